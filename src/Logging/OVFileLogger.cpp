@@ -1,0 +1,58 @@
+#include "OVFileLogger.h"
+
+#include <QFileInfo>
+
+OVFileLogger::OVFileLogger(std::shared_ptr<OVFileLoggerManager> manager)
+    : m_manager(std::move(manager))
+{
+}
+
+bool OVFileLogger::isTooOld(const QDateTime& created) const
+{
+    return created.secsTo(m_clock()) >= m_rollingFrequency;
+}
+
+bool OVFileLogger::chooseCurrentFile()
+{
+    const QStringList files = m_manager->sortedLogFilePaths();
+    QString path;
+    if (!files.isEmpty()) {
+        const QString& newest = files.first();
+        const QFileInfo info(newest);
+        if (!OVFileLoggerManager::isArchived(newest) && info.size() < m_maximumFileSize &&
+            !isTooOld(OVFileLoggerManager::creationDate(newest)))
+            path = newest;
+        else
+            OVFileLoggerManager::setArchived(newest, true);
+    }
+    if (path.isEmpty())
+        path = m_manager->createNewLogFile();
+    if (path.isEmpty())
+        return false;
+    m_current.setFileName(path);
+    m_currentCreated = OVFileLoggerManager::creationDate(path);
+    return m_current.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
+void OVFileLogger::rollCurrentFile()
+{
+    const QString path = m_current.fileName();
+    m_current.close();
+    OVFileLoggerManager::setArchived(path, true);
+    m_current.setFileName(QString());
+}
+
+void OVFileLogger::write(const OVLogMessage& message)
+{
+    // The age limit is checked before each line, which rolls the file at the same point a timer
+    // would as far as any line is concerned, without a timer on the delivery thread.
+    if (m_current.isOpen() && isTooOld(m_currentCreated))
+        rollCurrentFile();
+    if (!m_current.isOpen() && !chooseCurrentFile())
+        return;
+    const QByteArray line = m_formatter.formatLogMessage(message).toUtf8() + '\n';
+    m_current.write(line);
+    m_current.flush();
+    if (m_current.size() >= m_maximumFileSize)
+        rollCurrentFile();
+}

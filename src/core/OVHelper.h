@@ -1,0 +1,54 @@
+#pragma once
+
+#include "OVDate.h"
+#include "OVError.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+
+/** Class-level helpers shared by every subsystem. Thread-safe. */
+class OVHelper {
+public:
+    /** The application's short version text ("1.0.0"). */
+    static QString getApplicationVersion();
+    /** "%02i:%02i:%02i" of whole hours (not limited to 24), minutes and seconds. */
+    static QString formattedStringForDuration(double seconds);
+    static OVError createError(const QString& description, int code, const QString& domain);
+
+    /** True on macOS 10.11 or later: never on Linux, unless a test pretends another system. */
+    static bool isOSXGreatherThan1011();
+    /** Test hook: pretend to run on macOS major.minor; (0, 0) goes back to the real system. */
+    static void setPretendedOSXVersion(int major, int minor);
+
+    static QString getDeviceURIFromSerial(const QString& serial);
+    static QString getUserURIFromId(quint64 userId);
+    /** Seconds since 1970 × 256: the web API's 1/256-second units. */
+    static double convertDateToOrvatimestamp(const OVDate& date);
+    static OVDate convertOrvatimestampToDate(double orvatimestamp);
+
+    /** Network time from the "Date" header of a HEAD request to the network-time URL; blocks. */
+    static std::optional<OVDate> getNetworkDate();
+    /** The same, answered on a background thread; the caller returns at once. */
+    static void getNetworkDateAsync(std::function<void(std::optional<OVDate>)> completion);
+    /** Parses an HTTP "Date" header text ("Sun, 06 Nov 1994 08:49:37 GMT"). */
+    static std::optional<OVDate> parseHttpDate(const QString& text);
+
+    /** Sessions by start, newest first, in place. */
+    template <typename List>
+    static void sortSessionsDesc(List& sessions)
+    {
+        std::stable_sort(sessions.begin(), sessions.end(),
+                         [](const auto& a, const auto& b) { return a->start() > b->start(); });
+    }
+
+    /** Device records by serial, ascending text order, in place. */
+    template <typename List>
+    static void sortDevicesAsc(List& devices)
+    {
+        std::stable_sort(devices.begin(), devices.end(),
+                         [](const auto& a, const auto& b) { return a->serial() < b->serial(); });
+    }
+};
