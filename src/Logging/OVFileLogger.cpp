@@ -3,17 +3,13 @@
 #include <QFileInfo>
 
 OVFileLogger::OVFileLogger(std::shared_ptr<OVFileLoggerManager> manager)
-    : m_manager(std::move(manager))
-{
-}
+    : m_manager(std::move(manager)) {}
 
-bool OVFileLogger::isTooOld(const QDateTime& created) const
-{
+bool OVFileLogger::isTooOld(const QDateTime& created) const {
     return created.secsTo(m_clock()) >= m_rollingFrequency;
 }
 
-bool OVFileLogger::chooseCurrentFile()
-{
+bool OVFileLogger::chooseCurrentFile() {
     const QStringList files = m_manager->sortedLogFilePaths();
     QString path;
     if (!files.isEmpty()) {
@@ -31,19 +27,23 @@ bool OVFileLogger::chooseCurrentFile()
         return false;
     m_current.setFileName(path);
     m_currentCreated = OVFileLoggerManager::creationDate(path);
+    m_currentSize = QFileInfo(path).size();
     return m_current.open(QIODevice::WriteOnly | QIODevice::Append);
 }
 
-void OVFileLogger::rollCurrentFile()
-{
+void OVFileLogger::flush() {
+    if (m_current.isOpen())
+        m_current.flush();
+}
+
+void OVFileLogger::rollCurrentFile() {
     const QString path = m_current.fileName();
     m_current.close();
     OVFileLoggerManager::setArchived(path, true);
     m_current.setFileName(QString());
 }
 
-void OVFileLogger::write(const OVLogMessage& message)
-{
+void OVFileLogger::write(const OVLogMessage& message) {
     // The age limit is checked before each line, which rolls the file at the same point a timer
     // would as far as any line is concerned, without a timer on the delivery thread.
     if (m_current.isOpen() && isTooOld(m_currentCreated))
@@ -52,7 +52,7 @@ void OVFileLogger::write(const OVLogMessage& message)
         return;
     const QByteArray line = m_formatter.formatLogMessage(message).toUtf8() + '\n';
     m_current.write(line);
-    m_current.flush();
-    if (m_current.size() >= m_maximumFileSize)
+    m_currentSize += line.size();
+    if (m_currentSize >= m_maximumFileSize)
         rollCurrentFile();
 }

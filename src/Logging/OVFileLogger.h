@@ -23,6 +23,7 @@ public:
     explicit OVFileLogger(std::shared_ptr<OVFileLoggerManager> manager);
 
     void write(const OVLogMessage& message) override;
+    void flush() override;
 
     OVFileLoggerManager& manager() const { return *m_manager; }
     void setMaximumFileSize(qint64 bytes) { m_maximumFileSize = bytes; }
@@ -40,6 +41,7 @@ private:
     OVLogMessageFormatter m_formatter;
     QFile m_current;
     QDateTime m_currentCreated;
+    qint64 m_currentSize = 0; // tracked, since asking the file would flush its buffer
     qint64 m_maximumFileSize = kMaximumFileSize;
     qint64 m_rollingFrequency = kRollingFrequencySeconds;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTimeUtc(); };

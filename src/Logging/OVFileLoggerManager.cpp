@@ -20,8 +20,7 @@ const char kArchivedAttribute[] = "user.lumberjack.log.archived";
 const char kLogPrefix[] = "log-";
 constexpr int kZipUtf8Flag = 1 << 11;
 
-QString processName()
-{
+QString processName() {
     if (QCoreApplication::instance())
         return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     QFile comm(QStringLiteral("/proc/self/comm"));
@@ -33,12 +32,9 @@ QString processName()
 } // namespace
 
 OVFileLoggerManager::OVFileLoggerManager(QString logsDirectory)
-    : m_logsDirectory(std::move(logsDirectory))
-{
-}
+    : m_logsDirectory(std::move(logsDirectory)) {}
 
-QString OVFileLoggerManager::defaultLogsDirectory()
-{
+QString OVFileLoggerManager::defaultLogsDirectory() {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty()) {
         const QString home = qEnvironmentVariable("HOME");
@@ -47,13 +43,11 @@ QString OVFileLoggerManager::defaultLogsDirectory()
     return state + QLatin1Char('/') + processName() + QStringLiteral("/Logs");
 }
 
-bool OVFileLoggerManager::isLogFile(const QString& fileName)
-{
+bool OVFileLoggerManager::isLogFile(const QString& fileName) {
     return fileName.startsWith(QLatin1String(kLogPrefix)) && getNumberFromFileName(fileName).has_value();
 }
 
-std::optional<qint64> OVFileLoggerManager::getNumberFromFileName(const QString& fileName)
-{
+std::optional<qint64> OVFileLoggerManager::getNumberFromFileName(const QString& fileName) {
     if (fileName.size() < 4)
         return std::nullopt;
     const qsizetype dot = fileName.indexOf(QLatin1Char('.'), 4);
@@ -65,8 +59,7 @@ std::optional<qint64> OVFileLoggerManager::getNumberFromFileName(const QString& 
     return number;
 }
 
-QDateTime OVFileLoggerManager::creationDate(const QString& path)
-{
+QDateTime OVFileLoggerManager::creationDate(const QString& path) {
     const QFileInfo info(path);
     const QDateTime birth = info.birthTime();
     return birth.isValid() ? birth : info.lastModified();
@@ -74,8 +67,7 @@ QDateTime OVFileLoggerManager::creationDate(const QString& path)
 
 // Newest first by creation. Files made within the same clock tick are told apart by their
 // number, which grows with every file this manager creates.
-QStringList OVFileLoggerManager::sortedLogFilePaths() const
-{
+QStringList OVFileLoggerManager::sortedLogFilePaths() const {
     struct Entry {
         QString path;
         QDateTime created;
@@ -100,16 +92,14 @@ QStringList OVFileLoggerManager::sortedLogFilePaths() const
     return paths;
 }
 
-QString OVFileLoggerManager::generateShortUUID() const
-{
+QString OVFileLoggerManager::generateShortUUID() const {
     const QStringList paths = sortedLogFilePaths();
     if (paths.isEmpty())
         return QStringLiteral("1");
     return QString::number(*getNumberFromFileName(QFileInfo(paths.first()).fileName()) + 1);
 }
 
-bool OVFileLoggerManager::ensureDirectory() const
-{
+bool OVFileLoggerManager::ensureDirectory() const {
     if (QDir().mkpath(m_logsDirectory))
         return true;
     OVSyslogSink::writeDirect(
@@ -117,8 +107,7 @@ bool OVFileLoggerManager::ensureDirectory() const
     return false;
 }
 
-QString OVFileLoggerManager::createNewLogFile()
-{
+QString OVFileLoggerManager::createNewLogFile() {
     if (!ensureDirectory())
         return QString();
     qint64 number = generateShortUUID().toLongLong();
@@ -136,8 +125,7 @@ QString OVFileLoggerManager::createNewLogFile()
     return path;
 }
 
-void OVFileLoggerManager::deleteOldLogFiles() const
-{
+void OVFileLoggerManager::deleteOldLogFiles() const {
     QStringList paths = sortedLogFilePaths();
     if (!paths.isEmpty() && !isArchived(paths.first()))
         paths.removeFirst();
@@ -145,13 +133,11 @@ void OVFileLoggerManager::deleteOldLogFiles() const
         QFile::remove(paths.at(i));
 }
 
-bool OVFileLoggerManager::isArchived(const QString& path)
-{
+bool OVFileLoggerManager::isArchived(const QString& path) {
     return getxattr(QFile::encodeName(path).constData(), kArchivedAttribute, nullptr, 0) >= 0;
 }
 
-void OVFileLoggerManager::setArchived(const QString& path, bool archived)
-{
+void OVFileLoggerManager::setArchived(const QString& path, bool archived) {
     const QByteArray name = QFile::encodeName(path);
     if (archived) {
         const char value = 1;
@@ -161,8 +147,7 @@ void OVFileLoggerManager::setArchived(const QString& path, bool archived)
     }
 }
 
-QString OVFileLoggerManager::zipLogFiles() const
-{
+QString OVFileLoggerManager::zipLogFiles() const {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
     const QString zipPath = OVLogFormat::format("%@/OvServices_logs_%@.zip", m_logsDirectory, stamp);
     zipFile zip = zipOpen64(QFile::encodeName(zipPath).constData(), APPEND_STATUS_CREATE);
@@ -181,9 +166,9 @@ QString OVFileLoggerManager::zipLogFiles() const
         info.tmz_date.tm_min = static_cast<uInt>(modified.time().minute());
         info.tmz_date.tm_sec = static_cast<uInt>(modified.time().second());
         const QByteArray entryName = QFileInfo(path).fileName().toUtf8();
-        if (zipOpenNewFileInZip4_64(zip, entryName.constData(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                    9, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0,
-                                    kZipUtf8Flag, 1) != ZIP_OK)
+        if (zipOpenNewFileInZip4_64(zip, entryName.constData(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                    Z_DEFLATED, 9, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
+                                    0, 0, kZipUtf8Flag, 1) != ZIP_OK)
             continue;
         // Log files are UTF-8 text already: copied in pieces so a large file is never held whole.
         while (!file.atEnd()) {

@@ -2,8 +2,7 @@
 
 #include <QTimeZone>
 
-qint64 OVFormatArg::toSigned() const
-{
+qint64 OVFormatArg::toSigned() const {
     switch (m_kind) {
     case Kind::Signed:
         return m_signed;
@@ -17,8 +16,7 @@ qint64 OVFormatArg::toSigned() const
     return m_text.toLongLong();
 }
 
-quint64 OVFormatArg::toUnsigned() const
-{
+quint64 OVFormatArg::toUnsigned() const {
     switch (m_kind) {
     case Kind::Signed:
         return static_cast<quint64>(m_signed);
@@ -32,8 +30,7 @@ quint64 OVFormatArg::toUnsigned() const
     return m_text.toULongLong();
 }
 
-double OVFormatArg::toReal() const
-{
+double OVFormatArg::toReal() const {
     switch (m_kind) {
     case Kind::Signed:
         return static_cast<double>(m_signed);
@@ -47,36 +44,31 @@ double OVFormatArg::toReal() const
     return m_text.toDouble();
 }
 
-void OVFormatArg::setSigned(qint64 v)
-{
+void OVFormatArg::setSigned(qint64 v) {
     m_kind = Kind::Signed;
     m_signed = v;
     m_text = QString::number(v);
 }
 
-void OVFormatArg::setUnsigned(quint64 v)
-{
+void OVFormatArg::setUnsigned(quint64 v) {
     m_kind = Kind::Unsigned;
     m_unsigned = v;
     m_text = QString::number(v);
 }
 
-void OVFormatArg::setReal(double v)
-{
+void OVFormatArg::setReal(double v) {
     m_kind = Kind::Real;
     m_real = v;
     m_text = QString::number(v, 'g', 15);
 }
 
-QString OVFormatArg::nullText()
-{
+QString OVFormatArg::nullText() {
     return QStringLiteral("(null)");
 }
 
 // Byte strings print as hexadecimal in groups of four bytes, "<0a0b0c0d 0e0f>", so a page or a
 // session block in a log line can be compared byte for byte with a dump.
-QString OVFormatArg::describeBytes(const QByteArray& bytes)
-{
+QString OVFormatArg::describeBytes(const QByteArray& bytes) {
     QString out;
     out.reserve(bytes.size() * 2 + bytes.size() / 4 + 2);
     out += QLatin1Char('<');
@@ -90,8 +82,7 @@ QString OVFormatArg::describeBytes(const QByteArray& bytes)
     return out;
 }
 
-QString OVFormatArg::describeDate(const QDateTime& date)
-{
+QString OVFormatArg::describeDate(const QDateTime& date) {
     if (!date.isValid())
         return nullText();
     return date.toTimeZone(QTimeZone::utc()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +

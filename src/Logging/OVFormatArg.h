@@ -34,26 +34,19 @@ public:
     static QString describeDate(const QDateTime& date);
 
 private:
-    template <typename T, typename = void>
-    struct HasDescription : std::false_type {};
+    template <typename T, typename = void> struct HasDescription : std::false_type {};
     template <typename T>
-    struct HasDescription<T, std::void_t<decltype(std::declval<const T&>().description())>> : std::true_type {};
+    struct HasDescription<T, std::void_t<decltype(std::declval<const T&>().description())>> : std::true_type {
+    };
 
-    template <typename T>
-    struct IsOptional : std::false_type {};
-    template <typename T>
-    struct IsOptional<std::optional<T>> : std::true_type {};
+    template <typename T> struct IsOptional : std::false_type {};
+    template <typename T> struct IsOptional<std::optional<T>> : std::true_type {};
 
-    template <typename T>
-    struct IsSmartPointer : std::false_type {};
-    template <typename T>
-    struct IsSmartPointer<std::shared_ptr<T>> : std::true_type {};
-    template <typename T>
-    struct IsSmartPointer<std::weak_ptr<T>> : std::false_type {};
+    template <typename T> struct IsSmartPointer : std::false_type {};
+    template <typename T> struct IsSmartPointer<std::shared_ptr<T>> : std::true_type {};
+    template <typename T> struct IsSmartPointer<std::weak_ptr<T>> : std::false_type {};
 
-    template <typename T>
-    void assign(const T& value)
-    {
+    template <typename T> void assign(const T& value) {
         if constexpr (std::is_same_v<T, bool>) {
             setSigned(value ? 1 : 0);
         } else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) {
@@ -70,7 +63,8 @@ private:
             m_text = describeBytes(value);
         } else if constexpr (std::is_same_v<T, QDateTime>) {
             m_text = describeDate(value);
-        } else if constexpr (std::is_array_v<T> || std::is_same_v<T, const char*> || std::is_same_v<T, char*>) {
+        } else if constexpr (std::is_array_v<T> || std::is_same_v<T, const char*> ||
+                             std::is_same_v<T, char*>) {
             m_text = QString::fromUtf8(value);
         } else if constexpr (IsOptional<T>::value) {
             if (value)

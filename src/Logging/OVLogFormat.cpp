@@ -7,18 +7,15 @@
 
 namespace {
 
-bool isFlag(char c)
-{
+bool isFlag(char c) {
     return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0';
 }
 
-bool isLengthModifier(char c)
-{
+bool isLengthModifier(char c) {
     return c == 'h' || c == 'l' || c == 'q' || c == 'z' || c == 'j' || c == 't' || c == 'L';
 }
 
-QString padText(const QString& text, const QByteArray& flagsAndWidth)
-{
+QString padText(const QString& text, const QByteArray& flagsAndWidth) {
     const bool left = flagsAndWidth.contains('-');
     QByteArray digits;
     for (char c : flagsAndWidth)
@@ -30,8 +27,7 @@ QString padText(const QString& text, const QByteArray& flagsAndWidth)
     return left ? text.leftJustified(width) : text.rightJustified(width);
 }
 
-QString convert(char conversion, const QByteArray& spec, const OVFormatArg* arg)
-{
+QString convert(char conversion, const QByteArray& spec, const OVFormatArg* arg) {
     if (!arg)
         return QString();
     // spec holds flags, width and precision only; the length modifier is rebuilt for 64 bits.
@@ -65,8 +61,7 @@ QString convert(char conversion, const QByteArray& spec, const OVFormatArg* arg)
 
 } // namespace
 
-QString OVLogFormat::format(const char* format, std::initializer_list<OVFormatArg> args)
-{
+QString OVLogFormat::format(const char* format, std::initializer_list<OVFormatArg> args) {
     const std::vector<const OVFormatArg*> list = [&] {
         std::vector<const OVFormatArg*> v;
         for (const OVFormatArg& a : args)

@@ -15,9 +15,7 @@ class OVLogFormat {
 public:
     static QString format(const char* format, std::initializer_list<OVFormatArg> args);
 
-    template <typename... Args>
-    static QString format(const char* fmt, const Args&... args)
-    {
+    template <typename... Args> static QString format(const char* fmt, const Args&... args) {
         return format(fmt, {OVFormatArg(args)...});
     }
 };

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QDateTime>
 #include <QString>
 
 /** One line on its way to the sinks: the text as the caller formatted it, when and on which thread. */
 struct OVLogMessage {
-    QDateTime timestamp;
+    /** Milliseconds since 1970 UTC: cheap to take on the calling thread, made local by the formatter. */
+    qint64 timestamp = 0;
     int threadId = 0;
     QString text;
 };
@@ -15,4 +15,6 @@ class OVLogSink {
 public:
     virtual ~OVLogSink() = default;
     virtual void write(const OVLogMessage& message) = 0;
+    /** Called after each batch of lines, so a sink may buffer within a batch. */
+    virtual void flush() {}
 };

@@ -18,9 +18,7 @@ class OVLogger {
 public:
     static OVLogger& sharedInstance();
 
-    template <typename... Args>
-    void log(const char* format, const Args&... args)
-    {
+    template <typename... Args> void log(const char* format, const Args&... args) {
         if (!isLogOn())
             return;
         deliver(OVLogFormat::format(format, {OVFormatArg(args)...}));
@@ -52,8 +50,6 @@ private:
 };
 
 /** Shorthand for OVLogger::sharedInstance().log(...). */
-template <typename... Args>
-inline void OVLog(const char* format, const Args&... args)
-{
+template <typename... Args> inline void OVLog(const char* format, const Args&... args) {
     OVLogger::sharedInstance().log(format, args...);
 }

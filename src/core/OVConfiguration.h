@@ -25,6 +25,8 @@ public:
     static QString apiKey();
     static QString apiSecret();
     static QString apiVersion();
+    /** The key that protects the stored password: one control character, then 30 letters and digits. */
+    static QString applicationKey();
 
 private:
     static QString fromEnvironment(const char* name, const QString& fallback);

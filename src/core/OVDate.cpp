@@ -7,24 +7,21 @@
 #include <chrono>
 #include <cmath>
 
-OVDate OVDate::fromDateTime(const QDateTime& dateTime)
-{
+OVDate OVDate::fromDateTime(const QDateTime& dateTime) {
     return OVDate(static_cast<double>(dateTime.toMSecsSinceEpoch()) / 1000.0);
 }
 
-OVDate OVDate::now()
-{
+OVDate OVDate::now() {
     using namespace std::chrono;
     const auto since = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
     return OVDate(static_cast<double>(since) / 1e6);
 }
 
-QDateTime OVDate::toDateTime() const
-{
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(m_seconds * 1000.0)), QTimeZone::utc());
+QDateTime OVDate::toDateTime() const {
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(m_seconds * 1000.0)),
+                                          QTimeZone::utc());
 }
 
-QString OVDate::description() const
-{
+QString OVDate::description() const {
     return OVFormatArg::describeDate(toDateTime());
 }

@@ -31,8 +31,6 @@ public:
 
 private:
     explicit OVDate(double seconds)
-        : m_seconds(seconds)
-    {
-    }
+        : m_seconds(seconds) {}
     double m_seconds = 0.0;
 };

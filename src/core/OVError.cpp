@@ -2,7 +2,6 @@
 
 #include "OVLogFormat.h"
 
-QString OVError::fullDescription() const
-{
+QString OVError::fullDescription() const {
     return OVLogFormat::format("Error Domain=%@ Code=%i \"%@\"", m_domain, m_code, m_description);
 }

@@ -8,12 +8,9 @@
 
 OVException::OVException(const QString& description)
     : std::runtime_error(description.toStdString())
-    , m_callStack(currentCallStack())
-{
-}
+    , m_callStack(currentCallStack()) {}
 
-QString OVException::currentCallStack()
-{
+QString OVException::currentCallStack() {
     void* frames[64];
     const int count = backtrace(frames, 64);
     char** symbols = backtrace_symbols(frames, count);
@@ -26,8 +23,7 @@ QString OVException::currentCallStack()
     return lines.join(QLatin1Char('\n'));
 }
 
-QString OVException::describe(std::exception_ptr error)
-{
+QString OVException::describe(std::exception_ptr error) {
     try {
         if (error)
             std::rethrow_exception(error);
@@ -39,8 +35,7 @@ QString OVException::describe(std::exception_ptr error)
     return QString();
 }
 
-QString OVException::callStackOf(std::exception_ptr error)
-{
+QString OVException::callStackOf(std::exception_ptr error) {
     try {
         if (error)
             std::rethrow_exception(error);

@@ -20,59 +20,49 @@ std::atomic<int> g_pretendedMinor{0};
 constexpr int kNetworkDateTimeoutMs = 60 * 1000;
 } // namespace
 
-QString OVHelper::getApplicationVersion()
-{
+QString OVHelper::getApplicationVersion() {
     return QStringLiteral(OV_APPLICATION_VERSION);
 }
 
-QString OVHelper::formattedStringForDuration(double seconds)
-{
+QString OVHelper::formattedStringForDuration(double seconds) {
     const qint64 whole = seconds > 0 ? static_cast<qint64>(seconds) : 0;
     return OVLogFormat::format("%02i:%02i:%02i", whole / 3600, (whole / 60) % 60, whole % 60);
 }
 
-OVError OVHelper::createError(const QString& description, int code, const QString& domain)
-{
+OVError OVHelper::createError(const QString& description, int code, const QString& domain) {
     return OVError(domain, code, description);
 }
 
-bool OVHelper::isOSXGreatherThan1011()
-{
+bool OVHelper::isOSXGreatherThan1011() {
     const int major = g_pretendedMajor.load();
     const int minor = g_pretendedMinor.load();
     return major > 10 || (major == 10 && minor >= 11);
 }
 
-void OVHelper::setPretendedOSXVersion(int major, int minor)
-{
+void OVHelper::setPretendedOSXVersion(int major, int minor) {
     g_pretendedMajor.store(major);
     g_pretendedMinor.store(minor);
 }
 
-QString OVHelper::getDeviceURIFromSerial(const QString& serial)
-{
+QString OVHelper::getDeviceURIFromSerial(const QString& serial) {
     return OVLogFormat::format("/api/device/%@/", serial);
 }
 
-QString OVHelper::getUserURIFromId(quint64 userId)
-{
+QString OVHelper::getUserURIFromId(quint64 userId) {
     return OVLogFormat::format("/api/user/%@/", userId);
 }
 
-double OVHelper::convertDateToOrvatimestamp(const OVDate& date)
-{
+double OVHelper::convertDateToOrvatimestamp(const OVDate& date) {
     return date.secondsSince1970() * 256.0;
 }
 
-OVDate OVHelper::convertOrvatimestampToDate(double orvatimestamp)
-{
+OVDate OVHelper::convertOrvatimestampToDate(double orvatimestamp) {
     return OVDate::fromSecondsSince1970(orvatimestamp * 0.00390625);
 }
 
 // "EEE, dd MMM yyyy HH:mm:ss z" with "GMT" read as "+0000", in the POSIX locale: the zone must be a
 // numeric offset once GMT is replaced, anything else does not parse.
-std::optional<OVDate> OVHelper::parseHttpDate(const QString& text)
-{
+std::optional<OVDate> OVHelper::parseHttpDate(const QString& text) {
     QString value = text.trimmed();
     value.replace(QStringLiteral("GMT"), QStringLiteral("+0000"));
     const qsizetype space = value.lastIndexOf(QLatin1Char(' '));
@@ -88,15 +78,15 @@ std::optional<OVDate> OVHelper::parseHttpDate(const QString& text)
     if (!okHours || !okMinutes)
         return std::nullopt;
     const int offset = (zone.at(0) == QLatin1Char('-') ? -1 : 1) * (hours * 3600 + minutes * 60);
-    QDateTime parsed = QLocale::c().toDateTime(value.left(space), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss"));
+    QDateTime parsed =
+        QLocale::c().toDateTime(value.left(space), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss"));
     if (!parsed.isValid())
         return std::nullopt;
     parsed.setTimeZone(QTimeZone(offset));
     return OVDate::fromDateTime(parsed);
 }
 
-std::optional<OVDate> OVHelper::getNetworkDate()
-{
+std::optional<OVDate> OVHelper::getNetworkDate() {
     const QString url = OVConfiguration::networkTimeUrl();
     QNetworkAccessManager manager;
     QNetworkRequest request{QUrl(url)};
@@ -125,7 +115,7 @@ std::optional<OVDate> OVHelper::getNetworkDate()
     return date;
 }
 
-void OVHelper::getNetworkDateAsync(std::function<void(std::optional<OVDate>)> completion)
-{
-    QThreadPool::globalInstance()->start([completion = std::move(completion)] { completion(getNetworkDate()); });
+void OVHelper::getNetworkDateAsync(std::function<void(std::optional<OVDate>)> completion) {
+    QThreadPool::globalInstance()->start(
+        [completion = std::move(completion)] { completion(getNetworkDate()); });
 }

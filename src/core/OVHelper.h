@@ -37,17 +37,13 @@ public:
     static std::optional<OVDate> parseHttpDate(const QString& text);
 
     /** Sessions by start, newest first, in place. */
-    template <typename List>
-    static void sortSessionsDesc(List& sessions)
-    {
+    template <typename List> static void sortSessionsDesc(List& sessions) {
         std::stable_sort(sessions.begin(), sessions.end(),
                          [](const auto& a, const auto& b) { return a->start() > b->start(); });
     }
 
     /** Device records by serial, ascending text order, in place. */
-    template <typename List>
-    static void sortDevicesAsc(List& devices)
-    {
+    template <typename List> static void sortDevicesAsc(List& devices) {
         std::stable_sort(devices.begin(), devices.end(),
                          [](const auto& a, const auto& b) { return a->serial() < b->serial(); });
     }

@@ -10,14 +10,12 @@ struct OVNotificationCenter::Observer {
     std::atomic<bool> active{true};
 };
 
-OVNotificationCenter& OVNotificationCenter::defaultCenter()
-{
+OVNotificationCenter& OVNotificationCenter::defaultCenter() {
     static OVNotificationCenter* center = new OVNotificationCenter();
     return *center;
 }
 
-void OVNotificationCenter::addObserver(const void* owner, const QString& name, Handler handler)
-{
+void OVNotificationCenter::addObserver(const void* owner, const QString& name, Handler handler) {
     auto observer = std::make_shared<Observer>();
     observer->owner = owner;
     observer->name = name;
@@ -26,8 +24,7 @@ void OVNotificationCenter::addObserver(const void* owner, const QString& name, H
     m_observers.push_back(std::move(observer));
 }
 
-void OVNotificationCenter::removeObserver(const void* owner)
-{
+void OVNotificationCenter::removeObserver(const void* owner) {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto gone = std::remove_if(m_observers.begin(), m_observers.end(), [owner](const auto& o) {
         if (o->owner != owner)
@@ -38,8 +35,7 @@ void OVNotificationCenter::removeObserver(const void* owner)
     m_observers.erase(gone, m_observers.end());
 }
 
-void OVNotificationCenter::removeObserver(const void* owner, const QString& name)
-{
+void OVNotificationCenter::removeObserver(const void* owner, const QString& name) {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto gone = std::remove_if(m_observers.begin(), m_observers.end(), [&](const auto& o) {
         if (o->owner != owner || o->name != name)
@@ -50,8 +46,7 @@ void OVNotificationCenter::removeObserver(const void* owner, const QString& name
     m_observers.erase(gone, m_observers.end());
 }
 
-void OVNotificationCenter::post(const QString& name, std::any object)
-{
+void OVNotificationCenter::post(const QString& name, std::any object) {
     std::vector<std::shared_ptr<Observer>> targets;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -65,8 +60,7 @@ void OVNotificationCenter::post(const QString& name, std::any object)
             o->handler(notification);
 }
 
-int OVNotificationCenter::observerCount() const
-{
+int OVNotificationCenter::observerCount() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return static_cast<int>(m_observers.size());
 }

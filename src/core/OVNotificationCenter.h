@@ -33,9 +33,7 @@ struct OVNotification {
     std::any object;
 
     /** The sender as T, or null when there is none or it is of another type. */
-    template <typename T>
-    std::shared_ptr<T> objectAs() const
-    {
+    template <typename T> std::shared_ptr<T> objectAs() const {
         if (const auto* p = std::any_cast<std::shared_ptr<T>>(&object))
             return *p;
         return nullptr;
@@ -60,9 +58,7 @@ public:
 
     void post(const QString& name, std::any object = {});
 
-    template <typename T>
-    void post(const QString& name, const std::shared_ptr<T>& object)
-    {
+    template <typename T> void post(const QString& name, const std::shared_ptr<T>& object) {
         post(name, std::any(object));
     }
 

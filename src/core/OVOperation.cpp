@@ -1,7 +1,6 @@
 #include "OVOperation.h"
 
-void OVOperation::start()
-{
+void OVOperation::start() {
     if (!isCancelled()) {
         setExecuting(true);
         main();
@@ -10,26 +9,22 @@ void OVOperation::start()
     setFinished(true);
 }
 
-QString OVOperation::name() const
-{
+QString OVOperation::name() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_name;
 }
 
-void OVOperation::setName(const QString& name)
-{
+void OVOperation::setName(const QString& name) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_name = name;
 }
 
-void OVOperation::setFinishedHandler(std::function<void()> handler)
-{
+void OVOperation::setFinishedHandler(std::function<void()> handler) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_finishedHandler = std::move(handler);
 }
 
-void OVOperation::setFinished(bool finished)
-{
+void OVOperation::setFinished(bool finished) {
     if (!finished || m_finished.exchange(true))
         return;
     std::function<void()> handler;

@@ -53,9 +53,7 @@ private:
 class OVBlockOperation : public OVOperation {
 public:
     explicit OVBlockOperation(std::function<void()> block)
-        : m_block(std::move(block))
-    {
-    }
+        : m_block(std::move(block)) {}
     void main() override { m_block(); }
 
 private:

@@ -17,8 +17,7 @@ struct OVOperationQueue::State : std::enable_shared_from_this<OVOperationQueue::
     std::vector<std::shared_ptr<OVOperation>> running;
 
     // Called with the mutex held: starts what the width allows.
-    void dispatchLocked()
-    {
+    void dispatchLocked() {
         while (!pending.empty() && static_cast<int>(running.size()) < maxConcurrent) {
             std::shared_ptr<OVOperation> op = pending.front();
             pending.pop_front();
@@ -35,18 +34,17 @@ struct OVOperationQueue::State : std::enable_shared_from_this<OVOperationQueue::
             idle.notify_all();
     }
 
-    void operationFinished(OVOperation* op)
-    {
+    void operationFinished(OVOperation* op) {
         std::lock_guard<std::mutex> lock(mutex);
-        running.erase(std::remove_if(running.begin(), running.end(), [op](const auto& r) { return r.get() == op; }),
-                      running.end());
+        running.erase(
+            std::remove_if(running.begin(), running.end(), [op](const auto& r) { return r.get() == op; }),
+            running.end());
         dispatchLocked();
     }
 };
 
 OVOperationQueue::OVOperationQueue(const QString& name, int maxConcurrentOperationCount)
-    : m_state(std::make_shared<State>())
-{
+    : m_state(std::make_shared<State>()) {
     m_state->name = name;
     m_state->maxConcurrent = std::max(1, maxConcurrentOperationCount);
     m_state->pool = std::make_unique<QThreadPool>();
@@ -54,38 +52,32 @@ OVOperationQueue::OVOperationQueue(const QString& name, int maxConcurrentOperati
     m_state->pool->setObjectName(name);
 }
 
-OVOperationQueue::~OVOperationQueue()
-{
+OVOperationQueue::~OVOperationQueue() {
     cancelAllOperations();
     // Plain operations end on the pool's threads; concurrent ones may outlive the queue on their
     // own threads, holding only a weak reference to it.
     m_state->pool->waitForDone();
 }
 
-QString OVOperationQueue::name() const
-{
+QString OVOperationQueue::name() const {
     return m_state->name;
 }
 
-int OVOperationQueue::maxConcurrentOperationCount() const
-{
+int OVOperationQueue::maxConcurrentOperationCount() const {
     return m_state->maxConcurrent;
 }
 
-void OVOperationQueue::addOperation(std::shared_ptr<OVOperation> operation)
-{
+void OVOperationQueue::addOperation(std::shared_ptr<OVOperation> operation) {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->pending.push_back(std::move(operation));
     m_state->dispatchLocked();
 }
 
-void OVOperationQueue::addOperationWithBlock(std::function<void()> block)
-{
+void OVOperationQueue::addOperationWithBlock(std::function<void()> block) {
     addOperation(std::make_shared<OVBlockOperation>(std::move(block)));
 }
 
-void OVOperationQueue::cancelAllOperations()
-{
+void OVOperationQueue::cancelAllOperations() {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     for (const auto& op : m_state->running)
         op->cancel();
@@ -93,22 +85,19 @@ void OVOperationQueue::cancelAllOperations()
         op->cancel();
 }
 
-int OVOperationQueue::operationCount() const
-{
+int OVOperationQueue::operationCount() const {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     return static_cast<int>(m_state->pending.size() + m_state->running.size());
 }
 
-std::vector<std::shared_ptr<OVOperation>> OVOperationQueue::operations() const
-{
+std::vector<std::shared_ptr<OVOperation>> OVOperationQueue::operations() const {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     std::vector<std::shared_ptr<OVOperation>> all = m_state->running;
     all.insert(all.end(), m_state->pending.begin(), m_state->pending.end());
     return all;
 }
 
-void OVOperationQueue::waitUntilAllOperationsAreFinished()
-{
+void OVOperationQueue::waitUntilAllOperationsAreFinished() {
     std::unique_lock<std::mutex> lock(m_state->mutex);
     m_state->idle.wait(lock, [this] { return m_state->pending.empty() && m_state->running.empty(); });
 }

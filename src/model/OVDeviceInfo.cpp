@@ -4,15 +4,13 @@
 
 #include <QCoreApplication>
 
-QString OVDeviceInfo::nameForSerial(const QString& serial)
-{
+QString OVDeviceInfo::nameForSerial(const QString& serial) {
     if (serial.size() < 11)
         return QStringLiteral("OV") + serial;
     return OVLogFormat::format("OV%@", serial.mid(11));
 }
 
-void OVDeviceInfo::setIsConnected(bool connected)
-{
+void OVDeviceInfo::setIsConnected(bool connected) {
     const QString notAvailable = QCoreApplication::translate("OVDeviceInfo", "N/A");
     locked([&] {
         m_isConnected = connected;
@@ -26,13 +24,11 @@ void OVDeviceInfo::setIsConnected(bool connected)
     });
 }
 
-void OVDeviceInfo::modifySessions(const std::function<void(OVSessionList&)>& edit)
-{
+void OVDeviceInfo::modifySessions(const std::function<void(OVSessionList&)>& edit) {
     locked([&] { edit(m_sessions); });
 }
 
-void OVDeviceInfo::copyFrom(const OVDeviceInfo& other)
-{
+void OVDeviceInfo::copyFrom(const OVDeviceInfo& other) {
     if (&other == this)
         return;
     setIsConnected(other.isConnected());
@@ -46,7 +42,8 @@ void OVDeviceInfo::copyFrom(const OVDeviceInfo& other)
     setLocationId(other.locationId());
 }
 
-QString OVDeviceInfo::description() const
-{
-    return locked([this] { return OVLogFormat::format("name:%@, serial:%@, batt:%i", m_name, m_serial, m_batteryLevel); });
+QString OVDeviceInfo::description() const {
+    return locked([this] {
+        return OVLogFormat::format("name:%@, serial:%@, batt:%i", m_name, m_serial, m_batteryLevel);
+    });
 }

@@ -2,7 +2,6 @@
 
 #include "OVLogFormat.h"
 
-QString OVPage::description() const
-{
+QString OVPage::description() const {
     return OVLogFormat::format("%@-%@", m_pageNumber, m_data);
 }

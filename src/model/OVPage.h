@@ -10,9 +10,7 @@ public:
 
     OVPage(quint64 pageNumber, QByteArray data)
         : m_pageNumber(pageNumber)
-        , m_data(std::move(data))
-    {
-    }
+        , m_data(std::move(data)) {}
 
     quint64 pageNumber() const { return m_pageNumber; }
     const QByteArray& data() const { return m_data; }

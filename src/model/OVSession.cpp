@@ -3,8 +3,7 @@
 #include "OVLogFormat.h"
 #include "OVPage.h"
 
-bool OVSession::canSync() const
-{
+bool OVSession::canSync() const {
     return locked([this] {
         const bool waiting = m_syncStatus == OVSessionSyncStatusReadyToSync ||
                              m_syncStatus == OVSessionSyncStatusSyncFailed ||
@@ -13,22 +12,19 @@ bool OVSession::canSync() const
     });
 }
 
-bool OVSession::isInSyncFinalState() const
-{
+bool OVSession::isInSyncFinalState() const {
     const int status = syncStatus();
     return status == OVSessionSyncStatusSynced || status == OVSessionSyncStatusSyncFailed ||
            status == OVSessionSyncStatusSyncCancelled;
 }
 
-QString OVSession::description() const
-{
+QString OVSession::description() const {
     return locked([this] {
-        return OVLogFormat::format("SD:%@, ED:%@, SP:%@, EP:%@, User:%@", m_start, m_end, m_startPage, m_endPage,
-                                   m_userId);
+        return OVLogFormat::format("SD:%@, ED:%@, SP:%@, EP:%@, User:%@", m_start, m_end, m_startPage,
+                                   m_endPage, m_userId);
     });
 }
 
-qint64 OVSession::expectedDataSize() const
-{
+qint64 OVSession::expectedDataSize() const {
     return static_cast<qint64>(pageCount()) * OVPage::kPageSize;
 }

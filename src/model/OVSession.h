@@ -59,7 +59,9 @@ public:
     void setSyncErrorCode(int v) { write(m_syncErrorCode, v); }
     /** The device library's record of the session, present only while the device has listed it. */
     std::shared_ptr<const OrvaneSDSessionInformation> ovSession() const { return read(m_ovSession); }
-    void setOvSession(std::shared_ptr<const OrvaneSDSessionInformation> v) { write(m_ovSession, std::move(v)); }
+    void setOvSession(std::shared_ptr<const OrvaneSDSessionInformation> v) {
+        write(m_ovSession, std::move(v));
+    }
 
     /** Status 1, 5 or 6 and not yet uploaded. */
     bool canSync() const;

@@ -1,0 +1,120 @@
+#include "OVNotificationCenter.h"
+
+#include <QTest>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+struct Record {
+    int value = 0;
+};
+} // namespace
+
+class tst_OVNotificationCenter : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void deliversByNameInOrderWithTheSender() {
+        OVNotificationCenter center;
+        QStringList calls;
+        int a = 0, b = 0;
+        center.addObserver(&a, OVNotificationName::OnSessionStoredSuccess, [&](const OVNotification& n) {
+            calls << QStringLiteral("a:%1").arg(n.objectAs<Record>()->value);
+        });
+        center.addObserver(&b, OVNotificationName::OnSessionStoredSuccess, [&](const OVNotification& n) {
+            calls << QStringLiteral("b:%1").arg(n.objectAs<Record>()->value);
+        });
+        center.addObserver(&b, OVNotificationName::OnSessionStoredFailed,
+                           [&](const OVNotification&) { calls << QStringLiteral("failed"); });
+        auto record = std::make_shared<Record>();
+        record->value = 7;
+        center.post(OVNotificationName::OnSessionStoredSuccess, record);
+        QCOMPARE(calls, (QStringList{QStringLiteral("a:7"), QStringLiteral("b:7")}));
+    }
+
+    void senderOfAnotherTypeReadsAsNull() {
+        OVNotificationCenter center;
+        bool sawNull = false;
+        center.addObserver(this, OVNotificationName::OnSignIn, [&](const OVNotification& n) {
+            sawNull = n.objectAs<Record>() == nullptr && n.objectAs<QString>() == nullptr;
+        });
+        center.post(OVNotificationName::OnSignIn);
+        QVERIFY(sawNull);
+        center.post(OVNotificationName::OnSignIn, std::make_shared<int>(3));
+        QVERIFY(sawNull);
+    }
+
+    void removeByOwnerAndByName() {
+        OVNotificationCenter center;
+        int count = 0;
+        center.addObserver(this, OVNotificationName::OnSignIn, [&](const OVNotification&) { ++count; });
+        center.addObserver(this, OVNotificationName::OnSignOut, [&](const OVNotification&) { count += 10; });
+        center.removeObserver(this, OVNotificationName::OnSignIn);
+        center.post(OVNotificationName::OnSignIn);
+        center.post(OVNotificationName::OnSignOut);
+        QCOMPARE(count, 10);
+        center.removeObserver(this);
+        center.post(OVNotificationName::OnSignOut);
+        QCOMPARE(count, 10);
+        QCOMPARE(center.observerCount(), 0);
+    }
+
+    // Handlers change the centre while it delivers: a removed observer is not called afterwards,
+    // an added one waits for the next post, and a nested post is delivered at once.
+    void handlersMayChangeTheCentreWhileItDelivers() {
+        OVNotificationCenter center;
+        QStringList calls;
+        int first = 0, second = 0, late = 0;
+        center.addObserver(&first, OVNotificationName::OnDeviceListChanged, [&](const OVNotification&) {
+            calls << QStringLiteral("first");
+            center.removeObserver(&second);
+            center.addObserver(&late, OVNotificationName::OnDeviceListChanged,
+                               [&](const OVNotification&) { calls << QStringLiteral("late"); });
+            center.post(OVNotificationName::OnSignOut);
+        });
+        center.addObserver(&second, OVNotificationName::OnDeviceListChanged,
+                           [&](const OVNotification&) { calls << QStringLiteral("second"); });
+        center.addObserver(&first, OVNotificationName::OnSignOut,
+                           [&](const OVNotification&) { calls << QStringLiteral("nested"); });
+        center.post(OVNotificationName::OnDeviceListChanged);
+        QCOMPARE(calls, (QStringList{QStringLiteral("first"), QStringLiteral("nested")}));
+        calls.clear();
+        center.removeObserver(&first, OVNotificationName::OnDeviceListChanged);
+        center.post(OVNotificationName::OnDeviceListChanged);
+        QCOMPARE(calls, QStringList{QStringLiteral("late")});
+    }
+
+    void manyThreadsPostAddAndRemove() {
+        OVNotificationCenter center;
+        std::atomic<int> delivered{0};
+        int stable = 0;
+        center.addObserver(&stable, OVNotificationName::OnSessionSyncStatusChanged,
+                           [&](const OVNotification&) { delivered.fetch_add(1); });
+        std::vector<std::thread> threads;
+        constexpr int kPosters = 4;
+        constexpr int kPosts = 2000;
+        for (int t = 0; t < kPosters; ++t)
+            threads.emplace_back([&] {
+                for (int i = 0; i < kPosts; ++i)
+                    center.post(OVNotificationName::OnSessionSyncStatusChanged, std::make_shared<Record>());
+            });
+        for (int t = 0; t < 2; ++t)
+            threads.emplace_back([&center, t] {
+                int owner = t;
+                for (int i = 0; i < 500; ++i) {
+                    center.addObserver(&owner, OVNotificationName::OnSessionSyncStatusChanged,
+                                       [](const OVNotification&) {});
+                    center.removeObserver(&owner);
+                }
+            });
+        for (auto& th : threads)
+            th.join();
+        QCOMPARE(delivered.load(), kPosters * kPosts);
+        QCOMPARE(center.observerCount(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVNotificationCenter)
+#include "tst_OVNotificationCenter.moc"

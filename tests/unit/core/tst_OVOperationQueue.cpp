@@ -1,0 +1,174 @@
+#include "OVOperationQueue.h"
+
+#include <QTest>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+/** Finishes later on a thread of its own, like the page storer and the session syncher. */
+class ConcurrentOperation : public OVOperation {
+public:
+    explicit ConcurrentOperation(std::atomic<int>* cancelledReports)
+        : m_cancelledReports(cancelledReports) {}
+    ~ConcurrentOperation() override {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    bool isConcurrent() const override { return true; }
+    void start() override {
+        if (isCancelled()) {
+            m_cancelledReports->fetch_add(1);
+            setFinished(true);
+            return;
+        }
+        setExecuting(true);
+        m_thread = std::thread([this] {
+            while (!m_release.load() && !isCancelled())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (isCancelled())
+                m_cancelledReports->fetch_add(1);
+            setExecuting(false);
+            setFinished(true);
+        });
+    }
+    void release() { m_release.store(true); }
+
+private:
+    std::atomic<int>* m_cancelledReports;
+    std::atomic<bool> m_release{false};
+    std::thread m_thread;
+};
+
+} // namespace
+
+class tst_OVOperationQueue : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void runsInOrderAddedAtTheQueuesWidth_data() {
+        QTest::addColumn<int>("width");
+        QTest::newRow("serial") << 1;
+        QTest::newRow("two at a time") << 2;
+        QTest::newRow("four at a time") << 4;
+    }
+
+    void runsInOrderAddedAtTheQueuesWidth() {
+        QFETCH(int, width);
+        OVOperationQueue queue(QStringLiteral("test queue"), width);
+        std::mutex mutex;
+        std::vector<int> started;
+        std::atomic<int> running{0};
+        std::atomic<int> peak{0};
+        for (int i = 0; i < 40; ++i)
+            queue.addOperationWithBlock([&, i] {
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    started.push_back(i);
+                }
+                const int now = running.fetch_add(1) + 1;
+                int seen = peak.load();
+                while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                running.fetch_sub(1);
+            });
+        queue.waitUntilAllOperationsAreFinished();
+        QCOMPARE(queue.operationCount(), 0);
+        QCOMPARE(int(started.size()), 40);
+        QVERIFY(peak.load() <= width);
+        if (width == 1) {
+            for (int i = 0; i < 40; ++i)
+                QCOMPARE(started[size_t(i)], i);
+        } else {
+            QVERIFY(peak.load() > 1);
+        }
+    }
+
+    void concurrentOperationHoldsItsSlotUntilItFinishes() {
+        std::atomic<int> cancelled{0};
+        OVOperationQueue queue(QStringLiteral("serial"), 1);
+        auto first = std::make_shared<ConcurrentOperation>(&cancelled);
+        std::atomic<bool> secondRan{false};
+        queue.addOperation(first);
+        queue.addOperationWithBlock([&] { secondRan.store(true); });
+        QTRY_VERIFY(first->isExecuting());
+        QTest::qWait(50);
+        QVERIFY(!secondRan.load());
+        QCOMPARE(queue.operationCount(), 2);
+        first->release();
+        queue.waitUntilAllOperationsAreFinished();
+        QVERIFY(secondRan.load());
+        QVERIFY(first->isFinished());
+        QCOMPARE(cancelled.load(), 0);
+    }
+
+    // Cancelling reaches the running operation and every waiting one; the waiting ones are still
+    // started, see the flag, and report their cancellation.
+    void cancelAllStillStartsWaitingOperations() {
+        std::atomic<int> cancelled{0};
+        OVOperationQueue queue(QStringLiteral("serial"), 1);
+        std::vector<std::shared_ptr<ConcurrentOperation>> ops;
+        for (int i = 0; i < 5; ++i) {
+            ops.push_back(std::make_shared<ConcurrentOperation>(&cancelled));
+            queue.addOperation(ops.back());
+        }
+        QTRY_VERIFY(ops.front()->isExecuting());
+        queue.cancelAllOperations();
+        queue.waitUntilAllOperationsAreFinished();
+        QCOMPARE(cancelled.load(), 5);
+        for (const auto& op : ops)
+            QVERIFY(op->isFinished() && op->isCancelled() && !op->isExecuting());
+    }
+
+    void plainOperationCancelledBeforeStartSkipsItsWork() {
+        OVOperationQueue queue(QStringLiteral("serial"), 1);
+        std::atomic<int> cancelled{0};
+        auto blocker = std::make_shared<ConcurrentOperation>(&cancelled);
+        std::atomic<bool> ran{false};
+        auto plain = std::make_shared<OVBlockOperation>([&] { ran.store(true); });
+        queue.addOperation(blocker);
+        queue.addOperation(plain);
+        plain->cancel();
+        blocker->release();
+        queue.waitUntilAllOperationsAreFinished();
+        QVERIFY(plain->isFinished());
+        QVERIFY(!ran.load());
+    }
+
+    void manyThreadsAddAtOnce() {
+        OVOperationQueue queue(QStringLiteral("shared"), 2);
+        std::atomic<int> done{0};
+        std::vector<std::thread> adders;
+        for (int t = 0; t < 6; ++t)
+            adders.emplace_back([&] {
+                for (int i = 0; i < 200; ++i)
+                    queue.addOperationWithBlock([&] { done.fetch_add(1); });
+            });
+        for (auto& a : adders)
+            a.join();
+        queue.waitUntilAllOperationsAreFinished();
+        QCOMPARE(done.load(), 1200);
+    }
+
+    void destroyingTheQueueCancelsWhatItHolds() {
+        std::atomic<int> cancelled{0};
+        auto running = std::make_shared<ConcurrentOperation>(&cancelled);
+        auto waiting = std::make_shared<ConcurrentOperation>(&cancelled);
+        {
+            OVOperationQueue queue(QStringLiteral("short-lived"), 1);
+            queue.addOperation(running);
+            queue.addOperation(waiting);
+            QTRY_VERIFY(running->isExecuting());
+        }
+        QTRY_VERIFY(running->isFinished());
+        QVERIFY(running->isCancelled() && waiting->isCancelled());
+        QVERIFY(!waiting->isExecuting());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVOperationQueue)
+#include "tst_OVOperationQueue.moc"

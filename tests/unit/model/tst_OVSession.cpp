@@ -1,0 +1,86 @@
+#include "OVPage.h"
+#include "OVSession.h"
+
+#include <QTest>
+
+#include <thread>
+
+class tst_OVSession : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void syncStates_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("alreadySynced");
+        QTest::addColumn<bool>("canSync");
+        QTest::addColumn<bool>("finalState");
+        QTest::newRow("none") << 0 << false << false << false;
+        QTest::newRow("ready") << 1 << false << true << false;
+        QTest::newRow("ready but already uploaded") << 1 << true << false << false;
+        QTest::newRow("sync started") << 2 << false << false << false;
+        QTest::newRow("syncing") << 3 << false << false << false;
+        QTest::newRow("synced") << 4 << false << false << true;
+        QTest::newRow("sync failed") << 5 << false << true << true;
+        QTest::newRow("sync failed, already uploaded") << 5 << true << false << true;
+        QTest::newRow("sync cancelled") << 6 << false << true << true;
+        QTest::newRow("storing failed") << 7 << false << false << false;
+        QTest::newRow("storing") << 8 << false << false << false;
+        QTest::newRow("stored") << 9 << false << false << false;
+        QTest::newRow("storing cancelled") << 10 << false << false << false;
+        QTest::newRow("crc checking") << 11 << false << false << false;
+    }
+
+    void syncStates() {
+        QFETCH(int, status);
+        QFETCH(bool, alreadySynced);
+        QFETCH(bool, canSync);
+        QFETCH(bool, finalState);
+        OVSession session;
+        session.setSyncStatus(status);
+        session.setAlreadySynced(alreadySynced);
+        QCOMPARE(session.canSync(), canSync);
+        QCOMPARE(session.isInSyncFinalState(), finalState);
+    }
+
+    void descriptions() {
+        OVSession session;
+        session.setStart(OVDate::fromSecondsSince1970(1462442400));
+        session.setEnd(OVDate::fromSecondsSince1970(1462446000.5));
+        session.setStartPage(100);
+        session.setEndPage(199);
+        session.setUserId(101);
+        QCOMPARE(session.description(),
+                 QStringLiteral("SD:2016-05-05 10:00:00 +0000, ED:2016-05-05 11:00:00 +0000, "
+                                "SP:100, EP:199, User:101"));
+        const OVPage page(7, QByteArray::fromHex("deadbeef01"));
+        QCOMPARE(page.description(), QStringLiteral("7-<deadbeef 01>"));
+    }
+
+    void expectedDataSizeIsPagesOf512Bytes() {
+        OVSession session;
+        session.setPageCount(8388608);
+        QCOMPARE(session.expectedDataSize(), qint64(4294967296));
+    }
+
+    void fieldsAreSafeFromManyThreads() {
+        auto session = std::make_shared<OVSession>();
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([session, t] {
+                for (int i = 0; i < 1000; ++i) {
+                    session->setPercentage(i % 101);
+                    session->setSyncStatus(t);
+                    session->setSyncErrorInformation(QString::number(i));
+                    (void)session->canSync();
+                    (void)session->description();
+                    (void)session->syncErrorInformation();
+                }
+            });
+        for (auto& th : threads)
+            th.join();
+        QVERIFY(session->syncStatus() >= 0 && session->syncStatus() < 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVSession)
+#include "tst_OVSession.moc"
