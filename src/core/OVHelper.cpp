@@ -2,13 +2,13 @@
 
 #include "OVConfiguration.h"
 #include "OVLogger.h"
+#include "OVOperationQueue.h"
 
 #include <QEventLoop>
 #include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QThreadPool>
 #include <QTimeZone>
 
 #include <atomic>
@@ -116,6 +116,7 @@ std::optional<OVDate> OVHelper::getNetworkDate() {
 }
 
 void OVHelper::getNetworkDateAsync(std::function<void(std::optional<OVDate>)> completion) {
-    QThreadPool::globalInstance()->start(
-        [completion = std::move(completion)] { completion(getNetworkDate()); });
+    // Never destroyed: a request still waiting for its answer at exit must not hold the exit up.
+    static OVOperationQueue* queue = new OVOperationQueue(QStringLiteral("com.pellwick.networkclock"), 4);
+    queue->addOperationWithBlock([completion = std::move(completion)] { completion(getNetworkDate()); });
 }

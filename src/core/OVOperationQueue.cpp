@@ -1,20 +1,25 @@
 #include "OVOperationQueue.h"
 
-#include <QThreadPool>
-
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 
+// Workers are plain std::threads synchronised with std::mutex, so ThreadSanitizer sees every
+// hand-over; an operation that needs an event loop (a synchronous web request) gets one on them too.
 struct OVOperationQueue::State : std::enable_shared_from_this<OVOperationQueue::State> {
     QString name;
     int maxConcurrent = 1;
-    std::unique_ptr<QThreadPool> pool;
     mutable std::mutex mutex;
     std::condition_variable idle;
+    std::condition_variable work;
     std::deque<std::shared_ptr<OVOperation>> pending;
     std::vector<std::shared_ptr<OVOperation>> running;
+    std::deque<std::shared_ptr<OVOperation>> ready; // running, waiting for a worker to start them
+    std::vector<std::thread> workers;
+    int idleWorkers = 0;
+    bool stopping = false;
 
     // Called with the mutex held: starts what the width allows.
     void dispatchLocked() {
@@ -28,10 +33,31 @@ struct OVOperationQueue::State : std::enable_shared_from_this<OVOperationQueue::
                 if (auto self = weak.lock())
                     self->operationFinished(raw);
             });
-            pool->start([op] { op->start(); });
+            ready.push_back(std::move(op));
+            if (idleWorkers > 0)
+                work.notify_one();
+            else if (static_cast<int>(workers.size()) < maxConcurrent)
+                workers.emplace_back([this] { workerLoop(); });
         }
         if (pending.empty() && running.empty())
             idle.notify_all();
+    }
+
+    void workerLoop() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            ++idleWorkers;
+            work.wait(lock, [this] { return stopping || !ready.empty(); });
+            --idleWorkers;
+            if (ready.empty())
+                return;
+            std::shared_ptr<OVOperation> op = std::move(ready.front());
+            ready.pop_front();
+            lock.unlock();
+            op->start();
+            op.reset();
+            lock.lock();
+        }
     }
 
     void operationFinished(OVOperation* op) {
@@ -47,16 +73,22 @@ OVOperationQueue::OVOperationQueue(const QString& name, int maxConcurrentOperati
     : m_state(std::make_shared<State>()) {
     m_state->name = name;
     m_state->maxConcurrent = std::max(1, maxConcurrentOperationCount);
-    m_state->pool = std::make_unique<QThreadPool>();
-    m_state->pool->setMaxThreadCount(m_state->maxConcurrent);
-    m_state->pool->setObjectName(name);
 }
 
 OVOperationQueue::~OVOperationQueue() {
+    // Cancelled operations end at once (those not started yet are still started and report their
+    // cancellation), so waiting for them is short; then the workers are joined.
     cancelAllOperations();
-    // Plain operations end on the pool's threads; concurrent ones may outlive the queue on their
-    // own threads, holding only a weak reference to it.
-    m_state->pool->waitForDone();
+    waitUntilAllOperationsAreFinished();
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->stopping = true;
+        workers.swap(m_state->workers);
+    }
+    m_state->work.notify_all();
+    for (auto& w : workers)
+        w.join();
 }
 
 QString OVOperationQueue::name() const {

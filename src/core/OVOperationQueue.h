@@ -7,12 +7,11 @@
 #include <memory>
 #include <vector>
 
-class QThreadPool;
-
 /**
  * A named queue that starts its operations in the order they were added, at most
- * maxConcurrentOperationCount at a time, each on a thread of the queue's own pool. Thread-safe.
- * Destroying the queue cancels what it holds and waits for the threads it started.
+ * maxConcurrentOperationCount at a time, each on one of the queue's own worker threads. Thread-safe.
+ * Destroying the queue cancels what it holds and waits until all of it has ended; so a queue is never
+ * destroyed from one of its own operations.
  */
 class OVOperationQueue {
 public:
