@@ -1,0 +1,6 @@
+from django.apps import AppConfig
+
+
+class AccountSiteConfig(AppConfig):
+    name = "accountsite"
+    verbose_name = "Account site"

@@ -1,0 +1,146 @@
+"""JSON of the API's resources, and validation of the record a client creates."""
+
+import math
+import re
+
+from django.contrib.auth import get_user_model
+from rest_framework import serializers
+
+from .models import Device, Record
+
+
+def uri(resource, key):
+    return f"/api/{resource}/{key}/"
+
+
+def profile_json(profile):
+    return {
+        "date_of_birth": profile.date_of_birth.strftime("%Y-%m-%d") if profile.date_of_birth else None,
+        "gender": profile.gender,
+        "height": profile.height,
+        "weight": profile.weight,
+        "resource_uri": uri("profile", profile.pk),
+    }
+
+
+def user_json(user):
+    profile = getattr(user, "profile", None)
+    return {
+        "id": user.pk,
+        "username": user.username,
+        "email": user.email,
+        "first_name": user.first_name,
+        "last_name": user.last_name,
+        "resource_uri": uri("user", user.pk),
+        "profile": profile_json(profile) if profile else None,
+    }
+
+
+def record_json(record):
+    # The size held is reported only once bytes exist: a client compares it with
+    # its local file, and "0 held" would wrongly match a file it has not stored yet.
+    data_status = ({"timeline": {"size": record.timeline_size, "total": record.timeline_total}}
+                   if record.timeline_size else None)
+    return {
+        "id": record.pk,
+        "resource_uri": uri("record", record.pk),
+        "user": user_json(record.user),
+        "device": uri("device", record.device_id),
+        "start": record.start,
+        "end": record.end,
+        "status": record.status,
+        "data_status": data_status,
+        "data": record.data,
+        "dev_id": record.dev_id,
+        "firmware_rev": record.firmware_rev,
+        "npages": record.npages,
+        "soft_protocole": record.soft_protocole,
+        "soft_uid": record.soft_uid,
+        "n_uploaded_timelines": record.n_uploaded_timelines,
+    }
+
+
+def device_json(device):
+    return {"serial": device.serial, "resource_uri": uri("device", device.serial)}
+
+
+def bundle_json(bundle):
+    return {"id": bundle.pk, "name": bundle.name, "resource_uri": uri("bundle", bundle.pk)}
+
+
+def bundle_permission_json(permission):
+    return {
+        "id": permission.pk,
+        "bundle": uri("bundle", permission.bundle_id),
+        "name": permission.name,
+        "resource_uri": uri("bundle_permission", permission.pk),
+        "user_allowed": user_json(permission.user_allowed),
+        "user_target": user_json(permission.user_target),
+    }
+
+
+def team_json(team):
+    return {
+        "id": team.pk,
+        "name": team.name,
+        "resource_uri": uri("team", team.pk),
+        "members": [user_json(member) for member in team.members.all()],
+    }
+
+
+def resource_key(text, resource):
+    """The key of "/api/<resource>/<key>/" (or of a bare key)."""
+    match = re.fullmatch(rf"(?:/api/{resource}/)?([^/]+)/?", text.strip())
+    return match.group(1) if match else None
+
+
+class ResourceUriField(serializers.Field):
+    """A reference written as the resource's URI, e.g. "/api/user/12/"."""
+
+    def __init__(self, resource, **kwargs):
+        self.resource = resource
+        super().__init__(**kwargs)
+
+    def to_internal_value(self, data):
+        key = resource_key(data, self.resource) if isinstance(data, str) else None
+        if key is None:
+            raise serializers.ValidationError(f"expected a URI such as /api/{self.resource}/KEY/")
+        return key
+
+
+class DeviceTimeField(serializers.FloatField):
+    """A count of 1/256-second units; a fraction of a unit is cut, as in queries."""
+
+    def to_internal_value(self, data):
+        value = super().to_internal_value(data)
+        if not 0 <= value < 2 ** 62:
+            raise serializers.ValidationError("out of range")
+        return math.floor(value)
+
+
+class RecordCreateSerializer(serializers.Serializer):
+    user = ResourceUriField("user")
+    device = ResourceUriField("device")
+    start = DeviceTimeField()
+    end = DeviceTimeField()
+    data = serializers.CharField(allow_blank=True, required=False, default="")
+    dev_id = serializers.CharField(allow_blank=True, required=False, default="", max_length=128)
+    firmware_rev = serializers.CharField(allow_blank=True, required=False, default="", max_length=64)
+    npages = serializers.IntegerField(min_value=0, required=False, default=0)
+    soft_protocole = serializers.IntegerField(required=False, default=0)
+    soft_uid = serializers.CharField(allow_blank=True, required=False, default="", max_length=64)
+
+    def validate_user(self, key):
+        try:
+            return get_user_model().objects.get(pk=int(key))
+        except (ValueError, get_user_model().DoesNotExist):
+            raise serializers.ValidationError(f"no user {key}")
+
+    def validate(self, attrs):
+        if attrs["end"] < attrs["start"]:
+            raise serializers.ValidationError("end is before start")
+        return attrs
+
+    def create(self, validated_data):
+        device, _ = Device.objects.get_or_create(serial=validated_data.pop("device"))
+        return Record.objects.create(device=device, status=Record.INCOMPLETE, **validated_data)

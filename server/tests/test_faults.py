@@ -1,0 +1,96 @@
+"""Fault injection: each fault on a server of its own, started with it enabled."""
+
+import http.client
+import time
+
+import pytest
+from django.core.exceptions import ImproperlyConfigured
+
+from ovcloud import faults
+from ovclient import send
+
+DATA = bytes(range(256)) * 64  # 16 KiB, sent as four 4 KiB chunks
+
+
+@pytest.fixture(scope="module")
+def faulty(start_server):
+    return start_server(OVCLOUD_FAULT_FAIL_CHUNK="1:503", OVCLOUD_FAULT_RESET_CHUNK="2",
+                        OVCLOUD_FAULT_DROP_ANSWER_CHUNK="3", OVCLOUD_FAULT_DELAY_MS="400",
+                        OVCLOUD_FAULT_DELAY_PATH="/api/sync/")
+
+
+def test_chunk_faults_in_sequence(faulty):
+    coach = faulty.client()
+    record = coach.create_record(101, "FAULTY00001", 256 * 100)
+    quarter = len(DATA) // 4
+
+    def upload(index):
+        return coach.upload_chunk(record["id"], DATA[index * quarter:(index + 1) * quarter],
+                                  index * quarter, len(DATA))
+
+    def held():
+        status = coach.get(f"record/{record['id']}/").json()["data_status"]
+        return status["timeline"]["size"] if status else 0
+
+    # 1st chunk: refused with the chosen status, nothing stored.
+    answer = upload(0)
+    assert answer.status == 503 and answer.json()["error"]
+    assert held() == 0
+
+    # 2nd chunk: the connection is reset while the body is read; nothing counts.
+    with pytest.raises((ConnectionError, http.client.RemoteDisconnected)):
+        upload(1)
+    assert held() == 0
+
+    # 3rd chunk: stored, but the answer never comes.
+    with pytest.raises((ConnectionError, http.client.RemoteDisconnected)):
+        upload(2)
+    assert held() == quarter
+
+    # From then on the server behaves, answers to uploads late.
+    for index in (0, 1, 3):
+        started = time.monotonic()
+        assert upload(index).status == 200
+        assert time.monotonic() - started >= 0.4
+    assert coach.get(f"sync/timeline/{record['id']}/").body == DATA
+    assert coach.get(f"record/{record['id']}/").json()["status"] == "complete"
+
+
+def test_delay_applies_only_under_its_path(faulty):
+    started = time.monotonic()
+    assert faulty.client().get("account/").status == 200
+    assert time.monotonic() - started < 0.4
+
+
+def test_unauthorized_to_everything(start_server):
+    refusing = start_server(OVCLOUD_FAULT_UNAUTHORIZED="1")
+    answer = refusing.client().get("account/")
+    assert answer.status == 401 and answer.headers["WWW-Authenticate"].startswith("Basic")
+    # The site root still answers, with the Date the client reads network time from.
+    root = send("HEAD", refusing.root, None, {})
+    assert root.status == 200 and root.headers["Date"]
+
+
+@pytest.mark.parametrize("env", [
+    {"OVCLOUD_FAULT_FAIL_CHUNK": "3"},
+    {"OVCLOUD_FAULT_FAIL_CHUNK": "3:abc"},
+    {"OVCLOUD_FAULT_FAIL_CHUNK": "0:500"},
+    {"OVCLOUD_FAULT_FAIL_CHUNK": "2:700"},
+    {"OVCLOUD_FAULT_RESET_CHUNK": "x"},
+    {"OVCLOUD_FAULT_DELAY_MS": "soon"},
+    {"OVCLOUD_FAULT_RESET_CHUNK": "2", "OVCLOUD_FAULT_DROP_ANSWER_CHUNK": "4,2"},
+])
+def test_mistyped_fault_settings_stop_the_start(monkeypatch, env):
+    for name, value in env.items():
+        monkeypatch.setenv(name, value)
+    with pytest.raises(ImproperlyConfigured):
+        faults.plan_from_environment()
+
+
+def test_fault_plan_reads_lists(monkeypatch):
+    monkeypatch.setenv("OVCLOUD_FAULT_FAIL_CHUNK", "2:500, 5:404")
+    monkeypatch.setenv("OVCLOUD_FAULT_DROP_ANSWER_CHUNK", "7,9")
+    plan = faults.plan_from_environment()
+    assert [plan.chunk_fault(n) for n in (1, 2, 5, 7, 9)] == [
+        None, faults.ChunkFault("fail", 500), faults.ChunkFault("fail", 404),
+        faults.ChunkFault("drop"), faults.ChunkFault("drop")]
