@@ -44,6 +44,10 @@ void OVHelper::setPretendedOSXVersion(int major, int minor) {
     g_pretendedMinor.store(minor);
 }
 
+QString OVHelper::getSerialForHID(quint32 locationID) {
+    return OVLogFormat::format("0x%X", locationID);
+}
+
 QString OVHelper::getDeviceURIFromSerial(const QString& serial) {
     return OVLogFormat::format("/api/device/%@/", serial);
 }

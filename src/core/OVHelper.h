@@ -23,6 +23,9 @@ public:
     /** Test hook: pretend to run on macOS major.minor; (0, 0) goes back to the real system. */
     static void setPretendedOSXVersion(int major, int minor);
 
+    /** The serial of a device seen only in recovery mode: its USB location written "0x%X". */
+    static QString getSerialForHID(quint32 locationID);
+
     static QString getDeviceURIFromSerial(const QString& serial);
     static QString getUserURIFromId(quint64 userId);
     /** Seconds since 1970 × 256: the web API's 1/256-second units. */

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "OVCommandCDC.h"
+
+/** Makes the device show itself. */
+class OVCommandIdentify : public OVCommandCDC {
+public:
+    void executeInternal() override;
+};

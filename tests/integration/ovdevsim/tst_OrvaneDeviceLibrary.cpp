@@ -1,0 +1,416 @@
+// The device library against the emulator, through the in-process transport and through the
+// daemon's socket: every request with its answer, hot-plug reports, recovery mode, firmware
+// writes, each fault, and persistence across a daemon restart.
+#include "DeviceRig.h"
+
+#include "OrvaneDate.h"
+#include "OrvaneSessionVerification.h"
+#include "OrvaneStatus.h"
+#include "OrvaneWire.h"
+#include "OvFirmwareImage.h"
+#include "OvSessionContent.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+const QString kSerial = QStringLiteral("OVR0000000000042");
+
+OrvaneSessionList listAll(const std::shared_ptr<OrvaneCDCDevice>& device, int* status = nullptr) {
+    AnswerRecorder answers;
+    if (!device->getSDRecordedSessionListWithTime(
+            dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0), nullptr, answers.callback()))
+        return {};
+    if (!QTest::qWaitFor([&] { return answers.count() == 1; }, 5000))
+        return {};
+    if (status)
+        *status = answers.at(0).status;
+    const RecordedAnswer answer = answers.at(0);
+    const auto* list = std::any_cast<OrvaneSessionList>(&answer.response);
+    return list ? *list : OrvaneSessionList();
+}
+
+/** Sends one request through `send` and waits for its answer. */
+RecordedAnswer ask(const std::function<bool(OrvaneCommandCallback)>& send) {
+    AnswerRecorder answers;
+    if (!send(answers.callback()))
+        return {};
+    if (!QTest::qWaitFor([&] { return answers.count() == 1; }, 5000))
+        return {};
+    return answers.at(0);
+}
+
+QString writeFirmware(const QTemporaryDir& dir, const QByteArray& bytes) {
+    const QString path = dir.filePath(QStringLiteral("OVFW_test.hff"));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(bytes);
+    return path;
+}
+} // namespace
+
+class tst_OrvaneDeviceLibrary : public QObject {
+    Q_OBJECT
+
+private:
+    void transports() {
+        QTest::addColumn<bool>("socket");
+        QTest::newRow("in-process") << false;
+        QTest::newRow("socket") << true;
+    }
+
+private Q_SLOTS:
+    void queriesAnswerOnTheLibraryThread_data() { transports(); }
+    void queriesAnswerOnTheLibraryThread() {
+        QFETCH(bool, socket);
+        DeviceRig rig(socket);
+        const auto device = rig.plug(kSerial);
+        QVERIFY(device);
+        QCOMPARE(device->deviceInformations().fwRevision, QStringLiteral("1.0.9"));
+
+        AnswerRecorder answers;
+        const QVariantMap info{{QStringLiteral("tag"), 7}};
+        QVERIFY(device->getBatteryInformationsAndNotify(nullptr, answers.callback(), info));
+        QTRY_COMPARE(answers.count(), 1);
+        const RecordedAnswer battery = answers.at(0);
+        QCOMPARE(battery.status, 0);
+        QCOMPARE(std::any_cast<OrvaneBatteryInformation>(battery.response).batteryLevel, 87);
+        QCOMPARE(battery.userInfo, info);
+        QCOMPARE(battery.device, std::static_pointer_cast<OrvaneUSBDevice>(device));
+        QVERIFY(battery.thread != std::this_thread::get_id());
+
+        const auto user = [&] {
+            return ask([&](auto cb) { return device->getDefaultUserAndNotify(nullptr, cb); });
+        };
+        QCOMPARE(std::any_cast<quint32>(user().response), 101u);
+        QCOMPARE(ask([&](auto cb) { return device->setDefaultUser(4242, nullptr, cb); }).status, 0);
+        QCOMPARE(std::any_cast<quint32>(user().response), 4242u);
+
+        const OVDate clock = OVDate::fromSecondsSince1970(1700000000.0);
+        QCOMPARE(ask([&](auto cb) { return device->setRTC(clock, nullptr, cb); }).status, 0);
+        const double deviceNow = dateWithOrvaneTime(rig.hub().device(kSerial)->clock()).secondsSince1970();
+        QVERIFY2(deviceNow >= 1700000000.0 && deviceNow < 1700000010.0,
+                 qPrintable(QString::number(deviceNow)));
+
+        QCOMPARE(ask([&](auto cb) { return device->identifyAndNotify(nullptr, cb); }).status, 0);
+        QCOMPARE(rig.hub().device(kSerial)->identifyCount, 1u);
+    }
+
+    void sessionListAndPagesMatchTheRecording_data() { transports(); }
+    void sessionListAndPagesMatchTheRecording() {
+        QFETCH(bool, socket);
+        DeviceRig rig(socket);
+        const auto device = rig.plug(kSerial, 2, 6);
+        QVERIFY(device);
+        int status = -1;
+        const OrvaneSessionList sessions = listAll(device, &status);
+        QCOMPARE(status, 0);
+        QCOMPARE(sessions.size(), 2);
+        const OvVirtualDevice held = *rig.hub().device(kSerial);
+        for (int i = 0; i < 2; ++i) {
+            const auto& s = *sessions.at(i);
+            const OvVirtualSession& v = held.sessions.at(i);
+            QCOMPARE(s.startPageAddress, v.startPage);
+            QCOMPARE(s.endPageAddress, v.startPage + 5);
+            QCOMPARE(s.pageCount, 6u);
+            QCOMPARE(orvaneTime(s.startTime), v.start);
+            QCOMPARE(s.sessionInformation.userUID, i == 0 ? 101u : 102u);
+            QCOMPARE(s.sessionInformation.applicationUID, QStringLiteral("com.orvane.recorder"));
+            QCOMPARE(s.sessionInformation.firmware, 0x090001u); // 1.0.9, major first
+            QCOMPARE(s.sessionInformation.structure.size(), 64);
+            QCOMPARE(s.sessionInformation.softwareId(), QStringLiteral("OVR-010009"));
+            QCOMPARE(s.sessionInformation.protocolNumber(), 3u);
+            QCOMPARE(s.sessionInformation.deviceId().size(), 32);
+        }
+
+        // Every page as the seed makes it, and the verification accepts exactly that data.
+        OrvaneSessionVerification verification;
+        verification.setSession(sessions.at(1));
+        int result = -10;
+        for (quint32 p = sessions.at(1)->startPageAddress; p <= sessions.at(1)->endPageAddress; ++p) {
+            const RecordedAnswer page = ask([&](auto cb) { return device->getSDCardPage(p, nullptr, cb); });
+            QCOMPARE(page.status, 0);
+            const QByteArray bytes = std::any_cast<QByteArray>(page.response);
+            QCOMPARE(bytes,
+                     OvSessionContent::page(held.sessions.at(1).seed, p - sessions.at(1)->startPageAddress));
+            result = verification.feedPage(bytes);
+        }
+        QCOMPARE(result, int(OrvaneSessionVerification::Intact));
+
+        // The dates select sessions by their start.
+        AnswerRecorder later;
+        QVERIFY(device->getSDRecordedSessionListWithTime(sessions.at(1)->startTime,
+                                                         OVDate::fromSecondsSince1970(4102444800.0), nullptr,
+                                                         later.callback()));
+        QTRY_COMPARE(later.count(), 1);
+        QCOMPARE(std::any_cast<OrvaneSessionList>(later.at(0).response).size(), 1);
+
+        QCOMPARE(ask([&](auto cb) { return device->getSDCardPage(held.flashPages, nullptr, cb); }).status,
+                 OrvaneStatus::PageOutOfRange);
+        const RecordedAnswer blank = ask([&](auto cb) { return device->getSDCardPage(5000, nullptr, cb); });
+        QCOMPARE(std::any_cast<QByteArray>(blank.response), QByteArray(512, '\xFF'));
+    }
+
+    void eraseEmptiesAndResetRestartsTheDevice_data() { transports(); }
+    void eraseEmptiesAndResetRestartsTheDevice() {
+        QFETCH(bool, socket);
+        DeviceRig rig(socket);
+        auto device = rig.plug(kSerial);
+        QVERIFY(device);
+        QCOMPARE(ask([&](auto cb) { return device->eraseSDCardAndNotify(nullptr, cb); }).status, 0);
+        QCOMPARE(listAll(device).size(), 0);
+
+        // Reports come in order: the plug's first, then the restart's departure and arrival.
+        KeyPathRecorder observer(rig.manager());
+        device = rig.plug(QStringLiteral("OVR0000000000043"));
+        QTRY_COMPARE(observer.keyPaths().size(), 1);
+        QCOMPARE(ask([&](auto cb) { return device->resetToFactoryDefaultAndNotify(nullptr, cb); }).status, 0);
+        const auto restarted = rig.waitForCdc(QStringLiteral("OVR0000000000043"), device);
+        QVERIFY(restarted);
+        QVERIFY(!device->isAttached());
+        QTRY_COMPARE(observer.keyPaths(), QStringList(3, QStringLiteral("cdcOrvanes")));
+        observer.stop();
+        QCOMPARE(listAll(restarted).size(), 0);
+        QCOMPARE(std::any_cast<quint32>(
+                     ask([&](auto cb) { return restarted->getDefaultUserAndNotify(nullptr, cb); }).response),
+                 OvVirtualDevice::kNoUser);
+        QVERIFY(!device->getBatteryInformationsAndNotify(nullptr, [](auto&&...) {}));
+    }
+
+    void hotPlugReportsNameTheChangedList_data() { transports(); }
+    void hotPlugReportsNameTheChangedList() {
+        QFETCH(bool, socket);
+        DeviceRig rig(socket);
+        KeyPathRecorder observer(rig.manager());
+        QVERIFY(rig.plug(kSerial));
+        QTRY_COMPARE(observer.keyPaths(), QStringList{QStringLiteral("cdcOrvanes")});
+        const QString hid = *rig.hub().addHid(0x14700000u);
+        QTRY_COMPARE(observer.keyPaths().size(), 2);
+        QCOMPARE(observer.keyPaths().last(), QStringLiteral("hidOrvanes"));
+        QCOMPARE(rig.manager().hidOrvanes().size(), 1);
+        QCOMPARE(rig.manager().hidOrvanes().first()->locationID(), 0x14700000u);
+        QVERIFY(rig.hub().unplug(kSerial));
+        QTRY_COMPARE(observer.keyPaths().size(), 3);
+        QCOMPARE(observer.keyPaths().last(), QStringLiteral("cdcOrvanes"));
+        QVERIFY(rig.manager().cdcOrvanes().isEmpty());
+        observer.stop();
+        QVERIFY(rig.hub().unplug(hid));
+        QTRY_VERIFY(rig.manager().hidOrvanes().isEmpty());
+        QCOMPARE(observer.keyPaths().size(), 3);
+    }
+
+    void firmwareWrite_data() {
+        QTest::addColumn<bool>("socket");
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<int>("completion");
+        QTest::addColumn<QString>("revisionAfter");
+        for (bool socket : {false, true}) {
+            const char* t = socket ? "socket" : "in-process";
+            QTest::addRow("%s: valid image", t) << socket << "valid" << 0 << "1.1.0";
+            QTest::addRow("%s: bad checksum", t)
+                << socket << "bad-checksum" << OrvaneStatus::InvalidFirmwareImage << "1.0.9";
+            QTest::addRow("%s: write fails half-way", t)
+                << socket << "write-fault" << OrvaneStatus::FirmwareWriteError << "1.0.9";
+        }
+    }
+    void firmwareWrite() {
+        QFETCH(bool, socket);
+        QFETCH(QString, image);
+        QFETCH(int, completion);
+        QFETCH(QString, revisionAfter);
+        DeviceRig rig(socket);
+        QTemporaryDir dir;
+        const auto device = rig.plug(kSerial);
+        QVERIFY(device);
+        QByteArray bytes = OvFirmwareImage::generate(1, 1, 0, 40000).build();
+        if (image == QLatin1String("bad-checksum"))
+            bytes[100] = static_cast<char>(bytes[100] ^ 0x55);
+        if (image == QLatin1String("write-fault"))
+            rig.hub().addFault(kSerial, {OvFault::Kind::FailFirmware, 50, 1, std::nullopt});
+        auto target = std::make_shared<FirmwareRecorder>();
+        QVERIFY(device->flashFirmware(writeFirmware(dir, bytes), target));
+        QTRY_COMPARE(target->completions(), QList<int>{completion});
+        const QList<double> levels = target->levels();
+        QVERIFY(std::is_sorted(levels.begin(), levels.end()));
+        if (completion == 0) {
+            QCOMPARE(levels.size(), 10); // 40000 bytes in 4 KiB blocks
+            QCOMPARE(levels.last(), 100.0);
+            QVERIFY(rig.waitForCdc(kSerial, device));
+        } else {
+            QVERIFY(levels.isEmpty() || levels.last() < 100.0);
+        }
+        QCOMPARE(rig.waitForCdc(kSerial)->deviceInformations().fwRevision, revisionAfter);
+        QCOMPARE(rig.hub().device(kSerial)->fwRevision, revisionAfter);
+        QVERIFY(!device->flashFirmware(dir.filePath(QStringLiteral("missing.hff")), target));
+    }
+
+    void recoveryDeviceComesBackInDataModeAfterAFlash_data() { transports(); }
+    void recoveryDeviceComesBackInDataModeAfterAFlash() {
+        QFETCH(bool, socket);
+        DeviceRig rig(socket);
+        QTemporaryDir dir;
+        const auto device = rig.plug(kSerial, 3);
+        QVERIFY(device);
+        QVERIFY(rig.hub().recovery(kSerial));
+        QTRY_COMPARE(rig.manager().hidOrvanes().size(), 1);
+        QVERIFY(rig.manager().cdcOrvanes().isEmpty());
+        const auto hid = rig.manager().hidOrvanes().first();
+        QCOMPARE(hid->locationID(), device->locationID());
+        QVERIFY(!rig.hub().recovery(kSerial)); // already there
+
+        auto target = std::make_shared<FirmwareRecorder>();
+        QVERIFY(
+            hid->flashFirmware(writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 5000).build()), target));
+        QTRY_COMPARE(target->completions(), QList<int>{0});
+        const auto back = rig.waitForCdc(kSerial);
+        QVERIFY(back);
+        QCOMPARE(back->locationID(), device->locationID());
+        QCOMPARE(back->deviceInformations().fwRevision, QStringLiteral("1.1.0"));
+        QTRY_VERIFY(rig.manager().hidOrvanes().isEmpty());
+        QCOMPARE(listAll(back).size(), 3);
+    }
+
+    void injectedReadFaults_data() { transports(); }
+    void injectedReadFaults() {
+        QFETCH(bool, socket);
+        DeviceRig rig(socket);
+        const auto device = rig.plug(kSerial, 1, 4);
+        QVERIFY(device);
+        const OrvaneSessionList sessions = listAll(device);
+        QCOMPARE(sessions.size(), 1);
+        const quint32 first = sessions.first()->startPageAddress;
+        const auto readPage = [&](quint32 p) {
+            return ask([&](auto cb) { return device->getSDCardPage(p, nullptr, cb); });
+        };
+
+        // A page that fails twice, then reads.
+        rig.hub().addFault(kSerial, {OvFault::Kind::FailPage, first, 2, std::nullopt});
+        QCOMPARE(readPage(first).status, OrvaneStatus::ReadError);
+        QCOMPARE(readPage(first).status, OrvaneStatus::ReadError);
+        QCOMPARE(readPage(first).status, 0);
+
+        // A corrupted page: the session then fails its CRC.
+        rig.hub().addFault(kSerial, {OvFault::Kind::CorruptPage, first + 2, 1, std::nullopt});
+        OrvaneSessionVerification verification;
+        verification.setSession(sessions.first());
+        int result = 0;
+        for (quint32 p = first; p < first + 4; ++p)
+            result = verification.feedPage(std::any_cast<QByteArray>(readPage(p).response));
+        QCOMPARE(result, int(OrvaneSessionVerification::CrcMismatch));
+
+        // A refused request never calls back; the next one goes through.
+        rig.hub().addFault(kSerial, {OvFault::Kind::Refuse, 0, 1, OrvaneOp::Battery});
+        AnswerRecorder refused;
+        QVERIFY(!device->getBatteryInformationsAndNotify(nullptr, refused.callback()));
+        rig.hub().addFault(kSerial, {OvFault::Kind::FailBattery, 0, 1, std::nullopt});
+        QCOMPARE(ask([&](auto cb) { return device->getBatteryInformationsAndNotify(nullptr, cb); }).status,
+                 OrvaneStatus::BatteryGaugeError);
+        QCOMPARE(ask([&](auto cb) { return device->getBatteryInformationsAndNotify(nullptr, cb); }).status,
+                 0);
+        QCOMPARE(refused.count(), 0);
+    }
+
+    void pendingRequestsDieWithTheirDevice_data() {
+        QTest::addColumn<bool>("socket");
+        QTest::addColumn<bool>("unplugAfterPages");
+        for (bool socket : {false, true}) {
+            QTest::addRow("%s: lost answer, then unplug", socket ? "socket" : "in-process")
+                << socket << false;
+            QTest::addRow("%s: unplug after two pages", socket ? "socket" : "in-process") << socket << true;
+        }
+    }
+    void pendingRequestsDieWithTheirDevice() {
+        QFETCH(bool, socket);
+        QFETCH(bool, unplugAfterPages);
+        DeviceRig rig(socket);
+        const auto device = rig.plug(kSerial, 1, 10);
+        QVERIFY(device);
+        const quint32 first = listAll(device).first()->startPageAddress;
+        AnswerRecorder answers;
+        std::atomic<int> released{0};
+        if (unplugAfterPages) {
+            rig.hub().addFault(kSerial, {OvFault::Kind::UnplugAfterPages, 2, -1, std::nullopt});
+            // The third read waits behind the two answered ones (a slow link keeps them queued) and
+            // dies with the device.
+            rig.hub().setLinkModel({20000, 0, 0, 0});
+            for (quint32 p = first; p < first + 3; ++p)
+                QVERIFY(
+                    device->getSDCardPage(p, std::make_shared<ReleaseCounter>(released), answers.callback()));
+            QTRY_VERIFY(!device->isAttached());
+            QTRY_COMPARE(released.load(), 3);
+            QCOMPARE(answers.count(), 2);
+            QVERIFY(!rig.hub().device(kSerial)->plugged);
+        } else {
+            rig.hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, OrvaneOp::Battery});
+            QVERIFY(device->getBatteryInformationsAndNotify(std::make_shared<ReleaseCounter>(released),
+                                                            answers.callback()));
+            QVERIFY(device->getDefaultUserAndNotify(nullptr, answers.callback()));
+            QTRY_COMPARE(answers.count(), 1); // the one after the lost one is answered
+            QCOMPARE(released.load(), 0);     // the lost one is still held for its device
+            QVERIFY(rig.hub().unplug(kSerial));
+            QTRY_COMPARE(released.load(), 1);
+            QCOMPARE(answers.count(), 1);
+        }
+    }
+
+    void deviceKeepsItsStateAcrossADaemonRestart() {
+        QTemporaryDir state;
+        DeviceRig rig(true, state.path());
+        auto device = rig.plug(kSerial, 3);
+        QVERIFY(device);
+        QCOMPARE(ask([&](auto cb) { return device->setDefaultUser(555, nullptr, cb); }).status, 0);
+        KeyPathRecorder observer(rig.manager());
+
+        rig.stopDaemon();
+        QTRY_VERIFY(rig.manager().cdcOrvanes().isEmpty());
+        QCOMPARE(observer.keyPaths(), QStringList{QStringLiteral("cdcOrvanes")});
+
+        rig.restartDaemon(state.path());
+        device = rig.waitForCdc(kSerial);
+        QVERIFY(device);
+        observer.stop();
+        QCOMPARE(listAll(device).size(), 3);
+        QCOMPARE(std::any_cast<quint32>(
+                     ask([&](auto cb) { return device->getDefaultUserAndNotify(nullptr, cb); }).response),
+                 555u);
+    }
+
+    void daemonSurvivesMalformedInput_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("length beyond the limit") << QByteArray::fromHex("ffffff7f03");
+        QTest::newRow("zero length") << QByteArray::fromHex("0000000000");
+        QTest::newRow("truncated request")
+            << OrvaneWire::frame(OrvaneWire::Frame::Request, QByteArray::fromHex("0102"));
+        QTest::newRow("unknown op") << OrvaneWire::frame(
+            OrvaneWire::Frame::Request,
+            OrvaneWire::encodeRequest({1, 1, OrvaneOp::Battery, 0, 0, {}}).replace(12, 1, "\x63"));
+        QTest::newRow("unknown frame type") << OrvaneWire::frame(static_cast<OrvaneWire::Frame>(77), "x");
+        QTest::newRow("control that is not JSON") << OrvaneWire::frame(OrvaneWire::Frame::Control, "{nope");
+        QTest::newRow("request for an unknown device") << OrvaneWire::frame(
+            OrvaneWire::Frame::Request, OrvaneWire::encodeRequest({1, 999, OrvaneOp::Battery, 0, 0, {}}));
+    }
+    void daemonSurvivesMalformedInput() {
+        QFETCH(QByteArray, bytes);
+        DeviceRig rig(true);
+        const auto device = rig.plug(kSerial);
+        QVERIFY(device);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(rig.socketPath()).constData(), sizeof address.sun_path);
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL), ssize_t(bytes.size()));
+        char reply[256];
+        QVERIFY(::recv(fd, reply, sizeof reply, 0) > 0); // an error, an ack or a control reply: never silence
+        ::close(fd);
+        QCOMPARE(ask([&](auto cb) { return device->getBatteryInformationsAndNotify(nullptr, cb); }).status,
+                 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OrvaneDeviceLibrary)
+#include "tst_OrvaneDeviceLibrary.moc"

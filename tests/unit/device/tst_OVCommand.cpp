@@ -1,0 +1,172 @@
+// The command framework against the emulator: the retry rule with its pause and log lines, the
+// single final report (failure, refusal, lost answer), the weak delegate, a failure to send.
+#include "CommandTestSupport.h"
+#include "DeviceRig.h"
+
+#include "OVCommandFactory.h"
+#include "OVCommandGetBatteryLevel.h"
+#include "OVCommandGetPage.h"
+#include "OVCommandIdentify.h"
+
+#include <QElapsedTimer>
+
+namespace {
+const QString kSerial = QStringLiteral("OVR0000000000314");
+
+std::shared_ptr<OVCommand> configure(std::shared_ptr<OVCommand> command,
+                                     const std::shared_ptr<OrvaneUSBDevice>& device,
+                                     const std::shared_ptr<OVCommandDelegate>& delegate, bool retry,
+                                     int retries) {
+    command->setDevice(device);
+    command->setCommandDelegate(delegate);
+    command->setAllowRetry(retry);
+    command->setRetryNumber(retries);
+    return command;
+}
+} // namespace
+
+class tst_OVCommand : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void retryRule_data() {
+        QTest::addColumn<bool>("allowRetry");
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<int>("willRetry");
+        QTest::addColumn<int>("maxRetry");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("minimumMs");
+        QTest::addColumn<int>("maximumMs");
+        // failures -1: the page never reads.
+        QTest::newRow("always failing, five retries") << true << -1 << 6 << 5 << 1 << 2 << 2500 << 6000;
+        QTest::newRow("retry off: one report, no pause") << false << -1 << 1 << 0 << 0 << 2 << 0 << 400;
+        QTest::newRow("two failures, then the page") << true << 2 << 3 << 2 << 0 << 0 << 1000 << 3000;
+    }
+    void retryRule() {
+        QFETCH(bool, allowRetry);
+        QFETCH(int, failures);
+        QFETCH(int, requests);
+        QFETCH(int, willRetry);
+        QFETCH(int, maxRetry);
+        QFETCH(int, status);
+        QFETCH(int, minimumMs);
+        QFETCH(int, maximumMs);
+        const auto log = LogCapture::install();
+        DeviceRig rig(false);
+        const auto device = rig.plug(kSerial, 1, 4);
+        QVERIFY(device);
+        const quint32 page = OvVirtualDevice::kFirstSessionPage + 1;
+        rig.hub().addFault(kSerial, {OvFault::Kind::FailPage, page, failures, std::nullopt});
+        auto recorder = std::make_shared<ReportRecorder>();
+        auto command = OVCommandFactory().createGetPageCommand(page);
+        configure(command, device, recorder, allowRetry, 5);
+        QElapsedTimer timer;
+        timer.start();
+        command->execute();
+        command.reset(); // as an owner does: the library keeps it alive
+        QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses().size(), 1, 10000);
+        const qint64 elapsed = timer.elapsed();
+        QCOMPARE(recorder->statuses(), QList<int>{status});
+        const QString failed =
+            QStringLiteral("^<OVCommandGetPage: 0x[0-9a-f]+> command on device %1 failed! with "
+                           "status 4\\. PageNumber = %2$")
+                .arg(kSerial)
+                .arg(page);
+        QCOMPARE(log->count(failed), requests - (status == 0 ? 1 : 0));
+        QCOMPARE(log->count(QStringLiteral("^Will retry <OVCommandGetPage: 0x[0-9a-f]+> command on device ") +
+                            kSerial +
+                            QStringLiteral(" because current retry \\[\\d\\] < max retry \\[5\\]$")),
+                 willRetry);
+        QCOMPARE(log->count(
+                     QStringLiteral("^Max retry for .* reached\\. Will not retry\\. current retry \\[5\\] = "
+                                    "max retry \\[5\\]$")),
+                 maxRetry);
+        QCOMPARE(log->count(QStringLiteral("allow retry$")),
+                 allowRetry ? requests - (status == 0 ? 1 : 0) : 0);
+        QVERIFY2(elapsed >= minimumMs && elapsed < maximumMs, qPrintable(QString::number(elapsed)));
+        if (status == 0) {
+            QCOMPARE(std::any_cast<QByteArray>(recorder->reports().first().result).size(), 512);
+        }
+        QCOMPARE(log->count(QStringLiteral("callback was not called")), 0);
+    }
+
+    void oneFinalReportWhateverEndsTheCommand_data() {
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<bool>("allowRetry");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("refused, no retry")
+            << "refused" << false << QStringLiteral("command failed for device : ") + kSerial;
+        QTest::newRow("refused five times, then taken")
+            << "refused-then-taken" << true << QStringLiteral("command failed for device : ") + kSerial;
+        QTest::newRow("device unplugged while pending")
+            << "unplugged" << true
+            << QStringLiteral("callback was not called. Could be because the device is no longer plugged in");
+        QTest::newRow("daemon link gone while pending")
+            << "transport-gone" << false
+            << QStringLiteral("callback was not called. Could be because the device is no longer plugged in");
+    }
+    void oneFinalReportWhateverEndsTheCommand() {
+        QFETCH(QString, ending);
+        QFETCH(bool, allowRetry);
+        QFETCH(QString, logged);
+        const auto log = LogCapture::install();
+        DeviceRig rig(false);
+        const auto device = rig.plug(kSerial);
+        QVERIFY(device);
+        auto recorder = std::make_shared<ReportRecorder>();
+        if (ending == QLatin1String("refused"))
+            rig.hub().addFault(kSerial, {OvFault::Kind::Refuse, 0, -1, std::nullopt});
+        else if (ending == QLatin1String("refused-then-taken"))
+            rig.hub().addFault(kSerial, {OvFault::Kind::Refuse, 0, 5, std::nullopt});
+        else
+            rig.hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, std::nullopt});
+        std::weak_ptr<OVCommand> watch;
+        {
+            auto command = std::make_shared<OVCommandIdentify>();
+            watch = command;
+            configure(command, device, recorder, allowRetry, 5)->execute();
+        }
+        if (ending == QLatin1String("unplugged"))
+            QVERIFY(rig.hub().unplug(kSerial));
+        if (ending == QLatin1String("transport-gone"))
+            rig.manager().setTransport(nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses().size(), 1, 10000);
+        QTRY_VERIFY(watch.expired()); // nobody holds a command that has ended
+        QCOMPARE(recorder->statuses(), QList<int>{ending == QLatin1String("refused-then-taken") ? 0 : 2});
+        QVERIFY(log->count(QRegularExpression::escape(logged)) >= 1);
+        if (ending.startsWith(QLatin1String("refused")))
+            QCOMPARE(log->count(QStringLiteral("callback was not called")), 0);
+        else
+            QCOMPARE(log->count(QStringLiteral("Will retry")), 0); // a lost answer is not retried
+    }
+
+    void reportToADelegateThatIsGoneIsDropped() {
+        const auto log = LogCapture::install();
+        DeviceRig rig(false);
+        const auto device = rig.plug(kSerial);
+        QVERIFY(device);
+        rig.hub().setLinkModel({50000, 0, 0, 0}); // the answer comes after the delegate has gone
+        auto recorder = std::make_shared<ReportRecorder>();
+        std::weak_ptr<ReportRecorder> gone = recorder;
+        auto command = std::make_shared<OVCommandGetBatteryLevel>();
+        configure(command, device, recorder, false, 0)->execute();
+        recorder.reset();
+        QVERIFY(gone.expired());
+        QTRY_VERIFY(command->receivedCallbackFromCommand());
+        QTRY_VERIFY(log->has(QStringLiteral("Battery Level for device %1 = 87").arg(kSerial)));
+    }
+
+    void failureToSendTakesTheFailurePath() {
+        const auto log = LogCapture::install();
+        auto recorder = std::make_shared<ReportRecorder>();
+        auto command = std::make_shared<OVCommandGetBatteryLevel>();
+        configure(command, nullptr, recorder, false, 0)->execute();
+        QCOMPARE(recorder->statuses(), QList<int>{2});
+        QVERIFY(log->has(QStringLiteral("Unable to send command for device : . Error: no data-mode device")));
+        QVERIFY(command->description().startsWith(QStringLiteral("<OVCommandGetBatteryLevel: 0x")));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVCommand)
+#include "tst_OVCommand.moc"

@@ -1,0 +1,243 @@
+// The device commands against the emulator: session-list parsing, page sizes, erase's wait, and
+// the clock set from a real HTTP server's "Date" header on loopback.
+#include "CommandTestSupport.h"
+#include "DeviceRig.h"
+
+#include "OVCommandErase.h"
+#include "OVCommandFactory.h"
+#include "OVCommandGetPage.h"
+#include "OVCommandGetSessionList.h"
+#include "OVCommandSetClock.h"
+#include "OrvaneDate.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace {
+const QString kSerial = QStringLiteral("OVR0000000000271");
+using SessionList = QList<std::shared_ptr<OVSession>>;
+
+/** Answers every HTTP request with the given header lines and an empty body. */
+class HeaderServer : public QObject {
+public:
+    explicit HeaderServer(QByteArray headerLines)
+        : m_headers(std::move(headerLines)) {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                    m_received[socket] += socket->readAll();
+                    if (!m_received[socket].contains("\r\n\r\n"))
+                        return;
+                    socket->write("HTTP/1.1 200 OK\r\n" + m_headers +
+                                  "Content-Length: 0\r\nConnection: close\r\n\r\n");
+                    socket->disconnectFromHost();
+                    ++m_requests;
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_server.serverPort()); }
+    int requests() const { return m_requests; }
+
+private:
+    QTcpServer m_server;
+    QByteArray m_headers;
+    QHash<QTcpSocket*, QByteArray> m_received;
+    int m_requests = 0;
+};
+
+std::shared_ptr<ReportRecorder> run(const std::shared_ptr<OVCommand>& command,
+                                    const std::shared_ptr<OrvaneUSBDevice>& device) {
+    auto recorder = std::make_shared<ReportRecorder>();
+    command->setDevice(device);
+    command->setCommandDelegate(recorder);
+    command->execute();
+    return recorder;
+}
+} // namespace
+
+class tst_OVDeviceCommands : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sessionListSkipsEmptyAndUnusableRecords_data() {
+        QTest::addColumn<QString>("deviceFirmware");
+        QTest::addColumn<QString>("sessionFirmware");
+        QTest::newRow("dotted device revision: the session's own bytes") << "1.2"
+                                                                         << "4.5.6";
+        QTest::newRow("plain device revision: the device's text") << "3"
+                                                                  << "3";
+    }
+    void sessionListSkipsEmptyAndUnusableRecords() {
+        QFETCH(QString, deviceFirmware);
+        QFETCH(QString, sessionFirmware);
+        const auto log = LogCapture::install();
+        DeviceRig rig(false);
+        OvPlugOptions options;
+        options.serial = kSerial;
+        options.sessions = 5;
+        options.pages = {4};
+        options.users = {101, 102};
+        options.firmware = QStringLiteral("4.5.6");
+        // 1 corrupted but usable, 2 corrupted beyond use, 3 empty, 4 empty and corrupted but usable.
+        options.corrupted = {{1, 3}, {2, 0}, {4, 5}};
+        options.empty = {3, 4};
+        rig.hub().plug(options);
+        rig.hub().editDevice(kSerial, [&](OvVirtualDevice& d) { d.fwRevision = deviceFirmware; });
+        rig.hub().replug(kSerial);
+        const auto device = rig.waitForCdc(kSerial);
+        QVERIFY(device);
+        QTRY_COMPARE(device->deviceInformations().fwRevision, deviceFirmware);
+
+        const auto recorder = run(OVCommandFactory().createGetSessionListCommand(
+                                      dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0)),
+                                  device);
+        QTRY_COMPARE(recorder->statuses(), QList<int>{0});
+        const SessionList sessions = std::any_cast<SessionList>(recorder->reports().first().result);
+        QCOMPARE(sessions.size(), 2);
+        const OvVirtualDevice held = *rig.hub().device(kSerial);
+        QCOMPARE(sessions[0]->corrupted(), false);
+        QCOMPARE(sessions[1]->corrupted(), true);
+        for (int i = 0; i < 2; ++i) {
+            const OVSession& s = *sessions[i];
+            const OvVirtualSession& v = held.sessions[i];
+            QCOMPARE(s.start(), dateWithOrvaneTime(v.start));
+            QCOMPARE(s.end(), dateWithOrvaneTime(v.end));
+            QCOMPARE(s.startPage(), quint64(v.startPage));
+            QCOMPARE(s.endPage(), quint64(v.startPage + 3));
+            QCOMPARE(s.pageCount(), quint64(4));
+            QCOMPARE(s.userId(), quint64(i == 0 ? 101 : 102));
+            QCOMPARE(s.applicationId(), QStringLiteral("com.orvane.recorder"));
+            QCOMPARE(s.deviceSerial(), kSerial);
+            QCOMPARE(s.data(), v.structure);
+            QCOMPARE(s.softwareProtocol(), quint64(3));
+            QCOMPARE(s.softwareUid(), QStringLiteral("OVR-040506"));
+            QCOMPARE(s.deviceUid().size(), 32);
+            QCOMPARE(s.firmwareRev(), sessionFirmware);
+            QVERIFY(s.ovSession());
+            QCOMPARE(s.ovSession()->dataCRC, v.crc);
+        }
+        QCOMPARE(log->count(QStringLiteral("^Session is corrupted : ")), 3);
+        QCOMPARE(log->count(QStringLiteral("^Session is empty : ")), 2);
+        QVERIFY(log->has(QStringLiteral("----------SESSION LIST (%1)----------").arg(kSerial)));
+        QVERIFY(log->has(QStringLiteral("------------------------------------")));
+        QCOMPARE(
+            log->count(QStringLiteral("^Fetching session list from 1970-01-01 00:00:00 \\+0000 \\(1\\) to "
+                                      "2100-01-01 00:00:00 \\+0000 \\(1050225868800\\) for device : ") +
+                       kSerial + QLatin1Char('$')),
+            1);
+    }
+
+    void emptySessionTableIsASuccess() {
+        DeviceRig rig(false);
+        const auto device = rig.plug(kSerial, 0);
+        QVERIFY(device);
+        const auto recorder = run(OVCommandFactory().createGetSessionListCommand(
+                                      dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0)),
+                                  device);
+        QTRY_COMPARE(recorder->statuses(), QList<int>{0});
+        QVERIFY(std::any_cast<SessionList>(recorder->reports().first().result).isEmpty());
+    }
+
+    void pagesOfAnySizeAreReported_data() {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("logged");
+        QTest::newRow("600 bytes") << 600 << true;
+        QTest::newRow("no bytes") << 0 << true;
+        QTest::newRow("513 bytes") << 513 << true;
+        QTest::newRow("a normal page") << 512 << false;
+        QTest::newRow("short page") << 100 << false;
+    }
+    void pagesOfAnySizeAreReported() {
+        QFETCH(int, size);
+        QFETCH(bool, logged);
+        const auto log = LogCapture::install();
+        DeviceRig rig(false);
+        const auto device = rig.plug(kSerial, 1, 4);
+        QVERIFY(device);
+        const quint32 page = OvVirtualDevice::kFirstSessionPage + 2;
+        OvFault resize{OvFault::Kind::ResizePage, page, -1, std::nullopt};
+        resize.size = quint32(size);
+        rig.hub().addFault(kSerial, resize);
+        const auto recorder = run(OVCommandFactory().createGetPageCommand(page), device);
+        QTRY_COMPARE(recorder->statuses(), QList<int>{0});
+        QCOMPARE(std::any_cast<QByteArray>(recorder->reports().first().result).size(), size);
+        QCOMPARE(
+            log->has(QStringLiteral("Asked for page %1 and the size of the page is %2").arg(page).arg(size)),
+            logged);
+    }
+
+    void eraseWaitsTwoSecondsBeforeItsReport() {
+        const auto log = LogCapture::install();
+        DeviceRig rig(false);
+        const auto device = rig.plug(kSerial, 3);
+        QVERIFY(device);
+        QElapsedTimer timer;
+        timer.start();
+        const auto recorder = run(std::make_shared<OVCommandErase>(), device);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses(), QList<int>{0}, 6000);
+        QVERIFY(timer.elapsed() >= 2000);
+        QVERIFY(rig.hub().device(kSerial)->sessions.isEmpty());
+        QCOMPARE(
+            log->count(QStringLiteral("^<OVCommandErase: 0x[0-9a-f]+> command sent for device : ") + kSerial),
+            1);
+    }
+
+    void clockComesFromTheNetworkDateOnly_data() {
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<bool>("reachable");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("date header")
+            << QByteArray("Date: Sun, 06 Nov 1994 08:49:37 GMT\r\n") << true << 0
+            << QStringList{QStringLiteral("Clock value returned by URL : Sun, 06 Nov 1994 08:49:37 GMT (%1)"),
+                           QStringLiteral("Epoch Clock value returned by URL : 784111777.000000 (%1)"),
+                           QStringLiteral("Set Clock on device ") + kSerial};
+        QTest::newRow("date that does not parse")
+            << QByteArray("Date: the sixth of November\r\n") << true << 2
+            << QStringList{QStringLiteral("Unable to get network date, will not set clock on device")};
+        QTest::newRow("no date header")
+            << QByteArray() << true << 2
+            << QStringList{QStringLiteral("NO Clock value returned by URL %1"),
+                           QStringLiteral("Unable to get network date, will not set "
+                                          "clock on device")};
+        QTest::newRow("server unreachable")
+            << QByteArray() << false << 2
+            << QStringList{QStringLiteral("Unable to get network date from url: %1")};
+    }
+    void clockComesFromTheNetworkDateOnly() {
+        QFETCH(QByteArray, headers);
+        QFETCH(bool, reachable);
+        QFETCH(int, status);
+        QFETCH(QStringList, lines);
+        const auto log = LogCapture::install();
+        DeviceRig rig(false);
+        const auto device = rig.plug(kSerial);
+        QVERIFY(device);
+        auto server = std::make_unique<HeaderServer>(headers);
+        const QString url = server->url();
+        if (!reachable)
+            server.reset(); // the port is closed again: nothing answers there
+        qputenv("OV_NETWORK_TIME_URL", url.toUtf8());
+        const auto recorder = run(std::make_shared<OVCommandSetClock>(), device);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses(), QList<int>{status}, 10000);
+        qunsetenv("OV_NETWORK_TIME_URL");
+        for (const QString& line : lines)
+            QVERIFY2(log->has(line.arg(url)), qPrintable(log->lines().join(QLatin1Char('\n'))));
+        const qint64 offset = rig.hub().device(kSerial)->clockOffset;
+        if (status == 0) {
+            const double clock = dateWithOrvaneTime(rig.hub().device(kSerial)->clock()).secondsSince1970();
+            QVERIFY2(clock >= 784111777.0 && clock < 784111787.0, qPrintable(QString::number(clock, 'f')));
+        } else {
+            QCOMPARE(offset, qint64(0)); // nothing was sent to the device
+            QCOMPARE(log->count(QStringLiteral("^Set Clock on device")), 0);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVDeviceCommands)
+#include "tst_OVDeviceCommands.moc"

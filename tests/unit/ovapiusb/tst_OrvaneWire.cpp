@@ -1,0 +1,129 @@
+// The byte-level contracts of the device library: device time, the session-list record with
+// its information block, answer payloads, and the CRC verification's answers.
+#include "OrvaneDate.h"
+#include "OrvaneSDSessionInformation.h"
+#include "OrvaneSessionVerification.h"
+#include "OrvaneWire.h"
+
+#include <QTest>
+#include <QtEndian>
+
+namespace {
+std::shared_ptr<OrvaneSDSessionInformation> sampleSession() {
+    auto s = std::make_shared<OrvaneSDSessionInformation>();
+    s->isCorrupted = true;
+    s->corruptionStatus = 3;
+    s->startPageAddress = 16;
+    s->endPageAddress = 19;
+    s->pageCount = 4;
+    s->startTime = dateWithOrvaneTime(1462442400ull * 256 + 128);
+    s->endTime = dateWithOrvaneTime(1462446000ull * 256);
+    s->sessionInformation.userUID = 101;
+    s->sessionInformation.applicationUID = QStringLiteral("com.orvane.recorder");
+    s->sessionInformation.firmware = 0x060504;
+    QByteArray structure(64, '\0');
+    structure.replace(8, 10, "OVR-040506");
+    qToLittleEndian<quint32>(0xA1B2C3D4u, structure.data() + 20);
+    structure.replace(28, 32, "0123456789abcdef0123456789ABCDEF");
+    s->sessionInformation.structure = structure;
+    s->dataCRC = 0xDEADBEEF;
+    return s;
+}
+
+QByteArray pageOf(char fill) {
+    return QByteArray(OrvaneSessionVerification::kPageSize, fill);
+}
+} // namespace
+
+class tst_OrvaneWire : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void deviceTime_data() {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<quint64>("units");
+        QTest::newRow("epoch") << 0.0 << quint64(0);
+        QTest::newRow("one unit") << 0.00390625 << quint64(1);
+        QTest::newRow("half second") << 1462442400.5 << quint64(1462442400ull * 256 + 128);
+        QTest::newRow("fraction of a unit is dropped") << 1.001 << quint64(256);
+        QTest::newRow("before 1970") << -5.0 << quint64(0);
+    }
+    void deviceTime() {
+        QFETCH(double, seconds);
+        QFETCH(quint64, units);
+        QCOMPARE(orvaneTime(OVDate::fromSecondsSince1970(seconds)), units);
+        QCOMPARE(orvaneTime(dateWithOrvaneTime(units)), units);
+    }
+
+    void sessionRecordRoundTrip() {
+        const auto s = sampleSession();
+        const auto decoded =
+            OrvaneSDSessionInformation::decodeList(OrvaneSDSessionInformation::encodeList({s, s}));
+        QVERIFY(decoded);
+        QCOMPARE(decoded->size(), 2);
+        const auto& d = *decoded->at(1);
+        QCOMPARE(d.isCorrupted, true);
+        QCOMPARE(d.corruptionStatus, 3);
+        QCOMPARE(d.endPageAddress, 19u);
+        QCOMPARE(d.startTime, s->startTime);
+        QCOMPARE(d.sessionInformation.applicationUID, s->sessionInformation.applicationUID);
+        QCOMPARE(d.sessionInformation.softwareId(), QStringLiteral("OVR-040506"));
+        QCOMPARE(d.sessionInformation.protocolNumber(), 0xA1B2C3D4u);
+        QCOMPARE(d.sessionInformation.deviceId(), QStringLiteral("0123456789abcdef0123456789ABCDEF"));
+        QCOMPARE(d.dataCRC, 0xDEADBEEFu);
+    }
+
+    void malformedPayloadsAreRejected_data() {
+        QTest::addColumn<QByteArray>("payload");
+        const QByteArray good = OrvaneSDSessionInformation::encodeList({sampleSession()});
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("record cut short") << good.left(good.size() - 1);
+        QTest::newRow("trailing bytes") << good + QByteArray(1, 'x');
+        QTest::newRow("count larger than the records") << QByteArray::fromHex("02000000") + good.mid(4);
+        QTest::newRow("absurd count") << QByteArray::fromHex("ffffffff");
+    }
+    void malformedPayloadsAreRejected() {
+        QFETCH(QByteArray, payload);
+        QVERIFY(!OrvaneSDSessionInformation::decodeList(payload));
+        QVERIFY(!OrvaneWire::decodeAnswer(payload.left(3)));
+    }
+
+    void verificationAnswers_data() {
+        QTest::addColumn<QList<QByteArray>>("pages");
+        QTest::addColumn<bool>("withSession");
+        QTest::addColumn<QList<int>>("answers");
+        const QList<QByteArray> three{pageOf('a'), pageOf('b'), pageOf('c')};
+        QTest::newRow("intact") << three << true << QList<int>{0, 0, 1};
+        QTest::newRow("one byte differs")
+            << QList<QByteArray>{pageOf('a'), pageOf('B'), pageOf('c')} << true << QList<int>{0, 0, -1};
+        QTest::newRow("pages out of order")
+            << QList<QByteArray>{pageOf('b'), pageOf('a'), pageOf('c')} << true << QList<int>{0, 0, -1};
+        QTest::newRow("one page too many")
+            << three + QList<QByteArray>{pageOf('d'), pageOf('e')} << true << QList<int>{0, 0, 1, -3, -3};
+        QTest::newRow("short page sticks")
+            << QList<QByteArray>{pageOf('a'), QByteArray(100, 'b'), pageOf('c')} << true
+            << QList<int>{0, -4, -4};
+        QTest::newRow("no session") << three << false << QList<int>{-2, -2, -2};
+    }
+    void verificationAnswers() {
+        QFETCH(QList<QByteArray>, pages);
+        QFETCH(bool, withSession);
+        QFETCH(QList<int>, answers);
+        auto session = std::make_shared<OrvaneSDSessionInformation>();
+        session->pageCount = 3;
+        quint32 crc = OrvaneSessionVerification::crc32Initial();
+        for (char c : {'a', 'b', 'c'})
+            crc = OrvaneSessionVerification::crc32Update(crc, pageOf(c));
+        session->dataCRC = crc;
+        OrvaneSessionVerification verification;
+        if (withSession)
+            verification.setSession(session);
+        QList<int> got;
+        for (const QByteArray& page : pages)
+            got << verification.feedPage(page);
+        QCOMPARE(got, answers);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OrvaneWire)
+#include "tst_OrvaneWire.moc"

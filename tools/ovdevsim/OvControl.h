@@ -1,0 +1,20 @@
+#pragma once
+
+#include "OvDeviceHub.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+
+#include <functional>
+
+/**
+ * The daemon's control requests (what the CLI sends): a JSON object {"cmd": NAME, ...arguments}
+ * answered by {"ok": true, ...} or {"ok": false, "error": TEXT}. Commands and their arguments are
+ * listed in docs/devsim.md. Never throws; any malformed request gets an error answer.
+ */
+class OvControl {
+public:
+    /** data receives the raw bytes of a dump, in chunks; it answers false when the reader is gone. */
+    static QJsonObject handle(OvDeviceHub& hub, const QByteArray& request,
+                              const std::function<bool(const QByteArray&)>& data);
+};

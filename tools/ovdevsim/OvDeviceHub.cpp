@@ -1,0 +1,827 @@
+#include "OvDeviceHub.h"
+
+#include "OVDate.h"
+#include "OrvaneDate.h"
+#include "OrvaneSDSessionInformation.h"
+#include "OrvaneStatus.h"
+#include "OrvaneWire.h"
+#include "OvFirmwareImage.h"
+#include "OvSessionContent.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <deque>
+
+namespace {
+constexpr quint32 kFirstLocation = 0x14100000u;
+constexpr quint32 kLocationStep = 0x00100000u;
+constexpr int kFlashBlockSize = 4096;
+constexpr int kDumpChunkPages = 64;
+// Request and answer framing on the wire, counted in the link time of every request.
+constexpr qint64 kRequestOverheadBytes = 16;
+
+bool validSerial(const QString& serial) {
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9-]{12,32}$"));
+    return pattern.match(serial).hasMatch();
+}
+
+bool setError(QString* error, const QString& text) {
+    if (error)
+        *error = text;
+    return false;
+}
+
+QString locationText(quint32 location) {
+    return QStringLiteral("0x") + QString::number(location, 16).toUpper();
+}
+} // namespace
+
+// One attachment of a device: its request queue and worker. `alive` is cleared, under the
+// delivery lock, before the departure is published, so no answer follows a departure.
+struct OvDeviceHub::Attachment {
+    quint32 handle = 0;
+    QString serial;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Job> jobs;
+    bool stopping = false;
+    std::mutex deliveryMutex;
+    bool alive = true;
+    std::atomic<bool> finished{false};
+    std::thread worker;
+
+    /** Waits out a link delay; false when the attachment ended meanwhile. */
+    bool waitFor(qint64 microseconds) {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (microseconds <= 0)
+            return !stopping;
+        return !wake.wait_for(lock, std::chrono::microseconds(microseconds), [this] { return stopping; });
+    }
+};
+
+OvDeviceHub::OvDeviceHub(const QString& stateDirectory, const OvLinkModel& link)
+    : m_stateDirectory(stateDirectory)
+    , m_link(link) {
+    m_timerThread = std::thread([this] { runTimers(); });
+    load();
+}
+
+OvDeviceHub::~OvDeviceHub() {
+    {
+        std::lock_guard<std::mutex> lock(m_timerMutex);
+        m_timersStopping = true;
+        m_timers.clear();
+    }
+    m_timerWake.notify_all();
+    m_timerThread.join();
+    std::vector<std::shared_ptr<Attachment>> workers;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_shuttingDown = true;
+        // Leaving devices marked plugged: a daemon that starts on the same state attaches them again.
+        while (!m_attached.isEmpty())
+            detachLocked(m_attached.first()->serial);
+        workers.swap(m_retired);
+    }
+    for (const auto& a : workers) {
+        if (a->worker.joinable())
+            a->worker.join();
+    }
+}
+
+QStringList OvDeviceHub::loadErrors() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_loadErrors;
+}
+
+void OvDeviceHub::load() {
+    if (m_stateDirectory.isEmpty())
+        return;
+    QDir dir(m_stateDirectory);
+    dir.mkpath(QStringLiteral("."));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const QStringList files = dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
+    for (const QString& name : files) {
+        QFile file(dir.filePath(name));
+        QJsonParseError parseError;
+        const QJsonDocument doc = file.open(QIODevice::ReadOnly)
+                                      ? QJsonDocument::fromJson(file.readAll(), &parseError)
+                                      : QJsonDocument();
+        QString error;
+        std::optional<OvVirtualDevice> device =
+            doc.isObject() ? OvVirtualDevice::fromJson(doc.object(), &error) : std::nullopt;
+        if (!device || !validSerial(device->serial) || m_devices.count(device->serial)) {
+            m_loadErrors << QStringLiteral("%1: %2").arg(name, error.isEmpty() ? QStringLiteral("unreadable")
+                                                                               : error);
+            continue;
+        }
+        m_devices.emplace(device->serial, *device);
+    }
+    std::vector<OvVirtualDevice*> plugged;
+    for (auto& entry : m_devices) {
+        if (entry.second.plugged)
+            plugged.push_back(&entry.second);
+    }
+    std::sort(plugged.begin(), plugged.end(), [](auto* a, auto* b) { return a->location < b->location; });
+    for (OvVirtualDevice* d : plugged)
+        attachLocked(*d);
+}
+
+void OvDeviceHub::save(const OvVirtualDevice& device) const {
+    if (m_stateDirectory.isEmpty())
+        return;
+    QSaveFile file(QDir(m_stateDirectory).filePath(device.serial + QStringLiteral(".json")));
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QJsonDocument(device.toJson()).toJson(QJsonDocument::Indented));
+    file.commit();
+}
+
+void OvDeviceHub::addListener(OvHubListener* listener) {
+    std::lock_guard<std::mutex> lock(m_publishMutex);
+    if (!m_listeners.contains(listener))
+        m_listeners.append(listener);
+    listener->hubDeviceListChanged(attachedDevices());
+}
+
+void OvDeviceHub::removeListener(OvHubListener* listener) {
+    std::lock_guard<std::mutex> lock(m_publishMutex);
+    m_listeners.removeAll(listener);
+}
+
+void OvDeviceHub::publish() {
+    // The snapshot is taken inside the publish lock: the last list told is always the current one.
+    std::lock_guard<std::mutex> lock(m_publishMutex);
+    const QList<OrvaneDeviceDescriptor> devices = attachedDevices();
+    for (OvHubListener* listener : m_listeners)
+        listener->hubDeviceListChanged(devices);
+}
+
+QList<OrvaneDeviceDescriptor> OvDeviceHub::attachedDevices() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    QList<OrvaneDeviceDescriptor> out;
+    for (const auto& a : m_attached) {
+        auto it = m_devices.find(a->serial);
+        if (it != m_devices.end())
+            out.append(it->second.descriptor(a->handle));
+    }
+    return out;
+}
+
+bool OvDeviceHub::isAttachedLocked(const QString& serial) const {
+    for (const auto& a : m_attached) {
+        if (a->serial == serial)
+            return true;
+    }
+    return false;
+}
+
+void OvDeviceHub::attachLocked(OvVirtualDevice& device) {
+    if (m_shuttingDown || isAttachedLocked(device.serial))
+        return;
+    auto a = std::make_shared<Attachment>();
+    a->handle = m_nextHandle++;
+    a->serial = device.serial;
+    a->worker = std::thread([this, a] { runWorker(a); });
+    m_attached.append(a);
+}
+
+void OvDeviceHub::detachLocked(const QString& serial) {
+    for (int i = 0; i < m_attached.size(); ++i) {
+        std::shared_ptr<Attachment> a = m_attached.at(i);
+        if (a->serial != serial)
+            continue;
+        m_attached.removeAt(i);
+        {
+            std::lock_guard<std::mutex> delivery(a->deliveryMutex);
+            a->alive = false;
+        }
+        {
+            std::lock_guard<std::mutex> queue(a->mutex);
+            a->stopping = true;
+            a->jobs.clear(); // requests it had pending are never answered
+        }
+        a->wake.notify_all();
+        m_retired.push_back(a);
+        break;
+    }
+    reapLocked();
+}
+
+void OvDeviceHub::reapLocked() {
+    for (auto it = m_retired.begin(); it != m_retired.end();) {
+        if ((*it)->finished.load()) {
+            (*it)->worker.join();
+            it = m_retired.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+OvVirtualDevice* OvDeviceHub::findLocked(const QString& serial, QString* error) {
+    auto it = m_devices.find(serial);
+    if (it == m_devices.end()) {
+        setError(error, QStringLiteral("no device with serial %1").arg(serial));
+        return nullptr;
+    }
+    return &it->second;
+}
+
+const OvVirtualDevice* OvDeviceHub::findLocked(const QString& serial, QString* error) const {
+    return const_cast<OvDeviceHub*>(this)->findLocked(serial, error);
+}
+
+bool OvDeviceHub::locationTakenLocked(quint32 location, const QString& except) const {
+    for (const auto& entry : m_devices) {
+        if (entry.second.plugged && entry.second.location == location && entry.first != except)
+            return true;
+    }
+    return false;
+}
+
+quint32 OvDeviceHub::freeLocationLocked() const {
+    quint32 location = kFirstLocation;
+    while (locationTakenLocked(location, QString()))
+        location += kLocationStep;
+    return location;
+}
+
+QString OvDeviceHub::freeSerialLocked() const {
+    for (quint64 n = 1;; ++n) {
+        const QString serial = QStringLiteral("OVR%1").arg(n, 13, 10, QLatin1Char('0'));
+        if (!m_devices.count(serial))
+            return serial;
+    }
+}
+
+std::optional<QString> OvDeviceHub::plug(const OvPlugOptions& options, QString* error) {
+    QString serial;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!options.serial.isEmpty() && m_devices.count(options.serial)) {
+            // A known device: plug it back as it was.
+            OvVirtualDevice& d = m_devices[options.serial];
+            if (d.plugged) {
+                if (options.reuse)
+                    return d.serial;
+                setError(error, QStringLiteral("device %1 is already plugged in").arg(d.serial));
+                return std::nullopt;
+            }
+            const quint32 location = options.location.value_or(d.location);
+            if (locationTakenLocked(location, d.serial)) {
+                setError(error, QStringLiteral("location %1 is taken").arg(locationText(location)));
+                return std::nullopt;
+            }
+            d.location = location;
+            d.plugged = true;
+            save(d);
+            attachLocked(d);
+            serial = d.serial;
+        } else {
+            if (!options.serial.isEmpty() && !validSerial(options.serial)) {
+                setError(error, QStringLiteral("a serial has 12 to 32 letters, digits or '-'"));
+                return std::nullopt;
+            }
+            const std::optional<quint32> firmware = OvVirtualDevice::firmwareFromText(options.firmware);
+            if (!firmware) {
+                setError(
+                    error,
+                    QStringLiteral("firmware revision '%1' is not MAJOR.MINOR.PATCH").arg(options.firmware));
+                return std::nullopt;
+            }
+            if (options.location && locationTakenLocked(*options.location, QString())) {
+                setError(error, QStringLiteral("location %1 is taken").arg(locationText(*options.location)));
+                return std::nullopt;
+            }
+            if (options.pages.isEmpty() || options.users.isEmpty()) {
+                setError(error, QStringLiteral("pages and users need at least one value"));
+                return std::nullopt;
+            }
+            quint64 total = 0;
+            for (int i = 0; i < options.sessions; ++i)
+                total += options.empty.contains(i) ? 0 : options.pages.at(i % options.pages.size());
+            if (total > OvVirtualDevice::kDefaultFlashPages - OvVirtualDevice::kFirstSessionPage) {
+                setError(error,
+                         QStringLiteral("%1 pages of sessions do not fit in the flash (%2 pages)")
+                             .arg(total)
+                             .arg(OvVirtualDevice::kDefaultFlashPages - OvVirtualDevice::kFirstSessionPage));
+                return std::nullopt;
+            }
+            OvVirtualDevice d;
+            d.serial = options.serial.isEmpty() ? freeSerialLocked() : options.serial;
+            if (!options.model.isEmpty())
+                d.model = options.model;
+            if (!options.hwRevision.isEmpty())
+                d.hwRevision = options.hwRevision;
+            d.fwRevision = options.firmware;
+            d.battery = options.battery;
+            d.defaultUser = options.defaultUser;
+            d.location = options.location.value_or(freeLocationLocked());
+            d.seed = options.seed.value_or(OvSessionContent::stableHash(d.serial));
+            const quint64 dayUnits = 86400ull * 256;
+            const quint64 nowSeconds = orvaneTime(OVDate::now()) / 256 * 256;
+            const quint64 firstStart =
+                options.firstStart.value_or(nowSeconds - dayUnits * (options.sessions + 1));
+            for (int i = 0; i < options.sessions; ++i) {
+                const quint32 pages =
+                    options.empty.contains(i) ? 0 : options.pages.at(i % options.pages.size());
+                OvVirtualSession& s =
+                    d.addSession(pages, options.users.at(i % options.users.size()),
+                                 firstStart + dayUnits * quint64(i), options.applicationUID);
+                for (const auto& c : options.corrupted) {
+                    if (c.first == i) {
+                        s.corrupted = true;
+                        s.corruptionStatus = c.second;
+                    }
+                }
+            }
+            d.plugged = true;
+            serial = d.serial;
+            auto inserted = m_devices.emplace(serial, d);
+            save(inserted.first->second);
+            attachLocked(inserted.first->second);
+        }
+    }
+    publish();
+    return serial;
+}
+
+bool OvDeviceHub::unplug(const QString& serial, QString* error) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        OvVirtualDevice* d = findLocked(serial, error);
+        if (!d)
+            return false;
+        if (!d->plugged)
+            return setError(error, QStringLiteral("device %1 is not plugged in").arg(serial));
+        d->plugged = false;
+        save(*d);
+        detachLocked(serial);
+    }
+    publish();
+    return true;
+}
+
+bool OvDeviceHub::replug(const QString& serial, QString* error) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        OvVirtualDevice* d = findLocked(serial, error);
+        if (!d)
+            return false;
+        if (!d->plugged && locationTakenLocked(d->location, serial))
+            return setError(error, QStringLiteral("location %1 is taken").arg(locationText(d->location)));
+        detachLocked(serial);
+        d->plugged = true;
+        save(*d);
+    }
+    publish();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (OvVirtualDevice* d = findLocked(serial, nullptr))
+            attachLocked(*d);
+    }
+    publish();
+    return true;
+}
+
+bool OvDeviceHub::recovery(const QString& serial, QString* error) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        OvVirtualDevice* d = findLocked(serial, error);
+        if (!d)
+            return false;
+        if (!d->plugged)
+            return setError(error, QStringLiteral("device %1 is not plugged in").arg(serial));
+        if (d->recovery)
+            return setError(error, QStringLiteral("device %1 is in recovery mode already").arg(serial));
+    }
+    restart(serial, true);
+    return true;
+}
+
+std::optional<QString> OvDeviceHub::addHid(std::optional<quint32> location, QString* error) {
+    QString serial;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (location && (*location == 0 || locationTakenLocked(*location, QString()))) {
+            setError(error, QStringLiteral("location %1 is taken or invalid").arg(locationText(*location)));
+            return std::nullopt;
+        }
+        OvVirtualDevice d;
+        d.serial = freeSerialLocked();
+        d.location = location.value_or(freeLocationLocked());
+        d.seed = OvSessionContent::stableHash(d.serial);
+        d.recovery = true;
+        d.plugged = true;
+        serial = d.serial;
+        auto inserted = m_devices.emplace(serial, d);
+        save(inserted.first->second);
+        attachLocked(inserted.first->second);
+    }
+    publish();
+    return serial;
+}
+
+bool OvDeviceHub::setBattery(const QString& serial, int level, QString* error) {
+    if (level < 0 || level > 100)
+        return setError(error, QStringLiteral("battery must be from 0 to 100"));
+    return editDevice(
+        serial, [level](OvVirtualDevice& d) { d.battery = level; }, error);
+}
+
+bool OvDeviceHub::addFault(const QString& serial, const OvFault& fault, QString* error) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    OvVirtualDevice* d = findLocked(serial, error);
+    if (!d)
+        return false;
+    d->faults.append(fault);
+    return true;
+}
+
+bool OvDeviceHub::clearFaults(const QString& serial, QString* error) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    OvVirtualDevice* d = findLocked(serial, error);
+    if (!d)
+        return false;
+    d->faults.clear();
+    return true;
+}
+
+void OvDeviceHub::setLinkModel(const OvLinkModel& link) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_link = link;
+}
+
+OvLinkModel OvDeviceHub::linkModel() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_link;
+}
+
+QJsonArray OvDeviceHub::list() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    QJsonArray out;
+    for (const auto& entry : m_devices)
+        out.append(entry.second.summaryJson(isAttachedLocked(entry.first)));
+    return out;
+}
+
+std::optional<QJsonArray> OvDeviceHub::sessions(const QString& serial, QString* error) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const OvVirtualDevice* d = findLocked(serial, error);
+    if (!d)
+        return std::nullopt;
+    QJsonArray out;
+    for (int i = 0; i < d->sessions.size(); ++i) {
+        const OvVirtualSession& s = d->sessions.at(i);
+        const auto info = s.toInformation();
+        out.append(QJsonObject{
+            {QStringLiteral("index"), i},
+            {QStringLiteral("start"), info->startTime.description()},
+            {QStringLiteral("end"), info->endTime.description()},
+            {QStringLiteral("start_seconds"), info->startTime.secondsSince1970()},
+            {QStringLiteral("start_page"), qint64(s.startPage)},
+            {QStringLiteral("end_page"), qint64(s.endPage)},
+            {QStringLiteral("page_count"), qint64(s.pageCount)},
+            {QStringLiteral("user"), qint64(s.userUID)},
+            {QStringLiteral("application"), s.applicationUID},
+            {QStringLiteral("firmware"), OvVirtualDevice::firmwareText(s.firmware)},
+            {QStringLiteral("corrupted"), s.corrupted},
+            {QStringLiteral("corruption_status"), s.corruptionStatus},
+            {QStringLiteral("software_id"), info->sessionInformation.softwareId()},
+            {QStringLiteral("protocol"), qint64(info->sessionInformation.protocolNumber())},
+            {QStringLiteral("device_id"), info->sessionInformation.deviceId()},
+            {QStringLiteral("crc"), QStringLiteral("%1").arg(s.crc, 8, 16, QLatin1Char('0'))},
+        });
+    }
+    return out;
+}
+
+bool OvDeviceHub::dump(const QString& serial, int index, const std::function<bool(const QByteArray&)>& out,
+                       QString* error) const {
+    OvVirtualSession session;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const OvVirtualDevice* d = findLocked(serial, error);
+        if (!d)
+            return false;
+        if (index < 0 || index >= d->sessions.size())
+            return setError(error, QStringLiteral("device %1 has no session %2 (it has %3)")
+                                       .arg(serial)
+                                       .arg(index)
+                                       .arg(d->sessions.size()));
+        session = d->sessions.at(index);
+    }
+    // Generated outside the lock, a chunk at a time: a dump of any size holds a few pages only.
+    QByteArray chunk;
+    for (quint32 p = 0; p < session.pageCount; ++p) {
+        chunk.append(OvSessionContent::page(session.seed, p));
+        if (chunk.size() >= kDumpChunkPages * OvVirtualDevice::kPageSize || p + 1 == session.pageCount) {
+            if (!out(chunk))
+                return setError(error, QStringLiteral("the reader went away"));
+            chunk.clear();
+        }
+    }
+    return true;
+}
+
+std::optional<OvVirtualDevice> OvDeviceHub::device(const QString& serial) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const OvVirtualDevice* d = findLocked(serial, nullptr);
+    if (!d)
+        return std::nullopt;
+    return *d;
+}
+
+bool OvDeviceHub::editDevice(const QString& serial, const std::function<void(OvVirtualDevice&)>& edit,
+                             QString* error) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    OvVirtualDevice* d = findLocked(serial, error);
+    if (!d)
+        return false;
+    edit(*d);
+    save(*d);
+    return true;
+}
+
+bool OvDeviceHub::submit(const OrvaneRequest& request, const std::shared_ptr<OvReplySink>& sink) {
+    std::shared_ptr<Attachment> attachment;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const auto& a : m_attached) {
+            if (a->handle == request.handle)
+                attachment = a;
+        }
+        if (!attachment)
+            return false;
+        OvVirtualDevice* d = findLocked(attachment->serial, nullptr);
+        if (!d || (d->recovery && request.op != OrvaneOp::Flash))
+            return false;
+        if (consumeFault(*d, OvFault::Kind::Refuse, [&](const OvFault& f) { return f.matches(request.op); }))
+            return false;
+        std::lock_guard<std::mutex> queue(attachment->mutex);
+        if (attachment->stopping)
+            return false;
+        attachment->jobs.push_back({request, sink});
+    }
+    attachment->wake.notify_one();
+    return true;
+}
+
+std::optional<OvFault> OvDeviceHub::consumeFault(OvVirtualDevice& device, OvFault::Kind kind,
+                                                 const std::function<bool(const OvFault&)>& applies) {
+    for (int i = 0; i < device.faults.size(); ++i) {
+        OvFault& f = device.faults[i];
+        if (f.kind != kind || !applies(f))
+            continue;
+        const OvFault fired = f;
+        if (f.remaining > 0 && --f.remaining == 0)
+            device.faults.removeAt(i);
+        return fired;
+    }
+    return std::nullopt;
+}
+
+void OvDeviceHub::runWorker(const std::shared_ptr<Attachment>& attachment) {
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock<std::mutex> lock(attachment->mutex);
+            attachment->wake.wait(lock, [&] { return attachment->stopping || !attachment->jobs.empty(); });
+            if (attachment->stopping)
+                break;
+            job = std::move(attachment->jobs.front());
+            attachment->jobs.pop_front();
+        }
+        process(*attachment, job);
+    }
+    attachment->finished.store(true);
+}
+
+void OvDeviceHub::deliver(Attachment& attachment, const Job& job, const OrvaneAnswer& answer) {
+    std::lock_guard<std::mutex> lock(attachment.deliveryMutex);
+    if (attachment.alive && job.sink)
+        job.sink->deliverAnswer(answer);
+}
+
+void OvDeviceHub::process(Attachment& attachment, const Job& job) {
+    const OrvaneRequest& r = job.request;
+    OrvaneAnswer answer;
+    answer.id = r.id;
+    answer.status = OrvaneStatus::Success;
+    After after = After::Nothing;
+    OvLinkModel link;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        link = m_link;
+        OvVirtualDevice* d = findLocked(attachment.serial, nullptr);
+        if (!d)
+            return;
+        if (consumeFault(*d, OvFault::Kind::NoAnswer, [&](const OvFault& f) { return f.matches(r.op); }))
+            return; // taken, and lost: the caller waits for nothing
+        switch (r.op) {
+        case OrvaneOp::Battery:
+            if (consumeFault(*d, OvFault::Kind::FailBattery, [](const OvFault&) { return true; }))
+                answer.status = OrvaneStatus::BatteryGaugeError;
+            else
+                answer.payload = OrvaneWire::encodeBattery(d->battery);
+            break;
+        case OrvaneOp::Page: {
+            const quint64 address = r.arg1;
+            auto samePage = [address](const OvFault& f) { return f.page == address; };
+            std::optional<QByteArray> page =
+                address <= 0xFFFFFFFFull ? d->readPage(static_cast<quint32>(address)) : std::nullopt;
+            if (!page) {
+                answer.status = OrvaneStatus::PageOutOfRange;
+            } else if (consumeFault(*d, OvFault::Kind::FailPage, samePage)) {
+                answer.status = OrvaneStatus::ReadError;
+            } else {
+                if (const auto resize = consumeFault(*d, OvFault::Kind::ResizePage, samePage))
+                    page->resize(resize->size, '\0');
+                if (consumeFault(*d, OvFault::Kind::CorruptPage, samePage)) {
+                    for (int i = 0; i < page->size(); i += 7)
+                        (*page)[i] = static_cast<char>(~static_cast<quint8>(page->at(i)));
+                }
+                answer.payload = *page;
+            }
+            for (int i = 0; i < d->faults.size(); ++i) {
+                OvFault& f = d->faults[i];
+                if (f.kind != OvFault::Kind::UnplugAfterPages)
+                    continue;
+                if (f.page <= 1) {
+                    d->faults.removeAt(i);
+                    after = After::Unplug;
+                } else {
+                    --f.page;
+                }
+                break;
+            }
+            break;
+        }
+        case OrvaneOp::SessionList: {
+            OrvaneSessionList list;
+            for (const OvVirtualSession& s : d->sessions) {
+                if (s.start >= r.arg1 && s.start <= r.arg2)
+                    list.append(s.toInformation());
+            }
+            answer.payload = OrvaneSDSessionInformation::encodeList(list);
+            break;
+        }
+        case OrvaneOp::Erase:
+            d->sessions.clear();
+            save(*d);
+            break;
+        case OrvaneOp::Identify:
+            ++d->identifyCount;
+            save(*d);
+            break;
+        case OrvaneOp::Reset:
+            d->sessions.clear();
+            d->defaultUser = OvVirtualDevice::kNoUser;
+            save(*d);
+            after = After::Restart;
+            break;
+        case OrvaneOp::SetRTC:
+            d->setClock(r.arg1);
+            save(*d);
+            break;
+        case OrvaneOp::SetDefaultUser:
+            if (r.arg1 > 0xFFFFFFFFull) {
+                answer.status = OrvaneStatus::InvalidArgument;
+            } else {
+                d->defaultUser = static_cast<quint32>(r.arg1);
+                save(*d);
+            }
+            break;
+        case OrvaneOp::GetDefaultUser:
+            answer.payload = OrvaneWire::encodeUserId(d->defaultUser);
+            break;
+        case OrvaneOp::Flash:
+            break;
+        }
+    }
+    if (r.op == OrvaneOp::Flash) {
+        processFlash(attachment, job, link);
+        return;
+    }
+    if (!attachment.waitFor(link.requestUs(kRequestOverheadBytes + r.blob.size() + answer.payload.size())))
+        return;
+    deliver(attachment, job, answer);
+    if (after == After::Restart)
+        restart(attachment.serial, false);
+    else if (after == After::Unplug)
+        unplug(attachment.serial, nullptr);
+}
+
+void OvDeviceHub::processFlash(Attachment& attachment, const Job& job, const OvLinkModel& link) {
+    const OrvaneRequest& r = job.request;
+    OrvaneAnswer answer;
+    answer.id = r.id;
+    const std::optional<OvFirmwareImage> image = OvFirmwareImage::parse(r.blob);
+    if (!image) {
+        if (!attachment.waitFor(link.requestUs(kRequestOverheadBytes + r.blob.size())))
+            return;
+        answer.status = OrvaneStatus::InvalidFirmwareImage;
+        deliver(attachment, job, answer);
+        return;
+    }
+    std::optional<OvFault> failure;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (OvVirtualDevice* d = findLocked(attachment.serial, nullptr))
+            failure = consumeFault(*d, OvFault::Kind::FailFirmware, [](const OvFault&) { return true; });
+    }
+    const qsizetype size = r.blob.size();
+    const int blocks =
+        static_cast<int>(std::max<qsizetype>(1, (size + kFlashBlockSize - 1) / kFlashBlockSize));
+    for (int b = 1; b <= blocks; ++b) {
+        if (!attachment.waitFor(link.requestUs(kFlashBlockSize) + link.flashBlockUs))
+            return;
+        const double level = 100.0 * b / blocks;
+        if (failure && level >= failure->page) {
+            answer.status = OrvaneStatus::FirmwareWriteError;
+            deliver(attachment, job, answer);
+            return;
+        }
+        std::lock_guard<std::mutex> lock(attachment.deliveryMutex);
+        if (!attachment.alive)
+            return;
+        job.sink->deliverProgress(r.id, level);
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        OvVirtualDevice* d = findLocked(attachment.serial, nullptr);
+        if (!d)
+            return;
+        d->fwRevision = image->version();
+        save(*d);
+    }
+    answer.status = OrvaneStatus::Success;
+    deliver(attachment, job, answer);
+    // The new firmware starts in data mode, at the same location.
+    restart(attachment.serial, false);
+}
+
+void OvDeviceHub::restart(const QString& serial, bool intoRecovery) {
+    qint64 delay = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        OvVirtualDevice* d = findLocked(serial, nullptr);
+        if (!d)
+            return;
+        d->recovery = intoRecovery;
+        save(*d);
+        detachLocked(serial);
+        delay = m_link.restartDelayMs;
+    }
+    publish();
+    attachLater(serial, delay);
+}
+
+void OvDeviceHub::attachLater(const QString& serial, qint64 delayMs) {
+    {
+        std::lock_guard<std::mutex> lock(m_timerMutex);
+        if (m_timersStopping)
+            return;
+        m_timers.emplace(std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs),
+                         [this, serial] {
+                             {
+                                 std::lock_guard<std::mutex> lock(m_mutex);
+                                 OvVirtualDevice* d = findLocked(serial, nullptr);
+                                 // Unplugged while it restarted: it stays away.
+                                 if (!d || !d->plugged)
+                                     return;
+                                 attachLocked(*d);
+                             }
+                             publish();
+                         });
+    }
+    m_timerWake.notify_all();
+}
+
+void OvDeviceHub::runTimers() {
+    std::unique_lock<std::mutex> lock(m_timerMutex);
+    while (!m_timersStopping) {
+        if (m_timers.empty()) {
+            m_timerWake.wait(lock);
+            continue;
+        }
+        const auto due = m_timers.begin()->first;
+        if (std::chrono::steady_clock::now() < due) {
+            m_timerWake.wait_until(lock, due);
+            continue;
+        }
+        std::function<void()> job = std::move(m_timers.begin()->second);
+        m_timers.erase(m_timers.begin());
+        lock.unlock();
+        job();
+        lock.lock();
+    }
+}
