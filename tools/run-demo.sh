@@ -27,16 +27,13 @@ done
 export OV_DEVSIM_SOCKET=${OV_DEVSIM_SOCKET:-$STATE/ovdevsim.sock}
 DEVSIM="$BUILD/tools/ovdevsim/ovdevsim"
 echo "ov run: device emulator on $OV_DEVSIM_SOCKET (log: $STATE/ovdevsim.log)"
-"$DEVSIM" serve --state "$STATE/devsim" --socket "$OV_DEVSIM_SOCKET" >"$STATE/ovdevsim.log" 2>&1 &
+"$DEVSIM" --socket "$OV_DEVSIM_SOCKET" serve --state-dir "$STATE/ovdevsim" >"$STATE/ovdevsim.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 1 50); do
-    [ -S "$OV_DEVSIM_SOCKET" ] && break
-    sleep 0.1
-done
-if [ -z "$("$DEVSIM" list --socket "$OV_DEVSIM_SOCKET" --json | tr -d '[:space:][]')" ]; then
-    "$DEVSIM" plug --socket "$OV_DEVSIM_SOCKET" --sessions 3 --pages 400 --user 101 >/dev/null
-fi
-"$DEVSIM" list --socket "$OV_DEVSIM_SOCKET"
+# The demo device records for athlete 101 of the web API's demo account; --reuse keeps the device
+# (and what it recorded) that an earlier run left in the emulator's state.
+"$DEVSIM" --socket "$OV_DEVSIM_SOCKET" --wait 10 plug --serial OVR0000000000101 --sessions 3 \
+    --pages 120,200,80 --user 101 --default-user 101 --reuse >/dev/null
+"$DEVSIM" --socket "$OV_DEVSIM_SOCKET" list
 
 echo "ov run: OvServices (Ctrl-C stops everything)"
 "$BUILD/src/app/ovservices" --headless &
