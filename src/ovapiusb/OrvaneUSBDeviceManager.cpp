@@ -11,8 +11,10 @@ OrvaneUSBDeviceManager::~OrvaneUSBDeviceManager() {
 }
 
 OrvaneUSBDeviceManager& OrvaneUSBDeviceManager::sharedInstance() {
-    static OrvaneUSBDeviceManager instance;
-    return instance;
+    // Never destroyed: the library's threads may still report while static objects are torn down
+    // at exit, and must not find the manager gone.
+    static OrvaneUSBDeviceManager* instance = new OrvaneUSBDeviceManager();
+    return *instance;
 }
 
 void OrvaneUSBDeviceManager::ensureTransport() const {
