@@ -1,0 +1,522 @@
+#include "OVService.h"
+
+#include "OVConfiguration.h"
+#include "OVCredentialManagerProtocol.h"
+#include "OVException.h"
+#include "OVHTTPStatus.h"
+#include "OVHelper.h"
+#include "OVLogger.h"
+#include "OVModelBuilder.h"
+#include "OVPreferencesManagerProtocol.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+#include <cstdio>
+
+const QString OVService::kErrorDomain = QStringLiteral("com.pellwick.service");
+const QString OVService::kTransportErrorDomain = QStringLiteral("QNetworkReply");
+
+namespace {
+
+constexpr int kNoDataCode = 1;
+constexpr int kUnauthorizedCode = 2;
+constexpr int kExceptionCode = 5;
+// Asynchronous sends wait on the network, not on the processor: more of them may be in flight than
+// there are cores.
+constexpr int kAsyncThreads = 8;
+
+const QString kAthletesBundle = QStringLiteral("/api/bundle/1/");
+
+OVError noDataError() {
+    return OVError(OVService::kErrorDomain, kNoDataCode, QStringLiteral("No data returned from server"));
+}
+
+OVError statusError(int status, const QString& body) {
+    return OVError(
+        OVService::kErrorDomain, status,
+        OVLogFormat::format("Error: %@, %@", OVHTTPStatus::localizedStringForStatusCode(status), body));
+}
+
+bool sameText(const std::optional<QString>& a, const std::optional<QString>& b) {
+    return a && b && *a == *b;
+}
+
+bool sameNumber(const std::optional<qint64>& a, const std::optional<qint64>& b) {
+    return a && b && *a == *b;
+}
+
+} // namespace
+
+/** What came back from one exchange: an HTTP answer (status present), or a transport failure. */
+struct OVService::Answer {
+    std::optional<int> status;
+    QByteArray body;
+    QNetworkReply::NetworkError networkError = QNetworkReply::NoError;
+    QString errorText;
+
+    // The server refused the credentials: Qt reports the 401 as a failed authentication.
+    bool isUnauthorized() const {
+        return networkError == QNetworkReply::AuthenticationRequiredError || (status && *status == 401);
+    }
+    bool isTransportError() const { return !status || isUnauthorized(); }
+    OVError transportError() const {
+        if (isUnauthorized())
+            return OVService::createUnauthorizedError();
+        return OVError(OVService::kTransportErrorDomain, static_cast<int>(networkError), errorText);
+    }
+};
+
+OVService::OVService(OVCredentialManagerProtocol* credentialMgr, OVPreferencesManagerProtocol* prefMgr)
+    : m_credentialMgr(credentialMgr)
+    , m_prefMgr(prefMgr)
+    , m_asyncQueue(QStringLiteral("com.pellwick.service.async"), kAsyncThreads) {}
+
+OVService::~OVService() {
+    // Every completion handed over is called: the queue would cancel sends not started yet.
+    m_asyncQueue.waitUntilAllOperationsAreFinished();
+}
+
+void OVService::setNetworkAccessFactory(NetworkAccessFactory factory) {
+    m_networkAccessFactory = std::move(factory);
+}
+
+// ---- Requests ---------------------------------------------------------------------------------
+
+OVURLRequest OVService::buildRequest(const QString& path, const QString& HTTPMethod,
+                                     const std::optional<QString>& HTTPBody,
+                                     const std::optional<QString>& filter) const {
+    const QString serverUrl = m_prefMgr->getServerUrl();
+    const QString url = filter ? OVLogFormat::format("%@%@/?%@", serverUrl, path, *filter)
+                               : OVLogFormat::format("%@%@/", serverUrl, path);
+    OVURLRequest request{QUrl(url)};
+    request.setHTTPMethod(HTTPMethod);
+    request.setValue(QStringLiteral("application/json"), QStringLiteral("Content-Type"));
+    request.setValue(QStringLiteral("application/json"), QStringLiteral("Accept"));
+    if (HTTPBody && !HTTPBody->isEmpty())
+        request.setHTTPBody(HTTPBody->toUtf8());
+    setBasicAuthForRequest(request);
+    return request;
+}
+
+void OVService::setBasicAuthForRequest(OVURLRequest& request) const {
+    setBasicAuth(m_credentialMgr->getUsername(), m_credentialMgr->getPassword(), request);
+}
+
+void OVService::setBasicAuth(const std::optional<QString>& username, const std::optional<QString>& password,
+                             OVURLRequest& request) {
+    const QByteArray credentials = OVLogFormat::format("%@:%@", username, password).toUtf8();
+    request.setValue(OVLogFormat::format("Basic %@", QString::fromLatin1(credentials.toBase64())),
+                     QStringLiteral("Authorization"));
+}
+
+QString OVService::integerPart(double value) {
+    const QString text = QString::asprintf("%f", value);
+    const qsizetype point = text.indexOf(QLatin1Char('.'));
+    return point < 0 ? text : text.left(point);
+}
+
+void OVService::setApiKey(OVURLRequest& request, const OVDate& date) const {
+    const QString timestamp = integerPart(date.secondsSince1970());
+    const QString input =
+        OVLogFormat::format("%@%@%@", OVConfiguration::apiSecret(), timestamp, request.absoluteURLString());
+    const QByteArray digest = QCryptographicHash::hash(input.toUtf8(), QCryptographicHash::Sha1);
+    QString signature;
+    for (const char byte : digest)
+        signature += QString::asprintf("%02x", static_cast<unsigned>(static_cast<unsigned char>(byte)));
+    request.setValue(timestamp, QStringLiteral("X-ORVATIMESTAMP"));
+    request.setValue(OVConfiguration::apiKey(), QStringLiteral("X-ORVAAPIKEY"));
+    request.setValue(signature, QStringLiteral("X-ORVAAPISIGNATURE"));
+    request.setValue(m_prefMgr->getApiVersion(), QStringLiteral("X-ORVAAPIVERSION"));
+}
+
+void OVService::setApiKey(OVURLRequest& request) const {
+    const std::optional<OVDate> networkDate = OVHelper::getNetworkDate();
+    setApiKey(request, networkDate.value_or(OVDate::now()));
+}
+
+void OVService::printUrlRequest(const OVURLRequest& request) {
+    OVLog("URL: %@", request.absoluteURLString());
+    OVLog("HTTP Method: %@", request.HTTPMethod());
+    // Only these two headers: the signature, the API key and the credentials never reach a log.
+    for (const char* field : {"X-ORVAAPIVERSION", "X-ORVATIMESTAMP"}) {
+        const QString value =
+            request.valueForHTTPHeaderField(QLatin1String(field)).value_or(QStringLiteral("(null)"));
+        std::fprintf(stderr, "%s: %s\n", field, value.toUtf8().constData());
+    }
+}
+
+// ---- Sending ----------------------------------------------------------------------------------
+
+OVService::Answer OVService::exchange(const OVURLRequest& request) const {
+    Answer answer;
+    const std::unique_ptr<QNetworkAccessManager> manager =
+        m_networkAccessFactory ? m_networkAccessFactory() : std::make_unique<QNetworkAccessManager>();
+    QString openError;
+    QNetworkReply* reply = manager ? request.send(*manager, &openError) : nullptr;
+    if (!reply) {
+        answer.networkError = QNetworkReply::ProtocolFailure;
+        answer.errorText = manager ? openError : QStringLiteral("No network access");
+        return answer;
+    }
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid())
+        answer.status = status.toInt();
+    answer.body = reply->readAll();
+    answer.networkError = reply->error();
+    answer.errorText = reply->errorString();
+    delete reply;
+    return answer;
+}
+
+std::optional<QByteArray> OVService::sendSync(OVURLRequest request, OVError* error) const {
+    setApiKey(request);
+    printUrlRequest(request);
+    const Answer answer = exchange(request);
+    if (answer.isTransportError()) {
+        OVError::set(error, answer.transportError());
+        return std::nullopt;
+    }
+    const int status = *answer.status;
+    OVLog("HTTP Response code : %ld", status);
+    if (status < 200 || status > 399) {
+        const QString body =
+            status == 500 ? QStringLiteral("Internal Server Error") : QString::fromUtf8(answer.body);
+        OVError::set(error, statusError(status, body));
+        return std::nullopt;
+    }
+    if (!answer.body.isEmpty()) {
+        OVLog("Request json returned : %@", QString::fromUtf8(answer.body));
+        OVError::set(error, OVError());
+        return answer.body;
+    }
+    if (status == 204) {
+        OVError::set(error, OVError());
+        return std::nullopt;
+    }
+    OVLog("Request failed error: Nothing was downloaded.");
+    OVError::set(error, noDataError());
+    return std::nullopt;
+}
+
+void OVService::sendAsync(OVURLRequest request, SendCompletion completionHandler) {
+    m_asyncQueue.addOperationWithBlock(
+        [this, request = std::move(request), completionHandler = std::move(completionHandler)]() mutable {
+            // The network clock is asked here, on the background thread, so the caller returns at once.
+            const std::optional<OVDate> networkDate = OVHelper::getNetworkDate();
+            setApiKey(request, networkDate.value_or(OVDate::now()));
+            printUrlRequest(request);
+            const Answer answer = exchange(request);
+            OVLog("HTTP Response code : %ld", answer.status.value_or(0));
+            if (answer.isTransportError()) {
+                OVLog("Request error:%@", answer.errorText);
+                completionHandler(std::nullopt, answer.transportError());
+                return;
+            }
+            const int status = *answer.status;
+            if (status >= 200 && status <= 399) {
+                if (!answer.body.isEmpty()) {
+                    OVLog("Request json returned : %@", QString::fromUtf8(answer.body));
+                    completionHandler(answer.body, std::nullopt);
+                } else {
+                    OVLog("Request failed error: Nothing was downloaded.");
+                    completionHandler(std::nullopt, noDataError());
+                }
+                return;
+            }
+            completionHandler(std::nullopt, statusError(status, QString::fromUtf8(answer.body)));
+        });
+}
+
+// ---- Errors and helpers -----------------------------------------------------------------------
+
+OVError OVService::createUnauthorizedError() {
+    return OVError(kErrorDomain, kUnauthorizedCode, QStringLiteral("Unauthorized"));
+}
+
+OVError OVService::createErrorFromException(std::exception_ptr exception) {
+    return OVError(
+        kErrorDomain, kExceptionCode,
+        OVLogFormat::format("Unhandled exception occurred. Exception: %@", OVException::describe(exception)));
+}
+
+void OVService::logException(std::exception_ptr exception) {
+    OVLog("Unhandled exception occurred. Exception: %@. Stack:%@", OVException::describe(exception),
+          OVException::callStackOf(exception));
+}
+
+QString OVService::getResourceIdFromUri(const QString& uri) {
+    const QStringList pieces = uri.split(QLatin1Char('/'));
+    return pieces.size() < 2 ? QString() : pieces.at(pieces.size() - 2);
+}
+
+QString OVService::buildStringRecordFilter(const OVRecordFilter& filter) {
+    const auto deviceTime = [](const OVDate& date) {
+        return integerPart(OVHelper::convertDateToOrvatimestamp(date));
+    };
+    QString query;
+    if (filter.exact_startTimestamp)
+        query += OVLogFormat::format("&start__exact=%@", deviceTime(*filter.exact_startTimestamp));
+    if (filter.greatherThanOrEqual_startTimestamp)
+        query +=
+            OVLogFormat::format("&start__gte=%@", deviceTime(*filter.greatherThanOrEqual_startTimestamp));
+    if (filter.lessThanOrEqual_startTimestamp)
+        query += OVLogFormat::format("&start__lte=%@", deviceTime(*filter.lessThanOrEqual_startTimestamp));
+    if (filter.exact_endTimestamp)
+        query += OVLogFormat::format("&end__exact=%@", deviceTime(*filter.exact_endTimestamp));
+    if (filter.offset)
+        query += OVLogFormat::format("&offset=%@", *filter.offset);
+    if (filter.limit)
+        query += OVLogFormat::format("&limit=%@", *filter.limit);
+    if (filter.exact_userUri)
+        query += OVLogFormat::format("&user__exact=%@", *filter.exact_userUri);
+    if (filter.exact_device)
+        query += OVLogFormat::format("&device__exact=%@", *filter.exact_device);
+    if (filter.exact_npages)
+        query += OVLogFormat::format("&npages__exact=%@", *filter.exact_npages);
+    if (!query.isEmpty())
+        query.remove(0, 1);
+    return query;
+}
+
+// ---- Resources --------------------------------------------------------------------------------
+
+void OVService::authenticate(const QString& username, const QString& password,
+                             AuthenticateCompletion completionHandler) {
+    OVURLRequest request = buildRequest(QStringLiteral("account"), QStringLiteral("GET"));
+    // The credentials being tried, not the stored ones.
+    setBasicAuth(username, password, request);
+    sendAsync(std::move(request), [completionHandler = std::move(completionHandler)](
+                                      std::optional<QByteArray> data, std::optional<OVError> sendError) {
+        if (sendError) {
+            completionHandler(std::nullopt, sendError);
+            return;
+        }
+        std::optional<OVUser> user;
+        std::optional<OVError> error;
+        try {
+            OVError parseError;
+            const std::optional<QList<OVUser>> users =
+                OVModelBuilder::buildUsersFromJson(data.value_or(QByteArray()), &parseError);
+            if (!users) {
+                OVLog("Error in building the model User. Error:%@", parseError.description());
+                error = parseError;
+            } else if (users->isEmpty()) {
+                throw OVException(QStringLiteral("The account answer holds no user"));
+            } else {
+                user = users->first();
+            }
+        } catch (...) {
+            const std::exception_ptr exception = std::current_exception();
+            logException(exception);
+            user.reset();
+            error = createErrorFromException(exception);
+        }
+        completionHandler(user, error);
+    });
+}
+
+std::optional<QList<OVUser>> OVService::getAtheletes(OVError* error) {
+    const QString query =
+        OVLogFormat::format("%@=%@&%@", QStringLiteral("bundle"), kAthletesBundle, QStringLiteral("limit=0"));
+    OVError sendError;
+    const std::optional<QByteArray> data = sendSync(
+        buildRequest(QStringLiteral("bundle_permission"), QStringLiteral("GET"), std::nullopt, query),
+        &sendError);
+    if (!data && !sendError.domain().isEmpty()) {
+        OVLog("get bundle permissions error:%@", sendError.description());
+        OVError::set(error, sendError);
+        return std::nullopt;
+    }
+    try {
+        OVError parseError;
+        const std::optional<QList<OVBundlePermission>> permissions =
+            OVModelBuilder::buildBundlePermissionsFromJson(data.value_or(QByteArray()), &parseError);
+        if (!permissions) {
+            OVError::set(error, parseError);
+            return std::nullopt;
+        }
+        const std::optional<OVUser> signedIn = m_credentialMgr->currentUser();
+        if (!signedIn)
+            throw OVException(QStringLiteral("No signed-in user to list athletes for"));
+        QList<OVUser> athletes{*signedIn};
+        for (const OVBundlePermission& permission : *permissions) {
+            const std::optional<QString> allowed =
+                permission.user_allowed ? permission.user_allowed->uri : std::nullopt;
+            if (sameText(allowed, signedIn->uri) && permission.user_target)
+                athletes.append(*permission.user_target);
+        }
+        return athletes;
+    } catch (...) {
+        const std::exception_ptr exception = std::current_exception();
+        logException(exception);
+        OVError::set(error, createErrorFromException(exception));
+        return std::nullopt;
+    }
+}
+
+std::optional<QList<OVTeam>> OVService::getTeams(OVError* error) {
+    OVError sendError;
+    const std::optional<QByteArray> data = sendSync(
+        buildRequest(QStringLiteral("team"), QStringLiteral("GET"), std::nullopt, QStringLiteral("limit=0")),
+        &sendError);
+    if (!data && !sendError.domain().isEmpty()) {
+        OVLog("getTeams error:%@", sendError.description());
+        OVError::set(error, sendError);
+        return std::nullopt;
+    }
+    try {
+        OVError parseError;
+        std::optional<QList<OVTeam>> teams =
+            OVModelBuilder::buildTeamsFromJson(data.value_or(QByteArray()), &parseError);
+        if (!teams) {
+            OVLog("Error in building the model Team. Error:%@", parseError.description());
+            OVError::set(error, parseError);
+            return std::nullopt;
+        }
+        OVError athletesError;
+        const std::optional<QList<OVUser>> athletes = getAtheletes(&athletesError);
+        if (!athletes) {
+            OVLog("getTeams error:%@", athletesError.description());
+            OVError::set(error, athletesError);
+            return std::nullopt;
+        }
+
+        QList<OVTeam> result;
+        for (OVTeam& team : *teams) {
+            team.members.removeIf([&](const OVUser& member) {
+                return std::none_of(athletes->begin(), athletes->end(),
+                                    [&](const OVUser& athlete) { return sameText(member.uri, athlete.uri); });
+            });
+            if (!team.members.isEmpty())
+                result.append(team);
+        }
+        OVTeam others;
+        others.name = QCoreApplication::translate("OVService", "Athletes not part of any team");
+        for (const OVUser& athlete : *athletes) {
+            const bool inATeam = std::any_of(result.begin(), result.end(), [&](const OVTeam& team) {
+                return std::any_of(team.members.begin(), team.members.end(), [&](const OVUser& member) {
+                    return sameNumber(member.identifier, athlete.identifier);
+                });
+            });
+            if (!inATeam)
+                others.members.append(athlete);
+        }
+        result.append(others);
+        return result;
+    } catch (...) {
+        const std::exception_ptr exception = std::current_exception();
+        logException(exception);
+        OVError::set(error, createErrorFromException(exception));
+        return std::nullopt;
+    }
+}
+
+std::optional<OVRecordsPage> OVService::getRecordsByFilter(const OVRecordFilter& filter, OVError* error) {
+    OVError sendError;
+    const std::optional<QByteArray> data =
+        sendSync(buildRequest(QStringLiteral("record"), QStringLiteral("GET"), std::nullopt,
+                              buildStringRecordFilter(filter)),
+                 &sendError);
+    if (!data && !sendError.domain().isEmpty()) {
+        OVError::set(error, sendError);
+        return std::nullopt;
+    }
+    try {
+        OVError parseError;
+        std::optional<OVGetMetaData> meta =
+            OVModelBuilder::buildMetaDataFromJson(data.value_or(QByteArray()), &parseError);
+        if (!meta) {
+            OVLog("Create MetaData MODEL error:%@", parseError.description());
+            OVError::set(error, parseError);
+            return std::nullopt;
+        }
+        std::optional<QList<OVRecord>> records =
+            OVModelBuilder::buildRecordsFromJson(data.value_or(QByteArray()), &parseError);
+        if (!records) {
+            OVLog("Create record MODEL error:%@", parseError.description());
+            OVError::set(error, parseError);
+            return std::nullopt;
+        }
+        return OVRecordsPage(std::move(*meta), std::move(*records));
+    } catch (...) {
+        const std::exception_ptr exception = std::current_exception();
+        logException(exception);
+        OVError::set(error, createErrorFromException(exception));
+        return std::nullopt;
+    }
+}
+
+bool OVService::createRecord(OVRecord& record, OVError* error) {
+    try {
+        OVError buildError;
+        const std::optional<QString> body = OVModelBuilder::buildJsonFromRecord(record, &buildError);
+        if (!body) {
+            OVError::set(error, buildError);
+            return false;
+        }
+        OVError sendError;
+        const std::optional<QByteArray> data =
+            sendSync(buildRequest(QStringLiteral("record"), QStringLiteral("POST"), body), &sendError);
+        if (!data && !sendError.domain().isEmpty()) {
+            OVLog("Create record error:%@", sendError.description());
+            OVError::set(error, sendError);
+            return false;
+        }
+        OVError parseError;
+        const std::optional<OVRecord> created =
+            OVModelBuilder::buildRecordFromJson(data.value_or(QByteArray()), &parseError);
+        if (!created) {
+            OVError::set(error, parseError);
+            OVLog("Create record MODEL error:%@", parseError.description());
+            return false;
+        }
+        record.resource_uri = created->resource_uri;
+        return true;
+    } catch (...) {
+        const std::exception_ptr exception = std::current_exception();
+        logException(exception);
+        OVError::set(error, createErrorFromException(exception));
+        return false;
+    }
+}
+
+std::optional<OVURLRequest> OVService::createUploadRecordRequest(const OVRecord& record,
+                                                                 const QString& recordDataFile,
+                                                                 quint64 totalFileSize, OVError* error) {
+    try {
+        if (!record.resource_uri)
+            throw OVException(QStringLiteral("The record to upload to has no resource URI"));
+        const QString recordId = getResourceIdFromUri(*record.resource_uri);
+        const QString url = OVLogFormat::format("%@%@%@/", m_prefMgr->getServerUrl(),
+                                                QStringLiteral("sync/timeline/"), recordId);
+        OVURLRequest request{QUrl(url)};
+        request.setHTTPMethod(QStringLiteral("POST"));
+        request.setValue(QStringLiteral("application/octet-stream"), QStringLiteral("Content-Type"));
+        request.setValue(QStringLiteral("application/json"), QStringLiteral("Accept"));
+        // "part_<index>_<first>_<last>": the chunk's byte range within the whole data file.
+        const QStringList pieces = QFileInfo(recordDataFile).completeBaseName().split(QLatin1Char('_'));
+        if (pieces.size() < 4)
+            throw OVException(OVLogFormat::format("No byte range in the chunk file name %@", recordDataFile));
+        request.setValue(OVLogFormat::format("bytes %@-%@/%llu", pieces.at(2), pieces.at(3), totalFileSize),
+                         QStringLiteral("Content-Range"));
+        request.setHTTPBodyFilePath(recordDataFile);
+        setBasicAuthForRequest(request);
+        setApiKey(request);
+        printUrlRequest(request);
+        return request;
+    } catch (...) {
+        const std::exception_ptr exception = std::current_exception();
+        logException(exception);
+        OVError::set(error, createErrorFromException(exception));
+        return std::nullopt;
+    }
+}

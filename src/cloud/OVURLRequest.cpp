@@ -1,0 +1,67 @@
+#include "OVURLRequest.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+OVURLRequest::OVURLRequest(QUrl url, int timeoutIntervalSeconds)
+    : m_url(std::move(url))
+    , m_timeoutInterval(timeoutIntervalSeconds) {}
+
+QString OVURLRequest::absoluteURLString() const {
+    return QString::fromUtf8(m_url.toEncoded(QUrl::FullyEncoded));
+}
+
+void OVURLRequest::setValue(const QString& value, const QString& field) {
+    for (QPair<QString, QString>& header : m_headers) {
+        if (header.first.compare(field, Qt::CaseInsensitive) == 0) {
+            header.second = value;
+            return;
+        }
+    }
+    m_headers.append({field, value});
+}
+
+std::optional<QString> OVURLRequest::valueForHTTPHeaderField(const QString& field) const {
+    for (const QPair<QString, QString>& header : m_headers)
+        if (header.first.compare(field, Qt::CaseInsensitive) == 0)
+            return header.second;
+    return std::nullopt;
+}
+
+QNetworkRequest OVURLRequest::networkRequest() const {
+    QNetworkRequest request(m_url);
+    for (const QPair<QString, QString>& header : m_headers)
+        request.setRawHeader(header.first.toLatin1(), header.second.toUtf8());
+    request.setTransferTimeout(m_timeoutInterval * 1000);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    // A file body can be read again from the start; Qt need not keep a copy of it in memory.
+    if (!m_bodyFilePath.isEmpty())
+        request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    return request;
+}
+
+QNetworkReply* OVURLRequest::send(QNetworkAccessManager& manager, QString* errorText) const {
+    const QNetworkRequest request = networkRequest();
+    const QByteArray verb = m_method.toLatin1();
+    if (!m_bodyFilePath.isEmpty()) {
+        auto* file = new QFile(m_bodyFilePath);
+        if (!file->open(QIODevice::ReadOnly)) {
+            if (errorText)
+                *errorText = file->errorString();
+            delete file;
+            return nullptr;
+        }
+        QNetworkReply* reply = manager.sendCustomRequest(request, verb, file);
+        file->setParent(reply);
+        return reply;
+    }
+    if (m_body.isEmpty() && verb == "GET")
+        return manager.get(request);
+    if (m_body.isEmpty() && verb == "HEAD")
+        return manager.head(request);
+    return manager.sendCustomRequest(request, verb, m_body);
+}

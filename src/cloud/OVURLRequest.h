@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+
+/**
+ * A web API request before it is sent: URL, method, headers in the order they were set, and a body
+ * held in memory or streamed from a file. It always reloads from the server (no cache) and gives up
+ * after its timeout. A plain value: build it on one thread, send it on another.
+ */
+class OVURLRequest {
+public:
+    static constexpr int kDefaultTimeoutInterval = 60;
+
+    explicit OVURLRequest(QUrl url = QUrl(), int timeoutIntervalSeconds = kDefaultTimeoutInterval);
+
+    const QUrl& URL() const { return m_url; }
+    /** The complete absolute URL, query included, exactly as it goes on the wire. */
+    QString absoluteURLString() const;
+    const QString& HTTPMethod() const { return m_method; }
+    void setHTTPMethod(const QString& method) { m_method = method; }
+    int timeoutInterval() const { return m_timeoutInterval; }
+
+    /** Replaces the header of that name (compared without case) where it stands, or appends it. */
+    void setValue(const QString& value, const QString& field);
+    std::optional<QString> valueForHTTPHeaderField(const QString& field) const;
+    /** Name and value of every header, in the order they were first set. */
+    const QList<QPair<QString, QString>>& allHTTPHeaderFields() const { return m_headers; }
+
+    const QByteArray& HTTPBody() const { return m_body; }
+    void setHTTPBody(const QByteArray& body) { m_body = body; }
+    /** A file whose bytes are the body, read a buffer at a time while sending; replaces HTTPBody. */
+    const QString& HTTPBodyFilePath() const { return m_bodyFilePath; }
+    void setHTTPBodyFilePath(const QString& path) { m_bodyFilePath = path; }
+
+    /** The headers, timeout and cache settings as a QNetworkRequest (redirects are not followed). */
+    QNetworkRequest networkRequest() const;
+    /**
+     * Starts the exchange on manager's thread. A file body is opened here and owned by the reply.
+     * Returns null, with *errorText set, when the body file cannot be opened.
+     */
+    QNetworkReply* send(QNetworkAccessManager& manager, QString* errorText = nullptr) const;
+
+private:
+    QUrl m_url;
+    QString m_method = QStringLiteral("GET");
+    int m_timeoutInterval;
+    QList<QPair<QString, QString>> m_headers;
+    QByteArray m_body;
+    QString m_bodyFilePath;
+};

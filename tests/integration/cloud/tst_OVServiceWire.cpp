@@ -1,0 +1,472 @@
+// The web API client's requests as a server receives them, byte for byte, and its handling of the
+// answers: against the capture server of the test fixtures.
+#include "OVCaptureServer.h"
+#include "OVConfiguration.h"
+#include "OVCredentialManager.h"
+#include "OVModelBuilder.h"
+#include "OVPreferencesManager.h"
+#include "OVService.h"
+#include "OVSession.h"
+#include "OVTestCapture.h"
+#include "SUUpdater.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers' runtime answers this; their headers do not come with GCC.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+// The network clock's "Date" of wire_scenarios.json.
+const char kNetworkTimestamp[] = "784111777";
+
+/** Scenario (first path segment) -> resource path -> answer; the signed-in user is 100. */
+QJsonObject scenarios() {
+    QFile file(QStringLiteral(OV_SOURCE_DIR "/tests/integration/cloud/wire_scenarios.json"));
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+}
+const QByteArray kStoredAuthorization = "Basic " + QByteArray("coach:pass w\xc3\xb6rd:1").toBase64();
+
+OVUser coach() {
+    OVUser user;
+    user.identifier = 100;
+    user.username = user.email = QStringLiteral("coach");
+    user.firstName = user.lastName = QString();
+    user.uri = QStringLiteral("/api/user/100/");
+    return user;
+}
+
+OVRecord sessionRecord() {
+    OVSession session;
+    session.setStart(OVDate::fromSecondsSince1970(10));
+    session.setDeviceSerial(QStringLiteral("SN0001"));
+    session.setUserId(101);
+    session.setData(QByteArray("\x00\x01\x02", 3));
+    return OVRecord::buildRecordFromSession(session);
+}
+
+/** Heap bytes in use now (the sanitizers keep their own books). */
+qint64 liveHeapBytes() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return static_cast<qint64>(__sanitizer_get_current_allocated_bytes());
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<qint64>(info.uordblks + info.hblkhd);
+#endif
+}
+
+/** The most heap in use while it lives above what was in use at its start, sampled every millisecond. */
+class HeapPeak {
+public:
+    HeapPeak()
+        : m_sampler([this] {
+            while (!m_stop.load()) {
+                m_peak.store(std::max(m_peak.load(), liveHeapBytes()));
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }) {}
+    ~HeapPeak() { growth(); }
+    qint64 growth() {
+        m_stop.store(true);
+        if (m_sampler.joinable())
+            m_sampler.join();
+        return m_peak.load() - m_baseline;
+    }
+
+private:
+    const qint64 m_baseline = liveHeapBytes();
+    std::atomic<qint64> m_peak{0};
+    std::atomic<bool> m_stop{false};
+    std::thread m_sampler;
+};
+
+/** What an asynchronous call delivered, and whether on the main thread. */
+template <typename T> struct Outcome {
+    std::mutex mutex;
+    bool done = false, onMainThread = false;
+    std::optional<T> value;
+    std::optional<OVError> error;
+
+    auto handler() {
+        return [this](std::optional<T> v, std::optional<OVError> e) {
+            std::lock_guard<std::mutex> lock(mutex);
+            value = std::move(v);
+            error = std::move(e);
+            onMainThread = QThread::currentThread() == qApp->thread();
+            done = true;
+        };
+    }
+    bool wait() {
+        return QTest::qWaitFor(
+            [this] {
+                std::lock_guard<std::mutex> lock(mutex);
+                return done;
+            },
+            20000);
+    }
+};
+
+} // namespace
+
+class tst_OVServiceWire : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
+        QString error;
+        QVERIFY2(m_capture.start(&error), qPrintable(error));
+        m_credentials.saveCredential(coach(), QStringLiteral("pass wörd:1"));
+    }
+
+    void init() {
+        qputenv("OV_NETWORK_TIME_URL", m_capture.url(QStringLiteral("/time/")).toUtf8());
+        m_log->take();
+        m_capture.takeRequests(1000, 50); // what a failed test left behind
+    }
+
+    void requestsOnTheWire_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QStringList>("requests"); // "METHOD target"
+        QTest::newRow("teams")
+            << "teams"
+            << QStringList{QStringLiteral("GET /teams/api/team/?limit=0"),
+                           QStringLiteral("GET /teams/api/bundle_permission/?bundle=/api/bundle/1/&limit=0")};
+        QTest::newRow("records, empty filter")
+            << "records" << QStringList{QStringLiteral("GET /ok/api/record/?")};
+        QTest::newRow("records of a session")
+            << "records of S1"
+            << QStringList{QStringLiteral("GET /ok/api/record/?start__exact=2560&device__exact=S1")};
+        QTest::newRow("record creation")
+            << "create" << QStringList{QStringLiteral("POST /create/api/record/")};
+        QTest::newRow("sign-in") << "ok" << QStringList{QStringLiteral("GET /ok/api/account/")};
+    }
+
+    void requestsOnTheWire() {
+        QFETCH(QString, operation);
+        QFETCH(QStringList, requests);
+        useScenario(operation == QLatin1String("teams") || operation == QLatin1String("create")
+                        ? operation
+                        : QStringLiteral("ok"));
+        OVError error;
+        QByteArray authorization = kStoredAuthorization;
+        OVRecordFilter filter;
+        if (operation.endsWith(QLatin1String("S1"))) {
+            filter.exact_device = QStringLiteral("S1");
+            filter.exact_startTimestamp = OVDate::fromSecondsSince1970(10);
+        }
+        OVRecord record = sessionRecord();
+        if (operation == QLatin1String("teams")) {
+            QVERIFY(m_service.getTeams(&error));
+        } else if (operation.startsWith(QLatin1String("records"))) {
+            QVERIFY(m_service.getRecordsByFilter(filter, &error));
+        } else if (operation == QLatin1String("create")) {
+            QVERIFY(m_service.createRecord(record, &error));
+        } else {
+            authorization = "Basic " + QByteArray("someone:other").toBase64(); // not the stored ones
+            Outcome<OVUser> signIn;
+            m_service.authenticate(QStringLiteral("someone"), QStringLiteral("other"), signIn.handler());
+            QVERIFY(signIn.wait());
+            QCOMPARE(signIn.value->uri, std::optional<QString>(QStringLiteral("/api/user/100/")));
+            QVERIFY(!signIn.onMainThread);
+        }
+
+        const QList<OVCaptureServer::Request> captured = m_capture.takeRequests(int(requests.size()));
+        QCOMPARE(captured.size(), requests.size());
+        for (qsizetype i = 0; i < captured.size(); ++i) {
+            const OVCaptureServer::Request& request = captured.at(i);
+            QCOMPARE(request.method + QLatin1Char(' ') + request.target, requests.at(i));
+            QStringList ours; // in the order they were set, wherever Qt puts its own
+            for (const QString& name : request.headerNames())
+                if (name.startsWith(QLatin1String("X-ORVA")) ||
+                    QStringList{QStringLiteral("Authorization"), QStringLiteral("Content-Type"),
+                                QStringLiteral("Accept")}
+                        .contains(name))
+                    ours << name;
+            QCOMPARE(ours.join(QLatin1Char(' ')),
+                     QStringLiteral("Content-Type Accept Authorization X-ORVATIMESTAMP "
+                                    "X-ORVAAPIKEY X-ORVAAPISIGNATURE X-ORVAAPIVERSION"));
+            QCOMPARE(request.header(QStringLiteral("Content-Type")), QStringLiteral("application/json"));
+            QCOMPARE(request.header(QStringLiteral("Accept")), QStringLiteral("application/json"));
+            QCOMPARE(request.header(QStringLiteral("Authorization")), QString::fromLatin1(authorization));
+            QCOMPARE(request.header(QStringLiteral("X-ORVATIMESTAMP")), QLatin1String(kNetworkTimestamp));
+            QCOMPARE(request.header(QStringLiteral("X-ORVAAPIKEY")), OVConfiguration::apiKey());
+            QCOMPARE(request.header(QStringLiteral("X-ORVAAPIVERSION")), QStringLiteral("3.3.0"));
+            QCOMPARE(request.header(QStringLiteral("X-ORVAAPISIGNATURE")), request.expectedSignature);
+        }
+        if (operation == QLatin1String("create")) {
+            const QJsonObject body =
+                QJsonDocument::fromJson(captured.first().body.value_or(QByteArray())).object();
+            QCOMPARE(body.value(QLatin1String("user")).toString(), QStringLiteral("/api/user/101/"));
+            QCOMPARE(body.value(QLatin1String("start")).toDouble(), 2560.0);
+            QCOMPARE(body.value(QLatin1String("data")).toString(), QStringLiteral("AAEC"));
+            // Only the URI is taken from the answer.
+            QCOMPARE(record.resource_uri, std::optional<QString>(QStringLiteral("/api/record/471/")));
+            QCOMPARE(record.dev_id, sessionRecord().dev_id);
+            QVERIFY(!record.identifier && !record.user);
+        }
+    }
+
+    void signingFallsBackToTheLocalClock() {
+        qputenv("OV_NETWORK_TIME_URL", "http://127.0.0.1:9/");
+        useScenario(QStringLiteral("ok"));
+        OVError error;
+        const double before = std::floor(OVDate::now().secondsSince1970());
+        QVERIFY(m_service.getRecordsByFilter(OVRecordFilter(), &error));
+        const OVCaptureServer::Request sent = m_capture.takeRequests(1).value(0);
+        const QString timestamp = sent.header(QStringLiteral("X-ORVATIMESTAMP")).value_or(QString());
+        QVERIFY2(QRegularExpression(QStringLiteral("^[0-9]+$")).match(timestamp).hasMatch(),
+                 qPrintable(timestamp));
+        QVERIFY(timestamp.toDouble() >= before && timestamp.toDouble() <= OVDate::now().secondsSince1970());
+        QCOMPARE(sent.header(QStringLiteral("X-ORVAAPISIGNATURE")), sent.expectedSignature);
+    }
+
+    void answerStatuses_data() {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<bool>("async");
+        QTest::addColumn<QByteArray>("body"); // expected data; empty: none
+        QTest::addColumn<int>("code");        // 0: no error
+        QTest::addColumn<QString>("description");
+        const QString noData = QStringLiteral("No data returned from server");
+        QTest::newRow("204 sync") << "s204" << false << QByteArray() << 0 << "";
+        QTest::newRow("204 async") << "s204" << true << QByteArray() << 1 << noData;
+        QTest::newRow("200 empty sync") << "s200empty" << false << QByteArray() << 1 << noData;
+        QTest::newRow("302 with body") << "s302" << false << QByteArray("{\"moved\": 1}") << 0 << "";
+        QTest::newRow("500 sync") << "s500" << false << QByteArray() << 500
+                                  << "Error: Internal Server Error, Internal Server Error";
+        QTest::newRow("500 async") << "s500" << true << QByteArray() << 500
+                                   << "Error: Internal Server Error, Traceback: boom";
+        QTest::newRow("404 sync") << "s404" << false << QByteArray() << 404
+                                  << "Error: Not Found, {\"error\": \"Not found.\"}";
+        QTest::newRow("401 sync") << "s401" << false << QByteArray() << 2 << "Unauthorized";
+        QTest::newRow("401 async") << "s401" << true << QByteArray() << 2 << "Unauthorized";
+    }
+
+    void answerStatuses() {
+        QFETCH(QString, scenario);
+        QFETCH(bool, async);
+        QFETCH(QByteArray, body);
+        QFETCH(int, code);
+        QFETCH(QString, description);
+        useScenario(scenario);
+        const OVURLRequest request = m_service.buildRequest(QStringLiteral("record"), QStringLiteral("GET"));
+        Outcome<QByteArray> outcome;
+        if (async) {
+            m_service.sendAsync(request, outcome.handler());
+            QVERIFY(outcome.wait());
+            QVERIFY(!outcome.onMainThread);
+        } else {
+            OVError error(QStringLiteral("stale"), 99, QStringLiteral("left from before"));
+            outcome.value = m_service.sendSync(request, &error);
+            if (!error.domain().isEmpty())
+                outcome.error = error;
+        }
+        m_capture.takeRequests(1);
+        QCOMPARE(outcome.value, body.isEmpty() ? std::nullopt : std::optional(body));
+        QCOMPARE(outcome.error.has_value(), code != 0);
+        if (outcome.error) {
+            QCOMPARE(outcome.error->domain(), OVService::kErrorDomain);
+            QCOMPARE(outcome.error->code(), code);
+            QCOMPARE(outcome.error->description(), description);
+        }
+    }
+
+    void failuresOfResourceOperations() {
+        qputenv("OV_SERVER_URL", "http://127.0.0.1:9/api/"); // nobody listens
+        OVError error;
+        QVERIFY(!m_service.getRecordsByFilter(OVRecordFilter(), &error));
+        QCOMPARE(error.domain(), OVService::kTransportErrorDomain);
+        QCOMPARE(error.code(), int(QNetworkReply::ConnectionRefusedError));
+
+        useScenario(QStringLiteral("badtype")); // valid JSON of the wrong shape
+        QVERIFY(!m_service.getTeams(&error));
+        QCOMPARE(error.code(), 5);
+        QVERIFY(error.description().startsWith(
+            QLatin1String("Unhandled exception occurred. Exception: Unexpected JSON")));
+        QVERIFY(!m_service.getRecordsByFilter(OVRecordFilter(), &error));
+        QCOMPARE(error.code(), 5);
+        m_capture.takeRequests(2);
+        const QStringList lines = m_log->take();
+        QCOMPARE(lines
+                     .filter(QRegularExpression(
+                         QStringLiteral("^Unhandled exception occurred. Exception: .*\\. Stack:")))
+                     .size(),
+                 2);
+
+        OVRecord incomplete = sessionRecord();
+        incomplete.soft_uid.reset(); // required in the body: nothing is sent
+        QVERIFY(!m_service.createRecord(incomplete, &error));
+        QCOMPARE(error.code(), 5);
+        OVRecord noUri;
+        QVERIFY(
+            !m_service.createUploadRecordRequest(noUri, QStringLiteral("/tmp/part_0_0_9.dat"), 10, &error));
+        QCOMPARE(error.code(), 5);
+        QCOMPARE(m_capture.takeRequests(1, 300).size(), 0);
+    }
+
+    void signInFailures_data() {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<int>("code"); // -1: the parser's own
+        QTest::addColumn<QString>("logLine");
+        QTest::newRow("refused") << "s401" << OVService::kErrorDomain << 2 << "Request error:";
+        QTest::newRow("no user in the answer")
+            << "badtype" << OVService::kErrorDomain << 5
+            << "Unhandled exception occurred. Exception: The account answer holds no user. Stack:";
+        QTest::newRow("not json") << "badjson" << OVModelBuilder::jsonErrorDomain() << -1
+                                  << "Error in building the model User. Error:";
+    }
+
+    void signInFailures() {
+        QFETCH(QString, scenario);
+        QFETCH(QString, domain);
+        QFETCH(int, code);
+        QFETCH(QString, logLine);
+        useScenario(scenario);
+        Outcome<OVUser> outcome;
+        m_service.authenticate(QStringLiteral("coach"), QStringLiteral("pw"), outcome.handler());
+        QVERIFY(outcome.wait());
+        m_capture.takeRequests(1);
+        QVERIFY(!outcome.value && outcome.error);
+        QCOMPARE(outcome.error->domain(), domain);
+        if (code >= 0)
+            QCOMPARE(outcome.error->code(), code);
+        const QStringList lines = m_log->take();
+        QVERIFY2(
+            std::any_of(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(logLine); }),
+            qPrintable(lines.join(QLatin1Char('\n'))));
+    }
+
+    void teamsOfTheAthletes_data() {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<QString>("athletes");
+        QTest::addColumn<QStringList>("teams"); // "name: ids"
+        const QString others = QStringLiteral("Athletes not part of any team:");
+        QTest::newRow("coach with permissions")
+            << "teams"
+            << "100 101 102 103 102"
+            << QStringList{QStringLiteral("A: 101 102"), QStringLiteral("C: 103 101"),
+                           others + QStringLiteral(" 100")};
+        QTest::newRow("alone, in a team") << "alone"
+                                          << "100" << QStringList{QStringLiteral("A: 100"), others};
+        QTest::newRow("alone, in no team") << "nobody"
+                                           << "100" << QStringList{others + QStringLiteral(" 100")};
+    }
+
+    void teamsOfTheAthletes() {
+        QFETCH(QString, scenario);
+        QFETCH(QString, athletes);
+        QFETCH(QStringList, teams);
+        useScenario(scenario);
+        const auto ids = [](const QList<OVUser>& users) {
+            QStringList list;
+            for (const OVUser& user : users)
+                list << QString::number(user.identifier.value_or(-1));
+            return list;
+        };
+        OVError error;
+        QCOMPARE(ids(*m_service.getAtheletes(&error)).join(QLatin1Char(' ')), athletes);
+        QStringList described;
+        const std::optional<QList<OVTeam>> result = m_service.getTeams(&error);
+        QVERIFY(result);
+        for (const OVTeam& team : *result)
+            described
+                << (QStringList{*team.name + QLatin1Char(':')} + ids(team.members)).join(QLatin1Char(' '));
+        QCOMPARE(described, teams);
+        m_capture.takeRequests(3);
+    }
+
+    void chunkUploadStreamsTheFile() {
+        useScenario(QStringLiteral("upload"));
+        // Larger than any chunk the service makes, so that reading it whole would show.
+        const qint64 size = 48 * 1024 * 1024;
+        const QString path = m_home.filePath(QStringLiteral("part_1_5242880_10485759.dat"));
+        QCryptographicHash expected(QCryptographicHash::Sha1);
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QByteArray block(1024 * 1024, '\0');
+            for (int n = 0; n < size / block.size(); ++n) {
+                block[n] = char(n + 1);
+                file.write(block);
+                expected.addData(block);
+            }
+        }
+        OVRecord record;
+        record.resource_uri = QStringLiteral("/api/record/471/");
+        const std::optional<OVURLRequest> request =
+            m_service.createUploadRecordRequest(record, path, 12000000);
+        QVERIFY(request);
+        HeapPeak heap;
+        QNetworkAccessManager manager;
+        std::unique_ptr<QNetworkReply> reply(request->send(manager));
+        QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 120000);
+        const qint64 growth = heap.growth();
+        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+
+        const OVCaptureServer::Request sent = m_capture.takeRequests(1).value(0);
+        QCOMPARE(sent.method + QLatin1Char(' ') + sent.target,
+                 QStringLiteral("POST /upload/api/sync/timeline/471/"));
+        QCOMPARE(sent.header(QStringLiteral("Content-Range")),
+                 QStringLiteral("bytes 5242880-10485759/12000000"));
+        QCOMPARE(sent.header(QStringLiteral("Content-Type")), QStringLiteral("application/octet-stream"));
+        QCOMPARE(sent.header(QStringLiteral("Authorization")), QString::fromLatin1(kStoredAuthorization));
+        QCOMPARE(sent.header(QStringLiteral("X-ORVAAPISIGNATURE")), sent.expectedSignature);
+        QCOMPARE(sent.bodyLength, size);
+        QCOMPARE(sent.bodySha1, QString::fromLatin1(expected.result().toHex()));
+        QVERIFY2(growth < 8 * 1024 * 1024, qPrintable(QStringLiteral("heap grew by %1 bytes").arg(growth)));
+    }
+
+    void loggingShowsNoSecret() {
+        useScenario(QStringLiteral("ok"));
+        OVError error;
+        OVStderrCapture console(m_home.filePath(QStringLiteral("stderr.txt")));
+        QVERIFY(m_service.getRecordsByFilter(OVRecordFilter(), &error));
+        const QString consoleText = QString::fromUtf8(console.text());
+        const OVCaptureServer::Request sent = m_capture.takeRequests(1).value(0);
+        const QString logged = m_log->take().join(QLatin1Char('\n'));
+        QVERIFY(logged.contains(QStringLiteral("URL: ") + m_capture.url(QStringLiteral("/ok/api/record/?"))));
+        QVERIFY(logged.contains(QStringLiteral("HTTP Method: GET\nHTTP Response code : 200")));
+        QVERIFY(consoleText.contains(QStringLiteral("X-ORVAAPIVERSION: 3.3.0\nX-ORVATIMESTAMP: %1\n")
+                                         .arg(QLatin1String(kNetworkTimestamp))));
+        for (const QString& secret :
+             {*sent.header(QStringLiteral("X-ORVAAPISIGNATURE")), OVConfiguration::apiKey(),
+              OVConfiguration::apiSecret(), QStringLiteral("Authorization"),
+              QString::fromLatin1(kStoredAuthorization.mid(6)), QStringLiteral("pass w")}) {
+            QVERIFY2(!logged.contains(secret), qPrintable(secret));
+            QVERIFY2(!consoleText.contains(secret), qPrintable(secret));
+        }
+    }
+
+private:
+    void useScenario(const QString& name) {
+        qputenv("OV_SERVER_URL", m_capture.url(QStringLiteral("/%1/api/").arg(name)).toUtf8());
+    }
+
+    QTemporaryDir m_home;
+    OVCaptureServer m_capture{scenarios(), OVConfiguration::apiSecret()};
+    std::shared_ptr<OVLogCapture> m_log = OVLogCapture::install();
+    OVCredentialManager m_credentials;
+    SUUpdater m_updater;
+    OVPreferencesManager m_preferences{OVLoginItem(QString(), QString()), &m_updater};
+    OVService m_service{&m_credentials, &m_preferences};
+};
+
+QTEST_GUILESS_MAIN(tst_OVServiceWire)
+#include "tst_OVServiceWire.moc"

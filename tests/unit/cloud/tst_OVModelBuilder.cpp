@@ -1,0 +1,222 @@
+#include "OVException.h"
+#include "OVModelBuilder.h"
+#include "OVSession.h"
+
+#include <QJsonDocument>
+#include <QTest>
+
+namespace {
+
+QByteArray listAnswer(const QByteArray& objects) {
+    return R"({"meta": {"limit": 500, "next": null, "offset": 1000, "total_count": 1200}, "objects": )" +
+           objects + "}";
+}
+
+QJsonObject parsed(const QString& json) {
+    return QJsonDocument::fromJson(json.toUtf8()).object();
+}
+
+const QByteArray kUser = R"({"id": 12, "username": "ada", "email": "other@example.org", "first_name": "Ada",
+    "last_name": "L", "resource_uri": "/api/user/12/", "profile": {"date_of_birth": "2001-02-03",
+    "gender": "F", "height": 168.5, "weight": null, "resource_uri": "/api/profile/3/"}})";
+
+} // namespace
+
+class tst_OVModelBuilder : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void listAnswerAndPaging() {
+        OVError error;
+        QVERIFY(OVModelBuilder::buildRecordsFromJson(listAnswer("[]"), &error)->isEmpty());
+        const auto users =
+            OVModelBuilder::buildUsersFromJson(listAnswer("[" + kUser + R"(, {"id": 13}])"), &error);
+        QCOMPARE(users->size(), 2);
+        QCOMPARE(users->at(1).identifier, std::optional<qint64>(13));
+        QVERIFY(!users->at(1).username && !users->at(1).profile);
+        const auto meta = OVModelBuilder::buildMetaDataFromJson(listAnswer("[]"), &error);
+        QCOMPARE(meta->offset, std::optional<qint64>(1000));
+        QCOMPARE(meta->totalCount, std::optional<qint64>(1200));
+        QVERIFY(!meta->next); // null ends the paging
+    }
+
+    void notJsonIsAParseError_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("html") << QByteArray("<html>502 Bad Gateway</html>");
+        QTest::newRow("truncated") << QByteArray(R"({"objects": [)");
+        QTest::newRow("two values") << QByteArray("1, 2");
+    }
+
+    void notJsonIsAParseError() {
+        QFETCH(QByteArray, bytes);
+        OVError error;
+        QVERIFY(!OVModelBuilder::buildTeamsFromJson(bytes, &error));
+        QCOMPARE(error.domain(), OVModelBuilder::jsonErrorDomain());
+        QVERIFY(error.code() != 0);
+    }
+
+    void unexpectedTypesThrow_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("fragment instead of list") << QByteArray("42");
+        QTest::newRow("objects is an object") << QByteArray(R"({"objects": {}})");
+        QTest::newRow("array element") << listAnswer("[[1]]");
+        QTest::newRow("null where text") << listAnswer(R"([{"dev_id": null}])");
+        QTest::newRow("text where number") << listAnswer(R"([{"npages": "12"}])");
+        QTest::newRow("null user") << listAnswer(R"([{"user": null}])");
+        QTest::newRow("profile gender number") << listAnswer(R"([{"user": {"profile": {"gender": 1}}}])");
+        QTest::newRow("timeline not object")
+            << listAnswer(R"([{"status": "x", "data_status": {"timeline": 4}}])");
+    }
+
+    void unexpectedTypesThrow() {
+        QFETCH(QByteArray, bytes);
+        OVError error;
+        QVERIFY_THROWS_EXCEPTION(OVException, OVModelBuilder::buildRecordsFromJson(bytes, &error));
+    }
+
+    void userMappingRoundTrip() {
+        OVError error;
+        const OVUser user = *OVModelBuilder::buildUserFromJson(kUser, &error);
+        QCOMPARE(user.email, std::optional<QString>(QStringLiteral("ada"))); // the user name, not "email"
+        QCOMPARE(user.profile->gender, 1);
+        QCOMPARE(user.profile->height, std::optional<double>(168.5));
+        QVERIFY(!user.profile->weight);
+        QCOMPARE(user.profile->dateOfBirth->toDateTime().toLocalTime().date(), QDate(2001, 2, 3));
+
+        const QString json = *OVModelBuilder::buildJsonFromUser(user, &error);
+        const QJsonObject profile = parsed(json).value(QLatin1String("profile")).toObject();
+        QCOMPARE(profile.value(QLatin1String("date_of_birth")).toString(), QStringLiteral("2001-02-03"));
+        QCOMPARE(profile.value(QLatin1String("gender")).toString(), QStringLiteral("F"));
+        QVERIFY(!profile.contains(QLatin1String("weight")));
+        const OVUser back = *OVModelBuilder::buildUserFromJson(json.toUtf8(), &error);
+        QCOMPARE(back.identifier, user.identifier);
+        QCOMPARE(back.username, user.username);
+        QCOMPARE(back.profile->dateOfBirth, user.profile->dateOfBirth);
+
+        OVUser anonymous = user;
+        anonymous.identifier.reset();
+        anonymous.profile.reset();
+        QCOMPARE(parsed(*OVModelBuilder::buildJsonFromUser(anonymous, &error)).keys(),
+                 (QStringList{QStringLiteral("first_name"), QStringLiteral("last_name"),
+                              QStringLiteral("resource_uri")}));
+        anonymous.lastName.reset();
+        QVERIFY_THROWS_EXCEPTION(OVException, OVModelBuilder::buildJsonFromUser(anonymous, &error));
+    }
+
+    void profileValue_data() {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("uri"); // empty: no profile
+        QTest::addColumn<int>("gender");
+        QTest::newRow("uri text") << R"("/api/profile/9/")"
+                                  << "/api/profile/9/" << 0;
+        QTest::newRow("null") << "null"
+                              << "" << 0;
+        QTest::newRow("M") << R"({"gender": "M", "resource_uri": "/p/"})"
+                           << "/p/" << 0;
+        QTest::newRow("empty gender") << R"({"gender": "", "resource_uri": "/p/"})"
+                                      << "/p/" << 0;
+        QTest::newRow("F") << R"({"gender": "F", "resource_uri": "/p/"})"
+                           << "/p/" << 1;
+        QTest::newRow("other text") << R"({"gender": "x", "resource_uri": "/p/"})"
+                                    << "/p/" << 1;
+        QTest::newRow("no gender") << R"({"resource_uri": "/p/"})"
+                                   << "/p/" << 1;
+    }
+
+    void profileValue() {
+        QFETCH(QString, profile);
+        QFETCH(QString, uri);
+        QFETCH(int, gender);
+        const auto built = OVModelBuilder::buildProfile(
+            parsed(QStringLiteral(R"({"p": %1})").arg(profile)).value(QLatin1String("p")));
+        QCOMPARE(built.has_value(), !uri.isEmpty());
+        if (built) {
+            QCOMPARE(built->uri, std::optional(uri));
+            QCOMPARE(built->gender, gender);
+        }
+    }
+
+    void recordStatusAndTimelineSize_data() {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("dataStatus");
+        QTest::addColumn<int>("expectedStatus");
+        QTest::addColumn<qint64>("size"); // -1: absent
+        const QString held = QStringLiteral(R"({"timeline": {"size": 1024, "total": 2048}})");
+        QTest::newRow("complete ignores size") << R"("complete")" << held << 0 << qint64(-1);
+        QTest::newRow("deleted") << R"("deleted")" << held << 2 << qint64(-1);
+        QTest::newRow("incomplete") << R"("incomplete")" << held << 1 << qint64(1024);
+        QTest::newRow("incomplete, null") << R"("incomplete")"
+                                          << "null" << 1 << qint64(-1);
+        QTest::newRow("unknown status") << "null" << held << 1 << qint64(1024);
+    }
+
+    void recordStatusAndTimelineSize() {
+        QFETCH(QString, status);
+        QFETCH(QString, dataStatus);
+        QFETCH(int, expectedStatus);
+        QFETCH(qint64, size);
+        OVError error;
+        const auto record = OVModelBuilder::buildRecordFromJson(
+            QStringLiteral(R"({"status": %1, "data_status": %2})").arg(status, dataStatus).toUtf8(), &error);
+        QCOMPARE(int(record->status), expectedStatus);
+        QCOMPARE(record->timelineSize, size < 0 ? std::nullopt : std::optional(size));
+    }
+
+    void recordReading() {
+        OVError error;
+        const OVRecord record = *OVModelBuilder::buildRecordFromJson(
+            R"({"id": 471, "resource_uri": "/api/record/471/", "start": 256, "end": 2560.5, "data": "AAEC",
+                "user": {"id": 12, "resource_uri": "/api/user/12/"}})",
+            &error);
+        QCOMPARE(record.startTimestamp, std::optional(OVDate::fromSecondsSince1970(1.0)));
+        QCOMPARE(record.endTimestamp->secondsSince1970(), 2560.5 / 256.0);
+        QCOMPARE(record.data, std::optional<QByteArray>("AAEC")); // as received, not decoded
+        QCOMPARE(record.userUri, std::optional<QString>(QStringLiteral("/api/user/12/")));
+
+        const OVRecord bare = *OVModelBuilder::buildRecordFromJson("{}", &error);
+        QCOMPARE(bare.startTimestamp, std::optional(OVDate::fromSecondsSince1970(0)));
+        QCOMPARE(bare.endTimestamp, std::optional(OVDate::fromSecondsSince1970(0)));
+        QVERIFY(bare.user && !bare.user->uri && !bare.userUri);
+    }
+
+    void recordFromSessionAndItsBody() {
+        OVSession session;
+        session.setStart(OVDate::fromSecondsSince1970(1.0));
+        session.setEnd(OVDate::fromSecondsSince1970(3.001));
+        session.setDeviceSerial(QStringLiteral("SN0001"));
+        session.setUserId(12);
+        session.setPageCount(40);
+        session.setData(QByteArray("\x00\x01\x02\xff", 4));
+        OVRecord record = OVRecord::buildRecordFromSession(session);
+        QVERIFY(!record.resource_uri && !record.identifier && !record.user);
+
+        OVError error;
+        const QString json = *OVModelBuilder::buildJsonFromRecord(record, &error);
+        const QJsonObject body = parsed(json);
+        QCOMPARE(body.value(QLatin1String("user")).toString(), QStringLiteral("/api/user/12/"));
+        QCOMPARE(body.value(QLatin1String("device")).toString(), QStringLiteral("/api/device/SN0001/"));
+        QCOMPARE(body.value(QLatin1String("end")).toDouble(), 3.001 * 256.0);
+        QCOMPARE(body.value(QLatin1String("data")).toString(), QStringLiteral("AAEC/w=="));
+        QVERIFY(json.contains(QLatin1String("\"start\":256"))); // whole units stay an integer
+        for (const char* never : {"id", "resource_uri", "status", "n_uploaded_timelines"})
+            QVERIFY2(!body.contains(QLatin1String(never)), never);
+
+        record.data.reset();
+        record.user = OVUser();
+        record.user->uri = QStringLiteral("/api/user/99/"); // the owning user's URI wins over userUri
+        const QJsonObject other = parsed(*OVModelBuilder::buildJsonFromRecord(record, &error));
+        QCOMPARE(other.value(QLatin1String("data")), QJsonValue(QString()));
+        QCOMPARE(other.value(QLatin1String("user")), QJsonValue(QStringLiteral("/api/user/99/")));
+
+        record.user->uri.reset();
+        QVERIFY_THROWS_EXCEPTION(OVException, OVModelBuilder::buildJsonFromRecord(record, &error));
+        record.user.reset();
+        record.startTimestamp = OVDate::fromSecondsSince1970(qQNaN());
+        QVERIFY(!OVModelBuilder::buildJsonFromRecord(record, &error));
+        QCOMPARE(error.domain(), OVModelBuilder::jsonErrorDomain());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVModelBuilder)
+#include "tst_OVModelBuilder.moc"

@@ -1,0 +1,215 @@
+#include "OVConfiguration.h"
+#include "OVPreferencesManager.h"
+#include "OVTestCapture.h"
+#include "OVUserDefaults.h"
+#include "SUAppcast.h"
+#include "SUUpdater.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+/** A release in a Sparkle appcast, its version as an element or as an enclosure attribute. */
+QByteArray item(const QByteArray& version, bool asAttribute) {
+    const QByteArray attribute = asAttribute ? " sparkle:version=\"" + version + "\"" : QByteArray();
+    const QByteArray element =
+        asAttribute ? QByteArray() : "<sparkle:version>" + version + "</sparkle:version>";
+    return "<item><title>Version " + version + "</title>" + element +
+           "<enclosure url=\"https://example.org/ov-" + version +
+           ".tar.gz\" length=\"123\" type=\"application/octet-stream\"" + attribute + "/></item>";
+}
+
+QByteArray appcast(const QByteArray& items) {
+    return "<?xml version=\"1.0\"?><rss version=\"2.0\" "
+           "xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/"
+           "sparkle\"><channel><title>OvServices</title>" +
+           items + "</channel></rss>";
+}
+
+} // namespace
+
+class tst_OVPreferencesManager : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
+    }
+
+    void init() {
+        QFile::remove(OVUserDefaults::filePath());
+        OVLogger::sharedInstance().turnLogOn();
+        m_log->take();
+    }
+
+    void emptyStoreDefaults() {
+        OVPreferencesManager preferences = manager();
+        QVERIFY(preferences.getAllowLog());
+        QVERIFY(!preferences.getAutoStart() && !preferences.getAutoSync() && !preferences.getAutoStore());
+        QVERIFY(!preferences.isAutoStartSet() && !preferences.isAutoSyncSet() &&
+                !preferences.isAutoStoreSet());
+        QVERIFY(!preferences.getAutoUpdate());
+        preferences.resetServerUrl(); // harmless on an empty store
+        QCOMPARE(preferences.getServerUrl(), OVConfiguration::serverUrl());
+    }
+
+    void settingsAreWrittenThrough() {
+        OVPreferencesManager preferences = manager();
+        preferences.setAllowLog(false);
+        QVERIFY(!OVLogger::sharedInstance().isLogOn());
+        preferences.setAutoSync(true);
+        preferences.setAutoStore(false);
+        preferences.setServerUrl(QStringLiteral("https://elsewhere.example/api/"));
+        preferences.setApiVersion(QStringLiteral("9.9.9"));
+        QVERIFY(!preferences.getAllowLog() && preferences.getAutoSync() && !preferences.getAutoStore());
+        QVERIFY(preferences.isAutoStoreSet() && !preferences.isAutoStartSet());
+        // The stored server URL and API version are never read back.
+        QCOMPARE(preferences.getServerUrl(), OVConfiguration::serverUrl());
+        QCOMPARE(preferences.getApiVersion(), QStringLiteral("3.3.0"));
+
+        // On disk under the keys other processes read, in a file its owner only can read.
+        QSettings file(OVUserDefaults::filePath(), QSettings::IniFormat);
+        QCOMPARE(file.value(QStringLiteral("Allow Log")), QVariant(false));
+        QCOMPARE(file.value(QStringLiteral("Auto Sync")), QVariant(true));
+        QCOMPARE(file.value(QStringLiteral("Server Url")).toString(),
+                 QStringLiteral("https://elsewhere.example/api/"));
+        QCOMPARE(QFile::permissions(file.fileName()) & (QFile::ReadGroup | QFile::ReadOther),
+                 QFile::Permissions());
+        preferences.resetServerUrl();
+        preferences.resetApiVersion();
+        QVERIFY(!OVUserDefaults::objectForKey(QStringLiteral("Server Url")).isValid());
+        QVERIFY(!OVUserDefaults::objectForKey(QStringLiteral("Api Version")).isValid());
+        preferences.setAllowLog(true);
+        QVERIFY(OVLogger::sharedInstance().isLogOn());
+    }
+
+    void autoStartWritesTheAutostartEntry() {
+        OVPreferencesManager preferences = manager();
+        preferences.setAutoStart(true);
+        const QByteArray enabled = readFile(entryPath());
+        QVERIFY(enabled.startsWith("[Desktop Entry]\n"));
+        QVERIFY(enabled.contains("\nHidden=false\n"));
+        QVERIFY(
+            enabled.contains("\nExec=" + QFile::encodeName(QCoreApplication::applicationFilePath()) + "\n"));
+        QVERIFY(OVLoginItem(QString(), entryPath()).isEnabled());
+
+        preferences.setAutoStart(false);
+        QVERIFY(readFile(entryPath()).contains("\nHidden=true\n"));
+        QVERIFY(!OVLoginItem(QString(), entryPath()).isEnabled());
+        QVERIFY(preferences.isAutoStartSet() && !preferences.getAutoStart());
+        QCOMPARE(m_log->take(), QStringList());
+        QCOMPARE(OVLoginItem::quotedExec(QStringLiteral("/opt/Ov $ervices/100%/ov")),
+                 QStringLiteral("\"/opt/Ov \\\\$ervices/100%%/ov\""));
+    }
+
+    void loginItemFailuresAreLoggedAndTheChoiceKept() {
+        const QString blocker = m_home.filePath(QStringLiteral("blocker")); // a file where a folder should be
+        QVERIFY(writeFile(blocker, "x"));
+        const QString missing = m_home.filePath(QStringLiteral("no-such-executable"));
+        OVPreferencesManager preferences(
+            OVLoginItem(missing, blocker + QStringLiteral("/autostart/ov.desktop")), &m_updater);
+        preferences.setAutoStart(true);
+        QCOMPARE(m_log->take(), (QStringList{QStringLiteral("Failed to LSRegisterURL '%1': 2").arg(missing),
+                                             QStringLiteral("Failed to start Helper")}));
+        QVERIFY(preferences.getAutoStart());
+    }
+
+    void autoUpdateUsesTheUpdaterSettings() {
+        OVPreferencesManager preferences = manager();
+        m_updater.setUpdateCheckInterval(120);
+        preferences.setAutoUpdate(false);
+        QCOMPARE(m_updater.updateCheckInterval(), 120.0); // untouched when switching off
+        QVERIFY(!preferences.getAutoUpdate());
+        preferences.setAutoUpdate(true);
+        QVERIFY(preferences.getAutoUpdate());
+        QCOMPARE(OVUserDefaults::objectForKey(QStringLiteral("SUEnableAutomaticChecks")).toBool(), true);
+        QCOMPARE(OVUserDefaults::objectForKey(QStringLiteral("SUScheduledCheckInterval")).toDouble(), 3600.0);
+    }
+
+    void versionOrder_data() {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<int>("order");
+        QTest::newRow("numeric, not text") << "1.10"
+                                           << "1.9" << 1;
+        QTest::newRow("longer is newer") << "1.0"
+                                         << "1.0.1" << -1;
+        QTest::newRow("pre-release is older") << "1.0b1"
+                                              << "1.0" << -1;
+        QTest::newRow("release after beta") << "1.0.1"
+                                            << "1.0b1" << 1;
+        QTest::newRow("beta order") << "1.0b2"
+                                    << "1.0b10" << -1;
+        QTest::newRow("leading zeros") << "1.01"
+                                       << "1.1" << 0;
+    }
+
+    void versionOrder() {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(int, order);
+        QCOMPARE(SUAppcast::compareVersions(a, b), order);
+        QCOMPARE(SUAppcast::compareVersions(b, a), -order);
+    }
+
+    void backgroundCheckReadsTheAppcast_data() {
+        QTest::addColumn<QByteArray>("feed");
+        QTest::addColumn<QString>("logLine");
+        QTest::newRow("newest of several")
+            << appcast(item("0.9", false) + item("1.10.0", false) + item("1.2.1", true))
+            << "Update available: version 1.10.0 (https://example.org/ov-1.10.0.tar.gz)";
+        QTest::newRow("nothing newer") << appcast(item("1.2.0", true) + item("1.0", false))
+                                       << "No update available: 1.2.0 is the newest version";
+        QTest::newRow("not xml") << QByteArray("<rss><channel><item>") << "Update check failed: ";
+    }
+
+    void backgroundCheckReadsTheAppcast() {
+        QFETCH(QByteArray, feed);
+        QFETCH(QString, logLine);
+        const QString path = m_home.filePath(QStringLiteral("appcast.xml"));
+        QVERIFY(writeFile(path, feed));
+        SUUpdater updater;
+        updater.setFeedURL(QUrl::fromLocalFile(path).toString());
+        updater.setCurrentVersion(QStringLiteral("1.2.0"));
+        QSignalSpy finished(&updater, &SUUpdater::updateCheckFinished);
+        QVERIFY(updater.checkForUpdatesInBackground());
+        QVERIFY(finished.wait(30000));
+        QVERIFY2(m_log->take().last().startsWith(logLine), qPrintable(logLine));
+
+        updater.setFeedURL(QString()); // no appcast: nothing is fetched
+        QVERIFY(!updater.checkForUpdatesInBackground());
+        updater.waitForBackgroundChecks();
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(m_log->take(), QStringList{QStringLiteral("Update check skipped: no appcast configured")});
+    }
+
+private:
+    QString entryPath() const { return m_home.filePath(QStringLiteral("autostart/ovservices.desktop")); }
+    OVPreferencesManager manager() {
+        return OVPreferencesManager(OVLoginItem(QCoreApplication::applicationFilePath(), entryPath()),
+                                    &m_updater);
+    }
+
+    QTemporaryDir m_home;
+    std::shared_ptr<OVLogCapture> m_log = OVLogCapture::install();
+    SUUpdater m_updater;
+};
+
+QTEST_GUILESS_MAIN(tst_OVPreferencesManager)
+#include "tst_OVPreferencesManager.moc"
