@@ -1,0 +1,32 @@
+#pragma once
+
+#include "OVError.h"
+
+#include <QByteArray>
+#include <QString>
+
+/**
+ * An open file kept across many writes (the session data file while pages arrive). Owns its
+ * descriptor and closes it when destroyed. Not thread-safe: one owner uses it at a time.
+ */
+class OVFileHandle {
+public:
+    OVFileHandle() = default;
+    ~OVFileHandle();
+    OVFileHandle(const OVFileHandle&) = delete;
+    OVFileHandle& operator=(const OVFileHandle&) = delete;
+
+    /** Opens an existing file for reading and writing, positioned at its start. */
+    bool openForUpdating(const QString& path, OVError* error);
+    bool isOpen() const { return m_fd >= 0; }
+    /** Moves to the end of the file and answers the offset there, or -1 with the error. */
+    qint64 seekToEndOfFile(OVError* error);
+    bool writeData(const QByteArray& data, OVError* error);
+    /** Closes the file; a deferred write error comes back here. Closing a closed handle is fine. */
+    bool closeFile(OVError* error = nullptr);
+    const QString& path() const { return m_path; }
+
+private:
+    int m_fd = -1;
+    QString m_path;
+};

@@ -1,0 +1,299 @@
+#include "OVFileSystem.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const QString OVFileSystem::kPOSIXErrorDomain = QStringLiteral("NSPOSIXErrorDomain");
+
+namespace {
+
+constexpr int kCopyChunkSize = 64 * 1024;
+
+QByteArray encoded(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// Closes the descriptor when the scope ends, whatever path leaves it.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd)
+        : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+    // close(2) can report a deferred write error; callers that wrote data ask for it.
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+bool closeChecked(FileDescriptor& fd, const QString& path, OVError* error) {
+    if (::close(fd.release()) != 0) {
+        OVError::set(error, OVFileSystem::errorFromErrno(errno, path));
+        return false;
+    }
+    return true;
+}
+
+bool removeRecursively(const QByteArray& path, const QString& displayPath, OVError* error) {
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0) {
+        OVError::set(error, OVFileSystem::errorFromErrno(errno, displayPath));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        DIR* dir = ::opendir(path.constData());
+        if (!dir) {
+            OVError::set(error, OVFileSystem::errorFromErrno(errno, displayPath));
+            return false;
+        }
+        bool ok = true;
+        while (struct dirent* entry = ::readdir(dir)) {
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+                continue;
+            const QByteArray child = path + '/' + entry->d_name;
+            if (!removeRecursively(child, QFile::decodeName(child), error)) {
+                ok = false;
+                break;
+            }
+        }
+        ::closedir(dir);
+        if (!ok)
+            return false;
+        if (::rmdir(path.constData()) != 0) {
+            OVError::set(error, OVFileSystem::errorFromErrno(errno, displayPath));
+            return false;
+        }
+        return true;
+    }
+    if (::unlink(path.constData()) != 0) {
+        OVError::set(error, OVFileSystem::errorFromErrno(errno, displayPath));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+OVError OVFileSystem::errorFromErrno(int errorNumber, const QString& path) {
+    return OVError(kPOSIXErrorDomain, errorNumber,
+                   QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errorNumber))));
+}
+
+bool OVFileSystem::createDirectory(const QString& path, OVError* error) {
+    if (path.isEmpty()) {
+        OVError::set(error, errorFromErrno(ENOENT, path));
+        return false;
+    }
+    if (isDirectory(path))
+        return true;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash > 0 && !createDirectory(path.left(slash), error))
+        return false;
+    if (::mkdir(encoded(path).constData(), 0755) != 0) {
+        const int err = errno;
+        // Another thread or process may have made it between the check and the call.
+        if (err == EEXIST && isDirectory(path))
+            return true;
+        OVError::set(error, errorFromErrno(err == EEXIST ? ENOTDIR : err, path));
+        return false;
+    }
+    return true;
+}
+
+bool OVFileSystem::fileExists(const QString& path) {
+    struct stat st;
+    return ::stat(encoded(path).constData(), &st) == 0;
+}
+
+bool OVFileSystem::isDirectory(const QString& path) {
+    struct stat st;
+    return ::stat(encoded(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+qint64 OVFileSystem::fileSize(const QString& path) {
+    struct stat st;
+    if (::stat(encoded(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return 0;
+    return static_cast<qint64>(st.st_size);
+}
+
+std::optional<QStringList> OVFileSystem::contentsOfDirectory(const QString& path, OVError* error) {
+    DIR* dir = ::opendir(encoded(path).constData());
+    if (!dir) {
+        OVError::set(error, errorFromErrno(errno, path));
+        return std::nullopt;
+    }
+    QStringList names;
+    errno = 0;
+    while (struct dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.append(QFile::decodeName(entry->d_name));
+        errno = 0;
+    }
+    const int err = errno;
+    ::closedir(dir);
+    if (err != 0) {
+        OVError::set(error, errorFromErrno(err, path));
+        return std::nullopt;
+    }
+    return names;
+}
+
+bool OVFileSystem::removeItem(const QString& path, OVError* error) {
+    return removeRecursively(encoded(path), path, error);
+}
+
+bool OVFileSystem::copyItem(const QString& source, const QString& destination, OVError* error) {
+    FileDescriptor in(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) {
+        OVError::set(error, errorFromErrno(errno, source));
+        return false;
+    }
+    FileDescriptor out(
+        ::open(encoded(destination).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (out.get() < 0) {
+        OVError::set(error, errorFromErrno(errno, destination));
+        return false;
+    }
+    QByteArray buffer(kCopyChunkSize, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            OVError::set(error, errorFromErrno(errno, source));
+            ::unlink(encoded(destination).constData());
+            return false;
+        }
+        if (n == 0)
+            break;
+        if (!writeAll(out.get(), buffer.constData(), n, destination, error)) {
+            ::unlink(encoded(destination).constData());
+            return false;
+        }
+    }
+    return closeChecked(out, destination, error);
+}
+
+bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, OVError* error) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString directory = slash > 0 ? path.left(slash) : QStringLiteral(".");
+    QByteArray temporary = encoded(path) + ".XXXXXX";
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        OVError::set(error, errorFromErrno(errno, path));
+        return false;
+    }
+    const auto fail = [&](int err) {
+        ::unlink(temporary.constData());
+        OVError::set(error, errorFromErrno(err, path));
+        return false;
+    };
+    if (::fchmod(fd.get(), 0644) != 0)
+        return fail(errno);
+    OVError writeError;
+    if (!writeAll(fd.get(), data.constData(), data.size(), path, &writeError)) {
+        ::unlink(temporary.constData());
+        OVError::set(error, writeError);
+        return false;
+    }
+    if (::fsync(fd.get()) != 0)
+        return fail(errno);
+    if (::close(fd.release()) != 0)
+        return fail(errno);
+    if (::rename(temporary.constData(), encoded(path).constData()) != 0)
+        return fail(errno);
+    // The rename itself reaches the disk only with the directory.
+    FileDescriptor dir(::open(encoded(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
+    return true;
+}
+
+std::optional<QByteArray> OVFileSystem::readFile(const QString& path, qint64 maxSize, OVError* error) {
+    // Non-blocking, so that a pipe where a record should be is refused below instead of waited on.
+    FileDescriptor fd(::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
+        OVError::set(error, errorFromErrno(errno, path));
+        return std::nullopt;
+    }
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) {
+        OVError::set(error, errorFromErrno(errno, path));
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        OVError::set(error, errorFromErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path));
+        return std::nullopt;
+    }
+    if (st.st_size > maxSize) {
+        OVError::set(error, errorFromErrno(EFBIG, path));
+        return std::nullopt;
+    }
+    QByteArray data;
+    QByteArray buffer(kCopyChunkSize, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            OVError::set(error, errorFromErrno(errno, path));
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        // The file may grow while it is read; the limit holds for what is read, not only the stat.
+        if (data.size() + n > maxSize) {
+            OVError::set(error, errorFromErrno(EFBIG, path));
+            return std::nullopt;
+        }
+        data.append(buffer.constData(), n);
+    }
+    return data;
+}
+
+bool OVFileSystem::appendToFile(const QString& path, const QByteArray& data, OVError* error) {
+    FileDescriptor fd(::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    if (fd.get() < 0) {
+        OVError::set(error, errorFromErrno(errno, path));
+        return false;
+    }
+    if (::lseek(fd.get(), 0, SEEK_END) < 0) {
+        OVError::set(error, errorFromErrno(errno, path));
+        return false;
+    }
+    if (!writeAll(fd.get(), data.constData(), data.size(), path, error))
+        return false;
+    return closeChecked(fd, path, error);
+}
+
+bool OVFileSystem::writeAll(int fd, const char* data, qint64 size, const QString& path, OVError* error) {
+    qint64 written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, data + written, static_cast<size_t>(size - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            OVError::set(error, errorFromErrno(errno, path));
+            return false;
+        }
+        written += n;
+    }
+    return true;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "OVError.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+/**
+ * The file-system calls of the local store, straight on POSIX so that a failure comes back as the
+ * system reported it: domain "NSPOSIXErrorDomain", the errno value as code, and the system's text
+ * with the path as description. Stateless and thread-safe.
+ */
+class OVFileSystem {
+public:
+    static const QString kPOSIXErrorDomain;
+
+    static OVError errorFromErrno(int errorNumber, const QString& path);
+
+    /** Creates the directory and every missing parent; an existing directory is fine. */
+    static bool createDirectory(const QString& path, OVError* error);
+    static bool fileExists(const QString& path);
+    static bool isDirectory(const QString& path);
+    /** Size of a regular file; a missing or unreadable file counts as 0. */
+    static qint64 fileSize(const QString& path);
+    /** Entry names in the order the directory lists them, without "." and "..". */
+    static std::optional<QStringList> contentsOfDirectory(const QString& path, OVError* error);
+    /** Removes a file, or a directory with everything in it; a missing item is an error (ENOENT). */
+    static bool removeItem(const QString& path, OVError* error);
+    /** Copies a regular file to a path that must not exist yet (EEXIST otherwise), a chunk at a time. */
+    static bool copyItem(const QString& source, const QString& destination, OVError* error);
+    /**
+     * Replaces the file as a whole: writes a temporary file beside it, flushes it to disk, renames
+     * it over the target and flushes the directory, so a reader sees the old or the new file only.
+     */
+    static bool writeAtomically(const QString& path, const QByteArray& data, OVError* error);
+    /** Reads a whole file of at most maxSize bytes; a larger one fails with EFBIG. */
+    static std::optional<QByteArray> readFile(const QString& path, qint64 maxSize, OVError* error);
+    /** Creates the file empty when it is missing, then appends the bytes at its end. */
+    static bool appendToFile(const QString& path, const QByteArray& data, OVError* error);
+
+    /** write(2) until every byte is out, retrying interrupted and short writes. */
+    static bool writeAll(int fd, const char* data, qint64 size, const QString& path, OVError* error);
+};

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "OVCommandDelegate.h"
+#include "OVCommandFactoryProtocol.h"
+#include "OVDeviceInfo.h"
+#include "OVError.h"
+#include "OVFileHandle.h"
+#include "OVOperation.h"
+#include "OVSession.h"
+#include "OVSessionRepositoryProtocol.h"
+#include "OrvaneCDCDevice.h"
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+/**
+ * Downloads one session's pages from a device into the session data file, resuming after whatever
+ * an earlier attempt left there, then verifies the data and reports the outcome. A concurrent
+ * queued operation: start() runs the first pass on a thread of its own, and the page loop goes on
+ * in the GetPage callbacks on the library's thread.
+ *
+ *   start ─► pass: last saved page L ─► GetPage L+1 ─► append ─► … ─► GetPage endPage ─► complete
+ *                     (all held) ─────────────────────────────────────────────────────► complete
+ *   complete: error ─► failed (status 7)
+ *             verify by CRC (dotted firmware other than "255.255.255") or by size
+ *               pass ─► stored (status 9, "OnSessionStoredSuccess")
+ *               fail ─► (CRC: keep "session_data.dat.corrupted") delete data ─► second pass once,
+ *                       then failed with "CRC invalid."
+ *   cancelled at any check point ─► cancelled (status 10, "OnSessionStoredFailed")
+ *
+ * Every operation ends finished and posts exactly one of "OnSessionStoredSuccess" and
+ * "OnSessionStoredFailed", with the session as object. The data file stays open for a pass and each
+ * page is appended with one seek and one write; memory stays at one page whatever the session size.
+ * Create with std::make_shared (the command callbacks reach it through a weak reference).
+ */
+class OVSessionPageStorer : public OVOperation, public OVCommandDelegate {
+public:
+    static const QString kErrorDomain;
+    static const QString kDeviceCommandErrorDomain;
+    enum ErrorCode : int { UnexpectedException = 1, CrcInvalid = 2 };
+    /** Code of kDeviceCommandErrorDomain: a page could not be read. */
+    static constexpr int kFetchPageFailed = 2;
+
+    /** The factory is not owned and may go away; the other collaborators are shared. */
+    OVSessionPageStorer(std::weak_ptr<OVCommandFactoryProtocol> commandFactory,
+                        std::shared_ptr<OVSession> session, std::shared_ptr<OrvaneCDCDevice> device,
+                        std::shared_ptr<OVDeviceInfo> deviceInfo);
+    ~OVSessionPageStorer() override;
+
+    bool isConcurrent() const override { return true; }
+    /** Called by the queue: reports a cancellation at once, or starts the first pass on a new thread. */
+    void start() override;
+    /** One storing pass; also re-entered, on the current thread, for the retry. */
+    void main() override;
+    /** The answer of a GetPage command; runs on the library's thread. */
+    void onCommandExecuted(const std::shared_ptr<OVCommand>& command,
+                           const std::shared_ptr<OrvaneUSBDevice>& device, int status,
+                           const std::any& result) override;
+
+    std::shared_ptr<OrvaneCDCDevice> device() const { return m_device; }
+    std::shared_ptr<OVSession> session() const { return m_session; }
+    std::shared_ptr<OVDeviceInfo> deviceInfo() const { return m_deviceInfo; }
+    std::weak_ptr<OVCommandFactoryProtocol> commandFactory() const { return m_commandFactory; }
+    /** The store; a new file repository is made by the first pass when none was set. */
+    std::shared_ptr<OVSessionRepositoryProtocol> repo() const;
+    void setRepo(std::shared_ptr<OVSessionRepositoryProtocol> repo);
+    OVDate startStoringDate() const;
+    quint64 totalPageCount() const { return m_totalPageCount.load(); }
+    int currentRetry() const { return m_currentRetry.load(); }
+
+private:
+    void fetchPage(quint64 pageNumber);
+    void appendPage(const QByteArray& bytes);
+    void complete(const std::optional<OVError>& error);
+    void succeed();
+    void reportCancellation();
+    void fail(const OVError& error);
+    void retry();
+    bool runCrcCheck();
+    void setCrcProgress(int percentage);
+    void postStatusChanged();
+    void closeDataFile();
+    /** Marks the end once; false when the operation had already ended. */
+    bool end();
+    std::shared_ptr<OVSessionRepositoryProtocol> ensureRepo();
+    quint64 sessionPageTotal() const;
+    QString serial() const;
+    OVError unexpectedExceptionError() const;
+
+    const std::weak_ptr<OVCommandFactoryProtocol> m_commandFactory;
+    const std::shared_ptr<OVSession> m_session;
+    const std::shared_ptr<OrvaneCDCDevice> m_device;
+    const std::shared_ptr<OVDeviceInfo> m_deviceInfo;
+
+    mutable std::mutex m_mutex;
+    std::shared_ptr<OVSessionRepositoryProtocol> m_repo;
+    OVDate m_startStoringDate;
+    /** The one GetPage whose answer the pass waits for; reports of any other command are stale. */
+    std::weak_ptr<OVCommand> m_pendingCommand;
+
+    /** Used by one step at a time: the steps of an operation never overlap. */
+    OVFileHandle m_dataFile;
+    std::atomic<quint64> m_totalPageCount{0};
+    std::atomic<int> m_currentRetry{0};
+    std::atomic<bool> m_ended{false};
+};

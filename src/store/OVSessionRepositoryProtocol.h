@@ -1,0 +1,47 @@
+#pragma once
+
+#include "OVDeviceInfo.h"
+#include "OVError.h"
+#include "OVPage.h"
+#include "OVSession.h"
+
+#include <QString>
+
+#include <optional>
+
+/**
+ * The local session store as every other component sees it. Every operation reports failure
+ * through its error out-parameter; a boolean result alone does not mean success, so callers test
+ * the error. Implementations are stateless: any number of instances, on any threads, see the same
+ * sessions.
+ */
+class OVSessionRepositoryProtocol {
+public:
+    virtual ~OVSessionRepositoryProtocol() = default;
+
+    /** Writes the session's record, replacing an earlier one atomically; true once the write was tried. */
+    virtual bool addSession(const OVSession& session, OVError* error) = 0;
+    /** Rewrites the record: removeSession, then addSession (persists crcCorruption, alreadySynced). */
+    virtual void updateSession(const OVSession& session, OVError* error) = 0;
+    /** Deletes the record only; the data file and any page records stay until the cleaner runs. */
+    virtual bool removeSession(const OVSession& session, OVError* error) = 0;
+    virtual bool doesSessionExist(const OVSession& session, OVError* error) = 0;
+    /** Keeps the page's record as the only one of the session and appends its bytes to the data. */
+    virtual bool addData(const OVPage& page, const OVSession& session, OVError* error) = 0;
+    /** The data holds pageCount × 512 bytes. */
+    virtual bool doesSessionHaveAllData(const OVSession& session, OVError* error) = 0;
+    /** Every readable record in the store, in listing order; absent with the error when a listing fails. */
+    virtual std::optional<OVSessionList> getAllSessions(OVError* error) = 0;
+    /** startPage + whole pages held − 1; absent while the data is empty or missing. */
+    virtual std::optional<quint64> getLastSavedPageNumberForSession(const OVSession& session,
+                                                                    OVError* error) = 0;
+    /** Deletes the page records and the data file; the record stays. */
+    virtual void deleteDataForSession(const OVSession& session, OVError* error) = 0;
+    virtual QString getSessionDataFilePath(const OVSession& session, OVError* error) = 0;
+    /** Every write is on disk when it returns, so there is nothing to commit; callers still test it. */
+    virtual bool commit(OVError* error) = 0;
+    /** The store root, created when missing. */
+    virtual QString getStoragePath(OVError* error) = 0;
+    /** The session's directory, created when missing. */
+    virtual QString getDirectoryPathForSession(const OVSession& session, OVError* error) = 0;
+};

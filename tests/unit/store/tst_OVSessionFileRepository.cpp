@@ -1,0 +1,316 @@
+#include "OVFileSystem.h"
+#include "OVPropertyList.h"
+#include "OVSessionFileRepository.h"
+#include "StoreTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+
+namespace {
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList entries(const QString& directory) {
+    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
+
+} // namespace
+
+class tst_OVSessionFileRepository : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::shared_ptr<CapturedLog> m_log;
+    OVSessionFileRepository m_repo;
+
+    QString root() const { return m_home->path() + QStringLiteral("/data/OvServices/DATA/PROD"); }
+    int logged(const QString& prefix) const { return m_log->linesStartingWith(prefix).size(); }
+    int logged(const char* prefix) const { return logged(QString::fromUtf8(prefix)); }
+
+private Q_SLOTS:
+    void init() {
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home->path() + QStringLiteral("/data")));
+        m_log = CapturedLog::attach();
+    }
+
+    void cleanup() {
+        CapturedLog::detach();
+        m_home.reset();
+    }
+
+    void storeRootFollowsXdgDataHomeOrHome() {
+        OVError error;
+        QCOMPARE(m_repo.getStoragePath(&error), root());
+        QVERIFY(QFileInfo(root()).isDir());
+        const QByteArray savedHome = qgetenv("HOME");
+        qunsetenv("XDG_DATA_HOME");
+        qputenv("HOME", QFile::encodeName(m_home->path() + QStringLiteral("/home")));
+        const QString fromHome = m_repo.getStoragePath(&error);
+        qputenv("HOME", savedHome);
+        QCOMPARE(fromHome, m_home->path() + QStringLiteral("/home/.local/share/OvServices/DATA/PROD"));
+    }
+
+    void sessionDirectoryIsNamedByStart_data() {
+        QTest::addColumn<double>("start");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("half second after 1970") << 1000.5 << QStringLiteral("1000.500000");
+        QTest::newRow("device time step") << 1700000000.00390625 << QStringLiteral("1700000000.003906");
+        QTest::newRow("before 1970") << -86400.25 << QStringLiteral("-86400.250000");
+    }
+
+    void sessionDirectoryIsNamedByStart() {
+        QFETCH(double, start);
+        QFETCH(QString, name);
+        auto session = makeStoreSession(QStringLiteral("OVR0000000001"), start, 0, 4);
+        const QString expected = root() + QStringLiteral("/OVR0000000001/") + name;
+        OVError error;
+        QCOMPARE(m_repo.getDirectoryPathForSession(*session, &error), expected);
+        QVERIFY(QFileInfo(expected).isDir());
+        QCOMPARE(m_repo.getSessionDataFilePath(*session, &error),
+                 expected + QStringLiteral("/session_data.dat"));
+        QCOMPARE(error.code(), 0);
+    }
+
+    void recordKeepsEveryFieldExactly_data() {
+        QTest::addColumn<double>("start");
+        QTest::addColumn<bool>("flags");
+        QTest::addColumn<quint64>("startPage");
+        QTest::newRow("odd 1/256 steps") << 1712345678.99609375 << true << quint64(0);
+        QTest::newRow("arbitrary fraction") << 1650000000.1234567 << false << quint64(1);
+        QTest::newRow("before 2001") << 1000.5 << true << quint64(4000000000ULL);
+        QTest::newRow("before 1970") << -12345.25 << false << quint64(0xFFFFFFFF00ULL);
+    }
+
+    void recordKeepsEveryFieldExactly() {
+        QFETCH(double, start);
+        QFETCH(bool, flags);
+        QFETCH(quint64, startPage);
+        auto session = makeStoreSession(QStringLiteral("OVR0000000002"), start, startPage, 40);
+        session->setCrcCorruption(flags);
+        session->setAlreadySynced(!flags);
+        // Fields the store does not keep come back as a fresh record has them.
+        session->setSyncStatus(OVSessionSyncStatusStoring);
+        session->setPercentage(55);
+        session->setCorrupted(true);
+
+        OVError error;
+        QVERIFY(m_repo.addSession(*session, &error));
+        session->setAlreadySynced(flags); // a rewrite replaces the record whole
+        m_repo.updateSession(*session, &error);
+        QCOMPARE(error.code(), 0);
+        const QString directory = m_repo.getDirectoryPathForSession(*session, &error);
+        QCOMPARE(entries(directory), QStringList{QStringLiteral("session.dat")}); // no temporary left
+
+        const std::optional<OVSessionList> all = m_repo.getAllSessions(&error);
+        QVERIFY(all && all->size() == 1);
+        const OVSession& read = *all->first();
+        QCOMPARE(exactSeconds(read.start()), exactSeconds(session->start()));
+        QCOMPARE(exactSeconds(read.end()), exactSeconds(session->end()));
+        QCOMPARE(read.startPage(), session->startPage());
+        QCOMPARE(read.endPage(), session->endPage());
+        QCOMPARE(read.userId(), session->userId());
+        QCOMPARE(read.applicationId(), session->applicationId());
+        QCOMPARE(read.pageCount(), session->pageCount());
+        QCOMPARE(read.data(), session->data());
+        QCOMPARE(read.softwareProtocol(), session->softwareProtocol());
+        QCOMPARE(read.softwareUid(), session->softwareUid());
+        QCOMPARE(read.deviceUid(), session->deviceUid());
+        QCOMPARE(read.deviceSerial(), session->deviceSerial());
+        QCOMPARE(read.firmwareRev(), session->firmwareRev());
+        QCOMPARE(read.crcCorruption(), flags);
+        QCOMPARE(read.alreadySynced(), flags);
+        QCOMPARE(read.syncStatus(), int(OVSessionSyncStatusNone));
+        QCOMPARE(read.percentage(), 0);
+        QCOMPARE(read.corrupted(), false);
+        QCOMPARE(m_repo.getDirectoryPathForSession(read, &error), directory);
+    }
+
+    void undecodableRecordsAreSkipped_data() {
+        QTest::addColumn<QByteArray>("content");
+        const QByteArray record = OVSessionFileRepository::convertSessionToData(
+            *makeStoreSession(QStringLiteral("OVR0000000005"), 1700000000.0, 0, 2), nullptr);
+        OVPropertyList wrongType;
+        wrongType.setString("start", QStringLiteral("yesterday"));
+        QByteArray arrayRoot("bplist00\xa0\x08", 10); // a valid list whose root is an empty array
+        arrayRoot += QByteArray(32, '\0');
+        arrayRoot[10 + 6] = arrayRoot[10 + 7] = arrayRoot[10 + 15] = 1;
+        arrayRoot[10 + 31] = 9;
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("truncated record") << record.left(record.size() / 2);
+        QTest::newRow("record without its last byte") << record.left(record.size() - 1);
+        QTest::newRow("header then garbage") << QByteArray("bplist00\xff\xff\xff\xff", 12);
+        QTest::newRow("array instead of dictionary") << arrayRoot;
+        QTest::newRow("date stored as text") << wrongType.toBinary(nullptr);
+        QTest::newRow("oversized file") << QByteArray(2 * 1024 * 1024, 'x');
+        QTest::newRow("record path is a directory") << QByteArray("dir");
+    }
+
+    void undecodableRecordsAreSkipped() {
+        QFETCH(QByteArray, content);
+        OVError error;
+        QVERIFY(m_repo.addSession(*makeStoreSession(QStringLiteral("OVR0000000005"), 1700000000.0, 0, 2),
+                                  &error));
+        const QString path = m_repo.getSessionFilePath(
+            *makeStoreSession(QStringLiteral("OVR0000000005"), 1700000100.0, 0, 2), &error);
+        QVERIFY(content == "dir" ? QDir().mkpath(path) : writeBytes(path, content));
+        m_log->clear();
+
+        const std::optional<OVSessionList> all = m_repo.getAllSessions(&error);
+        QVERIFY(all);
+        QCOMPARE(error.code(), 0);
+        QCOMPARE(all->size(), 1);
+        QCOMPARE(exactSeconds(all->first()->start()), exactSeconds(1700000000.0));
+        QCOMPARE(logged("Error in convertToSession [NSData="), 1);
+    }
+
+    void pageArithmeticFollowsTheDataFileSize_data() {
+        QTest::addColumn<int>("size"); // -1: no data file
+        QTest::addColumn<quint64>("startPage");
+        QTest::addColumn<qint64>("lastSaved"); // -1: none
+        QTest::addColumn<bool>("complete");    // two pages expected
+        QTest::newRow("no file") << -1 << quint64(100) << qint64(-1) << false;
+        QTest::newRow("empty file") << 0 << quint64(100) << qint64(-1) << false;
+        QTest::newRow("two whole pages") << 1024 << quint64(100) << qint64(101) << true;
+        QTest::newRow("torn second page") << 1000 << quint64(100) << qint64(100) << false;
+        QTest::newRow("less than a page") << 100 << quint64(5) << qint64(4) << false;
+        QTest::newRow("more than the session") << 1536 << quint64(100) << qint64(102) << false;
+    }
+
+    void pageArithmeticFollowsTheDataFileSize() {
+        QFETCH(int, size);
+        QFETCH(quint64, startPage);
+        QFETCH(qint64, lastSaved);
+        QFETCH(bool, complete);
+        auto session = makeStoreSession(QStringLiteral("OVR0000000006"), 1700000000.0, startPage, 2);
+        OVError error;
+        if (size >= 0)
+            QVERIFY(writeBytes(m_repo.getSessionDataFilePath(*session, &error), QByteArray(size, 'p')));
+        const std::optional<quint64> last = m_repo.getLastSavedPageNumberForSession(*session, &error);
+        QCOMPARE(last ? qint64(*last) : qint64(-1), lastSaved);
+        QCOMPARE(m_repo.doesSessionHaveAllData(*session, &error), complete);
+        QCOMPARE(error.code(), 0);
+    }
+
+    void recordDataAndPageRecordsLiveApart() {
+        auto session = makeStoreSession(QStringLiteral("OVR0000000007"), 1700000000.0, 100, 3);
+        const QByteArray first(512, 'a'), second(512, 'b');
+        OVError error;
+        QVERIFY(m_repo.addSession(*session, &error));
+        QVERIFY(m_repo.addData(OVPage(100, first), *session, &error));
+        QVERIFY(m_repo.addData(OVPage(101, second), *session, &error));
+        QCOMPARE(error.code(), 0);
+        const QString directory = m_repo.getDirectoryPathForSession(*session, &error);
+        QCOMPARE(readBytes(directory + QStringLiteral("/session_data.dat")), first + second);
+        QCOMPARE(entries(directory + QStringLiteral("/PAGES")), QStringList{QStringLiteral("ov_101.dat")});
+        const std::optional<OVPage> page = OVSessionFileRepository::convertToPage(
+            readBytes(directory + QStringLiteral("/PAGES/ov_101.dat")), &error);
+        QVERIFY(page && page->pageNumber() == 101 && page->data() == second);
+
+        // Without its record the session is gone, while its pages still count.
+        QVERIFY(m_repo.removeSession(*session, &error));
+        QVERIFY(!m_repo.doesSessionExist(*session, &error));
+        QCOMPARE(m_repo.getLastSavedPageNumberForSession(*session, &error), std::optional<quint64>(101));
+        QVERIFY(m_repo.removeSession(*session, &error)); // already gone: not an error
+        QCOMPARE(error.code(), 0);
+
+        // Deleting the data keeps the record.
+        QVERIFY(m_repo.addSession(*session, &error));
+        m_repo.deleteDataForSession(*session, &error);
+        m_repo.deleteDataForSession(*session, &error); // nothing left to delete: not an error
+        QCOMPARE(error.code(), 0);
+        QCOMPARE(entries(directory), QStringList{QStringLiteral("session.dat")});
+    }
+
+    void listingIgnoresStrayEntries() {
+        OVError error;
+        QVERIFY(m_repo.addSession(*makeStoreSession(QStringLiteral("OVR0000000010"), 1700000000.0, 0, 2),
+                                  &error));
+        QVERIFY(m_repo.addSession(*makeStoreSession(QStringLiteral("OVR0000000011"), 1700000500.0, 0, 2),
+                                  &error));
+        QVERIFY(writeBytes(root() + QStringLiteral("/stray.txt"), "x"));
+        QVERIFY(writeBytes(root() + QStringLiteral("/OVR0000000010/stray.dat"), "x"));
+        QVERIFY(QDir().mkpath(root() + QStringLiteral("/OVR0000000010/1.000000/PAGES")));
+        QVERIFY(QDir().mkpath(root() + QStringLiteral("/empty-device")));
+        const std::optional<OVSessionList> all = m_repo.getAllSessions(&error);
+        QVERIFY(all);
+        QStringList serials;
+        for (const auto& s : *all)
+            serials.append(s->deviceSerial());
+        serials.sort();
+        QCOMPARE(serials, (QStringList{QStringLiteral("OVR0000000010"), QStringLiteral("OVR0000000011")}));
+    }
+
+    void unusableSerialsFormNoPath_data() {
+        QTest::addColumn<QString>("serial");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("dot dot") << QStringLiteral("..");
+        QTest::newRow("escaping") << QStringLiteral("../../escape");
+    }
+
+    void unusableSerialsFormNoPath() {
+        QFETCH(QString, serial);
+        auto session = makeStoreSession(serial, 1700000000.0, 0, 2);
+        OVError error;
+        QVERIFY(!m_repo.removeSession(*session, &error));
+        QCOMPARE(error, OVFileSystem::errorFromErrno(EINVAL, root() + QLatin1Char('/') + serial));
+        QVERIFY(!m_repo.addSession(*session, &error));
+        QCOMPARE(logged("Error in getDirectoryPathForSession [session=SD:"), 2);
+        QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/data/OvServices/escape")));
+    }
+
+    void fileSystemErrorsComeBackUnchanged() {
+        auto session = makeStoreSession(QStringLiteral("OVR0000000012"), 1700000000.0, 0, 2);
+        OVError error;
+        const QString directory = m_repo.getDirectoryPathForSession(*session, &error);
+
+        // A file where "PAGES" belongs.
+        QVERIFY(writeBytes(directory + QStringLiteral("/PAGES"), "x"));
+        QVERIFY(m_repo.getDirectoryPathForSessionPages(*session, &error).isEmpty());
+        QCOMPARE(error, OVFileSystem::errorFromErrno(ENOTDIR, directory + QStringLiteral("/PAGES")));
+        QCOMPARE(logged("Error in getDirectoryPathForSessionPages [session="), 1);
+
+        // A directory where the record belongs: the write was tried, so true, with the reason.
+        QVERIFY(QDir().mkpath(directory + QStringLiteral("/session.dat/inner")));
+        error = OVError();
+        QVERIFY(m_repo.addSession(*session, &error));
+        QCOMPARE(error.domain(), OVFileSystem::kPOSIXErrorDomain);
+        QVERIFY(error.code() == EISDIR || error.code() == ENOTEMPTY);
+        QCOMPARE(entries(directory), (QStringList{QStringLiteral("PAGES"), QStringLiteral("session.dat")}));
+
+        // A file where the store's root belongs fails every operation with the same error.
+        QVERIFY(QDir().rename(m_home->path() + QStringLiteral("/data/OvServices"),
+                              m_home->path() + QStringLiteral("/moved")));
+        QVERIFY(writeBytes(m_home->path() + QStringLiteral("/data/OvServices"), "x"));
+        const OVError rootError =
+            OVFileSystem::errorFromErrno(ENOTDIR, m_home->path() + QStringLiteral("/data/OvServices"));
+        error = OVError();
+        QVERIFY(!m_repo.getAllSessions(&error));
+        QCOMPARE(error, rootError);
+        error = OVError();
+        QVERIFY(!m_repo.addData(OVPage(0, QByteArray(512, 'p')), *session, &error));
+        QCOMPARE(error, rootError);
+        error = OVError();
+        m_repo.updateSession(*session, &error);
+        QCOMPARE(error, rootError);
+        QCOMPARE(
+            logged(QStringLiteral("Error in applicationDocumentsDirectory [path=%1]. Error: ").arg(root())),
+            3);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVSessionFileRepository)
+#include "tst_OVSessionFileRepository.moc"

@@ -1,0 +1,392 @@
+// The page storer against the in-process emulator, files in a temporary home.
+#include "PageStorerTestSupport.h"
+
+#include "OVException.h"
+#include "OVHelper.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString kSerial = QStringLiteral("OVR0000000000501");
+const OVError kDiskError(QStringLiteral("NSPOSIXErrorDomain"), 28, QStringLiteral("No space left on device"));
+
+// A file store whose steps a test can make fail or throw.
+class ScriptedRepository : public OVSessionFileRepository {
+public:
+    std::function<std::optional<quint64>(OVError*)> lastSaved;
+    std::function<void(OVError*)> commitHook;
+    std::function<void(OVError*)> deleteHook;
+
+    std::optional<quint64> getLastSavedPageNumberForSession(const OVSession& session,
+                                                            OVError* error) override {
+        return lastSaved ? lastSaved(error)
+                         : OVSessionFileRepository::getLastSavedPageNumberForSession(session, error);
+    }
+    bool commit(OVError* error) override {
+        if (commitHook)
+            commitHook(error);
+        return true;
+    }
+    void deleteDataForSession(const OVSession& session, OVError* error) override {
+        if (deleteHook)
+            deleteHook(error);
+        else
+            OVSessionFileRepository::deleteDataForSession(session, error);
+    }
+};
+
+} // namespace
+
+class tst_OVSessionPageStorer : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::shared_ptr<CapturedLog> m_log;
+    std::unique_ptr<DeviceRig> m_rig;
+    std::shared_ptr<OrvaneCDCDevice> m_device;
+    std::shared_ptr<OVCommandFactory> m_factory;
+    OVSessionFileRepository m_repo;
+
+    // A device with one session of `pages` pages, listed as the service lists it.
+    std::shared_ptr<OVSession> plugSession(quint32 pages) {
+        m_device = m_rig->plug(kSerial, 1, pages);
+        const OVSessionList sessions = m_device ? listSessions(m_device) : OVSessionList();
+        return sessions.size() == 1 ? sessions.first() : nullptr;
+    }
+
+    std::shared_ptr<OVSessionPageStorer> makeStorer(const std::shared_ptr<OVSession>& session) {
+        auto info = std::make_shared<OVDeviceInfo>();
+        info->setSerial(kSerial);
+        return std::make_shared<OVSessionPageStorer>(m_factory, session, m_device, info);
+    }
+
+    QByteArray expected() { return deviceSessionBytes(m_rig->hub(), kSerial, 0); }
+    QString dataPath(const OVSession& s) { return m_repo.getSessionDataFilePath(s, nullptr); }
+    void addFault(OvFault::Kind kind, quint64 page, int remaining,
+                  std::optional<OrvaneOp> op = std::nullopt) {
+        QVERIFY(m_rig->hub().addFault(kSerial, {kind, quint32(page), remaining, op}));
+    }
+    // Lines of this device's storer that begin with "(serial)" and then the text.
+    int logged(const QString& text) const {
+        return m_log->linesStartingWith(QLatin1Char('(') + kSerial + QLatin1Char(')') + text).size();
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home->path()));
+        m_log = CapturedLog::attach();
+        m_rig = std::make_unique<DeviceRig>(false);
+        m_factory = std::make_shared<OVCommandFactory>();
+    }
+
+    void cleanup() {
+        OVHelper::setPretendedOSXVersion(0, 0);
+        m_device.reset();
+        m_rig.reset();
+        CapturedLog::detach();
+        m_home.reset();
+    }
+
+    void storesAndVerifiesAWholeSession() {
+        auto session = plugSession(20);
+        QVERIFY(session);
+        StorerOutcome outcome(session);
+        auto storer = makeStorer(session);
+        QVERIFY(runStorer(storer));
+
+        QCOMPARE(outcome.successes(), 1);
+        QCOMPARE(outcome.failures(), 0);
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStored));
+        QCOMPARE(fileBytes(dataPath(*session)), expected());
+        QCOMPARE(
+            outcome.percentages(OVSessionSyncStatusStoring),
+            (QList<int>{0, 5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 60, 65, 70, 75, 80, 85, 90, 95, 100}));
+        // The CRC check starts again from 0 and announces whole-number changes only.
+        const QList<int> crc = outcome.percentages(OVSessionSyncStatusCrcChecking);
+        QVERIFY(crc.size() == 21 && crc.first() == 0 && crc.last() == 100);
+        QCOMPARE(outcome.changes().last().status, int(OVSessionSyncStatusStored));
+        QCOMPARE(logged(QStringLiteral("-CRC value = [1]")), 1);
+        QVERIFY(!session->crcCorruption());
+        QCOMPARE(storer->totalPageCount(), quint64(20));
+    }
+
+    void resumesAfterTheLastWholePage() {
+        auto session = plugSession(10);
+        QVERIFY(session);
+        QVERIFY(writeFileBytes(dataPath(*session), expected().left(3 * 512)));
+        StorerOutcome outcome(session);
+        QVERIFY(runStorer(makeStorer(session)));
+        QCOMPARE(outcome.successes(), 1);
+        QCOMPARE(fileBytes(dataPath(*session)), expected());
+        QCOMPARE(logged(QStringLiteral(
+                            "-Not all data pages are in the DB for session [%1]. Start fetching from page %2")
+                            .arg(session->description())
+                            .arg(session->startPage() + 3)),
+                 1);
+        QCOMPARE(outcome.percentages(OVSessionSyncStatusStoring),
+                 (QList<int>{0, 40, 50, 60, 70, 80, 90, 100}));
+    }
+
+    void completeDataIsVerifiedWithoutReadingPages() {
+        auto session = plugSession(6);
+        QVERIFY(session);
+        QVERIFY(writeFileBytes(dataPath(*session), expected()));
+        addFault(OvFault::Kind::Refuse, 0, -1, OrvaneOp::Page); // a page request would fail the operation
+        StorerOutcome outcome(session);
+        QVERIFY(runStorer(makeStorer(session)));
+        QCOMPARE(outcome.successes(), 1);
+        QCOMPARE(logged(QStringLiteral("-All data pages already in the DB")), 1);
+    }
+
+    // Corrupt data fails only the CRC check; undotted and "255.255.255" revisions are checked by size.
+    void verificationFollowsTheFirmwareRevision_data() {
+        QTest::addColumn<QString>("firmwareRev");
+        QTest::addColumn<bool>("byCrc");
+        QTest::newRow("dotted") << QStringLiteral("1.2.3") << true;
+        QTest::newRow("no CRC firmware") << QStringLiteral("255.255.255") << false;
+        QTest::newRow("undotted") << QStringLiteral("3") << false;
+    }
+
+    void verificationFollowsTheFirmwareRevision() {
+        QFETCH(QString, firmwareRev);
+        QFETCH(bool, byCrc);
+        auto session = plugSession(8);
+        QVERIFY(session);
+        session->setFirmwareRev(firmwareRev);
+        addFault(OvFault::Kind::CorruptPage, session->startPage() + 2, -1);
+        StorerOutcome outcome(session);
+        QVERIFY(runStorer(makeStorer(session)));
+        QCOMPARE(outcome.successes(), byCrc ? 0 : 1);
+        QCOMPARE(outcome.failures(), byCrc ? 1 : 0);
+        QCOMPARE(logged(QStringLiteral("-CRC check will start")), byCrc ? 2 : 0);
+    }
+
+    void crcFailureKeepsTheFirstCorruptCopy_data() {
+        QTest::addColumn<int>("corruptReads"); // -1: always
+        QTest::addColumn<bool>("copyExists");  // left by an earlier run
+        QTest::newRow("corrupt once, then intact") << 1 << false;
+        QTest::newRow("corrupt twice") << -1 << false;
+        QTest::newRow("corrupt twice, earlier copy kept") << -1 << true;
+    }
+
+    void crcFailureKeepsTheFirstCorruptCopy() {
+        QFETCH(int, corruptReads);
+        QFETCH(bool, copyExists);
+        auto session = plugSession(8);
+        QVERIFY(session);
+        OVError error;
+        QVERIFY(m_repo.addSession(*session, &error));
+        const QString copy = dataPath(*session) + QStringLiteral(".corrupted");
+        QVERIFY(!copyExists || writeFileBytes(copy, "earlier"));
+        addFault(OvFault::Kind::CorruptPage, session->startPage() + 5, corruptReads);
+        StorerOutcome outcome(session);
+        auto storer = makeStorer(session);
+        QVERIFY(runStorer(storer));
+
+        const bool recovers = corruptReads == 1;
+        QCOMPARE(outcome.successes(), recovers ? 1 : 0);
+        QCOMPARE(outcome.failures(), recovers ? 0 : 1);
+        QCOMPARE(storer->currentRetry(), 1);
+        const std::optional<OVSessionList> stored = m_repo.getAllSessions(&error);
+        QVERIFY(stored && stored->size() == 1);
+        QVERIFY(stored->first()->crcCorruption()); // persisted, and kept after a good retry
+        const QByteArray kept = fileBytes(copy);
+        QVERIFY(copyExists ? kept == "earlier" : kept.size() == expected().size() && kept != expected());
+        if (recovers) {
+            QCOMPARE(fileBytes(dataPath(*session)), expected());
+        } else {
+            QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringFailed));
+            QVERIFY(!QFileInfo::exists(dataPath(*session)));
+            QCOMPARE(
+                logged(QStringLiteral("-Error in page storer. Error: Error Domain=%1 Code=2 \"CRC invalid.\"")
+                           .arg(OVSessionPageStorer::kErrorDomain)),
+                1);
+        }
+    }
+
+    void tornLastPageIsRepairedByTheRetry_data() {
+        QTest::addColumn<QString>("firmwareRev");
+        QTest::newRow("checked by CRC") << QStringLiteral("1.0.9");
+        QTest::newRow("checked by size") << QStringLiteral("255.255.255");
+    }
+
+    void tornLastPageIsRepairedByTheRetry() {
+        QFETCH(QString, firmwareRev);
+        auto session = plugSession(6);
+        QVERIFY(session);
+        session->setFirmwareRev(firmwareRev);
+        QVERIFY(writeFileBytes(dataPath(*session), expected().left(2 * 512 + 200)));
+        StorerOutcome outcome(session);
+        auto storer = makeStorer(session);
+        QVERIFY(runStorer(storer));
+        QCOMPARE(outcome.successes(), 1);
+        QCOMPARE(storer->currentRetry(), 1);
+        QCOMPARE(fileBytes(dataPath(*session)), expected());
+    }
+
+    void failedPageReadFailsTheOperation() {
+        auto session = plugSession(4);
+        QVERIFY(session);
+        addFault(OvFault::Kind::FailPage, session->startPage() + 1, -1);
+        StorerOutcome outcome(session);
+        QVERIFY(runStorer(makeStorer(session)));
+        QCOMPARE(outcome.failures(), 1);
+        QCOMPARE(outcome.successes(), 0);
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringFailed));
+        QCOMPARE(
+            logged(
+                QStringLiteral("-onCommandExecuted failed fetching page %1").arg(session->startPage() + 1)),
+            1);
+        QCOMPARE(logged(QStringLiteral(
+                     "-Error in page storer. Error: Error Domain=com.pellwick.device.command Code=2 "
+                     "\"Sending command to device to fetch a page of data failed\"")),
+                 1);
+        QCOMPARE(fileBytes(dataPath(*session)), expected().left(512)); // kept for the next attempt
+    }
+
+    void cancelledBeforeStartTouchesNothing() {
+        auto session = plugSession(4);
+        QVERIFY(session);
+        StorerOutcome outcome(session);
+        auto storer = makeStorer(session);
+        storer->cancel();
+        QVERIFY(runStorer(storer));
+        QCOMPARE(outcome.failures(), 1);
+        QCOMPARE(outcome.successes(), 0);
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
+        QCOMPARE(logged(QStringLiteral("-STORE SESSION CANCELLED! ")), 1);
+        QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/OvServices")));
+    }
+
+    void cancelledMidwayKeepsWholePagesForTheNextRun() {
+        auto session = plugSession(40);
+        QVERIFY(session);
+        auto storer = makeStorer(session);
+        {
+            StorerOutcome outcome(session);
+            outcome.onChange = [&](const StorerOutcome::Change& change) {
+                if (change.status == OVSessionSyncStatusStoring && change.percentage >= 25)
+                    storer->cancel();
+            };
+            QVERIFY(runStorer(storer));
+            QCOMPARE(outcome.failures(), 1);
+            QCOMPARE(outcome.successes(), 0);
+        }
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
+        const QByteArray partial = fileBytes(dataPath(*session));
+        QVERIFY(partial.size() >= 10 * 512 && partial.size() < 40 * 512 && partial.size() % 512 == 0);
+        QCOMPARE(partial, expected().left(partial.size()));
+
+        StorerOutcome resumed(session);
+        QVERIFY(runStorer(makeStorer(session)));
+        QCOMPARE(resumed.successes(), 1);
+        QCOMPARE(fileBytes(dataPath(*session)), expected());
+    }
+
+    void storeErrorsAndExceptionsFailTheOperation_data() {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<bool>("throws");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("last saved page: error")
+            << "last" << false << "-Error in getLastSavedPageNumberForSession.";
+        QTest::newRow("last saved page: exception")
+            << "last" << true << "-An exception occurred during session PAGE storing main. Exception: ";
+        QTest::newRow("commit: error")
+            << "commit" << false << "-Error in commit (context, last page reached).";
+        QTest::newRow("commit: exception")
+            << "commit" << true
+            << "-An exception occurred during session PAGE storing oncommandexecuted. Page: ";
+        QTest::newRow("delete for retry: error") << "delete" << false << "-Missing pages in the DB detected";
+    }
+
+    void storeErrorsAndExceptionsFailTheOperation() {
+        QFETCH(QString, step);
+        QFETCH(bool, throws);
+        QFETCH(QString, logged);
+        auto session = plugSession(3);
+        QVERIFY(session);
+        auto repo = std::make_shared<ScriptedRepository>();
+        const auto hook = [throws](OVError* error) {
+            if (throws)
+                throw OVException(QStringLiteral("disk went away"));
+            OVError::set(error, kDiskError);
+        };
+        if (step == QLatin1String("last")) {
+            repo->lastSaved = [hook](OVError* error) {
+                hook(error);
+                return std::nullopt;
+            };
+        } else if (step == QLatin1String("commit")) {
+            repo->commitHook = hook;
+        } else {
+            repo->deleteHook = hook;
+            session->setFirmwareRev(QStringLiteral("3"));
+            // A torn page makes the size check fail, which deletes the data for the retry.
+            QVERIFY(writeFileBytes(dataPath(*session), expected().left(512 + 100)));
+        }
+        StorerOutcome outcome(session);
+        auto storer = makeStorer(session);
+        storer->setRepo(repo);
+        QVERIFY(runStorer(storer));
+
+        QCOMPARE(outcome.failures(), 1);
+        QCOMPARE(outcome.successes(), 0);
+        QCOMPARE(this->logged(logged), 1);
+        const OVError error =
+            throws ? OVError(OVSessionPageStorer::kErrorDomain, 1,
+                             QStringLiteral("An unexpected exception occurred during session PAGE "
+                                            "storing. Please try again by re-inserting the device "
+                                            "in the USB"))
+                   : kDiskError;
+        QCOMPARE(this->logged(QStringLiteral("-Error in page storer. Error: ") + error.fullDescription()), 1);
+    }
+
+    void missingDataFailsTheCrcCheck() {
+        // A store that claims every page while the data file is missing: the check finds nothing, twice.
+        auto session = plugSession(3);
+        QVERIFY(session);
+        auto repo = std::make_shared<ScriptedRepository>();
+        const quint64 endPage = session->endPage();
+        repo->lastSaved = [endPage](OVError*) { return std::optional<quint64>(endPage); };
+        StorerOutcome outcome(session);
+        auto storer = makeStorer(session);
+        storer->setRepo(repo);
+        QVERIFY(runStorer(storer));
+        QCOMPARE(outcome.failures(), 1);
+        QCOMPARE(logged(QStringLiteral("-CRC value = [-10]")), 2);
+    }
+
+    void pagesPauseOnlyOnNewerMacOS_data() {
+        QTest::addColumn<int>("major");
+        QTest::addColumn<int>("minor");
+        QTest::addColumn<bool>("pauses");
+        QTest::newRow("this system") << 0 << 0 << false;
+        QTest::newRow("macOS 10.10") << 10 << 10 << false;
+        QTest::newRow("macOS 10.11") << 10 << 11 << true;
+    }
+
+    void pagesPauseOnlyOnNewerMacOS() {
+        QFETCH(int, major);
+        QFETCH(int, minor);
+        QFETCH(bool, pauses);
+        auto session = plugSession(60);
+        QVERIFY(session);
+        session->setFirmwareRev(QStringLiteral("255.255.255")); // time the download, not the check
+        OVHelper::setPretendedOSXVersion(major, minor);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(runStorer(makeStorer(session)));
+        const qint64 elapsed = timer.elapsed();
+        QCOMPARE(fileBytes(dataPath(*session)), expected());
+        // 60 pauses of 5 ms take 300 ms at least; the emulator alone reads 60 pages far faster.
+        QVERIFY2((elapsed >= 300) == pauses, qPrintable(QString::number(elapsed)));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVSessionPageStorer)
+#include "tst_OVSessionPageStorer.moc"
