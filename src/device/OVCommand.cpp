@@ -42,8 +42,9 @@ public:
         : m_command(std::move(command))
         , m_attempt(std::move(attempt)) {}
     virtual ~Ticket() {
+        // The library releases tickets on its own threads, where nothing may escape a destructor.
         if (m_attempt->lost())
-            m_command->reportLostAnswer();
+            m_command->guarded([this] { m_command->reportLostAnswer(); });
     }
 
 protected:
@@ -122,6 +123,9 @@ void OVCommand::onCommandSucceed(const std::any& result) {
 }
 
 void OVCommand::onCommandFailed() {
+    // A delegate that throws while handling the final report must not start the command again.
+    if (m_finalReported.load())
+        return;
     if (!allowRetry()) {
         report(OVCommandStatusFailed, std::any());
         return;
@@ -175,8 +179,14 @@ void OVCommand::guarded(const std::function<void()>& work) {
         const std::exception_ptr error = std::current_exception();
         OVLog("Exception in %@ callback for device %@: %@, Stack: %@", this, getSerial(),
               OVException::describe(error), OVException::callStackOf(error));
-        if (!m_finalReported.load())
+        try {
             onCommandFailed();
+        } catch (...) {
+            // The failure report itself threw: the command has ended all the same.
+            OVLog("Exception in %@ callback for device %@: %@, Stack: %@", this, getSerial(),
+                  OVException::describe(std::current_exception()),
+                  OVException::callStackOf(std::current_exception()));
+        }
     }
 }
 

@@ -81,6 +81,11 @@ protected:
     void markCallbackReceived() { m_receivedCallbackFromCommand.store(true); }
     /** Progress report (status 3); any number before the final report. */
     void reportProgress(const std::any& value);
+    /**
+     * Runs work as a callback body: an exception is logged with its call stack and, unless the
+     * command has already ended, takes the failure path. Nothing escapes.
+     */
+    void guarded(const std::function<void()>& work);
 
 private:
     struct Attempt;
@@ -92,7 +97,6 @@ private:
     void report(int status, const std::any& result);
     void reportLostAnswer();
     void finishSend(const std::shared_ptr<Attempt>& attempt, bool accepted, bool ignoreRefusal);
-    void guarded(const std::function<void()>& work);
 
     mutable std::mutex m_mutex;
     std::shared_ptr<OrvaneUSBDevice> m_device;

@@ -10,12 +10,15 @@ void OVCommandSetClock::executeInternal() {
     // The command lives on through the network request: nobody else may hold it meanwhile.
     auto self = std::static_pointer_cast<OVCommandSetClock>(shared_from_this());
     OVHelper::getNetworkDateAsync([self](std::optional<OVDate> date) {
-        if (!date) {
-            OVLog("Unable to get network date, will not set clock on device");
-            self->onCommandFailed();
-            return;
-        }
-        self->sendClock(*date);
+        // This runs on an operation queue's worker, which must not see an exception.
+        self->guarded([&] {
+            if (!date) {
+                OVLog("Unable to get network date, will not set clock on device");
+                self->onCommandFailed();
+                return;
+            }
+            self->sendClock(*date);
+        });
     });
 }
 

@@ -13,6 +13,7 @@
 #include "OVDeviceInfo.h"
 #include "OVException.h"
 #include "OVLogFormat.h"
+#include "OVLogger.h"
 #include "OrvaneCDCDevice.h"
 
 namespace {
@@ -109,6 +110,11 @@ void OVDeviceCommandExecutor::onCommandExecuted(const std::shared_ptr<OVCommand>
                                                 const std::shared_ptr<OrvaneUSBDevice>& device, int status,
                                                 const std::any& result) {
     OVDeviceCommandNotifyer& notifyer = *m_commandNotifyer;
+    if (!device) {
+        // A command sent without a device (it failed to send): no subscriber can place its report.
+        OVLog("%@ command ended without a device, report %i dropped", command, status);
+        return;
+    }
     const auto cdc = std::dynamic_pointer_cast<OrvaneCDCDevice>(device);
     if (!cdc) {
         // Only a recovery talks to a device that is not in data mode.

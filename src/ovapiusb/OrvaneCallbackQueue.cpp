@@ -1,9 +1,12 @@
 #include "OrvaneCallbackQueue.h"
 
+#include <QtGlobal>
+
 #include <pthread.h>
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
 
 // The thread holds the state too, so a queue destroyed by one of its own jobs ends cleanly.
@@ -33,7 +36,15 @@ OrvaneCallbackQueue::OrvaneCallbackQueue(const QString& name)
                 job = std::move(state->jobs.front());
                 state->jobs.pop_front();
             }
-            job();
+            // A job that throws must not end the thread (and with it the process): the jobs
+            // behind it are other requests' answers.
+            try {
+                job();
+            } catch (const std::exception& e) {
+                qWarning("ovapiusb: a library job threw: %s", e.what());
+            } catch (...) {
+                qWarning("ovapiusb: a library job threw");
+            }
         }
     });
     m_threadId = m_thread.get_id();

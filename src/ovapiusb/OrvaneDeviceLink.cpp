@@ -192,11 +192,14 @@ void OrvaneDeviceLink::transportDeviceListChanged(const QList<OrvaneDeviceDescri
 }
 
 void OrvaneDeviceLink::transportAnswer(const OrvaneAnswer& answer) {
+    // Declared before the lock: should the answer find no thread to run on, its target is
+    // released after the lock, as releasing it may call back into the library.
+    std::shared_ptr<Pending> pending;
     std::lock_guard<std::mutex> lock(m_mutex);
     auto it = m_pending.find(answer.id);
     if (it == m_pending.end())
         return; // refused, timed out, or its device already left: nobody waits for it
-    auto pending = std::make_shared<Pending>(std::move(it->second));
+    pending = std::make_shared<Pending>(std::move(it->second));
     m_pending.erase(it);
     const Attached* attached = findAttached(pending->device->handle());
     if (!attached)

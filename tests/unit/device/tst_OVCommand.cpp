@@ -7,8 +7,11 @@
 #include "OVCommandGetBatteryLevel.h"
 #include "OVCommandGetPage.h"
 #include "OVCommandIdentify.h"
+#include "OVCommandSetClock.h"
 
 #include <QElapsedTimer>
+
+#include <stdexcept>
 
 namespace {
 const QString kSerial = QStringLiteral("OVR0000000000314");
@@ -139,6 +142,51 @@ private Q_SLOTS:
             QCOMPARE(log->count(QStringLiteral("callback was not called")), 0);
         else
             QCOMPARE(log->count(QStringLiteral("Will retry")), 0); // a lost answer is not retried
+    }
+
+    void aDelegateThatThrowsGetsOneFinalReport_data() {
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("refused on the last retry") << "refused";
+        QTest::newRow("lost answer, released on the library's thread") << "unplugged";
+        QTest::newRow("no network date, on the network answer's thread") << "no-date";
+    }
+    void aDelegateThatThrowsGetsOneFinalReport() {
+        // The report's exception must not restart the command nor escape a library or queue
+        // thread (where it would end the process).
+        QFETCH(QString, ending);
+        const auto log = LogCapture::install();
+        DeviceRig rig(false);
+        const auto device = rig.plug(kSerial);
+        QVERIFY(device);
+        struct Throwing : ReportRecorder {
+            void onCommandExecuted(const std::shared_ptr<OVCommand>& command,
+                                   const std::shared_ptr<OrvaneUSBDevice>& device, int status,
+                                   const std::any& result) override {
+                ReportRecorder::onCommandExecuted(command, device, status, result);
+                throw std::runtime_error("delegate trouble");
+            }
+        };
+        auto recorder = std::make_shared<Throwing>();
+        std::shared_ptr<OVCommand> command;
+        if (ending == QLatin1String("no-date")) {
+            qputenv("OV_NETWORK_TIME_URL", "http://127.0.0.1:1/");
+            command = std::make_shared<OVCommandSetClock>();
+        } else {
+            rig.hub().addFault(kSerial, {ending == QLatin1String("refused") ? OvFault::Kind::Refuse
+                                                                            : OvFault::Kind::NoAnswer,
+                                         0, -1, std::nullopt});
+            command = std::make_shared<OVCommandIdentify>();
+        }
+        configure(command, device, recorder, ending == QLatin1String("refused"), 1)->execute();
+        command.reset();
+        if (ending == QLatin1String("unplugged"))
+            QVERIFY(rig.hub().unplug(kSerial));
+        QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses().size(), 1, 10000);
+        qunsetenv("OV_NETWORK_TIME_URL");
+        QTest::qWait(700); // longer than a retry pause: nothing more comes
+        QCOMPARE(recorder->statuses(), QList<int>{2});
+        QCOMPARE(log->count(QStringLiteral("^Max retry for ")), ending == QLatin1String("refused") ? 1 : 0);
+        QCOMPARE(log->count(QStringLiteral("allow retry$")), ending == QLatin1String("refused") ? 2 : 0);
     }
 
     void reportToADelegateThatIsGoneIsDropped() {

@@ -221,6 +221,17 @@ private Q_SLOTS:
         }
     }
 
+    void commandWithoutADeviceNotifiesNobody() {
+        // It fails to send; its report names no device a subscriber could look up.
+        LogCapture::install();
+        auto executor = std::make_shared<OVDeviceCommandExecutor>();
+        auto log = std::make_shared<CallLog>();
+        executor->addDeviceCommandDelegate(log);
+        executor->getBatteryCommandForDevice(nullptr);
+        executor->recoverDevice(nullptr, QString());
+        QCOMPARE(log->calls(), QStringList());
+    }
+
     void subscribersAreToldInOrderOnceEach() {
         OVDeviceCommandNotifyer notifyer;
         auto first = std::make_shared<CallLog>(QStringLiteral("first"));
