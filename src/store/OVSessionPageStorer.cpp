@@ -230,7 +230,9 @@ void OVSessionPageStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& co
             m_session->setPercentage(percentage);
             postStatusChanged();
         }
-        if (pageNumber != m_session->endPage()) {
+        // A page past endPage (an end before the start in a corrupt session list) ends the pass as
+        // the last page would, rather than reading on through the rest of the device.
+        if (pageNumber < m_session->endPage()) {
             fetchPage(pageNumber + 1);
             return;
         }

@@ -249,6 +249,23 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(dataPath(*session)), expected().left(512)); // kept for the next attempt
     }
 
+    void sessionEndingBeforeItsStartStopsAfterOnePage() {
+        // A corrupt list entry: read on until the end page, the pass would walk the whole device.
+        auto session = plugSession(8);
+        QVERIFY(session && session->startPage() >= 2);
+        session->setEndPage(session->startPage() - 2);
+        session->setFirmwareRev(QStringLiteral("255.255.255"));
+        StorerOutcome outcome(session);
+        QVERIFY(runStorer(makeStorer(session)));
+        QCOMPARE(outcome.failures(), 1);
+        QCOMPARE(outcome.successes(), 0);
+        QCOMPARE(logged(QStringLiteral("-Fetched last page")), 2); // one page in each of the two passes
+        QCOMPARE(
+            logged(QStringLiteral("-Error in page storer. Error: Error Domain=%1 Code=2 \"CRC invalid.\"")
+                       .arg(OVSessionPageStorer::kErrorDomain)),
+            1);
+    }
+
     void cancelledBeforeStartTouchesNothing() {
         auto session = plugSession(4);
         QVERIFY(session);
