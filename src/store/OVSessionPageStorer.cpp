@@ -287,7 +287,12 @@ void OVSessionPageStorer::complete(const std::optional<OVError>& error) {
         return;
     }
     const QString firmwareRev = m_session->firmwareRev();
-    const bool byCrc = firmwareRev.contains(QLatin1Char('.')) && firmwareRev != QLatin1String("255.255.255");
+    // A session without the device's record of it (stored in an earlier run and forced without a
+    // new session list) has nothing for the CRC check to compare with: it is checked by size, so
+    // complete local data that may be the only copy is not thrown away as corrupt.
+    const bool hasDeviceRecord = m_session->ovSession() != nullptr;
+    const bool byCrc = hasDeviceRecord && firmwareRev.contains(QLatin1Char('.')) &&
+                       firmwareRev != QLatin1String("255.255.255");
     if (isCancelled()) {
         reportCancellation();
         return;

@@ -143,21 +143,27 @@ private Q_SLOTS:
         QCOMPARE(logged(QStringLiteral("-All data pages already in the DB")), 1);
     }
 
-    // Corrupt data fails only the CRC check; undotted and "255.255.255" revisions are checked by size.
+    // Corrupt data fails only the CRC check; undotted and "255.255.255" revisions, and a session the
+    // device has not listed in this run (no device record to check against), are checked by size.
     void verificationFollowsTheFirmwareRevision_data() {
         QTest::addColumn<QString>("firmwareRev");
+        QTest::addColumn<bool>("listed");
         QTest::addColumn<bool>("byCrc");
-        QTest::newRow("dotted") << QStringLiteral("1.2.3") << true;
-        QTest::newRow("no CRC firmware") << QStringLiteral("255.255.255") << false;
-        QTest::newRow("undotted") << QStringLiteral("3") << false;
+        QTest::newRow("dotted") << QStringLiteral("1.2.3") << true << true;
+        QTest::newRow("no CRC firmware") << QStringLiteral("255.255.255") << true << false;
+        QTest::newRow("undotted") << QStringLiteral("3") << true << false;
+        QTest::newRow("dotted, not listed in this run") << QStringLiteral("1.2.3") << false << false;
     }
 
     void verificationFollowsTheFirmwareRevision() {
         QFETCH(QString, firmwareRev);
+        QFETCH(bool, listed);
         QFETCH(bool, byCrc);
         auto session = plugSession(8);
         QVERIFY(session);
         session->setFirmwareRev(firmwareRev);
+        if (!listed)
+            session->setOvSession(nullptr);
         addFault(OvFault::Kind::CorruptPage, session->startPage() + 2, -1);
         StorerOutcome outcome(session);
         QVERIFY(runStorer(makeStorer(session)));
