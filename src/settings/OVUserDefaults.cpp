@@ -13,8 +13,9 @@ namespace {
 
 const QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
+// The native format of Linux is an INI file, ${XDG_CONFIG_HOME:-~/.config}/Pellwick/OvServices.conf.
 QSettings openStore() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Pellwick"),
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellwick"),
                      QStringLiteral("OvServices"));
 }
 

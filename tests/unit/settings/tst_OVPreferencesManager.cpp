@@ -84,7 +84,9 @@ private Q_SLOTS:
         QCOMPARE(preferences.getApiVersion(), QStringLiteral("3.3.0"));
 
         // On disk under the keys other processes read, in a file its owner only can read.
-        QSettings file(OVUserDefaults::filePath(), QSettings::IniFormat);
+        const QString path = m_home.filePath(QStringLiteral("config/Pellwick/OvServices.conf"));
+        QCOMPARE(OVUserDefaults::filePath(), path);
+        QSettings file(path, QSettings::IniFormat);
         QCOMPARE(file.value(QStringLiteral("Allow Log")), QVariant(false));
         QCOMPARE(file.value(QStringLiteral("Auto Sync")), QVariant(true));
         QCOMPARE(file.value(QStringLiteral("Server Url")).toString(),
