@@ -1,5 +1,6 @@
 #include "OrvaneSocketTransport.h"
 
+#include "OrvaneLocalSocket.h"
 #include "OrvaneWire.h"
 
 #include <QDir>
@@ -10,45 +11,6 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-namespace {
-constexpr int kReadChunk = 64 * 1024;
-constexpr int kSendTimeoutSeconds = 5;
-
-bool writeAll(int fd, const QByteArray& bytes) {
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::send(fd, p, static_cast<size_t>(left), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
-int connectTo(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    sockaddr_un address{};
-    if (native.isEmpty() || native.size() >= static_cast<qsizetype>(sizeof address.sun_path))
-        return -1;
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    timeval timeout{kSendTimeoutSeconds, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    return fd;
-}
-} // namespace
 
 OrvaneSocketTransport::OrvaneSocketTransport(QString socketPath)
     : m_socketPath(std::move(socketPath)) {}
@@ -105,7 +67,7 @@ bool OrvaneSocketTransport::send(const OrvaneRequest& request) {
     {
         std::lock_guard<std::mutex> lock(m_writeMutex);
         const int fd = m_fd.load();
-        written = fd >= 0 && !m_stopping.load() && writeAll(fd, frame);
+        written = fd >= 0 && !m_stopping.load() && OrvaneLocalSocket::writeAll(fd, frame);
     }
     std::unique_lock<std::mutex> lock(m_mutex);
     bool accepted = false;
@@ -121,8 +83,9 @@ bool OrvaneSocketTransport::send(const OrvaneRequest& request) {
 
 void OrvaneSocketTransport::run() {
     while (!m_stopping.load()) {
-        const int fd = connectTo(m_socketPath);
+        const int fd = OrvaneLocalSocket::connectTo(m_socketPath);
         if (fd >= 0) {
+            OrvaneLocalSocket::setSendTimeout(fd);
             bool live = false;
             {
                 std::lock_guard<std::mutex> lock(m_writeMutex);
@@ -130,7 +93,8 @@ void OrvaneSocketTransport::run() {
                     m_fd.store(fd);
                     OrvaneWire::Writer hello;
                     hello.u32(OrvaneWire::kProtocolVersion);
-                    live = writeAll(fd, OrvaneWire::frame(OrvaneWire::Frame::Hello, hello.bytes()));
+                    live = OrvaneLocalSocket::writeAll(
+                        fd, OrvaneWire::frame(OrvaneWire::Frame::Hello, hello.bytes()));
                 }
             }
             if (live)
@@ -146,7 +110,7 @@ void OrvaneSocketTransport::run() {
 bool OrvaneSocketTransport::readSession(int fd) {
     QByteArray buffer;
     qsizetype consumed = 0;
-    char chunk[kReadChunk];
+    char chunk[OrvaneLocalSocket::kReadChunk];
     for (;;) {
         const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
         if (n < 0 && errno == EINTR)

@@ -1,5 +1,6 @@
 #include "OvControlClient.h"
 
+#include "OrvaneLocalSocket.h"
 #include "OrvaneWire.h"
 
 #include <QDeadlineTimer>
@@ -14,23 +15,6 @@
 #include <unistd.h>
 
 namespace {
-int connectOnce(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    sockaddr_un address{};
-    if (native.isEmpty() || native.size() >= static_cast<qsizetype>(sizeof address.sun_path))
-        return -1;
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool readExactly(int fd, char* out, qsizetype size) {
     while (size > 0) {
         const ssize_t n = ::recv(fd, out, static_cast<size_t>(size), 0);
@@ -52,10 +36,10 @@ OvControlClient::OvControlClient(QString socketPath, double waitSeconds)
 std::optional<QJsonObject> OvControlClient::call(const QJsonObject& request, QString* error,
                                                  const std::function<void(const QByteArray&)>& data) {
     QDeadlineTimer deadline(static_cast<qint64>(m_waitSeconds * 1000));
-    int fd = connectOnce(m_socketPath);
+    int fd = OrvaneLocalSocket::connectTo(m_socketPath);
     while (fd < 0 && !deadline.hasExpired()) {
         QThread::msleep(100);
-        fd = connectOnce(m_socketPath);
+        fd = OrvaneLocalSocket::connectTo(m_socketPath);
     }
     if (fd < 0) {
         *error =
@@ -64,7 +48,7 @@ std::optional<QJsonObject> OvControlClient::call(const QJsonObject& request, QSt
     }
     const QByteArray frame =
         OrvaneWire::frame(OrvaneWire::Frame::Control, QJsonDocument(request).toJson(QJsonDocument::Compact));
-    if (::send(fd, frame.constData(), static_cast<size_t>(frame.size()), MSG_NOSIGNAL) != frame.size()) {
+    if (!OrvaneLocalSocket::writeAll(fd, frame)) {
         ::close(fd);
         *error = QStringLiteral("the daemon closed the connection");
         return std::nullopt;

@@ -1,5 +1,6 @@
 #include "OvDevSimDaemon.h"
 
+#include "OrvaneLocalSocket.h"
 #include "OrvaneWire.h"
 #include "OvControl.h"
 
@@ -15,36 +16,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace {
-constexpr int kReadChunk = 64 * 1024;
-constexpr int kSendTimeoutSeconds = 5;
-
-bool writeAll(int fd, const QByteArray& bytes) {
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::send(fd, p, static_cast<size_t>(left), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
-bool fillAddress(const QString& path, sockaddr_un& address) {
-    const QByteArray native = QFile::encodeName(path);
-    if (native.isEmpty() || native.size() >= static_cast<qsizetype>(sizeof address.sun_path))
-        return false;
-    std::memset(&address, 0, sizeof address);
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, native.constData(), static_cast<size_t>(native.size()));
-    return true;
-}
-} // namespace
-
 // One connected client; also the sink of the answers to its requests, which may come after it left.
 class OvDevSimDaemon::Client : public OvReplySink {
 public:
@@ -55,7 +26,7 @@ public:
         std::lock_guard<std::mutex> lock(m_writeMutex);
         if (!m_alive)
             return false;
-        if (!writeAll(m_fd, frame)) {
+        if (!OrvaneLocalSocket::writeAll(m_fd, frame)) {
             // A client that stopped reading is dropped rather than holding a device's worker.
             m_alive = false;
             ::shutdown(m_fd, SHUT_RDWR);
@@ -103,7 +74,7 @@ OvDevSimDaemon::~OvDevSimDaemon() {
 
 bool OvDevSimDaemon::listen(QString* error) {
     sockaddr_un address;
-    if (!fillAddress(m_socketPath, address)) {
+    if (!OrvaneLocalSocket::fillAddress(m_socketPath, address)) {
         *error = QStringLiteral("socket path '%1' is empty or too long").arg(m_socketPath);
         return false;
     }
@@ -181,8 +152,7 @@ void OvDevSimDaemon::acceptLoop() {
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
-        timeval timeout{kSendTimeoutSeconds, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        OrvaneLocalSocket::setSendTimeout(fd);
         auto client = std::make_shared<Client>(fd);
         std::lock_guard<std::mutex> lock(m_clientsMutex);
         for (auto it = m_clients.begin(); it != m_clients.end();) {
@@ -200,7 +170,7 @@ void OvDevSimDaemon::acceptLoop() {
 
 void OvDevSimDaemon::serve(const std::shared_ptr<Client>& client) {
     QByteArray buffer;
-    char chunk[kReadChunk];
+    char chunk[OrvaneLocalSocket::kReadChunk];
     bool open = true;
     while (open) {
         const ssize_t n = ::recv(client->fd(), chunk, sizeof chunk, 0);
