@@ -27,22 +27,23 @@ QString padText(const QString& text, const QByteArray& flagsAndWidth) {
     return left ? text.leftJustified(width) : text.rightJustified(width);
 }
 
-QString convert(char conversion, const QByteArray& spec, const OVFormatArg* arg) {
+QString convert(char conversion, const QByteArray& specifier, const OVFormatArg* arg) {
     if (!arg)
         return QString();
-    // spec holds flags, width and precision only; the length modifier is rebuilt for 64 bits.
+    // the specifier holds flags, width and precision only; the length modifier is rebuilt for 64 bits.
     switch (conversion) {
     case '@':
     case 's':
-        return padText(arg->text(), spec);
+        return padText(arg->text(), specifier);
     case 'd':
     case 'i':
-        return QString::asprintf(("%" + spec + "lld").constData(), static_cast<long long>(arg->toSigned()));
+        return QString::asprintf(("%" + specifier + "lld").constData(),
+                                 static_cast<long long>(arg->toSigned()));
     case 'u':
     case 'x':
     case 'X':
     case 'o': {
-        const QByteArray f = "%" + spec + "ll" + conversion;
+        const QByteArray f = "%" + specifier + "ll" + conversion;
         return QString::asprintf(f.constData(), static_cast<unsigned long long>(arg->toUnsigned()));
     }
     case 'f':
@@ -51,7 +52,7 @@ QString convert(char conversion, const QByteArray& spec, const OVFormatArg* arg)
     case 'G':
     case 'e':
     case 'E':
-        return QString::asprintf(("%" + spec + conversion).constData(), arg->toReal());
+        return QString::asprintf(("%" + specifier + conversion).constData(), arg->toReal());
     case 'c':
         return QString(QChar(static_cast<char16_t>(arg->toUnsigned())));
     default:
@@ -85,17 +86,17 @@ QString OVLogFormat::format(const char* format, std::initializer_list<OVFormatAr
         out += QString::fromUtf8(literal);
         literal.clear();
         size_t j = i + 1;
-        QByteArray spec;
+        QByteArray specifier;
         while (j < n && isFlag(format[j]))
-            spec += format[j++];
+            specifier += format[j++];
         while (j < n && ((format[j] >= '0' && format[j] <= '9') || format[j] == '.'))
-            spec += format[j++];
+            specifier += format[j++];
         while (j < n && isLengthModifier(format[j]))
             ++j;
         if (j >= n)
             break;
         const OVFormatArg* arg = next < list.size() ? list[next++] : nullptr;
-        out += convert(format[j], spec, arg);
+        out += convert(format[j], specifier, arg);
         i = j;
     }
     out += QString::fromUtf8(literal);
