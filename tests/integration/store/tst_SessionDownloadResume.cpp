@@ -48,7 +48,7 @@ class tst_SessionDownloadResume : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
-    std::shared_ptr<CapturedLog> m_log;
+    std::shared_ptr<OVLogCapture> m_log;
     std::shared_ptr<OVCommandFactory> m_factory = std::make_shared<OVCommandFactory>();
     OVSessionFileRepository m_repo;
 
@@ -73,11 +73,11 @@ private Q_SLOTS:
     void init() {
         m_home = std::make_unique<QTemporaryDir>();
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home->path() + QStringLiteral("/data")));
-        m_log = CapturedLog::attach();
+        m_log = OVLogCapture::install();
     }
 
     void cleanup() {
-        CapturedLog::detach();
+        OVLogCapture::uninstall();
         m_home.reset();
     }
 

@@ -1,5 +1,6 @@
 #include "OVHelper.h"
 #include "OVLogger.h"
+#include "OVTestCapture.h"
 
 #include <QDeadlineTimer>
 #include <QList>
@@ -8,7 +9,6 @@
 #include <QTest>
 
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -17,22 +17,6 @@ struct Dated {
     QString name;
     OVDate start() const { return value; }
     QString serial() const { return name; }
-};
-
-class CaptureSink : public OVLogSink {
-public:
-    void write(const OVLogMessage& message) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_lines << message.text;
-    }
-    QStringList lines() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    QStringList m_lines;
 };
 
 /** Answers every HTTP request on loopback with one fixed raw response. */
@@ -81,14 +65,10 @@ std::optional<OVDate> networkDateFrom(const QString& url) {
 class tst_OVHelper : public QObject {
     Q_OBJECT
 
-    std::shared_ptr<CaptureSink> m_log;
+    std::shared_ptr<OVLogCapture> m_log;
 
 private Q_SLOTS:
-    void initTestCase() {
-        m_log = std::make_shared<CaptureSink>();
-        OVLogger::sharedInstance().addSink(m_log);
-        OVLogger::sharedInstance().turnLogOn();
-    }
+    void initTestCase() { m_log = OVLogCapture::install(); }
 
     void durations_data() {
         QTest::addColumn<double>("seconds");
@@ -181,7 +161,6 @@ private Q_SLOTS:
         QVERIFY(date.has_value());
         QCOMPARE(date->secondsSince1970(), 784111777.0);
         QVERIFY(server.request().startsWith("HEAD / HTTP/1.1"));
-        OVLogger::sharedInstance().flush();
         QVERIFY(m_log->lines().contains(
             QStringLiteral("Clock value returned by URL : Sun, 06 Nov 1994 08:49:37 GMT (%1)")
                 .arg(server.url())));
@@ -214,7 +193,6 @@ private Q_SLOTS:
             url = server->url();
         }
         QVERIFY(!networkDateFrom(url).has_value());
-        OVLogger::sharedInstance().flush();
         QVERIFY2(m_log->lines().contains(logLine.arg(url)),
                  qPrintable(m_log->lines().join(QLatin1Char('\n'))));
     }

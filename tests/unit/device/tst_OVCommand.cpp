@@ -55,7 +55,7 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(int, minimumMs);
         QFETCH(int, maximumMs);
-        const auto log = LogCapture::install();
+        const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial, 1, 4);
         QVERIFY(device);
@@ -113,7 +113,7 @@ private Q_SLOTS:
         QFETCH(QString, ending);
         QFETCH(bool, allowRetry);
         QFETCH(QString, logged);
-        const auto log = LogCapture::install();
+        const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial);
         QVERIFY(device);
@@ -154,7 +154,7 @@ private Q_SLOTS:
         // The report's exception must not restart the command nor escape a library or queue
         // thread (where it would end the process).
         QFETCH(QString, ending);
-        const auto log = LogCapture::install();
+        const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial);
         QVERIFY(device);
@@ -190,7 +190,7 @@ private Q_SLOTS:
     }
 
     void reportToADelegateThatIsGoneIsDropped() {
-        const auto log = LogCapture::install();
+        const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial);
         QVERIFY(device);
@@ -206,7 +206,7 @@ private Q_SLOTS:
     }
 
     void failureToSendTakesTheFailurePath() {
-        const auto log = LogCapture::install();
+        const auto log = OVLogCapture::install();
         auto recorder = std::make_shared<ReportRecorder>();
         auto command = std::make_shared<OVCommandGetBatteryLevel>();
         configure(command, nullptr, recorder, false, 0)->execute();

@@ -223,7 +223,7 @@ private Q_SLOTS:
 
     void commandWithoutADeviceNotifiesNobody() {
         // It fails to send; its report names no device a subscriber could look up.
-        LogCapture::install();
+        OVLogCapture::install();
         auto executor = std::make_shared<OVDeviceCommandExecutor>();
         auto log = std::make_shared<CallLog>();
         executor->addDeviceCommandDelegate(log);
@@ -300,7 +300,7 @@ private Q_SLOTS:
     }
 
     void commandsOnTheEmulator() {
-        LogCapture::install();
+        OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial, 2);
         QVERIFY(device);
@@ -326,7 +326,7 @@ private Q_SLOTS:
     }
 
     void firmwareUpdateReportsProgressThenOneCompletion() {
-        LogCapture::install();
+        OVLogCapture::install();
         DeviceRig rig(false);
         QTemporaryDir dir;
         const auto device = rig.plug(kSerial);
@@ -372,7 +372,7 @@ private Q_SLOTS:
     void deviceUnpluggedWhileACommandWaitsGivesOneFailure() {
         QFETCH(QString, command);
         QFETCH(QString, failure);
-        LogCapture::install();
+        OVLogCapture::install();
         DeviceRig rig(false);
         QTemporaryDir dir;
         const auto device = rig.plug(kSerial);

@@ -75,7 +75,7 @@ private Q_SLOTS:
     void sessionListSkipsEmptyAndUnusableRecords() {
         QFETCH(QString, deviceFirmware);
         QFETCH(QString, sessionFirmware);
-        const auto log = LogCapture::install();
+        const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         OvPlugOptions options;
         options.serial = kSerial;
@@ -155,7 +155,7 @@ private Q_SLOTS:
     void pagesOfAnySizeAreReported() {
         QFETCH(int, size);
         QFETCH(bool, logged);
-        const auto log = LogCapture::install();
+        const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial, 1, 4);
         QVERIFY(device);
@@ -172,7 +172,7 @@ private Q_SLOTS:
     }
 
     void eraseWaitsTwoSecondsBeforeItsReport() {
-        const auto log = LogCapture::install();
+        const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial, 3);
         QVERIFY(device);
@@ -214,7 +214,7 @@ private Q_SLOTS:
         QFETCH(bool, reachable);
         QFETCH(int, status);
         QFETCH(QStringList, lines);
-        const auto log = LogCapture::install();
+        const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial);
         QVERIFY(device);

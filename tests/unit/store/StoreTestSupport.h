@@ -2,58 +2,13 @@
 
 #include "OVLogger.h"
 #include "OVSession.h"
+#include "OVTestCapture.h"
 
 #include <QByteArray>
 #include <QStringList>
 
 #include <memory>
 #include <mutex>
-
-/** Collects the lines the logger delivers, for tests that check what was logged. */
-class CapturedLog : public OVLogSink {
-public:
-    /** Turns logging on with this capture as the only sink; undone by detach(). */
-    static std::shared_ptr<CapturedLog> attach() {
-        auto log = std::make_shared<CapturedLog>();
-        OVLogger::sharedInstance().removeAllSinks();
-        OVLogger::sharedInstance().addSink(log);
-        OVLogger::sharedInstance().turnLogOn();
-        return log;
-    }
-    static void detach() {
-        OVLogger::sharedInstance().flush();
-        OVLogger::sharedInstance().turnLogOff();
-        OVLogger::sharedInstance().removeAllSinks();
-    }
-
-    void write(const OVLogMessage& message) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_lines.append(message.text);
-    }
-    /** Every line delivered so far (flushes first). */
-    QStringList lines() const {
-        OVLogger::sharedInstance().flush();
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
-    }
-    QStringList linesStartingWith(const QString& prefix) const {
-        QStringList found;
-        for (const QString& line : lines()) {
-            if (line.startsWith(prefix))
-                found.append(line);
-        }
-        return found;
-    }
-    void clear() {
-        OVLogger::sharedInstance().flush();
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_lines.clear();
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    QStringList m_lines;
-};
 
 /** A date as text with every digit its double holds: QCOMPARE on doubles is fuzzy, names are not. */
 inline QString exactSeconds(const OVDate& date) {

@@ -45,7 +45,7 @@ class tst_OVSessionPageStorer : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
-    std::shared_ptr<CapturedLog> m_log;
+    std::shared_ptr<OVLogCapture> m_log;
     std::unique_ptr<DeviceRig> m_rig;
     std::shared_ptr<OrvaneCDCDevice> m_device;
     std::shared_ptr<OVCommandFactory> m_factory;
@@ -79,7 +79,7 @@ private Q_SLOTS:
     void init() {
         m_home = std::make_unique<QTemporaryDir>();
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home->path()));
-        m_log = CapturedLog::attach();
+        m_log = OVLogCapture::install();
         m_rig = std::make_unique<DeviceRig>(false);
         m_factory = std::make_shared<OVCommandFactory>();
     }
@@ -88,7 +88,7 @@ private Q_SLOTS:
         OVHelper::setPretendedOSXVersion(0, 0);
         m_device.reset();
         m_rig.reset();
-        CapturedLog::detach();
+        OVLogCapture::uninstall();
         m_home.reset();
     }
 
