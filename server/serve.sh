@@ -34,7 +34,8 @@ export OVCLOUD_STATE_DIR="$(cd "$state" && pwd)"
 export DJANGO_SETTINGS_MODULE=ovcloud.settings
 cd "$here"
 
-"$python" manage.py prepare_server -v 0
 case "$bind" in *:*) address="[$bind]:$port" ;; *) address="$bind:$port" ;; esac
+export OVCLOUD_SITE_URL="${OVCLOUD_SITE_URL:-http://$address/}"
+"$python" manage.py prepare_server -v 0 --bind "$bind"
 echo "ovcloud: http://$address/ (state in $OVCLOUD_STATE_DIR)" >&2
 exec "$python" -m gunicorn --config "$here/gunicorn.conf.py" --bind "$address"

@@ -19,6 +19,14 @@ class SignupForm(UserCreationForm):
         model = get_user_model()
         fields = ("username", "email", "first_name", "last_name")
 
+    def clean_username(self):
+        username = self.cleaned_data["username"]
+        # A user name shaped like an e-mail would answer to another person's
+        # e-mail sign-in, since user names are looked up first.
+        if "@" in username:
+            raise forms.ValidationError("A user name may not contain @.")
+        return username
+
     def clean_email(self):
         email = self.cleaned_data["email"]
         # E-mails sign in too, so they must name one account only.

@@ -27,7 +27,11 @@ def signup(request):
 
 
 def as_datetime(device_time):
-    return datetime.fromtimestamp(device_time / UNITS_PER_SECOND, tz=timezone.utc)
+    """None for a time no calendar date stands for (a device whose clock ran wild)."""
+    try:
+        return datetime.fromtimestamp(device_time / UNITS_PER_SECOND, tz=timezone.utc)
+    except (OverflowError, ValueError, OSError):
+        return None
 
 
 class RecordRow:

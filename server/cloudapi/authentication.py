@@ -1,10 +1,16 @@
-"""HTTP Basic authentication of API requests against Django's users.
+"""Authentication of API requests: the request signature, then HTTP Basic
+against Django's users.
 
-The desktop client sends Basic credentials with every request. Verifying a
-Django password hash costs a deliberately slow key derivation (a tenth of a
-second or more), which would dominate every request; so a successful check is
-remembered, keyed by the user name and a keyed hash of the password, for as
-long as the user's stored password hash stays the same.
+The signature comes first, so that nobody without the API secret learns
+anything from the Basic check. A password check costs the same whether the
+user exists or not (an unknown user's password is hashed all the same), and
+failures are counted per client address and login: past a limit, that pair is
+refused without a check until the window passes.
+
+Verifying a Django password hash costs a deliberately slow key derivation (a
+tenth of a second or more), which would dominate every request; so a
+successful check is remembered, keyed by the user name and a keyed hash of the
+password, for as long as the user's stored password hash stays the same.
 """
 
 import hashlib
@@ -15,30 +21,48 @@ from collections import OrderedDict
 from django.conf import settings
 from django.contrib.auth import get_user_model
 from django.contrib.auth.backends import ModelBackend
+from django.contrib.auth.hashers import make_password
+from django.core.cache import cache
 from rest_framework import exceptions
 from rest_framework.authentication import BasicAuthentication
+
+from .inputs import has_control_characters
+from .signature import signature_problem
 
 
 def find_user(login):
     """The active-or-not user named by user name, or else by a unique e-mail."""
+    if not login or has_control_characters(login):
+        return None
     User = get_user_model()
     users = User.objects.select_related("profile")
     try:
         return users.get(username=login)
     except User.DoesNotExist:
         pass
-    matches = list(users.filter(email__iexact=login)[:2]) if login else []
+    matches = list(users.filter(email__iexact=login)[:2])
     return matches[0] if len(matches) == 1 else None
+
+
+def check_login(login, password, verified=lambda user: False):
+    """The active user that login and password name, or None.
+
+    verified(user) may vouch for a password checked before; otherwise the
+    password is hashed, for an unknown user too."""
+    user = find_user(login)
+    if user is None:
+        make_password(password)  # as slow as a real check: no telling who exists
+        return None
+    if not (verified(user) or user.check_password(password)):
+        return None
+    return user if user.is_active else None
 
 
 class UsernameOrEmailBackend(ModelBackend):
     """Lets people sign in to the account site with their e-mail as well."""
 
     def authenticate(self, request, username=None, password=None, **kwargs):
-        user = find_user(username or kwargs.get(get_user_model().USERNAME_FIELD))
-        if user is not None and user.check_password(password) and self.user_can_authenticate(user):
-            return user
-        return None
+        return check_login(username or kwargs.get(get_user_model().USERNAME_FIELD), password)
 
 
 class VerifiedPasswordCache:
@@ -72,17 +96,48 @@ class VerifiedPasswordCache:
 verified_passwords = VerifiedPasswordCache()
 
 
+class FailedSignIns:
+    """Failed sign-ins per client address and login, in the cache every worker shares."""
+
+    limit = 10
+    window_seconds = 15 * 60
+
+    @staticmethod
+    def key(request, login):
+        address = request.META.get("REMOTE_ADDR", "") if request is not None else ""
+        digest = hashlib.sha256(f"{address}\n{login}".encode("utf-8", "replace")).hexdigest()
+        return f"signin-failures:{digest}"
+
+    def blocked(self, key):
+        return cache.get(key, 0) >= self.limit
+
+    def count(self, key):
+        cache.set(key, cache.get(key, 0) + 1, self.window_seconds)
+
+
+failed_sign_ins = FailedSignIns()
+
+
 class CachedBasicAuthentication(BasicAuthentication):
     www_authenticate_realm = "ovcloud"
 
+    def authenticate(self, request):
+        problem = signature_problem(request.META)
+        if problem:
+            raise exceptions.PermissionDenied(problem)
+        return super().authenticate(request)
+
     def authenticate_credentials(self, userid, password, request=None):
-        user = find_user(userid)
-        if user is None or not user.is_active:
-            raise exceptions.AuthenticationFailed("Invalid username/password.")
+        attempt = failed_sign_ins.key(request, userid)
+        if failed_sign_ins.blocked(attempt):
+            raise exceptions.Throttled(wait=FailedSignIns.window_seconds,
+                                       detail="Too many failed sign-ins; try again later.")
         key = verified_passwords.key(userid, password)
-        if not verified_passwords.holds(key, user.password):
-            if not user.check_password(password):
-                raise exceptions.AuthenticationFailed("Invalid username/password.")
-            # check_password may have upgraded the hash: remember the current one.
-            verified_passwords.remember(key, user.password)
+        user = check_login(userid, password,
+                           verified=lambda found: verified_passwords.holds(key, found.password))
+        if user is None:
+            failed_sign_ins.count(attempt)
+            raise exceptions.AuthenticationFailed("Invalid username/password.")
+        # check_password may have upgraded the hash: remember the current one.
+        verified_passwords.remember(key, user.password)
         return (user, None)

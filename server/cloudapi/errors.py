@@ -1,6 +1,7 @@
 """Errors of the API as {"error": text}, the shape the client logs and shows."""
 
 from django.http import JsonResponse
+from rest_framework.exceptions import APIException
 from rest_framework.views import exception_handler
 
 
@@ -24,3 +25,13 @@ def api_exception_handler(exc, context):
 
 def error_response(status, text):
     return JsonResponse({"error": text}, status=status)
+
+
+class RequestTimeout(APIException):
+    status_code = 408
+    default_detail = "Request body not received in time."
+
+
+class PayloadTooLarge(APIException):
+    status_code = 413
+    default_detail = "Request body too large."

@@ -9,20 +9,17 @@ parameters as the client wrote them and in its order, then "limit" and
 
 from urllib.parse import unquote_plus
 
-from rest_framework.exceptions import ValidationError
 from rest_framework.pagination import BasePagination
 from rest_framework.response import Response
+
+from .inputs import parsed, whole_number
 
 DEFAULT_LIMIT = 500
 MAX_LIMIT = 1000
 
 
 def parse_count(name, text, default):
-    if text is None:
-        return default
-    if not text.isdigit():
-        raise ValidationError(f"Invalid {name} '{text}' provided. Please provide a positive integer.")
-    return int(text)
+    return default if text is None else parsed(whole_number, name, text)
 
 
 def other_parameters(query_string):

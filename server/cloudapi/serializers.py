@@ -6,6 +6,7 @@ import re
 from django.contrib.auth import get_user_model
 from rest_framework import serializers
 
+from .inputs import has_control_characters, whole_number
 from .models import Device, Record
 
 
@@ -79,12 +80,26 @@ def bundle_permission_json(permission):
     }
 
 
-def team_json(team):
+def teammate_json(user):
+    """A member the reader may not see: who it is, without e-mail or profile."""
+    return {
+        "id": user.pk,
+        "username": user.username,
+        "first_name": user.first_name,
+        "last_name": user.last_name,
+        "resource_uri": uri("user", user.pk),
+        "profile": None,
+    }
+
+
+def team_json(team, visible_ids):
+    """visible_ids: the users whose full objects the reader may see."""
     return {
         "id": team.pk,
         "name": team.name,
         "resource_uri": uri("team", team.pk),
-        "members": [user_json(member) for member in team.members.all()],
+        "members": [user_json(member) if member.pk in visible_ids else teammate_json(member)
+                    for member in team.members.all()],
     }
 
 
@@ -108,11 +123,33 @@ class ResourceUriField(serializers.Field):
         return key
 
 
+class DeviceSerialField(ResourceUriField):
+    def __init__(self, **kwargs):
+        super().__init__("device", **kwargs)
+
+    def to_internal_value(self, data):
+        serial = super().to_internal_value(data)
+        if len(serial) > Device._meta.get_field("serial").max_length \
+                or has_control_characters(serial):
+            raise serializers.ValidationError("not a device serial")
+        return serial
+
+
+class DeviceTextField(serializers.CharField):
+    """A text the device stores NUL-padded: it ends at its first NUL."""
+
+    def to_internal_value(self, data):
+        return super().to_internal_value(data).split("\x00", 1)[0]
+
+
 class DeviceTimeField(serializers.FloatField):
     """A count of 1/256-second units; a fraction of a unit is cut, as in queries."""
 
     def to_internal_value(self, data):
-        value = super().to_internal_value(data)
+        try:
+            value = super().to_internal_value(data)
+        except OverflowError:  # an integer too large for a float
+            raise serializers.ValidationError("out of range")
         if not 0 <= value < 2 ** 62:
             raise serializers.ValidationError("out of range")
         return math.floor(value)
@@ -120,25 +157,31 @@ class DeviceTimeField(serializers.FloatField):
 
 class RecordCreateSerializer(serializers.Serializer):
     user = ResourceUriField("user")
-    device = ResourceUriField("device")
+    device = DeviceSerialField()
     start = DeviceTimeField()
     end = DeviceTimeField()
     data = serializers.CharField(allow_blank=True, required=False, default="")
-    dev_id = serializers.CharField(allow_blank=True, required=False, default="", max_length=128)
-    firmware_rev = serializers.CharField(allow_blank=True, required=False, default="", max_length=64)
-    npages = serializers.IntegerField(min_value=0, required=False, default=0)
-    soft_protocole = serializers.IntegerField(required=False, default=0)
-    soft_uid = serializers.CharField(allow_blank=True, required=False, default="", max_length=64)
+    dev_id = DeviceTextField(allow_blank=True, required=False, default="", max_length=128)
+    firmware_rev = DeviceTextField(allow_blank=True, required=False, default="", max_length=64)
+    # Page counts and protocol numbers are unsigned 32-bit on the device; page
+    # counts also fit the database's 32-bit column.
+    npages = serializers.IntegerField(min_value=0, max_value=2 ** 31 - 1, required=False,
+                                      default=0)
+    soft_protocole = serializers.IntegerField(min_value=0, max_value=2 ** 32 - 1, required=False,
+                                              default=0)
+    soft_uid = DeviceTextField(allow_blank=True, required=False, default="", max_length=64)
 
     def validate_user(self, key):
-        try:
-            return get_user_model().objects.get(pk=int(key))
-        except (ValueError, get_user_model().DoesNotExist):
+        pk = whole_number(key)
+        user = get_user_model().objects.filter(pk=pk).first() if pk is not None else None
+        if user is None:
             raise serializers.ValidationError(f"no user {key}")
+        return user
 
     def validate(self, attrs):
-        if attrs["end"] < attrs["start"]:
-            raise serializers.ValidationError("end is before start")
+        # A device whose clock was set back while it recorded ends before it starts;
+        # the session is still worth keeping, as a session of no length.
+        attrs["end"] = max(attrs["end"], attrs["start"])
         return attrs
 
     def create(self, validated_data):

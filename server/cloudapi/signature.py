@@ -15,9 +15,9 @@ import hmac
 import time
 from urllib.parse import quote
 
-from rest_framework.permissions import BasePermission
-
 from ovcloud import config
+
+from .inputs import whole_number
 
 
 def compute_signature(secret, timestamp, url):
@@ -53,23 +53,13 @@ def signature_problem(meta, now=None):
         return "Missing request signature headers"
     if not hmac.compare_digest(key.encode(), config.api_key().encode()):
         return "Unknown API key"
-    if not timestamp.isdigit():
+    seconds = whole_number(timestamp)
+    if seconds is None:
         return "Malformed request timestamp"
     now = time.time() if now is None else now
-    if abs(now - int(timestamp)) > config.signature_max_skew():
+    if abs(now - seconds) > config.signature_max_skew():
         return "Request timestamp is too far from the server clock"
     expected = compute_signature(config.api_secret(), timestamp, request_url(meta))
     if not hmac.compare_digest(signature.strip().lower().encode(), expected.encode()):
         return "Invalid request signature"
     return None
-
-
-class SignedRequest(BasePermission):
-    """Refuses (403) a request whose signature is missing, wrong or stale."""
-
-    def has_permission(self, request, view):
-        problem = signature_problem(request.META)
-        if problem:
-            self.message = problem
-            return False
-        return True

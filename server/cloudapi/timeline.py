@@ -1,29 +1,43 @@
 """Timeline data of a record: one file per record, written chunk by chunk.
 
 A chunk arrives as a byte range of the whole file ("Content-Range: bytes
-FIRST-LAST/TOTAL") and is written at its offset while its body is read, a
-bounded buffer at a time. The ranges received are kept merged; when they
-cover 0..TOTAL-1 the record is complete. Chunks may come in any order and
-more than once: the same bytes are simply written again.
+FIRST-LAST/TOTAL"). Its body is first received into an anonymous scratch file,
+a bounded buffer at a time and without any lock, so that a slow or stalled
+client holds up nobody; then, under the record's lock and only if the record
+still takes it, it is copied to its offset in the record's file. The ranges
+received are kept merged; when they cover 0..TOTAL-1 the record is complete.
+Chunks may come in any order and more than once: the same bytes are simply
+written again.
 
     incomplete --chunk--> incomplete (ranges grow) --last gap filled--> complete
+        any --DELETE--> deleted (refuses further chunks)
 """
 
 import fcntl
 import json
 import os
 import re
+import tempfile
 from contextlib import contextmanager
 
 from django.conf import settings
 
+from ovcloud import config
+
 BUFFER_SIZE = 256 * 1024
 
-_CONTENT_RANGE = re.compile(r"\s*bytes\s+(\d+)-(\d+)/(\d+)\s*")
+# Twenty digits at most: the total is bounded far below that anyway.
+_CONTENT_RANGE = re.compile(r"\s*bytes\s+([0-9]{1,20})-([0-9]{1,20})/([0-9]{1,20})\s*")
 
 
 class RangeError(ValueError):
     """A Content-Range that is malformed or disagrees with itself or the record."""
+
+    status = 400
+
+
+class TotalTooLarge(RangeError):
+    status = 413
 
 
 def parse_content_range(text):
@@ -35,6 +49,9 @@ def parse_content_range(text):
         raise RangeError(f"Content-Range first byte {first} is after last byte {last}")
     if last >= total:
         raise RangeError(f"Content-Range last byte {last} is beyond total size {total}")
+    if total > config.timeline_max_bytes():
+        raise TotalTooLarge(f"Content-Range total {total} is more than a device holds "
+                            f"({config.timeline_max_bytes()} bytes)")
     return first, last, total
 
 
@@ -69,25 +86,38 @@ def record_lock(record_id):
         os.close(fd)  # releases the lock
 
 
-def write_at(record_id, offset, stream, length, stop_after=None):
-    """Copy length bytes from stream into the record's file at offset.
+def receive(stream, length):
+    """Read up to length bytes of a body into an anonymous scratch file.
 
-    Returns the number of bytes copied, short when the body ended early.
-    stop_after (bytes) ends the copy early on purpose (fault injection).
-    """
-    fd = os.open(data_path(record_id), os.O_WRONLY | os.O_CREAT, 0o644)
-    copied = 0
-    limit = length if stop_after is None else min(length, stop_after)
+    Returns the file and the number of bytes read, short when the body ended
+    early. The file vanishes when closed, or with the process."""
+    scratch = tempfile.TemporaryFile(dir=settings.TIMELINE_DIR)
+    received = 0
     try:
-        while copied < limit:
-            buffer = stream.read(min(BUFFER_SIZE, limit - copied))
+        while received < length:
+            buffer = stream.read(min(BUFFER_SIZE, length - received))
             if not buffer:
                 break
+            scratch.write(buffer)
+            received += len(buffer)
+    except BaseException:
+        scratch.close()
+        raise
+    return scratch, received
+
+
+def store(record_id, offset, scratch, length):
+    """Copy a received chunk into the record's file at offset; the caller holds record_lock."""
+    scratch.seek(0)
+    fd = os.open(data_path(record_id), os.O_WRONLY | os.O_CREAT, 0o644)
+    try:
+        copied = 0
+        while copied < length:
+            buffer = scratch.read(min(BUFFER_SIZE, length - copied))
             os.pwrite(fd, buffer, offset + copied)
             copied += len(buffer)
     finally:
         os.close(fd)
-    return copied
 
 
 def has_more(stream):

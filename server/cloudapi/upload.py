@@ -1,7 +1,8 @@
 """sync/timeline/<record id>/: receiving (POST) and reading back (GET) timeline data.
 
-The body is never parsed or held: it is copied from the socket to the
-record's file a buffer at a time, so a 5 MiB chunk costs 256 KiB of memory.
+The body is never parsed or held: it is copied from the socket to a scratch
+file and from there to the record's file a buffer at a time, so a 5 MiB chunk
+costs 256 KiB of memory (see timeline).
 """
 
 import os
@@ -58,31 +59,39 @@ class TimelineView(APIView):
         try:
             first, last, total = timeline.parse_content_range(request.META.get("HTTP_CONTENT_RANGE"))
         except timeline.RangeError as problem:
-            return error_response(400, str(problem))
+            return error_response(problem.status, str(problem))
         length = last - first + 1
         declared = declared_length(request.META)
         if declared is not None and declared != length:
             return error_response(
                 400, f"Body of {declared} bytes does not match Content-Range of {length} bytes")
+        refusal = self.refusal(record, total)
+        if refusal:
+            return refusal
 
-        stream = body_stream(request._request)
-        with timeline.record_lock(record.pk):
-            record.refresh_from_db()
-            if record.status == Record.DELETED:
-                return error_response(409, f"Record {record.pk} is deleted")
-            if record.timeline_total is not None and record.timeline_total != total:
-                return error_response(400, f"Content-Range total {total} differs from the "
-                                           f"record's timeline size {record.timeline_total}")
-            stop_after = length // 2 if fault and fault.kind == "reset" else None
-            copied = timeline.write_at(record.pk, first, stream, length, stop_after)
-            if stop_after is not None:
+        reset = fault is not None and fault.kind == "reset"
+        try:
+            scratch, received, longer = self.receive(request, length // 2 if reset else length,
+                                                     unsized=declared is None and not reset)
+        except OSError as problem:  # the client stalled past the idle timeout, or vanished
+            return error_response(408, f"Body not received: {problem}")
+        with scratch:
+            if reset:
                 return faults.connection_reset_response(request)
-            if copied < length:
-                return error_response(400, f"Body ended after {copied} of {length} bytes")
-            if declared is None and timeline.has_more(stream):
+            if received < length:
+                return error_response(400, f"Body ended after {received} of {length} bytes")
+            if longer:
                 return error_response(400, f"Body is longer than Content-Range's {length} bytes")
-            timeline.record_range(record, first, last, total)
-            record.save(update_fields=UPDATED_FIELDS)
+            with timeline.record_lock(record.pk):
+                # A DELETE, or a chunk declaring another total, may have come
+                # while this body streamed.
+                record.refresh_from_db()
+                refusal = self.refusal(record, total)
+                if refusal:
+                    return refusal
+                timeline.store(record.pk, first, scratch, length)
+                timeline.record_range(record, first, last, total)
+                record.save(update_fields=UPDATED_FIELDS)
 
         if fault and fault.kind == "drop":
             return faults.connection_reset_response(request)
@@ -93,6 +102,27 @@ class TimelineView(APIView):
             "total": record.timeline_total,
             "status": record.status,
         })
+
+    @staticmethod
+    def receive(request, length, unsized):
+        """The body in a scratch file, the bytes it held, and whether an unsized
+        body went on past length."""
+        stream = body_stream(request._request)
+        scratch, received = timeline.receive(stream, length)
+        try:
+            return scratch, received, unsized and received == length and timeline.has_more(stream)
+        except OSError:
+            scratch.close()
+            raise
+
+    @staticmethod
+    def refusal(record, total):
+        if record.status == Record.DELETED:
+            return error_response(409, f"Record {record.pk} is deleted")
+        if record.timeline_total is not None and record.timeline_total != total:
+            return error_response(400, f"Content-Range total {total} differs from the "
+                                       f"record's timeline size {record.timeline_total}")
+        return None
 
     @staticmethod
     def injected_fault():

@@ -1,7 +1,8 @@
-from django.urls import path
+from django.urls import path, re_path
 from rest_framework.routers import SimpleRouter
 
 from . import views
+from .inputs import ID_PATTERN
 from .upload import TimelineView
 
 router = SimpleRouter(trailing_slash=True)
@@ -16,6 +17,7 @@ router.register("record", views.RecordResource, basename="record")
 
 urlpatterns = [
     path("", views.ApiIndex.as_view(), name="api-index"),
-    path("sync/timeline/<int:record_id>/", TimelineView.as_view(), name="timeline"),
+    re_path(rf"^sync/timeline/(?P<record_id>{ID_PATTERN})/$", TimelineView.as_view(),
+            name="timeline"),
     *router.urls,
 ]

@@ -3,14 +3,16 @@ team and record. All answer JSON; lists in the paged list format."""
 
 from django.contrib.auth import get_user_model
 from django.db.models import Prefetch
+from django.utils.functional import cached_property
 from rest_framework import viewsets
 from rest_framework.exceptions import PermissionDenied
 from rest_framework.permissions import AllowAny
 from rest_framework.response import Response
 from rest_framework.views import APIView
 
-from . import access
+from . import access, timeline
 from .filters import BundlePermissionFilter, RecordFilter
+from .inputs import ID_PATTERN
 from .models import Bundle, BundlePermission, Device, Profile, Record
 from .serializers import (RecordCreateSerializer, bundle_json, bundle_permission_json,
                           device_json, profile_json, record_json, team_json, uri, user_json)
@@ -23,6 +25,7 @@ class Resource(viewsets.GenericViewSet):
     """A read-only resource whose objects are written by one JSON function."""
 
     to_json = None
+    lookup_value_regex = ID_PATTERN  # anything else is not an id: 404
 
     def render(self, instance):
         return type(self).to_json(instance)
@@ -62,7 +65,7 @@ class ProfileResource(Resource):
 class DeviceResource(Resource):
     to_json = device_json
     lookup_field = "serial"
-    lookup_value_regex = "[^/]+"
+    lookup_value_regex = r"[^/\x00-\x1f\x7f]{1,64}"
 
     def get_queryset(self):
         ids = access.visible_user_ids(self.request.user)
@@ -88,7 +91,12 @@ class BundlePermissionResource(Resource):
 class TeamResource(Resource):
     """Teams the signed-in user belongs to or manages."""
 
-    to_json = team_json
+    @cached_property
+    def visible_ids(self):
+        return access.visible_user_ids(self.request.user)
+
+    def render(self, instance):
+        return team_json(instance, self.visible_ids)
 
     def get_queryset(self):
         members = get_user_model().objects.select_related("profile").order_by("id")
@@ -115,10 +123,14 @@ class RecordResource(Resource):
         return Response(record_json(record), status=201, headers={"Location": location})
 
     def destroy(self, request, pk=None):
-        """Records are never erased: deleting one marks it "deleted"."""
+        """Records are never erased: deleting one marks it "deleted".
+
+        Under the record's lock, so that an upload finishing meanwhile cannot
+        save the record back as incomplete or complete."""
         record = self.get_object()
-        record.status = Record.DELETED
-        record.save(update_fields=["status"])
+        with timeline.record_lock(record.pk):
+            record.status = Record.DELETED
+            record.save(update_fields=["status"])
         return Response(status=204)
 
 

@@ -4,6 +4,7 @@ Settings, the request signature check and the fault injection all take their
 values from here, so docs/ovcloud.md has one list to describe.
 """
 
+import ipaddress
 import os
 import secrets
 from pathlib import Path
@@ -103,3 +104,59 @@ def api_secret():
 def signature_max_skew():
     """Seconds a request timestamp may differ from the server clock."""
     return env_int("OVCLOUD_SIGNATURE_MAX_SKEW", 300)
+
+
+def timeline_max_bytes():
+    """The most timeline data one record may declare: a whole device's flash
+    (2^21 pages of 512 bytes) unless configured otherwise."""
+    return env_int("OVCLOUD_TIMELINE_MAX_BYTES", 2 ** 21 * 512)
+
+
+def body_idle_timeout():
+    """Seconds a request body may go without a byte before the request is dropped."""
+    return env_int("OVCLOUD_BODY_IDLE_TIMEOUT", 30)
+
+
+def site_url():
+    """Where people reach the site; links in mails are built from it, never from
+    a request's Host header. serve.sh sets it from its --bind and --port."""
+    return env("OVCLOUD_SITE_URL", "http://127.0.0.1:8000/")
+
+
+LOOPBACK_HOSTS = ["127.0.0.1", "localhost", "[::1]"]
+
+
+def allowed_hosts():
+    """Loopback names, the site URL's host and the configured names: a Host
+    header naming anything else is refused."""
+    site_host = urlsplit(site_url()).hostname or ""
+    if ":" in site_host:
+        site_host = f"[{site_host}]"
+    configured = [h.strip() for h in env("OVCLOUD_ALLOWED_HOSTS", "").split(",") if h.strip()]
+    return [*LOOPBACK_HOSTS, site_host, *configured]
+
+
+def is_loopback(address):
+    if address == "localhost":
+        return True
+    try:
+        return ipaddress.ip_address(address.strip("[]")).is_loopback
+    except ValueError:
+        return False
+
+
+def exposure_problem(bind):
+    """Why serving on bind would expose published secrets, or None.
+
+    The development API key and secret are printed in the documentation and
+    built into every development client: on anything but a loopback address
+    they must be replaced."""
+    if is_loopback(bind):
+        return None
+    published = [name for name, value, default in [
+        ("OVCLOUD_API_KEY", api_key(), DEFAULT_API_KEY),
+        ("OVCLOUD_API_SECRET", api_secret(), DEFAULT_API_SECRET)] if value == default]
+    if published:
+        return (f"refusing to listen on {bind} with the published development "
+                f"{' and '.join(published)}: set your own")
+    return None

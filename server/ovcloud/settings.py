@@ -11,7 +11,8 @@ TIMELINE_DIR.mkdir(exist_ok=True)
 
 SECRET_KEY = config.secret_key(STATE_DIR)
 DEBUG = config.env_flag("OVCLOUD_DEBUG")
-ALLOWED_HOSTS = [h.strip() for h in config.env("OVCLOUD_ALLOWED_HOSTS", "*").split(",")]
+SITE_URL = config.site_url()
+ALLOWED_HOSTS = config.allowed_hosts()
 
 INSTALLED_APPS = [
     "django.contrib.admin",
@@ -28,6 +29,7 @@ INSTALLED_APPS = [
 
 MIDDLEWARE = [
     "ovcloud.middleware.FaultInjectionMiddleware",
+    "ovcloud.guard.RequestGuardMiddleware",
     "django.middleware.security.SecurityMiddleware",
     "django.contrib.sessions.middleware.SessionMiddleware",
     "django.middleware.common.CommonMiddleware",
@@ -59,6 +61,10 @@ TEMPLATES = [
 DATABASES = {"default": dict(config.database(STATE_DIR), CONN_MAX_AGE=60)}
 DEFAULT_AUTO_FIELD = "django.db.models.AutoField"
 
+# Shared by every worker process: the count of failed sign-ins lives here.
+CACHES = {"default": {"BACKEND": "django.core.cache.backends.filebased.FileBasedCache",
+                      "LOCATION": str(STATE_DIR / "cache")}}
+
 AUTHENTICATION_BACKENDS = ["cloudapi.authentication.UsernameOrEmailBackend"]
 AUTH_PASSWORD_VALIDATORS = [
     {"NAME": "django.contrib.auth.password_validation.MinimumLengthValidator",
@@ -84,12 +90,11 @@ DEFAULT_FROM_EMAIL = "ovcloud@localhost"
 
 REST_FRAMEWORK = {
     "DEFAULT_AUTHENTICATION_CLASSES": ["cloudapi.authentication.CachedBasicAuthentication"],
-    "DEFAULT_PERMISSION_CLASSES": [
-        "rest_framework.permissions.IsAuthenticated",
-        "cloudapi.signature.SignedRequest",
-    ],
+    "DEFAULT_PERMISSION_CLASSES": ["rest_framework.permissions.IsAuthenticated"],
     "DEFAULT_RENDERER_CLASSES": ["cloudapi.rendering.SortedJSONRenderer"],
-    "DEFAULT_PARSER_CLASSES": ["rest_framework.parsers.JSONParser"],
+    "DEFAULT_PARSER_CLASSES": ["cloudapi.parsers.BoundedJSONParser"],
+    # No self-description on OPTIONS: the resources have no serializer to describe.
+    "DEFAULT_METADATA_CLASS": None,
     "DEFAULT_CONTENT_NEGOTIATION_CLASS": "cloudapi.rendering.AlwaysJSONNegotiation",
     "DEFAULT_PAGINATION_CLASS": "cloudapi.pagination.ListPagination",
     "DEFAULT_FILTER_BACKENDS": ["django_filters.rest_framework.DjangoFilterBackend"],

@@ -28,6 +28,11 @@ def _json_for_api(request, status, text, fallback, **kwargs):
     return fallback(request, **kwargs)
 
 
+def handler400(request, exception):
+    # Also a Host header the server does not answer to (DisallowedHost).
+    return _json_for_api(request, 400, "Bad request.", defaults.bad_request, exception=exception)
+
+
 def handler404(request, exception):
     return _json_for_api(request, 404, "Not found.", defaults.page_not_found, exception=exception)
 

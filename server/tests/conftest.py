@@ -51,7 +51,9 @@ class Server:
         self.root = f"http://127.0.0.1:{self.port}/"
         self.api_root = self.root + "api/"
         self.log_path = self.state_dir / "server.log"
-        environment = dict(os.environ, OVCLOUD_WORKERS="2", **(env or {}))
+        # A short idle timeout lets a test watch a stalled upload being dropped.
+        environment = dict(os.environ, OVCLOUD_WORKERS="2", OVCLOUD_BODY_IDLE_TIMEOUT="2",
+                           **(env or {}))
         self.log = open(self.log_path, "ab")
         self.process = subprocess.Popen(
             [str(SERVER_DIR / "serve.sh"), "--port", str(self.port), "--state", str(state_dir)],

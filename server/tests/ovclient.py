@@ -71,16 +71,8 @@ class ApiClient:
     def post(self, path, body, **kwargs):
         return self.request("POST", path, body, **kwargs)
 
-    def create_record(self, user_id, serial, start, **fields):
-        record = {
-            "data": base64.b64encode(bytes(range(64))).decode(),
-            "dev_id": "DEVUID-0001", "device": f"/api/device/{serial}/",
-            "start": start, "end": start + 256 * 60, "firmware_rev": "1.4.2",
-            "npages": 10, "soft_protocole": 3, "soft_uid": "SOFTUID-01",
-            "user": f"/api/user/{user_id}/",
-        }
-        record.update(fields)
-        answer = self.post("record/", record)
+    def create_record(self, user_id, serial, at, **fields):
+        answer = self.post("record/", record_body(user_id, serial, at, **fields))
         assert answer.status == 201, answer
         return answer.json()
 
@@ -88,6 +80,14 @@ class ApiClient:
         content_range = content_range or f"bytes {first}-{first + len(data) - 1}/{total}"
         return self.post(f"sync/timeline/{record_id}/", data, content_type="application/octet-stream",
                          headers={"Content-Range": content_range}, **kwargs)
+
+
+def record_body(user_id, serial, at, **fields):
+    """A record as the client writes it, starting at `at`; fields override any key."""
+    return {"data": base64.b64encode(bytes(range(64))).decode(), "dev_id": "DEVUID-0001",
+            "device": f"/api/device/{serial}/", "start": at, "end": at + 256 * 60,
+            "firmware_rev": "1.4.2", "npages": 10, "soft_protocole": 3, "soft_uid": "SOFTUID-01",
+            "user": f"/api/user/{user_id}/", **fields}
 
 
 def send(method, url, body, headers, timeout=30, encode_chunked=False):

@@ -1,17 +1,15 @@
-"""Basic authentication, the request signature and the Date header."""
+"""The request signature, Basic authentication, failed sign-ins and the Date header."""
 
 import time
+from types import SimpleNamespace
 
 import pytest
+from django.contrib.auth.hashers import PBKDF2PasswordHasher
+from rest_framework.exceptions import AuthenticationFailed, Throttled
 
+from cloudapi.authentication import CachedBasicAuthentication, failed_sign_ins
 from cloudapi.signature import request_url
 from ovclient import API_SECRET, send, sign
-
-
-def signed_headers(client, url, **overrides):
-    headers = client.headers(url)
-    headers.update(overrides)
-    return headers
 
 
 @pytest.mark.parametrize("path", ["record/?limit=0", "record/?", "record/",
@@ -21,61 +19,79 @@ def test_right_signature_over_the_url_as_sent(coach, path):
     assert coach.get(path).status == 200
 
 
-def wrong(client, url):
-    """Each way a signature can be wrong, as header overrides."""
-    now = int(time.time())
-    return {
-        "wrong signature": {"X-ORVAAPISIGNATURE": "0" * 40},
-        "wrong secret": {"X-ORVAAPISIGNATURE": sign("x" + API_SECRET, now, url),
-                         "X-ORVATIMESTAMP": str(now)},
-        "wrong key": {"X-ORVAAPIKEY": "OvSomeOtherKey00"},
-        "other query signed": {"X-ORVAAPISIGNATURE": sign(API_SECRET, now, url + "&limit=1"),
-                               "X-ORVATIMESTAMP": str(now)},
-        "stale": {"X-ORVATIMESTAMP": str(now - 3600),
-                  "X-ORVAAPISIGNATURE": sign(API_SECRET, now - 3600, url)},
-        "from the future": {"X-ORVATIMESTAMP": str(now + 3600),
-                            "X-ORVAAPISIGNATURE": sign(API_SECRET, now + 3600, url)},
-        "fractional timestamp": {"X-ORVATIMESTAMP": f"{now}.5",
-                                 "X-ORVAAPISIGNATURE": sign(API_SECRET, f"{now}.5", url)},
-    }
+def signed_at(timestamp, url, secret=API_SECRET):
+    return {"X-ORVATIMESTAMP": str(timestamp), "X-ORVAAPISIGNATURE": sign(secret, timestamp, url)}
 
 
-@pytest.mark.parametrize("case", ["wrong signature", "wrong secret", "wrong key",
-                                  "other query signed", "stale", "from the future",
-                                  "fractional timestamp"])
+NOW = int(time.time())
+URL_PATH = "record/?limit=0"
+WRONG = {
+    "wrong signature": lambda url: {"X-ORVAAPISIGNATURE": "0" * 40},
+    "wrong secret": lambda url: signed_at(NOW, url, "x" + API_SECRET),
+    "wrong key": lambda url: {"X-ORVAAPIKEY": "OvSomeOtherKey00"},
+    "other query signed": lambda url: signed_at(NOW, url + "&limit=1"),
+    "stale": lambda url: signed_at(NOW - 3600, url),
+    "from the future": lambda url: signed_at(NOW + 3600, url),
+    "fractional timestamp": lambda url: signed_at(f"{NOW}.5", url),
+    "superscript timestamp": lambda url: signed_at("\u00b2", url),
+    "5000-digit timestamp": lambda url: signed_at("9" * 5000, url),
+}
+
+
+@pytest.mark.parametrize("case", WRONG)
 def test_bad_signature_gets_403_with_json_error(coach, case):
-    url = coach.base_url + "record/?limit=0"
-    answer = send("GET", url, None, signed_headers(coach, url, **wrong(coach, url)[case]))
-    assert answer.status == 403
-    assert answer.json()["error"]
+    url = coach.base_url + URL_PATH
+    headers = dict(coach.headers(url), **WRONG[case](url))
+    answer = send("GET", url, None, headers)
+    assert answer.status == 403 and answer.json()["error"], answer
 
 
-def test_missing_signature_gets_403(coach):
-    answer = coach.get("account/", signed=False)
+@pytest.mark.parametrize("password", ["orvane-demo", "not-the-password"])
+@pytest.mark.parametrize("method, path", [("GET", "account/"), ("POST", "sync/timeline/1/")])
+def test_unsigned_request_learns_nothing_of_the_password(server, password, method, path):
+    answer = server.client(password=password).request(method, path, signed=False)
     assert answer.status == 403 and "signature" in answer.json()["error"]
-
-
-def test_signature_on_uploads_too(coach):
-    answer = coach.upload_chunk(1, b"x", 0, 1, signed=False)
-    assert answer.status == 403
 
 
 @pytest.mark.parametrize("username, password", [
     ("coach", "not-the-password"),
+    ("coach", "orvane-demo "),       # a remembered good password lets no near miss through
     ("nobody", "orvane-demo"),
     (None, None),                    # no Authorization header at all
 ])
 def test_basic_failure_gets_401_with_a_challenge(server, username, password):
+    assert server.client().get("account/").status == 200
     answer = server.client(username, password).get("account/")
     assert answer.status == 401
     assert answer.headers["WWW-Authenticate"].startswith("Basic")
     assert answer.json()["error"]
 
 
-def test_password_is_checked_every_time(server):
-    """A remembered good password must not let a wrong one through."""
-    assert server.client().get("account/").status == 200
-    assert server.client(password="orvane-demo ").get("account/").status == 401
+def check(login, password, address="192.0.2.1"):
+    request = SimpleNamespace(META={"REMOTE_ADDR": address})
+    return CachedBasicAuthentication().authenticate_credentials(login, password, request)
+
+
+@pytest.mark.parametrize("login", ["coach", "COACH@orvane.test", "nobody", "no\0body"])
+def test_a_failed_check_costs_one_hash_whether_or_not_the_user_exists(server, monkeypatch, login):
+    hashes = []
+    encode = PBKDF2PasswordHasher.encode
+    monkeypatch.setattr(PBKDF2PasswordHasher, "encode",
+                        lambda self, *args: hashes.append(1) or encode(self, *args))
+    with pytest.raises(AuthenticationFailed):
+        check(login, "not-the-password", address=f"192.0.2.{len(login)}")
+    assert len(hashes) == 1
+
+
+def test_failed_sign_ins_are_throttled_per_address_and_login(server, monkeypatch):
+    monkeypatch.setattr(failed_sign_ins, "limit", 3)
+    for _ in range(3):
+        with pytest.raises(AuthenticationFailed):
+            check("ada", "guess", address="198.51.100.7")
+    with pytest.raises(Throttled):
+        check("ada", "orvane-demo", address="198.51.100.7")
+    assert check("ada", "orvane-demo", address="198.51.100.8")[0].pk == 101
+    assert check("bruno", "orvane-demo", address="198.51.100.7")[0].pk == 102
 
 
 @pytest.mark.parametrize("method, path", [("HEAD", ""), ("GET", ""), ("GET", "api/"),

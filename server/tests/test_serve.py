@@ -1,9 +1,13 @@
-"""serve.sh: restarting on the same state keeps the data and re-seeds without duplicates."""
+"""serve.sh and what it runs first: restarts, arguments, exposure, seeding."""
 
 import subprocess
 
 import pytest
 from conftest import DEMO, SERVER_DIR, Server
+from django.contrib.auth import get_user_model
+from django.core.management import CommandError, call_command
+
+from ovcloud import config
 
 
 def test_restart_keeps_data_and_seeds_once(tmp_path):
@@ -32,3 +36,31 @@ def test_bad_arguments_are_refused(args):
     result = subprocess.run([str(SERVER_DIR / "serve.sh"), *args], capture_output=True,
                             text=True, timeout=30)
     assert result.returncode == 2 and "usage" in result.stderr
+
+
+@pytest.mark.parametrize("bind, env, refused", [
+    ("127.0.0.1", {}, False),
+    ("::1", {}, False),
+    ("localhost", {}, False),
+    ("0.0.0.0", {}, True),
+    ("192.0.2.7", {"OVCLOUD_API_KEY": "OwnKey0123456789"}, True),
+    ("0.0.0.0", {"OVCLOUD_API_KEY": "OwnKey0123456789", "OVCLOUD_API_SECRET": "Own" * 13}, False),
+])
+def test_published_secrets_never_leave_loopback(monkeypatch, bind, env, refused):
+    for name, value in env.items():
+        monkeypatch.setenv(name, value)
+    assert (config.exposure_problem(bind) is not None) == refused
+    if refused:
+        with pytest.raises(CommandError, match="OVCLOUD_API_"):
+            call_command("prepare_server", bind=bind, verbosity=0)
+
+
+def test_seeding_again_leaves_passwords_and_disabled_accounts_alone(server):
+    users = get_user_model().objects.filter(pk__in=[1, 104])
+    users.update(is_active=False)
+    try:
+        call_command("seed_demo", verbosity=0)
+        assert not users.filter(is_active=True).exists()
+        assert not get_user_model().objects.get(pk=1).check_password("orvane-admin")
+    finally:
+        users.update(is_active=True)

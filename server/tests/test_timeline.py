@@ -1,6 +1,8 @@
-"""Chunked timeline upload: ranges, order, repetition, completion, refusals."""
+"""Chunked timeline upload: ranges, order, repetition, completion, refusals, stalls."""
 
-import os
+import http.client
+import time
+from urllib.parse import urlsplit
 
 import pytest
 
@@ -14,76 +16,65 @@ def session_bytes(size, seed=7):
     return bytes((i * 31 + seed + (i >> 9)) % 251 for i in range(size))
 
 
-def chunks(data, size=CHUNK):
-    return [(offset, data[offset:offset + size]) for offset in range(0, len(data), size)]
+def held(client, record_id):
+    record = client.get(f"record/{record_id}/").json()
+    return record["status"], (record["data_status"] or {"timeline": {"size": 0}})["timeline"]["size"]
 
 
-def test_out_of_order_and_repeated_chunks_end_complete_with_identical_bytes(coach, server,
-                                                                           unique_serial):
+def test_out_of_order_and_repeated_chunks_end_complete_with_identical_bytes(coach, unique_serial):
     data = session_bytes(5 * CHUNK + 1234)
     record = coach.create_record(101, unique_serial, 256 * 500)
-    parts = chunks(data)
-    order = [3, 0, 5, 3, 1, 0, 4]  # chunk 2 is still missing after these
-    for index in order:
+    parts = [(offset, data[offset:offset + CHUNK]) for offset in range(0, len(data), CHUNK)]
+    for index in [3, 0, 5, 3, 1, 0, 4]:  # chunk 2 is still missing after these
         offset, piece = parts[index]
         answer = coach.upload_chunk(record["id"], piece, offset, len(data))
-        assert answer.status == 200, answer
-        assert answer.json()["status"] == "incomplete"
+        assert answer.status == 200 and answer.json()["status"] == "incomplete", answer
+    assert held(coach, record["id"]) == ("incomplete", len(data) - CHUNK)
 
-    held = coach.get(f"record/{record['id']}/").json()
-    assert held["status"] == "incomplete"
-    assert held["data_status"]["timeline"]["size"] == len(data) - len(parts[2][1])
-
-    offset, piece = parts[2]
-    final = coach.upload_chunk(record["id"], piece, offset, len(data)).json()
+    final = coach.upload_chunk(record["id"], parts[2][1], parts[2][0], len(data)).json()
     assert final["status"] == "complete" and final["size"] == len(data)
-    assert coach.get(f"record/{record['id']}/").json()["status"] == "complete"
-    assert coach.get(f"sync/timeline/{record['id']}/").body == data
-    with open(os.path.join(server.state_dir, "timelines", f"{record['id']}.dat"), "rb") as f:
-        assert f.read() == data
-
     # A chunk sent again after completion changes nothing.
-    again = coach.upload_chunk(record["id"], parts[0][1], 0, len(data))
-    assert again.status == 200 and again.json()["status"] == "complete"
+    assert coach.upload_chunk(record["id"], parts[0][1], 0, len(data)).json()["status"] == "complete"
     assert coach.get(f"sync/timeline/{record['id']}/").body == data
+    assert held(coach, record["id"]) == ("complete", len(data))
 
 
 @pytest.mark.parametrize("extra, status", [(0, 200), (-1, 400), (1, 400)])
 def test_chunked_transfer_encoding_body(coach, unique_serial, extra, status):
     """A client streaming a file may send no Content-Length at all; the range still
     has to match the bytes that come."""
-    data = session_bytes(3 * CHUNK + max(extra, 0), seed=3)
     size = 3 * CHUNK
+    data = session_bytes(size + extra, seed=3)
     record = coach.create_record(101, unique_serial, 256 * 600)
     url = coach.base_url + f"sync/timeline/{record['id']}/"
     headers = coach.headers(url, content_type="application/octet-stream")
     headers["Content-Range"] = f"bytes 0-{size - 1}/{size}"
-    body = data[:size + extra]
-    pieces = iter([body[:1000], body[1000:CHUNK], body[CHUNK:]])
-    answer = send("POST", url, pieces, headers, encode_chunked=True)
-    assert answer.status == status, answer
-    stored = coach.get(f"record/{record['id']}/").json()
-    assert stored["status"] == ("complete" if status == 200 else "incomplete")
+    pieces = iter([data[:1000], data[1000:CHUNK], data[CHUNK:]])
+    assert send("POST", url, pieces, headers, encode_chunked=True).status == status
+    assert held(coach, record["id"]) == (("complete", size) if status == 200 else ("incomplete", 0))
     if status == 200:
         assert coach.get(f"sync/timeline/{record['id']}/").body == data
 
 
-@pytest.mark.parametrize("content_range, body", [
-    (None, b"abc"),                      # no Content-Range
-    ("bytes 0-2", b"abc"),               # no total
-    ("items 0-2/10", b"abc"),
-    ("bytes 5-2/10", b"abc"),            # first after last
-    ("bytes 8-10/10", b"abc"),           # past the end
-    ("bytes 0-3/10", b"abc"),            # body shorter than the range
-    ("bytes 0-1/10", b"abc"),            # body longer than the range
+@pytest.mark.parametrize("content_range, body, status", [
+    (None, b"abc", 400),                        # no Content-Range
+    ("bytes 0-2", b"abc", 400),                 # no total
+    ("items 0-2/10", b"abc", 400),
+    ("bytes 5-2/10", b"abc", 400),              # first after last
+    ("bytes 8-10/10", b"abc", 400),             # past the end
+    ("bytes 0-3/10", b"abc", 400),              # body shorter than the range
+    ("bytes 0-1/10", b"abc", 400),              # body longer than the range
+    ("bytes 0-2/" + "9" * 5000, b"abc", 400),
+    (f"bytes {2 ** 40 - 3}-{2 ** 40 - 1}/{2 ** 40}", b"abc", 413),  # more than a device holds
 ])
-def test_bad_ranges_get_400_with_json_error(coach, unique_serial, content_range, body):
+def test_bad_ranges_are_refused_before_anything_is_stored(coach, unique_serial, content_range,
+                                                          body, status):
     record = coach.create_record(101, unique_serial, 256 * 700)
     headers = {"Content-Range": content_range} if content_range else {}
     answer = coach.post(f"sync/timeline/{record['id']}/", body,
                         content_type="application/octet-stream", headers=headers)
-    assert answer.status == 400 and answer.json()["error"]
-    assert coach.get(f"record/{record['id']}/").json()["data_status"] is None
+    assert answer.status == status and answer.json()["error"]
+    assert coach.get(f"sync/timeline/{record['id']}/").status == 404
 
 
 def test_total_must_agree_with_earlier_chunks(coach, unique_serial):
@@ -100,6 +91,38 @@ def test_uploads_refused_for_hidden_or_deleted_records(server, unique_serial, us
     coach.request("DELETE", f"record/{record['id']}/")
     answer = server.client(username, "orvane-demo").upload_chunk(record["id"], b"ab", 0, 2)
     assert answer.status == expected and answer.json()["error"]
+
+
+def begin_upload(client, record_id, first, total, length, sent):
+    """A chunk upload whose body stops after the bytes sent; the caller may send the rest."""
+    url = urlsplit(client.base_url + f"sync/timeline/{record_id}/")
+    connection = http.client.HTTPConnection(url.hostname, url.port, timeout=20)
+    connection.putrequest("POST", url.path)
+    headers = client.headers(url.geturl(), content_type="application/octet-stream")
+    headers.update({"Content-Range": f"bytes {first}-{first + length - 1}/{total}",
+                    "Content-Length": str(length)})
+    for name, value in headers.items():
+        connection.putheader(name, value)
+    connection.endheaders(sent)
+    time.sleep(0.5)  # the server is now waiting for the rest of the body
+    return connection
+
+
+def test_a_stalled_upload_holds_up_no_other_chunk_and_is_dropped(coach, unique_serial):
+    record = coach.create_record(101, unique_serial, 256 * 1000)
+    stalled = begin_upload(coach, record["id"], 0, 8, 4, b"ab")
+    assert coach.upload_chunk(record["id"], b"efgh", 4, 8, timeout=5).status == 200
+    assert stalled.getresponse().status == 408  # after the server's idle timeout
+    assert held(coach, record["id"]) == ("incomplete", 4)
+
+
+def test_a_delete_during_an_upload_stays_deleted(coach, unique_serial):
+    record = coach.create_record(101, unique_serial, 256 * 1100)
+    upload = begin_upload(coach, record["id"], 0, 4, 4, b"ab")
+    assert coach.request("DELETE", f"record/{record['id']}/", timeout=5).status == 204
+    upload.send(b"cd")
+    assert upload.getresponse().status == 409
+    assert held(coach, record["id"]) == ("deleted", 0)
 
 
 @pytest.mark.parametrize("ranges, first, last, merged", [

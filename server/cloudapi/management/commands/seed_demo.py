@@ -1,11 +1,16 @@
 """Seeds the demo account described in demo_account.json.
 
 Safe to run at every start: objects are created with their fixed ids or
-brought back to the described state, and an existing user's password is
-left alone (someone may have changed it on the account site).
+brought back to the described state. An existing user's password and whether
+it may sign in are left alone: someone may have changed the one or switched
+off the other on purpose. The administrator's first password is never the
+published one: OVCLOUD_ADMIN_PASSWORD, or else a random one written to
+<state>/admin_password (mode 0600).
 """
 
 import json
+import os
+import secrets
 from datetime import date
 from pathlib import Path
 
@@ -17,6 +22,7 @@ from django.core.management.color import no_style
 from django.db import connection, transaction
 
 from cloudapi.models import Bundle, BundlePermission, Profile, Team
+from ovcloud import config
 
 DEMO_FILE = Path(settings.BASE_DIR) / "demo_account.json"
 
@@ -41,8 +47,9 @@ class Command(BaseCommand):
         # server should start within seconds.
         demo_hash = make_password(demo["password"])
         admin = demo["admin"]
-        self.user(admin["id"], {"username": admin["username"], "email": admin["email"]},
-                  make_password(admin["password"]), staff=True)
+        if not get_user_model().objects.filter(pk=admin["id"]).exists():
+            self.user(admin["id"], {"username": admin["username"], "email": admin["email"]},
+                      make_password(self.admin_password()), staff=True)
         for described in demo["users"]:
             fields = {k: described[k] for k in ("username", "email", "first_name", "last_name")}
             user = self.user(described["id"], fields, demo_hash)
@@ -65,12 +72,24 @@ class Command(BaseCommand):
         User = get_user_model()
         user = User.objects.filter(pk=pk).first()
         if user is None:
-            user = User(pk=pk, password=password_hash, is_staff=staff, is_superuser=staff)
+            user = User(pk=pk, password=password_hash, is_staff=staff, is_superuser=staff,
+                        is_active=True)
         for name, value in fields.items():
             setattr(user, name, value)
-        user.is_active = True
         user.save()
         return user
+
+    @staticmethod
+    def admin_password():
+        chosen = config.env("OVCLOUD_ADMIN_PASSWORD")
+        if chosen:
+            return chosen
+        password = secrets.token_urlsafe(18)
+        path = settings.STATE_DIR / "admin_password"
+        fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+        with os.fdopen(fd, "w") as f:
+            f.write(password + "\n")
+        return password
 
     @staticmethod
     def profile(user, described):

@@ -1,0 +1,32 @@
+"""The JSON request bodies of the API: records are small, so bodies are too."""
+
+import json
+
+from rest_framework.exceptions import ParseError
+from rest_framework.parsers import JSONParser
+
+from .errors import PayloadTooLarge, RequestTimeout
+
+# A record's JSON is a few hundred bytes, its descriptor 64 bytes in Base64.
+MAX_BODY_BYTES = 64 * 1024
+
+
+def refuse_constant(name):
+    raise ValueError(f"{name} is not a number JSON allows")
+
+
+class BoundedJSONParser(JSONParser):
+    """Reads at most MAX_BODY_BYTES, and answers 400 where the standard parser
+    would fail with a 500 (nesting deep enough to exhaust the recursion limit)."""
+
+    def parse(self, stream, media_type=None, parser_context=None):
+        try:
+            raw = stream.read(MAX_BODY_BYTES + 1)
+        except OSError as problem:
+            raise RequestTimeout(f"Body not received: {problem}")
+        if len(raw) > MAX_BODY_BYTES:
+            raise PayloadTooLarge(f"Request body is larger than {MAX_BODY_BYTES} bytes")
+        try:
+            return json.loads(raw.decode("utf-8"), parse_constant=refuse_constant)
+        except (ValueError, RecursionError) as problem:
+            raise ParseError(f"JSON parse error - {type(problem).__name__}")
