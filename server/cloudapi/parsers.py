@@ -17,7 +17,8 @@ def refuse_constant(name):
 
 class BoundedJSONParser(JSONParser):
     """Reads at most MAX_BODY_BYTES, and answers 400 where the standard parser
-    would fail with a 500 (nesting deep enough to exhaust the recursion limit)."""
+    would let a 500 through (nesting deep enough to exhaust the recursion limit,
+    texts that cannot be stored)."""
 
     def parse(self, stream, media_type=None, parser_context=None):
         try:
@@ -27,6 +28,9 @@ class BoundedJSONParser(JSONParser):
         if len(raw) > MAX_BODY_BYTES:
             raise PayloadTooLarge(f"Request body is larger than {MAX_BODY_BYTES} bytes")
         try:
-            return json.loads(raw.decode("utf-8"), parse_constant=refuse_constant)
+            data = json.loads(raw.decode("utf-8"), parse_constant=refuse_constant)
+            # JSON may escape a lone surrogate ("\ud800"), which is no text a database stores.
+            json.dumps(data, ensure_ascii=False).encode("utf-8")
+            return data
         except (ValueError, RecursionError) as problem:
             raise ParseError(f"JSON parse error - {type(problem).__name__}")

@@ -55,6 +55,7 @@ def test_who_may_create_records_for_whom(server, unique_serial, username, owner,
     ({"user": "/api/user/99999999999999999999/"}, 400),
     ({"user": "/api/user/\u0661\u0660\u0661/"}, 400),  # Arabic-Indic digits for 101
     ({"device": "/api/device/S\0/"}, 400),
+    ({"device": "/api/device/\udcff/"}, 400),        # a lone surrogate, escaped in JSON
     ({"device": f"/api/device/{'S' * 65}/"}, 400),
     ({"npages": 2 ** 63}, 400),
     ({"soft_protocole": 2 ** 64}, 400),
