@@ -62,7 +62,11 @@ class UsernameOrEmailBackend(ModelBackend):
     """Lets people sign in to the account site with their e-mail as well."""
 
     def authenticate(self, request, username=None, password=None, **kwargs):
-        return check_login(username or kwargs.get(get_user_model().USERNAME_FIELD), password)
+        login = username or kwargs.get(get_user_model().USERNAME_FIELD)
+        try:
+            return failed_sign_ins.check(request, login, password)
+        except TooManyFailures:
+            return None
 
 
 class VerifiedPasswordCache:
@@ -96,23 +100,29 @@ class VerifiedPasswordCache:
 verified_passwords = VerifiedPasswordCache()
 
 
+class TooManyFailures(Exception):
+    pass
+
+
 class FailedSignIns:
     """Failed sign-ins per client address and login, in the cache every worker shares."""
 
     limit = 10
     window_seconds = 15 * 60
 
-    @staticmethod
-    def key(request, login):
+    def check(self, request, login, password, verified=lambda user: False):
+        """check_login, counting its failures; raises TooManyFailures, without
+        checking, while this address has failed too often for this login."""
         address = request.META.get("REMOTE_ADDR", "") if request is not None else ""
-        digest = hashlib.sha256(f"{address}\n{login}".encode("utf-8", "replace")).hexdigest()
-        return f"signin-failures:{digest}"
-
-    def blocked(self, key):
-        return cache.get(key, 0) >= self.limit
-
-    def count(self, key):
-        cache.set(key, cache.get(key, 0) + 1, self.window_seconds)
+        key = "signin-failures:" + hashlib.sha256(
+            f"{address}\n{login}".encode("utf-8", "replace")).hexdigest()
+        failures = cache.get(key, 0)
+        if failures >= self.limit:
+            raise TooManyFailures()
+        user = check_login(login, password, verified)
+        if user is None:
+            cache.set(key, failures + 1, self.window_seconds)
+        return user
 
 
 failed_sign_ins = FailedSignIns()
@@ -128,15 +138,15 @@ class CachedBasicAuthentication(BasicAuthentication):
         return super().authenticate(request)
 
     def authenticate_credentials(self, userid, password, request=None):
-        attempt = failed_sign_ins.key(request, userid)
-        if failed_sign_ins.blocked(attempt):
+        key = verified_passwords.key(userid, password)
+        try:
+            user = failed_sign_ins.check(
+                request, userid, password,
+                verified=lambda found: verified_passwords.holds(key, found.password))
+        except TooManyFailures:
             raise exceptions.Throttled(wait=FailedSignIns.window_seconds,
                                        detail="Too many failed sign-ins; try again later.")
-        key = verified_passwords.key(userid, password)
-        user = check_login(userid, password,
-                           verified=lambda found: verified_passwords.holds(key, found.password))
         if user is None:
-            failed_sign_ins.count(attempt)
             raise exceptions.AuthenticationFailed("Invalid username/password.")
         # check_password may have upgraded the hash: remember the current one.
         verified_passwords.remember(key, user.password)

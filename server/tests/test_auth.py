@@ -4,6 +4,7 @@ import time
 from types import SimpleNamespace
 
 import pytest
+from django.contrib.auth import authenticate
 from django.contrib.auth.hashers import PBKDF2PasswordHasher
 from rest_framework.exceptions import AuthenticationFailed, Throttled
 
@@ -88,6 +89,8 @@ def test_failed_sign_ins_are_throttled_per_address_and_login(server, monkeypatch
             check("ada", "guess", address="198.51.100.7")
     with pytest.raises(Throttled):
         check("ada", "orvane-demo", address="198.51.100.7")
+    site_request = SimpleNamespace(META={"REMOTE_ADDR": "198.51.100.7"})
+    assert authenticate(site_request, username="ada", password="orvane-demo") is None
     assert check("ada", "orvane-demo", address="198.51.100.8")[0].pk == 101
     assert check("bruno", "orvane-demo", address="198.51.100.7")[0].pk == 102
 
