@@ -33,4 +33,4 @@ class BoundedJSONParser(JSONParser):
             json.dumps(data, ensure_ascii=False).encode("utf-8")
             return data
         except (ValueError, RecursionError) as problem:
-            raise ParseError(f"JSON parse error - {type(problem).__name__}")
+            raise ParseError(f"JSON parse error - {problem}")
