@@ -33,6 +33,8 @@ public:
         const QJsonObject demo = OVCloudServer::demoAccount();
         OVUser coach;
         coach.username = demo.value(QLatin1String("username")).toString();
+        coach.identifier = demo.value(QLatin1String("user_id")).toInteger();
+        coach.uri = QStringLiteral("/api/user/%1/").arg(*coach.identifier);
         m_credentials.saveCredential(coach, demo.value(QLatin1String("password")).toString());
         return true;
     }
