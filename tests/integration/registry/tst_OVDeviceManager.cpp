@@ -271,6 +271,8 @@ private Q_SLOTS:
         QTRY_VERIFY(sleep.preventIdleSleep());
         const auto second = plug(1, 4);
         QVERIFY(second);
+        QTest::qWait(100);
+        QVERIFY(sleep.preventIdleSleep());
         QVERIFY(m_rig->hub().unplug(first->serial()));
         QTRY_VERIFY(!first->isConnected());
         QTest::qWait(100);
