@@ -186,6 +186,16 @@ private Q_SLOTS:
         for (const auto& session : device->sessions())
             QTRY_COMPARE_WITH_TIMEOUT(session->syncStatus(), int(OVSessionSyncStatusSynced), 30000);
         QTRY_VERIFY(!m_manager->isStoringSessionsForDevice(device));
+        const QStringList arrivalLines{
+            QStringLiteral("(observeValueForKeyPath)-CDC USB Devices in ovapi_macusb API count: 1"),
+            QStringLiteral("(observeValueForKeyPath)-CDC (%1) LocationId = %2")
+                .arg(serial, OVHelper::getSerialForHID(quint32(device->locationId()))),
+            QStringLiteral("USB notifies of device list changed"),
+            QStringLiteral("updateDeviceList start"),
+            QStringLiteral("CDC USB Devices in ovapi_macusb API count: 1"),
+            QStringLiteral("updateDeviceList end")};
+        for (const QString& line : arrivalLines)
+            QVERIFY2(m_log->has(line), qPrintable(line));
 
         QVERIFY(m_rig->hub().unplug(serial));
         QTRY_VERIFY(!device->isConnected());
