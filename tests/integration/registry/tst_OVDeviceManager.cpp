@@ -273,12 +273,14 @@ private Q_SLOTS:
         QVERIFY(!m_manager->isDeviceRecovering(record(*serial)));
     }
 
-    void sleepLockWithTwoDevices() {
+    void sleepLockAndBatteryPollWithTwoDevices() {
         const SleepManager& sleep = SleepManager::sharedInstance();
         QVERIFY(!sleep.preventIdleSleep());
+        QVERIFY(!m_manager->isBatteryTimerStarted());
         const auto first = plug(1, 4);
         QVERIFY(first);
         QTRY_VERIFY(sleep.preventIdleSleep());
+        QVERIFY(m_manager->isBatteryTimerStarted());
         const auto second = plug(1, 4);
         QVERIFY(second);
         QTest::qWait(100);
@@ -287,8 +289,10 @@ private Q_SLOTS:
         QTRY_VERIFY(!first->isConnected());
         QTest::qWait(100);
         QVERIFY(sleep.preventIdleSleep());
+        QVERIFY(m_manager->isBatteryTimerStarted());
         QVERIFY(m_rig->hub().unplug(second->serial()));
         QTRY_VERIFY(!sleep.preventIdleSleep());
+        QTRY_VERIFY(!m_manager->isBatteryTimerStarted());
     }
 
     void signOutDuringDownload() {
@@ -302,6 +306,7 @@ private Q_SLOTS:
         m_credentials.deleteCredential();
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);
         QVERIFY(m_manager->getDevices().isEmpty());
+        QVERIFY(!m_manager->isBatteryTimerStarted());
         QVERIFY(m_manager->isStoringSessions());
         QVERIFY(!m_manager->isSynching());
 
