@@ -186,14 +186,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("description");
         QTest::addColumn<int>("chunksLeft");
-        // Server chunks 1-3: the second is answered 500.
+        // Server chunks 1-4: the second is answered 500 and goes again as the fourth.
         QTest::newRow("middle chunk refused")
             << 5 * kMiB * 5 / 2 << quint64(25600) << int(OVSessionSyncStatusSynced) << 0 << QString() << 0;
-        // Chunks 4-6: the last is answered 400.
+        // Chunks 5-7: the last is answered 400.
         QTest::newRow("last chunk refused")
             << 5 * kMiB * 5 / 2 << quint64(25600) << int(OVSessionSyncStatusSyncFailed) << 400
             << "Error: Bad Request, {\"error\"" << 0;
-        // Chunks 7-9: the connection is reset half way, and again on each of the network stack's own
+        // Chunks 8-10: the connection is reset half way, and again on each of the network stack's own
         // two resends; a transport error carries Qt's code (any).
         QTest::newRow("connection reset")
             << 10 * kMiB << quint64(20480) << int(OVSessionSyncStatusSyncFailed) << -1 << QString() << 2;
@@ -210,15 +210,15 @@ private Q_SLOTS:
         if (!m_faultyServer) {
             m_faultyServer = std::make_unique<OVCloudServer>();
             m_faultyServer->setEnvironment(QStringLiteral("OVCLOUD_FAULT_FAIL_CHUNK"),
-                                           QStringLiteral("2:500,6:400"));
+                                           QStringLiteral("2:500,7:400"));
             m_faultyServer->setEnvironment(QStringLiteral("OVCLOUD_FAULT_RESET_CHUNK"),
-                                           QStringLiteral("7,8,9"));
+                                           QStringLiteral("8,9,10"));
             QString error;
             QVERIFY2(m_faultyServer->start(&error), qPrintable(error));
         }
         OVUploadTestBed::useServer(*m_faultyServer);
-        const auto session =
-            m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.4e9, OVUploadTestBed::pattern(size, 3));
+        const QByteArray data = OVUploadTestBed::pattern(size, 3);
+        const auto session = m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.4e9, data);
         session->setPageCount(pages);
         session->setEndPage(pages - 1);
 
@@ -237,6 +237,11 @@ private Q_SLOTS:
                             .arg(session->deviceSerial(), QRegularExpression::escape(description))) == 1);
         }
         QCOMPARE(chunkFiles(m_bed.dataFilePath(*session)).size(), chunksLeft);
+        if (status == OVSessionSyncStatusSynced) { // the refused chunk went again: no hole on the server
+            const QList<OVRecord> records = m_bed.records(*session);
+            QCOMPARE(records.last().status, OVRecordStatusComplete);
+            QVERIFY(m_bed.timeline(records.last()) == data);
+        }
     }
 
     void cancellationMidChunk() {
