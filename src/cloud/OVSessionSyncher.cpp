@@ -124,6 +124,12 @@ void OVSessionSyncher::start() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_startSyncDate = OVDate::now();
     }
+    if (!session()) { // nothing to report on: only the queue needs to hear of it
+        OVLog("A session syncher was queued without a session");
+        m_ended.store(true);
+        setFinished(true);
+        return;
+    }
     if (isCancelled()) {
         onCancelSyncOperation();
         return;
@@ -142,6 +148,9 @@ void OVSessionSyncher::cancelNow() {
 void OVSessionSyncher::main() {
     try {
         OVLog("(%@)-main begin", serial());
+        if (!service() || !session())
+            throw OVException(
+                QStringLiteral("The session syncher was queued without its web API client or session"));
         ensureRepo();
         const auto s = session();
         OVLog("(%@)-START SYNC FOR SESSION : %@", serial(), s);
