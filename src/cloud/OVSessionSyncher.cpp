@@ -148,9 +148,8 @@ void OVSessionSyncher::cancelNow() {
 void OVSessionSyncher::main() {
     try {
         OVLog("(%@)-main begin", serial());
-        if (!service() || !session())
-            throw OVException(
-                QStringLiteral("The session syncher was queued without its web API client or session"));
+        if (!service())
+            throw OVException(QStringLiteral("The session syncher was queued without a web API client"));
         ensureRepo();
         const auto s = session();
         OVLog("(%@)-START SYNC FOR SESSION : %@", serial(), s);
