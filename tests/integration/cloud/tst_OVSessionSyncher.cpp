@@ -1,0 +1,235 @@
+// The session syncher against real ovcloud servers: chunking and reassembly, the server's existing
+// records, failures (injected by the server) and cancellation.
+#include "OVMainThread.h"
+#include "OVNotificationCenter.h"
+#include "OVSessionSyncher.h"
+#include "OVTestCapture.h"
+#include "OVUploadTestBed.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+constexpr qint64 kMiB = 1024 * 1024;
+using Range = QPair<qint64, qint64>;
+
+QStringList chunkFiles(const QString& dataFilePath) {
+    return QFileInfo(dataFilePath).dir().entryList({QStringLiteral("part_*.dat")}, QDir::Files);
+}
+
+/** The byte ranges the server acknowledged, in the order its answers arrived. */
+QList<Range> acknowledgedRanges(const QStringList& lines) {
+    static const QRegularExpression received(
+        QStringLiteral("didReceiveData.*\"received\":\\s*\\[(\\d+),\\s*(\\d+)\\]"));
+    QList<Range> ranges;
+    for (const QString& line : lines)
+        if (const auto match = received.match(line); match.hasMatch())
+            ranges << Range(match.captured(1).toLongLong(), match.captured(2).toLongLong());
+    return ranges;
+}
+
+} // namespace
+
+class tst_OVSessionSyncher : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        m_log = OVLogCapture::install();
+        QString error;
+        QVERIFY2(m_bed.startServer(m_server, &error), qPrintable(error));
+    }
+    void init() {
+        OVUploadTestBed::useServer(m_server);
+        m_log->clear();
+    }
+    void cleanup() { OVNotificationCenter::defaultCenter().removeObserver(this); }
+    void cleanupTestCase() { OVLogCapture::uninstall(); }
+
+    void percentage_data() {
+        QTest::addColumn<quint64>("written");
+        QTest::addColumn<quint64>("total");
+        QTest::addColumn<int>("percentage");
+        QTest::newRow("whole part only") << quint64(2) << quint64(3) << 66;
+        QTest::newRow("last byte") << quint64(13107200) << quint64(13107200) << 100;
+        QTest::newRow("past the end wraps") << quint64(104) << quint64(100) << 4;
+    }
+    void percentage() {
+        QFETCH(quint64, written);
+        QFETCH(quint64, total);
+        QTEST(OVSessionSyncher::percentageForBytes(written, total), "percentage");
+    }
+
+    void uploadsChunksInOrder_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QList<Range>>("ranges");
+        QTest::newRow("two and a half chunks")
+            << 25 * kMiB / 2
+            << QList<Range>{{0, 5 * kMiB - 1}, {5 * kMiB, 10 * kMiB - 1}, {10 * kMiB, 25 * kMiB / 2 - 1}};
+        QTest::newRow("exactly one chunk") << 5 * kMiB << QList<Range>{{0, 5 * kMiB - 1}};
+        QTest::newRow("one page") << qint64(512) << QList<Range>{{0, 511}};
+    }
+    void uploadsChunksInOrder() {
+        QFETCH(qint64, size);
+        QFETCH(QList<Range>, ranges);
+        const QByteArray data = OVUploadTestBed::pattern(size, quint32(size));
+        const auto session = m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.6e9, data);
+        QList<int> percentages; // progress is reported on the main thread only
+        OVNotificationCenter::defaultCenter().addObserver(
+            this, OVNotificationName::OnSessionSyncStatusChanged, [&](const OVNotification&) {
+                if (session->syncStatus() == OVSessionSyncStatusSyncing)
+                    percentages << session->percentage();
+            });
+
+        QVERIFY(syncToEnd(session));
+
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusSynced));
+        QCOMPARE(acknowledgedRanges(m_log->lines()), ranges);
+        const QList<OVRecord> records = m_bed.records(*session);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first().status, OVRecordStatusComplete);
+        QVERIFY(m_bed.timeline(records.first()) == data);
+        QCOMPARE(chunkFiles(m_bed.dataFilePath(*session)), QStringList());
+        QCOMPARE(QFileInfo(m_bed.dataFilePath(*session)).size(), size);
+        QVERIFY(std::is_sorted(percentages.begin(), percentages.end()));
+        QCOMPARE(percentages.last(), 100);
+        QVERIFY(m_bed.storedCopy(*session)->alreadySynced());
+    }
+
+    void existingRecord_data() {
+        QTest::addColumn<QString>("onServer");
+        QTest::addColumn<int>("recordCount");
+        QTest::addColumn<bool>("uploads");
+        QTest::newRow("none: one is created") << "none" << 1 << true;
+        QTest::newRow("incomplete: uploaded into again") << "incomplete" << 1 << true;
+        QTest::newRow("complete: nothing sent") << "complete" << 1 << false;
+        QTest::newRow("deleted: a new one is created") << "deleted" << 2 << true;
+    }
+    void existingRecord() {
+        QFETCH(QString, onServer);
+        QFETCH(int, recordCount);
+        QFETCH(bool, uploads);
+        const QByteArray data = OVUploadTestBed::pattern(3 * 512, 7);
+        const auto session = m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.5e9, data);
+        if (onServer == QLatin1String("complete")) {
+            QVERIFY(syncToEnd(session));
+            session->setAlreadySynced(false);
+        } else if (onServer != QLatin1String("none")) {
+            OVRecord record = OVRecord::buildRecordFromSession(*session);
+            OVError error;
+            QVERIFY2(m_bed.service().createRecord(record, &error), qPrintable(error.description()));
+            if (onServer == QLatin1String("deleted"))
+                m_bed.deleteRecord(record);
+        }
+        const QDateTime dataFileTime = QFileInfo(m_bed.dataFilePath(*session)).lastModified();
+        m_log->clear();
+
+        QVERIFY(syncToEnd(session));
+
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusSynced));
+        QCOMPARE(m_log->count(QStringLiteral("Upload didReceiveResponse")) > 0, uploads);
+        const QList<OVRecord> records = m_bed.records(*session);
+        QCOMPARE(records.size(), recordCount);
+        QCOMPARE(records.last().status, OVRecordStatusComplete);
+        QVERIFY(m_bed.timeline(records.last()) == data);
+        QCOMPARE(QFileInfo(m_bed.dataFilePath(*session)).lastModified(), dataFileTime);
+    }
+
+    // The fault rows share one server whose chunk count runs across them: keep their order.
+    void failures_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<quint64>("pages");
+        QTest::addColumn<int>("code"); // 0: synced; -1: failed with any code
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<int>("chunksLeft");
+        // Server chunks 1-4: the second is answered 500 and goes again as the fourth.
+        QTest::newRow("middle chunk refused") << 25 * kMiB / 2 << quint64(25600) << 0 << QString() << 0;
+        // Chunks 5-7: the last is answered 400.
+        QTest::newRow("last chunk refused")
+            << 25 * kMiB / 2 << quint64(25600) << 400 << "Error: Bad Request, {\"error\"" << 0;
+        // Chunks 8-10: the connection is reset half way, and on each of Qt's own two resends.
+        QTest::newRow("connection reset") << 10 * kMiB << quint64(20480) << -1 << QString() << 2;
+        QTest::newRow("data file missing")
+            << qint64(0) << quint64(4) << 1 << "Session doesn't have all the data to sync" << 0;
+    }
+    void failures() {
+        QFETCH(qint64, size);
+        QFETCH(quint64, pages);
+        QFETCH(int, code);
+        QFETCH(QString, description);
+        QFETCH(int, chunksLeft);
+        if (!m_faultyServer) {
+            m_faultyServer = std::make_unique<OVCloudServer>();
+            m_faultyServer->setEnvironment(QStringLiteral("OVCLOUD_FAULT_FAIL_CHUNK"),
+                                           QStringLiteral("2:500,7:400"));
+            m_faultyServer->setEnvironment(QStringLiteral("OVCLOUD_FAULT_RESET_CHUNK"),
+                                           QStringLiteral("8,9,10"));
+            QString error;
+            QVERIFY2(m_faultyServer->start(&error), qPrintable(error));
+        }
+        OVUploadTestBed::useServer(*m_faultyServer);
+        const QByteArray data = OVUploadTestBed::pattern(size, 3);
+        const auto session = m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.4e9, data);
+        session->setPageCount(pages);
+        session->setEndPage(pages - 1);
+
+        QVERIFY(syncToEnd(session));
+
+        QCOMPARE(chunkFiles(m_bed.dataFilePath(*session)).size(), chunksLeft);
+        if (code == 0) { // the refused chunk went again: no hole on the server
+            QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusSynced));
+            QCOMPARE(m_bed.records(*session).last().status, OVRecordStatusComplete);
+            QVERIFY(m_bed.timeline(m_bed.records(*session).last()) == data);
+            return;
+        }
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusSyncFailed));
+        QVERIFY(!session->alreadySynced());
+        QVERIFY(code == -1 ? session->syncErrorCode() != 0 : session->syncErrorCode() == code);
+        QVERIFY2(session->syncErrorInformation().startsWith(
+                     QStringLiteral("Failed Syncing. Please try again. Error details: ") + description),
+                 qPrintable(session->syncErrorInformation()));
+        QCOMPARE(m_log->count(QStringLiteral("^\\(%1\\)-SYNC SESSION FAILED! .*Error : %2")
+                                  .arg(session->deviceSerial(), QRegularExpression::escape(description))),
+                 1);
+    }
+
+    void cancellationMidChunk() {
+        const auto session = m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.3e9,
+                                                 OVUploadTestBed::pattern(25 * kMiB / 2, 11));
+        auto syncher = std::make_shared<OVSessionSyncher>(&m_bed.service(), session);
+        QList<int> states; // from the main thread once the chunks are under way
+        OVNotificationCenter::defaultCenter().addObserver(
+            this, OVNotificationName::OnSessionSyncStatusChanged, [&](const OVNotification&) {
+                if (OVMainThread::isMainThread())
+                    states << session->syncStatus();
+                if (session->syncStatus() == OVSessionSyncStatusSyncing)
+                    syncher->cancel();
+            });
+
+        syncher->start();
+        QTRY_VERIFY_WITH_TIMEOUT(syncher->isFinished(), 120000);
+
+        QCOMPARE(states, (QList<int>{OVSessionSyncStatusSyncing, OVSessionSyncStatusSyncCancelled}));
+        QVERIFY(!session->alreadySynced());
+        QCOMPARE(m_log->count(QStringLiteral("Upload didReceiveResponse")), 0);
+        QCOMPARE(chunkFiles(m_bed.dataFilePath(*session)).size(), 3);
+        QCOMPARE(m_bed.records(*session).first().status, OVRecordStatusIncomplete);
+    }
+
+private:
+    bool syncToEnd(const std::shared_ptr<OVSession>& session) {
+        auto syncher = std::make_shared<OVSessionSyncher>(&m_bed.service(), session);
+        syncher->start();
+        return QTest::qWaitFor([&] { return syncher->isFinished() && session->isInSyncFinalState(); },
+                               120000);
+    }
+
+    std::shared_ptr<OVLogCapture> m_log;
+    OVUploadTestBed m_bed;
+    OVCloudServer m_server;
+    std::unique_ptr<OVCloudServer> m_faultyServer;
+};
+
+QTEST_GUILESS_MAIN(tst_OVSessionSyncher)
+#include "tst_OVSessionSyncher.moc"
