@@ -20,7 +20,8 @@
  * "OnDeviceSyncDone" ends each run, also when the syncher is destroyed mid-run.
  *
  * Create with std::make_shared. Any thread may call it. Destroy it from outside its queue: the
- * destructor cancels the queue and waits for it to drain.
+ * destructor cancels the queue and waits for it to drain, which ends a chunk under way at once but
+ * waits for a record search or creation in progress (bounded by the request timeout).
  */
 class OVDeviceSyncher : public std::enable_shared_from_this<OVDeviceSyncher> {
 public:

@@ -20,6 +20,8 @@ class QThread;
  * or by a closed lid with no one to ask) cannot be refused; it is only reported, with more time
  * asked through the delay inhibitor while registrants are present.
  *
+ * The notifications carry the manager as a plain SleepManager* (it is not shared-owned).
+ *
  * Without a bus it logs once and keeps the registrant bookkeeping alone. D-Bus work and the power
  * notifications run on a power thread of the manager's own; any thread may register and unregister.
  */
@@ -42,7 +44,8 @@ public:
     /** Whether logind is reachable; false means registrants keep nothing awake. */
     bool hasBackend() const { return m_inhibitor != nullptr; }
 
-    /** Whether the keep-awake lock is held now; waits for the power thread's pending work. */
+    /** Whether the keep-awake lock is held now; waits for the power thread's pending work, so never call it
+     * from a power notification's observer. */
     bool holdsKeepAwake() const;
 
     /** Called on the power thread when logind announces sleep (true) or wake (false). */

@@ -2,6 +2,7 @@
 // records, failures (injected by the server) and cancellation.
 #include "OVMainThread.h"
 #include "OVNotificationCenter.h"
+#include "OVPropertyList.h"
 #include "OVSessionSyncher.h"
 #include "OVTestCapture.h"
 #include "OVUploadTestBed.h"
@@ -192,6 +193,49 @@ private Q_SLOTS:
         QCOMPARE(m_log->count(QStringLiteral("^\\(%1\\)-SYNC SESSION FAILED! .*Error : %2")
                                   .arg(session->deviceSerial(), QRegularExpression::escape(description))),
                  1);
+    }
+
+    // A session without pages of its own (page count 0) and an empty data file: the page files make it.
+    void rebuildsTheDataFileFromPageFiles_data() {
+        QTest::addColumn<bool>("pageMissing");
+        QTest::newRow("all page files") << false;
+        QTest::newRow("a page file missing") << true;
+    }
+    void rebuildsTheDataFileFromPageFiles() {
+        QFETCH(bool, pageMissing);
+        const auto session = m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.35e9, QByteArray());
+        session->setStartPage(10);
+        session->setEndPage(12);
+        const QString dataFile = m_bed.dataFilePath(*session);
+        QFile(dataFile).open(QIODevice::WriteOnly);
+        QDir(QFileInfo(dataFile).path()).mkpath(QStringLiteral("PAGES"));
+        QByteArray pages;
+        for (int n = 10; n <= 12; ++n) {
+            const QByteArray page = OVUploadTestBed::pattern(512, quint32(n));
+            OVPropertyList list;
+            list.setData("data", page);
+            OVError error;
+            QFile file(QFileInfo(dataFile).path() + QStringLiteral("/PAGES/ov_%1.dat").arg(n));
+            if (!(pageMissing && n == 11) && file.open(QIODevice::WriteOnly))
+                file.write(list.toBinary(&error));
+            pages += page;
+        }
+
+        QVERIFY(syncToEnd(session));
+
+        if (pageMissing) {
+            QCOMPARE(
+                session->syncErrorInformation(),
+                QStringLiteral("Failed Syncing. Please try again. Error details: An unexpected exception "
+                               "occurred during session SYNCHER. Please try again"));
+            QCOMPARE(
+                m_log->count(QStringLiteral("An exception occurred during session SYNCHER startSyncing")), 1);
+            return;
+        }
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusSynced));
+        QVERIFY(m_bed.timeline(m_bed.records(*session).last()) == pages);
+        QFile rebuilt(dataFile);
+        QVERIFY(rebuilt.open(QIODevice::ReadOnly) && rebuilt.readAll() == pages);
     }
 
     void cancellationMidChunk() {

@@ -14,7 +14,7 @@
 
 #include <mutex>
 
-const QString kBusName = QStringLiteral("sleep-manager-test");
+static const QString kBusName = QStringLiteral("sleep-manager-test");
 
 class tst_SleepManager : public QObject {
     Q_OBJECT
