@@ -144,6 +144,16 @@ public:
         startHub(stateDirectory);
         startDaemon();
     }
+    /** A fresh emulator with no devices, reached the same way: it numbers its devices anew. */
+    void restartEmulator() {
+        if (m_throughSocket) {
+            stopDaemon();
+            restartDaemon(QString());
+            return;
+        }
+        startHub(QString());
+        manager().setTransport(std::make_shared<OvInProcessTransport>(m_hub));
+    }
 
     /** Plugs a device with the given sessions of `pages` pages each and waits for it. */
     std::shared_ptr<OrvaneCDCDevice> plug(const QString& serial, int sessions = 2, quint32 pages = 8) {
