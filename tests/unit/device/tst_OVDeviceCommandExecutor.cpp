@@ -96,15 +96,23 @@ private:
     std::shared_ptr<OVDeviceInfo> m_lastDevice;
 };
 
-/** A subscriber that throws from every battery report. */
-template <typename Exception> class Thrower : public OVDeviceCommandDelegate {
+/** A subscriber that throws from every battery report: ours, another std::exception, or no exception object.
+ */
+class Thrower : public OVDeviceCommandDelegate {
 public:
+    enum Kind { Ours, Standard, NotAnException };
+    explicit Thrower(Kind kind)
+        : m_kind(kind) {}
     void onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceInfo>&, int) override {
-        if constexpr (std::is_same_v<Exception, OVException>)
+        if (m_kind == Ours)
             throw OVException(QStringLiteral("subscriber trouble"));
-        else
-            throw Exception("subscriber trouble");
+        if (m_kind == Standard)
+            throw std::out_of_range("subscriber trouble");
+        throw 42;
     }
+
+private:
+    const Kind m_kind;
 };
 
 class UnknownCommand : public OVCommandCDC {};
@@ -238,19 +246,20 @@ private Q_SLOTS:
         auto second = std::make_shared<CallLog>(QStringLiteral("second"));
         auto shared = std::make_shared<QStringList>();
         notifyer.addDeviceCommandDelegate(first);
-        notifyer.addDeviceCommandDelegate(std::make_shared<Thrower<OVException>>());
+        notifyer.addDeviceCommandDelegate(std::make_shared<Thrower>(Thrower::Ours));
+        notifyer.addDeviceCommandDelegate(std::make_shared<Thrower>(Thrower::Standard));
         notifyer.addDeviceCommandDelegate(second);
         notifyer.addDeviceCommandDelegate(first);                          // already there
         notifyer.removeDeviceCommandDelegate(std::make_shared<CallLog>()); // never there
-        QCOMPARE(notifyer.commandNotificationDelegates().size(), 3);
+        QCOMPARE(notifyer.commandNotificationDelegates().size(), 4);
         notifyer.notifyGotBatteryLevelForDevice(std::make_shared<OVDeviceInfo>(), 12);
         QCOMPARE(first->calls(), QStringList{QStringLiteral("first battery 12 -1")});
         QCOMPARE(second->calls(), QStringList{QStringLiteral("second battery 12 -1")});
 
-        // Any other exception is not the notifier's to swallow.
-        notifyer.addDeviceCommandDelegate(std::make_shared<Thrower<std::runtime_error>>());
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, notifyer.notifyGotBatteryLevelForDevice(
-                                                         std::make_shared<OVDeviceInfo>(), 13));
+        // What is not an exception object is not the notifier's to swallow.
+        notifyer.addDeviceCommandDelegate(std::make_shared<Thrower>(Thrower::NotAnException));
+        QVERIFY_THROWS_EXCEPTION(
+            int, notifyer.notifyGotBatteryLevelForDevice(std::make_shared<OVDeviceInfo>(), 13));
     }
 
     void walkSurvivesConcurrentSubscribing() {
