@@ -1,13 +1,20 @@
 #include "OVFileLogger.h"
 #include "OVLogger.h"
+#include "OVLoggerQueue.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
+#include <csignal>
 #include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <vector>
 
@@ -36,6 +43,40 @@ QByteArray readFile(const QString& path) {
 
 OVLogMessage message(const QString& text) {
     return OVLogMessage{QDateTime::currentMSecsSinceEpoch(), 4242, text};
+}
+
+const char kChildFlag[] = "--log-then-end";
+
+/** Slow enough that lines are still queued when the process ends. */
+class SlowFileSink : public OVLogSink {
+public:
+    explicit SlowFileSink(const QString& path)
+        : m_file(path) {
+        m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+    }
+    void write(const OVLogMessage& m) override {
+        QThread::msleep(1);
+        m_file.write(m.text.toUtf8() + '\n');
+    }
+    void flush() override { m_file.flush(); }
+
+private:
+    QFile m_file;
+};
+
+/** The child process: logs 300 lines and ends at once, by returning from main, SIGTERM or abort(). */
+int logThenEnd(const QByteArray& ending, const QString& path) {
+    OVLogger& logger = OVLogger::sharedInstance();
+    logger.turnLogOn();
+    logger.addSink(std::make_shared<SlowFileSink>(path));
+    logger.drainOnExit();
+    for (int i = 0; i < 300; ++i)
+        OVLog("line %@", i);
+    if (ending == "SIGTERM")
+        raise(SIGTERM);
+    else if (ending == "abort")
+        abort();
+    return 0;
 }
 
 } // namespace
@@ -144,25 +185,95 @@ private Q_SLOTS:
     void rollsAtTheAgeLimit_data() {
         QTest::addColumn<int>("hoursLater");
         QTest::addColumn<int>("files");
-        QTest::newRow("younger than a day continues") << 23 << 1;
-        QTest::newRow("a day old rolls") << 24 << 2;
+        QTest::addColumn<bool>("byTick"); // no line comes: the tick rolls the file
+        QTest::newRow("younger than a day continues") << 23 << 1 << false;
+        QTest::newRow("a day old rolls") << 24 << 2 << false;
+        QTest::newRow("a day old rolls with no line") << 24 << 1 << true;
     }
 
     void rollsAtTheAgeLimit() {
         QFETCH(int, hoursLater);
         QFETCH(int, files);
+        QFETCH(bool, byTick);
         QTemporaryDir dir;
         OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
         sink.write(message(QStringLiteral("now")));
         sink.setClock(
             [hoursLater] { return QDateTime::currentDateTimeUtc().addSecs(hoursLater * 3600 + 5); });
-        sink.write(message(QStringLiteral("later")));
+        if (byTick)
+            sink.tick();
+        else
+            sink.write(message(QStringLiteral("later")));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), files);
+        QCOMPARE(OVFileLoggerManager::isArchived(dir.filePath(QStringLiteral("log-1.txt"))),
+                 hoursLater >= 24);
         // A new run chooses too: an old newest file is archived and not continued.
         OVFileLogger nextRun(std::make_shared<OVFileLoggerManager>(dir.path()));
         nextRun.setClock([] { return QDateTime::currentDateTimeUtc().addDays(2); });
         nextRun.write(message(QStringLiteral("next run")));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), files + 1);
+    }
+
+    void ageComesFromTheCreationAttribute() {
+        // Where the file system records no birth time, the attribute written at creation is the
+        // file's age; the last write is not (a busy file would never roll).
+        QTemporaryDir dir;
+        const QByteArray first = QFile::encodeName(dir.filePath(QStringLiteral("log-1.txt")));
+        const char attribute[] = "user.ovservices.log.created";
+        {
+            OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
+            sink.write(message(QStringLiteral("now")));
+        }
+        QVERIFY(getxattr(first.constData(), attribute, nullptr, 0) > 0);
+        const QByteArray dayOld =
+            QByteArray::number(QDateTime::currentMSecsSinceEpoch() - 25 * 3600 * 1000LL);
+        QCOMPARE(setxattr(first.constData(), attribute, dayOld.constData(), size_t(dayOld.size()), 0), 0);
+        OVFileLogger nextRun(std::make_shared<OVFileLoggerManager>(dir.path()));
+        nextRun.write(message(QStringLiteral("next run")));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+        QVERIFY(OVFileLoggerManager::isArchived(QFile::decodeName(first)));
+    }
+
+    void linesQueuedAtTheEndReachTheSinks_data() {
+        QTest::addColumn<QByteArray>("ending");
+        QTest::addColumn<int>("signal"); // 0: a normal exit
+        QTest::newRow("exit") << QByteArray("exit") << 0;
+        QTest::newRow("SIGTERM") << QByteArray("SIGTERM") << int(SIGTERM);
+        QTest::newRow("abort") << QByteArray("abort") << int(SIGABRT);
+    }
+    void linesQueuedAtTheEndReachTheSinks() {
+        // The last lines are what support reads: they must not die in the queue.
+        QFETCH(QByteArray, ending);
+        QFETCH(int, signal);
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("child.log")));
+        // posix_spawn rather than QProcess: a fork of this threaded process is what sanitizers refuse.
+        const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
+        char* childArgv[] = {const_cast<char*>(program.constData()), const_cast<char*>(kChildFlag),
+                             ending.data(), const_cast<char*>(path.constData()), nullptr};
+        pid_t child = 0;
+        QCOMPARE(posix_spawn(&child, program.constData(), nullptr, nullptr, childArgv, environ), 0);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        if (signal)
+            QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == signal); // still ends as it would have
+        else
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const QByteArray lines = readFile(QFile::decodeName(path));
+        QCOMPARE(lines.count('\n'), 300);
+        QVERIFY(lines.endsWith("line 299\n"));
+    }
+
+    void queueTicksItsSinksWithoutLines() {
+        struct TickCounter : OVLogSink {
+            void write(const OVLogMessage&) override {}
+            void tick() override { ++ticks; }
+            std::atomic<int> ticks{0};
+        };
+        auto counter = std::make_shared<TickCounter>();
+        OVLoggerQueue queue(std::chrono::milliseconds(10));
+        queue.addSink(counter);
+        QTRY_VERIFY(counter->ticks.load() >= 2);
     }
 
     void elevenRollsKeepTenArchivedPlusCurrent() {
@@ -186,5 +297,11 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_OVLogger)
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], kChildFlag) == 0)
+        return logThenEnd(argv[2], QFile::decodeName(argv[3]));
+    tst_OVLogger test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_OVLogger.moc"
