@@ -8,6 +8,7 @@
 #include "OvDeviceHub.h"
 #include "OvInProcessTransport.h"
 
+#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +17,15 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+
+/** Writes a firmware image file into dir and answers its path. */
+inline QString writeFirmware(const QTemporaryDir& dir, const QByteArray& bytes) {
+    const QString path = dir.filePath(QStringLiteral("OVFW_test.hff"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        return QString();
+    return path;
+}
 
 /** One answer as a device callback delivered it. */
 struct RecordedAnswer {
