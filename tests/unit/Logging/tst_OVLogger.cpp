@@ -183,55 +183,45 @@ private Q_SLOTS:
     }
 
     void rollsAtTheAgeLimit_data() {
-        QTest::addColumn<int>("hoursLater");
+        QTest::addColumn<int>("hoursOld");
+        QTest::addColumn<QString>("seen"); // by the next line, the tick, or the next run
         QTest::addColumn<int>("files");
-        QTest::addColumn<bool>("byTick"); // no line comes: the tick rolls the file
-        QTest::newRow("younger than a day continues") << 23 << 1 << false;
-        QTest::newRow("a day old rolls") << 24 << 2 << false;
-        QTest::newRow("a day old rolls with no line") << 24 << 1 << true;
+        QTest::newRow("younger than a day continues") << 23 << "line" << 1;
+        QTest::newRow("a day old rolls") << 24 << "line" << 2;
+        QTest::newRow("a day old rolls with no line") << 24 << "tick" << 1;
+        QTest::newRow("the next run does not continue it") << 48 << "run" << 2;
+        // Where the file system records no birth time, the attribute written at creation is the
+        // file's age; the last write is not (a busy file would never roll).
+        QTest::newRow("its age is its creation attribute") << 25 << "attribute" << 2;
     }
 
     void rollsAtTheAgeLimit() {
-        QFETCH(int, hoursLater);
+        QFETCH(int, hoursOld);
+        QFETCH(QString, seen);
         QFETCH(int, files);
-        QFETCH(bool, byTick);
-        QTemporaryDir dir;
-        OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
-        sink.write(message(QStringLiteral("now")));
-        sink.setClock(
-            [hoursLater] { return QDateTime::currentDateTimeUtc().addSecs(hoursLater * 3600 + 5); });
-        if (byTick)
-            sink.tick();
-        else
-            sink.write(message(QStringLiteral("later")));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), files);
-        QCOMPARE(OVFileLoggerManager::isArchived(dir.filePath(QStringLiteral("log-1.txt"))),
-                 hoursLater >= 24);
-        // A new run chooses too: an old newest file is archived and not continued.
-        OVFileLogger nextRun(std::make_shared<OVFileLoggerManager>(dir.path()));
-        nextRun.setClock([] { return QDateTime::currentDateTimeUtc().addDays(2); });
-        nextRun.write(message(QStringLiteral("next run")));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), files + 1);
-    }
-
-    void ageComesFromTheCreationAttribute() {
-        // Where the file system records no birth time, the attribute written at creation is the
-        // file's age; the last write is not (a busy file would never roll).
         QTemporaryDir dir;
         const QByteArray first = QFile::encodeName(dir.filePath(QStringLiteral("log-1.txt")));
-        const char attribute[] = "user.ovservices.log.created";
-        {
-            OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
-            sink.write(message(QStringLiteral("now")));
-        }
-        QVERIFY(getxattr(first.constData(), attribute, nullptr, 0) > 0);
-        const QByteArray dayOld =
-            QByteArray::number(QDateTime::currentMSecsSinceEpoch() - 25 * 3600 * 1000LL);
-        QCOMPARE(setxattr(first.constData(), attribute, dayOld.constData(), size_t(dayOld.size()), 0), 0);
+        const auto later = [hoursOld] {
+            return QDateTime::currentDateTimeUtc().addSecs(hoursOld * 3600 + 5);
+        };
+        OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
+        sink.write(message(QStringLiteral("now")));
         OVFileLogger nextRun(std::make_shared<OVFileLoggerManager>(dir.path()));
-        nextRun.write(message(QStringLiteral("next run")));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
-        QVERIFY(OVFileLoggerManager::isArchived(QFile::decodeName(first)));
+        const char attribute[] = "user.ovservices.log.created";
+        QVERIFY(getxattr(first.constData(), attribute, nullptr, 0) > 0);
+        if (seen == QLatin1String("attribute")) {
+            const QByteArray old =
+                QByteArray::number(QDateTime::currentMSecsSinceEpoch() - hoursOld * 3600000LL);
+            QCOMPARE(setxattr(first.constData(), attribute, old.constData(), size_t(old.size()), 0), 0);
+        } else {
+            (seen == QLatin1String("run") ? nextRun : sink).setClock(later);
+        }
+        if (seen == QLatin1String("tick"))
+            sink.tick();
+        else
+            (seen == QLatin1String("line") ? sink : nextRun).write(message(QStringLiteral("later")));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), files);
+        QCOMPARE(OVFileLoggerManager::isArchived(QFile::decodeName(first)), hoursOld >= 24);
     }
 
     void linesQueuedAtTheEndReachTheSinks_data() {
