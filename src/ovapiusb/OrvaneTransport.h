@@ -49,8 +49,6 @@ struct OrvaneAnswer {
  */
 struct OrvaneDeviceDescriptor {
     quint32 handle = 0;
-    /** Set by the transport, not on the wire. */
-    quint64 generation = 0;
     quint32 locationID = 0;
     /** True in recovery (HID) mode; such a device only takes firmware writes. */
     bool recovery = false;
@@ -58,6 +56,8 @@ struct OrvaneDeviceDescriptor {
     QString model;
     QString hwRevision;
     QString fwRevision;
+    /** Set by the transport, not on the wire. */
+    quint64 generation = 0;
 
     bool operator==(const OrvaneDeviceDescriptor& o) const {
         return handle == o.handle && generation == o.generation && locationID == o.locationID &&

@@ -432,7 +432,7 @@ private Q_SLOTS:
                 ::send(fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL);
             };
             write(OrvaneWire::Frame::Devices,
-                  OrvaneWire::encodeDevices({{1, 0, 0, false, kSerial, {}, {}, {}}}));
+                  OrvaneWire::encodeDevices({{1, 0, false, kSerial, {}, {}, {}}}));
             QByteArray in;
             char buffer[512];
             qsizetype requestAt = -1; // the hello is 9 bytes, the request follows
