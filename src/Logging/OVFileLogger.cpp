@@ -43,11 +43,14 @@ void OVFileLogger::rollCurrentFile() {
     m_current.setFileName(QString());
 }
 
-void OVFileLogger::write(const OVLogMessage& message) {
-    // The age limit is checked before each line, which rolls the file at the same point a timer
-    // would as far as any line is concerned, without a timer on the delivery thread.
+void OVFileLogger::tick() {
     if (m_current.isOpen() && isTooOld(m_currentCreated))
         rollCurrentFile();
+}
+
+void OVFileLogger::write(const OVLogMessage& message) {
+    // Checked before each line as well: the tick comes once a minute, a line may come sooner.
+    tick();
     if (!m_current.isOpen() && !chooseCurrentFile())
         return;
     const QByteArray line = m_formatter.formatLogMessage(message).toUtf8() + '\n';

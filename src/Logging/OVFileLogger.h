@@ -24,6 +24,8 @@ public:
 
     void write(const OVLogMessage& message) override;
     void flush() override;
+    /** The age limit is kept by the clock too: a current file that reached it is archived. */
+    void tick() override;
 
     OVFileLoggerManager& manager() const { return *m_manager; }
     void setMaximumFileSize(qint64 bytes) { m_maximumFileSize = bytes; }

@@ -17,6 +17,8 @@
 namespace {
 
 const char kArchivedAttribute[] = "user.lumberjack.log.archived";
+// Not every file system records birth times; this one keeps a file's age for the daily roll.
+const char kCreatedAttribute[] = "user.ovservices.log.created";
 const char kLogPrefix[] = "log-";
 constexpr int kZipUtf8Flag = 1 << 11;
 
@@ -60,6 +62,13 @@ std::optional<qint64> OVFileLoggerManager::getNumberFromFileName(const QString& 
 }
 
 QDateTime OVFileLoggerManager::creationDate(const QString& path) {
+    char value[32] = {};
+    const ssize_t size =
+        getxattr(QFile::encodeName(path).constData(), kCreatedAttribute, value, sizeof value - 1);
+    bool ok = false;
+    const qint64 msecs = size > 0 ? QByteArray(value, size).toLongLong(&ok) : 0;
+    if (ok)
+        return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
     const QFileInfo info(path);
     const QDateTime birth = info.birthTime();
     return birth.isValid() ? birth : info.lastModified();
@@ -116,8 +125,12 @@ QString OVFileLoggerManager::createNewLogFile() {
     for (;; ++number) {
         path = QDir(m_logsDirectory).filePath(OVLogFormat::format("log-%@.txt", number));
         QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            const QByteArray created = QByteArray::number(QDateTime::currentMSecsSinceEpoch());
+            setxattr(QFile::encodeName(path).constData(), kCreatedAttribute, created.constData(),
+                     static_cast<size_t>(created.size()), 0);
             break;
+        }
         if (!file.exists())
             return QString();
     }

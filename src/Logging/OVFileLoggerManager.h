@@ -35,7 +35,11 @@ public:
 
     static bool isArchived(const QString& path);
     static void setArchived(const QString& path, bool archived);
-    /** When the file was created: its birth time where the file system records it. */
+    /**
+     * When the file was created: as recorded in its creation attribute (written by
+     * createNewLogFile), else its birth time, else, for a file made by someone else on a file
+     * system without birth times, its last write.
+     */
     static QDateTime creationDate(const QString& path);
 
     /** Writes "<logs>/OvServices_logs_<yyyyMMddHHmmss>.zip" with every log file, newest first. */

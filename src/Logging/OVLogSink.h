@@ -17,4 +17,6 @@ public:
     virtual void write(const OVLogMessage& message) = 0;
     /** Called after each batch of lines, so a sink may buffer within a batch. */
     virtual void flush() {}
+    /** Called on the delivery thread about once a minute, lines or not: for work due at a time. */
+    virtual void tick() {}
 };

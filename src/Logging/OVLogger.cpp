@@ -7,8 +7,16 @@
 
 #include <QDateTime>
 
+#include <csignal>
+#include <cstdlib>
+#include <mutex>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+namespace {
+// The signals that end a process by default and leave it time to run a handler.
+constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+} // namespace
 
 OVLogger::OVLogger()
     : m_queue(std::make_unique<OVLoggerQueue>()) {}
@@ -39,6 +47,34 @@ void OVLogger::configure(const QString& logsDirectory) {
     fileLogger->setRollingFrequency(OVFileLogger::kRollingFrequencySeconds);
     m_queue->flush();
     m_queue->setSinks({std::make_shared<OVSyslogSink>(), std::make_shared<OVConsoleSink>(), fileLogger});
+    drainOnExit();
+}
+
+void OVLogger::drainOnExit() {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        std::atexit(drainAtExit);
+        for (const int signal : kEndingSignals) {
+            struct sigaction current {};
+            // Someone else's handler (Qt's, a sanitizer's) stays theirs.
+            if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
+                continue;
+            struct sigaction drain {};
+            drain.sa_handler = drainOnSignal;
+            sigemptyset(&drain.sa_mask);
+            drain.sa_flags = SA_RESETHAND; // the default action is back for the re-raise
+            sigaction(signal, &drain, nullptr);
+        }
+    });
+}
+
+void OVLogger::drainAtExit() {
+    sharedInstance().m_queue->drain(kDrainLimit);
+}
+
+void OVLogger::drainOnSignal(int signal) {
+    sharedInstance().m_queue->drain(kDrainLimit);
+    raise(signal); // delivered when this handler returns, with the default action
 }
 
 void OVLogger::addSink(std::shared_ptr<OVLogSink> sink) {

@@ -4,6 +4,7 @@
 #include "OVLogSink.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 class OVFileLogger;
@@ -39,11 +40,20 @@ public:
     std::shared_ptr<OVFileLogger> fileLogger() const;
     /** Blocks until every line handed over so far has reached the sinks. */
     void flush();
+    /**
+     * From now on, lines handed over before the process ends reach the sinks first (up to
+     * kDrainLimit): at exit, and on a terminating or crashing signal whose handling is still the
+     * default (the signal then ends the process as it would have). Idempotent; configure() calls it.
+     */
+    void drainOnExit();
+    static constexpr std::chrono::milliseconds kDrainLimit{2000};
 
 private:
     OVLogger();
     ~OVLogger();
     void deliver(QString text);
+    static void drainAtExit();
+    static void drainOnSignal(int signal);
 
     std::atomic<bool> m_on{false};
     std::unique_ptr<OVLoggerQueue> m_queue;

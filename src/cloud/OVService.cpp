@@ -29,6 +29,8 @@ constexpr int kExceptionCode = 5;
 // Asynchronous sends wait on the network, not on the processor: more of them may be in flight than
 // there are cores.
 constexpr int kAsyncThreads = 8;
+// Enough for any honest chain of redirects; a longer one is a loop.
+constexpr int kMaxRedirects = 10;
 
 const QString kAthletesBundle = QStringLiteral("/api/bundle/1/");
 
@@ -56,6 +58,8 @@ bool sameNumber(const std::optional<qint64>& a, const std::optional<qint64>& b) 
 struct OVService::Answer {
     std::optional<int> status;
     QByteArray body;
+    /** The "Location" header of a redirect. */
+    QByteArray location;
     QNetworkReply::NetworkError networkError = QNetworkReply::NoError;
     QString errorText;
 
@@ -153,6 +157,24 @@ void OVService::printUrlRequest(const OVURLRequest& request) {
 // ---- Sending ----------------------------------------------------------------------------------
 
 OVService::Answer OVService::exchange(const OVURLRequest& request) const {
+    OVURLRequest current = request;
+    Answer answer = exchangeOnce(current);
+    for (int hop = 0; hop < kMaxRedirects && answer.status; ++hop) {
+        std::optional<OVURLRequest> next = current.redirectedTo(*answer.status, answer.location);
+        if (!next)
+            break;
+        current = std::move(*next);
+        // The signature covers the URL: the new one is signed at the same time as the first.
+        const QString timestamp =
+            current.valueForHTTPHeaderField(QStringLiteral("X-ORVATIMESTAMP")).value_or(QString());
+        setApiKey(current, OVDate::fromSecondsSince1970(timestamp.toDouble()));
+        printUrlRequest(current);
+        answer = exchangeOnce(current);
+    }
+    return answer;
+}
+
+OVService::Answer OVService::exchangeOnce(const OVURLRequest& request) const {
     Answer answer;
     const std::unique_ptr<QNetworkAccessManager> manager =
         m_networkAccessFactory ? m_networkAccessFactory() : std::make_unique<QNetworkAccessManager>();
@@ -171,6 +193,7 @@ OVService::Answer OVService::exchange(const OVURLRequest& request) const {
     if (status.isValid())
         answer.status = status.toInt();
     answer.body = reply->readAll();
+    answer.location = reply->rawHeader("Location");
     answer.networkError = reply->error();
     answer.errorText = reply->errorString();
     delete reply;

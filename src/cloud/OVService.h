@@ -89,7 +89,9 @@ public:
 
 private:
     struct Answer;
+    /** Sends request and follows up to ten same-origin redirects, signing each anew. */
     Answer exchange(const OVURLRequest& request) const;
+    Answer exchangeOnce(const OVURLRequest& request) const;
     static void logException(std::exception_ptr exception);
 
     OVCredentialManagerProtocol* const m_credentialMgr;

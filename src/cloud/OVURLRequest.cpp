@@ -30,6 +30,24 @@ std::optional<QString> OVURLRequest::valueForHTTPHeaderField(const QString& fiel
     return std::nullopt;
 }
 
+std::optional<OVURLRequest> OVURLRequest::redirectedTo(int status, const QByteArray& location) const {
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
+        return std::nullopt;
+    const QUrl target = m_url.resolved(QUrl::fromEncoded(location));
+    // Another origin could be anyone: the credentials and the signature go nowhere but home.
+    if (location.isEmpty() || !target.isValid() || target.scheme() != m_url.scheme() ||
+        target.host() != m_url.host() || target.port(-1) != m_url.port(-1))
+        return std::nullopt;
+    OVURLRequest next(*this);
+    next.m_url = target;
+    if (status == 303 || (m_method == QLatin1String("POST") && status <= 302)) {
+        next.m_method = QStringLiteral("GET");
+        next.m_body.clear();
+        next.m_bodyFilePath.clear();
+    }
+    return next;
+}
+
 QNetworkRequest OVURLRequest::networkRequest() const {
     QNetworkRequest request(m_url);
     for (const QPair<QString, QString>& header : m_headers)

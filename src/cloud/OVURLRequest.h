@@ -42,6 +42,13 @@ public:
     const QString& HTTPBodyFilePath() const { return m_bodyFilePath; }
     void setHTTPBodyFilePath(const QString& path) { m_bodyFilePath = path; }
 
+    /**
+     * The request a redirect answer asks for, when status is a redirect (301, 302, 303, 307, 308)
+     * and location (resolved against URL()) has the same scheme, host and port; otherwise none.
+     * A 303, and a 301 or 302 to a POST, become a GET without body; the others keep method and body.
+     */
+    std::optional<OVURLRequest> redirectedTo(int status, const QByteArray& location) const;
+
     /** The headers, timeout and cache settings as a QNetworkRequest (redirects are not followed). */
     QNetworkRequest networkRequest() const;
     /**

@@ -156,8 +156,11 @@ void OVCommand::reportProgress(const std::any& value) {
 
 void OVCommand::report(int status, const std::any& result) {
     // Exactly one final report: whatever ends the command second (a lost answer after a failure
-    // report, say) finds it already ended.
-    if (status != OVCommandStatusProgress && m_finalReported.exchange(true))
+    // report, say) finds it already ended. Progress the library still sends after the end (the
+    // delegate threw on an earlier progress report) is not the delegate's any more.
+    const bool ended =
+        status == OVCommandStatusProgress ? m_finalReported.load() : m_finalReported.exchange(true);
+    if (ended)
         return;
     const std::shared_ptr<OVCommandDelegate> delegate = commandDelegate();
     if (!delegate)

@@ -1,6 +1,7 @@
 #include "OVDeviceCommandNotifyer.h"
 
 #include "OVException.h"
+#include "OVLogger.h"
 
 #include <algorithm>
 
@@ -54,8 +55,9 @@ void OVDeviceCommandNotifyer::notifyAll(const std::function<void(OVDeviceCommand
             continue; // left while the walk was under way
         try {
             call(*delegate);
-        } catch (const OVException&) {
+        } catch (const std::exception&) {
             // One subscriber's trouble is not the others': the walk goes on.
+            OVLog("A device command subscriber failed: %@", OVException::describe(std::current_exception()));
         }
     }
 }

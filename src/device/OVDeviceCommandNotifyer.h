@@ -11,8 +11,8 @@
  * Forwards the executor's typed results to every subscriber, in the order they subscribed, each
  * once. Subscribing and unsubscribing may happen on any thread while a walk runs on another: a
  * walk goes over the list as it was when it began, skipping those unsubscribed since; a
- * subscriber added meanwhile is told from the next walk on. A subscriber's OVException is dropped
- * and the walk goes on; any other exception is passed on to the caller.
+ * subscriber added meanwhile is told from the next walk on. A subscriber's std::exception (ours
+ * or any other) is logged and dropped and the walk goes on; anything else thrown is passed on.
  */
 class OVDeviceCommandNotifyer {
 public:

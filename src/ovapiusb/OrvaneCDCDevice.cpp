@@ -7,9 +7,9 @@ OrvaneCDCDevice::OrvaneCDCDevice(OrvaneDeviceInformations informations, quint32 
     : OrvaneUSBDevice(locationID)
     , m_informations(std::move(informations)) {}
 
-OrvaneCDCDevice::OrvaneCDCDevice(std::weak_ptr<OrvaneDeviceLink> link, quint32 handle, quint32 locationID,
+OrvaneCDCDevice::OrvaneCDCDevice(std::weak_ptr<OrvaneDeviceLink> link, quint64 attachment, quint32 locationID,
                                  OrvaneDeviceInformations informations)
-    : OrvaneUSBDevice(std::move(link), handle, locationID)
+    : OrvaneUSBDevice(std::move(link), attachment, locationID)
     , m_informations(std::move(informations)) {}
 
 bool OrvaneCDCDevice::sendSimple(OrvaneOp op, quint64 arg1, quint64 arg2, std::shared_ptr<void> target,

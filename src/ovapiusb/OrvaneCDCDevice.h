@@ -64,7 +64,7 @@ public:
 
 private:
     friend class OrvaneDeviceLink;
-    OrvaneCDCDevice(std::weak_ptr<OrvaneDeviceLink> link, quint32 handle, quint32 locationID,
+    OrvaneCDCDevice(std::weak_ptr<OrvaneDeviceLink> link, quint64 attachment, quint32 locationID,
                     OrvaneDeviceInformations informations);
 
     bool sendSimple(OrvaneOp op, quint64 arg1, quint64 arg2, std::shared_ptr<void> target,

@@ -78,18 +78,27 @@ QList<std::shared_ptr<OrvaneUSBDevice>> OrvaneDeviceLink::hidDevices() const {
     return out;
 }
 
-bool OrvaneDeviceLink::isAttached(quint32 handle) const {
+bool OrvaneDeviceLink::isAttached(quint64 attachment) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return findAttached(handle) != nullptr;
+    return findAttached(attachment) != nullptr;
 }
 
 bool OrvaneDeviceLink::isNotificationThread() const {
     return m_notifications && m_notifications->isCurrentThread();
 }
 
-const OrvaneDeviceLink::Attached* OrvaneDeviceLink::findAttached(quint32 handle) const {
+const OrvaneDeviceLink::Attached* OrvaneDeviceLink::findAttached(quint64 attachment) const {
     for (const Attached& a : m_attached) {
-        if (a.descriptor.handle == handle)
+        if (a.attachment == attachment)
+            return &a;
+    }
+    return nullptr;
+}
+
+const OrvaneDeviceLink::Attached*
+OrvaneDeviceLink::findDescribed(const OrvaneDeviceDescriptor& descriptor) const {
+    for (const Attached& a : m_attached) {
+        if (a.descriptor.handle == descriptor.handle && a.descriptor.generation == descriptor.generation)
             return &a;
     }
     return nullptr;
@@ -108,8 +117,11 @@ bool OrvaneDeviceLink::submit(OrvaneRequest request, Pending pending) {
     std::shared_ptr<OrvaneTransport> transport;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_transport || !pending.device || !findAttached(request.handle))
+        const Attached* attached = pending.device ? findAttached(pending.device->attachment()) : nullptr;
+        if (!m_transport || !attached)
             return false;
+        request.handle = attached->descriptor.handle;
+        request.generation = attached->descriptor.generation;
         transport = m_transport;
         request.id = m_nextId++;
         m_pending.emplace(request.id, std::move(pending));
@@ -135,21 +147,22 @@ void OrvaneDeviceLink::transportDeviceListChanged(const QList<OrvaneDeviceDescri
         std::lock_guard<std::mutex> lock(m_mutex);
         QList<Attached> next;
         for (const OrvaneDeviceDescriptor& d : devices) {
-            if (const Attached* known = findAttached(d.handle)) {
+            if (const Attached* known = findDescribed(d)) {
                 next.append(*known);
                 continue;
             }
             if (m_shutDown)
                 continue;
             Attached a;
+            a.attachment = m_nextAttachment++;
             a.descriptor = d;
             if (d.recovery) {
                 a.device = std::shared_ptr<OrvaneUSBDevice>(
-                    new OrvaneUSBDevice(weak_from_this(), d.handle, d.locationID));
+                    new OrvaneUSBDevice(weak_from_this(), a.attachment, d.locationID));
                 hidChanged = true;
             } else {
                 a.device = std::shared_ptr<OrvaneUSBDevice>(
-                    new OrvaneCDCDevice(weak_from_this(), d.handle, d.locationID,
+                    new OrvaneCDCDevice(weak_from_this(), a.attachment, d.locationID,
                                         {d.serial, d.model, d.hwRevision, d.fwRevision}));
                 cdcChanged = true;
             }
@@ -160,13 +173,13 @@ void OrvaneDeviceLink::transportDeviceListChanged(const QList<OrvaneDeviceDescri
         for (const Attached& old : m_attached) {
             bool stays = false;
             for (const Attached& n : next)
-                stays = stays || n.descriptor.handle == old.descriptor.handle;
+                stays = stays || n.attachment == old.attachment;
             if (stays)
                 continue;
             (old.descriptor.recovery ? hidChanged : cdcChanged) = true;
             auto dropped = std::make_shared<std::vector<Pending>>();
             for (auto it = m_pending.begin(); it != m_pending.end();) {
-                if (it->second.device->handle() == old.descriptor.handle) {
+                if (it->second.device->attachment() == old.attachment) {
                     dropped->push_back(std::move(it->second));
                     it = m_pending.erase(it);
                 } else {
@@ -201,7 +214,7 @@ void OrvaneDeviceLink::transportAnswer(const OrvaneAnswer& answer) {
         return; // refused, timed out, or its device already left: nobody waits for it
     pending = std::make_shared<Pending>(std::move(it->second));
     m_pending.erase(it);
-    const Attached* attached = findAttached(pending->device->handle());
+    const Attached* attached = findAttached(pending->device->attachment());
     if (!attached)
         return;
     attached->queue->post([pending, answer] { deliver(*pending, answer); });
@@ -212,7 +225,7 @@ void OrvaneDeviceLink::transportProgress(quint64 requestId, double level) {
     auto it = m_pending.find(requestId);
     if (it == m_pending.end() || !it->second.firmwareTarget)
         return;
-    const Attached* attached = findAttached(it->second.device->handle());
+    const Attached* attached = findAttached(it->second.device->attachment());
     if (!attached)
         return;
     std::shared_ptr<OrvaneFirmwareUpdateProtocol> target = it->second.firmwareTarget;

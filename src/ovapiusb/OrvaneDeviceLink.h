@@ -19,7 +19,9 @@ class OrvaneFirmwareUpdateProtocol;
  * The library's inside: the device objects of the current transport, the requests waiting for
  * their answers, and one callback thread per attached device. A device that leaves takes its
  * waiting requests with it: their targets are released on the device's thread, their callbacks
- * never run. Thread-safe.
+ * never run. Each attachment gets a number of the link's own that is never given again, so a
+ * device object of an attachment that ended refuses every request for ever, whatever the
+ * transport numbers its successors. Thread-safe.
  */
 class OrvaneDeviceLink : public OrvaneTransportListener,
                          public std::enable_shared_from_this<OrvaneDeviceLink> {
@@ -36,7 +38,7 @@ public:
 
     QList<std::shared_ptr<OrvaneCDCDevice>> cdcDevices() const;
     QList<std::shared_ptr<OrvaneUSBDevice>> hidDevices() const;
-    bool isAttached(quint32 handle) const;
+    bool isAttached(quint64 attachment) const;
     /** True on the thread that runs the change reports. */
     bool isNotificationThread() const;
 
@@ -57,12 +59,14 @@ public:
 
 private:
     struct Attached {
+        quint64 attachment = 0;
         OrvaneDeviceDescriptor descriptor;
         std::shared_ptr<OrvaneUSBDevice> device;
         std::shared_ptr<OrvaneCallbackQueue> queue;
     };
     static void deliver(Pending& pending, const OrvaneAnswer& answer);
-    const Attached* findAttached(quint32 handle) const;
+    const Attached* findAttached(quint64 attachment) const;
+    const Attached* findDescribed(const OrvaneDeviceDescriptor& descriptor) const;
     void reapRetiredLocked();
 
     mutable std::mutex m_mutex;
@@ -71,6 +75,7 @@ private:
     QList<Attached> m_attached;
     std::unordered_map<quint64, Pending> m_pending;
     quint64 m_nextId = 1;
+    quint64 m_nextAttachment = 1;
     std::vector<std::shared_ptr<OrvaneCallbackQueue>> m_retired;
     std::function<void(const QString&)> m_report;
     std::unique_ptr<OrvaneCallbackQueue> m_notifications;

@@ -15,10 +15,17 @@ constexpr int kSoftwareIdSize = 10;
 constexpr int kProtocolOffset = 20;
 constexpr int kDeviceIdOffset = 28;
 constexpr int kDeviceIdSize = 32;
+
+// A text field shorter than its slot is padded with NULs: they are not part of the text.
+QString paddedText(const QByteArray& structure, int offset, int size) {
+    const QByteArray field = structure.mid(offset, size);
+    const qsizetype end = field.indexOf('\0');
+    return QString::fromUtf8(end < 0 ? field : field.left(end));
+}
 } // namespace
 
 QString OrvaneSDSessionInformation::SessionInformation::softwareId() const {
-    return QString::fromUtf8(structure.mid(kSoftwareIdOffset, kSoftwareIdSize));
+    return paddedText(structure, kSoftwareIdOffset, kSoftwareIdSize);
 }
 
 quint32 OrvaneSDSessionInformation::SessionInformation::protocolNumber() const {
@@ -28,7 +35,7 @@ quint32 OrvaneSDSessionInformation::SessionInformation::protocolNumber() const {
 }
 
 QString OrvaneSDSessionInformation::SessionInformation::deviceId() const {
-    return QString::fromUtf8(structure.mid(kDeviceIdOffset, kDeviceIdSize));
+    return paddedText(structure, kDeviceIdOffset, kDeviceIdSize);
 }
 
 QString OrvaneSDSessionInformation::description() const {

@@ -1,6 +1,7 @@
 #include "OrvaneSocketTransport.h"
 
 #include "OrvaneLocalSocket.h"
+#include "OrvaneStatus.h"
 #include "OrvaneWire.h"
 
 #include <QDir>
@@ -46,8 +47,7 @@ void OrvaneSocketTransport::stop() {
             ::shutdown(fd, SHUT_RDWR); // wakes the reader
     }
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        ++m_connection; // every send() still waiting gives up
+        std::lock_guard<std::mutex> lock(m_mutex); // no missed wake-up between test and wait
     }
     m_wake.notify_all();
     if (m_thread.joinable())
@@ -57,28 +57,16 @@ void OrvaneSocketTransport::stop() {
 bool OrvaneSocketTransport::send(const OrvaneRequest& request) {
     const QByteArray frame =
         OrvaneWire::frame(OrvaneWire::Frame::Request, OrvaneWire::encodeRequest(request));
-    quint64 connection = 0;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        connection = m_connection;
-        m_acceptWaits[request.id] = AcceptWait();
-    }
-    bool written = false;
-    {
-        std::lock_guard<std::mutex> lock(m_writeMutex);
-        const int fd = m_fd.load();
-        written = fd >= 0 && !m_stopping.load() && OrvaneLocalSocket::writeAll(fd, frame);
-    }
-    std::unique_lock<std::mutex> lock(m_mutex);
-    bool accepted = false;
-    if (written) {
-        m_wake.wait_for(lock, std::chrono::milliseconds(kAcceptTimeoutMs),
-                        [&] { return m_acceptWaits[request.id].answered || m_connection != connection; });
-        const AcceptWait& wait = m_acceptWaits[request.id];
-        accepted = wait.answered && wait.accepted;
-    }
-    m_acceptWaits.erase(request.id);
-    return accepted;
+    std::lock_guard<std::mutex> lock(m_writeMutex);
+    const int fd = m_fd.load();
+    // A handle of an earlier connection names, on this one, whichever device got its number.
+    if (fd < 0 || m_stopping.load() || request.generation != m_generation)
+        return false;
+    if (OrvaneLocalSocket::writeAll(fd, frame))
+        return true;
+    // A frame cut short leaves the stream unreadable: the connection goes, its devices with it.
+    ::shutdown(fd, SHUT_RDWR);
+    return false;
 }
 
 void OrvaneSocketTransport::run() {
@@ -87,10 +75,12 @@ void OrvaneSocketTransport::run() {
         if (fd >= 0) {
             OrvaneLocalSocket::setSendTimeout(fd);
             bool live = false;
+            quint64 generation = 0;
             {
                 std::lock_guard<std::mutex> lock(m_writeMutex);
                 if (!m_stopping.load()) {
                     m_fd.store(fd);
+                    generation = ++m_generation;
                     OrvaneWire::Writer hello;
                     hello.u32(OrvaneWire::kProtocolVersion);
                     live = OrvaneLocalSocket::writeAll(
@@ -98,7 +88,7 @@ void OrvaneSocketTransport::run() {
                 }
             }
             if (live)
-                readSession(fd);
+                readSession(fd, generation);
             dropConnection(fd);
         }
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -107,7 +97,7 @@ void OrvaneSocketTransport::run() {
     }
 }
 
-bool OrvaneSocketTransport::readSession(int fd) {
+bool OrvaneSocketTransport::readSession(int fd, quint64 generation) {
     QByteArray buffer;
     qsizetype consumed = 0;
     char chunk[OrvaneLocalSocket::kReadChunk];
@@ -130,7 +120,7 @@ bool OrvaneSocketTransport::readSession(int fd) {
             if (available < OrvaneWire::kHeaderSize + static_cast<qsizetype>(length))
                 break;
             const quint8 type = static_cast<quint8>(buffer.at(consumed + OrvaneWire::kHeaderSize));
-            handleFrame(type, buffer.mid(consumed + OrvaneWire::kHeaderSize + 1, length - 1));
+            handleFrame(type, buffer.mid(consumed + OrvaneWire::kHeaderSize + 1, length - 1), generation);
             consumed += OrvaneWire::kHeaderSize + length;
         }
         buffer.remove(0, consumed);
@@ -144,21 +134,18 @@ void OrvaneSocketTransport::dropConnection(int fd) {
         m_fd.store(-1);
     }
     ::close(fd);
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        ++m_connection;
-    }
-    m_wake.notify_all();
     if (m_hadDevices) {
         m_hadDevices = false;
         m_listener->transportDeviceListChanged({});
     }
 }
 
-void OrvaneSocketTransport::handleFrame(quint8 type, const QByteArray& body) {
+void OrvaneSocketTransport::handleFrame(quint8 type, const QByteArray& body, quint64 generation) {
     switch (static_cast<OrvaneWire::Frame>(type)) {
     case OrvaneWire::Frame::Devices:
         if (auto devices = OrvaneWire::decodeDevices(body)) {
+            for (OrvaneDeviceDescriptor& d : *devices)
+                d.generation = generation;
             m_hadDevices = !devices->isEmpty();
             m_listener->transportDeviceListChanged(*devices);
         }
@@ -167,17 +154,10 @@ void OrvaneSocketTransport::handleFrame(quint8 type, const QByteArray& body) {
         OrvaneWire::Reader r(body);
         quint64 id = 0;
         quint8 accepted = 0;
-        if (!r.u64(id) || !r.u8(accepted))
-            break;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            auto it = m_acceptWaits.find(id);
-            if (it == m_acceptWaits.end())
-                break;
-            it->second.answered = true;
-            it->second.accepted = accepted != 0;
-        }
-        m_wake.notify_all();
+        // A refusal means the device ran nothing: it ends the request like an answer would, so
+        // a retry cannot repeat work. An acceptance tells nothing the answer will not.
+        if (r.u64(id) && r.u8(accepted) && !accepted)
+            m_listener->transportAnswer({id, OrvaneStatus::Refused, {}});
         break;
     }
     case OrvaneWire::Frame::Answer:

@@ -19,6 +19,8 @@ constexpr qint32 BatteryGaugeError = 5;
 constexpr qint32 InvalidFirmwareImage = 6;
 /** Writing the firmware failed part-way; the device keeps its old firmware. */
 constexpr qint32 FirmwareWriteError = 7;
+/** Set by the library itself: the device refused the request and ran nothing of it. */
+constexpr qint32 Refused = 254;
 /** Set by the library itself: the device's answer could not be read. */
 constexpr qint32 MalformedAnswer = 255;
 } // namespace OrvaneStatus

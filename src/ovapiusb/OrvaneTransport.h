@@ -30,6 +30,8 @@ struct OrvaneRequest {
     quint64 arg2 = 0;
     /** The firmware image of a flash request. */
     QByteArray blob;
+    /** The connection the handle belongs to (see OrvaneDeviceDescriptor::generation); not on the wire. */
+    quint64 generation = 0;
 };
 
 /** The final answer to a request: a device status (OrvaneStatus) and the op's payload. */
@@ -40,8 +42,10 @@ struct OrvaneAnswer {
 };
 
 /**
- * One device as the transport sees it. A handle names one attachment: a device that restarts or
- * is replugged comes back under a new handle, as a USB device is enumerated anew.
+ * One device as the transport sees it. A handle names one attachment within one generation: a
+ * device that restarts or is replugged comes back under a new handle, as a USB device is
+ * enumerated anew. An emulator numbers its handles from 1 every time it starts, so the transport
+ * stamps each connection with a new generation; (generation, handle) is never reused.
  */
 struct OrvaneDeviceDescriptor {
     quint32 handle = 0;
@@ -52,11 +56,13 @@ struct OrvaneDeviceDescriptor {
     QString model;
     QString hwRevision;
     QString fwRevision;
+    /** Set by the transport, not on the wire. */
+    quint64 generation = 0;
 
     bool operator==(const OrvaneDeviceDescriptor& o) const {
-        return handle == o.handle && locationID == o.locationID && recovery == o.recovery &&
-               serial == o.serial && model == o.model && hwRevision == o.hwRevision &&
-               fwRevision == o.fwRevision;
+        return handle == o.handle && generation == o.generation && locationID == o.locationID &&
+               recovery == o.recovery && serial == o.serial && model == o.model &&
+               hwRevision == o.hwRevision && fwRevision == o.fwRevision;
     }
 };
 
@@ -83,9 +89,11 @@ public:
     /** After stop() returns the listener is called no more. Idempotent. */
     virtual void stop() = 0;
     /**
-     * Hands the request to its device and answers whether the device took it. Blocks only for
-     * that answer, never for the request's result. A request that was taken is answered once
-     * through the listener, unless its device goes away first: then it is never answered.
+     * Hands the request to its device without waiting for the device: false only when it could
+     * not be handed over (no connection, or a handle of another generation), and then the device
+     * never sees it. A request handed over is answered once through the listener (a device that
+     * refuses it answers OrvaneStatus::Refused, having run nothing), unless its device goes away
+     * first: then it is never answered.
      */
     virtual bool send(const OrvaneRequest& request) = 0;
 };

@@ -10,16 +10,16 @@
 OrvaneUSBDevice::OrvaneUSBDevice(quint32 locationID)
     : m_locationID(locationID) {}
 
-OrvaneUSBDevice::OrvaneUSBDevice(std::weak_ptr<OrvaneDeviceLink> link, quint32 handle, quint32 locationID)
+OrvaneUSBDevice::OrvaneUSBDevice(std::weak_ptr<OrvaneDeviceLink> link, quint64 attachment, quint32 locationID)
     : m_link(std::move(link))
-    , m_handle(handle)
+    , m_attachment(attachment)
     , m_locationID(locationID) {}
 
 OrvaneUSBDevice::~OrvaneUSBDevice() = default;
 
 bool OrvaneUSBDevice::isAttached() const {
     const std::shared_ptr<OrvaneDeviceLink> link = m_link.lock();
-    return link && link->isAttached(m_handle);
+    return link && link->isAttached(m_attachment);
 }
 
 bool OrvaneUSBDevice::send(OrvaneRequest request, std::shared_ptr<void> target,
@@ -27,7 +27,6 @@ bool OrvaneUSBDevice::send(OrvaneRequest request, std::shared_ptr<void> target,
     const std::shared_ptr<OrvaneDeviceLink> link = m_link.lock();
     if (!link)
         return false;
-    request.handle = m_handle;
     OrvaneDeviceLink::Pending pending;
     pending.device = shared_from_this();
     pending.op = request.op;
@@ -46,7 +45,6 @@ bool OrvaneUSBDevice::flashFirmware(const QString& firmwareFilePath,
     if (!file.open(QIODevice::ReadOnly) || file.size() > OrvaneWire::kMaxFirmwareSize)
         return false;
     OrvaneRequest request;
-    request.handle = m_handle;
     request.op = OrvaneOp::Flash;
     request.blob = file.readAll();
     OrvaneDeviceLink::Pending pending;

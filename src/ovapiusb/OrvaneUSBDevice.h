@@ -52,7 +52,7 @@ public:
 
 protected:
     friend class OrvaneDeviceLink;
-    OrvaneUSBDevice(std::weak_ptr<OrvaneDeviceLink> link, quint32 handle, quint32 locationID);
+    OrvaneUSBDevice(std::weak_ptr<OrvaneDeviceLink> link, quint64 attachment, quint32 locationID);
 
     /**
      * Sends one request. The library keeps target alive until callback has run, or until the device
@@ -61,10 +61,11 @@ protected:
     bool send(OrvaneRequest request, std::shared_ptr<void> target, OrvaneCommandCallback callback,
               const QVariantMap& userInfo);
 
-    quint32 handle() const { return m_handle; }
+    /** The library's number of this attachment; never given to another, 0 for none. */
+    quint64 attachment() const { return m_attachment; }
 
 private:
     const std::weak_ptr<OrvaneDeviceLink> m_link;
-    const quint32 m_handle = 0;
+    const quint64 m_attachment = 0;
     const quint32 m_locationID = 0;
 };

@@ -283,12 +283,8 @@ bool OVSessionFileRepository::addSession(const OVSession& session, OVError* erro
 }
 
 void OVSessionFileRepository::updateSession(const OVSession& session, OVError* error) {
-    OVError removeError;
-    removeSession(session, &removeError);
-    if (removeError.code() != 0) {
-        OVError::set(error, removeError);
-        return;
-    }
+    // The new record replaces the old in one rename: removing first would leave a moment without
+    // "session.dat", in which the cleaner takes a directory holding "PAGES" for an abandoned one.
     addSession(session, error);
 }
 

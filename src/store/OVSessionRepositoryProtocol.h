@@ -21,7 +21,8 @@ public:
 
     /** Writes the session's record, replacing an earlier one atomically; true once the write was tried. */
     virtual bool addSession(const OVSession& session, OVError* error) = 0;
-    /** Rewrites the record: removeSession, then addSession (persists crcCorruption, alreadySynced). */
+    /** Rewrites the record in one atomic replace, never absent meanwhile (persists crcCorruption,
+     * alreadySynced). */
     virtual void updateSession(const OVSession& session, OVError* error) = 0;
     /** Deletes the record only; the data file and any page records stay until the cleaner runs. */
     virtual bool removeSession(const OVSession& session, OVError* error) = 0;

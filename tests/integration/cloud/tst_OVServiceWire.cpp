@@ -243,19 +243,24 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body"); // expected data; empty: none
         QTest::addColumn<int>("code");        // 0: no error
         QTest::addColumn<QString>("description");
+        QTest::addColumn<int>("requests");
         const QString noData = QStringLiteral("No data returned from server");
-        QTest::newRow("204 sync") << "s204" << false << QByteArray() << 0 << "";
-        QTest::newRow("204 async") << "s204" << true << QByteArray() << 1 << noData;
-        QTest::newRow("200 empty sync") << "s200empty" << false << QByteArray() << 1 << noData;
-        QTest::newRow("302 with body") << "s302" << false << QByteArray("{\"moved\": 1}") << 0 << "";
+        QTest::newRow("204 sync") << "s204" << false << QByteArray() << 0 << "" << 1;
+        QTest::newRow("204 async") << "s204" << true << QByteArray() << 1 << noData << 1;
+        QTest::newRow("200 empty sync") << "s200empty" << false << QByteArray() << 1 << noData << 1;
+        QTest::newRow("302 elsewhere is not followed")
+            << "s302" << false << QByteArray("{\"moved\": 1}") << 0 << "" << 1;
+        QTest::newRow("301 to the same server is followed")
+            << "moved" << true << QByteArray("{\"meta\": {\"next\": null}, \"objects\": []}") << 0 << "" << 2;
+        QTest::newRow("redirect loop ends") << "loop" << false << QByteArray() << 1 << noData << 11;
         QTest::newRow("500 sync") << "s500" << false << QByteArray() << 500
-                                  << "Error: Internal Server Error, Internal Server Error";
+                                  << "Error: Internal Server Error, Internal Server Error" << 1;
         QTest::newRow("500 async") << "s500" << true << QByteArray() << 500
-                                   << "Error: Internal Server Error, Traceback: boom";
+                                   << "Error: Internal Server Error, Traceback: boom" << 1;
         QTest::newRow("404 sync") << "s404" << false << QByteArray() << 404
-                                  << "Error: Not Found, {\"error\": \"Not found.\"}";
-        QTest::newRow("401 sync") << "s401" << false << QByteArray() << 2 << "Unauthorized";
-        QTest::newRow("401 async") << "s401" << true << QByteArray() << 2 << "Unauthorized";
+                                  << "Error: Not Found, {\"error\": \"Not found.\"}" << 1;
+        QTest::newRow("401 sync") << "s401" << false << QByteArray() << 2 << "Unauthorized" << 1;
+        QTest::newRow("401 async") << "s401" << true << QByteArray() << 2 << "Unauthorized" << 1;
     }
 
     void answerStatuses() {
@@ -264,6 +269,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(int, code);
         QFETCH(QString, description);
+        QFETCH(int, requests);
         useScenario(scenario);
         const OVURLRequest request = m_service.buildRequest(QStringLiteral("record"), QStringLiteral("GET"));
         Outcome<QByteArray> outcome;
@@ -277,7 +283,10 @@ private Q_SLOTS:
             if (!error.domain().isEmpty())
                 outcome.error = error;
         }
-        m_capture.takeRequests(1);
+        const QList<OVCaptureServer::Request> sent = m_capture.takeRequests(requests);
+        QCOMPARE(sent.size(), requests);
+        for (const OVCaptureServer::Request& hop : sent) // each hop signed for its own URL
+            QCOMPARE(hop.header(QStringLiteral("X-ORVAAPISIGNATURE")), hop.expectedSignature);
         QCOMPARE(outcome.value, body.isEmpty() ? std::nullopt : std::optional(body));
         QCOMPARE(outcome.error.has_value(), code != 0);
         if (outcome.error) {

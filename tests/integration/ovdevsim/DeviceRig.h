@@ -8,6 +8,7 @@
 #include "OvDeviceHub.h"
 #include "OvInProcessTransport.h"
 
+#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +17,15 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+
+/** Writes a firmware image file into dir and answers its path. */
+inline QString writeFirmware(const QTemporaryDir& dir, const QByteArray& bytes) {
+    const QString path = dir.filePath(QStringLiteral("OVFW_test.hff"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        return QString();
+    return path;
+}
 
 /** One answer as a device callback delivered it. */
 struct RecordedAnswer {
@@ -143,6 +153,16 @@ public:
     void restartDaemon(const QString& stateDirectory) {
         startHub(stateDirectory);
         startDaemon();
+    }
+    /** A fresh emulator with no devices, reached the same way: it numbers its devices anew. */
+    void restartEmulator() {
+        if (m_throughSocket) {
+            stopDaemon();
+            restartDaemon(QString());
+            return;
+        }
+        startHub(QString());
+        manager().setTransport(std::make_shared<OvInProcessTransport>(m_hub));
     }
 
     /** Plugs a device with the given sessions of `pages` pages each and waits for it. */

@@ -10,8 +10,10 @@
 #include "OvFirmwareImage.h"
 #include "OvSessionContent.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QtEndian>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -44,13 +46,6 @@ RecordedAnswer ask(const std::function<bool(OrvaneCommandCallback)>& send) {
     return answers.at(0);
 }
 
-QString writeFirmware(const QTemporaryDir& dir, const QByteArray& bytes) {
-    const QString path = dir.filePath(QStringLiteral("OVFW_test.hff"));
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(bytes);
-    return path;
-}
 } // namespace
 
 class tst_OrvaneDeviceLibrary : public QObject {
@@ -302,16 +297,21 @@ private Q_SLOTS:
             result = verification.feedPage(std::any_cast<QByteArray>(readPage(p).response));
         QCOMPARE(result, int(OrvaneSessionVerification::CrcMismatch));
 
-        // A refused request never calls back; the next one goes through.
+        // A refused request runs nothing: in process the call says so at once, through the socket
+        // the refusal is its one answer. The next request goes through.
         rig.hub().addFault(kSerial, {OvFault::Kind::Refuse, 0, 1, OrvaneOp::Battery});
         AnswerRecorder refused;
-        QVERIFY(!device->getBatteryInformationsAndNotify(nullptr, refused.callback()));
+        QCOMPARE(device->getBatteryInformationsAndNotify(nullptr, refused.callback()), socket);
+        if (socket) {
+            QTRY_COMPARE(refused.count(), 1);
+            QCOMPARE(refused.at(0).status, OrvaneStatus::Refused);
+        }
         rig.hub().addFault(kSerial, {OvFault::Kind::FailBattery, 0, 1, std::nullopt});
         QCOMPARE(ask([&](auto cb) { return device->getBatteryInformationsAndNotify(nullptr, cb); }).status,
                  OrvaneStatus::BatteryGaugeError);
         QCOMPARE(ask([&](auto cb) { return device->getBatteryInformationsAndNotify(nullptr, cb); }).status,
                  0);
-        QCOMPARE(refused.count(), 0);
+        QCOMPARE(refused.count(), socket ? 1 : 0);
     }
 
     void pendingRequestsDieWithTheirDevice_data() {
@@ -377,6 +377,95 @@ private Q_SLOTS:
         QCOMPARE(std::any_cast<quint32>(
                      ask([&](auto cb) { return device->getDefaultUserAndNotify(nullptr, cb); }).response),
                  555u);
+    }
+
+    // Emulators number their devices from 1 each time they start; the old objects must never
+    // reach whichever new device got their number.
+    void staleDeviceRefusesAfterTheEmulatorRestarts_data() { transports(); }
+    void staleDeviceRefusesAfterTheEmulatorRestarts() {
+        QFETCH(bool, socket);
+        DeviceRig rig(socket);
+        const QString first = QStringLiteral("OVR0000000000001");
+        const QString second = QStringLiteral("OVR0000000000002");
+        const auto oldFirst = rig.plug(first, 1);
+        const auto oldSecond = rig.plug(second, 1);
+        QVERIFY(oldFirst && oldSecond);
+
+        rig.restartEmulator();
+        QTRY_VERIFY(!oldFirst->isAttached());
+        const auto newSecond = rig.plug(second, 3); // now first in line
+        const auto newFirst = rig.plug(first, 1);
+        QVERIFY(newFirst && newSecond);
+        QVERIFY(!oldFirst->isAttached());
+        QVERIFY(!oldSecond->isAttached());
+        AnswerRecorder stale;
+        QVERIFY(!oldFirst->eraseSDCardAndNotify(nullptr, stale.callback()));
+        QVERIFY(!oldSecond->getSDCardPage(16, nullptr, stale.callback()));
+        QCOMPARE(listAll(newSecond).size(), 3);
+        QCOMPARE(listAll(newFirst).size(), 1);
+        QCOMPARE(stale.count(), 0);
+    }
+
+    // The daemon's acknowledgement is not waited for: an answer that overtakes it is the
+    // request's one answer, and a refusal ends the request with a status of its own.
+    void socketRequestIsTakenWithoutWaitingForTheDaemon_data() {
+        QTest::addColumn<bool>("refuse");
+        QTest::newRow("answered, never acknowledged") << false;
+        QTest::newRow("refused") << true;
+    }
+    void socketRequestIsTakenWithoutWaitingForTheDaemon() {
+        QFETCH(bool, refuse);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("slow.sock"));
+        const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+        QCOMPARE(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::listen(server, 1), 0);
+        // A daemon that lists one device, then answers its first request without acknowledging it,
+        // or refuses it.
+        std::thread daemon([&] {
+            const int fd = ::accept(server, nullptr, nullptr);
+            const auto write = [fd](OrvaneWire::Frame type, const QByteArray& body) {
+                const QByteArray frame = OrvaneWire::frame(type, body);
+                ::send(fd, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL);
+            };
+            write(OrvaneWire::Frame::Devices,
+                  OrvaneWire::encodeDevices({{1, 0, false, kSerial, {}, {}, {}}}));
+            QByteArray in;
+            char buffer[512];
+            qsizetype requestAt = -1; // the hello is 9 bytes, the request follows
+            for (ssize_t n; requestAt < 0 && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+                in.append(buffer, n);
+                if (in.size() > 13 && in.size() >= 13 + qFromLittleEndian<quint32>(in.constData() + 9))
+                    requestAt = 9;
+            }
+            const quint32 length = requestAt < 0 ? 1 : qFromLittleEndian<quint32>(in.constData() + requestAt);
+            const auto request = OrvaneWire::decodeRequest(in.mid(requestAt + 5, length - 1));
+            OrvaneWire::Writer refusal;
+            refusal.u64(request ? request->id : 0);
+            refusal.u8(0);
+            if (request && refuse)
+                write(OrvaneWire::Frame::Ack, refusal.bytes());
+            else if (request)
+                write(OrvaneWire::Frame::Answer, OrvaneWire::encodeAnswer({request->id, 0, {}}));
+            ::recv(fd, buffer, sizeof buffer, 0); // until the library lets go
+            ::close(fd);
+        });
+        DeviceRig::manager().setTransport(std::make_shared<OrvaneSocketTransport>(path));
+        QTRY_VERIFY(!DeviceRig::manager().cdcOrvanes().isEmpty());
+        AnswerRecorder answers;
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(DeviceRig::manager().cdcOrvanes().first()->identifyAndNotify(nullptr, answers.callback()));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QTRY_COMPARE(answers.count(), 1);
+        QCOMPARE(answers.at(0).status, refuse ? OrvaneStatus::Refused : 0);
+        DeviceRig::manager().setTransport(nullptr);
+        daemon.join();
+        ::close(server);
+        QCOMPARE(answers.count(), 1);
     }
 
     void daemonSurvivesMalformedInput_data() {

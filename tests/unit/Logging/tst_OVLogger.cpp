@@ -1,13 +1,20 @@
 #include "OVFileLogger.h"
 #include "OVLogger.h"
+#include "OVLoggerQueue.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
+#include <csignal>
 #include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <vector>
 
@@ -36,6 +43,40 @@ QByteArray readFile(const QString& path) {
 
 OVLogMessage message(const QString& text) {
     return OVLogMessage{QDateTime::currentMSecsSinceEpoch(), 4242, text};
+}
+
+const char kChildFlag[] = "--log-then-end";
+
+/** Slow enough that lines are still queued when the process ends. */
+class SlowFileSink : public OVLogSink {
+public:
+    explicit SlowFileSink(const QString& path)
+        : m_file(path) {
+        m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+    }
+    void write(const OVLogMessage& m) override {
+        QThread::msleep(1);
+        m_file.write(m.text.toUtf8() + '\n');
+    }
+    void flush() override { m_file.flush(); }
+
+private:
+    QFile m_file;
+};
+
+/** The child process: logs 300 lines and ends at once, by returning from main, SIGTERM or abort(). */
+int logThenEnd(const QByteArray& ending, const QString& path) {
+    OVLogger& logger = OVLogger::sharedInstance();
+    logger.turnLogOn();
+    logger.addSink(std::make_shared<SlowFileSink>(path));
+    logger.drainOnExit();
+    for (int i = 0; i < 300; ++i)
+        OVLog("line %@", i);
+    if (ending == "SIGTERM")
+        raise(SIGTERM);
+    else if (ending == "abort")
+        abort();
+    return 0;
 }
 
 } // namespace
@@ -142,27 +183,87 @@ private Q_SLOTS:
     }
 
     void rollsAtTheAgeLimit_data() {
-        QTest::addColumn<int>("hoursLater");
+        QTest::addColumn<int>("hoursOld");
+        QTest::addColumn<QString>("seen"); // by the next line, the tick, or the next run
         QTest::addColumn<int>("files");
-        QTest::newRow("younger than a day continues") << 23 << 1;
-        QTest::newRow("a day old rolls") << 24 << 2;
+        QTest::newRow("younger than a day continues") << 23 << "line" << 1;
+        QTest::newRow("a day old rolls") << 24 << "line" << 2;
+        QTest::newRow("a day old rolls with no line") << 24 << "tick" << 1;
+        QTest::newRow("the next run does not continue it") << 48 << "run" << 2;
+        // Where the file system records no birth time, the attribute written at creation is the
+        // file's age; the last write is not (a busy file would never roll).
+        QTest::newRow("its age is its creation attribute") << 25 << "attribute" << 2;
     }
 
     void rollsAtTheAgeLimit() {
-        QFETCH(int, hoursLater);
+        QFETCH(int, hoursOld);
+        QFETCH(QString, seen);
         QFETCH(int, files);
         QTemporaryDir dir;
+        const QByteArray first = QFile::encodeName(dir.filePath(QStringLiteral("log-1.txt")));
+        const auto later = [hoursOld] {
+            return QDateTime::currentDateTimeUtc().addSecs(hoursOld * 3600 + 5);
+        };
         OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
         sink.write(message(QStringLiteral("now")));
-        sink.setClock(
-            [hoursLater] { return QDateTime::currentDateTimeUtc().addSecs(hoursLater * 3600 + 5); });
-        sink.write(message(QStringLiteral("later")));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), files);
-        // A new run chooses too: an old newest file is archived and not continued.
         OVFileLogger nextRun(std::make_shared<OVFileLoggerManager>(dir.path()));
-        nextRun.setClock([] { return QDateTime::currentDateTimeUtc().addDays(2); });
-        nextRun.write(message(QStringLiteral("next run")));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), files + 1);
+        const char attribute[] = "user.ovservices.log.created";
+        QVERIFY(getxattr(first.constData(), attribute, nullptr, 0) > 0);
+        if (seen == QLatin1String("attribute")) {
+            const QByteArray old =
+                QByteArray::number(QDateTime::currentMSecsSinceEpoch() - hoursOld * 3600000LL);
+            QCOMPARE(setxattr(first.constData(), attribute, old.constData(), size_t(old.size()), 0), 0);
+        } else {
+            (seen == QLatin1String("run") ? nextRun : sink).setClock(later);
+        }
+        if (seen == QLatin1String("tick"))
+            sink.tick();
+        else
+            (seen == QLatin1String("line") ? sink : nextRun).write(message(QStringLiteral("later")));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), files);
+        QCOMPARE(OVFileLoggerManager::isArchived(QFile::decodeName(first)), hoursOld >= 24);
+    }
+
+    void linesQueuedAtTheEndReachTheSinks_data() {
+        QTest::addColumn<QByteArray>("ending");
+        QTest::addColumn<int>("signal"); // 0: a normal exit
+        QTest::newRow("exit") << QByteArray("exit") << 0;
+        QTest::newRow("SIGTERM") << QByteArray("SIGTERM") << int(SIGTERM);
+        QTest::newRow("abort") << QByteArray("abort") << int(SIGABRT);
+    }
+    void linesQueuedAtTheEndReachTheSinks() {
+        // The last lines are what support reads: they must not die in the queue.
+        QFETCH(QByteArray, ending);
+        QFETCH(int, signal);
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("child.log")));
+        // posix_spawn rather than QProcess: a fork of this threaded process is what sanitizers refuse.
+        const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
+        char* childArgv[] = {const_cast<char*>(program.constData()), const_cast<char*>(kChildFlag),
+                             ending.data(), const_cast<char*>(path.constData()), nullptr};
+        pid_t child = 0;
+        QCOMPARE(posix_spawn(&child, program.constData(), nullptr, nullptr, childArgv, environ), 0);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        if (signal)
+            QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == signal); // still ends as it would have
+        else
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const QByteArray lines = readFile(QFile::decodeName(path));
+        QCOMPARE(lines.count('\n'), 300);
+        QVERIFY(lines.endsWith("line 299\n"));
+    }
+
+    void queueTicksItsSinksWithoutLines() {
+        struct TickCounter : OVLogSink {
+            void write(const OVLogMessage&) override {}
+            void tick() override { ++ticks; }
+            std::atomic<int> ticks{0};
+        };
+        auto counter = std::make_shared<TickCounter>();
+        OVLoggerQueue queue(std::chrono::milliseconds(10));
+        queue.addSink(counter);
+        QTRY_VERIFY(counter->ticks.load() >= 2);
     }
 
     void elevenRollsKeepTenArchivedPlusCurrent() {
@@ -186,5 +287,11 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_OVLogger)
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], kChildFlag) == 0)
+        return logThenEnd(argv[2], QFile::decodeName(argv[3]));
+    tst_OVLogger test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_OVLogger.moc"

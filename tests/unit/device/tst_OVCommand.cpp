@@ -4,12 +4,16 @@
 #include "DeviceRig.h"
 
 #include "OVCommandFactory.h"
+#include "OVCommandFirmwareUpdate.h"
 #include "OVCommandGetBatteryLevel.h"
 #include "OVCommandGetPage.h"
 #include "OVCommandIdentify.h"
 #include "OVCommandSetClock.h"
+#include "OvFirmwareImage.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <stdexcept>
 
@@ -187,6 +191,34 @@ private Q_SLOTS:
         QCOMPARE(recorder->statuses(), QList<int>{2});
         QCOMPARE(log->count(QStringLiteral("^Max retry for ")), ending == QLatin1String("refused") ? 1 : 0);
         QCOMPARE(log->count(QStringLiteral("allow retry$")), ending == QLatin1String("refused") ? 2 : 0);
+    }
+
+    void noProgressAfterTheFinalReport() {
+        // The delegate throws on the first progress report: that ends the command, and the rest of
+        // the write's progress must not follow its final report.
+        OVLogCapture::install();
+        DeviceRig rig(false);
+        QTemporaryDir dir;
+        const auto device = rig.plug(kSerial);
+        QVERIFY(device);
+        const QString path = writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 4 * 4096 - 20).build());
+        struct ThrowsOnProgress : ReportRecorder {
+            void onCommandExecuted(const std::shared_ptr<OVCommand>& command,
+                                   const std::shared_ptr<OrvaneUSBDevice>& device, int status,
+                                   const std::any& result) override {
+                ReportRecorder::onCommandExecuted(command, device, status, result);
+                if (status == OVCommandStatusProgress)
+                    throw std::runtime_error("delegate trouble");
+            }
+        };
+        auto recorder = std::make_shared<ThrowsOnProgress>();
+        auto command = std::make_shared<OVCommandFirmwareUpdate>();
+        command->setFirmwareFilePath(path);
+        configure(command, device, recorder, false, 0)->execute();
+        const std::weak_ptr<OVCommand> held = command;
+        command.reset();
+        QTRY_VERIFY(held.expired()); // the library let go: the write's every report has come
+        QCOMPARE(recorder->statuses(), QList<int>({OVCommandStatusProgress, OVCommandStatusFailed}));
     }
 
     void reportToADelegateThatIsGoneIsDropped() {

@@ -96,15 +96,23 @@ private:
     std::shared_ptr<OVDeviceInfo> m_lastDevice;
 };
 
-/** A subscriber that throws from every battery report. */
-template <typename Exception> class Thrower : public OVDeviceCommandDelegate {
+/** A subscriber that throws from every battery report: ours, another std::exception, or no exception object.
+ */
+class Thrower : public OVDeviceCommandDelegate {
 public:
+    enum Kind { Ours, Standard, NotAnException };
+    explicit Thrower(Kind kind)
+        : m_kind(kind) {}
     void onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceInfo>&, int) override {
-        if constexpr (std::is_same_v<Exception, OVException>)
+        if (m_kind == Ours)
             throw OVException(QStringLiteral("subscriber trouble"));
-        else
-            throw Exception("subscriber trouble");
+        if (m_kind == Standard)
+            throw std::out_of_range("subscriber trouble");
+        throw 42;
     }
+
+private:
+    const Kind m_kind;
 };
 
 class UnknownCommand : public OVCommandCDC {};
@@ -238,46 +246,46 @@ private Q_SLOTS:
         auto second = std::make_shared<CallLog>(QStringLiteral("second"));
         auto shared = std::make_shared<QStringList>();
         notifyer.addDeviceCommandDelegate(first);
-        notifyer.addDeviceCommandDelegate(std::make_shared<Thrower<OVException>>());
+        notifyer.addDeviceCommandDelegate(std::make_shared<Thrower>(Thrower::Ours));
+        notifyer.addDeviceCommandDelegate(std::make_shared<Thrower>(Thrower::Standard));
         notifyer.addDeviceCommandDelegate(second);
         notifyer.addDeviceCommandDelegate(first);                          // already there
         notifyer.removeDeviceCommandDelegate(std::make_shared<CallLog>()); // never there
-        QCOMPARE(notifyer.commandNotificationDelegates().size(), 3);
+        QCOMPARE(notifyer.commandNotificationDelegates().size(), 4);
         notifyer.notifyGotBatteryLevelForDevice(std::make_shared<OVDeviceInfo>(), 12);
         QCOMPARE(first->calls(), QStringList{QStringLiteral("first battery 12 -1")});
         QCOMPARE(second->calls(), QStringList{QStringLiteral("second battery 12 -1")});
 
-        // Any other exception is not the notifier's to swallow.
-        notifyer.addDeviceCommandDelegate(std::make_shared<Thrower<std::runtime_error>>());
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, notifyer.notifyGotBatteryLevelForDevice(
-                                                         std::make_shared<OVDeviceInfo>(), 13));
+        // What is not an exception object is not the notifier's to swallow.
+        notifyer.addDeviceCommandDelegate(std::make_shared<Thrower>(Thrower::NotAnException));
+        QVERIFY_THROWS_EXCEPTION(
+            int, notifyer.notifyGotBatteryLevelForDevice(std::make_shared<OVDeviceInfo>(), 13));
     }
 
     void walkSurvivesConcurrentSubscribing() {
         // One thread notifies while another subscribes and unsubscribes: the steady subscribers
         // are told every time, in their order, and the walk never trips over the changing list.
         OVDeviceCommandNotifyer notifyer;
-        auto order = std::make_shared<std::vector<int>>();
-        std::mutex orderMutex;
+        std::mutex mutex;
+        QString order;
         struct Marker : OVDeviceCommandDelegate {
-            Marker(int id, std::vector<int>& order, std::mutex& mutex)
-                : id(id)
-                , order(order)
-                , mutex(mutex) {}
-            void onIdentifyDeviceCompleted(const std::shared_ptr<OVDeviceInfo>&, bool) override {
-                std::lock_guard<std::mutex> lock(mutex);
-                order.push_back(id);
-            }
-            int id;
-            std::vector<int>& order;
-            std::mutex& mutex;
+            std::function<void()> told;
+            void onIdentifyDeviceCompleted(const std::shared_ptr<OVDeviceInfo>&, bool) override { told(); }
         };
-        notifyer.addDeviceCommandDelegate(std::make_shared<Marker>(1, *order, orderMutex));
-        notifyer.addDeviceCommandDelegate(std::make_shared<Marker>(2, *order, orderMutex));
+        const auto marker = [&](QChar id) {
+            auto m = std::make_shared<Marker>();
+            m->told = [&, id] {
+                std::lock_guard<std::mutex> lock(mutex);
+                order += id;
+            };
+            return m;
+        };
+        notifyer.addDeviceCommandDelegate(marker(QLatin1Char('1')));
+        notifyer.addDeviceCommandDelegate(marker(QLatin1Char('2')));
         std::atomic<bool> stop{false};
         std::thread churn([&] {
             while (!stop.load()) {
-                auto transient = std::make_shared<Marker>(9, *order, orderMutex);
+                auto transient = marker(QLatin1Char('x'));
                 notifyer.addDeviceCommandDelegate(transient);
                 notifyer.removeDeviceCommandDelegate(transient);
             }
@@ -287,16 +295,7 @@ private Q_SLOTS:
             notifyer.notifyIdentifyDeviceCompleted(nullptr, true);
         stop.store(true);
         churn.join();
-        std::vector<int> steady;
-        for (int id : *order) {
-            if (id != 9)
-                steady.push_back(id);
-        }
-        QCOMPARE(int(steady.size()), 2 * walks);
-        for (int i = 0; i < walks; ++i) {
-            QCOMPARE(steady[size_t(2 * i)], 1);
-            QCOMPARE(steady[size_t(2 * i + 1)], 2);
-        }
+        QCOMPARE(order.remove(QLatin1Char('x')), QStringLiteral("12").repeated(walks));
     }
 
     void commandsOnTheEmulator() {
@@ -331,11 +330,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const auto device = rig.plug(kSerial);
         QVERIFY(device);
-        const QString path = dir.filePath(QStringLiteral("OVFW_1_1_0.hff"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(OvFirmwareImage::generate(1, 1, 0, 4 * 4096 - 20).build() /* four blocks */);
-        file.close();
+        const QString path = writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 4 * 4096 - 20).build());
         auto executor = std::make_shared<OVDeviceCommandExecutor>();
         auto log = std::make_shared<CallLog>();
         executor->addDeviceCommandDelegate(log);
@@ -388,11 +383,8 @@ private Q_SLOTS:
         } else {
             QVERIFY(rig.hub().recovery(kSerial));
             QTRY_COMPARE(rig.manager().hidOrvanes().size(), 1);
-            QFile file(dir.filePath(QStringLiteral("fw.hff")));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(OvFirmwareImage::generate(1, 1, 0, 100).build());
-            file.close();
-            executor->recoverDevice(rig.manager().hidOrvanes().first(), file.fileName());
+            executor->recoverDevice(rig.manager().hidOrvanes().first(),
+                                    writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 100).build()));
         }
         QVERIFY(rig.hub().unplug(kSerial));
         QTRY_COMPARE(log->calls(), QStringList{failure});

@@ -34,20 +34,20 @@ public:
                     socket->write("HTTP/1.1 200 OK\r\n" + m_headers +
                                   "Content-Length: 0\r\nConnection: close\r\n\r\n");
                     socket->disconnectFromHost();
-                    ++m_requests;
+                    m_lastRequest = m_received[socket];
                 });
                 connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
         });
     }
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_server.serverPort()); }
-    int requests() const { return m_requests; }
+    QByteArray lastRequest() const { return m_lastRequest; }
 
 private:
     QTcpServer m_server;
     QByteArray m_headers;
     QHash<QTcpSocket*, QByteArray> m_received;
-    int m_requests = 0;
+    QByteArray m_lastRequest;
 };
 
 std::shared_ptr<ReportRecorder> run(const std::shared_ptr<OVCommand>& command,
@@ -199,7 +199,8 @@ private Q_SLOTS:
                            QStringLiteral("Set Clock on device ") + kSerial};
         QTest::newRow("date that does not parse")
             << QByteArray("Date: the sixth of November\r\n") << true << 2
-            << QStringList{QStringLiteral("Unable to get network date, will not set clock on device")};
+            << QStringList{QStringLiteral("Clock value returned by URL : the sixth of November (%1)"),
+                           QStringLiteral("Unable to get network date, will not set clock on device")};
         QTest::newRow("no date header")
             << QByteArray() << true << 2
             << QStringList{QStringLiteral("NO Clock value returned by URL %1"),
@@ -228,6 +229,8 @@ private Q_SLOTS:
         qunsetenv("OV_NETWORK_TIME_URL");
         for (const QString& line : lines)
             QVERIFY2(log->has(line.arg(url)), qPrintable(log->lines().join(QLatin1Char('\n'))));
+        if (server) // the date is asked with a request without body
+            QVERIFY(server->lastRequest().startsWith("HEAD / HTTP/1.1"));
         const qint64 offset = rig.hub().device(kSerial)->clockOffset;
         if (status == 0) {
             const double clock = dateWithOrvaneTime(rig.hub().device(kSerial)->clock()).secondsSince1970();

@@ -73,6 +73,32 @@ private Q_SLOTS:
         QCOMPARE(d.dataCRC, 0xDEADBEEFu);
     }
 
+    void informationTextsLoseTheirPadding_data() {
+        QTest::addColumn<QByteArray>("softwareField");
+        QTest::addColumn<QByteArray>("deviceField");
+        QTest::addColumn<QString>("software");
+        QTest::addColumn<QString>("device");
+        QTest::newRow("full fields") << QByteArray("OVR-040506") << QByteArray(32, 'f')
+                                     << QStringLiteral("OVR-040506") << QString(32, QLatin1Char('f'));
+        QTest::newRow("NUL padded") << QByteArray("OVR-1") << QByteArray("abc") << QStringLiteral("OVR-1")
+                                    << QStringLiteral("abc");
+        QTest::newRow("all NULs") << QByteArray() << QByteArray() << QString() << QString();
+        QTest::newRow("bytes after the padding") << QByteArray("AB\0\0junk\0", 10) << QByteArray("id\0x", 4)
+                                                 << QStringLiteral("AB") << QStringLiteral("id");
+    }
+    void informationTextsLoseTheirPadding() {
+        QFETCH(QByteArray, softwareField);
+        QFETCH(QByteArray, deviceField);
+        OrvaneSDSessionInformation::SessionInformation info;
+        info.structure = QByteArray(64, '\0');
+        info.structure.replace(8, 10, softwareField.leftJustified(10, '\0', true));
+        info.structure.replace(28, 32, deviceField.leftJustified(32, '\0', true));
+        QFETCH(QString, software);
+        QFETCH(QString, device);
+        QCOMPARE(info.softwareId(), software);
+        QCOMPARE(info.deviceId(), device);
+    }
+
     void malformedPayloadsAreRejected_data() {
         QTest::addColumn<QByteArray>("payload");
         const QByteArray good = OrvaneSDSessionInformation::encodeList({sampleSession()});

@@ -5,6 +5,7 @@
 #include "OVTestCapture.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QStringList>
 
 #include <memory>
@@ -17,6 +18,27 @@ inline QString exactSeconds(const OVDate& date) {
 
 inline QString exactSeconds(double seconds) {
     return QString::number(seconds, 'g', 17);
+}
+
+/** Every field the store keeps, exactly (doubles compare exactly in JSON values). */
+inline QJsonObject storedValues(const OVSession& s) {
+    return QJsonObject{
+        {QStringLiteral("start"), s.start().secondsSince1970()},
+        {QStringLiteral("end"), s.end().secondsSince1970()},
+        {QStringLiteral("startPage"), qint64(s.startPage())},
+        {QStringLiteral("endPage"), qint64(s.endPage())},
+        {QStringLiteral("userId"), qint64(s.userId())},
+        {QStringLiteral("applicationId"), s.applicationId()},
+        {QStringLiteral("pageCount"), qint64(s.pageCount())},
+        {QStringLiteral("data"), QString::fromLatin1(s.data().toHex())},
+        {QStringLiteral("softwareProtocol"), qint64(s.softwareProtocol())},
+        {QStringLiteral("softwareUid"), s.softwareUid()},
+        {QStringLiteral("deviceUid"), s.deviceUid()},
+        {QStringLiteral("deviceSerial"), s.deviceSerial()},
+        {QStringLiteral("firmwareRev"), s.firmwareRev()},
+        {QStringLiteral("crcCorruption"), s.crcCorruption()},
+        {QStringLiteral("alreadySynced"), s.alreadySynced()},
+    };
 }
 
 /** A session as a device lists it, every persisted field set to something recognisable. */
