@@ -1,8 +1,10 @@
+#include "AppDelegate.h"
+#include "OVCommandLine.h"
+#include "OVControlServer.h"
 #include "OVHelper.h"
-#include "OVLogger.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QTextStream>
 
 #include <cstdio>
 
@@ -12,17 +14,30 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("OvServices"));
     QCoreApplication::setApplicationVersion(OVHelper::getApplicationVersion());
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("OvServices: downloads Orvane sessions and uploads them."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption headless(QStringLiteral("headless"), QStringLiteral("Run without any window."));
-    parser.addOption(headless);
-    parser.process(app);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const OVCommandLine commandLine(QCoreApplication::arguments());
+    switch (commandLine.action()) {
+    case OVCommandLine::Action::Exit:
+        (commandLine.exitCode() == OVCommandLine::Done ? out : err) << commandLine.exitText();
+        return commandLine.exitCode();
+    case OVCommandLine::Action::RunCommand:
+        return commandLine.runCommand(OVControlServer::socketPath(), out, err);
+    case OVCommandLine::Action::RunService:
+        break;
+    }
+    if (OVCommandLine::askRunningInstanceToReopen(OVControlServer::socketPath(), err))
+        return OVCommandLine::Done;
 
-    OVLogger::sharedInstance().turnLogOn();
-    OVLogger::sharedInstance().configure();
-    OVLog("OvServices %@ started", OVHelper::getApplicationVersion());
-    return app.exec();
+    try {
+        AppDelegate delegate(commandLine.isHeadless());
+        delegate.applicationDidFinishLaunching();
+        QString errorText;
+        if (!delegate.startControlServer(OVControlServer::socketPath(), &errorText))
+            err << "ovservices: no control socket (" << errorText << "); the subcommands will not reach it\n";
+        return app.exec();
+    } catch (...) {
+        AppDelegate::logUnhandledException(std::current_exception());
+        return 0;
+    }
 }

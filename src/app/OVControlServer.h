@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QHash>
+#include <QJsonObject>
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QLocalSocket;
+
+/**
+ * The running instance's control socket, `$XDG_RUNTIME_DIR/ovservices.sock`, readable by its user
+ * only. A client writes one JSON object on one line, {"command": NAME, ...}; the server answers one
+ * JSON object on one line, {"ok": true, ...} or {"ok": false, "error": TEXT}, and closes.
+ *
+ * Lives on the main thread; handlers run there and may answer later (an answer to a client that
+ * went away is dropped).
+ */
+class OVControlServer : public QObject {
+    Q_OBJECT
+public:
+    /** Answers the request; call it once, from the main thread. */
+    using Reply = std::function<void(const QJsonObject& answer)>;
+    using Handler = std::function<void(const QJsonObject& request, const Reply& reply)>;
+
+    /** Longest request line taken; a longer one is refused. */
+    static constexpr qint64 kMaxRequestSize = 64 * 1024;
+
+    explicit OVControlServer(QObject* parent = nullptr);
+    ~OVControlServer() override;
+
+    /** The socket of this user's instance. */
+    static QString socketPath();
+
+    void setHandler(const QString& command, Handler handler);
+    /**
+     * Listens on path, replacing a socket file that nobody answers on (left by a process that
+     * died). False with *errorText when the socket cannot be made.
+     */
+    bool listen(const QString& path, QString* errorText);
+    QString serverPath() const { return m_server.fullServerName(); }
+
+    static QJsonObject success(QJsonObject answer = {});
+    static QJsonObject failure(const QString& errorText);
+
+private:
+    void onNewConnection();
+    void onReadyRead(QLocalSocket* socket);
+    void dispatch(QLocalSocket* socket, const QByteArray& line);
+    static void send(QLocalSocket* socket, const QJsonObject& answer);
+
+    QLocalServer m_server;
+    QHash<QString, Handler> m_handlers;
+};
