@@ -1,0 +1,202 @@
+#pragma once
+
+#include "OVDeviceManagerProtocol.h"
+#include "OVError.h"
+#include "OrvaneKVOObserver.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class OVCommandFactory;
+class OVDeviceCommandExecutor;
+class OVDeviceInfo;
+class OVDeviceInformationManager;
+class OVDeviceSyncher;
+class OVReachability;
+class OVSession;
+class OVSessionStorer;
+class OrvaneCDCDevice;
+class OrvaneUSBDevice;
+class OrvaneUSBDeviceManager;
+class QTimer;
+
+/**
+ * The registry of the devices the service knows, and everything done to them: it follows the
+ * library's two device lists, keeps one record per serial (kept after the device leaves, until
+ * sign-out), starts the first commands and the download of a device that arrives, owns the
+ * download in progress and the upload owner of each device, and holds the sleep lock while exactly
+ * one data-mode device is connected.
+ *
+ * Threads: create, use and destroy it on the main thread; the list work and the battery timer run
+ * there. Library reports, command reports and storer notifications arrive on other threads. Every
+ * map is guarded by one lock that is never held while calling out (storers, synchers, executor,
+ * notifications), so handlers on any thread may call back into the manager.
+ */
+class OVDeviceManager : public OVDeviceManagerProtocol,
+                        public OrvaneKVOObserver,
+                        public std::enable_shared_from_this<OVDeviceManager> {
+public:
+    static const QString kErrorDomain;
+    /** Seconds between two battery polls. */
+    static constexpr int kBatteryPollSeconds = 300;
+
+    /**
+     * A started manager: subscribed to its executor, observing the notifications and the library
+     * (not owned, must outlive it), with both reachability probes running. The collaborators
+     * (not owned) must outlive the manager.
+     */
+    static std::shared_ptr<OVDeviceManager>
+    create(OVServiceProtocol* service, OVCredentialManagerProtocol* credMgr,
+           OVPreferencesManagerProtocol* prefMgr,
+           OrvaneUSBDeviceManager* library = nullptr /* the shared instance */);
+    ~OVDeviceManager() override;
+    OVDeviceManager(const OVDeviceManager&) = delete;
+    OVDeviceManager& operator=(const OVDeviceManager&) = delete;
+
+    // Registry.
+    void updateDeviceList(std::function<void(std::optional<OVError>)> completion) override;
+    void updateDeviceList() override;
+    /** A copy of every record, in no particular order. */
+    QList<std::shared_ptr<OVDeviceInfo>> getDevices() override;
+    /** The record under serial, or null. */
+    std::shared_ptr<OVDeviceInfo> getDevice(const QString& serial);
+    /** The library's data-mode device with the record's serial, looked up in its current list. */
+    std::shared_ptr<OrvaneCDCDevice> findUsbDevice(const std::shared_ptr<OVDeviceInfo>& device);
+
+    // Device operations: false with code 1 "Device %@ not found" when the device is not plugged in.
+    bool identifyDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) override;
+    bool eraseDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) override;
+    bool resetDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) override;
+    bool updateDevice(const std::shared_ptr<OVDeviceInfo>& device, const QString& firmwareFile,
+                      OVError* error) override;
+    bool recoverDevice(const std::shared_ptr<OVDeviceInfo>& device, const QString& firmwareFile,
+                       OVError* error) override;
+    bool assignDefaultUserToDevice(const std::shared_ptr<OVDeviceInfo>& device, quint64 userId,
+                                   OVError* error) override;
+    bool getDefaultUserForDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) override;
+    void subscribeToCommandNotification(const std::shared_ptr<OVDeviceCommandDelegate>& subscriber) override;
+    void
+    unSubscribeToCommandNotification(const std::shared_ptr<OVDeviceCommandDelegate>& subscriber) override;
+
+    // Storing and syncing.
+    void syncAllDevices() override;
+    /** Downloads what is missing first when the device is plugged in, else uploads what is stored. */
+    void syncDevice(const std::shared_ptr<OVDeviceInfo>& device);
+    /** syncDevice for the record under serial; false with code 1 when there is none. */
+    bool syncDevice(const QString& serial, OVError* error);
+    void sync(const std::shared_ptr<OVDeviceInfo>& device) override;
+    void syncSession(const std::shared_ptr<OVSession>& session,
+                     const std::shared_ptr<OVDeviceInfo>& device) override;
+    void forceSyncSession(const std::shared_ptr<OVSession>& session,
+                          const std::shared_ptr<OVDeviceInfo>& device) override;
+    void storeSessionsForDevice(const std::shared_ptr<OVDeviceInfo>& device, bool storePages,
+                                bool syncAfterStore);
+    void cancelAll() override;
+    void cancelSync(const std::shared_ptr<OVDeviceInfo>& device) override;
+    void cancelStoring(const std::shared_ptr<OVDeviceInfo>& device) override;
+    void cancelAllSynchronization();
+    void cancelAllStoring();
+    bool isDeviceSynching(const std::shared_ptr<OVDeviceInfo>& device) override;
+    bool isSynching() override;
+    bool isStoringSessionsForDevice(const std::shared_ptr<OVDeviceInfo>& device) override;
+    bool isStoringSessions() override;
+    bool isDeviceRecovering(const std::shared_ptr<OVDeviceInfo>& device) override;
+
+    OVServiceProtocol* service() const override { return m_service.load(); }
+    void setService(OVServiceProtocol* service) override { m_service.store(service); }
+    OVCredentialManagerProtocol* credMgr() const override { return m_credMgr.load(); }
+    void setCredMgr(OVCredentialManagerProtocol* credMgr) override { m_credMgr.store(credMgr); }
+    OVPreferencesManagerProtocol* prefMgr() const override { return m_prefMgr.load(); }
+    void setPrefMgr(OVPreferencesManagerProtocol* prefMgr) override { m_prefMgr.store(prefMgr); }
+
+    /** Replaces both probes (stopping the old ones) and starts the new ones. */
+    void setReachabilityProbes(std::shared_ptr<OVReachability> internetReach,
+                               std::shared_ptr<OVReachability> hostReach);
+    /** The shipped firmware image recoveries started by the registry write; default from OVHelper. */
+    void setFirmwareFilePath(const QString& path);
+    bool isBatteryTimerStarted() const { return m_batteryTimerStarted.load(); }
+
+    /** The library's change report (OrvaneKVOObserver). */
+    void observeValueForKeyPath(const QString& keyPath, OrvaneUSBDeviceManager* object) override;
+
+private:
+    class CommandSubscriber;
+
+    OVDeviceManager(OVServiceProtocol* service, OVCredentialManagerProtocol* credMgr,
+                    OVPreferencesManagerProtocol* prefMgr, OrvaneUSBDeviceManager* library);
+    void start();
+
+    // List work (main thread).
+    void updateDeviceListInternal();
+    void refreshDeviceList();
+    void handleDepartures(const QList<std::shared_ptr<OrvaneCDCDevice>>& cdcs);
+    void handleArrival(const std::shared_ptr<OrvaneCDCDevice>& cdc);
+    void handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUSBDevice>>& hids);
+    void ensureDeviceSynchers();
+    void firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceInfo>>& records,
+                              const std::optional<OVError>& error,
+                              const std::function<void(std::optional<OVError>)>& completion);
+    bool isSignedIn() const;
+
+    // Sleep lock and battery poll.
+    void PreventFromSleep();
+    void AllowToSleep();
+    void startBatteryTimer();
+    void stopBatteryTimer();
+    void getBatteryLevelTick();
+
+    // Handlers.
+    void onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceInfo>& device, int level);
+    void onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success, quint64 userId);
+    void onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success);
+    void onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool success);
+    void onFetchStatusChanged(const std::shared_ptr<OVDeviceInfo>& device);
+    void onSignIn();
+    void onSignOut();
+    void onReachabilityChanged();
+
+    /** Runs send on the plugged-in device, or logs notFoundLine and fills the code-1 error. */
+    bool withUsbDevice(const std::shared_ptr<OVDeviceInfo>& device, const char* notFoundLine, OVError* error,
+                       const std::function<void(const std::shared_ptr<OrvaneCDCDevice>&)>& send);
+    std::shared_ptr<OVSessionStorer> makeStorer(const std::shared_ptr<OVDeviceInfo>& device,
+                                                const std::shared_ptr<OrvaneCDCDevice>& cdc);
+    std::shared_ptr<OVDeviceSyncher> syncherFor(const QString& serial);
+    std::shared_ptr<OVSessionStorer> storerFor(const QString& serial);
+    QList<std::shared_ptr<OVDeviceSyncher>> allSynchers();
+    std::shared_ptr<OVDeviceInformationManager> deviceInfoMgr();
+
+    std::atomic<OVServiceProtocol*> m_service;
+    std::atomic<OVCredentialManagerProtocol*> m_credMgr;
+    std::atomic<OVPreferencesManagerProtocol*> m_prefMgr;
+    /** The library (not owned); reports come on its notification thread. */
+    OrvaneUSBDeviceManager* const m_orvaneDeviceListener;
+
+    /** Guards every map below and the two probes; never held while calling out. */
+    mutable std::mutex m_mutex;
+    /** Absent until the first refresh after sign-in, dropped at sign-out. */
+    std::optional<QHash<QString, std::shared_ptr<OVDeviceInfo>>> m_deviceInfoMap;
+    std::optional<QHash<QString, std::shared_ptr<OrvaneCDCDevice>>> m_usbDeviceMap;
+    QHash<QString, std::shared_ptr<OVDeviceSyncher>> m_deviceSyncher;
+    QHash<QString, std::shared_ptr<OVSessionStorer>> m_deviceSessionsStorer;
+    /** Keyed by the USB location of the device under recovery, so that its completion finds it. */
+    QHash<quint32, bool> m_deviceRecovering;
+    std::shared_ptr<OVReachability> m_internetReach;
+    std::shared_ptr<OVReachability> m_hostReach;
+    std::shared_ptr<OVDeviceInformationManager> m_deviceInfoMgr;
+    QString m_firmwareFilePath;
+
+    const std::shared_ptr<OVDeviceCommandExecutor> m_commandExecutor;
+    const std::shared_ptr<OVCommandFactory> m_commandFactory;
+    std::shared_ptr<CommandSubscriber> m_commandSubscriber;
+    std::atomic<bool> m_isUpdatingDeviceList{false};
+    /** Main thread only; repeating, calls getBatteryLevelTick. */
+    std::unique_ptr<QTimer> m_batteryTimer;
+    std::atomic<bool> m_batteryTimerStarted{false};
+};
