@@ -1,0 +1,81 @@
+"""The command line of ovservices against the real binary: exit codes, one instance per user,
+sign-in with and without a running instance."""
+
+import subprocess
+
+import pytest
+
+from conftest import DEMO, wait_until
+
+PASSWORD = DEMO["password"]
+
+
+@pytest.mark.parametrize("args, code, text", [
+    (["status"], 3, "not running"),
+    (["sync"], 3, "not running"),
+    (["sign-out"], 3, "not running"),
+    (["quit"], 3, "not running"),
+    (["frobnicate"], 2, "unknown command"),
+    (["sign-in"], 2, "wrong number of arguments"),
+    (["status", "--yaml"], 2, "unknown option"),
+])
+def test_without_instance(service, args, code, text):
+    result = service.command(*args)
+    assert result.returncode == code
+    assert text in result.stderr.decode()
+
+
+@pytest.mark.parametrize("password, code, text", [
+    ("not-the-password", 1, "The email or the password is invalid."),
+    (PASSWORD, 0, "stored for the next start"),
+])
+def test_sign_in_without_instance_stores_for_next_start(service, password, code, text):
+    result = service.command("sign-in", DEMO["username"], password=password)
+    assert result.returncode == code, result.stderr.decode()
+    assert text in (result.stdout + result.stderr).decode()
+    service.start()
+    user = service.status()["user"]
+    assert (user and user["username"]) == (DEMO["username"] if code == 0 else None)
+
+
+def test_second_launch_reopens_the_first_and_exits(service):
+    service.start()
+    for args in ([], ["--headless"]):
+        second = subprocess.run([str(service.process.args[0]), *args], env=service.env, capture_output=True,
+                                timeout=30)
+        assert second.returncode == 0
+        assert "already running" in second.stderr.decode()
+    assert service.process.poll() is None
+    wait_until(lambda: "No window in headless mode" in service.output(), 10, what="the reopen log line")
+
+
+def test_sign_in_and_out_through_the_instance(service):
+    service.start()
+    wrong = service.command("sign-in", DEMO["username"], password="nope")
+    assert wrong.returncode == 1
+    assert "The email or the password is invalid." in wrong.stderr.decode()
+    assert service.status()["user"] is None
+
+    right = service.command("sign-in", DEMO["username"], password=PASSWORD)
+    assert right.returncode == 0, right.stderr.decode()
+    assert service.status()["user"]["username"] == DEMO["username"]
+
+    assert service.command("sign-out").returncode == 0
+    wait_until(lambda: service.status()["user"] is None, 10, what="sign-out")
+    again = service.command("sign-out")
+    assert again.returncode == 1 and "Nobody is signed in" in again.stderr.decode()
+
+
+def test_sync_of_an_unknown_device_is_refused(service):
+    service.start()
+    assert service.command("sign-in", DEMO["username"], password=PASSWORD).returncode == 0
+    result = service.command("sync", "OVR0000000000999")
+    assert result.returncode == 1
+    assert "OVR0000000000999" in result.stderr.decode()
+
+
+def test_quit_stops_the_instance(service):
+    service.start()
+    assert service.command("quit").returncode == 0
+    assert service.process.wait(timeout=30) == 0
+    assert service.command("status").returncode == 3
