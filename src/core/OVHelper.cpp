@@ -4,6 +4,8 @@
 #include "OVLogger.h"
 #include "OVOperationQueue.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QLocale>
 #include <QNetworkAccessManager>
@@ -12,12 +14,15 @@
 #include <QTimeZone>
 
 #include <atomic>
+#include <mutex>
 #include <cmath>
 
 namespace {
 std::atomic<int> g_pretendedMajor{0};
 std::atomic<int> g_pretendedMinor{0};
 constexpr int kNetworkDateTimeoutMs = 60 * 1000;
+std::mutex g_resourcesMutex;
+QString g_resourcesDirectory;
 } // namespace
 
 QString OVHelper::getApplicationVersion() {
@@ -42,6 +47,33 @@ bool OVHelper::isOSXGreatherThan1011() {
 void OVHelper::setPretendedOSXVersion(int major, int minor) {
     g_pretendedMajor.store(major);
     g_pretendedMinor.store(minor);
+}
+
+QString OVHelper::getFirmwareFilePath() {
+    const QDir directory(resourcesDirectory());
+    const QStringList images =
+        directory.entryList({QStringLiteral("*.hff")}, QDir::Files | QDir::Readable, QDir::Name);
+    return images.isEmpty() ? QString() : directory.filePath(images.first());
+}
+
+QString OVHelper::resourcesDirectory() {
+    {
+        std::lock_guard<std::mutex> lock(g_resourcesMutex);
+        if (!g_resourcesDirectory.isEmpty())
+            return g_resourcesDirectory;
+    }
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("resources"));
+}
+
+void OVHelper::setResourcesDirectory(const QString& directory) {
+    std::lock_guard<std::mutex> lock(g_resourcesMutex);
+    g_resourcesDirectory = directory;
+}
+
+std::optional<double> OVHelper::getFirmwareVersionFromString(const QString& text) {
+    bool ok = false;
+    const double version = QLocale().toDouble(text.trimmed(), &ok);
+    return ok ? std::optional<double>(version) : std::nullopt;
 }
 
 QString OVHelper::getSerialForHID(quint32 locationID) {

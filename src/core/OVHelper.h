@@ -23,6 +23,17 @@ public:
     /** Test hook: pretend to run on macOS major.minor; (0, 0) goes back to the real system. */
     static void setPretendedOSXVersion(int major, int minor);
 
+    /**
+     * The firmware image shipped with the application: the first ".hff" file, by name, in the
+     * resources directory.
+     */
+    static QString getFirmwareFilePath();
+    /** Where the application's resources are: "resources" beside the binary unless set. */
+    static QString resourcesDirectory();
+    /** Points resourcesDirectory() elsewhere (an installed layout, a test); empty goes back. */
+    static void setResourcesDirectory(const QString& directory);
+    /** The text as a decimal number in the user's locale; none when it does not parse. */
+    static std::optional<double> getFirmwareVersionFromString(const QString& text);
     /** The serial of a device seen only in recovery mode: its USB location written "0x%X". */
     static QString getSerialForHID(quint32 locationID);
 

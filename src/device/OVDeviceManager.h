@@ -26,6 +26,7 @@ class OrvaneCDCDevice;
 class OrvaneUSBDevice;
 class OrvaneUSBDeviceManager;
 class QTimer;
+struct OVNotification;
 
 /**
  * The registry of the devices the service knows, and everything done to them: it follows the
@@ -157,16 +158,23 @@ private:
     void onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success, quint64 userId);
     void onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success);
     void onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool success);
-    void onFetchStatusChanged(const std::shared_ptr<OVDeviceInfo>& device);
-    void onSignIn();
-    void onSignOut();
-    void onReachabilityChanged();
+    void onFetchStatusChanged(const OVNotification& notification);
+    void onSignIn(const OVNotification& notification);
+    void onSignOut(const OVNotification& notification);
+    void onReachabilityChanged(const OVNotification& notification);
 
     /** Runs send on the plugged-in device, or logs notFoundLine and fills the code-1 error. */
     bool withUsbDevice(const std::shared_ptr<OVDeviceInfo>& device, const char* notFoundLine, OVError* error,
                        const std::function<void(const std::shared_ptr<OrvaneCDCDevice>&)>& send);
+    static OVError notFoundError(const QString& serial);
     std::shared_ptr<OVSessionStorer> makeStorer(const std::shared_ptr<OVDeviceInfo>& device,
                                                 const std::shared_ptr<OrvaneCDCDevice>& cdc);
+    /** Puts storer under serial; the one it replaces is released on the main thread. */
+    void startStorer(const QString& serial, const std::shared_ptr<OVSessionStorer>& storer);
+    static void releaseLater(std::shared_ptr<OVSessionStorer> storer);
+    /** Runs work now on the main thread, or queues it there while the manager lives. */
+    void onMainThread(std::function<void(OVDeviceManager&)> work);
+    QString firmwareFilePath() const;
     std::shared_ptr<OVDeviceSyncher> syncherFor(const QString& serial);
     std::shared_ptr<OVSessionStorer> storerFor(const QString& serial);
     QList<std::shared_ptr<OVDeviceSyncher>> allSynchers();

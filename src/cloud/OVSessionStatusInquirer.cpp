@@ -1,0 +1,159 @@
+#include "OVSessionStatusInquirer.h"
+
+#include "OVBackgroundQueue.h"
+#include "OVHelper.h"
+#include "OVNotificationCenter.h"
+#include "OVServiceProtocol.h"
+#include "OVSessionFileRepository.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+namespace {
+
+// Collaborators report failure only through the error, which an empty OVError does not carry.
+bool isSet(const OVError& error) {
+    return error.code() != 0 || !error.domain().isEmpty();
+}
+
+// The offset of the next page, read from the "offset=" piece of the server's "next" query. None when
+// there is no such piece or it holds no number: paging then ends instead of asking for page one again.
+std::optional<qint64> offsetFromNext(const QString& next) {
+    const QStringList pieces = next.split(QLatin1Char('&'));
+    for (const QString& piece : pieces) {
+        if (!piece.contains(QLatin1String("offset=")))
+            continue;
+        bool ok = false;
+        const qint64 offset = piece.split(QLatin1Char('=')).value(1).toLongLong(&ok);
+        return ok ? std::optional<qint64>(offset) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+const OVRecord* findMatch(const OVSession& session, const QList<OVRecord>& remote) {
+    const double start = session.start().secondsSince1970();
+    for (const OVRecord& record : remote) {
+        if (!record.startTimestamp || record.startTimestamp->secondsSince1970() != start)
+            continue;
+        if (record.user && record.user->identifier &&
+            static_cast<quint64>(*record.user->identifier) == session.userId())
+            return &record;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void OVSessionStatusInquirer::updateSessionsStatusAsync(const OVSessionList& sessions,
+                                                        std::function<void()> completionHandler) {
+    // The work carries its own inquirer, so the caller may drop this one at once.
+    OVServiceProtocol* const svc = service();
+    OVBackgroundQueue::shared().addOperationWithBlock([svc, sessions, completionHandler] {
+        OVSessionStatusInquirer worker;
+        worker.setService(svc);
+        worker.updateSessionsStatus(sessions);
+        if (completionHandler)
+            completionHandler();
+    });
+}
+
+void OVSessionStatusInquirer::updateSessionsStatus(const OVSessionList& sessions) {
+    if (sessions.isEmpty())
+        return;
+    OVSessionList sorted = sessions;
+    OVHelper::sortSessionsDesc(sorted);
+    const std::shared_ptr<OVSession>& oldest = sorted.last();
+    OVError error;
+    const QList<OVRecord> remote = getRemoteSessionsForDevice(
+        oldest->deviceSerial(), oldest->start(), sorted.first()->start().addingSeconds(1.0), &error);
+    const bool remoteFailed = isSet(error);
+
+    OVSessionFileRepository repository;
+    for (const std::shared_ptr<OVSession>& session : sorted) {
+        applyStatus(*session, remote, remoteFailed, repository);
+        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSessionSyncStatusChanged, session);
+    }
+}
+
+QList<OVRecord> OVSessionStatusInquirer::getRemoteSessionsForDevice(const QString& serial, const OVDate& from,
+                                                                    const OVDate& to, OVError* error) {
+    QList<OVRecord> records;
+    OVServiceProtocol* const svc = service();
+    if (!svc) {
+        OVError::set(error, OVHelper::createError(QStringLiteral("No web API client"), -1,
+                                                  QStringLiteral("com.pellwick.service")));
+        return records;
+    }
+    OVRecordFilter filter;
+    filter.greatherThanOrEqual_startTimestamp = from;
+    filter.lessThanOrEqual_startTimestamp = to;
+    filter.exact_device = serial;
+    filter.limit = kPageLimit;
+    for (;;) {
+        OVError pageError;
+        const std::optional<OVRecordsPage> page = svc->getRecordsByFilter(filter, &pageError);
+        if (isSet(pageError)) {
+            OVError::set(error, pageError);
+            break;
+        }
+        if (!page)
+            break;
+        records += page->second;
+        if (!page->first.next)
+            break;
+        const std::optional<qint64> offset = offsetFromNext(*page->first.next);
+        // A "next" that does not move forward would ask for the same page for ever.
+        if (!offset || *offset <= filter.offset.value_or(0))
+            break;
+        filter.offset = offset;
+    }
+    return records;
+}
+
+void OVSessionStatusInquirer::applyStatus(OVSession& session, const QList<OVRecord>& remote,
+                                          bool remoteFailed, OVSessionRepositoryProtocol& repository) {
+    const OVRecord* const match = findMatch(session, remote);
+    OVError dataError;
+    const bool complete = repository.doesSessionHaveAllData(session, &dataError) && !isSet(dataError);
+    if (!match) {
+        if (session.alreadySynced())
+            session.setSyncStatus(OVSessionSyncStatusSynced);
+        else if (remoteFailed)
+            session.setSyncStatus(complete ? OVSessionSyncStatusReadyToSync : OVSessionSyncStatusNone);
+        else
+            session.setSyncStatus(complete ? OVSessionSyncStatusReadyToSync
+                                           : OVSessionSyncStatusStoringFailed);
+        return;
+    }
+    if (match->status == OVRecordStatusComplete || match->status == OVRecordStatusDeleted) {
+        markSynced(session, repository);
+        return;
+    }
+    session.setSyncStatus(OVSessionSyncStatusReadyToSync);
+    applyIncompleteRecord(session, *match, complete, repository);
+}
+
+void OVSessionStatusInquirer::applyIncompleteRecord(OVSession& session, const OVRecord& record,
+                                                    bool completeLocally,
+                                                    OVSessionRepositoryProtocol& repository) {
+    if (!record.timelineSize) {
+        if (!completeLocally)
+            session.setSyncStatus(OVSessionSyncStatusStoringFailed);
+        return;
+    }
+    OVError pathError;
+    const QString path = repository.getSessionDataFilePath(session, &pathError);
+    const qint64 localSize = isSet(pathError) ? 0 : QFileInfo(path).size();
+    const qint64 serverSize = *record.timelineSize;
+    // The server holds every byte: either those of the local file, or (the data file already
+    // cleaned up) those of a complete download.
+    if (localSize == serverSize || (localSize == 0 && session.expectedDataSize() == serverSize))
+        markSynced(session, repository);
+}
+
+void OVSessionStatusInquirer::markSynced(OVSession& session, OVSessionRepositoryProtocol& repository) {
+    session.setSyncStatus(OVSessionSyncStatusSynced);
+    session.setAlreadySynced(true);
+    OVError ignored;
+    repository.updateSession(session, &ignored);
+}

@@ -1,0 +1,531 @@
+#include "OVSessionSyncher.h"
+
+#include "OVException.h"
+#include "OVHTTPStatus.h"
+#include "OVHelper.h"
+#include "OVLogger.h"
+#include "OVMainThread.h"
+#include "OVNotificationCenter.h"
+#include "OVPropertyList.h"
+#include "OVRecordFilter.h"
+#include "OVService.h"
+#include "OVSessionFileRepository.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <thread>
+
+const QString OVSessionSyncher::kErrorDomain = QStringLiteral("com.pellwick.sessionsyncher");
+
+namespace {
+
+constexpr int kSyncherErrorCode = 1;
+
+QString localized(const char* text) {
+    return QCoreApplication::translate("OVSessionSyncher", text);
+}
+
+// Collaborators report failure only through the error, which an empty OVError does not carry.
+bool isSet(const OVError& error) {
+    return error.code() != 0 || !error.domain().isEmpty();
+}
+
+QString chunkPath(const QString& directory, int index, qint64 first, qint64 last) {
+    return QString::asprintf("%s/part_%i_%lli_%lli.dat", qUtf8Printable(directory), index, first, last);
+}
+
+} // namespace
+
+OVSessionSyncher::OVSessionSyncher(OVServiceProtocol* service, std::shared_ptr<OVSession> session)
+    : m_service(service)
+    , m_session(std::move(session)) {}
+
+OVSessionSyncher::~OVSessionSyncher() {
+    // Nothing else references the operation any more, so no main-thread callback can be using it.
+    if (m_uploadConnection)
+        m_uploadConnection->deleteLater();
+}
+
+// ---- Setup ------------------------------------------------------------------------------------
+
+void OVSessionSyncher::setService(OVServiceProtocol* service) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_service = service;
+}
+
+OVServiceProtocol* OVSessionSyncher::service() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_service;
+}
+
+void OVSessionSyncher::setSession(std::shared_ptr<OVSession> session) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_session = std::move(session);
+}
+
+std::shared_ptr<OVSession> OVSessionSyncher::session() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_session;
+}
+
+void OVSessionSyncher::setRepo(std::shared_ptr<OVSessionRepositoryProtocol> repo) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_repo = std::move(repo);
+}
+
+std::shared_ptr<OVSessionRepositoryProtocol> OVSessionSyncher::repo() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_repo;
+}
+
+std::shared_ptr<OVSessionRepositoryProtocol> OVSessionSyncher::ensureRepo() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_repo)
+        m_repo = std::make_shared<OVSessionFileRepository>();
+    return m_repo;
+}
+
+OVDate OVSessionSyncher::startSyncDate() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_startSyncDate;
+}
+
+QStringList OVSessionSyncher::splitFilesPath() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_splitFilesPath;
+}
+
+std::optional<OVRecord> OVSessionSyncher::recordUploading() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_recordUploading;
+}
+
+QString OVSessionSyncher::serial() const {
+    const auto s = session();
+    return s ? s->deviceSerial() : QString();
+}
+
+QString OVSessionSyncher::sessionDescription() const {
+    const auto s = session();
+    return s ? s->description() : QString();
+}
+
+// ---- Operation --------------------------------------------------------------------------------
+
+void OVSessionSyncher::start() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_startSyncDate = OVDate::now();
+    }
+    if (isCancelled()) {
+        onCancelSyncOperation();
+        return;
+    }
+    setExecuting(true);
+    auto self = std::static_pointer_cast<OVSessionSyncher>(shared_from_this());
+    std::thread([self] { self->main(); }).detach();
+}
+
+void OVSessionSyncher::cancelNow() {
+    cancel();
+    if (OVMainThread::isMainThread() && m_uploading.load())
+        onCancelSyncOperation();
+}
+
+void OVSessionSyncher::main() {
+    try {
+        OVLog("(%@)-main begin", serial());
+        ensureRepo();
+        const auto s = session();
+        OVLog("(%@)-START SYNC FOR SESSION : %@", serial(), s);
+        notiySyncStarted();
+        if (isCancelled())
+            onCancelSyncOperation();
+        else
+            [&] {
+                OVLog("(%@)-Find record begin. session:[%@]", serial(), s);
+                OVError error;
+                const std::optional<OVRecord> found = findRecord(&error);
+                OVLog("(%@)-Find record end. session:[%@]", serial(), s);
+                if (isCancelled())
+                    return onCancelSyncOperation();
+                if (isSet(error)) {
+                    OVLog("(%@)-Error during fetching session over the web server. Error : %@", serial(),
+                          error.fullDescription());
+                    return onCompleteOperation(error);
+                }
+                if (found && found->status == OVRecordStatusComplete) {
+                    OVLog("(%@)-Session already created and all data have been uploaded. [%@]", serial(), s);
+                    return onCompleteOperation(std::nullopt);
+                }
+                if (found && found->status == OVRecordStatusIncomplete) {
+                    OVLog("(%@)-Session already created and sync is incomplete. [%@]", serial(), s);
+                    if (isCancelled())
+                        return onCancelSyncOperation();
+                    return startSyncing(*found);
+                }
+                OVLog("(%@)-Session doesn't exist. Will create one. %@", serial(), s);
+                OVRecord record = OVRecord::buildRecordFromSession(*s);
+                if (isCancelled())
+                    return onCancelSyncOperation();
+                OVError createError;
+                service()->createRecord(record, &createError);
+                if (isCancelled())
+                    return onCancelSyncOperation();
+                if (isSet(createError)) {
+                    OVLog("(%@)-Record creation failed for session: [%@]. Error: %@", serial(), s,
+                          createError.description());
+                    return onCompleteOperation(createError);
+                }
+                OVLog("(%@)-Record creation success for session: [%@]", serial(), s);
+                if (isCancelled())
+                    return onCancelSyncOperation();
+                startSyncing(record);
+            }();
+    } catch (...) {
+        logException("main");
+        onCompleteOperation(unexpectedExceptionError());
+    }
+    OVLog("(%@)-main end", serial());
+}
+
+std::optional<OVRecord> OVSessionSyncher::findRecord(OVError* error) {
+    const auto s = session();
+    OVRecordFilter filter;
+    filter.exact_device = s->deviceSerial();
+    filter.exact_startTimestamp = s->start();
+    filter.exact_userUri = QString::asprintf("%i", static_cast<int>(s->userId()));
+    OVError searchError;
+    const std::optional<OVRecordsPage> page = service()->getRecordsByFilter(filter, &searchError);
+    if (isSet(searchError) || !page) {
+        OVError::set(error, isSet(searchError) ? searchError
+                                               : OVError(OVService::kErrorDomain, 0,
+                                                         QStringLiteral("No data returned from server")));
+        return std::nullopt;
+    }
+    if (page->second.isEmpty())
+        return std::nullopt;
+    return page->second.first();
+}
+
+// ---- Preparing the chunks ---------------------------------------------------------------------
+
+void OVSessionSyncher::startSyncing(const OVRecord& record) {
+    try {
+        OVLog("(%@)-startSyncing %@ begin", serial(), record);
+        [&] {
+            OVError error;
+            const QString dataFilePath = ensureRepo()->getSessionDataFilePath(*session(), &error);
+            if (isSet(error)) {
+                OVLog("(%@)-Error while finding record data file. Error: %@", serial(),
+                      error.fullDescription());
+                return onCompleteOperation(error);
+            }
+            m_sessionDataFileSize.store(
+                static_cast<quint64>(std::max<qint64>(0, QFileInfo(dataFilePath).size())));
+            if (m_sessionDataFileSize.load() == 0 && !rebuildDataFile(dataFilePath))
+                return;
+            const QStringList chunks = splitFile(dataFilePath, &error);
+            if (isSet(error))
+                return onCompleteOperation(error);
+            if (chunks.isEmpty())
+                throw OVException(QStringLiteral("The session data file gave no chunk to upload"));
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_splitFilesPath = chunks;
+                m_recordUploading = record;
+            }
+            upload(chunks.first());
+        }();
+    } catch (...) {
+        logException("startSyncing");
+        onCompleteOperation(unexpectedExceptionError());
+    }
+    OVLog("(%@)-startSyncing %@ end", serial(), record);
+}
+
+// The page files kept by the download hold the same bytes as the data file; they make it again when
+// the data file was lost. A missing or unreadable page file is thrown and ends the operation.
+bool OVSessionSyncher::rebuildDataFile(const QString& dataFilePath) {
+    const auto s = session();
+    OVError error;
+    if (!ensureRepo()->doesSessionHaveAllData(*s, &error)) {
+        onCompleteOperation(createError(localized("Session doesn't have all the data to sync"),
+                                        kSyncherErrorCode, kErrorDomain));
+        return false;
+    }
+    const QString directory = QFileInfo(dataFilePath).absolutePath();
+    const QString scratchPath = directory + QStringLiteral("/tmp.dat");
+    QFile::remove(scratchPath);
+    QFile scratch(scratchPath);
+    if (!scratch.open(QIODevice::WriteOnly))
+        throw OVException(QStringLiteral("Cannot create %1: %2").arg(scratchPath, scratch.errorString()));
+    for (quint64 n = s->startPage(); n <= s->endPage(); ++n) {
+        const QString pagePath =
+            directory + QStringLiteral("/PAGES/") + QString::asprintf("ov_%ld.dat", long(n));
+        QFile pageFile(pagePath);
+        if (!pageFile.open(QIODevice::ReadOnly))
+            throw OVException(QStringLiteral("Cannot read %1: %2").arg(pagePath, pageFile.errorString()));
+        const auto list = OVPropertyList::fromBinary(pageFile.readAll(), &error);
+        const auto bytes = list ? list->data("data", &error) : std::nullopt;
+        if (!bytes)
+            throw OVException(QStringLiteral("No page data in %1").arg(pagePath));
+        if (scratch.write(*bytes) != bytes->size())
+            throw OVException(QStringLiteral("Cannot write %1: %2").arg(scratchPath, scratch.errorString()));
+    }
+    scratch.close();
+    QFile::remove(dataFilePath);
+    if (!QFile::rename(scratchPath, dataFilePath)) {
+        onCompleteOperation(
+            createError(localized("Error while copying session data file"), kSyncherErrorCode, kErrorDomain));
+        return false;
+    }
+    m_sessionDataFileSize.store(static_cast<quint64>(QFileInfo(dataFilePath).size()));
+    return true;
+}
+
+QStringList OVSessionSyncher::splitFile(const QString& path, OVError* error) {
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly)) {
+        OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode, source.errorString()));
+        return {};
+    }
+    const QString directory = QFileInfo(path).absolutePath();
+    const qint64 size = source.size();
+    QStringList chunks;
+    for (qint64 offset = 0, index = 0; offset < size; offset += kChunkSize, ++index) {
+        const QByteArray bytes = source.read(std::min(kChunkSize, size - offset));
+        const QString chunk = chunkPath(directory, int(index), offset, offset + bytes.size() - 1);
+        QFile out(chunk);
+        if (bytes.isEmpty() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            out.write(bytes) != bytes.size() || !out.flush()) {
+            OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
+                                        QStringLiteral("%1: %2").arg(chunk, out.errorString())));
+            return {};
+        }
+        chunks << chunk;
+    }
+    return chunks;
+}
+
+// ---- Uploading --------------------------------------------------------------------------------
+
+void OVSessionSyncher::upload(const QString& chunkPath) {
+    // Signing may wait for the network clock: never on the main thread.
+    if (!OVMainThread::isMainThread())
+        return sendChunk(chunkPath);
+    auto self = std::static_pointer_cast<OVSessionSyncher>(shared_from_this());
+    std::thread([self, chunkPath] { self->sendChunk(chunkPath); }).detach();
+}
+
+void OVSessionSyncher::sendChunk(const QString& chunkPath) {
+    m_uploading.store(true);
+    if (isCancelled())
+        return onCancelSyncOperation();
+    const std::optional<OVRecord> record = recordUploading();
+    OVError error;
+    const std::optional<OVURLRequest> request =
+        service()->createUploadRecordRequest(*record, chunkPath, m_sessionDataFileSize.load(), &error);
+    if (!request)
+        return onCompleteOperation(error);
+    auto self = std::static_pointer_cast<OVSessionSyncher>(shared_from_this());
+    OVMainThread::async([self, request] { self->startConnection(*request); });
+}
+
+void OVSessionSyncher::startConnection(const OVURLRequest& request) {
+    if (m_ended.load())
+        return;
+    stopConnection();
+    auto self = std::static_pointer_cast<OVSessionSyncher>(shared_from_this());
+    m_uploadConnection = new OVURLConnection(request, std::weak_ptr<OVURLConnectionDelegate>(self));
+    m_uploadConnection->start();
+}
+
+void OVSessionSyncher::stopConnection() {
+    if (!m_uploadConnection)
+        return;
+    m_uploadConnection->cancel();
+    m_uploadConnection->deleteLater();
+    m_uploadConnection = nullptr;
+}
+
+bool OVSessionSyncher::isCurrentConnection(OVURLConnection* connection) const {
+    return connection && connection == m_uploadConnection && !m_ended.load();
+}
+
+int OVSessionSyncher::percentageForBytes(quint64 written, quint64 total) {
+    if (total == 0)
+        return 0;
+    const int percentage =
+        static_cast<int>(static_cast<double>(written) * 100.0 / static_cast<double>(total));
+    return written > total ? percentage - 100 : percentage;
+}
+
+void OVSessionSyncher::connectionDidReceiveResponse(OVURLConnection* connection, qint64 statusCode) {
+    if (!isCurrentConnection(connection))
+        return;
+    OVLog("(%@)-Upload didReceiveResponse. Session: %@. HTTP Code: %ld", serial(), session(),
+          long(statusCode));
+    m_uploadResponseStatusCode.store(statusCode);
+}
+
+void OVSessionSyncher::connectionDidReceiveData(OVURLConnection* connection, const QByteArray& data) {
+    if (!isCurrentConnection(connection))
+        return;
+    OVLog("(%@)-Upload didReceiveData. Session: %@. HTTP Body: %@", serial(), session(),
+          QString::fromUtf8(data));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_uploadReceivedData = data;
+}
+
+void OVSessionSyncher::connectionDidSendBodyData(OVURLConnection* connection, qint64 bytesWritten, qint64,
+                                                 qint64) {
+    if (!isCurrentConnection(connection))
+        return;
+    if (isCancelled())
+        return onCancelSyncOperation();
+    const quint64 written = m_realTotalBytesWritten.fetch_add(static_cast<quint64>(bytesWritten)) +
+                            static_cast<quint64>(bytesWritten);
+    notiySyncProgress(percentageForBytes(written, m_sessionDataFileSize.load()));
+    if (isCancelled())
+        onCancelSyncOperation();
+}
+
+void OVSessionSyncher::connectionDidFinishLoading(OVURLConnection* connection) {
+    if (!isCurrentConnection(connection))
+        return;
+    QString next;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_splitFilesPath.isEmpty())
+            QFile::remove(m_splitFilesPath.takeFirst());
+        if (!m_splitFilesPath.isEmpty())
+            next = m_splitFilesPath.first();
+    }
+    if (!next.isEmpty())
+        return upload(next);
+    OVLog("(%@)-Upload connectionDidFinishLoading. Session: %@.", serial(), session());
+    const qint64 status = m_uploadResponseStatusCode.load();
+    QByteArray body;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        body = m_uploadReceivedData;
+    }
+    if (status >= 200 && status <= 399) {
+        m_uploadResponseStatusCode.store(0);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_uploadReceivedData.clear();
+        }
+        return onCompleteOperation(std::nullopt);
+    }
+    const QString description =
+        QStringLiteral("Error: %1, %2")
+            .arg(OVHTTPStatus::localizedStringForStatusCode(int(status)), QString::fromUtf8(body));
+    onCompleteOperation(createError(description, int(status), OVService::kErrorDomain));
+}
+
+void OVSessionSyncher::connectionDidFailWithError(OVURLConnection* connection, const OVError& error) {
+    if (!isCurrentConnection(connection))
+        return;
+    OVLog("(%@)-Upload didFailWithError. Session: %@. Error: %@", serial(), session(),
+          error.fullDescription());
+    onCompleteOperation(error);
+}
+
+// ---- Endings ----------------------------------------------------------------------------------
+
+bool OVSessionSyncher::end() {
+    if (m_ended.exchange(true))
+        return false;
+    if (OVMainThread::isMainThread())
+        stopConnection();
+    setExecuting(false);
+    setFinished(true);
+    return true;
+}
+
+void OVSessionSyncher::onCompleteOperation(const std::optional<OVError>& error) {
+    if (!end())
+        return;
+    const auto s = session();
+    if (error) {
+        OVLog("(%@)-SYNC SESSION FAILED! %@. Error : %@", serial(), s, error->description());
+        return notiySyncFailed(*error);
+    }
+    OVLog("(%@)-SYNC SESSION COMPLETED Success! %@", serial(), s);
+    s->setAlreadySynced(true);
+    OVError ignored;
+    ensureRepo()->updateSession(*s, &ignored);
+    notiySyncCompleted();
+    const double seconds = OVDate::now().secondsSince1970() - startSyncDate().secondsSince1970();
+    OVLog("(%@)-SYNC SESSION [%@] took : %@", serial(), s, OVHelper::formattedStringForDuration(seconds));
+}
+
+void OVSessionSyncher::onCancelSyncOperation() {
+    if (!end())
+        return;
+    OVLog("(%@)-SYNC SESSION CANCELLED! %@.", serial(), session());
+    notiySyncCancelled();
+}
+
+OVError OVSessionSyncher::createError(const QString& description, int errorCode, const QString& errorDomain) {
+    return OVHelper::createError(description, errorCode, errorDomain);
+}
+
+OVError OVSessionSyncher::unexpectedExceptionError() const {
+    return createError(localized("An unexpected exception occurred during session SYNCHER. Please try again"),
+                       kSyncherErrorCode, kErrorDomain);
+}
+
+void OVSessionSyncher::logException(const char* step) {
+    const std::exception_ptr exception = std::current_exception();
+    const QString what = OVException::describe(exception);
+    const QString stack = OVException::callStackOf(exception);
+    if (qstrcmp(step, "main") == 0)
+        OVLog("(%@)-An exception occurred during session SYNCHER main. Exception: %@, Stack: %@", serial(),
+              what, stack);
+    else
+        OVLog("(%@)-An exception occurred during session SYNCHER startSyncing. Exception: %@, Stack: %@",
+              serial(), what, stack);
+}
+
+// ---- State reports ----------------------------------------------------------------------------
+
+void OVSessionSyncher::postStatusChanged() {
+    OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSessionSyncStatusChanged, session());
+}
+
+void OVSessionSyncher::notiySyncStarted() {
+    session()->setSyncStatus(OVSessionSyncStatusSyncStarted);
+    postStatusChanged();
+}
+
+void OVSessionSyncher::notiySyncProgress(int percentage) {
+    const auto s = session();
+    s->setSyncStatus(OVSessionSyncStatusSyncing);
+    s->setPercentage(percentage);
+    postStatusChanged();
+}
+
+void OVSessionSyncher::notiySyncCompleted() {
+    session()->setSyncStatus(OVSessionSyncStatusSynced);
+    postStatusChanged();
+}
+
+void OVSessionSyncher::notiySyncFailed(const OVError& error) {
+    const auto s = session();
+    s->setSyncStatus(OVSessionSyncStatusSyncFailed);
+    s->setSyncErrorInformation(
+        localized("Failed Syncing. Please try again. Error details: %1").arg(error.description()));
+    s->setSyncErrorCode(error.code());
+    postStatusChanged();
+}
+
+void OVSessionSyncher::notiySyncCancelled() {
+    session()->setSyncStatus(OVSessionSyncStatusSyncCancelled);
+    postStatusChanged();
+}

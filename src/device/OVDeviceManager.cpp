@@ -1,0 +1,837 @@
+#include "OVDeviceManager.h"
+
+#include "OVCommandFactory.h"
+#include "OVConfiguration.h"
+#include "OVCredentialManagerProtocol.h"
+#include "OVDeviceCommandExecutor.h"
+#include "OVDeviceInformationManager.h"
+#include "OVDeviceSyncher.h"
+#include "OVHelper.h"
+#include "OVHostReachability.h"
+#include "OVInternetReachability.h"
+#include "OVLogger.h"
+#include "OVMainThread.h"
+#include "OVNotificationCenter.h"
+#include "OVPreferencesManagerProtocol.h"
+#include "OVSessionFileRepository.h"
+#include "OVSessionStatusInquirer.h"
+#include "OVSessionStorer.h"
+#include "OVSyslogSink.h"
+#include "OrvaneUSBDeviceManager.h"
+#include "SleepManager.h"
+
+#include <QCoreApplication>
+#include <QSet>
+#include <QTimer>
+
+namespace {
+using Lock = std::lock_guard<std::mutex>;
+
+/** A line for the system log alone, as the operations that stop or start work on every device write. */
+template <typename... Args> void systemLog(const char* format, const Args&... args) {
+    OVSyslogSink::writeDirect(OVLogFormat::format(format, args...));
+}
+} // namespace
+
+const QString OVDeviceManager::kErrorDomain = QStringLiteral("com.pellwick.deviceManager");
+
+/** The manager's own subscription to the executor: held by the notifier, so it holds the manager weakly. */
+class OVDeviceManager::CommandSubscriber : public OVDeviceCommandDelegate {
+public:
+    explicit CommandSubscriber(std::weak_ptr<OVDeviceManager> manager)
+        : m_manager(std::move(manager)) {}
+
+    void onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceInfo>& device, int level) override {
+        if (const auto manager = m_manager.lock())
+            manager->onGetBatteryLevelCompleted(device, level);
+    }
+    void onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success, quint64 userId) override {
+        if (const auto manager = m_manager.lock())
+            manager->onGetDefaultUser(device, success, userId);
+    }
+    void onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) override {
+        if (const auto manager = m_manager.lock())
+            manager->onEraseDeviceCompleted(device, success);
+    }
+    void onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool success) override {
+        if (const auto manager = m_manager.lock())
+            manager->onRecoverDeviceCompleted(device, success);
+    }
+
+private:
+    const std::weak_ptr<OVDeviceManager> m_manager;
+};
+
+std::shared_ptr<OVDeviceManager> OVDeviceManager::create(OVServiceProtocol* service,
+                                                         OVCredentialManagerProtocol* credMgr,
+                                                         OVPreferencesManagerProtocol* prefMgr,
+                                                         OrvaneUSBDeviceManager* library) {
+    std::shared_ptr<OVDeviceManager> manager(
+        new OVDeviceManager(service, credMgr, prefMgr, library ? library : &OrvaneUSBDeviceManager::sharedInstance()));
+    manager->start();
+    return manager;
+}
+
+OVDeviceManager::OVDeviceManager(OVServiceProtocol* service, OVCredentialManagerProtocol* credMgr,
+                                 OVPreferencesManagerProtocol* prefMgr, OrvaneUSBDeviceManager* library)
+    : m_service(service)
+    , m_credMgr(credMgr)
+    , m_prefMgr(prefMgr)
+    , m_orvaneDeviceListener(library)
+    , m_commandExecutor(std::make_shared<OVDeviceCommandExecutor>())
+    , m_commandFactory(std::make_shared<OVCommandFactory>()) {}
+
+void OVDeviceManager::start() {
+    m_commandSubscriber = std::make_shared<CommandSubscriber>(weak_from_this());
+    m_commandExecutor->addDeviceCommandDelegate(m_commandSubscriber);
+
+    OVNotificationCenter& center = OVNotificationCenter::defaultCenter();
+    const std::weak_ptr<OVDeviceManager> weak = weak_from_this();
+    const auto observe = [&](const QString& name, void (OVDeviceManager::*handler)(const OVNotification&)) {
+        center.addObserver(this, name, [weak, handler](const OVNotification& notification) {
+            if (const auto self = weak.lock())
+                ((*self).*handler)(notification);
+        });
+    };
+    observe(OVNotificationName::OnDeviceSessionFetchStatusChanged, &OVDeviceManager::onFetchStatusChanged);
+    observe(OVNotificationName::OnSignIn, &OVDeviceManager::onSignIn);
+    observe(OVNotificationName::OnSignOut, &OVDeviceManager::onSignOut);
+    observe(OVNotificationName::kNetworkReachabilityChangedNotification, &OVDeviceManager::onReachabilityChanged);
+
+    setReachabilityProbes(std::make_shared<OVInternetReachability>(),
+                          OVHostReachability::reachabilityWithURL(OVConfiguration::serverUrl()));
+    m_orvaneDeviceListener->setupKVOObserver(this);
+}
+
+OVDeviceManager::~OVDeviceManager() {
+    OVNotificationCenter::defaultCenter().removeObserver(this);
+    m_orvaneDeviceListener->unsetKVOObserver(this);
+    if (m_internetReach)
+        m_internetReach->stopNotifier();
+    if (m_hostReach)
+        m_hostReach->stopNotifier();
+    m_commandExecutor->removeDeviceCommandDelegate(m_commandSubscriber);
+    m_batteryTimer.reset();
+    // A lock left behind by a manager that is gone would keep the computer awake for good.
+    SleepManager::sharedInstance().unregisterToPreventSleep(this);
+}
+
+// ---- Registry ----
+
+void OVDeviceManager::observeValueForKeyPath(const QString& keyPath, OrvaneUSBDeviceManager*) {
+    const auto hids = m_orvaneDeviceListener->hidOrvanes();
+    const auto cdcs = m_orvaneDeviceListener->cdcOrvanes();
+    OVLog("(observeValueForKeyPath)-HID USB Devices in ovapi_macusb API count: %ld", hids.size());
+    OVLog("(observeValueForKeyPath)-CDC USB Devices in ovapi_macusb API count: %ld", cdcs.size());
+    for (const auto& cdc : cdcs)
+        OVLog("(observeValueForKeyPath)-CDC (%@) LocationId = 0x%X", cdc->deviceInformations().serial,
+              cdc->locationID());
+    for (const auto& hid : hids)
+        OVLog("(observeValueForKeyPath)-HID LocationId = 0x%X", hid->locationID());
+
+    if (keyPath == QLatin1String("cdcOrvanes") || keyPath == QLatin1String("hidOrvanes")) {
+        OVLog("USB notifies of device list changed");
+        updateDeviceList();
+    }
+    if (cdcs.size() == 1)
+        PreventFromSleep();
+    else if (cdcs.isEmpty())
+        AllowToSleep();
+}
+
+void OVDeviceManager::updateDeviceList() {
+    updateDeviceList(nullptr);
+}
+
+void OVDeviceManager::updateDeviceList(std::function<void(std::optional<OVError>)> completion) {
+    if (!isSignedIn() || m_isUpdatingDeviceList.exchange(true))
+        return;
+    bool firstRefresh = false;
+    {
+        Lock lock(m_mutex);
+        firstRefresh = !m_deviceInfoMap.has_value();
+        if (firstRefresh)
+            m_deviceInfoMap.emplace();
+        if (!m_usbDeviceMap)
+            m_usbDeviceMap.emplace();
+    }
+    if (!firstRefresh) {
+        updateDeviceListInternal();
+        m_isUpdatingDeviceList.store(false);
+        return;
+    }
+    const std::weak_ptr<OVDeviceManager> weak = weak_from_this();
+    deviceInfoMgr()->getDeviceInformationsFromLocalStorage(
+        [weak, completion](std::optional<QList<std::shared_ptr<OVDeviceInfo>>> records, std::optional<OVError> error) {
+            if (const auto self = weak.lock())
+                self->firstRefreshAnswered(records.value_or(QList<std::shared_ptr<OVDeviceInfo>>()), error, completion);
+        });
+}
+
+void OVDeviceManager::firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceInfo>>& records,
+                                           const std::optional<OVError>& error,
+                                           const std::function<void(std::optional<OVError>)>& completion) {
+    if (error && error->code() == 2 && completion) {
+        completion(error);
+        m_isUpdatingDeviceList.store(false);
+        return;
+    }
+    {
+        Lock lock(m_mutex);
+        // Signed out while the store was read: the records belong to nobody now.
+        if (m_deviceInfoMap) {
+            for (const auto& record : records)
+                m_deviceInfoMap->insert(record->serial(), record);
+        }
+    }
+    updateDeviceListInternal();
+    // Runs here, off the main thread: the inquiry waits for the web API.
+    for (const auto& record : records) {
+        if (record->isConnected())
+            continue;
+        OVSessionStatusInquirer inquirer;
+        inquirer.setService(service());
+        inquirer.updateSessionsStatus(record->sessions());
+    }
+    m_isUpdatingDeviceList.store(false);
+}
+
+void OVDeviceManager::updateDeviceListInternal() {
+    const std::weak_ptr<OVDeviceManager> weak = weak_from_this();
+    OVMainThread::async([weak] {
+        if (const auto self = weak.lock())
+            self->refreshDeviceList();
+    });
+}
+
+void OVDeviceManager::refreshDeviceList() {
+    const auto hids = m_orvaneDeviceListener->hidOrvanes();
+    const auto cdcs = m_orvaneDeviceListener->cdcOrvanes();
+    OVLog("updateDeviceList start");
+    OVLog("HID USB Devices in ovapi_macusb API count: %ld", hids.size());
+    OVLog("CDC USB Devices in ovapi_macusb API count: %ld", cdcs.size());
+    bool tracking = false;
+    {
+        Lock lock(m_mutex);
+        tracking = m_deviceInfoMap.has_value();
+    }
+    // Without the map (signed out since the refresh was asked) no device is tracked.
+    if (tracking) {
+        handleDepartures(cdcs);
+        for (const auto& cdc : cdcs)
+            handleArrival(cdc);
+        handleRecoveryDevices(hids);
+        ensureDeviceSynchers();
+    }
+    OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceListChanged);
+    if (!cdcs.isEmpty())
+        startBatteryTimer();
+    else
+        stopBatteryTimer();
+    OVLog("updateDeviceList end");
+}
+
+void OVDeviceManager::handleDepartures(const QList<std::shared_ptr<OrvaneCDCDevice>>& cdcs) {
+    QSet<QString> present;
+    for (const auto& cdc : cdcs)
+        present.insert(cdc->deviceInformations().serial);
+    QList<std::shared_ptr<OVDeviceInfo>> departed;
+    {
+        Lock lock(m_mutex);
+        for (const auto& record : std::as_const(*m_deviceInfoMap)) {
+            // Only a device that was connected leaves: uploads of records kept from earlier are not
+            // cancelled by every later refresh.
+            if (record->isConnected() && !present.contains(record->serial()))
+                departed.append(record);
+        }
+    }
+    for (const auto& record : departed) {
+        const QString serial = record->serial();
+        record->setIsConnected(false);
+        if (const auto storer = storerFor(serial))
+            storer->cancelStoring();
+        if (const auto syncher = syncherFor(serial))
+            syncher->cancelSync();
+        Lock lock(m_mutex);
+        if (m_usbDeviceMap)
+            m_usbDeviceMap->remove(serial);
+    }
+}
+
+void OVDeviceManager::handleArrival(const std::shared_ptr<OrvaneCDCDevice>& cdc) {
+    const QString serial = cdc->deviceInformations().serial;
+    const std::shared_ptr<OVDeviceInfo> existing = getDevice(serial);
+    if (existing && existing->isConnected())
+        return;
+    const std::shared_ptr<OVDeviceInfo> fresh = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*cdc);
+    std::shared_ptr<OVDeviceInfo> record = existing;
+    if (record)
+        record->copyFrom(*fresh);
+    else
+        record = fresh;
+    {
+        Lock lock(m_mutex);
+        if (!m_deviceInfoMap)
+            return;
+        m_usbDeviceMap->insert(serial, cdc);
+        m_deviceInfoMap->insert(serial, record);
+    }
+    record->setIsConnected(true);
+
+    m_commandExecutor->getBatteryCommandForDevice(cdc);
+    m_commandExecutor->setClockCommandForDevice(cdc);
+    m_commandExecutor->getDefaultUser(cdc);
+    if (isSignedIn()) {
+        OVPreferencesManagerProtocol* preferences = prefMgr();
+        storeSessionsForDevice(record, preferences && preferences->getAutoStore(),
+                               preferences && preferences->getAutoSync());
+    }
+
+    // The placeholder this device had while it was in recovery mode at the same port.
+    {
+        Lock lock(m_mutex);
+        for (auto it = m_deviceInfoMap->begin(); it != m_deviceInfoMap->end();) {
+            const auto& other = it.value();
+            const bool placeholder = other != record && other->locationId() == record->locationId() &&
+                                     other->serial() != serial && other->isInRecovery();
+            it = placeholder ? m_deviceInfoMap->erase(it) : std::next(it);
+        }
+    }
+    record->setIsInRecovery(false);
+}
+
+void OVDeviceManager::handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUSBDevice>>& hids) {
+    for (const auto& hid : hids) {
+        const int location = int(hid->locationID());
+        std::shared_ptr<OVDeviceInfo> known;
+        {
+            Lock lock(m_mutex);
+            for (const auto& record : std::as_const(*m_deviceInfoMap)) {
+                if (record->locationId() == location) {
+                    known = record;
+                    break;
+                }
+            }
+        }
+        if (known) {
+            known->setIsInRecovery(true);
+            continue;
+        }
+        const std::shared_ptr<OVDeviceInfo> placeholder = OVDeviceInfo::buildDeviceInfoFromHIDDevice(*hid);
+        {
+            Lock lock(m_mutex);
+            m_deviceInfoMap->insert(placeholder->serial(), placeholder);
+        }
+        recoverDevice(placeholder, firmwareFilePath(), nullptr);
+        placeholder->setIsInRecovery(true);
+    }
+}
+
+void OVDeviceManager::ensureDeviceSynchers() {
+    QList<std::shared_ptr<OVDeviceInfo>> without;
+    {
+        Lock lock(m_mutex);
+        for (const auto& record : std::as_const(*m_deviceInfoMap)) {
+            if (!m_deviceSyncher.contains(record->serial()))
+                without.append(record);
+        }
+    }
+    for (const auto& record : without) {
+        auto syncher = std::make_shared<OVDeviceSyncher>(record);
+        syncher->setService(service());
+        Lock lock(m_mutex);
+        m_deviceSyncher.insert(record->serial(), syncher);
+    }
+}
+
+QList<std::shared_ptr<OVDeviceInfo>> OVDeviceManager::getDevices() {
+    Lock lock(m_mutex);
+    return m_deviceInfoMap ? m_deviceInfoMap->values() : QList<std::shared_ptr<OVDeviceInfo>>();
+}
+
+std::shared_ptr<OVDeviceInfo> OVDeviceManager::getDevice(const QString& serial) {
+    Lock lock(m_mutex);
+    return m_deviceInfoMap ? m_deviceInfoMap->value(serial) : nullptr;
+}
+
+std::shared_ptr<OrvaneCDCDevice> OVDeviceManager::findUsbDevice(const std::shared_ptr<OVDeviceInfo>& device) {
+    if (!device)
+        return nullptr;
+    const QString serial = device->serial();
+    for (const auto& cdc : m_orvaneDeviceListener->cdcOrvanes()) {
+        if (cdc->deviceInformations().serial == serial)
+            return cdc;
+    }
+    return nullptr;
+}
+
+bool OVDeviceManager::isSignedIn() const {
+    OVCredentialManagerProtocol* credentials = credMgr();
+    return credentials && credentials->isUserSignedIn();
+}
+
+// ---- Sleep lock and battery poll ----
+
+void OVDeviceManager::PreventFromSleep() {
+    systemLog("PreventFromSleep");
+    onMainThread([](OVDeviceManager& self) { SleepManager::sharedInstance().registerToPreventSleep(&self); });
+}
+
+void OVDeviceManager::AllowToSleep() {
+    onMainThread([](OVDeviceManager& self) {
+        systemLog("AllowToSleep");
+        SleepManager::sharedInstance().unregisterToPreventSleep(&self);
+    });
+}
+
+void OVDeviceManager::startBatteryTimer() {
+    onMainThread([](OVDeviceManager& self) {
+        if (self.m_batteryTimerStarted.load())
+            return;
+        self.m_batteryTimer = std::make_unique<QTimer>();
+        QObject::connect(self.m_batteryTimer.get(), &QTimer::timeout, self.m_batteryTimer.get(),
+                         [&self] { self.getBatteryLevelTick(); });
+        self.m_batteryTimer->start(std::chrono::seconds(kBatteryPollSeconds));
+        self.m_batteryTimerStarted.store(true);
+    });
+}
+
+void OVDeviceManager::stopBatteryTimer() {
+    m_batteryTimerStarted.store(false);
+    // The timer lives on the main thread; a start queued after this stop keeps its new timer.
+    onMainThread([](OVDeviceManager& self) {
+        if (!self.m_batteryTimerStarted.load())
+            self.m_batteryTimer.reset();
+    });
+}
+
+void OVDeviceManager::getBatteryLevelTick() {
+    for (const auto& cdc : m_orvaneDeviceListener->cdcOrvanes())
+        m_commandExecutor->getBatteryCommandForDevice(cdc);
+}
+
+// ---- Device operations ----
+
+bool OVDeviceManager::withUsbDevice(const std::shared_ptr<OVDeviceInfo>& device, const char* notFoundLine,
+                                    OVError* error,
+                                    const std::function<void(const std::shared_ptr<OrvaneCDCDevice>&)>& send) {
+    if (const std::shared_ptr<OrvaneCDCDevice> cdc = findUsbDevice(device)) {
+        send(cdc);
+        return true;
+    }
+    const QString serial = device ? device->serial() : QString();
+    OVLog(notFoundLine, serial);
+    OVError::set(error, notFoundError(serial));
+    return false;
+}
+
+OVError OVDeviceManager::notFoundError(const QString& serial) {
+    const QString text = QCoreApplication::translate("OVDeviceManager", "Device %@ not found");
+    return OVHelper::createError(QString(text).replace(QLatin1String("%@"), serial), 1, kErrorDomain);
+}
+
+bool OVDeviceManager::identifyDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
+    return withUsbDevice(device, "No device %@ found to send identify command", error,
+                         [this](const auto& cdc) { m_commandExecutor->identifyCommandForDevice(cdc); });
+}
+
+bool OVDeviceManager::eraseDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
+    return withUsbDevice(device, "No device %@ found to send erase command", error, [this](const auto& cdc) {
+        m_commandExecutor->eraseCommandForDevice(cdc);
+        m_commandExecutor->setClockCommandForDevice(cdc);
+    });
+}
+
+bool OVDeviceManager::resetDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
+    return withUsbDevice(device, "No device %@ found to send reset command", error,
+                         [this](const auto& cdc) { m_commandExecutor->resetCommandForDevice(cdc); });
+}
+
+bool OVDeviceManager::assignDefaultUserToDevice(const std::shared_ptr<OVDeviceInfo>& device, quint64 userId,
+                                                OVError* error) {
+    return withUsbDevice(device, "No device %@ found to send assign command", error,
+                         [this, userId](const auto& cdc) { m_commandExecutor->assignDefaultUser(cdc, userId); });
+}
+
+bool OVDeviceManager::getDefaultUserForDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
+    return withUsbDevice(device, "No device %@ found to send get user command", error,
+                         [this](const auto& cdc) { m_commandExecutor->getDefaultUser(cdc); });
+}
+
+bool OVDeviceManager::updateDevice(const std::shared_ptr<OVDeviceInfo>& device, const QString& firmwareFile,
+                                   OVError* error) {
+    return withUsbDevice(device, "No device %@ found to send update command", error, [&](const auto& cdc) {
+        m_commandExecutor->updateCommandForDevice(cdc, firmwareFile);
+    });
+}
+
+bool OVDeviceManager::recoverDevice(const std::shared_ptr<OVDeviceInfo>& device, const QString& firmwareFile,
+                                    OVError* error) {
+    const QString serial = device ? device->serial() : QString();
+    const quint32 location = device ? quint32(device->locationId()) : 0;
+    OVLog("Recover Device %@", serial);
+    std::shared_ptr<OrvaneUSBDevice> match;
+    for (const auto& hid : m_orvaneDeviceListener->hidOrvanes()) {
+        systemLog("hid LocationId = 0x%X", hid->locationID());
+        systemLog("device LocationId = 0x%X", location);
+        if (device && hid->locationID() == location) {
+            match = hid;
+            break;
+        }
+    }
+    if (!match) {
+        OVLog("No device %@ found to send recover command", serial);
+        OVError::set(error, notFoundError(serial));
+        return false;
+    }
+    {
+        Lock lock(m_mutex);
+        m_deviceRecovering.insert(location, true);
+    }
+    m_commandExecutor->recoverDevice(match, firmwareFile);
+    return true;
+}
+
+bool OVDeviceManager::isDeviceRecovering(const std::shared_ptr<OVDeviceInfo>& device) {
+    if (!device)
+        return false;
+    Lock lock(m_mutex);
+    return m_deviceRecovering.contains(quint32(device->locationId()));
+}
+
+void OVDeviceManager::subscribeToCommandNotification(const std::shared_ptr<OVDeviceCommandDelegate>& subscriber) {
+    m_commandExecutor->addDeviceCommandDelegate(subscriber);
+}
+
+void OVDeviceManager::unSubscribeToCommandNotification(const std::shared_ptr<OVDeviceCommandDelegate>& subscriber) {
+    m_commandExecutor->removeDeviceCommandDelegate(subscriber);
+}
+
+// ---- Storing and syncing ----
+
+std::shared_ptr<OVSessionStorer> OVDeviceManager::makeStorer(const std::shared_ptr<OVDeviceInfo>& device,
+                                                             const std::shared_ptr<OrvaneCDCDevice>& cdc) {
+    auto storer = std::make_shared<OVSessionStorer>();
+    storer->setCommandFactory(m_commandFactory);
+    storer->setUsbDevice(cdc);
+    storer->setDeviceInfo(device);
+    storer->setService(service());
+    storer->setDeviceMgr(this);
+    return storer;
+}
+
+void OVDeviceManager::startStorer(const QString& serial, const std::shared_ptr<OVSessionStorer>& storer) {
+    std::shared_ptr<OVSessionStorer> replaced;
+    {
+        Lock lock(m_mutex);
+        replaced = m_deviceSessionsStorer.value(serial);
+        m_deviceSessionsStorer.insert(serial, storer);
+    }
+    releaseLater(std::move(replaced));
+}
+
+void OVDeviceManager::releaseLater(std::shared_ptr<OVSessionStorer> storer) {
+    // The last reference may be dropped from inside the storer's own call (its fetch-status
+    // notification); it ends on the main thread, after that call has returned.
+    if (storer)
+        OVMainThread::async([storer = std::move(storer)]() mutable { storer.reset(); });
+}
+
+void OVDeviceManager::storeSessionsForDevice(const std::shared_ptr<OVDeviceInfo>& device, bool storePages,
+                                             bool syncAfterStore) {
+    const std::shared_ptr<OrvaneCDCDevice> cdc = findUsbDevice(device);
+    if (!cdc) {
+        OVLog("No device %@ found to store session", device ? device->serial() : QString());
+        return;
+    }
+    const auto storer = makeStorer(device, cdc);
+    if (storePages)
+        storer->setStorePages(true);
+    if (syncAfterStore)
+        storer->setSyncAfterStoring(true);
+    startStorer(device->serial(), storer);
+    storer->storeSessions();
+}
+
+void OVDeviceManager::syncAllDevices() {
+    systemLog("syncAllDevices");
+    for (const auto& device : getDevices())
+        syncDevice(device);
+}
+
+void OVDeviceManager::syncDevice(const std::shared_ptr<OVDeviceInfo>& device) {
+    if (!device)
+        return;
+    OVSessionFileRepository repository;
+    bool dataMissing = false;
+    for (const auto& session : device->sessions()) {
+        if (session->isInSyncFinalState())
+            continue;
+        if (!repository.doesSessionHaveAllData(*session, nullptr)) {
+            dataMissing = true;
+            break;
+        }
+    }
+    if (dataMissing && findUsbDevice(device)) {
+        storeSessionsForDevice(device, true, true);
+        return;
+    }
+    const QString serial = device->serial();
+    onMainThread([serial](OVDeviceManager& self) {
+        if (const auto syncher = self.syncherFor(serial))
+            syncher->sync();
+    });
+}
+
+bool OVDeviceManager::syncDevice(const QString& serial, OVError* error) {
+    const std::shared_ptr<OVDeviceInfo> device = getDevice(serial);
+    if (!device) {
+        OVLog("No device %@ found to sync", serial);
+        OVError::set(error, notFoundError(serial));
+        return false;
+    }
+    syncDevice(device);
+    return true;
+}
+
+void OVDeviceManager::sync(const std::shared_ptr<OVDeviceInfo>& device) {
+    syncDevice(device);
+}
+
+void OVDeviceManager::syncSession(const std::shared_ptr<OVSession>& session,
+                                  const std::shared_ptr<OVDeviceInfo>& device) {
+    if (const auto syncher = device ? syncherFor(device->serial()) : nullptr)
+        syncher->syncSessions(session, false);
+}
+
+void OVDeviceManager::forceSyncSession(const std::shared_ptr<OVSession>& session,
+                                       const std::shared_ptr<OVDeviceInfo>& device) {
+    if (!session || !device)
+        return;
+    OVSessionFileRepository repository;
+    if (repository.doesSessionHaveAllData(*session, nullptr)) {
+        if (const auto syncher = syncherFor(device->serial()))
+            syncher->syncSessions(session, true);
+        return;
+    }
+    const std::shared_ptr<OrvaneCDCDevice> cdc = findUsbDevice(device);
+    if (!cdc) {
+        OVLog("No device %@ found to store session", device->serial());
+        return;
+    }
+    const auto storer = makeStorer(device, cdc);
+    storer->setForceStoring(true);
+    storer->setSyncAfterStoring(true);
+    startStorer(device->serial(), storer);
+    storer->storeSessionPages({session});
+}
+
+void OVDeviceManager::cancelSync(const std::shared_ptr<OVDeviceInfo>& device) {
+    if (const auto syncher = device ? syncherFor(device->serial()) : nullptr)
+        syncher->cancelSync();
+}
+
+void OVDeviceManager::cancelStoring(const std::shared_ptr<OVDeviceInfo>& device) {
+    if (const auto storer = device ? storerFor(device->serial()) : nullptr)
+        storer->cancelStoring();
+}
+
+void OVDeviceManager::cancelAllSynchronization() {
+    systemLog("cancelAllSynchronization");
+    for (const auto& syncher : allSynchers())
+        syncher->cancelSync();
+}
+
+void OVDeviceManager::cancelAllStoring() {
+    systemLog("cancelAllStoring");
+    QList<std::shared_ptr<OVSessionStorer>> storers;
+    {
+        Lock lock(m_mutex);
+        storers = m_deviceSessionsStorer.values();
+    }
+    for (const auto& storer : storers)
+        storer->cancelStoring();
+}
+
+void OVDeviceManager::cancelAll() {
+    cancelAllSynchronization();
+    cancelAllStoring();
+}
+
+bool OVDeviceManager::isDeviceSynching(const std::shared_ptr<OVDeviceInfo>& device) {
+    const auto syncher = device ? syncherFor(device->serial()) : nullptr;
+    return syncher && syncher->isSynching();
+}
+
+bool OVDeviceManager::isSynching() {
+    const auto synchers = allSynchers();
+    return std::any_of(synchers.begin(), synchers.end(), [](const auto& syncher) { return syncher->isSynching(); });
+}
+
+bool OVDeviceManager::isStoringSessionsForDevice(const std::shared_ptr<OVDeviceInfo>& device) {
+    return device && storerFor(device->serial()) != nullptr;
+}
+
+bool OVDeviceManager::isStoringSessions() {
+    Lock lock(m_mutex);
+    return !m_deviceSessionsStorer.isEmpty();
+}
+
+// ---- Handlers ----
+
+void OVDeviceManager::onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceInfo>& device, int level) {
+    if (const auto record = device ? getDevice(device->serial()) : nullptr)
+        record->setBatteryLevel(level);
+}
+
+void OVDeviceManager::onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success, quint64 userId) {
+    const auto record = device ? getDevice(device->serial()) : nullptr;
+    if (success && record)
+        record->setDefaultUserId(userId);
+}
+
+void OVDeviceManager::onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) {
+    const auto record = device ? getDevice(device->serial()) : nullptr;
+    if (success && record)
+        storeSessionsForDevice(record, false, false);
+}
+
+void OVDeviceManager::onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool) {
+    if (!device)
+        return;
+    Lock lock(m_mutex);
+    m_deviceRecovering.remove(device->locationID());
+}
+
+void OVDeviceManager::onFetchStatusChanged(const OVNotification& notification) {
+    const auto device = notification.objectAs<OVDeviceInfo>();
+    if (!device)
+        return;
+    const int status = device->fetchStatus();
+    if (status == OVDeviceFetchStatusFetching)
+        return;
+    std::shared_ptr<OVSessionStorer> storer;
+    {
+        Lock lock(m_mutex);
+        storer = m_deviceSessionsStorer.take(device->serial());
+    }
+    releaseLater(std::move(storer));
+    if (status != OVDeviceFetchStatusFetched)
+        OVLog("There was an error fetching sessions on device %@. Will not sync sessions", device->serial());
+}
+
+void OVDeviceManager::onSignIn(const OVNotification&) {
+    updateDeviceList();
+}
+
+void OVDeviceManager::onSignOut(const OVNotification&) {
+    stopBatteryTimer();
+    cancelAllSynchronization();
+    QHash<QString, std::shared_ptr<OVDeviceSyncher>> synchers;
+    {
+        Lock lock(m_mutex);
+        m_deviceInfoMap.reset();
+        m_usbDeviceMap.reset();
+        synchers.swap(m_deviceSyncher);
+    }
+    // Destroyed here, outside the lock: each waits for its cancelled queue to drain.
+    synchers.clear();
+}
+
+void OVDeviceManager::onReachabilityChanged(const OVNotification&) {
+    std::shared_ptr<OVReachability> internet;
+    std::shared_ptr<OVReachability> host;
+    {
+        Lock lock(m_mutex);
+        internet = m_internetReach;
+        host = m_hostReach;
+    }
+    if ((internet && !internet->isReachable()) || (host && !host->isReachable()))
+        return;
+    for (const auto& device : getDevices()) {
+        OVSessionList unknown;
+        for (const auto& session : device->sessions()) {
+            if (session->syncStatus() == OVSessionSyncStatusSyncFailed) {
+                sync(device);
+                break;
+            }
+            if (session->syncStatus() == OVSessionSyncStatusNone)
+                unknown.append(session);
+        }
+        if (unknown.isEmpty())
+            continue;
+        OVSessionStatusInquirer inquirer;
+        inquirer.setService(service());
+        inquirer.updateSessionsStatusAsync(unknown, [] {});
+    }
+}
+
+// ---- Helpers ----
+
+void OVDeviceManager::setReachabilityProbes(std::shared_ptr<OVReachability> internetReach,
+                                            std::shared_ptr<OVReachability> hostReach) {
+    std::shared_ptr<OVReachability> oldInternet;
+    std::shared_ptr<OVReachability> oldHost;
+    {
+        Lock lock(m_mutex);
+        oldInternet = std::exchange(m_internetReach, internetReach);
+        oldHost = std::exchange(m_hostReach, hostReach);
+    }
+    for (const auto& probe : {oldInternet, oldHost}) {
+        if (probe)
+            probe->stopNotifier();
+    }
+    for (const auto& probe : {internetReach, hostReach}) {
+        if (probe)
+            probe->startNotifier();
+    }
+}
+
+void OVDeviceManager::setFirmwareFilePath(const QString& path) {
+    Lock lock(m_mutex);
+    m_firmwareFilePath = path;
+}
+
+QString OVDeviceManager::firmwareFilePath() const {
+    {
+        Lock lock(m_mutex);
+        if (!m_firmwareFilePath.isEmpty())
+            return m_firmwareFilePath;
+    }
+    return OVHelper::getFirmwareFilePath();
+}
+
+void OVDeviceManager::onMainThread(std::function<void(OVDeviceManager&)> work) {
+    if (OVMainThread::isMainThread()) {
+        work(*this);
+        return;
+    }
+    OVMainThread::async([weak = weak_from_this(), work = std::move(work)] {
+        if (const auto self = weak.lock())
+            work(*self);
+    });
+}
+
+std::shared_ptr<OVDeviceSyncher> OVDeviceManager::syncherFor(const QString& serial) {
+    Lock lock(m_mutex);
+    return m_deviceSyncher.value(serial);
+}
+
+std::shared_ptr<OVSessionStorer> OVDeviceManager::storerFor(const QString& serial) {
+    Lock lock(m_mutex);
+    return m_deviceSessionsStorer.value(serial);
+}
+
+QList<std::shared_ptr<OVDeviceSyncher>> OVDeviceManager::allSynchers() {
+    Lock lock(m_mutex);
+    return m_deviceSyncher.values();
+}
+
+std::shared_ptr<OVDeviceInformationManager> OVDeviceManager::deviceInfoMgr() {
+    Lock lock(m_mutex);
+    if (!m_deviceInfoMgr) {
+        m_deviceInfoMgr = std::make_shared<OVDeviceInformationManager>();
+        m_deviceInfoMgr->setService(m_service.load());
+    }
+    return m_deviceInfoMgr;
+}

@@ -1,0 +1,417 @@
+#include "OVSessionStorer.h"
+
+#include "OVCommandGetSessionList.h"
+#include "OVDataLookup.h"
+#include "OVDeviceManagerProtocol.h"
+#include "OVException.h"
+#include "OVHelper.h"
+#include "OVLogger.h"
+#include "OVNotificationCenter.h"
+#include "OVSessionFileRepository.h"
+#include "OVSessionPageStorer.h"
+#include "OVStorageCleaner.h"
+#include "OrvaneDate.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QStringList>
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+bool isSet(const OVError& error) {
+    return error.code() != 0 || !error.domain().isEmpty();
+}
+
+QString fetchListFailedMessage() {
+    return QCoreApplication::translate(
+        "OVSessionStorer",
+        "Error in fetching data from the device. Please try to re-insert the device in the usb");
+}
+
+QString savePagesFailedMessage() {
+    return QCoreApplication::translate(
+        "OVSessionStorer", "Error occured during the saving of the sessions data pages in the local "
+                           "storage. Please try to re-insert the device into the USB");
+}
+
+// 1 January 2100, 00:00 in the local calendar and time zone: the end of every list query.
+OVDate endOfListWindow() {
+    return OVDate::fromDateTime(QDateTime(QDate(2100, 1, 1), QTime(0, 0), Qt::LocalTime));
+}
+
+QString describe(const OVSessionList& sessions) {
+    QStringList texts;
+    for (const std::shared_ptr<OVSession>& session : sessions)
+        texts.append(session->description());
+    return QStringLiteral("(%1)").arg(texts.join(QStringLiteral(", ")));
+}
+
+} // namespace
+
+OVSessionStorer::OVSessionStorer()
+    : m_queue(std::make_shared<OVOperationQueue>(QStringLiteral("OVSessionFetcher queue"), 1)) {}
+
+OVSessionStorer::~OVSessionStorer() {
+    unsubscribe();
+    if (!m_receivedCallbackFromCommand.load())
+        failDownload(fetchListFailedMessage());
+    OVLog("%@ dealloc",
+          QStringLiteral("<OVSessionStorer: 0x%1>").arg(reinterpret_cast<quintptr>(this), 0, 16));
+    // Destroying a queue waits for its operations; the last reference may be dropped on a page
+    // storer's own thread, so a queue still holding work goes away on a thread of its own.
+    if (m_queue->operationCount() > 0)
+        std::thread([queue = std::move(m_queue)]() mutable { queue.reset(); }).detach();
+}
+
+std::shared_ptr<OrvaneCDCDevice> OVSessionStorer::usbDevice() const {
+    std::lock_guard<std::mutex> lock(m_fieldsMutex);
+    return m_usbDevice;
+}
+
+void OVSessionStorer::setUsbDevice(std::shared_ptr<OrvaneCDCDevice> device) {
+    std::lock_guard<std::mutex> lock(m_fieldsMutex);
+    m_usbDevice = std::move(device);
+}
+
+std::shared_ptr<OVDeviceInfo> OVSessionStorer::deviceInfo() const {
+    std::lock_guard<std::mutex> lock(m_fieldsMutex);
+    return m_deviceInfo;
+}
+
+void OVSessionStorer::setDeviceInfo(std::shared_ptr<OVDeviceInfo> deviceInfo) {
+    std::lock_guard<std::mutex> lock(m_fieldsMutex);
+    m_deviceInfo = std::move(deviceInfo);
+}
+
+std::shared_ptr<OVCommandFactoryProtocol> OVSessionStorer::commandFactory() const {
+    std::lock_guard<std::mutex> lock(m_fieldsMutex);
+    return m_commandFactory.lock();
+}
+
+void OVSessionStorer::setCommandFactory(std::weak_ptr<OVCommandFactoryProtocol> factory) {
+    std::lock_guard<std::mutex> lock(m_fieldsMutex);
+    m_commandFactory = std::move(factory);
+}
+
+QMap<OVDate, int> OVSessionStorer::storageInfoDic() const {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    return m_storageInfoDic;
+}
+
+OVSessionList OVSessionStorer::sessionsInDevice() const {
+    std::lock_guard<std::mutex> lock(m_fieldsMutex);
+    return m_sessionsInDevice;
+}
+
+QString OVSessionStorer::serial() const {
+    const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
+    return info ? info->serial() : QString();
+}
+
+void OVSessionStorer::storeSessions() {
+    const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
+    info->setFetchStatus(OVDeviceFetchStatusFetching);
+    postFetchStatusChanged();
+    subscribe();
+
+    const std::shared_ptr<OVCommandFactoryProtocol> factory = commandFactory();
+    const std::shared_ptr<OVCommandGetSessionList> command =
+        factory ? factory->createGetSessionListCommand(dateWithOrvaneTime(1), endOfListWindow()) : nullptr;
+    if (!command) {
+        OVLog("(%@)-Failed fetching session list", serial());
+        failDownload(fetchListFailedMessage());
+        return;
+    }
+    command->setDevice(usbDevice());
+    command->setCommandDelegate(weak_from_this());
+    command->setAllowRetry(true);
+    command->setRetryNumber(kListRetries);
+    command->execute();
+}
+
+void OVSessionStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& command,
+                                        const std::shared_ptr<OrvaneUSBDevice>& device, int status,
+                                        const std::any& result) {
+    (void)command;
+    (void)device;
+    OVLog("(%@)-onCommandExecuted (get list) begin", serial());
+    m_receivedCallbackFromCommand.store(true);
+    try {
+        if (status == OVCommandStatusFailed) {
+            OVLog("(%@)-Failed fetching session list", serial());
+            failDownload(fetchListFailedMessage());
+        } else if (status == OVCommandStatusSuccess) {
+            handleSessionList(result.has_value() ? std::any_cast<OVSessionList>(result) : OVSessionList());
+        }
+    } catch (...) {
+        const std::exception_ptr exception = std::current_exception();
+        OVLog("(%@)-An exception occurred during session storer oncommandexecuted. Exception: %@, Stack: %@",
+              serial(), OVException::describe(exception), OVException::callStackOf(exception));
+        failDownload(fetchListFailedMessage());
+    }
+    OVLog("(%@)-onCommandExecuted (get list) end", serial());
+}
+
+void OVSessionStorer::handleSessionList(const OVSessionList& listed) {
+    {
+        std::lock_guard<std::mutex> lock(m_fieldsMutex);
+        m_sessionsInDevice += listed;
+    }
+    const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
+    OVLog("(%@)-saveSessions begin", serial());
+    saveSessions(sessionsInDevice());
+    OVLog("(%@)-saveSessions end", serial());
+
+    OVLog("(%@)-removeOldSessions begin", serial());
+    m_statusInquirer.updateSessionsStatus(info->sessions());
+    removeOldSessions();
+    OVLog("(%@)-removeOldSessions end", serial());
+
+    info->modifySessions([](OVSessionList& sessions) { OVHelper::sortSessionsDesc(sessions); });
+    OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSessionListChangedForDevice, info);
+
+    if (storePages()) {
+        OVLog("(%@)-storeSessionPages begin", serial());
+        storeSessionPages(info->sessions());
+        OVLog("(%@)-storeSessionPages end", serial());
+    } else {
+        std::lock_guard<std::recursive_mutex> lock(m_lock);
+        checkCompletion();
+    }
+}
+
+void OVSessionStorer::saveSessions(const OVSessionList& listed) {
+    OVSessionFileRepository repository;
+    for (const std::shared_ptr<OVSession>& session : listed)
+        saveSession(session, repository);
+}
+
+void OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
+                                  OVSessionRepositoryProtocol& repository) {
+    OVDataLookup& lookup = OVDataLookup::sharedInstance();
+    const bool userFound = lookup.findUserByIdAndWait(session->userId()).first.has_value();
+    // The account's users are known and this one is not among them: the account may not see it.
+    const bool hiddenUser = !userFound && lookup.areUsersLoaded();
+
+    OVLog("(%@)-does session exist : [%@] begin", serial(), session);
+    OVError error;
+    const bool exists = repository.doesSessionExist(*session, &error);
+    OVLog("(%@)-does session exist : [%@] end", serial(), session);
+    OVLog("(%@)-Session exist? : [%i] [%@] end", serial(), exists ? 1 : 0, session);
+    if (isSet(error)) {
+        OVLog("(%@)-Error while checking for already existing session in the DB. Session: [%@]. Error: [%@]",
+              serial(), session, error.fullDescription());
+        return;
+    }
+    const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
+    const OVDate start = session->start();
+    if (exists) {
+        info->modifySessions([&](OVSessionList& sessions) {
+            if (hiddenUser) {
+                sessions.removeIf([&](const std::shared_ptr<OVSession>& s) { return s->start() == start; });
+                return;
+            }
+            for (const std::shared_ptr<OVSession>& s : sessions) {
+                if (s->start() == start)
+                    s->setOvSession(session->ovSession());
+            }
+        });
+        return;
+    }
+    if (hiddenUser)
+        return;
+    OVLog("(%@)-add session : [%@] begin", serial(), session);
+    repository.addSession(*session, &error);
+    OVLog("(%@)-add session : [%@] end", serial(), session);
+    if (!isSet(error)) {
+        OVLog("(%@)-commit session : [%@] begin", serial(), session);
+        repository.commit(&error);
+        OVLog("(%@)-commit session : [%@] end", serial(), session);
+    }
+    if (isSet(error)) {
+        OVLog("(%@)-Error while adding session to the DB. Session: [%@]. Error: [%@]", serial(), session,
+              error.fullDescription());
+        return;
+    }
+    session->setSyncStatus(OVSessionSyncStatusStoringFailed);
+    info->modifySessions([&session](OVSessionList& sessions) { sessions.append(session); });
+}
+
+void OVSessionStorer::removeOldSessions() {
+    const OVSessionList inDevice = sessionsInDevice();
+    OVDate cutoff = endOfListWindow();
+    for (const std::shared_ptr<OVSession>& session : inDevice)
+        cutoff = std::min(cutoff, session->start());
+
+    const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
+    OVSessionList old;
+    for (const std::shared_ptr<OVSession>& session : info->sessions()) {
+        const int status = session->syncStatus();
+        if (session->start() < cutoff &&
+            (status == OVSessionSyncStatusSynced || status == OVSessionSyncStatusStoringFailed))
+            old.append(session);
+    }
+
+    OVSessionFileRepository repository;
+    for (const std::shared_ptr<OVSession>& session : old) {
+        OVLog("(%@)-Remove session:[%@] begin", serial(), session);
+        OVError error;
+        repository.removeSession(*session, &error);
+        OVLog("(%@)-Remove session:[%@] end", serial(), session);
+        if (isSet(error))
+            OVLog("(%@)-Error occured during deleting of the session [%@]. Error: %@", serial(), session,
+                  error.fullDescription());
+    }
+    OVLog("(%@)-Commit remove sessions begin", serial());
+    OVError commitError;
+    repository.commit(&commitError);
+    OVLog("(%@)-Commit remove sessions end", serial());
+    if (isSet(commitError)) {
+        OVLog("(%@)-Error occured during commit of deleting of sessions. Error: %@", serial(),
+              commitError.fullDescription());
+    } else if (!old.isEmpty()) {
+        OVLog("Removing sessions : %@", describe(old));
+        info->modifySessions([&old](OVSessionList& sessions) {
+            sessions.removeIf([&old](const std::shared_ptr<OVSession>& s) { return old.contains(s); });
+        });
+    }
+    OVStorageCleaner::sharedInstance().clean();
+}
+
+void OVSessionStorer::storeSessionPages(const OVSessionList& sessions) {
+    subscribe();
+    // Held until every page storer is queued, so that an early outcome cannot complete the run
+    // while later sessions are still to be queued.
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    OVSessionList oldestFirst = sessions;
+    std::stable_sort(oldestFirst.begin(), oldestFirst.end(),
+                     [](const auto& a, const auto& b) { return a->start() < b->start(); });
+    OVSessionFileRepository repository;
+    bool queued = false;
+    for (const std::shared_ptr<OVSession>& session : oldestFirst) {
+        if (queuePageStorer(session, repository))
+            queued = true;
+    }
+    if (!queued)
+        completeDownload();
+}
+
+bool OVSessionStorer::queuePageStorer(const std::shared_ptr<OVSession>& session,
+                                      OVSessionRepositoryProtocol& repository) {
+    const bool force = forceStoring();
+    if (session->isInSyncFinalState() && !force)
+        return false;
+    OVLog("(%@)-does session have all pages begin :  [%@]", serial(), session);
+    OVError error;
+    const bool complete = repository.doesSessionHaveAllData(*session, &error);
+    OVLog("(%@)-does session have all pages end : [%@] ", serial(), session);
+    OVLog("(%@)-session have all pages? : [%i] [%@] ", serial(), complete ? 1 : 0, session);
+    if (isSet(error)) {
+        OVLog("(%@)-Error in cheking if session have all session. Session:[%@]. Error:%@", serial(), session,
+              error.fullDescription());
+        return false;
+    }
+    if (!force && (complete || session->crcCorruption() || session->isInSyncFinalState())) {
+        OVDeviceManagerProtocol* const mgr = deviceMgr();
+        if (complete && syncAfterStoring() && mgr)
+            mgr->syncSession(session, deviceInfo());
+        return false;
+    }
+    OVLog("(%@)-session [%@] doesn't have all the pages in the DB. Will store pages", serial(), session);
+    auto pageStorer =
+        std::make_shared<OVSessionPageStorer>(m_commandFactory, session, usbDevice(), deviceInfo());
+    m_storageInfoDic[session->start()] = -1;
+    m_queue->addOperation(pageStorer);
+    return true;
+}
+
+void OVSessionStorer::cancelStoring() {
+    m_queue->cancelAllOperations();
+}
+
+void OVSessionStorer::onSessionStored(const std::shared_ptr<OVSession>& session, bool success) {
+    const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
+    if (!session || !info || session->deviceSerial() != info->serial())
+        return;
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    const OVDate start = session->start();
+    // Page storers of an earlier storer of the same device report here too; only ours count.
+    if (!m_storageInfoDic.contains(start))
+        return;
+    if (!success) {
+        m_storageInfoDic[start] = 0;
+        checkCompletion();
+        return;
+    }
+    const OVSessionList sessions = info->sessions();
+    const auto known = std::find_if(sessions.cbegin(), sessions.cend(),
+                                    [&start](const auto& s) { return s->start() == start; });
+    if (known != sessions.cend())
+        m_statusInquirer.updateSessionsStatus({*known});
+    m_storageInfoDic[start] = 1;
+    checkCompletion();
+    OVDeviceManagerProtocol* const mgr = deviceMgr();
+    if (syncAfterStoring() && mgr) {
+        if (forceStoring())
+            mgr->forceSyncSession(session, info);
+        else
+            mgr->syncSession(session, info);
+    }
+}
+
+void OVSessionStorer::checkCompletion() {
+    const QList<int> outcomes = m_storageInfoDic.values();
+    if (outcomes.contains(-1))
+        return;
+    if (outcomes.contains(0))
+        failDownload(savePagesFailedMessage());
+    else
+        completeDownload();
+}
+
+void OVSessionStorer::failDownload(const QString& message) {
+    const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
+    if (info) {
+        info->setFetchStatus(OVDeviceFetchStatusFetchFailed);
+        info->setFetchErrorInformation(message);
+        postFetchStatusChanged();
+    }
+    unsubscribe();
+}
+
+void OVSessionStorer::completeDownload() {
+    const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
+    if (info) {
+        info->setFetchStatus(OVDeviceFetchStatusFetched);
+        postFetchStatusChanged();
+    }
+    unsubscribe();
+}
+
+void OVSessionStorer::postFetchStatusChanged() {
+    OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSessionFetchStatusChanged,
+                                               deviceInfo());
+}
+
+void OVSessionStorer::subscribe() {
+    if (m_alreadySubscribeToNotification.exchange(true))
+        return;
+    const std::weak_ptr<OVSessionStorer> weak = weak_from_this();
+    auto observe = [this, &weak](const QString& name, bool success) {
+        OVNotificationCenter::defaultCenter().addObserver(
+            this, name, [weak, success](const OVNotification& n) {
+                if (const std::shared_ptr<OVSessionStorer> self = weak.lock())
+                    self->onSessionStored(n.objectAs<OVSession>(), success);
+            });
+    };
+    observe(OVNotificationName::OnSessionStoredSuccess, true);
+    observe(OVNotificationName::OnSessionStoredFailed, false);
+}
+
+void OVSessionStorer::unsubscribe() {
+    if (m_alreadySubscribeToNotification.exchange(false))
+        OVNotificationCenter::defaultCenter().removeObserver(this);
+}

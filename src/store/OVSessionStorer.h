@@ -1,0 +1,122 @@
+#pragma once
+
+#include "OVCommandDelegate.h"
+#include "OVCommandFactoryProtocol.h"
+#include "OVDate.h"
+#include "OVDeviceInfo.h"
+#include "OVOperationQueue.h"
+#include "OVSession.h"
+#include "OVSessionStatusInquirer.h"
+#include "OrvaneCDCDevice.h"
+
+#include <QMap>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+class OVDeviceManagerProtocol;
+class OVSessionRepositoryProtocol;
+struct OVNotification;
+
+/**
+ * Downloads every session of one connected device into the local store, for one run:
+ *
+ *   storeSessions ─► Fetching ─► GetSessionList ─► failed ─────────────────────────────► FetchFailed
+ *                                      └─► save new sessions ─► refresh states ─► remove old ones
+ *                                          ─► one page storer per incomplete session (queued, one at a time)
+ *                                          ─► every outcome in: all succeeded ─► Fetched, else FetchFailed
+ *
+ * The device manager may instead call storeSessionPages with one session (forced store). Each stored
+ * session can be handed back to the device manager for upload. Create with std::make_shared: the
+ * command and the notifications reach it through weak references. Destroying a storer whose list
+ * command never answered fails the download.
+ */
+class OVSessionStorer : public OVCommandDelegate, public std::enable_shared_from_this<OVSessionStorer> {
+public:
+    static constexpr int kListRetries = 5;
+
+    OVSessionStorer();
+    ~OVSessionStorer() override;
+    OVSessionStorer(const OVSessionStorer&) = delete;
+    OVSessionStorer& operator=(const OVSessionStorer&) = delete;
+
+    /** A full run: Fetching, then the session-list command. */
+    void storeSessions();
+    /** Queues a page storer for each of these sessions that needs one; completes at once if none. */
+    void storeSessionPages(const OVSessionList& sessions);
+    /** Cancels every queued page storer; each reports a failure, so the run ends FetchFailed. */
+    void cancelStoring();
+    /** The session-list answer; runs on the library's thread and blocks it for the user look-ups. */
+    void onCommandExecuted(const std::shared_ptr<OVCommand>& command,
+                           const std::shared_ptr<OrvaneUSBDevice>& device, int status,
+                           const std::any& result) override;
+
+    std::shared_ptr<OrvaneCDCDevice> usbDevice() const;
+    void setUsbDevice(std::shared_ptr<OrvaneCDCDevice> device);
+    std::shared_ptr<OVDeviceInfo> deviceInfo() const;
+    void setDeviceInfo(std::shared_ptr<OVDeviceInfo> deviceInfo);
+    /** Held weakly. */
+    std::shared_ptr<OVCommandFactoryProtocol> commandFactory() const;
+    void setCommandFactory(std::weak_ptr<OVCommandFactoryProtocol> factory);
+    /** Not owned; outlives the storer. */
+    OVDeviceManagerProtocol* deviceMgr() const { return m_deviceMgr.load(); }
+    void setDeviceMgr(OVDeviceManagerProtocol* deviceMgr) { m_deviceMgr.store(deviceMgr); }
+    /** Not owned; also handed to the status inquirer. */
+    OVServiceProtocol* service() const { return m_statusInquirer.service(); }
+    void setService(OVServiceProtocol* service) { m_statusInquirer.setService(service); }
+    OVSessionStatusInquirer& statusInquirer() { return m_statusInquirer; }
+
+    bool storePages() const { return m_storePages.load(); }
+    void setStorePages(bool v) { m_storePages.store(v); }
+    bool syncAfterStoring() const { return m_syncAfterStoring.load(); }
+    void setSyncAfterStoring(bool v) { m_syncAfterStoring.store(v); }
+    bool forceStoring() const { return m_forceStoring.load(); }
+    void setForceStoring(bool v) { m_forceStoring.store(v); }
+
+    /** Snapshot of the outcome of each queued page storer by session start: -1 running, 1 stored, 0 failed.
+     */
+    QMap<OVDate, int> storageInfoDic() const;
+    /** Snapshot of the sessions the device listed in this run. */
+    OVSessionList sessionsInDevice() const;
+    /** "OVSessionFetcher queue", one page storer at a time. */
+    OVOperationQueue& queue() { return *m_queue; }
+    bool receivedCallbackFromCommand() const { return m_receivedCallbackFromCommand.load(); }
+    bool alreadySubscribeToNotification() const { return m_alreadySubscribeToNotification.load(); }
+
+private:
+    void handleSessionList(const OVSessionList& listed);
+    void saveSessions(const OVSessionList& listed);
+    void saveSession(const std::shared_ptr<OVSession>& session, OVSessionRepositoryProtocol& repository);
+    void removeOldSessions();
+    bool queuePageStorer(const std::shared_ptr<OVSession>& session, OVSessionRepositoryProtocol& repository);
+    void checkCompletion();
+    void failDownload(const QString& message);
+    void completeDownload();
+    void onSessionStored(const std::shared_ptr<OVSession>& session, bool success);
+    void subscribe();
+    void unsubscribe();
+    void postFetchStatusChanged();
+    QString serial() const;
+
+    mutable std::mutex m_fieldsMutex;
+    std::shared_ptr<OrvaneCDCDevice> m_usbDevice;
+    std::shared_ptr<OVDeviceInfo> m_deviceInfo;
+    std::weak_ptr<OVCommandFactoryProtocol> m_commandFactory;
+    OVSessionList m_sessionsInDevice;
+
+    std::atomic<OVDeviceManagerProtocol*> m_deviceMgr{nullptr};
+    OVSessionStatusInquirer m_statusInquirer;
+    std::atomic<bool> m_storePages{false};
+    std::atomic<bool> m_syncAfterStoring{false};
+    std::atomic<bool> m_forceStoring{false};
+    std::atomic<bool> m_receivedCallbackFromCommand{false};
+    std::atomic<bool> m_alreadySubscribeToNotification{false};
+
+    /** The storer's lock: held while page storers are queued and while each outcome is handled. */
+    mutable std::recursive_mutex m_lock;
+    QMap<OVDate, int> m_storageInfoDic;
+    /** Shared so that destruction never waits for the page storers on the destroying thread. */
+    std::shared_ptr<OVOperationQueue> m_queue;
+};
