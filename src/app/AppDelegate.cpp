@@ -3,6 +3,8 @@
 #include "OVControlCommands.h"
 #include "OVControlServer.h"
 #include "OVCredentialManager.h"
+#include "OVDataLookup.h"
+#include "OVDeviceManager.h"
 #include "OVException.h"
 #include "OVLogger.h"
 #include "OVMainThread.h"
@@ -57,12 +59,22 @@ void AppDelegate::initializeLogger() {
 }
 
 void AppDelegate::startApp() {
+    OVDataLookup::sharedInstance().setService(m_service.get());
+    m_deviceMgr = OVDeviceManager::create(m_service.get(), m_credentialMgr.get(), m_prefMgr.get());
+    m_deviceMgr->updateDeviceList([this](std::optional<OVError> error) {
+        // The web API refused the stored credentials.
+        if (error && error->code() == 2)
+            logout();
+    });
+    if (!m_headless)
+        showMainWindow();
     OVStorageCleaner::sharedInstance().startCleaning();
 }
 
 void AppDelegate::logout() {
     OVMainThread::async([this] {
         m_credentialMgr->deleteCredential();
+        OVDataLookup::sharedInstance().reset();
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);
     });
 }

@@ -8,6 +8,7 @@
 
 class OVControlServer;
 class OVCredentialManager;
+class OVDeviceManager;
 class OVPreferencesManager;
 class OVService;
 
@@ -31,7 +32,7 @@ public:
     void initializePreferences();
     /** The system-log, console and rolling file sinks. */
     void initializeLogger();
-    /** The device manager and its first refresh, the sign-in observers and the storage cleaner. */
+    /** The data lookup's client, the device manager and its first refresh, the storage cleaner. */
     void startApp();
     /** Queued to the main thread: forgets the credential and posts "OnSignOut". */
     void logout();
@@ -48,6 +49,8 @@ public:
     OVPreferencesManager* preferencesManager() const { return m_prefMgr.get(); }
     OVCredentialManager* credentialManager() const { return m_credentialMgr.get(); }
     OVService* service() const { return m_service.get(); }
+    /** Null before startApp. */
+    OVDeviceManager* deviceManager() const { return m_deviceMgr.get(); }
 
     /** Logs an exception that escaped the event loop: "Unhandled exception occurred. …". */
     static void logUnhandledException(std::exception_ptr exception);
@@ -61,6 +64,8 @@ private:
     std::unique_ptr<OVPreferencesManager> m_prefMgr;
     std::unique_ptr<OVCredentialManager> m_credentialMgr;
     std::unique_ptr<OVService> m_service;
+    /** Goes before the collaborators it was given. */
+    std::shared_ptr<OVDeviceManager> m_deviceMgr;
     /** Child of the delegate; answers on the main thread. */
     OVControlServer* m_controlServer = nullptr;
 };

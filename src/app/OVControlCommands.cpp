@@ -3,6 +3,7 @@
 #include "AppDelegate.h"
 #include "OVAccountSignIn.h"
 #include "OVCredentialManager.h"
+#include "OVDeviceManager.h"
 #include "OVLogger.h"
 #include "OVService.h"
 #include "OVStatusReport.h"
@@ -49,8 +50,11 @@ void OVControlCommands::status(AppDelegate& delegate, const OVControlServer::Rep
     const auto user = delegate.credentialManager()->isUserSignedIn()
                           ? delegate.credentialManager()->currentUser()
                           : std::nullopt;
+    OVDeviceManager* const deviceMgr = delegate.deviceManager();
     reply(OVControlServer::success(
-        {{QStringLiteral("status"), OVStatusReport::build(user, {}, false, false)}}));
+        {{QStringLiteral("status"),
+          OVStatusReport::build(user, deviceMgr->getDevices(), deviceMgr->isStoringSessions(),
+                                deviceMgr->isSynching())}}));
 }
 
 void OVControlCommands::signIn(AppDelegate& delegate, const QJsonObject& request,
@@ -68,6 +72,20 @@ void OVControlCommands::signIn(AppDelegate& delegate, const QJsonObject& request
                             });
 }
 
-void OVControlCommands::sync(AppDelegate&, const QJsonObject&, const OVControlServer::Reply& reply) {
-    reply(OVControlServer::failure(QStringLiteral("Not available")));
+void OVControlCommands::sync(AppDelegate& delegate, const QJsonObject& request,
+                             const OVControlServer::Reply& reply) {
+    if (!delegate.credentialManager()->isUserSignedIn()) {
+        reply(OVControlServer::failure(QStringLiteral("Nobody is signed in: sign in first")));
+        return;
+    }
+    const QString serial = request.value(QStringLiteral("serial")).toString();
+    if (serial.isEmpty()) {
+        delegate.deviceManager()->syncAllDevices();
+        reply(OVControlServer::success());
+        return;
+    }
+    OVError error;
+    reply(delegate.deviceManager()->syncDevice(serial, &error)
+              ? OVControlServer::success()
+              : OVControlServer::failure(error.description()));
 }

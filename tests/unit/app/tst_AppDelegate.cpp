@@ -1,0 +1,133 @@
+#include "AppDelegate.h"
+#include "OVCredentialManager.h"
+#include "OVLogger.h"
+#include "OVMainThread.h"
+#include "OVNotificationCenter.h"
+#include "OVPreferencesManager.h"
+#include "OVStorageCleaner.h"
+#include "OVUserDefaults.h"
+#include "SUUpdater.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <atomic>
+
+class tst_AppDelegate : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        QCoreApplication::setOrganizationName(QStringLiteral("Pellwick"));
+        QCoreApplication::setApplicationName(QStringLiteral("OvServices"));
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("state"))));
+        // No emulator daemon: the device library sees no devices.
+        qputenv("OV_DEVSIM_SOCKET", QFile::encodeName(m_home.filePath(QStringLiteral("none.sock"))));
+        qputenv("OV_SERVER_URL", "http://127.0.0.1:9/api/");
+        qputenv("OV_NETWORK_TIME_URL", "http://127.0.0.1:9/");
+        // An empty feed, so that a background check has something to read.
+        const QString feed = m_home.filePath(QStringLiteral("appcast.xml"));
+        QFile file(feed);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<?xml version=\"1.0\"?><rss version=\"2.0\"><channel></channel></rss>");
+        file.close();
+        SUUpdater::sharedUpdater()->setFeedURL(QUrl::fromLocalFile(feed).toString());
+    }
+
+    void init() { QFile::remove(OVUserDefaults::filePath()); }
+
+    void firstRunDefaults_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("never written") << QVariant() << true;
+        QTest::newRow("stored false stays false") << QVariant(false) << false;
+        QTest::newRow("stored true stays true") << QVariant(true) << true;
+    }
+    void firstRunDefaults() {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, expected);
+        const QStringList keys{QStringLiteral("Auto Sync"), QStringLiteral("Auto Start"),
+                               QStringLiteral("Auto Store")};
+        for (const QString& key : keys)
+            if (stored.isValid())
+                OVUserDefaults::setObject(stored, key);
+        // Automatic checks switched off before: they come back on, and a check is made at once.
+        SUUpdater::sharedUpdater()->setAutomaticallyChecksForUpdates(false);
+        QSignalSpy checks(SUUpdater::sharedUpdater(), &SUUpdater::updateCheckFinished);
+
+        AppDelegate delegate(true);
+        delegate.initializePreferences();
+        OVPreferencesManager* prefs = delegate.preferencesManager();
+        QCOMPARE(prefs->getAutoSync(), expected);
+        QCOMPARE(prefs->getAutoStart(), expected);
+        QCOMPARE(prefs->getAutoStore(), expected);
+        QVERIFY(prefs->isAutoSyncSet() && prefs->isAutoStartSet() && prefs->isAutoStoreSet());
+        QVERIFY(prefs->getAutoUpdate());
+        QTRY_COMPARE(checks.count(), 1);
+    }
+
+    void allowLogSwitchesTheLogger_data() {
+        QTest::addColumn<bool>("allow");
+        QTest::newRow("allowed") << true;
+        QTest::newRow("not allowed") << false;
+    }
+    void allowLogSwitchesTheLogger() {
+        QFETCH(bool, allow);
+        OVUserDefaults::setObject(allow, QStringLiteral("Allow Log"));
+        OVLogger::sharedInstance().turnLogOn();
+        if (allow)
+            OVLogger::sharedInstance().turnLogOff();
+        AppDelegate delegate(true);
+        delegate.initializePreferences();
+        QCOMPARE(OVLogger::sharedInstance().isLogOn(), allow);
+    }
+
+    void startsAndSignsOut() {
+        OVCredentialManager credentials;
+        OVUser user;
+        user.identifier = 100;
+        user.username = QStringLiteral("coach");
+        user.email = QStringLiteral("coach@orvane.test");
+        user.firstName = QStringLiteral("Casey");
+        user.lastName = QStringLiteral("Morgan");
+        user.uri = QStringLiteral("/api/user/100/");
+        credentials.saveCredential(user, QStringLiteral("secret"));
+        QVERIFY(OVCredentialManager().isUserSignedIn());
+
+        std::atomic<int> signOuts{0};
+        std::atomic<bool> onMainThread{false};
+        OVNotificationCenter::defaultCenter().addObserver(this, OVNotificationName::OnSignOut,
+                                                          [&](const OVNotification&) {
+                                                              onMainThread = OVMainThread::isMainThread();
+                                                              ++signOuts;
+                                                          });
+        {
+            AppDelegate delegate(true);
+            delegate.applicationDidFinishLaunching();
+            QVERIFY(delegate.credentialManager()->isUserSignedIn());
+            QVERIFY(delegate.deviceManager());
+            QVERIFY(OVStorageCleaner::sharedInstance().isStarted());
+
+            delegate.logout();
+            QCOMPARE(signOuts.load(), 0); // queued to the main thread
+            QTRY_COMPARE(signOuts.load(), 1);
+            QVERIFY(onMainThread);
+            QVERIFY(!delegate.credentialManager()->isUserSignedIn());
+            QVERIFY(!OVCredentialManager().isUserSignedIn());
+        }
+        OVNotificationCenter::defaultCenter().removeObserver(this);
+    }
+
+private:
+    QTemporaryDir m_home;
+};
+
+QTEST_GUILESS_MAIN(tst_AppDelegate)
+#include "tst_AppDelegate.moc"
