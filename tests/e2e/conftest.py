@@ -139,14 +139,19 @@ class Service:
             "XDG_CONFIG_HOME": str(self.home / ".config"),
             "XDG_DATA_HOME": str(self.home / ".local" / "share"),
             "XDG_STATE_HOME": str(self.home / ".local" / "state"),
-            "OV_SERVER_URL": cloud.api_root if cloud else "http://127.0.0.1:9/api/",
-            "OV_NETWORK_TIME_URL": cloud.root if cloud else "http://127.0.0.1:9/",
-            "OV_ACCOUNT_SITE_URL": cloud.root.rstrip("/") if cloud else "http://127.0.0.1:9",
-            "OV_DEVSIM_SOCKET": devsim.socket if devsim else str(base / "no-devsim.sock"),
+            "OV_DEVSIM_SOCKET": devsim.socket,
             "QT_QPA_PLATFORM": "offscreen",
         }
+        self.use_cloud(cloud)
         self.store = self.home / ".local" / "share" / "OvServices" / "DATA" / "PROD"
         self.process = None
+
+    def use_cloud(self, cloud):
+        self.env.update({
+            "OV_SERVER_URL": cloud.api_root,
+            "OV_NETWORK_TIME_URL": cloud.root,
+            "OV_ACCOUNT_SITE_URL": cloud.root.rstrip("/"),
+        })
 
     def command(self, *args, password=None, timeout=180):
         return subprocess.run([str(OVSERVICES), *args], env=self.env, capture_output=True, timeout=timeout,

@@ -1,11 +1,11 @@
 """The main job end to end with real processes: a device plugged into the emulator while a headless
 ovservices is signed in to ovcloud ends with every session on the server byte for byte."""
 
+import os
 import plistlib
+import subprocess
 
-import pytest
-
-from conftest import DEMO, wait_until
+from conftest import DEMO, ROOT, Cloud, wait_until
 
 # 12,000 pages are 6,144,000 bytes: more than one 5 MiB upload chunk.
 PAGES = [40, 12000, 300]
@@ -83,3 +83,31 @@ def test_sessions_of_a_user_the_account_cannot_see_are_left_on_the_device(servic
     assert device_status(service, serial)["sessions"] == []
     assert not list((service.store / serial).glob("*/session.dat"))
     assert len(devsim.sessions(serial)) == 2  # still on the device
+
+
+def set_password(cloud, username, password):
+    env = dict(os.environ, OVCLOUD_STATE_DIR=str(cloud.state_dir), DJANGO_SETTINGS_MODULE="ovcloud.settings")
+    script = ("from django.contrib.auth.models import User; u = User.objects.get(username=%r); "
+              "u.set_password(%r); u.save()" % (username, password))
+    subprocess.run(["/usr/bin/python3", "manage.py", "shell", "-c", script], cwd=ROOT / "server", env=env,
+                   check=True, capture_output=True, timeout=120)
+
+
+def test_start_up_signs_out_when_the_stored_password_is_refused(service, devsim, tmp_path):
+    cloud = Cloud(tmp_path)  # its own server: the password changes
+    try:
+        service.use_cloud(cloud)
+        signed_in(service)
+        serial = devsim.plug("--serial", "OVR0000000000307", "--sessions", "1", "--pages", "20", "--user", "101")
+        wait_until(lambda: all_synced(service, serial, 1), 300, interval=0.5, what="the session synced")
+        assert service.command("quit").returncode == 0
+        service.process.wait(timeout=30)
+
+        set_password(cloud, DEMO["username"], "changed-elsewhere")
+        service.start()
+        wait_until(lambda: service.status()["user"] is None, 60, interval=0.5, what="the sign-out")
+        service.stop()
+        service.start()
+        assert service.status()["user"] is None  # the credential is gone, not only hidden
+    finally:
+        cloud.stop()
