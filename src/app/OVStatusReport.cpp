@@ -8,6 +8,10 @@
 #include <algorithm>
 
 namespace {
+// The states whose percentage means something: uploading, downloading, checking.
+const QList<int> kProgressStatuses = {OVSessionSyncStatusSyncing, OVSessionSyncStatusStoring,
+                                      OVSessionSyncStatusCrcChecking};
+
 QJsonValue optionalNumber(const std::optional<quint64>& value) {
     return value ? QJsonValue(static_cast<double>(*value)) : QJsonValue(QJsonValue::Null);
 }
@@ -153,13 +157,15 @@ QString OVStatusReport::toTable(const QJsonObject& report) {
         out << "\n";
         for (const auto& sessionValue : device.value(QStringLiteral("sessions")).toArray()) {
             const QJsonObject session = sessionValue.toObject();
-            out << "  " << session.value(QStringLiteral("start")).toString().left(19) << "  "
+            const QString start = session.value(QStringLiteral("start")).toString().left(19);
+            out << "  " << QString(start).replace(QLatin1Char('T'), QLatin1Char(' ')) << "  "
                 << QString::number(session.value(QStringLiteral("pages")).toDouble(), 'f', 0)
                        .rightJustified(8)
                 << " pages  user "
                 << QString::number(session.value(QStringLiteral("user")).toDouble(), 'f', 0) << "  "
-                << session.value(QStringLiteral("syncStatusText")).toString() << " "
-                << session.value(QStringLiteral("percentage")).toInt() << "%";
+                << session.value(QStringLiteral("syncStatusText")).toString();
+            if (kProgressStatuses.contains(session.value(QStringLiteral("syncStatus")).toInt()))
+                out << " " << session.value(QStringLiteral("percentage")).toInt() << "%";
             const QString error = session.value(QStringLiteral("error")).toString();
             if (!error.isEmpty())
                 out << "  " << error;
