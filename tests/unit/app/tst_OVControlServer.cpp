@@ -104,13 +104,6 @@ private Q_SLOTS:
         QVERIFY(running);
     }
 
-    void noInstanceIsToldApartFromAFailure() {
-        m_server.reset();
-        const auto result =
-            OVControlClient(path()).send({{QStringLiteral("command"), QStringLiteral("echo")}}, 1000);
-        QCOMPARE(result.outcome, OVControlClient::Outcome::NoInstance);
-    }
-
 private:
     QString path() const { return m_dir.filePath(QStringLiteral("ovservices.sock")); }
 

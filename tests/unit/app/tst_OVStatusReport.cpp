@@ -75,17 +75,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<bool>("crcCorruption");
         QTest::addColumn<QString>("text");
-        QTest::newRow("unknown state") << 0 << false << "Status N/A";
         QTest::newRow("stored") << 9 << false << "Ready to Sync";
         QTest::newRow("upload cancelled") << 6 << false << "Ready to Sync";
-        QTest::newRow("uploading") << 3 << false << "Syncing";
-        QTest::newRow("uploaded") << 4 << false << "Synced";
-        QTest::newRow("upload failed") << 5 << false << "Failed Syncing";
         QTest::newRow("waiting") << 7 << false << "Waiting for Storing";
         QTest::newRow("failed its CRC") << 7 << true << "Corrupted";
         QTest::newRow("storing cancelled, corrupt") << 10 << true << "Corrupted";
-        QTest::newRow("downloading") << 8 << false << "Storing Locally";
-        QTest::newRow("checking") << 11 << false << "CRC Checking";
         QTest::newRow("out of range") << 12 << false << "Unknown";
     }
     void syncStatusText() {
