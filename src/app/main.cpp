@@ -2,6 +2,7 @@
 #include "OVCommandLine.h"
 #include "OVControlServer.h"
 #include "OVHelper.h"
+#include "OVTerminationSignals.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -30,6 +31,7 @@ int main(int argc, char* argv[]) {
         return OVCommandLine::Done;
 
     try {
+        OVTerminationSignals terminationSignals;
         AppDelegate delegate(commandLine.isHeadless());
         delegate.applicationDidFinishLaunching();
         QString errorText;

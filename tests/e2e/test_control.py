@@ -1,6 +1,7 @@
 """The command line of ovservices against the real binary: exit codes, one instance per user,
 sign-in with and without a running instance."""
 
+import signal
 import subprocess
 
 import pytest
@@ -74,8 +75,12 @@ def test_sync_of_an_unknown_device_is_refused(service):
     assert "OVR0000000000999" in result.stderr.decode()
 
 
-def test_quit_stops_the_instance(service):
+@pytest.mark.parametrize("how", ["quit", signal.SIGTERM, signal.SIGINT])
+def test_quit_and_signals_stop_the_instance_cleanly(service, how):
     service.start()
-    assert service.command("quit").returncode == 0
+    if how == "quit":
+        assert service.command("quit").returncode == 0
+    else:
+        service.process.send_signal(how)
     assert service.process.wait(timeout=30) == 0
     assert service.command("status").returncode == 3
