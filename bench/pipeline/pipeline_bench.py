@@ -38,6 +38,9 @@ SERIAL = "OVR0000000000501"
 # 102,400 pages of 512 bytes: 50 MiB in five sessions, two of them above one 5 MiB chunk.
 DEFAULT_PAGES = "30720,20480,25600,15360,10240"
 CHUNK = 5 * MIB
+# The usb-fs link model: each request costs its latency plus its bytes over the bandwidth (a page
+# request and its answer with their frames, about 590 bytes).
+LINK_LATENCY_S, LINK_BYTES_PER_S, PAGE_EXCHANGE_BYTES = 250e-6, 1_000_000, 590
 
 
 class DeviceSocket:
@@ -220,6 +223,8 @@ def main():
     print(f"pipeline benchmark: {total_mib:.0f} MiB in {len(pages)} sessions ({args.pages} pages), usb-fs link")
     print(f"  pipeline (replug to last session synced) {took:7.2f} s")
     print(f"  read     (bare page loop on the link)     {read:7.2f} s")
+    model = sum(pages) * (LINK_LATENCY_S + PAGE_EXCHANGE_BYTES / LINK_BYTES_PER_S)
+    print(f"  model    (the link model's own time)      {model:7.2f} s  (pipeline / model {took / model:.3f})")
     print(f"  post     (curl, 5 MiB chunks, signed)     {post:7.2f} s  (last session {last:.2f} s)")
     print(f"  ratio pipeline / (read + post)  {took / (read + post):.3f}   (goal: at most 1.1)")
     print(f"  ratio pipeline / floor          {took / floor:.3f}   (floor = max(read, post) + last session's post)")
