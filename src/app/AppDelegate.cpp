@@ -14,6 +14,8 @@
 #include "OVStorageCleaner.h"
 #include "SUUpdater.h"
 
+#include <QPointer>
+
 #include <cstdlib>
 
 AppDelegate::AppDelegate(bool headless, QObject* parent)
@@ -61,10 +63,15 @@ void AppDelegate::initializeLogger() {
 void AppDelegate::startApp() {
     OVDataLookup::sharedInstance().setService(m_service.get());
     m_deviceMgr = OVDeviceManager::create(m_service.get(), m_credentialMgr.get(), m_prefMgr.get());
-    m_deviceMgr->updateDeviceList([this](std::optional<OVError> error) {
+    // The answer comes on a worker thread, and may come after a quit: the delegate is looked at
+    // on the main thread only.
+    m_deviceMgr->updateDeviceList([self = QPointer<AppDelegate>(this)](std::optional<OVError> error) {
         // The web API refused the stored credentials.
         if (error && error->code() == 2)
-            logout();
+            OVMainThread::async([self] {
+                if (self)
+                    self->logout();
+            });
     });
     if (!m_headless)
         showMainWindow();
@@ -72,7 +79,9 @@ void AppDelegate::startApp() {
 }
 
 void AppDelegate::logout() {
-    OVMainThread::async([this] {
+    OVMainThread::async([this, self = QPointer<AppDelegate>(this)] {
+        if (!self)
+            return;
         m_credentialMgr->deleteCredential();
         OVDataLookup::sharedInstance().reset();
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);

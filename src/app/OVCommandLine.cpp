@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
