@@ -10,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -60,7 +59,11 @@ private Q_SLOTS:
                 OVUserDefaults::setObject(stored, key);
         // Automatic checks switched off before: they come back on, and a check is made at once.
         SUUpdater::sharedUpdater()->setAutomaticallyChecksForUpdates(false);
-        QSignalSpy checks(SUUpdater::sharedUpdater(), &SUUpdater::updateCheckFinished);
+        // The check ends on the updater's thread; count it on this one.
+        int checks = 0;
+        const auto counting = connect(
+            SUUpdater::sharedUpdater(), &SUUpdater::updateCheckFinished, this, [&checks] { ++checks; },
+            Qt::QueuedConnection);
 
         AppDelegate delegate(true);
         delegate.initializePreferences();
@@ -70,7 +73,8 @@ private Q_SLOTS:
         QCOMPARE(prefs->getAutoStore(), expected);
         QVERIFY(prefs->isAutoSyncSet() && prefs->isAutoStartSet() && prefs->isAutoStoreSet());
         QVERIFY(prefs->getAutoUpdate());
-        QTRY_COMPARE(checks.count(), 1);
+        QTRY_COMPARE(checks, 1);
+        disconnect(counting);
     }
 
     void allowLogSwitchesTheLogger_data() {
