@@ -15,8 +15,11 @@ OVDeviceSyncher::OVDeviceSyncher(std::shared_ptr<OVDeviceInfo> deviceInfo)
 
 OVDeviceSyncher::~OVDeviceSyncher() {
     OVNotificationCenter::defaultCenter().removeObserver(this);
-    // A session syncher waiting on the main thread for its chunk must not keep this thread waiting
-    // for it: cancelling ends a chunk under way at once when done on the main thread.
+    // The queue's destructor waits for the running session syncher. One waiting for chunk callbacks
+    // on the main thread would wait for this very thread when destroyed there: end it at once.
+    for (const auto& operation : m_queue.operations())
+        if (const auto syncher = std::dynamic_pointer_cast<OVSessionSyncher>(operation))
+            syncher->cancelNow();
     m_queue.cancelAllOperations();
     if (!m_syncDoneNotificationSent.exchange(true)) {
         m_isCurrentlySyncing.store(false);
@@ -70,9 +73,13 @@ void OVDeviceSyncher::notifySyncStartIfNeeded() {
         return;
     m_syncDoneNotificationSent.store(false);
     OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSyncStart, selfAsObject());
-    OVNotificationCenter::defaultCenter().addObserver(
-        this, OVNotificationName::OnSessionSyncStatusChanged,
-        [this](const OVNotification& notification) { onSessionSyncStatusChanged(notification); });
+    // Held weakly: a report on another thread must not reach a syncher being destroyed.
+    std::weak_ptr<OVDeviceSyncher> weak = weak_from_this();
+    OVNotificationCenter::defaultCenter().addObserver(this, OVNotificationName::OnSessionSyncStatusChanged,
+                                                      [weak](const OVNotification& notification) {
+                                                          if (const auto self = weak.lock())
+                                                              self->onSessionSyncStatusChanged(notification);
+                                                      });
 }
 
 void OVDeviceSyncher::onSessionSyncStatusChanged(const OVNotification& notification) {

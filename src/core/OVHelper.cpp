@@ -14,8 +14,8 @@
 #include <QTimeZone>
 
 #include <atomic>
-#include <mutex>
 #include <cmath>
+#include <mutex>
 
 namespace {
 std::atomic<int> g_pretendedMajor{0};

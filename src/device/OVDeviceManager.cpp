@@ -45,7 +45,8 @@ public:
         if (const auto manager = m_manager.lock())
             manager->onGetBatteryLevelCompleted(device, level);
     }
-    void onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success, quint64 userId) override {
+    void onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success,
+                          quint64 userId) override {
         if (const auto manager = m_manager.lock())
             manager->onGetDefaultUser(device, success, userId);
     }
@@ -66,8 +67,8 @@ std::shared_ptr<OVDeviceManager> OVDeviceManager::create(OVServiceProtocol* serv
                                                          OVCredentialManagerProtocol* credMgr,
                                                          OVPreferencesManagerProtocol* prefMgr,
                                                          OrvaneUSBDeviceManager* library) {
-    std::shared_ptr<OVDeviceManager> manager(
-        new OVDeviceManager(service, credMgr, prefMgr, library ? library : &OrvaneUSBDeviceManager::sharedInstance()));
+    std::shared_ptr<OVDeviceManager> manager(new OVDeviceManager(
+        service, credMgr, prefMgr, library ? library : &OrvaneUSBDeviceManager::sharedInstance()));
     manager->start();
     return manager;
 }
@@ -96,7 +97,8 @@ void OVDeviceManager::start() {
     observe(OVNotificationName::OnDeviceSessionFetchStatusChanged, &OVDeviceManager::onFetchStatusChanged);
     observe(OVNotificationName::OnSignIn, &OVDeviceManager::onSignIn);
     observe(OVNotificationName::OnSignOut, &OVDeviceManager::onSignOut);
-    observe(OVNotificationName::kNetworkReachabilityChangedNotification, &OVDeviceManager::onReachabilityChanged);
+    observe(OVNotificationName::kNetworkReachabilityChangedNotification,
+            &OVDeviceManager::onReachabilityChanged);
 
     setReachabilityProbes(std::make_shared<OVInternetReachability>(),
                           OVHostReachability::reachabilityWithURL(OVConfiguration::serverUrl()));
@@ -162,9 +164,11 @@ void OVDeviceManager::updateDeviceList(std::function<void(std::optional<OVError>
     }
     const std::weak_ptr<OVDeviceManager> weak = weak_from_this();
     deviceInfoMgr()->getDeviceInformationsFromLocalStorage(
-        [weak, completion](std::optional<QList<std::shared_ptr<OVDeviceInfo>>> records, std::optional<OVError> error) {
+        [weak, completion](std::optional<QList<std::shared_ptr<OVDeviceInfo>>> records,
+                           std::optional<OVError> error) {
             if (const auto self = weak.lock())
-                self->firstRefreshAnswered(records.value_or(QList<std::shared_ptr<OVDeviceInfo>>()), error, completion);
+                self->firstRefreshAnswered(records.value_or(QList<std::shared_ptr<OVDeviceInfo>>()), error,
+                                           completion);
         });
 }
 
@@ -412,9 +416,9 @@ void OVDeviceManager::getBatteryLevelTick() {
 
 // ---- Device operations ----
 
-bool OVDeviceManager::withUsbDevice(const std::shared_ptr<OVDeviceInfo>& device, const char* notFoundLine,
-                                    OVError* error,
-                                    const std::function<void(const std::shared_ptr<OrvaneCDCDevice>&)>& send) {
+bool OVDeviceManager::withUsbDevice(
+    const std::shared_ptr<OVDeviceInfo>& device, const char* notFoundLine, OVError* error,
+    const std::function<void(const std::shared_ptr<OrvaneCDCDevice>&)>& send) {
     if (const std::shared_ptr<OrvaneCDCDevice> cdc = findUsbDevice(device)) {
         send(cdc);
         return true;
@@ -449,8 +453,9 @@ bool OVDeviceManager::resetDevice(const std::shared_ptr<OVDeviceInfo>& device, O
 
 bool OVDeviceManager::assignDefaultUserToDevice(const std::shared_ptr<OVDeviceInfo>& device, quint64 userId,
                                                 OVError* error) {
-    return withUsbDevice(device, "No device %@ found to send assign command", error,
-                         [this, userId](const auto& cdc) { m_commandExecutor->assignDefaultUser(cdc, userId); });
+    return withUsbDevice(
+        device, "No device %@ found to send assign command", error,
+        [this, userId](const auto& cdc) { m_commandExecutor->assignDefaultUser(cdc, userId); });
 }
 
 bool OVDeviceManager::getDefaultUserForDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
@@ -499,11 +504,13 @@ bool OVDeviceManager::isDeviceRecovering(const std::shared_ptr<OVDeviceInfo>& de
     return m_deviceRecovering.contains(quint32(device->locationId()));
 }
 
-void OVDeviceManager::subscribeToCommandNotification(const std::shared_ptr<OVDeviceCommandDelegate>& subscriber) {
+void OVDeviceManager::subscribeToCommandNotification(
+    const std::shared_ptr<OVDeviceCommandDelegate>& subscriber) {
     m_commandExecutor->addDeviceCommandDelegate(subscriber);
 }
 
-void OVDeviceManager::unSubscribeToCommandNotification(const std::shared_ptr<OVDeviceCommandDelegate>& subscriber) {
+void OVDeviceManager::unSubscribeToCommandNotification(
+    const std::shared_ptr<OVDeviceCommandDelegate>& subscriber) {
     m_commandExecutor->removeDeviceCommandDelegate(subscriber);
 }
 
@@ -665,7 +672,8 @@ bool OVDeviceManager::isDeviceSynching(const std::shared_ptr<OVDeviceInfo>& devi
 
 bool OVDeviceManager::isSynching() {
     const auto synchers = allSynchers();
-    return std::any_of(synchers.begin(), synchers.end(), [](const auto& syncher) { return syncher->isSynching(); });
+    return std::any_of(synchers.begin(), synchers.end(),
+                       [](const auto& syncher) { return syncher->isSynching(); });
 }
 
 bool OVDeviceManager::isStoringSessionsForDevice(const std::shared_ptr<OVDeviceInfo>& device) {
@@ -684,7 +692,8 @@ void OVDeviceManager::onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceI
         record->setBatteryLevel(level);
 }
 
-void OVDeviceManager::onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success, quint64 userId) {
+void OVDeviceManager::onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success,
+                                       quint64 userId) {
     const auto record = device ? getDevice(device->serial()) : nullptr;
     if (success && record)
         record->setDefaultUserId(userId);

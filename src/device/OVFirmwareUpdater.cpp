@@ -53,8 +53,10 @@ int OVFirmwareUpdater::compareNumerically(const QString& a, const QString& b) {
             while (j < b.size() && b[j].isDigit())
                 ++j;
             // Compared as numbers of any length: leading zeros dropped, then longer is larger.
-            const QString runA = a.mid(startA, i - startA).remove(QRegularExpression(QStringLiteral("^0+(?=.)")));
-            const QString runB = b.mid(startB, j - startB).remove(QRegularExpression(QStringLiteral("^0+(?=.)")));
+            const QString runA =
+                a.mid(startA, i - startA).remove(QRegularExpression(QStringLiteral("^0+(?=.)")));
+            const QString runB =
+                b.mid(startB, j - startB).remove(QRegularExpression(QStringLiteral("^0+(?=.)")));
             if (runA.size() != runB.size())
                 return runA.size() < runB.size() ? -1 : 1;
             if (const int order = runA.compare(runB))

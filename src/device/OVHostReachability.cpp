@@ -45,8 +45,7 @@ void OVHostReachability::probe() {
         setReachable(true);
         socket->abort();
     });
-    QObject::connect(socket, &QTcpSocket::errorOccurred, socket, [this](QAbstractSocket::SocketError) {
-        setReachable(false);
-    });
+    QObject::connect(socket, &QTcpSocket::errorOccurred, socket,
+                     [this](QAbstractSocket::SocketError) { setReachable(false); });
     socket->connectToHost(m_host, m_port);
 }

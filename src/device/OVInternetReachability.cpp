@@ -17,8 +17,8 @@ bool OVInternetReachability::startNotifier() {
         return false;
     }
     m_context = std::make_unique<QObject>();
-    QObject::connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, m_context.get(),
-                     [this] { readReachability(); });
+    QObject::connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged,
+                     m_context.get(), [this] { readReachability(); });
     readReachability();
     return true;
 }

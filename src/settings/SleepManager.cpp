@@ -52,55 +52,58 @@ bool SleepManager::preventIdleSleep() const {
 }
 
 void SleepManager::registerToPreventSleep(const void* object) {
-    bool firstOne = false;
     size_t count = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (std::find(m_lockingItems.begin(), m_lockingItems.end(), object) == m_lockingItems.end()) {
             m_lockingItems.push_back(object);
-            firstOne = m_lockingItems.size() == 1;
+            if (m_lockingItems.size() == 1)
+                holdKeepAwake();
         }
         count = m_lockingItems.size();
     }
-    if (firstOne)
-        updateKeepAwake();
     OVLog("Object registered, we have %lu in the lock", static_cast<unsigned long>(count));
 }
 
 void SleepManager::unregisterToPreventSleep(const void* object) {
-    bool lastOne = false;
     size_t count = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         const auto it = std::find(m_lockingItems.begin(), m_lockingItems.end(), object);
         if (it != m_lockingItems.end()) {
             m_lockingItems.erase(it);
-            lastOne = m_lockingItems.empty();
+            if (m_lockingItems.empty())
+                releaseKeepAwake();
         }
         count = m_lockingItems.size();
     }
-    if (lastOne)
-        updateKeepAwake();
     OVLog("Object unregistered, we have %lu in the lock", static_cast<unsigned long>(count));
 }
 
-// Runs on the power thread, so a slow logind never holds up the caller; it brings the lock in line
-// with the registrants as they are when it runs, so edges queued in quick succession settle right.
-void SleepManager::updateKeepAwake() {
+// The D-Bus calls run on the power thread, so a slow logind never holds up the caller. Edges are
+// queued under the lock, so the power thread sees them in the order the list changed.
+void SleepManager::holdKeepAwake() {
     if (!m_inhibitor)
         return;
-    QMetaObject::invokeMethod(m_inhibitor, [this] {
-        const bool wanted = preventIdleSleep();
-        if (wanted && !m_inhibitor->holdsKeepAwake() && m_inhibitor->holdKeepAwake()) {
-            OVLog("Prevent Idle Sleep");
-            OVLog("Prevent User Idle Sleep");
-            OVLog("Prevent System Sleep");
-        } else if (!wanted && m_inhibitor->holdsKeepAwake()) {
-            m_inhibitor->releaseKeepAwake();
-            OVLog("Allow Idle Sleep");
-            OVLog("Allow User Idle Sleep");
-            OVLog("Allow Disk Idle");
-        }
+    QMetaObject::invokeMethod(m_inhibitor, [inhibitor = m_inhibitor] {
+        if (!inhibitor->holdKeepAwake())
+            return;
+        OVLog("Prevent Idle Sleep");
+        OVLog("Prevent User Idle Sleep");
+        OVLog("Prevent System Sleep");
+    });
+}
+
+void SleepManager::releaseKeepAwake() {
+    if (!m_inhibitor)
+        return;
+    QMetaObject::invokeMethod(m_inhibitor, [inhibitor = m_inhibitor] {
+        if (!inhibitor->holdsKeepAwake())
+            return;
+        inhibitor->releaseKeepAwake();
+        OVLog("Allow Idle Sleep");
+        OVLog("Allow User Idle Sleep");
+        OVLog("Allow Disk Idle");
     });
 }
 

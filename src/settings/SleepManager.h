@@ -49,7 +49,8 @@ public:
     void onPrepareForSleep(bool sleeping);
 
 private:
-    void updateKeepAwake();
+    void holdKeepAwake();
+    void releaseKeepAwake();
 
     mutable std::mutex m_mutex;
     std::vector<const void*> m_lockingItems;

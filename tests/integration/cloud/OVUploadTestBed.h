@@ -1,0 +1,119 @@
+#pragma once
+
+// What the upload tests share: a private home, a signed-in web API client against a real ovcloud,
+// stored sessions with data files, and the server's view of their records.
+#include "OVCloudServer.h"
+#include "OVCredentialManager.h"
+#include "OVPreferencesManager.h"
+#include "OVService.h"
+#include "OVSession.h"
+#include "OVSessionFileRepository.h"
+#include "SUUpdater.h"
+
+#include <QFile>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class OVUploadTestBed {
+public:
+    /** Every server started through this bed; the client talks to the last one made current. */
+    bool startServer(OVCloudServer& server, QString* error) {
+        if (!m_home.isValid())
+            return false;
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
+        if (!server.start(error))
+            return false;
+        useServer(server);
+        const QJsonObject demo = OVCloudServer::demoAccount();
+        OVUser coach;
+        coach.identifier = demo.value(QLatin1String("user_id")).toInteger();
+        coach.username = demo.value(QLatin1String("username")).toString();
+        m_credentials.saveCredential(coach, demo.value(QLatin1String("password")).toString());
+        return true;
+    }
+
+    static void useServer(const OVCloudServer& server) {
+        qputenv("OV_SERVER_URL", server.apiUrl().toUtf8());
+        qputenv("OV_NETWORK_TIME_URL", server.rootUrl().toUtf8());
+    }
+
+    static QString uniqueSerial() {
+        return QStringLiteral("OVUP%1").arg(QRandomGenerator::global()->generate64(), 16, 16,
+                                            QLatin1Char('0'));
+    }
+
+    /** Bytes that differ from chunk to chunk and page to page, so a misplaced chunk shows. */
+    static QByteArray pattern(qint64 size, quint32 seed) {
+        QByteArray bytes(size, Qt::Uninitialized);
+        QRandomGenerator generator(seed);
+        generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), int(size / 4));
+        return bytes;
+    }
+
+    /** A session stored in the local store, ready to sync, whose data file holds these bytes. */
+    std::shared_ptr<OVSession> storedSession(const QString& serial, double startSeconds,
+                                             const QByteArray& data) {
+        auto session = std::make_shared<OVSession>();
+        session->setDeviceSerial(serial);
+        session->setStart(OVDate::fromSecondsSince1970(startSeconds));
+        session->setEnd(OVDate::fromSecondsSince1970(startSeconds + 600));
+        session->setUserId(101);
+        session->setStartPage(0);
+        session->setPageCount(quint64(data.size() / 512));
+        session->setEndPage(session->pageCount() ? session->pageCount() - 1 : 0);
+        session->setDeviceUid(QStringLiteral("uid-") + serial);
+        session->setFirmwareRev(QStringLiteral("2.4.1"));
+        session->setSoftwareUid(QStringLiteral("soft"));
+        session->setSoftwareProtocol(3);
+        session->setData(QByteArray(64, '\x5a'));
+        session->setSyncStatus(OVSessionSyncStatusReadyToSync);
+        OVError error;
+        m_repo.addSession(*session, &error);
+        QFile file(m_repo.getSessionDataFilePath(*session, &error));
+        if (!data.isEmpty() && file.open(QIODevice::WriteOnly))
+            file.write(data);
+        return session;
+    }
+
+    QString dataFilePath(const OVSession& session) {
+        OVError error;
+        return m_repo.getSessionDataFilePath(session, &error);
+    }
+
+    /** The server's records of the session (deleted ones included), oldest first. */
+    QList<OVRecord> records(const OVSession& session) {
+        OVRecordFilter filter;
+        filter.exact_device = session.deviceSerial();
+        filter.exact_startTimestamp = session.start();
+        OVError error;
+        const auto page = m_service.getRecordsByFilter(filter, &error);
+        return page ? page->second : QList<OVRecord>();
+    }
+
+    /** The timeline bytes the server holds for a record. */
+    QByteArray timeline(const OVRecord& record) {
+        OVError error;
+        const QString id = OVService::getResourceIdFromUri(record.resource_uri.value_or(QString()));
+        return m_service
+            .sendSync(m_service.buildRequest(QStringLiteral("sync/timeline/") + id, QStringLiteral("GET")),
+                      &error)
+            .value_or(QByteArray());
+    }
+
+    OVService& service() { return m_service; }
+    OVSessionFileRepository& repo() { return m_repo; }
+
+private:
+    QTemporaryDir m_home;
+    OVCredentialManager m_credentials;
+    SUUpdater m_updater;
+    OVPreferencesManager m_preferences{OVLoginItem(QString(), QString()), &m_updater};
+    OVService m_service{&m_credentials, &m_preferences};
+    OVSessionFileRepository m_repo;
+};

@@ -1,0 +1,104 @@
+// The shared user and team cache against a real ovcloud server: lazy loads, one load for concurrent
+// look-ups, failed loads retried, teams sorted with the "All" team first, reset.
+#include "CloudRig.h"
+#include "OVDataLookup.h"
+
+#include <QSet>
+#include <QTest>
+
+namespace {
+
+using Answer = std::pair<std::optional<OVUser>, std::optional<OVError>>;
+
+} // namespace
+
+class tst_OVDataLookup : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        QString error;
+        QVERIFY2(m_cloud.start(&error), qPrintable(error));
+        lookup().setService(&m_probe);
+    }
+
+    void init() {
+        lookup().reset();
+        m_probe.failUsersWithCode = 0;
+    }
+
+    void findsUsersAfterLoadingThemOnce() {
+        QVERIFY(!lookup().findUserById(101));
+        const int loads = m_probe.userLoads();
+        std::optional<Answer> first, second;
+        std::atomic<int> answered{0};
+        lookup().findUserById(101, [&](std::optional<OVUser> u, std::optional<OVError> e) {
+            first.emplace(u, e);
+            ++answered;
+        });
+        lookup().findUserById(999, [&](std::optional<OVUser> u, std::optional<OVError> e) {
+            second.emplace(u, e);
+            ++answered;
+        });
+        QVERIFY(QTest::qWaitFor([&] { return answered.load() == 2; }, 30000));
+        QCOMPARE(m_probe.userLoads(), loads + 1);
+        QVERIFY(!first->second && !second->second);
+        QCOMPARE(first->first->firstName, std::optional<QString>(QStringLiteral("Ada")));
+        QVERIFY(!second->first);
+        QVERIFY(lookup().areUsersLoaded());
+        QCOMPARE(lookup().findUserById(102)->identifier, std::optional<qint64>(102));
+    }
+
+    void failedLoadIsRetriedNextTime() {
+        m_probe.failUsersWithCode = 2;
+        const Answer refused = lookup().findUserByIdAndWait(101);
+        QVERIFY(!refused.first);
+        QCOMPARE(refused.second->code(), 2);
+        QVERIFY(!lookup().areUsersLoaded());
+        m_probe.failUsersWithCode = 0;
+        QVERIFY(lookup().findUserByIdAndWait(101).first);
+    }
+
+    void teamsComeSortedAfterTheAllTeam() {
+        const int loads = m_probe.teamLoads();
+        const auto teams = loadTeams();
+        QVERIFY(teams && teams->size() >= 3);
+        QCOMPARE(teams->first().name, std::optional<QString>(QStringLiteral("All")));
+        QSet<QString> uris;
+        for (int i = 1; i < teams->size(); ++i) {
+            QVERIFY(i == 1 || teams->at(i - 1).name <= teams->at(i).name);
+            for (const OVUser& member : teams->at(i).members)
+                uris.insert(member.uri.value_or(QString()));
+        }
+        const QList<OVUser>& all = teams->first().members;
+        QCOMPARE(all.size(), uris.size());
+        for (int i = 1; i < all.size(); ++i)
+            QVERIFY(all.at(i - 1).firstName <= all.at(i).firstName);
+
+        QVERIFY(loadTeams());
+        QCOMPARE(m_probe.teamLoads(), loads + 1);
+        lookup().reset();
+        QVERIFY(!lookup().areUsersLoaded());
+        QVERIFY(loadTeams());
+        QCOMPARE(m_probe.teamLoads(), loads + 2);
+    }
+
+private:
+    static OVDataLookup& lookup() { return OVDataLookup::sharedInstance(); }
+
+    std::optional<QList<OVTeam>> loadTeams() {
+        std::optional<QList<OVTeam>> teams;
+        std::atomic<bool> done{false};
+        lookup().getTeams([&](std::optional<QList<OVTeam>> t, std::optional<OVError>) {
+            teams = std::move(t);
+            done = true;
+        });
+        return QTest::qWaitFor([&] { return done.load(); }, 30000) ? teams : std::nullopt;
+    }
+
+    CloudRig m_cloud;
+    ServiceProbe m_probe{m_cloud.service()};
+};
+
+QTEST_GUILESS_MAIN(tst_OVDataLookup)
+#include "tst_OVDataLookup.moc"

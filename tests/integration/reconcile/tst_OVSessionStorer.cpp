@@ -1,0 +1,281 @@
+// The download of a whole device: emulator devices in process, states from a real ovcloud server, and
+// a device manager that records the uploads handed to it.
+#include "CloudRig.h"
+#include "OVDataLookup.h"
+#include "OVSessionStorer.h"
+#include "PageStorerTestSupport.h"
+#include "RecordingDeviceManager.h"
+
+#include <QTest>
+
+namespace {
+
+const QString kListFailed =
+    QStringLiteral("Error in fetching data from the device. Please try to re-insert the device in the usb");
+const QString kPagesFailed =
+    QStringLiteral("Error occured during the saving of the sessions data pages in the "
+                   "local storage. Please try to re-insert the device into the USB");
+const QString kQueuedLine = QStringLiteral("doesn't have all the pages in the DB\\. Will store pages$");
+constexpr double kDay = 86400;
+
+/** The fetch states a device went through, each with the number of page outcomes posted before it. */
+class FetchWatch {
+public:
+    explicit FetchWatch(QString serial)
+        : m_serial(std::move(serial)) {
+        auto& center = OVNotificationCenter::defaultCenter();
+        center.addObserver(this, OVNotificationName::OnDeviceSessionFetchStatusChanged,
+                           [this](const OVNotification& n) {
+                               const auto info = n.objectAs<OVDeviceInfo>();
+                               std::lock_guard<std::mutex> lock(m_mutex);
+                               if (info && info->serial() == m_serial)
+                                   m_changes.append({info->fetchStatus(), m_outcomes});
+                           });
+        center.addObserver(this, OVNotificationName::OnSessionListChangedForDevice,
+                           [this](const OVNotification&) { ++m_listChanges; });
+        for (const QString& name :
+             {OVNotificationName::OnSessionStoredSuccess, OVNotificationName::OnSessionStoredFailed})
+            center.addObserver(this, name, [this](const OVNotification& n) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (n.objectAs<OVSession>()->deviceSerial() == m_serial)
+                    ++m_outcomes;
+            });
+    }
+    ~FetchWatch() { OVNotificationCenter::defaultCenter().removeObserver(this); }
+    QList<QPair<int, int>> changes() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_changes;
+    }
+    int listChanges() const { return m_listChanges.load(); }
+
+private:
+    const QString m_serial;
+    mutable std::mutex m_mutex;
+    QList<QPair<int, int>> m_changes;
+    int m_outcomes = 0;
+    std::atomic<int> m_listChanges{0};
+};
+
+QList<double> startsOf(const OVSessionList& sessions) {
+    QList<double> starts;
+    for (const auto& session : sessions)
+        starts << session->start().secondsSince1970();
+    return starts;
+}
+
+} // namespace
+
+class tst_OVSessionStorer : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        QString error;
+        QVERIFY2(m_cloud.start(&error), qPrintable(error));
+        OVDataLookup::sharedInstance().setService(&m_cloud.service());
+    }
+    void init() { m_log = OVLogCapture::install(); }
+    void cleanup() {
+        OVLogCapture::uninstall();
+        m_rig.hub().setLinkModel(OvLinkModel::zeroDelay());
+    }
+
+    // Four sessions, one of a user the account does not see, one with an unreadable page: the run ends
+    // FetchFailed after the last page storer, the others are stored whole and handed over for upload;
+    // a second run reads only the failed session again.
+    void downloadsAWholeDevice() {
+        const QString serial = QStringLiteral("OVR0000000000301");
+        const auto device = plug(serial, 4, {101, 106, 102});
+        QVERIFY(device);
+        const OVSessionList listed = listSessions(device);
+        QCOMPARE(listed.size(), 4);
+        OvFault fault;
+        fault.kind = OvFault::Kind::FailPage;
+        fault.page = quint32(listed[2]->startPage() + 3);
+        QVERIFY(m_rig.hub().addFault(serial, fault));
+        const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
+        RecordingDeviceManager manager;
+        const double s0 = startsOf(listed)[0], s2 = startsOf(listed)[2], s3 = startsOf(listed)[3];
+        {
+            FetchWatch watch(serial);
+            const auto storer = makeStorer(device, info, manager, true);
+            storer->storeSessions();
+            QVERIFY(waitForEnd(*storer, *info));
+            QCOMPARE(watch.changes(), (QList<QPair<int, int>>{{1, 0}, {3, 3}}));
+            QCOMPARE(info->fetchErrorInformation(), kPagesFailed);
+        }
+        QCOMPARE(startsOf(info->sessions()), (QList<double>{s3, s2, s0}));
+        QCOMPARE(manager.uploads(), (QList<RecordingDeviceManager::Upload>{{s0, false}, {s3, false}}));
+        for (int index : {0, 3})
+            QVERIFY(storedBytes(*listed[index]) == deviceSessionBytes(m_rig.hub(), serial, index));
+
+        QVERIFY(m_rig.hub().clearFaults(serial));
+        m_log->clear();
+        const auto again = makeStorer(device, info, manager, true);
+        again->storeSessions();
+        QVERIFY(waitForEnd(*again, *info));
+        QCOMPARE(info->fetchStatus(), int(OVDeviceFetchStatusFetched));
+        QCOMPARE(m_log->count(kQueuedLine), 1);
+        QVERIFY(storedBytes(*listed[2]) == deviceSessionBytes(m_rig.hub(), serial, 2));
+        QCOMPARE(manager.uploads().mid(2),
+                 (QList<RecordingDeviceManager::Upload>{{s0, false}, {s3, false}, {s2, false}}));
+    }
+
+    void removesSessionsTheDeviceNoLongerHolds_data() {
+        QTest::addColumn<int>("deviceSessions");
+        QTest::addColumn<bool>("alreadySynced");
+        QTest::addColumn<qint64>("held");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("uploaded") << 1 << true << 0LL << true;
+        QTest::newRow("can no longer be completed") << 1 << false << 512LL << true;
+        QTest::newRow("complete, not uploaded yet") << 1 << false << 2048LL << false;
+        QTest::newRow("device lists nothing, uploaded") << 0 << true << 0LL << true;
+    }
+
+    // Without page storing the run still lists, refreshes, cleans up and ends Fetched at once.
+    void removesSessionsTheDeviceNoLongerHolds() {
+        QFETCH(int, deviceSessions);
+        QFETCH(bool, alreadySynced);
+        QFETCH(qint64, held);
+        QFETCH(bool, removed);
+        const QString serial =
+            QStringLiteral("OVR00000000004%1").arg(++m_serialNumber, 2, 10, QLatin1Char('0'));
+        const auto device = plug(serial, deviceSessions, {101});
+        QVERIFY(device);
+        const auto old = storedSession(serial, OVDate::now().secondsSince1970() - 30 * kDay, 101, 4, held);
+        old->setAlreadySynced(alreadySynced);
+        const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
+        info->setSessions({old});
+        RecordingDeviceManager manager;
+        FetchWatch watch(serial);
+        const auto storer = makeStorer(device, info, manager, false);
+        storer->setStorePages(false);
+        storer->storeSessions();
+        QVERIFY(waitForEnd(*storer, *info));
+
+        QCOMPARE(watch.changes(), (QList<QPair<int, int>>{{1, 0}, {2, 0}}));
+        QCOMPARE(watch.listChanges(), 1);
+        QCOMPARE(info->sessions().size(), deviceSessions + (removed ? 0 : 1));
+        QCOMPARE(info->sessions().contains(old), !removed);
+        OVSessionFileRepository repository;
+        QCOMPARE(repository.doesSessionExist(*old, nullptr), !removed);
+    }
+
+    void failuresEndTheRunFailed_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("session list refused") << "refuse" << kListFailed;
+        QTest::newRow("destroyed before any answer") << "destroy" << kListFailed;
+        QTest::newRow("cancelled while storing") << "cancel" << kPagesFailed;
+    }
+
+    void failuresEndTheRunFailed() {
+        QFETCH(QString, how);
+        QFETCH(QString, message);
+        const QString serial =
+            QStringLiteral("OVR00000000005%1").arg(++m_serialNumber, 2, 10, QLatin1Char('0'));
+        const auto device = plug(serial, 2, {101}, 64);
+        QVERIFY(device);
+        const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
+        RecordingDeviceManager manager;
+        auto storer = makeStorer(device, info, manager, false);
+        if (how == QLatin1String("destroy")) {
+            storer.reset();
+        } else if (how == QLatin1String("refuse")) {
+            OvFault fault;
+            fault.kind = OvFault::Kind::Refuse;
+            fault.op = OrvaneOp::SessionList;
+            QVERIFY(m_rig.hub().addFault(serial, fault));
+            storer->storeSessions();
+        } else {
+            OvLinkModel slow = OvLinkModel::zeroDelay();
+            slow.latencyUs = 20000;
+            m_rig.hub().setLinkModel(slow);
+            storer->storeSessions();
+            QVERIFY(QTest::qWaitFor([&] { return storer->storageInfoDic().size() == 2; }, 30000));
+            storer->cancelStoring();
+        }
+        QVERIFY(
+            QTest::qWaitFor([&] { return info->fetchStatus() == OVDeviceFetchStatusFetchFailed; }, 60000));
+        QCOMPARE(info->fetchErrorInformation(), message);
+        if (storer)
+            QVERIFY(waitForEnd(*storer, *info));
+    }
+
+    // A forced store of an uploaded, complete session still runs a page storer and asks for a forced
+    // upload; the storer never sent a list command, so its end marks the download failed.
+    void forcedStoreOfAnUploadedSession() {
+        const QString serial = QStringLiteral("OVR0000000000601");
+        const auto device = plug(serial, 1, {101});
+        QVERIFY(device);
+        const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
+        RecordingDeviceManager manager;
+        const auto first = makeStorer(device, info, manager, false);
+        first->storeSessions();
+        QVERIFY(waitForEnd(*first, *info));
+        const std::shared_ptr<OVSession> session = info->sessions().value(0);
+        QVERIFY(session);
+        session->setSyncStatus(OVSessionSyncStatusSynced);
+        m_log->clear();
+
+        auto forced = makeStorer(device, info, manager, true);
+        forced->setForceStoring(true);
+        forced->storeSessionPages({session});
+        QVERIFY(QTest::qWaitFor([&] { return manager.uploads().size() == 1; }, 30000));
+        QCOMPARE(manager.uploads().first(),
+                 (RecordingDeviceManager::Upload{session->start().secondsSince1970(), true}));
+        QCOMPARE(m_log->count(kQueuedLine), 1);
+        QVERIFY(waitForEnd(*forced, *info));
+        QCOMPARE(info->fetchStatus(), int(OVDeviceFetchStatusFetched));
+        forced.reset();
+        QCOMPARE(info->fetchStatus(), int(OVDeviceFetchStatusFetchFailed));
+    }
+
+private:
+    std::shared_ptr<OrvaneCDCDevice> plug(const QString& serial, int sessions, const QList<quint32>& users,
+                                          quint32 pages = 8) {
+        OvPlugOptions options;
+        options.serial = serial;
+        options.sessions = sessions;
+        options.pages = {pages};
+        options.users = users;
+        return m_rig.hub().plug(options) ? m_rig.waitForCdc(serial) : nullptr;
+    }
+
+    std::shared_ptr<OVSessionStorer> makeStorer(const std::shared_ptr<OrvaneCDCDevice>& device,
+                                                const std::shared_ptr<OVDeviceInfo>& info,
+                                                RecordingDeviceManager& manager, bool syncAfterStoring) {
+        auto storer = std::make_shared<OVSessionStorer>();
+        storer->setUsbDevice(device);
+        storer->setDeviceInfo(info);
+        storer->setCommandFactory(m_factory);
+        storer->setDeviceMgr(&manager);
+        storer->setService(&m_cloud.service());
+        storer->setStorePages(true);
+        storer->setSyncAfterStoring(syncAfterStoring);
+        return storer;
+    }
+
+    static bool waitForEnd(OVSessionStorer& storer, const OVDeviceInfo& info) {
+        return QTest::qWaitFor(
+            [&] {
+                const int status = info.fetchStatus();
+                return (status == OVDeviceFetchStatusFetched || status == OVDeviceFetchStatusFetchFailed) &&
+                       storer.queue().operationCount() == 0 && !storer.storageInfoDic().values().contains(-1);
+            },
+            120000);
+    }
+
+    static QByteArray storedBytes(const OVSession& session) {
+        return fileBytes(OVSessionFileRepository().getSessionDataFilePath(session, nullptr));
+    }
+
+    CloudRig m_cloud;
+    DeviceRig m_rig{false};
+    std::shared_ptr<OVCommandFactory> m_factory = std::make_shared<OVCommandFactory>();
+    std::shared_ptr<OVLogCapture> m_log;
+    int m_serialNumber = 0;
+};
+
+QTEST_GUILESS_MAIN(tst_OVSessionStorer)
+#include "tst_OVSessionStorer.moc"

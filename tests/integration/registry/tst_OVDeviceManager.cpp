@@ -1,0 +1,437 @@
+// The device registry with emulated devices in process and a real ovcloud server: arrivals and
+// departures during downloads, recovery-mode devices, the sleep lock, sign-out, reachability and
+// the device operations.
+#include "DeviceRig.h"
+#include "OVCloudServer.h"
+#include "OVCredentialManager.h"
+#include "OVDataLookup.h"
+#include "OVDeviceManager.h"
+#include "OVHelper.h"
+#include "OVHostReachability.h"
+#include "OVNotificationCenter.h"
+#include "OVPreferencesManager.h"
+#include "OVService.h"
+#include "OVSessionFileRepository.h"
+#include "OVTestCapture.h"
+#include "SUUpdater.h"
+#include "SleepManager.h"
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <mutex>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+enum Operation { Identify, Erase, Reset, Update, Recover, Assign, GetUser };
+
+OvLinkModel slowLink() {
+    OvLinkModel link = OvLinkModel::zeroDelay();
+    link.latencyUs = 3000;
+    return link;
+}
+
+} // namespace
+
+class tst_OVDeviceManager : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_home;
+    OVCloudServer m_server;
+    OVCredentialManager m_credentials;
+    SUUpdater m_updater;
+    OVPreferencesManager m_preferences{OVLoginItem(QString(), QString()), &m_updater};
+    OVService m_service{&m_credentials, &m_preferences};
+    std::optional<OVUser> m_coach;
+    QString m_password;
+    std::unique_ptr<DeviceRig> m_rig;
+    std::unique_ptr<QTemporaryDir> m_store;
+    std::shared_ptr<OVLogCapture> m_log;
+    std::shared_ptr<OVDeviceManager> m_manager;
+    QStringList m_plugged;
+    int m_serialCounter = 0;
+
+    std::mutex m_eventsMutex;
+    /** Per serial, the fetch statuses posted, in order. */
+    QHash<QString, QList<int>> m_fetchStatuses;
+    /** The serials known at each device-list change. */
+    QList<QStringList> m_listSnapshots;
+
+    QList<int> fetchStatuses(const QString& serial) {
+        std::lock_guard<std::mutex> lock(m_eventsMutex);
+        return m_fetchStatuses.value(serial);
+    }
+    int fetchedCount(const QString& serial) {
+        return int(fetchStatuses(serial).count(OVDeviceFetchStatusFetched));
+    }
+    QList<QStringList> listSnapshots() {
+        std::lock_guard<std::mutex> lock(m_eventsMutex);
+        return m_listSnapshots;
+    }
+
+    std::shared_ptr<OVDeviceInfo> record(const QString& serial) { return m_manager->getDevice(serial); }
+
+    /** Plugs a new device and waits until the registry knows it connected. */
+    std::shared_ptr<OVDeviceInfo> plug(int sessions, quint32 pages) {
+        const QString serial = QStringLiteral("OVRREG%1").arg(++m_serialCounter, 10, 10, QLatin1Char('0'));
+        OvPlugOptions options;
+        options.serial = serial;
+        options.sessions = sessions;
+        options.pages = {pages};
+        options.users = {101, 102};
+        options.defaultUser = 101;
+        if (!m_rig->hub().plug(options))
+            return nullptr;
+        m_plugged << serial;
+        if (!QTest::qWaitFor([&] { return record(serial) && record(serial)->isConnected(); }, 10000))
+            return nullptr;
+        return record(serial);
+    }
+
+    void signIn() {
+        m_credentials.saveCredential(*m_coach, m_password);
+        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignIn);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_home.isValid());
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
+        QString error;
+        QVERIFY2(m_server.start(&error), qPrintable(error));
+        qputenv("OV_SERVER_URL", m_server.apiUrl().toUtf8());
+        qputenv("OV_NETWORK_TIME_URL", m_server.rootUrl().toUtf8());
+        OVHelper::setResourcesDirectory(QStringLiteral(OV_SOURCE_DIR "/resources/firmware"));
+        OVDataLookup::sharedInstance().setService(&m_service);
+
+        const QJsonObject demo = OVCloudServer::demoAccount();
+        m_password = demo.value(QLatin1String("password")).toString();
+        std::atomic<bool> answered{false};
+        m_service.authenticate(demo.value(QLatin1String("username")).toString(), m_password,
+                               [&](std::optional<OVUser> user, std::optional<OVError>) {
+                                   m_coach = user;
+                                   answered = true;
+                               });
+        QVERIFY(QTest::qWaitFor([&] { return answered.load(); }, 30000));
+        QVERIFY(m_coach);
+        m_rig = std::make_unique<DeviceRig>(false);
+
+        OVNotificationCenter::defaultCenter().addObserver(
+            this, OVNotificationName::OnDeviceSessionFetchStatusChanged, [this](const OVNotification& n) {
+                const auto device = n.objectAs<OVDeviceInfo>();
+                std::lock_guard<std::mutex> lock(m_eventsMutex);
+                m_fetchStatuses[device->serial()] << device->fetchStatus();
+            });
+        OVNotificationCenter::defaultCenter().addObserver(this, OVNotificationName::OnDeviceListChanged,
+                                                          [this](const OVNotification&) {
+                                                              QStringList serials;
+                                                              for (const auto& d : m_manager->getDevices())
+                                                                  serials << d->serial();
+                                                              std::lock_guard<std::mutex> lock(m_eventsMutex);
+                                                              m_listSnapshots << serials;
+                                                          });
+    }
+
+    void cleanupTestCase() {
+        OVNotificationCenter::defaultCenter().removeObserver(this);
+        m_rig.reset();
+    }
+
+    void init() {
+        m_store = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_store->path()));
+        m_log = OVLogCapture::install();
+        m_preferences.setAutoStore(true);
+        m_preferences.setAutoSync(true);
+        m_credentials.saveCredential(*m_coach, m_password);
+        {
+            std::lock_guard<std::mutex> lock(m_eventsMutex);
+            m_listSnapshots.clear();
+        }
+        m_manager =
+            OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+        m_manager->updateDeviceList();
+        QVERIFY(QTest::qWaitFor([&] { return !listSnapshots().isEmpty(); }, 10000));
+    }
+
+    void cleanup() {
+        m_rig->hub().setLinkModel(OvLinkModel::zeroDelay());
+        for (const QString& serial : std::as_const(m_plugged))
+            m_rig->hub().unplug(serial);
+        m_plugged.clear();
+        QVERIFY(QTest::qWaitFor([] { return DeviceRig::manager().cdcOrvanes().isEmpty(); }, 10000));
+        m_manager->cancelAll();
+        QVERIFY(QTest::qWaitFor([&] { return !m_manager->isStoringSessions() && !m_manager->isSynching(); },
+                                20000));
+        m_manager.reset();
+        QTest::qWait(50); // work queued to the main thread by the manager ends here
+        OVLogCapture::uninstall();
+    }
+
+    void arrivalAndReplugKeepTheRecord() {
+        const auto device = plug(2, 8);
+        QVERIFY(device);
+        const QString serial = device->serial();
+        // Arrival: battery, default user, then the download and the upload of every session.
+        QTRY_COMPARE(device->batteryLevel(), 87);
+        QTRY_COMPARE(device->defaultUserId(), std::optional<quint64>(101));
+        QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(serial), 1, 20000);
+        QCOMPARE(device->sessions().size(), 2);
+        for (const auto& session : device->sessions())
+            QTRY_COMPARE_WITH_TIMEOUT(session->syncStatus(), int(OVSessionSyncStatusSynced), 30000);
+        QTRY_VERIFY(!m_manager->isStoringSessionsForDevice(device));
+        const QStringList arrivalLines{
+            QStringLiteral("(observeValueForKeyPath)-CDC USB Devices in ovapi_macusb API count: 1"),
+            QStringLiteral("(observeValueForKeyPath)-CDC (%1) LocationId = %2")
+                .arg(serial, OVHelper::getSerialForHID(quint32(device->locationId()))),
+            QStringLiteral("USB notifies of device list changed"),
+            QStringLiteral("updateDeviceList start"),
+            QStringLiteral("CDC USB Devices in ovapi_macusb API count: 1"),
+            QStringLiteral("updateDeviceList end")};
+        for (const QString& line : arrivalLines)
+            QVERIFY2(m_log->has(line), qPrintable(line));
+
+        QVERIFY(m_rig->hub().unplug(serial));
+        QTRY_VERIFY(!device->isConnected());
+        QVERIFY(m_rig->hub().setBattery(serial, 42));
+        QVERIFY(m_rig->hub().replug(serial));
+
+        QTRY_VERIFY(device->isConnected());
+        QCOMPARE(record(serial), device);
+        QTRY_COMPARE(device->batteryLevel(), 42);
+        QTRY_COMPARE(device->defaultUserId(), std::optional<quint64>(101));
+        QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(serial), 2, 20000);
+        QCOMPARE(device->sessions().size(), 2);
+
+        // A refresh that changes nothing is announced too.
+        const int changes = int(listSnapshots().size());
+        m_manager->updateDeviceList();
+        QTRY_COMPARE(int(listSnapshots().size()), changes + 1);
+    }
+
+    void unplugDuringDownload() {
+        m_rig->hub().setLinkModel(slowLink());
+        const auto device = plug(2, 400);
+        QVERIFY(device);
+        const QString serial = device->serial();
+        QTRY_VERIFY(fetchStatuses(serial).contains(OVDeviceFetchStatusFetching));
+        QVERIFY(m_manager->isStoringSessionsForDevice(device));
+
+        QVERIFY(m_rig->hub().unplug(serial));
+        QTRY_VERIFY(!device->isConnected());
+        QCOMPARE(record(serial), device);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_manager->isStoringSessionsForDevice(device), 20000);
+        QCOMPARE(device->fetchStatus(), int(OVDeviceFetchStatusFetchFailed));
+        QTRY_VERIFY(m_log->has(
+            QStringLiteral("There was an error fetching sessions on device %1. Will not sync sessions")
+                .arg(serial)));
+        QVERIFY(!m_manager->isDeviceSynching(device));
+    }
+
+    void recoveryModeDevice_data() {
+        QTest::addColumn<bool>("knownLocation");
+        QTest::newRow("restarts at a known location") << true;
+        QTest::newRow("unknown location") << false;
+    }
+
+    void recoveryModeDevice() {
+        QFETCH(bool, knownLocation);
+        if (knownLocation) {
+            const auto device = plug(1, 4);
+            QVERIFY(device);
+            const int before = int(m_manager->getDevices().size());
+            QVERIFY(m_rig->hub().recovery(device->serial()));
+            QTRY_VERIFY(device->isInRecovery());
+            QCOMPARE(int(m_manager->getDevices().size()), before);
+            QVERIFY(!m_manager->isDeviceRecovering(device));
+            QVERIFY(m_log->linesStartingWith(QStringLiteral("Recover Device")).isEmpty());
+            return;
+        }
+        const quint32 location = 0x3A50000;
+        const QString placeholder = OVHelper::getSerialForHID(location);
+        QCOMPARE(placeholder, QStringLiteral("0x3A50000"));
+        const std::optional<QString> serial = m_rig->hub().addHid(location);
+        QVERIFY(serial);
+        m_plugged << *serial;
+        // The placeholder appears, its recovery starts by itself, the device comes back in data
+        // mode at the same port and the placeholder gives way to its real record.
+        QTRY_VERIFY(m_log->has(QStringLiteral("Recover Device %1").arg(placeholder)));
+        QTRY_VERIFY_WITH_TIMEOUT(record(*serial) && record(*serial)->isConnected(), 20000);
+        QTRY_VERIFY(!record(placeholder));
+        bool placeholderListed = false;
+        for (const QStringList& serials : listSnapshots())
+            placeholderListed = placeholderListed || serials.contains(placeholder);
+        QVERIFY(placeholderListed);
+        QCOMPARE(record(*serial)->locationId(), int(location));
+        QVERIFY(!record(*serial)->isInRecovery());
+        QVERIFY(!m_manager->isDeviceRecovering(record(*serial)));
+    }
+
+    void sleepLockAndBatteryPollWithTwoDevices() {
+        const SleepManager& sleep = SleepManager::sharedInstance();
+        QVERIFY(!sleep.preventIdleSleep());
+        QVERIFY(!m_manager->isBatteryTimerStarted());
+        const auto first = plug(1, 4);
+        QVERIFY(first);
+        QTRY_VERIFY(sleep.preventIdleSleep());
+        QVERIFY(m_manager->isBatteryTimerStarted());
+        const auto second = plug(1, 4);
+        QVERIFY(second);
+        QTest::qWait(100);
+        QVERIFY(sleep.preventIdleSleep());
+        QVERIFY(m_rig->hub().unplug(first->serial()));
+        QTRY_VERIFY(!first->isConnected());
+        QTest::qWait(100);
+        QVERIFY(sleep.preventIdleSleep());
+        QVERIFY(m_manager->isBatteryTimerStarted());
+        QVERIFY(m_rig->hub().unplug(second->serial()));
+        QTRY_VERIFY(!sleep.preventIdleSleep());
+        QTRY_VERIFY(!m_manager->isBatteryTimerStarted());
+    }
+
+    void signOutDuringDownload() {
+        m_rig->hub().setLinkModel(slowLink());
+        const auto device = plug(1, 400);
+        QVERIFY(device);
+        QTRY_VERIFY(fetchStatuses(device->serial()).contains(OVDeviceFetchStatusFetching));
+        QTRY_COMPARE(device->sessions().size(), 1);
+        const auto session = device->sessions().first();
+
+        m_credentials.deleteCredential();
+        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);
+        QVERIFY(m_manager->getDevices().isEmpty());
+        QVERIFY(!m_manager->isBatteryTimerStarted());
+        QVERIFY(m_manager->isStoringSessions());
+        QVERIFY(!m_manager->isSynching());
+
+        // The download ends on its own and keeps every page; nothing is uploaded.
+        QTRY_VERIFY_WITH_TIMEOUT(!m_manager->isStoringSessions(), 30000);
+        QCOMPARE(device->fetchStatus(), int(OVDeviceFetchStatusFetched));
+        QVERIFY(OVSessionFileRepository().doesSessionHaveAllData(*session, nullptr));
+        QVERIFY(session->syncStatus() != OVSessionSyncStatusSynced);
+
+        signIn();
+        QTRY_VERIFY(record(device->serial()));
+    }
+
+    void reachabilityBackRetriesFailedUploads_data() {
+        QTest::addColumn<int>("failedIndex");
+        QTest::newRow("first session failed, the later one unknown") << 0;
+        QTest::newRow("first session unknown, the later one failed") << 1;
+    }
+
+    void reachabilityBackRetriesFailedUploads() {
+        QFETCH(int, failedIndex);
+        m_preferences.setAutoSync(false);
+        const auto device = plug(2, 8);
+        QVERIFY(device);
+        QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(device->serial()), 1, 20000);
+        const OVSessionList sessions = device->sessions();
+        QCOMPARE(sessions.size(), 2);
+        const auto failed = sessions.at(failedIndex);
+        const auto unknown = sessions.at(1 - failedIndex);
+        failed->setSyncStatus(OVSessionSyncStatusSyncFailed);
+        unknown->setSyncStatus(OVSessionSyncStatusNone);
+
+        // Fresh probes start unreachable and report the server once they reach it.
+        std::shared_ptr<OVHostReachability> probes[2];
+        for (auto& probe : probes) {
+            probe = std::make_shared<OVHostReachability>(QStringLiteral("127.0.0.1"), m_server.port());
+            probe->setInterval(1h);
+        }
+        m_manager->setReachabilityProbes(probes[0], probes[1]);
+
+        QTRY_COMPARE_WITH_TIMEOUT(failed->syncStatus(), int(OVSessionSyncStatusSynced), 30000);
+        if (failedIndex == 0) {
+            // The walk ends at the failed session: the later one is not looked up.
+            QTest::qWait(500);
+            QCOMPARE(unknown->syncStatus(), int(OVSessionSyncStatusNone));
+        } else {
+            QTRY_VERIFY(unknown->syncStatus() != OVSessionSyncStatusNone);
+        }
+    }
+
+    void eraseThenListOnlyStore() {
+        m_preferences.setAutoSync(false);
+        const auto device = plug(2, 8);
+        QVERIFY(device);
+        const QString serial = device->serial();
+        QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(serial), 1, 20000);
+        const QString pagesLine = QStringLiteral("(%1)-storeSessionPages begin").arg(serial);
+        QCOMPARE(m_log->lines().count(pagesLine), 1);
+
+        OVError error;
+        QVERIFY(m_manager->eraseDevice(device, &error));
+        QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(serial), 2, 20000);
+        QCOMPARE(m_rig->hub().sessions(serial)->size(), 0);
+        QCOMPARE(m_log->lines().count(pagesLine), 1);
+    }
+
+    void operationOnUnpluggedDevice_data() {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("identify") << int(Identify)
+                                  << QStringLiteral("No device %1 found to send identify command");
+        QTest::newRow("erase") << int(Erase) << QStringLiteral("No device %1 found to send erase command");
+        QTest::newRow("reset") << int(Reset) << QStringLiteral("No device %1 found to send reset command");
+        QTest::newRow("update") << int(Update) << QStringLiteral("No device %1 found to send update command");
+        QTest::newRow("recover") << int(Recover)
+                                 << QStringLiteral("No device %1 found to send recover command");
+        QTest::newRow("assign") << int(Assign) << QStringLiteral("No device %1 found to send assign command");
+        QTest::newRow("get user") << int(GetUser)
+                                  << QStringLiteral("No device %1 found to send get user command");
+    }
+
+    void operationOnUnpluggedDevice() {
+        QFETCH(int, operation);
+        QFETCH(QString, line);
+        // Known to the registry once, now unplugged.
+        const auto device = plug(1, 4);
+        QVERIFY(device);
+        QVERIFY(m_rig->hub().unplug(device->serial()));
+        QTRY_VERIFY(!device->isConnected());
+        m_log->clear();
+
+        OVError error;
+        const QString file = OVHelper::getFirmwareFilePath();
+        bool answered = true;
+        switch (Operation(operation)) {
+        case Identify:
+            answered = m_manager->identifyDevice(device, &error);
+            break;
+        case Erase:
+            answered = m_manager->eraseDevice(device, &error);
+            break;
+        case Reset:
+            answered = m_manager->resetDevice(device, &error);
+            break;
+        case Update:
+            answered = m_manager->updateDevice(device, file, &error);
+            break;
+        case Recover:
+            answered = m_manager->recoverDevice(device, file, &error);
+            break;
+        case Assign:
+            answered = m_manager->assignDefaultUserToDevice(device, 102, &error);
+            break;
+        case GetUser:
+            answered = m_manager->getDefaultUserForDevice(device, &error);
+            break;
+        }
+        QVERIFY(!answered);
+        QCOMPARE(error.domain(), QStringLiteral("com.pellwick.deviceManager"));
+        QCOMPARE(error.code(), 1);
+        QCOMPARE(error.description(), QStringLiteral("Device %1 not found").arg(device->serial()));
+        QVERIFY(m_log->has(line.arg(device->serial())));
+        QVERIFY(!m_manager->isDeviceRecovering(device));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVDeviceManager)
+#include "tst_OVDeviceManager.moc"
