@@ -99,7 +99,7 @@ bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
     return false;
 }
 
-bool AppDelegate::startControlServer(const QString& path, QString* errorText) {
+OVControlServer::Listen AppDelegate::startControlServer(const QString& path, QString* errorText) {
     m_controlServer = new OVControlServer(this);
     OVControlCommands::install(*m_controlServer, *this);
     return m_controlServer->listen(path, errorText);

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "OVControlServer.h"
+
 #include <QObject>
 #include <QString>
 
 #include <exception>
 #include <memory>
 
-class OVControlServer;
 class OVCredentialManager;
 class OVDeviceManager;
 class OVPreferencesManager;
@@ -41,8 +42,8 @@ public:
     /** The running service was activated again: shows the window when none is visible. */
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
 
-    /** Listens for the subcommands on path; false with *errorText when the socket cannot be made. */
-    bool startControlServer(const QString& path, QString* errorText);
+    /** Listens for the subcommands on path; see OVControlServer::listen. Before launching. */
+    OVControlServer::Listen startControlServer(const QString& path, QString* errorText);
 
     bool isHeadless() const { return m_headless; }
     /** Null before applicationDidFinishLaunching. Owned by the delegate. */

@@ -8,10 +8,12 @@
 #include "OVStatusReport.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+#include <QThread>
 
 #include <cstdio>
 #include <iostream>
@@ -113,12 +115,18 @@ void OVCommandLine::parse(const QStringList& arguments) {
     m_action = Action::RunCommand;
 }
 
-bool OVCommandLine::askRunningInstanceToReopen(const QString& socketPath, QTextStream& err) {
-    const OVControlClient::Result result =
-        OVControlClient(socketPath)
-            .send({{QStringLiteral("command"), QStringLiteral("reopen")}}, kCommandTimeoutMs);
-    if (result.outcome == OVControlClient::Outcome::NoInstance)
-        return false;
+bool OVCommandLine::askRunningInstanceToReopen(const QString& socketPath, QTextStream& err, int waitMs) {
+    const QDeadlineTimer deadline(waitMs);
+    for (;;) {
+        const OVControlClient::Result result =
+            OVControlClient(socketPath)
+                .send({{QStringLiteral("command"), QStringLiteral("reopen")}}, kCommandTimeoutMs);
+        if (result.outcome != OVControlClient::Outcome::NoInstance)
+            break;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
     err << "ovservices: OvServices is already running; asked it to show its window\n";
     return true;
 }

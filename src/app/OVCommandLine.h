@@ -40,10 +40,11 @@ public:
                    const PasswordReader& readPassword = readPasswordFromStdin) const;
 
     /**
-     * A second launch of the service: when an instance answers on socketPath, asks it to show its
-     * window, tells so on err and answers true; false when none runs.
+     * A second launch of the service: when an instance answers on socketPath (within waitMs, for
+     * one still starting), asks it to show its window, tells so on err and answers true; false
+     * when none answers.
      */
-    static bool askRunningInstanceToReopen(const QString& socketPath, QTextStream& err);
+    static bool askRunningInstanceToReopen(const QString& socketPath, QTextStream& err, int waitMs = 0);
 
     static QString helpText();
     static QString readPasswordFromStdin();

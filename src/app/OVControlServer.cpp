@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QPointer>
 #include <QStandardPaths>
 
@@ -28,13 +29,25 @@ void OVControlServer::setHandler(const QString& command, Handler handler) {
     m_handlers.insert(command, std::move(handler));
 }
 
-bool OVControlServer::listen(const QString& path, QString* errorText) {
+OVControlServer::Listen OVControlServer::listen(const QString& path, QString* errorText) {
+    // Two launches at once both find no socket; only one of them gets the lock.
+    auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        if (lock->error() == QLockFile::LockFailedError)
+            return Listen::AlreadyRunning;
+        if (errorText)
+            *errorText = QStringLiteral("Cannot create %1").arg(path + QStringLiteral(".lock"));
+        return Listen::Failed;
+    }
     QLocalServer::removeServer(path);
-    if (m_server.listen(path))
-        return true;
-    if (errorText)
-        *errorText = m_server.errorString();
-    return false;
+    if (!m_server.listen(path)) {
+        if (errorText)
+            *errorText = m_server.errorString();
+        return Listen::Failed;
+    }
+    m_instanceLock = std::move(lock);
+    return Listen::Listening;
 }
 
 QJsonObject OVControlServer::success(QJsonObject answer) {

@@ -7,8 +7,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QLocalSocket;
+class QLockFile;
 
 /**
  * The running instance's control socket, `$XDG_RUNTIME_DIR/ovservices.sock`, readable by its user
@@ -35,11 +37,13 @@ public:
     static QString socketPath();
 
     void setHandler(const QString& command, Handler handler);
+    enum class Listen { Listening, AlreadyRunning, Failed };
     /**
-     * Listens on path, replacing a socket file that nobody answers on (left by a process that
-     * died). False with *errorText when the socket cannot be made.
+     * Claims the instance (a lock file beside the socket, held while the server lives), then listens
+     * on path, replacing a socket file left by a process that died. AlreadyRunning when another live
+     * process holds the claim; Failed, with *errorText, when the socket cannot be made.
      */
-    bool listen(const QString& path, QString* errorText);
+    Listen listen(const QString& path, QString* errorText);
     QString serverPath() const { return m_server.fullServerName(); }
 
     static QJsonObject success(QJsonObject answer = {});
@@ -51,6 +55,7 @@ private:
     void dispatch(QLocalSocket* socket, const QByteArray& line);
     static void send(QLocalSocket* socket, const QJsonObject& answer);
 
+    std::unique_ptr<QLockFile> m_instanceLock;
     QLocalServer m_server;
     QHash<QString, Handler> m_handlers;
 };

@@ -33,10 +33,21 @@ int main(int argc, char* argv[]) {
     try {
         OVTerminationSignals terminationSignals;
         AppDelegate delegate(commandLine.isHeadless());
-        delegate.applicationDidFinishLaunching();
+        // The socket first: a launch racing this one finds the instance taken. Requests wait for the
+        // event loop, so none is served before launching has finished.
         QString errorText;
-        if (!delegate.startControlServer(OVControlServer::socketPath(), &errorText))
+        switch (delegate.startControlServer(OVControlServer::socketPath(), &errorText)) {
+        case OVControlServer::Listen::AlreadyRunning:
+            // It may still be starting: give it the time to open its socket.
+            OVCommandLine::askRunningInstanceToReopen(OVControlServer::socketPath(), err, 10000);
+            return OVCommandLine::Done;
+        case OVControlServer::Listen::Failed:
             err << "ovservices: no control socket (" << errorText << "); the subcommands will not reach it\n";
+            break;
+        case OVControlServer::Listen::Listening:
+            break;
+        }
+        delegate.applicationDidFinishLaunching();
         return app.exec();
     } catch (...) {
         AppDelegate::logUnhandledException(std::current_exception());

@@ -84,3 +84,11 @@ def test_quit_and_signals_stop_the_instance_cleanly(service, how):
         service.process.send_signal(how)
     assert service.process.wait(timeout=30) == 0
     assert service.command("status").returncode == 3
+
+
+def test_a_killed_instance_is_replaced(service):
+    service.start()
+    service.process.kill()  # leaves its socket and its lock behind
+    service.process.wait(timeout=30)
+    service.start()
+    assert service.status()["user"] is None

@@ -33,7 +33,7 @@ private Q_SLOTS:
                                  });
                              });
         QString errorText;
-        QVERIFY2(m_server->listen(path(), &errorText), qPrintable(errorText));
+        QCOMPARE(m_server->listen(path(), &errorText), OVControlServer::Listen::Listening);
     }
 
     void answers_data() {
@@ -83,6 +83,13 @@ private Q_SLOTS:
         QCOMPARE(result.outcome, OVControlClient::Outcome::Answered);
     }
 
+    void oneInstancePerSocket() {
+        OVControlServer second;
+        QCOMPARE(second.listen(path(), nullptr), OVControlServer::Listen::AlreadyRunning);
+        m_server.reset();
+        QCOMPARE(second.listen(path(), nullptr), OVControlServer::Listen::Listening);
+    }
+
     void replacesASocketNobodyAnswersOn() {
         m_server.reset();
         // What a killed instance leaves: a socket file that nobody listens on.
@@ -98,7 +105,7 @@ private Q_SLOTS:
 
         OVControlServer server;
         QString errorText;
-        QVERIFY2(server.listen(path(), &errorText), qPrintable(errorText));
+        QCOMPARE(server.listen(path(), &errorText), OVControlServer::Listen::Listening);
         const bool running =
             runBesideEventLoop([this] { return OVControlClient(path()).isInstanceRunning(); });
         QVERIFY(running);
