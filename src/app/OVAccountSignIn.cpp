@@ -10,6 +10,15 @@
 
 void OVAccountSignIn::signIn(OVServiceProtocol* service, OVCredentialManagerProtocol* credentialMgr,
                              const QString& username, const QString& password, Completion completion) {
+    // The account view offers no sign-in while someone is signed in; the records the registry keeps
+    // belong to that account until its sign-out.
+    if (credentialMgr->isUserSignedIn()) {
+        const QString current = credentialMgr->getUsername().value_or(QString());
+        OVMainThread::async([completion, current] {
+            completion(QStringLiteral("Already signed in as %1: sign out first").arg(current));
+        });
+        return;
+    }
     service->authenticate(
         username, password,
         [credentialMgr, password, completion = std::move(completion)](std::optional<OVUser> user,

@@ -11,7 +11,8 @@ class OVServiceProtocol;
 /**
  * Signing in the way the account view does: the web API's account resource checks the user name and
  * password; on success the credential manager stores the user it answered with and the password,
- * and "OnSignIn" is posted on the main thread. A failure leaves the stored credential as it was.
+ * and "OnSignIn" is posted on the main thread. A failure leaves the stored credential as it was; so
+ * does a sign-in while someone is signed in, which is refused.
  */
 class OVAccountSignIn {
 public:

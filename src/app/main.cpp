@@ -7,8 +7,6 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include <cstdio>
-
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Pellwick"));

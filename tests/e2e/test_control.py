@@ -60,6 +60,8 @@ def test_sign_in_and_out_through_the_instance(service):
     right = service.command("sign-in", DEMO["username"], password=PASSWORD)
     assert right.returncode == 0, right.stderr.decode()
     assert service.status()["user"]["username"] == DEMO["username"]
+    twice = service.command("sign-in", "ada", password="whatever")
+    assert twice.returncode == 1 and "sign out first" in twice.stderr.decode()
 
     assert service.command("sign-out").returncode == 0
     wait_until(lambda: service.status()["user"] is None, 10, what="sign-out")
