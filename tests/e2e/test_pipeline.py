@@ -100,12 +100,15 @@ def test_start_up_signs_out_when_the_stored_password_is_refused(service, devsim,
         signed_in(service)
         serial = devsim.plug("--serial", "OVR0000000000307", "--sessions", "1", "--pages", "20", "--user", "101")
         wait_until(lambda: all_synced(service, serial, 1), 300, interval=0.5, what="the session synced")
+        # Unplugged, so that no device report can start the first refresh before start-up asks for it.
+        devsim.run("unplug", serial)
         assert service.command("quit").returncode == 0
         service.process.wait(timeout=30)
 
         set_password(cloud, DEMO["username"], "changed-elsewhere")
         service.start()
-        wait_until(lambda: service.status()["user"] is None, 60, interval=0.5, what="the sign-out")
+        wait_until(lambda: service.status()["user"] is None, 60, interval=0.5,
+                   what=f"the sign-out:\n{service.output()[-6000:]}")
         service.stop()
         service.start()
         assert service.status()["user"] is None  # the credential is gone, not only hidden
