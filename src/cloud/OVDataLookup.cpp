@@ -64,7 +64,13 @@ std::pair<std::optional<OVUser>, std::optional<OVError>> OVDataLookup::findUserB
     findUserById(userId, [answer](std::optional<OVUser> user, std::optional<OVError> error) {
         answer->set_value({std::move(user), std::move(error)});
     });
-    return result.get();
+    try {
+        return result.get();
+    } catch (const std::future_error&) {
+        // The queue let go of the look-up without running it (it is being torn down at exit).
+        return {std::nullopt, OVHelper::createError(QStringLiteral("User look-up cancelled"), -1,
+                                                    QStringLiteral("com.pellwick.service"))};
+    }
 }
 
 void OVDataLookup::loadUsers(const LoadCompletion& callback) {

@@ -33,6 +33,10 @@ bool isSet(const OVError& error) {
     return error.code() != 0 || !error.domain().isEmpty();
 }
 
+bool isSuccess(qint64 status) {
+    return status >= 200 && status <= 399;
+}
+
 QString chunkPath(const QString& directory, int index, qint64 first, qint64 last) {
     return QString::asprintf("%s/part_%i_%lli_%lli.dat", qUtf8Printable(directory), index, first, last);
 }
@@ -120,6 +124,12 @@ void OVSessionSyncher::start() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_startSyncDate = OVDate::now();
     }
+    if (!session()) { // nothing to report on: only the queue needs to hear of it
+        OVLog("A session syncher was queued without a session");
+        m_ended.store(true);
+        setFinished(true);
+        return;
+    }
     if (isCancelled()) {
         onCancelSyncOperation();
         return;
@@ -138,6 +148,8 @@ void OVSessionSyncher::cancelNow() {
 void OVSessionSyncher::main() {
     try {
         OVLog("(%@)-main begin", serial());
+        if (!service())
+            throw OVException(QStringLiteral("The session syncher was queued without a web API client"));
         ensureRepo();
         const auto s = session();
         OVLog("(%@)-START SYNC FOR SESSION : %@", serial(), s);
@@ -397,24 +409,32 @@ void OVSessionSyncher::connectionDidSendBodyData(OVURLConnection* connection, qi
 void OVSessionSyncher::connectionDidFinishLoading(OVURLConnection* connection) {
     if (!isCurrentConnection(connection))
         return;
+    const qint64 status = m_uploadResponseStatusCode.load();
     QString next;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_splitFilesPath.isEmpty())
-            QFile::remove(m_splitFilesPath.takeFirst());
+        const QString done = m_splitFilesPath.isEmpty() ? QString() : m_splitFilesPath.takeFirst();
+        // A refused chunk that is not the last would leave a hole in a record reported as synced,
+        // and the local data may be deleted once synced: it goes again once, after the others, so
+        // that the last answer covers it too.
+        if (!isSuccess(status) && !m_splitFilesPath.isEmpty() && !m_resentChunks.contains(done)) {
+            m_resentChunks.insert(done);
+            m_splitFilesPath.append(done);
+        } else if (!done.isEmpty()) {
+            QFile::remove(done);
+        }
         if (!m_splitFilesPath.isEmpty())
             next = m_splitFilesPath.first();
     }
     if (!next.isEmpty())
         return upload(next);
     OVLog("(%@)-Upload connectionDidFinishLoading. Session: %@.", serial(), session());
-    const qint64 status = m_uploadResponseStatusCode.load();
     QByteArray body;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         body = m_uploadReceivedData;
     }
-    if (status >= 200 && status <= 399) {
+    if (isSuccess(status)) {
         m_uploadResponseStatusCode.store(0);
         {
             std::lock_guard<std::mutex> lock(m_mutex);

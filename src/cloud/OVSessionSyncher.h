@@ -10,6 +10,7 @@
 #include "OVURLConnection.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -28,6 +29,7 @@
  *                               └─ none / deleted ─► create ─► startSyncing ─┤
  *   startSyncing: (empty data file: rebuild it from the page files) ─► split ─► upload chunk 0
  *   chunk i answered ─► delete its file ─► upload chunk i+1 … last chunk: its status decides
+ *                       (refused, not last: queued once more after the others)
  *                                                         200-399 ─► synced, else ─► failed
  *   an error at any step ─► failed;   cancelled at a check point ─► cancelled
  *
@@ -120,6 +122,8 @@ private:
     std::shared_ptr<OVSessionRepositoryProtocol> m_repo;
     OVDate m_startSyncDate;
     QStringList m_splitFilesPath;
+    /** Refused chunks already queued a second time. */
+    QSet<QString> m_resentChunks;
     std::optional<OVRecord> m_recordUploading;
     QByteArray m_uploadReceivedData;
     /** Main thread only: created, started, cancelled and deleted there. */

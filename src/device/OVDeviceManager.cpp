@@ -240,14 +240,11 @@ void OVDeviceManager::handleDepartures(const QList<std::shared_ptr<OrvaneCDCDevi
     for (const auto& cdc : cdcs)
         present.insert(cdc->deviceInformations().serial);
     QList<std::shared_ptr<OVDeviceInfo>> departed;
-    {
-        Lock lock(m_mutex);
-        for (const auto& record : std::as_const(*m_deviceInfoMap)) {
-            // Only a device that was connected leaves: uploads of records kept from earlier are not
-            // cancelled by every later refresh.
-            if (record->isConnected() && !present.contains(record->serial()))
-                departed.append(record);
-        }
+    for (const auto& record : getDevices()) {
+        // Only a device that was connected leaves: uploads of records kept from earlier are not
+        // cancelled by every later refresh.
+        if (record->isConnected() && !present.contains(record->serial()))
+            departed.append(record);
     }
     for (const auto& record : departed) {
         const QString serial = record->serial();
@@ -275,7 +272,7 @@ void OVDeviceManager::handleArrival(const std::shared_ptr<OrvaneCDCDevice>& cdc)
         record = fresh;
     {
         Lock lock(m_mutex);
-        if (!m_deviceInfoMap)
+        if (!m_deviceInfoMap || !m_usbDeviceMap)
             return;
         m_usbDeviceMap->insert(serial, cdc);
         m_deviceInfoMap->insert(serial, record);
@@ -294,11 +291,12 @@ void OVDeviceManager::handleArrival(const std::shared_ptr<OrvaneCDCDevice>& cdc)
     // The placeholder this device had while it was in recovery mode at the same port.
     {
         Lock lock(m_mutex);
-        for (auto it = m_deviceInfoMap->begin(); it != m_deviceInfoMap->end();) {
-            const auto& other = it.value();
-            const bool placeholder = other != record && other->locationId() == record->locationId() &&
-                                     other->serial() != serial && other->isInRecovery();
-            it = placeholder ? m_deviceInfoMap->erase(it) : std::next(it);
+        if (m_deviceInfoMap) {
+            m_deviceInfoMap->removeIf([&](const auto& entry) {
+                const auto& other = entry.value();
+                return other != record && other->locationId() == record->locationId() &&
+                       other->serial() != serial && other->isInRecovery();
+            });
         }
     }
     record->setIsInRecovery(false);
@@ -308,13 +306,10 @@ void OVDeviceManager::handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUS
     for (const auto& hid : hids) {
         const int location = int(hid->locationID());
         std::shared_ptr<OVDeviceInfo> known;
-        {
-            Lock lock(m_mutex);
-            for (const auto& record : std::as_const(*m_deviceInfoMap)) {
-                if (record->locationId() == location) {
-                    known = record;
-                    break;
-                }
+        for (const auto& record : getDevices()) {
+            if (record->locationId() == location) {
+                known = record;
+                break;
             }
         }
         if (known) {
@@ -324,6 +319,8 @@ void OVDeviceManager::handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUS
         const std::shared_ptr<OVDeviceInfo> placeholder = OVDeviceInfo::buildDeviceInfoFromHIDDevice(*hid);
         {
             Lock lock(m_mutex);
+            if (!m_deviceInfoMap)
+                return;
             m_deviceInfoMap->insert(placeholder->serial(), placeholder);
         }
         recoverDevice(placeholder, firmwareFilePath(), nullptr);
@@ -333,12 +330,9 @@ void OVDeviceManager::handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUS
 
 void OVDeviceManager::ensureDeviceSynchers() {
     QList<std::shared_ptr<OVDeviceInfo>> without;
-    {
-        Lock lock(m_mutex);
-        for (const auto& record : std::as_const(*m_deviceInfoMap)) {
-            if (!m_deviceSyncher.contains(record->serial()))
-                without.append(record);
-        }
+    for (const auto& record : getDevices()) {
+        if (!syncherFor(record->serial()))
+            without.append(record);
     }
     for (const auto& record : without) {
         auto syncher = std::make_shared<OVDeviceSyncher>(record);

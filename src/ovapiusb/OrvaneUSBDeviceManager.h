@@ -52,11 +52,12 @@ private:
     void ensureTransport() const;
     void report(const QString& keyPath);
 
-    std::shared_ptr<OrvaneDeviceLink> m_link;
     mutable std::mutex m_transportMutex;
     mutable bool m_transportChosen = false;
     mutable std::mutex m_observerMutex;
     QList<OrvaneKVOObserver*> m_observers;
     /** Held while reports run, so that unsetKVOObserver can wait for a running one. */
     std::mutex m_reportMutex;
+    /** Last: its notification thread may report at once, into the members above. */
+    std::shared_ptr<OrvaneDeviceLink> m_link;
 };

@@ -6,28 +6,22 @@
 #include "OVCredentialManager.h"
 #include "OVPreferencesManager.h"
 #include "OVService.h"
-#include "OVSession.h"
 #include "OVSessionFileRepository.h"
 #include "SUUpdater.h"
 
 #include <QFile>
-#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 class OVUploadTestBed {
 public:
-    /** Every server started through this bed; the client talks to the last one made current. */
+    /** Starts the server in the bed's home and signs the demo coach in against it. */
     bool startServer(OVCloudServer& server, QString* error) {
-        if (!m_home.isValid())
-            return false;
         qputenv("HOME", QFile::encodeName(m_home.path()));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
-        if (!server.start(error))
+        if (!m_home.isValid() || !server.start(error))
             return false;
         useServer(server);
         const QJsonObject demo = OVCloudServer::demoAccount();
@@ -48,15 +42,14 @@ public:
                                             QLatin1Char('0'));
     }
 
-    /** Bytes that differ from chunk to chunk and page to page, so a misplaced chunk shows. */
+    /** Bytes that differ everywhere, so a misplaced chunk shows. */
     static QByteArray pattern(qint64 size, quint32 seed) {
         QByteArray bytes(size, Qt::Uninitialized);
-        QRandomGenerator generator(seed);
-        generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), int(size / 4));
+        QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(bytes.data()), int(size / 4));
         return bytes;
     }
 
-    /** A session stored in the local store, ready to sync, whose data file holds these bytes. */
+    /** A session of athlete 101 in the local store, ready to sync, whose data file holds these bytes. */
     std::shared_ptr<OVSession> storedSession(const QString& serial, double startSeconds,
                                              const QByteArray& data) {
         auto session = std::make_shared<OVSession>();
@@ -64,18 +57,13 @@ public:
         session->setStart(OVDate::fromSecondsSince1970(startSeconds));
         session->setEnd(OVDate::fromSecondsSince1970(startSeconds + 600));
         session->setUserId(101);
-        session->setStartPage(0);
         session->setPageCount(quint64(data.size() / 512));
         session->setEndPage(session->pageCount() ? session->pageCount() - 1 : 0);
-        session->setDeviceUid(QStringLiteral("uid-") + serial);
-        session->setFirmwareRev(QStringLiteral("2.4.1"));
-        session->setSoftwareUid(QStringLiteral("soft"));
-        session->setSoftwareProtocol(3);
         session->setData(QByteArray(64, '\x5a'));
         session->setSyncStatus(OVSessionSyncStatusReadyToSync);
         OVError error;
         m_repo.addSession(*session, &error);
-        QFile file(m_repo.getSessionDataFilePath(*session, &error));
+        QFile file(dataFilePath(*session));
         if (!data.isEmpty() && file.open(QIODevice::WriteOnly))
             file.write(data);
         return session;
@@ -84,6 +72,15 @@ public:
     QString dataFilePath(const OVSession& session) {
         OVError error;
         return m_repo.getSessionDataFilePath(session, &error);
+    }
+
+    /** The session as the store holds it now. */
+    std::shared_ptr<OVSession> storedCopy(const OVSession& session) {
+        OVError error;
+        QFile file(m_repo.getSessionFilePath(session, &error));
+        return file.open(QIODevice::ReadOnly)
+                   ? OVSessionFileRepository::convertToSession(file.readAll(), &error)
+                   : std::make_shared<OVSession>();
     }
 
     /** The server's records of the session (deleted ones included), oldest first. */
@@ -96,20 +93,28 @@ public:
         return page ? page->second : QList<OVRecord>();
     }
 
+    void deleteRecord(const OVRecord& record) {
+        OVError error;
+        m_service.sendSync(
+            m_service.buildRequest(QStringLiteral("record/") + recordId(record), QStringLiteral("DELETE")),
+            &error);
+    }
+
     /** The timeline bytes the server holds for a record. */
     QByteArray timeline(const OVRecord& record) {
         OVError error;
-        const QString id = OVService::getResourceIdFromUri(record.resource_uri.value_or(QString()));
-        return m_service
-            .sendSync(m_service.buildRequest(QStringLiteral("sync/timeline/") + id, QStringLiteral("GET")),
-                      &error)
-            .value_or(QByteArray());
+        const auto request = m_service.buildRequest(QStringLiteral("sync/timeline/") + recordId(record),
+                                                    QStringLiteral("GET"));
+        return m_service.sendSync(request, &error).value_or(QByteArray());
     }
 
     OVService& service() { return m_service; }
-    OVSessionFileRepository& repo() { return m_repo; }
 
 private:
+    static QString recordId(const OVRecord& record) {
+        return OVService::getResourceIdFromUri(record.resource_uri.value_or(QString()));
+    }
+
     QTemporaryDir m_home;
     OVCredentialManager m_credentials;
     SUUpdater m_updater;

@@ -6,6 +6,7 @@
 #include "PageStorerTestSupport.h"
 #include "RecordingDeviceManager.h"
 
+#include <QFileInfo>
 #include <QTest>
 
 namespace {
@@ -111,9 +112,16 @@ private Q_SLOTS:
 
         QVERIFY(m_rig.hub().clearFaults(serial));
         m_log->clear();
+        const std::shared_ptr<OVSession> kept = info->sessions().last();
+        const auto firstListing = kept->ovSession();
+        const QString record = OVSessionFileRepository().getDirectoryPathForSession(*kept, nullptr) +
+                               QLatin1Char('/') + OVSessionFileRepository::kSessionFileName;
+        const QDateTime written = QFileInfo(record).lastModified();
         const auto again = makeStorer(device, info, manager, true);
         again->storeSessions();
         QVERIFY(waitForEnd(*again, *info));
+        QVERIFY(kept->ovSession() && kept->ovSession() != firstListing);
+        QCOMPARE(QFileInfo(record).lastModified(), written);
         QCOMPARE(info->fetchStatus(), int(OVDeviceFetchStatusFetched));
         QCOMPARE(m_log->count(kQueuedLine), 1);
         QVERIFY(storedBytes(*listed[2]) == deviceSessionBytes(m_rig.hub(), serial, 2));

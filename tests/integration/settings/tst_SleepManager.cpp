@@ -14,34 +14,7 @@
 
 #include <mutex>
 
-namespace {
-
 const QString kBusName = QStringLiteral("sleep-manager-test");
-
-/** The notifications a sleep manager posted, from its power thread. */
-class PowerNotices {
-public:
-    PowerNotices() {
-        for (const QString& name : {OVNotificationName::kSleepManagerSystemWillSleep,
-                                    OVNotificationName::kSleepManagerSystemWillPowerOn,
-                                    OVNotificationName::kSleepManagerSystemHasPowerOn})
-            OVNotificationCenter::defaultCenter().addObserver(this, name, [this](const OVNotification& n) {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_names << n.name;
-            });
-    }
-    ~PowerNotices() { OVNotificationCenter::defaultCenter().removeObserver(this); }
-    QStringList names() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_names;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    QStringList m_names;
-};
-
-} // namespace
 
 class tst_SleepManager : public QObject {
     Q_OBJECT
@@ -75,6 +48,7 @@ private Q_SLOTS:
         OVLogCapture::uninstall();
     }
     void init() { m_log->clear(); }
+    void cleanup() { OVNotificationCenter::defaultCenter().removeObserver(this); }
 
     // Registrants are 'a' and 'b'; "+a" registers, "-a" unregisters.
     void keepAwakeFollowsRegistrants_data() {
@@ -147,11 +121,23 @@ private Q_SLOTS:
         if (registered)
             manager.registerToPreventSleep(&registrant);
         QTRY_COMPARE(inhibitors(QStringLiteral("delay")).size(), 1);
-        PowerNotices seen;
+        std::mutex mutex; // the notifications come from the power thread
+        QStringList seen;
+        for (const QString& name : {OVNotificationName::kSleepManagerSystemWillSleep,
+                                    OVNotificationName::kSleepManagerSystemWillPowerOn,
+                                    OVNotificationName::kSleepManagerSystemHasPowerOn})
+            OVNotificationCenter::defaultCenter().addObserver(this, name, [&](const OVNotification& n) {
+                std::lock_guard<std::mutex> lock(mutex);
+                seen << n.name;
+            });
 
         emitPrepareForSleep(sleeping);
 
-        QTRY_COMPARE(seen.names(), notices);
+        const auto seenNow = [&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            return seen;
+        };
+        QTRY_COMPARE(seenNow(), notices);
         QVERIFY(m_log->has(line));
         QTRY_COMPARE(inhibitors(QStringLiteral("delay")).size(), delayHeld ? 1 : 0);
     }

@@ -64,13 +64,6 @@ private Q_SLOTS:
         QCOMPARE(OVFirmwareUpdater::getFirmwareVersionFromDevice(device), deviceVersion);
         QCOMPARE(updater.isUpdateAvailableForDevice(device), due);
     }
-
-    void updateWithoutManagerRefused() {
-        const OVFirmwareUpdater updater({});
-        OVError error;
-        QVERIFY(!updater.updateDevice(std::make_shared<OVDeviceInfo>(), &error));
-        QVERIFY(!updater.recoverDevice(std::make_shared<OVDeviceInfo>(), &error));
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_OVFirmwareUpdater)
