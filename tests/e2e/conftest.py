@@ -157,9 +157,9 @@ class Service:
         return subprocess.run([str(OVSERVICES), *args], env=self.env, capture_output=True, timeout=timeout,
                               input=(password + "\n").encode() if password is not None else b"")
 
-    def start(self, *args):
+    def start(self, headless=True):
         self.log = open(self.home / "service.log", "ab")
-        self.process = subprocess.Popen([str(OVSERVICES), "--headless", *args], env=self.env,
+        self.process = subprocess.Popen([str(OVSERVICES), *(["--headless"] if headless else [])], env=self.env,
                                         stdout=self.log, stderr=subprocess.STDOUT)
         wait_until(lambda: self._answers(), 60, what="ovservices control socket")
         return self

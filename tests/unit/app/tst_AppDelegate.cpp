@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -127,6 +128,34 @@ private Q_SLOTS:
             QVERIFY(!OVCredentialManager().isUserSignedIn());
         }
         OVNotificationCenter::defaultCenter().removeObserver(this);
+    }
+
+    void escapedExceptionsAreLoggedWithTheirStack_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("crashes");
+        QTest::newRow("nobody catches it")
+            << "handler"
+            << "Unhandled exception occured. Error: nobody caught this. Stack : " << true;
+        QTest::newRow("out of the event loop")
+            << "guard"
+            << "Unhandled exception occurred. Exception: escaped the loop. Stack:" << false;
+    }
+    void escapedExceptionsAreLoggedWithTheirStack() {
+        QFETCH(QString, mode);
+        QFETCH(QString, line);
+        QFETCH(bool, crashes);
+        QProcess probe;
+        probe.start(QStringLiteral(OV_BINARY_DIR "/tests/unit/app/uncaught_probe"), {mode});
+        QVERIFY(probe.waitForFinished(30000));
+        const QString output = QString::fromUtf8(probe.readAllStandardError());
+        QVERIFY2(output.contains(line), qPrintable(output));
+        // The stack follows, one frame a line.
+        QVERIFY2(output.mid(output.indexOf(line) + line.size()).contains(QLatin1Char('\n')),
+                 qPrintable(output));
+        QCOMPARE(probe.exitStatus() == QProcess::CrashExit, crashes);
+        if (!crashes)
+            QCOMPARE(probe.exitCode(), 0);
     }
 
 private:
