@@ -5,7 +5,9 @@ import os
 import plistlib
 import subprocess
 
-from conftest import DEMO, ROOT, Cloud, wait_until
+# The fixtures come with the helpers: a conftest.py here would take the name of the server's own
+# when both suites run in one pytest.
+from processes import DEMO, ROOT, Cloud, wait_until, built, cloud, devsim, service  # noqa: F401
 
 # 12,000 pages are 6,144,000 bytes: more than one 5 MiB upload chunk.
 PAGES = [40, 12000, 300]

@@ -1,4 +1,4 @@
-"""Real processes for the end-to-end tests: the ovcloud web API (server/serve.sh), the ovdevsim
+"""Real processes for the end-to-end tests, and their fixtures: the ovcloud web API (server/serve.sh), the ovdevsim
 daemon and the built `ovservices --headless`, each in temporary directories, on loopback only.
 
 OV_BUILD_DIR names the build to test (./ov test sets build/release)."""
