@@ -63,6 +63,9 @@ void OVControlServer::onNewConnection() {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        // Bytes that came with the connection gave no readyRead to the connection above.
+        if (socket->bytesAvailable() > 0)
+            onReadyRead(socket);
     }
 }
 
