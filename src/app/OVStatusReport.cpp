@@ -145,11 +145,13 @@ QString OVStatusReport::toTable(const QJsonObject& report) {
                                                                            : QStringLiteral("not connected");
         if (device.value(QStringLiteral("recovery")).toBool())
             state += QStringLiteral(", recovery mode");
+        // A device that is not connected has no battery reading (-1).
+        const int battery = device.value(QStringLiteral("battery")).toInt();
+        const QString batteryText = battery < 0 ? QStringLiteral("N/A") : QStringLiteral("%1%").arg(battery);
         out << "\n"
             << device.value(QStringLiteral("serial")).toString() << "  "
-            << device.value(QStringLiteral("name")).toString() << "  " << state << "  battery "
-            << device.value(QStringLiteral("battery")).toInt() << "%  firmware "
-            << device.value(QStringLiteral("firmware")).toString() << "  "
+            << device.value(QStringLiteral("name")).toString() << "  " << state << "  battery " << batteryText
+            << "  firmware " << device.value(QStringLiteral("firmware")).toString() << "  "
             << device.value(QStringLiteral("fetchStatusText")).toString();
         const QString fetchError = device.value(QStringLiteral("fetchError")).toString();
         if (!fetchError.isEmpty())

@@ -62,6 +62,7 @@ private Q_SLOTS:
         QVERIFY(table.contains(QStringLiteral("User: coach")));
         QVERIFY(table.indexOf(a->serial()) < table.indexOf(b->serial()));
         QVERIFY(table.contains(QStringLiteral("(The device did not answer)")));
+        QVERIFY(table.contains(QStringLiteral("not connected  battery N/A")));
         QVERIFY(table.contains(failed->syncErrorInformation()));
     }
 
