@@ -35,7 +35,31 @@ pids+=($!)
     --pages 120,200,80 --user 101 --default-user 101 --reuse >/dev/null
 "$DEVSIM" --socket "$OV_DEVSIM_SOCKET" list
 
-echo "ov run: OvServices (Ctrl-C stops everything)"
-"$BUILD/src/app/ovservices" --headless &
+# The service gets a home of its own under the run state: its settings, store, logs, autostart
+# entry and control socket stay out of the user's own.
+export HOME="$STATE/home" XDG_RUNTIME_DIR="$STATE/run"
+export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_STATE_HOME="$HOME/.local/state"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+OVSERVICES="$BUILD/src/app/ovservices"
+
+echo "ov run: OvServices --headless (log: $XDG_STATE_HOME/ovservices/Logs; Ctrl-C stops everything)"
+"$OVSERVICES" --headless 2>"$STATE/ovservices.log" &
 pids+=($!)
+for _ in $(seq 1 100); do
+    "$OVSERVICES" status >/dev/null 2>&1 && break
+    sleep 0.2
+done
+printf '%s\n' orvane-demo | "$OVSERVICES" sign-in coach
+
+watch="env XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR $OVSERVICES"
+devsim="$DEVSIM --socket $OV_DEVSIM_SOCKET"
+cat <<TXT
+
+Watch it:          $watch status          (--json for the documented keys)
+Sync again:        $watch sync [SERIAL]
+Plug a device:     $devsim plug --sessions 2 --pages 3000,12000 --user 102
+Unplug, replug:    $devsim unplug SERIAL; $devsim replug SERIAL
+More (faults, recovery mode): docs/devsim.md. The web API's dashboard: http://127.0.0.1:8000/dashboard/
+TXT
 wait "${pids[-1]}"

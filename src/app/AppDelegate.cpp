@@ -1,0 +1,126 @@
+#include "AppDelegate.h"
+
+#include "OVControlCommands.h"
+#include "OVControlServer.h"
+#include "OVCredentialManager.h"
+#include "OVDataLookup.h"
+#include "OVDeviceManager.h"
+#include "OVException.h"
+#include "OVLogger.h"
+#include "OVMainThread.h"
+#include "OVNotificationCenter.h"
+#include "OVPreferencesManager.h"
+#include "OVService.h"
+#include "OVStorageCleaner.h"
+#include "SUUpdater.h"
+
+#include <QPointer>
+
+#include <cstdlib>
+
+AppDelegate::AppDelegate(bool headless, QObject* parent)
+    : QObject(parent)
+    , m_headless(headless) {}
+
+AppDelegate::~AppDelegate() {
+    if (OVStorageCleaner::sharedInstance().isStarted())
+        OVStorageCleaner::sharedInstance().stopCleaning();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    installUncaughtExceptionHandler();
+    initializePreferences();
+    initializeLogger();
+    OVLog("applicationDidFinishLaunching");
+    m_credentialMgr = std::make_unique<OVCredentialManager>();
+    m_service = std::make_unique<OVService>(m_credentialMgr.get(), m_prefMgr.get());
+    startApp();
+}
+
+void AppDelegate::initializePreferences() {
+    m_prefMgr = std::make_unique<OVPreferencesManager>();
+    if (!m_prefMgr->isAutoSyncSet())
+        m_prefMgr->setAutoSync(true);
+    if (!m_prefMgr->isAutoStartSet())
+        m_prefMgr->setAutoStart(true);
+    if (!m_prefMgr->isAutoStoreSet())
+        m_prefMgr->setAutoStore(true);
+    // No never-written test here: automatic update checks come back on at every launch.
+    if (!m_prefMgr->getAutoUpdate())
+        m_prefMgr->setAutoUpdate(true);
+    if (m_prefMgr->getAllowLog())
+        OVLogger::sharedInstance().turnLogOn();
+    else
+        OVLogger::sharedInstance().turnLogOff();
+    if (m_prefMgr->getAutoUpdate())
+        SUUpdater::sharedUpdater()->checkForUpdatesInBackground();
+}
+
+void AppDelegate::initializeLogger() {
+    OVLogger::sharedInstance().configure();
+}
+
+void AppDelegate::startApp() {
+    OVDataLookup::sharedInstance().setService(m_service.get());
+    m_deviceMgr = OVDeviceManager::create(m_service.get(), m_credentialMgr.get(), m_prefMgr.get());
+    // The answer comes on a worker thread, and may come after a quit: the delegate is looked at
+    // on the main thread only.
+    m_deviceMgr->updateDeviceList([self = QPointer<AppDelegate>(this)](std::optional<OVError> error) {
+        // The web API refused the stored credentials.
+        if (error && error->code() == 2)
+            OVMainThread::async([self] {
+                if (self)
+                    self->logout();
+            });
+    });
+    if (!m_headless)
+        showMainWindow();
+    OVStorageCleaner::sharedInstance().startCleaning();
+}
+
+void AppDelegate::logout() {
+    OVMainThread::async([this, self = QPointer<AppDelegate>(this)] {
+        if (!self)
+            return;
+        m_credentialMgr->deleteCredential();
+        OVDataLookup::sharedInstance().reset();
+        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);
+    });
+}
+
+void AppDelegate::showMainWindow() {
+    OVLog(m_headless ? "No window in headless mode" : "No main window exists yet: nothing to show");
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
+    if (hasVisibleWindows)
+        return true;
+    showMainWindow();
+    return false;
+}
+
+OVControlServer::Listen AppDelegate::startControlServer(const QString& path, QString* errorText) {
+    m_controlServer = new OVControlServer(this);
+    OVControlCommands::install(*m_controlServer, *this);
+    return m_controlServer->listen(path, errorText);
+}
+
+void AppDelegate::logUnhandledException(std::exception_ptr exception) {
+    OVLog("Unhandled exception occurred. Exception: %@. Stack:%@", OVException::describe(exception),
+          OVException::callStackOf(exception));
+    OVLogger::sharedInstance().flush();
+}
+
+void AppDelegate::installUncaughtExceptionHandler() {
+    std::set_terminate(&AppDelegate::onUncaughtException);
+}
+
+void AppDelegate::onUncaughtException() {
+    const std::exception_ptr exception = std::current_exception();
+    const QString description = exception ? OVException::describe(exception) : QStringLiteral("(none)");
+    const QString stack = exception ? OVException::callStackOf(exception) : OVException::currentCallStack();
+    OVLog("Unhandled exception occured. Error: %@. Stack : %@", description, stack);
+    OVLogger::sharedInstance().flush();
+    // A terminate handler must not return.
+    std::abort();
+}

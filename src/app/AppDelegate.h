@@ -1,0 +1,72 @@
+#pragma once
+
+#include "OVControlServer.h"
+
+#include <QObject>
+#include <QString>
+
+#include <exception>
+#include <memory>
+
+class OVCredentialManager;
+class OVDeviceManager;
+class OVPreferencesManager;
+class OVService;
+
+/**
+ * The root object of the service: creates the long-lived managers in a fixed order, wires them,
+ * starts the storage cleaner, turns an "Unauthorized" answer into a sign-out and listens on the
+ * control socket. Holds no device or session logic of its own.
+ *
+ * Both launch modes run the same sequence; headless never makes a window. The window mode has no
+ * window yet either: a reopen request logs that. Lives on the main thread, for the whole process.
+ */
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    explicit AppDelegate(bool headless, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    /** The start-up sequence: exception handler, preferences, logger, credentials, web client, startApp. */
+    void applicationDidFinishLaunching();
+    /** Creates the preferences manager and stores true for every boolean setting never written. */
+    void initializePreferences();
+    /** The system-log, console and rolling file sinks. */
+    void initializeLogger();
+    /** The data lookup's client, the device manager and its first refresh, the storage cleaner. */
+    void startApp();
+    /** Queued to the main thread: forgets the credential and posts "OnSignOut". */
+    void logout();
+    /** Brings the window to the front; there is none yet, so it says so in the log. */
+    void showMainWindow();
+    /** The running service was activated again: shows the window when none is visible. */
+    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+
+    /** Listens for the subcommands on path; see OVControlServer::listen. Before launching. */
+    OVControlServer::Listen startControlServer(const QString& path, QString* errorText);
+
+    bool isHeadless() const { return m_headless; }
+    /** Null before applicationDidFinishLaunching. Owned by the delegate. */
+    OVPreferencesManager* preferencesManager() const { return m_prefMgr.get(); }
+    OVCredentialManager* credentialManager() const { return m_credentialMgr.get(); }
+    OVService* service() const { return m_service.get(); }
+    /** Null before startApp. */
+    OVDeviceManager* deviceManager() const { return m_deviceMgr.get(); }
+
+    /** Logs an exception that escaped the event loop: "Unhandled exception occurred. …". */
+    static void logUnhandledException(std::exception_ptr exception);
+    /** The process-wide handler for exceptions nobody catches; it logs them and does nothing else. */
+    static void installUncaughtExceptionHandler();
+
+private:
+    static void onUncaughtException();
+
+    const bool m_headless;
+    std::unique_ptr<OVPreferencesManager> m_prefMgr;
+    std::unique_ptr<OVCredentialManager> m_credentialMgr;
+    std::unique_ptr<OVService> m_service;
+    /** Goes before the collaborators it was given. */
+    std::shared_ptr<OVDeviceManager> m_deviceMgr;
+    /** Child of the delegate; answers on the main thread. */
+    OVControlServer* m_controlServer = nullptr;
+};

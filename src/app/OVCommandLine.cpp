@@ -1,0 +1,240 @@
+#include "OVCommandLine.h"
+
+#include "OVAccountSignIn.h"
+#include "OVControlClient.h"
+#include "OVCredentialManager.h"
+#include "OVPreferencesManager.h"
+#include "OVService.h"
+#include "OVStatusReport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+#include <QThread>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+constexpr int kCommandTimeoutMs = 15000;
+// Sign-in waits for the web API, whose own request timeout ends a hung exchange first.
+constexpr int kSignInTimeoutMs = 120000;
+
+const QStringList kCommands = {QStringLiteral("sign-in"), QStringLiteral("sign-out"), QStringLiteral("sync"),
+                               QStringLiteral("status"), QStringLiteral("quit")};
+} // namespace
+
+OVCommandLine::OVCommandLine(const QStringList& arguments) {
+    parse(arguments);
+}
+
+QString OVCommandLine::helpText() {
+    return QStringLiteral(
+        "Usage: ovservices [--headless]\n"
+        "       ovservices COMMAND [ARGUMENTS]\n"
+        "\n"
+        "OvServices downloads the sessions of plugged-in Orvane devices and uploads them to the web API.\n"
+        "\n"
+        "Without a command the service starts; --headless runs it without any window. Only one instance\n"
+        "runs per user: starting another one asks the running one to show its window, then exits.\n"
+        "\n"
+        "Commands (clients of the running instance):\n"
+        "  sign-in USER      sign in; the password is read from standard input (a prompt without echo\n"
+        "                    on a terminal). Without a running instance the credential is only stored.\n"
+        "  sign-out          sign out\n"
+        "  sync [SERIAL]     upload the stored sessions of every device, or of one device\n"
+        "  status [--json]   the signed-in user, the known devices and their sessions\n"
+        "                    (--json: the stable keys of docs/control.md)\n"
+        "  quit              stop the running instance\n"
+        "\n"
+        "Options:\n"
+        "  --headless        run the service without any window\n"
+        "  -h, --help        show this help\n"
+        "  -v, --version     show the version\n"
+        "\n"
+        "Exit codes: 0 done, 1 refused or failed (reason on standard error), 2 bad usage,\n"
+        "3 no running instance.\n");
+}
+
+void OVCommandLine::refuse(const QString& text) {
+    m_action = Action::Exit;
+    m_exitCode = BadUsage;
+    m_exitText = QStringLiteral("ovservices: %1\nTry 'ovservices --help'.\n").arg(text);
+}
+
+void OVCommandLine::parse(const QStringList& arguments) {
+    QStringList positional;
+    for (const QString& argument : arguments.mid(1)) {
+        if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+            m_action = Action::Exit;
+            m_exitText = helpText();
+            return;
+        }
+        if (argument == QLatin1String("-v") || argument == QLatin1String("--version")) {
+            m_action = Action::Exit;
+            m_exitText = QStringLiteral("ovservices %1\n").arg(QCoreApplication::applicationVersion());
+            return;
+        }
+        if (argument == QLatin1String("--headless"))
+            m_headless = true;
+        else if (argument == QLatin1String("--json"))
+            m_json = true;
+        else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1)
+            return refuse(QStringLiteral("unknown option '%1'").arg(argument));
+        else
+            positional.append(argument);
+    }
+    if (positional.isEmpty()) {
+        if (m_json)
+            return refuse(QStringLiteral("--json goes with the status command"));
+        m_action = Action::RunService;
+        return;
+    }
+    m_command = positional.takeFirst();
+    m_commandArguments = positional;
+    if (!kCommands.contains(m_command))
+        return refuse(QStringLiteral("unknown command '%1'").arg(m_command));
+    if (m_headless)
+        return refuse(QStringLiteral("--headless starts the service; it takes no command"));
+    if (m_json && m_command != QLatin1String("status"))
+        return refuse(QStringLiteral("--json goes with the status command"));
+    const qsizetype count = m_commandArguments.size();
+    const bool countOk = m_command == QLatin1String("sign-in") ? count == 1
+                         : m_command == QLatin1String("sync")  ? count <= 1
+                                                               : count == 0;
+    if (!countOk)
+        return refuse(QStringLiteral("wrong number of arguments for '%1'").arg(m_command));
+    if (m_command == QLatin1String("sign-in") && m_commandArguments.first().isEmpty())
+        return refuse(QStringLiteral("sign-in needs a user name"));
+    m_action = Action::RunCommand;
+}
+
+bool OVCommandLine::askRunningInstanceToReopen(const QString& socketPath, QTextStream& err, int waitMs) {
+    const QDeadlineTimer deadline(waitMs);
+    for (;;) {
+        const OVControlClient::Result result =
+            OVControlClient(socketPath)
+                .send({{QStringLiteral("command"), QStringLiteral("reopen")}}, kCommandTimeoutMs);
+        if (result.outcome != OVControlClient::Outcome::NoInstance)
+            break;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(100);
+    }
+    err << "ovservices: OvServices is already running; asked it to show its window\n";
+    return true;
+}
+
+QString OVCommandLine::readPasswordFromStdin() {
+    const bool terminal = isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::fputs("Password: ", stderr);
+        std::fflush(stderr);
+        tcgetattr(STDIN_FILENO, &saved);
+        termios silent = saved;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &silent);
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fputs("\n", stderr);
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return QString::fromStdString(line);
+}
+
+int OVCommandLine::runCommand(const QString& socketPath, QTextStream& out, QTextStream& err,
+                              const PasswordReader& readPassword) const {
+    if (m_command == QLatin1String("sign-in"))
+        return signIn(socketPath, out, err, readPassword);
+
+    QJsonObject request{{QStringLiteral("command"), m_command}};
+    if (m_command == QLatin1String("sync") && !m_commandArguments.isEmpty())
+        request.insert(QStringLiteral("serial"), m_commandArguments.first());
+    const OVControlClient::Result result = OVControlClient(socketPath).send(request, kCommandTimeoutMs);
+    if (result.outcome == OVControlClient::Outcome::NoInstance) {
+        err << "ovservices: OvServices is not running\n";
+        return NoInstance;
+    }
+    if (result.outcome == OVControlClient::Outcome::Failed) {
+        err << "ovservices: " << result.errorText << "\n";
+        return Failed;
+    }
+    if (!result.answer.value(QStringLiteral("ok")).toBool()) {
+        err << "ovservices: " << result.answer.value(QStringLiteral("error")).toString() << "\n";
+        return Failed;
+    }
+    if (m_command == QLatin1String("status")) {
+        const QJsonObject report = result.answer.value(QStringLiteral("status")).toObject();
+        if (m_json)
+            out << QJsonDocument(report).toJson(QJsonDocument::Indented);
+        else
+            out << OVStatusReport::toTable(report);
+    }
+    return Done;
+}
+
+int OVCommandLine::signIn(const QString& socketPath, QTextStream& out, QTextStream& err,
+                          const PasswordReader& readPassword) const {
+    const QString username = m_commandArguments.first();
+    const OVControlClient client(socketPath);
+    const bool running = client.isInstanceRunning();
+    const QString password = readPassword();
+    if (password.isEmpty()) {
+        err << "ovservices: no password given\n";
+        return Failed;
+    }
+    if (!running)
+        return signInWithoutInstance(username, password, out, err);
+
+    const QJsonObject request{{QStringLiteral("command"), m_command},
+                              {QStringLiteral("username"), username},
+                              {QStringLiteral("password"), password}};
+    const OVControlClient::Result result = client.send(request, kSignInTimeoutMs);
+    if (result.outcome == OVControlClient::Outcome::NoInstance) {
+        // It stopped while the password was typed: keep the credential for its next start.
+        return signInWithoutInstance(username, password, out, err);
+    }
+    if (result.outcome == OVControlClient::Outcome::Failed) {
+        err << "ovservices: " << result.errorText << "\n";
+        return Failed;
+    }
+    if (!result.answer.value(QStringLiteral("ok")).toBool()) {
+        err << "ovservices: Authentication failed: "
+            << result.answer.value(QStringLiteral("error")).toString() << "\n";
+        return Failed;
+    }
+    out << "Signed in as " << username << "\n";
+    return Done;
+}
+
+int OVCommandLine::signInWithoutInstance(const QString& username, const QString& password, QTextStream& out,
+                                         QTextStream& err) const {
+    OVCredentialManager credentialMgr;
+    OVPreferencesManager prefMgr;
+    OVService service(&credentialMgr, &prefMgr);
+    std::optional<QString> failure;
+    QEventLoop loop;
+    OVAccountSignIn::signIn(&service, &credentialMgr, username, password,
+                            [&](const std::optional<QString>& failureText) {
+                                failure = failureText;
+                                loop.quit();
+                            });
+    loop.exec();
+    if (failure) {
+        err << "ovservices: Authentication failed: " << *failure << "\n";
+        return Failed;
+    }
+    out << "Signed in as " << username << " (stored for the next start; OvServices is not running)\n";
+    return Done;
+}

@@ -1,0 +1,217 @@
+"""Real processes for the end-to-end tests, and their fixtures: the ovcloud web API (server/serve.sh), the ovdevsim
+daemon and the built `ovservices --headless`, each in temporary directories, on loopback only.
+
+OV_BUILD_DIR names the build to test (./ov test sets build/release)."""
+
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = Path(os.environ.get("OV_BUILD_DIR", ROOT / "build" / "release"))
+OVSERVICES = BUILD / "src" / "app" / "ovservices"
+OVDEVSIM = BUILD / "tools" / "ovdevsim" / "ovdevsim"
+DEMO = json.loads((ROOT / "server" / "demo_account.json").read_text())
+
+sys.path.insert(0, str(ROOT / "server" / "tests"))
+from ovclient import ApiClient  # noqa: E402
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_until(predicate, timeout, interval=0.2, what="condition"):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(interval)
+    raise AssertionError(f"timed out after {timeout}s waiting for {what}")
+
+
+def stop(process, sig=signal.SIGTERM, timeout=20):
+    if process.poll() is None:
+        process.send_signal(sig)
+        try:
+            process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+class Cloud:
+    """ovcloud on a free loopback port with its own state directory."""
+
+    def __init__(self, state_dir):
+        self.state_dir = Path(state_dir)
+        self.port = free_port()
+        self.root = f"http://127.0.0.1:{self.port}/"
+        self.api_root = self.root + "api/"
+        self.log = open(self.state_dir / "ovcloud.log", "ab")
+        env = {k: v for k, v in os.environ.items() if not k.startswith("OVCLOUD_FAULT_")}
+        env["OVCLOUD_WORKERS"] = "2"
+        self.process = subprocess.Popen(
+            [str(ROOT / "server" / "serve.sh"), "--port", str(self.port), "--state", str(self.state_dir)],
+            env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        wait_until(self._ready, 120, what="ovcloud")
+
+    def _ready(self):
+        if self.process.poll() is not None:
+            raise RuntimeError((self.state_dir / "ovcloud.log").read_text())
+        try:
+            with urllib.request.urlopen(self.root, timeout=2) as answer:
+                return answer.status == 200
+        except OSError:
+            return False
+
+    def client(self, username=DEMO["username"], password=DEMO["password"]):
+        return ApiClient(self.api_root, username, password)
+
+    def records(self):
+        return self.client().get("record/?limit=0").json()["objects"]
+
+    def stop(self):
+        stop(self.process, signal.SIGINT)
+        self.log.close()
+
+
+class DevSim:
+    """The ovdevsim daemon and its command line."""
+
+    def __init__(self, state_dir, preset="zero"):
+        self.socket = str(Path(state_dir) / "ovdevsim.sock")
+        self.log = open(Path(state_dir) / "ovdevsim.log", "ab")
+        self.process = subprocess.Popen(
+            [str(OVDEVSIM), "--socket", self.socket, "serve", "--state-dir", str(Path(state_dir) / "devices"),
+             "--preset", preset], stdout=self.log, stderr=subprocess.STDOUT)
+        self.run("ping", wait=10)
+
+    def run(self, *args, check=True, wait=None):
+        options = ["--wait", str(wait)] if wait else []
+        result = subprocess.run([str(OVDEVSIM), "--socket", self.socket, *options, *args],
+                                capture_output=True, timeout=120)
+        if check and result.returncode != 0:
+            raise AssertionError(f"ovdevsim {args}: {result.stderr.decode()}")
+        return result
+
+    def plug(self, *args):
+        return self.run("plug", *args).stdout.decode().strip()
+
+    def sessions(self, serial):
+        return json.loads(self.run("sessions", serial, "--json").stdout)
+
+    def dump(self, serial, index):
+        return self.run("dump", serial, str(index)).stdout
+
+    def stop(self):
+        stop(self.process, signal.SIGINT)
+        self.log.close()
+
+
+class Service:
+    """The built ovservices in a temporary home: the headless service and its subcommands."""
+
+    def __init__(self, base, cloud, devsim):
+        base = Path(base)
+        self.home = base / "home"
+        self.runtime = base / "run"
+        for d in (self.home, self.runtime):
+            d.mkdir(parents=True, exist_ok=True)
+        self.runtime.chmod(0o700)
+        self.env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "HOME": str(self.home),
+            "XDG_RUNTIME_DIR": str(self.runtime),
+            "XDG_CONFIG_HOME": str(self.home / ".config"),
+            "XDG_DATA_HOME": str(self.home / ".local" / "share"),
+            "XDG_STATE_HOME": str(self.home / ".local" / "state"),
+            "OV_DEVSIM_SOCKET": devsim.socket,
+            "QT_QPA_PLATFORM": "offscreen",
+        }
+        self.use_cloud(cloud)
+        self.store = self.home / ".local" / "share" / "OvServices" / "DATA" / "PROD"
+        self.process = None
+
+    def use_cloud(self, cloud):
+        self.env.update({
+            "OV_SERVER_URL": cloud.api_root,
+            "OV_NETWORK_TIME_URL": cloud.root,
+            "OV_ACCOUNT_SITE_URL": cloud.root.rstrip("/"),
+        })
+
+    def command(self, *args, password=None, timeout=180):
+        return subprocess.run([str(OVSERVICES), *args], env=self.env, capture_output=True, timeout=timeout,
+                              input=(password + "\n").encode() if password is not None else b"")
+
+    def start(self, headless=True):
+        self.log = open(self.home / "service.log", "ab")
+        self.process = subprocess.Popen([str(OVSERVICES), *(["--headless"] if headless else [])], env=self.env,
+                                        stdout=self.log, stderr=subprocess.STDOUT)
+        wait_until(lambda: self._answers(), 60, what="ovservices control socket")
+        return self
+
+    def _answers(self):
+        if self.process.poll() is not None:
+            raise RuntimeError(f"ovservices exited with {self.process.returncode}:\n{self.output()}")
+        return self.command("status").returncode == 0
+
+    def status(self):
+        result = self.command("status", "--json")
+        assert result.returncode == 0, result.stderr.decode()
+        return json.loads(result.stdout)
+
+    def output(self):
+        path = self.home / "service.log"
+        return path.read_text(errors="replace") if path.exists() else ""
+
+    def stop(self):
+        if self.process:
+            stop(self.process)
+            self.log.close()
+
+
+@pytest.fixture(scope="session")
+def built():
+    for binary in (OVSERVICES, OVDEVSIM):
+        if not binary.exists():
+            pytest.fail(f"{binary} is not built (OV_BUILD_DIR={BUILD})")
+
+
+@pytest.fixture(scope="session")
+def cloud(built, tmp_path_factory):
+    server = Cloud(tmp_path_factory.mktemp("ovcloud"))
+    yield server
+    server.stop()
+
+
+@pytest.fixture
+def devsim(built):
+    # A short path: the socket's name must fit in sun_path.
+    state = tempfile.mkdtemp(prefix="ovdevsim-")
+    sim = DevSim(state)
+    yield sim
+    sim.stop()
+    shutil.rmtree(state, ignore_errors=True)
+
+
+@pytest.fixture
+def service(built, cloud, devsim):
+    base = tempfile.mkdtemp(prefix="ovs-")
+    instance = Service(base, cloud, devsim)
+    yield instance
+    instance.stop()
+    shutil.rmtree(base, ignore_errors=True)

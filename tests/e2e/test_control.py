@@ -1,0 +1,103 @@
+"""The command line of ovservices against the real binary: exit codes, one instance per user,
+sign-in with and without a running instance."""
+
+import signal
+import subprocess
+
+import pytest
+
+# The fixtures come with the helpers: a conftest.py here would take the name of the server's own
+# when both suites run in one pytest.
+from processes import DEMO, wait_until, built, cloud, devsim, service  # noqa: F401
+
+PASSWORD = DEMO["password"]
+
+
+@pytest.mark.parametrize("args, code, text", [
+    (["status"], 3, "not running"),
+    (["sync"], 3, "not running"),
+    (["sign-out"], 3, "not running"),
+    (["quit"], 3, "not running"),
+    (["frobnicate"], 2, "unknown command"),
+    (["sign-in"], 2, "wrong number of arguments"),
+    (["status", "--yaml"], 2, "unknown option"),
+])
+def test_without_instance(service, args, code, text):
+    result = service.command(*args)
+    assert result.returncode == code
+    assert text in result.stderr.decode()
+
+
+@pytest.mark.parametrize("password, code, text", [
+    ("not-the-password", 1, "The email or the password is invalid."),
+    (PASSWORD, 0, "stored for the next start"),
+])
+def test_sign_in_without_instance_stores_for_next_start(service, password, code, text):
+    result = service.command("sign-in", DEMO["username"], password=password)
+    assert result.returncode == code, result.stderr.decode()
+    assert text in (result.stdout + result.stderr).decode()
+    service.start()
+    user = service.status()["user"]
+    assert (user and user["username"]) == (DEMO["username"] if code == 0 else None)
+
+
+@pytest.mark.parametrize("headless, line", [
+    (True, "No window in headless mode"),
+    (False, "No main window exists yet: nothing to show"),
+])
+def test_second_launch_reopens_the_first_and_exits(service, headless, line):
+    service.start(headless=headless)
+    before = service.output().count(line)
+    for args in ([], ["--headless"]):
+        second = subprocess.run([str(service.process.args[0]), *args], env=service.env, capture_output=True,
+                                timeout=30)
+        assert second.returncode == 0
+        assert "already running" in second.stderr.decode()
+    assert service.process.poll() is None
+    wait_until(lambda: service.output().count(line) >= before + 2, 10, what="the reopen log lines")
+
+
+def test_sign_in_and_out_through_the_instance(service):
+    service.start()
+    wrong = service.command("sign-in", DEMO["username"], password="nope")
+    assert wrong.returncode == 1
+    assert "The email or the password is invalid." in wrong.stderr.decode()
+    assert service.status()["user"] is None
+
+    right = service.command("sign-in", DEMO["username"], password=PASSWORD)
+    assert right.returncode == 0, right.stderr.decode()
+    assert service.status()["user"]["username"] == DEMO["username"]
+    twice = service.command("sign-in", "ada", password="whatever")
+    assert twice.returncode == 1 and "sign out first" in twice.stderr.decode()
+
+    assert service.command("sign-out").returncode == 0
+    wait_until(lambda: service.status()["user"] is None, 10, what="sign-out")
+    again = service.command("sign-out")
+    assert again.returncode == 1 and "Nobody is signed in" in again.stderr.decode()
+
+
+def test_sync_of_an_unknown_device_is_refused(service):
+    service.start()
+    assert service.command("sign-in", DEMO["username"], password=PASSWORD).returncode == 0
+    result = service.command("sync", "OVR0000000000999")
+    assert result.returncode == 1
+    assert "OVR0000000000999" in result.stderr.decode()
+
+
+@pytest.mark.parametrize("how", ["quit", signal.SIGTERM, signal.SIGINT])
+def test_quit_and_signals_stop_the_instance_cleanly(service, how):
+    service.start()
+    if how == "quit":
+        assert service.command("quit").returncode == 0
+    else:
+        service.process.send_signal(how)
+    assert service.process.wait(timeout=30) == 0
+    assert service.command("status").returncode == 3
+
+
+def test_a_killed_instance_is_replaced(service):
+    service.start()
+    service.process.kill()  # leaves its socket and its lock behind
+    service.process.wait(timeout=30)
+    service.start()
+    assert service.status()["user"] is None

@@ -1,0 +1,166 @@
+#include "AppDelegate.h"
+#include "OVCredentialManager.h"
+#include "OVLogger.h"
+#include "OVMainThread.h"
+#include "OVNotificationCenter.h"
+#include "OVPreferencesManager.h"
+#include "OVStorageCleaner.h"
+#include "OVUserDefaults.h"
+#include "SUUpdater.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <atomic>
+
+class tst_AppDelegate : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        QCoreApplication::setOrganizationName(QStringLiteral("Pellwick"));
+        QCoreApplication::setApplicationName(QStringLiteral("OvServices"));
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("state"))));
+        // No emulator daemon: the device library sees no devices.
+        qputenv("OV_DEVSIM_SOCKET", QFile::encodeName(m_home.filePath(QStringLiteral("none.sock"))));
+        qputenv("OV_SERVER_URL", "http://127.0.0.1:9/api/");
+        qputenv("OV_NETWORK_TIME_URL", "http://127.0.0.1:9/");
+        // An empty feed, so that a background check has something to read.
+        const QString feed = m_home.filePath(QStringLiteral("appcast.xml"));
+        QFile file(feed);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<?xml version=\"1.0\"?><rss version=\"2.0\"><channel></channel></rss>");
+        file.close();
+        SUUpdater::sharedUpdater()->setFeedURL(QUrl::fromLocalFile(feed).toString());
+    }
+
+    void init() { QFile::remove(OVUserDefaults::filePath()); }
+
+    void firstRunDefaults_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("never written") << QVariant() << true;
+        QTest::newRow("stored false stays false") << QVariant(false) << false;
+        QTest::newRow("stored true stays true") << QVariant(true) << true;
+    }
+    void firstRunDefaults() {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, expected);
+        const QStringList keys{QStringLiteral("Auto Sync"), QStringLiteral("Auto Start"),
+                               QStringLiteral("Auto Store")};
+        for (const QString& key : keys)
+            if (stored.isValid())
+                OVUserDefaults::setObject(stored, key);
+        // Automatic checks switched off before: they come back on, and a check is made at once.
+        SUUpdater::sharedUpdater()->setAutomaticallyChecksForUpdates(false);
+        // The check ends on the updater's thread; count it on this one.
+        int checks = 0;
+        const auto counting = connect(
+            SUUpdater::sharedUpdater(), &SUUpdater::updateCheckFinished, this, [&checks] { ++checks; },
+            Qt::QueuedConnection);
+
+        AppDelegate delegate(true);
+        delegate.initializePreferences();
+        OVPreferencesManager* prefs = delegate.preferencesManager();
+        QCOMPARE(prefs->getAutoSync(), expected);
+        QCOMPARE(prefs->getAutoStart(), expected);
+        QCOMPARE(prefs->getAutoStore(), expected);
+        QVERIFY(prefs->isAutoSyncSet() && prefs->isAutoStartSet() && prefs->isAutoStoreSet());
+        QVERIFY(prefs->getAutoUpdate());
+        QTRY_COMPARE(checks, 1);
+        disconnect(counting);
+    }
+
+    void allowLogSwitchesTheLogger_data() {
+        QTest::addColumn<bool>("allow");
+        QTest::newRow("allowed") << true;
+        QTest::newRow("not allowed") << false;
+    }
+    void allowLogSwitchesTheLogger() {
+        QFETCH(bool, allow);
+        OVUserDefaults::setObject(allow, QStringLiteral("Allow Log"));
+        OVLogger::sharedInstance().turnLogOn();
+        if (allow)
+            OVLogger::sharedInstance().turnLogOff();
+        AppDelegate delegate(true);
+        delegate.initializePreferences();
+        QCOMPARE(OVLogger::sharedInstance().isLogOn(), allow);
+    }
+
+    void startsAndSignsOut() {
+        OVCredentialManager credentials;
+        OVUser user;
+        user.identifier = 100;
+        user.username = QStringLiteral("coach");
+        user.email = QStringLiteral("coach@orvane.test");
+        user.firstName = QStringLiteral("Casey");
+        user.lastName = QStringLiteral("Morgan");
+        user.uri = QStringLiteral("/api/user/100/");
+        credentials.saveCredential(user, QStringLiteral("secret"));
+        QVERIFY(OVCredentialManager().isUserSignedIn());
+
+        std::atomic<int> signOuts{0};
+        std::atomic<bool> onMainThread{false};
+        OVNotificationCenter::defaultCenter().addObserver(this, OVNotificationName::OnSignOut,
+                                                          [&](const OVNotification&) {
+                                                              onMainThread = OVMainThread::isMainThread();
+                                                              ++signOuts;
+                                                          });
+        {
+            AppDelegate delegate(true);
+            delegate.applicationDidFinishLaunching();
+            QVERIFY(delegate.credentialManager()->isUserSignedIn());
+            QVERIFY(delegate.deviceManager());
+            QVERIFY(OVStorageCleaner::sharedInstance().isStarted());
+
+            delegate.logout();
+            QCOMPARE(signOuts.load(), 0); // queued to the main thread
+            QTRY_COMPARE(signOuts.load(), 1);
+            QVERIFY(onMainThread);
+            QVERIFY(!delegate.credentialManager()->isUserSignedIn());
+            QVERIFY(!OVCredentialManager().isUserSignedIn());
+        }
+        OVNotificationCenter::defaultCenter().removeObserver(this);
+    }
+
+    void escapedExceptionsAreLoggedWithTheirStack_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("crashes");
+        QTest::newRow("nobody catches it")
+            << "handler"
+            << "Unhandled exception occured. Error: nobody caught this. Stack : " << true;
+        QTest::newRow("out of the event loop")
+            << "guard"
+            << "Unhandled exception occurred. Exception: escaped the loop. Stack:" << false;
+    }
+    void escapedExceptionsAreLoggedWithTheirStack() {
+        QFETCH(QString, mode);
+        QFETCH(QString, line);
+        QFETCH(bool, crashes);
+        QProcess probe;
+        probe.start(QStringLiteral(OV_BINARY_DIR "/tests/unit/app/uncaught_probe"), {mode});
+        QVERIFY(probe.waitForFinished(30000));
+        const QString output = QString::fromUtf8(probe.readAllStandardError());
+        QVERIFY2(output.contains(line), qPrintable(output));
+        // The stack follows, one frame a line.
+        QVERIFY2(output.mid(output.indexOf(line) + line.size()).contains(QLatin1Char('\n')),
+                 qPrintable(output));
+        QCOMPARE(probe.exitStatus() == QProcess::CrashExit, crashes);
+        if (!crashes)
+            QCOMPARE(probe.exitCode(), 0);
+    }
+
+private:
+    QTemporaryDir m_home;
+};
+
+QTEST_GUILESS_MAIN(tst_AppDelegate)
+#include "tst_AppDelegate.moc"

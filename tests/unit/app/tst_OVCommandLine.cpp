@@ -1,0 +1,51 @@
+#include "OVCommandLine.h"
+
+#include <QTest>
+
+using Action = OVCommandLine::Action;
+
+namespace {
+QStringList words(const char* text) {
+    return QString::fromLatin1(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+} // namespace
+Q_DECLARE_METATYPE(OVCommandLine::Action)
+
+class tst_OVCommandLine : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void parses_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<Action>("action");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("the service") << words("") << Action::RunService << 0;
+        QTest::newRow("headless service") << words("--headless") << Action::RunService << 0;
+        QTest::newRow("help") << words("status --help") << Action::Exit << 0;
+        QTest::newRow("status as JSON") << words("status --json") << Action::RunCommand << 0;
+        QTest::newRow("sync one device") << words("sync OVR0000000000101") << Action::RunCommand << 0;
+        QTest::newRow("sign-in without user") << words("sign-in") << Action::Exit << 2;
+        QTest::newRow("sign-in with an empty user")
+            << QStringList{QStringLiteral("sign-in"), QString()} << Action::Exit << 2;
+        QTest::newRow("sign-in with two users") << words("sign-in a b") << Action::Exit << 2;
+        QTest::newRow("sync two devices") << words("sync a b") << Action::Exit << 2;
+        QTest::newRow("quit with an argument") << words("quit now") << Action::Exit << 2;
+        QTest::newRow("unknown command") << words("frobnicate") << Action::Exit << 2;
+        QTest::newRow("unknown option") << words("status --yaml") << Action::Exit << 2;
+        QTest::newRow("JSON for another command") << words("sync --json") << Action::Exit << 2;
+        QTest::newRow("JSON without command") << words("--json") << Action::Exit << 2;
+        QTest::newRow("headless with a command") << words("--headless quit") << Action::Exit << 2;
+    }
+    void parses() {
+        QFETCH(QStringList, arguments);
+        QFETCH(Action, action);
+        QFETCH(int, exitCode);
+        const OVCommandLine commandLine(QStringList{QStringLiteral("ovservices")} + arguments);
+        QCOMPARE(commandLine.action(), action);
+        if (action == Action::Exit)
+            QCOMPARE(commandLine.exitCode(), exitCode);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVCommandLine)
+#include "tst_OVCommandLine.moc"

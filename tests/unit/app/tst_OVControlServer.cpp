@@ -1,0 +1,133 @@
+#include "ControlTestSupport.h"
+#include "OVControlClient.h"
+#include "OVControlServer.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QLocalSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+class tst_OVControlServer : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() {
+        m_server = std::make_unique<OVControlServer>();
+        m_server->setHandler(QStringLiteral("echo"),
+                             [](const QJsonObject& request, const OVControlServer::Reply& reply) {
+                                 reply(OVControlServer::success(
+                                     {{QStringLiteral("echo"), request.value(QStringLiteral("text"))}}));
+                             });
+        // Answers from the event loop, after the handler returned.
+        m_server->setHandler(QStringLiteral("later"),
+                             [](const QJsonObject&, const OVControlServer::Reply& reply) {
+                                 QTimer::singleShot(50, [reply] {
+                                     reply(OVControlServer::failure(QStringLiteral("refused later")));
+                                 });
+                             });
+        QString errorText;
+        QCOMPARE(m_server->listen(path(), &errorText), OVControlServer::Listen::Listening);
+    }
+
+    void answers_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("handled") << QByteArray(R"({"command":"echo","text":"hi"})") << true << "hi";
+        QTest::newRow("answered after the handler returned")
+            << QByteArray(R"({"command":"later"})") << false << "refused later";
+        QTest::newRow("unknown command")
+            << QByteArray(R"({"command":"dance"})") << false << R"(Unknown command "dance")";
+        QTest::newRow("not JSON") << QByteArray("status please") << false << "Malformed request";
+        QTest::newRow("JSON but not an object")
+            << QByteArray(R"(["status"])") << false << "Malformed request";
+    }
+    void answers() {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, ok);
+        QFETCH(QString, expected);
+        const QJsonObject answer = runBesideEventLoop([this, line] { return exchange(line + '\n'); });
+        QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), ok);
+        const QString text = answer.value(ok ? QStringLiteral("echo") : QStringLiteral("error")).toString();
+        QVERIFY2(text.startsWith(expected), qPrintable(text));
+    }
+
+    void refusesARequestWithoutEnd() {
+        const QByteArray endless(OVControlServer::kMaxRequestSize + 10, 'x');
+        const QJsonObject answer = runBesideEventLoop([this, endless] { return exchange(endless); });
+        QCOMPARE(answer.value(QStringLiteral("error")).toString(), QStringLiteral("Request too long"));
+    }
+
+    void aClientGoneBeforeTheAnswerIsNoHarm() {
+        runBesideEventLoop([this] {
+            QLocalSocket socket;
+            socket.connectToServer(path());
+            socket.waitForConnected(2000);
+            socket.write("{\"command\":\"later\"}\n");
+            socket.waitForBytesWritten(2000);
+            socket.abort();
+            return 0;
+        });
+        // The late answer finds no socket; the server goes on serving.
+        QTest::qWait(150);
+        const auto result = runBesideEventLoop([this] {
+            return OVControlClient(path()).send({{QStringLiteral("command"), QStringLiteral("echo")}}, 5000);
+        });
+        QCOMPARE(result.outcome, OVControlClient::Outcome::Answered);
+    }
+
+    void oneInstancePerSocket() {
+        OVControlServer second;
+        QCOMPARE(second.listen(path(), nullptr), OVControlServer::Listen::AlreadyRunning);
+        m_server.reset();
+        QCOMPARE(second.listen(path(), nullptr), OVControlServer::Listen::Listening);
+    }
+
+    void replacesASocketNobodyAnswersOn() {
+        m_server.reset();
+        // What a killed instance leaves: a socket file that nobody listens on.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path());
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        ::close(fd);
+        QVERIFY(QFile::exists(path()));
+        QVERIFY(!OVControlClient(path()).isInstanceRunning());
+
+        OVControlServer server;
+        QString errorText;
+        QCOMPARE(server.listen(path(), &errorText), OVControlServer::Listen::Listening);
+        const bool running =
+            runBesideEventLoop([this] { return OVControlClient(path()).isInstanceRunning(); });
+        QVERIFY(running);
+    }
+
+private:
+    QString path() const { return m_dir.filePath(QStringLiteral("ovservices.sock")); }
+
+    QJsonObject exchange(const QByteArray& bytes) const {
+        QLocalSocket socket;
+        socket.connectToServer(path());
+        if (!socket.waitForConnected(2000))
+            return {};
+        socket.write(bytes);
+        while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {
+        }
+        return QJsonDocument::fromJson(socket.readLine()).object();
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<OVControlServer> m_server;
+};
+
+QTEST_GUILESS_MAIN(tst_OVControlServer)
+#include "tst_OVControlServer.moc"
