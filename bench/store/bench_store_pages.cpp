@@ -14,6 +14,7 @@
 #include "OrvaneUSBDeviceManager.h"
 #include "OvDeviceHub.h"
 #include "OvInProcessTransport.h"
+#include "PageStorerTestSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -71,33 +72,6 @@ std::shared_ptr<OrvaneCDCDevice> waitForDevice(const QString& serial) {
         },
         10000);
     return found;
-}
-
-OVSessionList listSessions(const std::shared_ptr<OrvaneCDCDevice>& device) {
-    struct Recorder : OVCommandDelegate {
-        std::mutex mutex;
-        std::optional<OVSessionList> sessions;
-        void onCommandExecuted(const std::shared_ptr<OVCommand>&, const std::shared_ptr<OrvaneUSBDevice>&,
-                               int status, const std::any& result) override {
-            std::lock_guard<std::mutex> lock(mutex);
-            sessions = status == 0 ? std::any_cast<OVSessionList>(result) : OVSessionList();
-        }
-    };
-    OVCommandFactory factory;
-    auto command = factory.createGetSessionListCommand(OVDate::fromSecondsSince1970(0),
-                                                       OVDate::fromSecondsSince1970(4102444800.0));
-    auto recorder = std::make_shared<Recorder>();
-    command->setDevice(device);
-    command->setCommandDelegate(recorder);
-    command->execute();
-    waitFor(
-        [&] {
-            std::lock_guard<std::mutex> lock(recorder->mutex);
-            return recorder->sessions.has_value();
-        },
-        10000);
-    std::lock_guard<std::mutex> lock(recorder->mutex);
-    return recorder->sessions.value_or(OVSessionList());
 }
 
 // The bare loop: the next page is asked for from the callback of the previous one, as the storer

@@ -2,40 +2,18 @@
 
 // What the upload tests share: a private home, a signed-in web API client against a real ovcloud,
 // stored sessions with data files, and the server's view of their records.
-#include "OVCloudServer.h"
-#include "OVCredentialManager.h"
-#include "OVPreferencesManager.h"
-#include "OVService.h"
 #include "OVSessionFileRepository.h"
-#include "SUUpdater.h"
+#include "SignedInService.h"
 
 #include <QFile>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 
 class OVUploadTestBed {
 public:
     /** Starts the server in the bed's home and signs the demo coach in against it. */
-    bool startServer(OVCloudServer& server, QString* error) {
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
-        if (!m_home.isValid() || !server.start(error))
-            return false;
-        useServer(server);
-        const QJsonObject demo = OVCloudServer::demoAccount();
-        OVUser coach;
-        coach.identifier = demo.value(QLatin1String("user_id")).toInteger();
-        coach.username = demo.value(QLatin1String("username")).toString();
-        m_credentials.saveCredential(coach, demo.value(QLatin1String("password")).toString());
-        return true;
-    }
-
-    static void useServer(const OVCloudServer& server) {
-        qputenv("OV_SERVER_URL", server.apiUrl().toUtf8());
-        qputenv("OV_NETWORK_TIME_URL", server.rootUrl().toUtf8());
-    }
+    bool startServer(OVCloudServer& server, QString* error) { return m_client.start(server, error); }
+    static void useServer(const OVCloudServer& server) { SignedInService::useServer(server); }
 
     static QString uniqueSerial() {
         return QStringLiteral("OVUP%1").arg(QRandomGenerator::global()->generate64(), 16, 16,
@@ -89,36 +67,32 @@ public:
         filter.exact_device = session.deviceSerial();
         filter.exact_startTimestamp = session.start();
         OVError error;
-        const auto page = m_service.getRecordsByFilter(filter, &error);
+        const auto page = service().getRecordsByFilter(filter, &error);
         return page ? page->second : QList<OVRecord>();
     }
 
     void deleteRecord(const OVRecord& record) {
         OVError error;
-        m_service.sendSync(
-            m_service.buildRequest(QStringLiteral("record/") + recordId(record), QStringLiteral("DELETE")),
+        service().sendSync(
+            service().buildRequest(QStringLiteral("record/") + recordId(record), QStringLiteral("DELETE")),
             &error);
     }
 
     /** The timeline bytes the server holds for a record. */
     QByteArray timeline(const OVRecord& record) {
         OVError error;
-        const auto request = m_service.buildRequest(QStringLiteral("sync/timeline/") + recordId(record),
+        const auto request = service().buildRequest(QStringLiteral("sync/timeline/") + recordId(record),
                                                     QStringLiteral("GET"));
-        return m_service.sendSync(request, &error).value_or(QByteArray());
+        return service().sendSync(request, &error).value_or(QByteArray());
     }
 
-    OVService& service() { return m_service; }
+    OVService& service() { return m_client.service(); }
 
 private:
     static QString recordId(const OVRecord& record) {
         return OVService::getResourceIdFromUri(record.resource_uri.value_or(QString()));
     }
 
-    QTemporaryDir m_home;
-    OVCredentialManager m_credentials;
-    SUUpdater m_updater;
-    OVPreferencesManager m_preferences{OVLoginItem(QString(), QString()), &m_updater};
-    OVService m_service{&m_credentials, &m_preferences};
+    SignedInService m_client;
     OVSessionFileRepository m_repo;
 };

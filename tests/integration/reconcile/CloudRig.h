@@ -1,18 +1,15 @@
 #pragma once
 
 #include "OVCloudServer.h"
-#include "OVCredentialManager.h"
-#include "OVPreferencesManager.h"
 #include "OVService.h"
 #include "OVSessionFileRepository.h"
-#include "SUUpdater.h"
+#include "SignedInService.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <mutex>
 
@@ -22,22 +19,7 @@
  */
 class CloudRig {
 public:
-    bool start(QString* error) {
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
-        if (!m_server.start(error))
-            return false;
-        qputenv("OV_SERVER_URL", m_server.apiUrl().toUtf8());
-        qputenv("OV_NETWORK_TIME_URL", m_server.rootUrl().toUtf8());
-        const QJsonObject demo = OVCloudServer::demoAccount();
-        OVUser coach;
-        coach.username = demo.value(QLatin1String("username")).toString();
-        coach.identifier = demo.value(QLatin1String("user_id")).toInteger();
-        coach.uri = QStringLiteral("/api/user/%1/").arg(*coach.identifier);
-        m_credentials.saveCredential(coach, demo.value(QLatin1String("password")).toString());
-        return true;
-    }
+    bool start(QString* error) { return m_client.start(m_server, error); }
 
     /** Adds records straight to the server's database (see seed_records.py for the keys). */
     bool seedRecords(const QJsonArray& rows) {
@@ -66,16 +48,12 @@ public:
                 {QStringLiteral("timeline_size"), timelineSize}};
     }
 
-    OVService& service() { return m_service; }
+    OVService& service() { return m_client.service(); }
     OVCloudServer& server() { return m_server; }
 
 private:
-    QTemporaryDir m_home;
     OVCloudServer m_server;
-    OVCredentialManager m_credentials;
-    SUUpdater m_updater;
-    OVPreferencesManager m_preferences{OVLoginItem(QString(), QString()), &m_updater};
-    OVService m_service{&m_credentials, &m_preferences};
+    SignedInService m_client;
 };
 
 /**

@@ -1,6 +1,7 @@
 #include "OVFileLogger.h"
 #include "OVLogger.h"
 #include "OVLoggerQueue.h"
+#include "OVTestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,11 +36,6 @@ private:
     mutable std::mutex m_mutex;
     std::vector<OVLogMessage> m_lines;
 };
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 OVLogMessage message(const QString& text) {
     return OVLogMessage{QDateTime::currentMSecsSinceEpoch(), 4242, text};
@@ -109,7 +105,7 @@ private Q_SLOTS:
         logger.flush();
         QCOMPARE(capture->lines().size(), size_t(1));
         QCOMPARE(capture->lines().front().text, QStringLiteral("kept 2"));
-        QVERIFY(readFile(logs + QStringLiteral("/log-1.txt")).endsWith("\tkept 2\n"));
+        QVERIFY(fileBytes(logs + QStringLiteral("/log-1.txt")).endsWith("\tkept 2\n"));
     }
 
     void linesOfEachThreadKeepTheirOrder() {
@@ -148,7 +144,7 @@ private Q_SLOTS:
         OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
         sink.write(message(QStringLiteral("hello\tworld")));
         sink.flush();
-        const QString line = QString::fromUtf8(readFile(dir.filePath(QStringLiteral("log-1.txt"))));
+        const QString line = QString::fromUtf8(fileBytes(dir.filePath(QStringLiteral("log-1.txt"))));
         const QRegularExpression pattern(QStringLiteral(
             "^\\[\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}:\\d{3}\\] \\[4242\\] \\thello\\tworld\\n$"));
         QVERIFY2(pattern.match(line).hasMatch(), qPrintable(line));
@@ -165,7 +161,7 @@ private Q_SLOTS:
         second.write(message(QStringLiteral("two")));
         second.flush();
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("log-1.txt"))).count('\n'), 2);
+        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("log-1.txt"))).count('\n'), 2);
     }
 
     void rollsAtTheSizeLimit() {
@@ -177,8 +173,8 @@ private Q_SLOTS:
         sink.flush();
         // Two lines of ~80 bytes reach 100 bytes after the second one: the third opens log-2.
         QVERIFY(OVFileLoggerManager::isArchived(dir.filePath(QStringLiteral("log-1.txt"))));
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("log-1.txt"))).count('\n'), 2);
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("log-2.txt"))).count('\n'), 1);
+        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("log-1.txt"))).count('\n'), 2);
+        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("log-2.txt"))).count('\n'), 1);
         QVERIFY(!OVFileLoggerManager::isArchived(dir.filePath(QStringLiteral("log-2.txt"))));
     }
 
@@ -249,7 +245,7 @@ private Q_SLOTS:
             QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == signal); // still ends as it would have
         else
             QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        const QByteArray lines = readFile(QFile::decodeName(path));
+        const QByteArray lines = fileBytes(QFile::decodeName(path));
         QCOMPARE(lines.count('\n'), 300);
         QVERIFY(lines.endsWith("line 299\n"));
     }
@@ -283,7 +279,7 @@ private Q_SLOTS:
         for (const QString& f : files)
             archived += OVFileLoggerManager::isArchived(f) ? 1 : 0;
         QCOMPARE(archived, 10);
-        QVERIFY(readFile(files.first()).endsWith("\tcurrent\n"));
+        QVERIFY(fileBytes(files.first()).endsWith("\tcurrent\n"));
     }
 };
 

@@ -1,7 +1,7 @@
 // The command framework against the emulator: the retry rule with its pause and log lines, the
 // single final report (failure, refusal, lost answer), the weak delegate, a failure to send.
-#include "CommandTestSupport.h"
 #include "DeviceRig.h"
+#include "ReportRecorder.h"
 
 #include "OVCommandFactory.h"
 #include "OVCommandFirmwareUpdate.h"
@@ -30,35 +30,55 @@ std::shared_ptr<OVCommand> configure(std::shared_ptr<OVCommand> command,
     command->setRetryNumber(retries);
     return command;
 }
+
+/** A page read that fails, the log lines and the one report it must give, and how long it may take. */
+struct RetryCase {
+    bool allowRetry = true;
+    int failures = -1; // failed reads before the page reads; -1: it never does
+    int requests = 0, willRetry = 0, maxRetry = 0;
+    int status = 0;
+    int minimumMs = 0, maximumMs = 0;
+
+    static RetryCase readFailing(int times, bool retry) {
+        RetryCase c;
+        c.failures = times;
+        c.allowRetry = retry;
+        return c;
+    }
+    /** Page requests sent (each failed one logged), "Will retry" lines, "Max retry" lines. */
+    RetryCase logs(int sent, int retries, int maxReached) {
+        requests = sent;
+        willRetry = retries;
+        maxRetry = maxReached;
+        return *this;
+    }
+    RetryCase reports(int finalStatus) { return status = finalStatus, *this; }
+    RetryCase within(int fromMs, int toMs) {
+        minimumMs = fromMs;
+        maximumMs = toMs;
+        return *this;
+    }
+};
 } // namespace
+
+Q_DECLARE_METATYPE(RetryCase)
 
 class tst_OVCommand : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void retryRule_data() {
-        QTest::addColumn<bool>("allowRetry");
-        QTest::addColumn<int>("failures");
-        QTest::addColumn<int>("requests");
-        QTest::addColumn<int>("willRetry");
-        QTest::addColumn<int>("maxRetry");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<int>("minimumMs");
-        QTest::addColumn<int>("maximumMs");
-        // failures -1: the page never reads.
-        QTest::newRow("always failing, five retries") << true << -1 << 6 << 5 << 1 << 2 << 2500 << 6000;
-        QTest::newRow("retry off: one report, no pause") << false << -1 << 1 << 0 << 0 << 2 << 0 << 400;
-        QTest::newRow("two failures, then the page") << true << 2 << 3 << 2 << 0 << 0 << 1000 << 3000;
+        QTest::addColumn<RetryCase>("c");
+        QTest::newRow("always failing, five retries")
+            << RetryCase::readFailing(-1, true).logs(6, 5, 1).reports(2).within(2500, 6000);
+        QTest::newRow("retry off: one report, no pause")
+            << RetryCase::readFailing(-1, false).logs(1, 0, 0).reports(2).within(0, 400);
+        QTest::newRow("two failures, then the page")
+            << RetryCase::readFailing(2, true).logs(3, 2, 0).reports(0).within(1000, 3000);
     }
     void retryRule() {
-        QFETCH(bool, allowRetry);
-        QFETCH(int, failures);
-        QFETCH(int, requests);
-        QFETCH(int, willRetry);
-        QFETCH(int, maxRetry);
-        QFETCH(int, status);
-        QFETCH(int, minimumMs);
-        QFETCH(int, maximumMs);
+        QFETCH(RetryCase, c);
+        const auto [allowRetry, failures, requests, willRetry, maxRetry, status, minimumMs, maximumMs] = c;
         const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial, 1, 4);

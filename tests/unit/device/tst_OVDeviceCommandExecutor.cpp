@@ -1,8 +1,8 @@
 // The executor and its notifier: the status rules per command class, "Unknown Command", the
 // subscriber walk (order, once each, a throwing subscriber, concurrent changes), and the
 // executor's commands on the emulator, including a device unplugged while a command waits.
-#include "CommandTestSupport.h"
 #include "DeviceRig.h"
+#include "ReportRecorder.h"
 
 #include "OVCommandAssignDefaultUser.h"
 #include "OVCommandErase.h"

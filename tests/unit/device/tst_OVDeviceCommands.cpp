@@ -1,7 +1,7 @@
 // The device commands against the emulator: session-list parsing, page sizes, erase's wait, and
 // the clock set from a real HTTP server's "Date" header on loopback.
-#include "CommandTestSupport.h"
 #include "DeviceRig.h"
+#include "ReportRecorder.h"
 
 #include "OVCommandErase.h"
 #include "OVCommandFactory.h"
@@ -77,11 +77,7 @@ private Q_SLOTS:
         QFETCH(QString, sessionFirmware);
         const auto log = OVLogCapture::install();
         DeviceRig rig(false);
-        OvPlugOptions options;
-        options.serial = kSerial;
-        options.sessions = 5;
-        options.pages = {4};
-        options.users = {101, 102};
+        OvPlugOptions options = DeviceRig::plugOptions(kSerial, 5, 4);
         options.firmware = QStringLiteral("4.5.6");
         // 1 corrupted but usable, 2 corrupted beyond use, 3 empty, 4 empty and corrupted but usable.
         options.corrupted = {{1, 3}, {2, 0}, {4, 5}};

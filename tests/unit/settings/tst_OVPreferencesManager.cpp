@@ -1,6 +1,7 @@
 #include "OVConfiguration.h"
 #include "OVPreferencesManager.h"
 #include "OVTestCapture.h"
+#include "OVTestFiles.h"
 #include "OVUserDefaults.h"
 #include "SUAppcast.h"
 #include "SUUpdater.h"
@@ -13,16 +14,6 @@
 #include <QUrl>
 
 namespace {
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 /** A release in a Sparkle appcast, its version as an element or as an enclosure attribute. */
 QByteArray item(const QByteArray& version, bool asAttribute) {
@@ -104,7 +95,7 @@ private Q_SLOTS:
     void autoStartWritesTheAutostartEntry() {
         OVPreferencesManager preferences = manager();
         preferences.setAutoStart(true);
-        const QByteArray enabled = readFile(entryPath());
+        const QByteArray enabled = fileBytes(entryPath());
         QVERIFY(enabled.startsWith("[Desktop Entry]\n"));
         QVERIFY(enabled.contains("\nHidden=false\n"));
         QVERIFY(
@@ -112,7 +103,7 @@ private Q_SLOTS:
         QVERIFY(OVLoginItem(QString(), entryPath()).isEnabled());
 
         preferences.setAutoStart(false);
-        QVERIFY(readFile(entryPath()).contains("\nHidden=true\n"));
+        QVERIFY(fileBytes(entryPath()).contains("\nHidden=true\n"));
         QVERIFY(!OVLoginItem(QString(), entryPath()).isEnabled());
         QVERIFY(preferences.isAutoStartSet() && !preferences.getAutoStart());
         QCOMPARE(m_log->take(), QStringList());
@@ -122,7 +113,7 @@ private Q_SLOTS:
 
     void loginItemFailuresAreLoggedAndTheChoiceKept() {
         const QString blocker = m_home.filePath(QStringLiteral("blocker")); // a file where a folder should be
-        QVERIFY(writeFile(blocker, "x"));
+        QVERIFY(writeFileBytes(blocker, "x"));
         const QString missing = m_home.filePath(QStringLiteral("no-such-executable"));
         OVPreferencesManager preferences(
             OVLoginItem(missing, blocker + QStringLiteral("/autostart/ov.desktop")), &m_updater);
@@ -185,7 +176,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, feed);
         QFETCH(QString, logLine);
         const QString path = m_home.filePath(QStringLiteral("appcast.xml"));
-        QVERIFY(writeFile(path, feed));
+        QVERIFY(writeFileBytes(path, feed));
         SUUpdater updater;
         updater.setFeedURL(QUrl::fromLocalFile(path).toString());
         updater.setCurrentVersion(QStringLiteral("1.2.0"));

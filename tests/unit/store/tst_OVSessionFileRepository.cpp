@@ -14,16 +14,6 @@
 
 namespace {
 
-bool writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QStringList entries(const QString& directory) {
     return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
 }
@@ -178,7 +168,7 @@ private Q_SLOTS:
                                   &error));
         const QString path = m_repo.getSessionFilePath(
             *makeStoreSession(QStringLiteral("OVR0000000005"), 1700000100.0, 0, 2), &error);
-        QVERIFY(content == "dir" ? QDir().mkpath(path) : writeBytes(path, content));
+        QVERIFY(content == "dir" ? QDir().mkpath(path) : writeFileBytes(path, content));
         m_log->clear();
 
         const std::optional<OVSessionList> all = m_repo.getAllSessions(&error);
@@ -210,7 +200,7 @@ private Q_SLOTS:
         auto session = makeStoreSession(QStringLiteral("OVR0000000006"), 1700000000.0, startPage, 2);
         OVError error;
         if (size >= 0)
-            QVERIFY(writeBytes(m_repo.getSessionDataFilePath(*session, &error), QByteArray(size, 'p')));
+            QVERIFY(writeFileBytes(m_repo.getSessionDataFilePath(*session, &error), QByteArray(size, 'p')));
         const std::optional<quint64> last = m_repo.getLastSavedPageNumberForSession(*session, &error);
         QCOMPARE(last ? qint64(*last) : qint64(-1), lastSaved);
         QCOMPARE(m_repo.doesSessionHaveAllData(*session, &error), complete);
@@ -226,10 +216,10 @@ private Q_SLOTS:
         QVERIFY(m_repo.addData(OVPage(101, second), *session, &error));
         QCOMPARE(error.code(), 0);
         const QString directory = m_repo.getDirectoryPathForSession(*session, &error);
-        QCOMPARE(readBytes(directory + QStringLiteral("/session_data.dat")), first + second);
+        QCOMPARE(fileBytes(directory + QStringLiteral("/session_data.dat")), first + second);
         QCOMPARE(entries(directory + QStringLiteral("/PAGES")), QStringList{QStringLiteral("ov_101.dat")});
         const std::optional<OVPage> page = OVSessionFileRepository::convertToPage(
-            readBytes(directory + QStringLiteral("/PAGES/ov_101.dat")), &error);
+            fileBytes(directory + QStringLiteral("/PAGES/ov_101.dat")), &error);
         QVERIFY(page && page->pageNumber() == 101 && page->data() == second);
 
         // Without its record the session is gone, while its pages still count.
@@ -253,8 +243,8 @@ private Q_SLOTS:
                                   &error));
         QVERIFY(m_repo.addSession(*makeStoreSession(QStringLiteral("OVR0000000011"), 1700000500.0, 0, 2),
                                   &error));
-        QVERIFY(writeBytes(root() + QStringLiteral("/stray.txt"), "x"));
-        QVERIFY(writeBytes(root() + QStringLiteral("/OVR0000000010/stray.dat"), "x"));
+        QVERIFY(writeFileBytes(root() + QStringLiteral("/stray.txt"), "x"));
+        QVERIFY(writeFileBytes(root() + QStringLiteral("/OVR0000000010/stray.dat"), "x"));
         QVERIFY(QDir().mkpath(root() + QStringLiteral("/OVR0000000010/1.000000/PAGES")));
         QVERIFY(QDir().mkpath(root() + QStringLiteral("/empty-device")));
         const std::optional<OVSessionList> all = m_repo.getAllSessions(&error);
@@ -290,7 +280,7 @@ private Q_SLOTS:
         const QString directory = m_repo.getDirectoryPathForSession(*session, &error);
 
         // A file where "PAGES" belongs.
-        QVERIFY(writeBytes(directory + QStringLiteral("/PAGES"), "x"));
+        QVERIFY(writeFileBytes(directory + QStringLiteral("/PAGES"), "x"));
         QVERIFY(m_repo.getDirectoryPathForSessionPages(*session, &error).isEmpty());
         QCOMPARE(error, OVFileSystem::errorFromErrno(ENOTDIR, directory + QStringLiteral("/PAGES")));
         QCOMPARE(logged("Error in getDirectoryPathForSessionPages [session="), 1);
@@ -306,7 +296,7 @@ private Q_SLOTS:
         // A file where the store's root belongs fails every operation with the same error.
         QVERIFY(QDir().rename(m_home->path() + QStringLiteral("/data/OvServices"),
                               m_home->path() + QStringLiteral("/moved")));
-        QVERIFY(writeBytes(m_home->path() + QStringLiteral("/data/OvServices"), "x"));
+        QVERIFY(writeFileBytes(m_home->path() + QStringLiteral("/data/OvServices"), "x"));
         const OVError rootError =
             OVFileSystem::errorFromErrno(ENOTDIR, m_home->path() + QStringLiteral("/data/OvServices"));
         error = OVError();
