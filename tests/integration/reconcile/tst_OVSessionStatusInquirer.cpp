@@ -23,7 +23,37 @@ std::optional<bool> savedAlreadySynced(const OVSession& session) {
     return std::nullopt;
 }
 
+/** One session's situation (its record on the server, its bytes here) and the state it must reach. */
+struct StateCase {
+    QString record; // empty: the server has none
+    int recordUser = 101;
+    qint64 timelineSize = 0;
+    qint64 held = 0; // bytes of data on disk; -1: no data file
+    bool alreadySynced = false;
+    bool queryFails = false;
+    int status = -1;
+    bool savedSynced = false;
+
+    StateCase withRecord(const QString& state, int user = 101, qint64 bytesOnServer = 0) {
+        record = state;
+        recordUser = user;
+        timelineSize = bytesOnServer;
+        return *this;
+    }
+    StateCase holding(qint64 bytes) { return held = bytes, *this; }
+    StateCase syncedBefore() { return alreadySynced = true, *this; }
+    StateCase failingQuery() { return queryFails = true, *this; }
+    /** The state reached, and whether the store must then keep the session as already synced. */
+    StateCase expect(int state, bool storedAsSynced = false) {
+        status = state;
+        savedSynced = storedAsSynced;
+        return *this;
+    }
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(StateCase)
 
 class tst_OVSessionStatusInquirer : public QObject {
     Q_OBJECT
@@ -98,59 +128,44 @@ private Q_SLOTS:
     }
 
     void decidesEachSessionsState_data() {
-        QTest::addColumn<QString>("record");
-        QTest::addColumn<int>("recordUser");
-        QTest::addColumn<qint64>("timelineSize");
-        QTest::addColumn<qint64>("held");
-        QTest::addColumn<bool>("alreadySynced");
-        QTest::addColumn<bool>("queryFails");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<bool>("savedSynced");
-        const QString none, complete = QStringLiteral("complete"), incomplete = QStringLiteral("incomplete");
-        QTest::newRow("no record, data complete")
-            << none << 0 << 0LL << kComplete << false << false << 1 << false;
-        QTest::newRow("no record, data partial") << none << 0 << 0LL << 512LL << false << false << 7 << false;
-        QTest::newRow("no record, synced before") << none << 0 << 0LL << 512LL << true << false << 4 << false;
-        QTest::newRow("query fails, data partial")
-            << none << 0 << 0LL << 512LL << false << true << 0 << false;
+        QTest::addColumn<StateCase>("c");
+        const QString complete = QStringLiteral("complete"), incomplete = QStringLiteral("incomplete");
+        QTest::newRow("no record, data complete") << StateCase().holding(kComplete).expect(1);
+        QTest::newRow("no record, data partial") << StateCase().holding(512).expect(7);
+        QTest::newRow("no record, synced before") << StateCase().holding(512).syncedBefore().expect(4);
+        QTest::newRow("query fails, data partial") << StateCase().holding(512).failingQuery().expect(0);
         QTest::newRow("query fails, data complete")
-            << none << 0 << 0LL << kComplete << false << true << 1 << false;
-        QTest::newRow("query fails, synced before") << none << 0 << 0LL << 0LL << true << true << 4 << false;
-        QTest::newRow("complete record") << complete << 101 << 0LL << 512LL << false << false << 4 << true;
+            << StateCase().holding(kComplete).failingQuery().expect(1);
+        QTest::newRow("query fails, synced before")
+            << StateCase().holding(0).syncedBefore().failingQuery().expect(4);
+        QTest::newRow("complete record") << StateCase().withRecord(complete).holding(512).expect(4, true);
         QTest::newRow("deleted record")
-            << QStringLiteral("deleted") << 101 << 0LL << 0LL << false << false << 4 << true;
+            << StateCase().withRecord(QStringLiteral("deleted")).holding(0).expect(4, true);
         QTest::newRow("record of another user")
-            << complete << 102 << 0LL << 512LL << false << false << 7 << false;
+            << StateCase().withRecord(complete, 102).holding(512).expect(7);
         QTest::newRow("server holds the local file's bytes")
-            << incomplete << 101 << 1024LL << 1024LL << false << false << 4 << true;
+            << StateCase().withRecord(incomplete, 101, 1024).holding(1024).expect(4, true);
         QTest::newRow("server holds fewer bytes")
-            << incomplete << 101 << 512LL << kComplete << false << false << 1 << false;
+            << StateCase().withRecord(incomplete, 101, 512).holding(kComplete).expect(1);
         QTest::newRow("file gone, server holds all pages")
-            << incomplete << 101 << kComplete << -1LL << false << false << 4 << true;
+            << StateCase().withRecord(incomplete, 101, kComplete).holding(-1).expect(4, true);
         QTest::newRow("no bytes on server, data partial")
-            << incomplete << 101 << 0LL << 512LL << false << false << 7 << false;
+            << StateCase().withRecord(incomplete).holding(512).expect(7);
         QTest::newRow("no bytes on server, data complete")
-            << incomplete << 101 << 0LL << kComplete << false << false << 1 << false;
+            << StateCase().withRecord(incomplete).holding(kComplete).expect(1);
     }
 
     // One session alone: its window is [start, start + 1 s], and the decision follows the record found.
     void decidesEachSessionsState() {
-        QFETCH(QString, record);
-        QFETCH(int, recordUser);
-        QFETCH(qint64, timelineSize);
-        QFETCH(qint64, held);
-        QFETCH(bool, alreadySynced);
-        QFETCH(bool, queryFails);
-        QFETCH(int, status);
-        QFETCH(bool, savedSynced);
+        QFETCH(StateCase, c);
         const QString serial = QStringLiteral("OVSTATE%1").arg(++m_serialNumber, 6, 10, QLatin1Char('0'));
-        if (!record.isEmpty())
+        if (!c.record.isEmpty())
             QVERIFY(m_cloud.seedRecords(
-                {CloudRig::recordRow(serial, kFirstStart, recordUser, record, timelineSize)}));
-        const auto session = storedSession(serial, kFirstStart, 101, kPages, held);
-        session->setAlreadySynced(alreadySynced);
+                {CloudRig::recordRow(serial, kFirstStart, c.recordUser, c.record, c.timelineSize)}));
+        const auto session = storedSession(serial, kFirstStart, 101, kPages, c.held);
+        session->setAlreadySynced(c.alreadySynced);
         const int before = int(m_probe.recordQueries().size());
-        m_probe.failRecordQuery = queryFails ? before + 1 : 0;
+        m_probe.failRecordQuery = c.queryFails ? before + 1 : 0;
         m_inquirer.updateSessionsStatus({session});
         m_probe.failRecordQuery = 0;
 
@@ -158,8 +173,8 @@ private Q_SLOTS:
         QCOMPARE(query.greatherThanOrEqual_startTimestamp, std::optional<OVDate>(session->start()));
         QCOMPARE(query.lessThanOrEqual_startTimestamp,
                  std::optional<OVDate>(session->start().addingSeconds(1)));
-        QCOMPARE(session->syncStatus(), status);
-        if (savedSynced) {
+        QCOMPARE(session->syncStatus(), c.status);
+        if (c.savedSynced) {
             QVERIFY(session->alreadySynced());
             QCOMPARE(savedAlreadySynced(*session), std::optional<bool>(true));
         }

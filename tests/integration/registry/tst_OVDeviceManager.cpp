@@ -21,13 +21,15 @@
 #include <QTest>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-enum Operation { Identify, Erase, Reset, Update, Recover, Assign, GetUser };
+/** One device operation of the registry, as the window calls it. */
+using Operation = std::function<bool(OVDeviceManager&, const std::shared_ptr<OVDeviceInfo>&, OVError*)>;
 
 OvLinkModel slowLink() {
     OvLinkModel link = OvLinkModel::zeroDelay();
@@ -36,6 +38,8 @@ OvLinkModel slowLink() {
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Operation)
 
 class tst_OVDeviceManager : public QObject {
     Q_OBJECT
@@ -79,13 +83,7 @@ private:
     /** Plugs a new device and waits until the registry knows it connected. */
     std::shared_ptr<OVDeviceInfo> plug(int sessions, quint32 pages) {
         const QString serial = QStringLiteral("OVRREG%1").arg(++m_serialCounter, 10, 10, QLatin1Char('0'));
-        OvPlugOptions options;
-        options.serial = serial;
-        options.sessions = sessions;
-        options.pages = {pages};
-        options.users = {101, 102};
-        options.defaultUser = 101;
-        if (!m_rig->hub().plug(options))
+        if (!m_rig->hub().plug(DeviceRig::plugOptions(serial, sessions, pages)))
             return nullptr;
         m_plugged << serial;
         if (!QTest::qWaitFor([&] { return record(serial) && record(serial)->isConnected(); }, 10000))
@@ -374,23 +372,36 @@ private Q_SLOTS:
     }
 
     void operationOnUnpluggedDevice_data() {
-        QTest::addColumn<int>("operation");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("identify") << int(Identify)
-                                  << QStringLiteral("No device %1 found to send identify command");
-        QTest::newRow("erase") << int(Erase) << QStringLiteral("No device %1 found to send erase command");
-        QTest::newRow("reset") << int(Reset) << QStringLiteral("No device %1 found to send reset command");
-        QTest::newRow("update") << int(Update) << QStringLiteral("No device %1 found to send update command");
-        QTest::newRow("recover") << int(Recover)
-                                 << QStringLiteral("No device %1 found to send recover command");
-        QTest::newRow("assign") << int(Assign) << QStringLiteral("No device %1 found to send assign command");
-        QTest::newRow("get user") << int(GetUser)
-                                  << QStringLiteral("No device %1 found to send get user command");
+        QTest::addColumn<Operation>("operation");
+        QTest::addColumn<QString>("name"); // in the log line
+        const QString file = OVHelper::getFirmwareFilePath();
+        using Device = const std::shared_ptr<OVDeviceInfo>&;
+        QTest::newRow("identify") << Operation([](OVDeviceManager& m, Device d, OVError* e) {
+            return m.identifyDevice(d, e);
+        }) << "identify";
+        QTest::newRow("erase") << Operation([](OVDeviceManager& m, Device d, OVError* e) {
+            return m.eraseDevice(d, e);
+        }) << "erase";
+        QTest::newRow("reset") << Operation([](OVDeviceManager& m, Device d, OVError* e) {
+            return m.resetDevice(d, e);
+        }) << "reset";
+        QTest::newRow("update") << Operation([file](OVDeviceManager& m, Device d, OVError* e) {
+            return m.updateDevice(d, file, e);
+        }) << "update";
+        QTest::newRow("recover") << Operation([file](OVDeviceManager& m, Device d, OVError* e) {
+            return m.recoverDevice(d, file, e);
+        }) << "recover";
+        QTest::newRow("assign") << Operation([](OVDeviceManager& m, Device d, OVError* e) {
+            return m.assignDefaultUserToDevice(d, 102, e);
+        }) << "assign";
+        QTest::newRow("get user") << Operation([](OVDeviceManager& m, Device d, OVError* e) {
+            return m.getDefaultUserForDevice(d, e);
+        }) << "get user";
     }
 
     void operationOnUnpluggedDevice() {
-        QFETCH(int, operation);
-        QFETCH(QString, line);
+        QFETCH(Operation, operation);
+        QFETCH(QString, name);
         // Known to the registry once, now unplugged.
         const auto device = plug(1, 4);
         QVERIFY(device);
@@ -399,36 +410,13 @@ private Q_SLOTS:
         m_log->clear();
 
         OVError error;
-        const QString file = OVHelper::getFirmwareFilePath();
-        bool answered = true;
-        switch (Operation(operation)) {
-        case Identify:
-            answered = m_manager->identifyDevice(device, &error);
-            break;
-        case Erase:
-            answered = m_manager->eraseDevice(device, &error);
-            break;
-        case Reset:
-            answered = m_manager->resetDevice(device, &error);
-            break;
-        case Update:
-            answered = m_manager->updateDevice(device, file, &error);
-            break;
-        case Recover:
-            answered = m_manager->recoverDevice(device, file, &error);
-            break;
-        case Assign:
-            answered = m_manager->assignDefaultUserToDevice(device, 102, &error);
-            break;
-        case GetUser:
-            answered = m_manager->getDefaultUserForDevice(device, &error);
-            break;
-        }
+        const bool answered = operation(*m_manager, device, &error);
         QVERIFY(!answered);
         QCOMPARE(error.domain(), QStringLiteral("com.pellwick.deviceManager"));
         QCOMPARE(error.code(), 1);
         QCOMPARE(error.description(), QStringLiteral("Device %1 not found").arg(device->serial()));
-        QVERIFY(m_log->has(line.arg(device->serial())));
+        QVERIFY(
+            m_log->has(QStringLiteral("No device %1 found to send %2 command").arg(device->serial(), name)));
         QVERIFY(!m_manager->isDeviceRecovering(device));
     }
 };
