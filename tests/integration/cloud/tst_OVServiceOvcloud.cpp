@@ -1,5 +1,6 @@
 // The web API client against a real ovcloud server on a loopback port: sign-in, athletes and teams,
-// record search with paging, record creation and a chunked upload.
+// record creation and its search. Paging and chunked uploads are shown by the status inquirer and
+// the session syncher against the same server.
 #include "OVCloudServer.h"
 #include "OVCredentialManager.h"
 #include "OVPreferencesManager.h"
@@ -7,11 +8,8 @@
 #include "OVSession.h"
 #include "SUUpdater.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,8 +17,6 @@
 #include <mutex>
 
 namespace {
-
-constexpr qint64 kChunkSize = 5 * 1024 * 1024;
 
 QString uniqueSerial() {
     return QStringLiteral("OVIT%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
@@ -164,94 +160,6 @@ private Q_SLOTS:
 
         filter.exact_userUri = QStringLiteral("102");
         QCOMPARE(m_service.getRecordsByFilter(filter, &error)->second.size(), 0);
-    }
-
-    void recordSearchPagesThroughNext() {
-        const QString serial = uniqueSerial();
-        OVError error;
-        for (int i = 0; i < 7; ++i) {
-            OVRecord record = recordFor(serial, 1765000000.0 + i * 3600, 102 + i % 2);
-            QVERIFY2(m_service.createRecord(record, &error), qPrintable(error.description()));
-        }
-        OVRecordFilter filter;
-        filter.exact_device = serial;
-        filter.greatherThanOrEqual_startTimestamp = OVDate::fromSecondsSince1970(1765000000.0);
-        filter.lessThanOrEqual_startTimestamp = OVDate::fromSecondsSince1970(1765000000.0 + 6 * 3600 + 1);
-        filter.limit = 3;
-        QList<int> pageSizes;
-        QList<qint64> seen;
-        for (int guard = 0; guard < 10; ++guard) {
-            const std::optional<OVRecordsPage> page = m_service.getRecordsByFilter(filter, &error);
-            QVERIFY2(page, qPrintable(error.description()));
-            QCOMPARE(page->first.totalCount, std::optional<qint64>(7));
-            pageSizes << int(page->second.size());
-            for (const OVRecord& record : page->second)
-                seen << *record.identifier;
-            if (!page->first.next)
-                break;
-            // As the status inquirer reads it: the "offset=" piece of the next page's query.
-            const QStringList pieces = page->first.next->split(QLatin1Char('&'));
-            const auto offset = std::find_if(pieces.begin(), pieces.end(), [](const QString& p) {
-                return p.contains(QLatin1String("offset="));
-            });
-            QVERIFY(offset != pieces.end());
-            filter.offset = offset->split(QLatin1Char('=')).value(1).toLongLong();
-        }
-        QCOMPARE(pageSizes, (QList<int>{3, 3, 1}));
-        QCOMPARE(QSet<qint64>(seen.begin(), seen.end()).size(), 7);
-    }
-
-    void chunkedUploadLeavesIdenticalBytes() {
-        // The chunk files of a data file of two chunks and a bit, named as the session syncher names them.
-        QTemporaryDir sessionDir;
-        const qint64 size = 2 * kChunkSize + 12345;
-        QCryptographicHash expected(QCryptographicHash::Sha1);
-        QStringList chunks;
-        QRandomGenerator random(7);
-        for (qint64 first = 0; first < size; first += kChunkSize) {
-            QByteArray bytes(std::min(kChunkSize, size - first) & ~qint64(3), Qt::Uninitialized);
-            random.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
-            bytes += QByteArray(std::min(kChunkSize, size - first) - bytes.size(), 'x');
-            expected.addData(bytes);
-            chunks << sessionDir.filePath(QStringLiteral("part_%1_%2_%3.dat")
-                                              .arg(chunks.size())
-                                              .arg(first)
-                                              .arg(first + bytes.size() - 1));
-            QFile chunk(chunks.last());
-            QVERIFY(chunk.open(QIODevice::WriteOnly) && chunk.write(bytes) == bytes.size());
-        }
-        QVERIFY(chunks.at(1).endsWith(QStringLiteral("/part_1_5242880_10485759.dat")));
-
-        OVRecord record = recordFor(uniqueSerial(), 1766000000.0, 103);
-        OVError error;
-        QVERIFY2(m_service.createRecord(record, &error), qPrintable(error.description()));
-        for (const QString& chunk : chunks) {
-            const std::optional<OVURLRequest> request =
-                m_service.createUploadRecordRequest(record, chunk, quint64(size), &error);
-            QVERIFY(request);
-            QNetworkAccessManager manager;
-            QNetworkReply* reply = request->send(manager);
-            QVERIFY(reply);
-            QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 60000);
-            const QByteArray answer = reply->readAll();
-            QVERIFY2(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200,
-                     answer.constData());
-            delete reply;
-        }
-
-        const QString id = OVService::getResourceIdFromUri(*record.resource_uri);
-        const std::optional<QByteArray> stored = m_service.sendSync(
-            m_service.buildRequest(QStringLiteral("sync/timeline/") + id, QStringLiteral("GET")), &error);
-        QVERIFY2(stored, qPrintable(error.description()));
-        QCOMPARE(stored->size(), size);
-        QCOMPARE(QCryptographicHash::hash(*stored, QCryptographicHash::Sha1), expected.result());
-
-        OVRecordFilter filter;
-        filter.exact_device = record.device->section(QLatin1Char('/'), 3, 3);
-        filter.exact_startTimestamp = *record.startTimestamp;
-        const std::optional<OVRecordsPage> page = m_service.getRecordsByFilter(filter, &error);
-        QVERIFY(page && page->second.size() == 1);
-        QCOMPARE(int(page->second.first().status), 0);
     }
 
 private:

@@ -25,6 +25,8 @@ private:
         QByteArray out;
         QByteArray err;
     };
+    /** Runs the command line given as words separated by single spaces. */
+    Run run(const char* words) const { return run(QString::fromUtf8(words).split(QLatin1Char(' '))); }
     Run run(QStringList args) const {
         args.prepend(socket());
         args.prepend(QStringLiteral("--socket"));
@@ -40,7 +42,7 @@ private:
                         QStringLiteral("--state-dir"), state(), QStringLiteral("--preset"),
                         QStringLiteral("zero")});
         QVERIFY(m_daemon.waitForStarted());
-        QCOMPARE(run({QStringLiteral("--wait"), QStringLiteral("20"), QStringLiteral("ping")}).exitCode, 0);
+        QCOMPARE(run("--wait 20 ping").exitCode, 0);
     }
     void stopDaemon() {
         m_daemon.terminate();
@@ -48,8 +50,7 @@ private:
         QCOMPARE(m_daemon.exitCode(), 0);
     }
     QJsonObject deviceInList(const QString& serial) const {
-        const QJsonArray devices =
-            QJsonDocument::fromJson(run({QStringLiteral("list"), QStringLiteral("--json")}).out).array();
+        const QJsonArray devices = QJsonDocument::fromJson(run("list --json").out).array();
         for (const QJsonValue& v : devices) {
             if (v.toObject().value(QStringLiteral("serial")).toString() == serial)
                 return v.toObject();
@@ -62,12 +63,8 @@ private Q_SLOTS:
     void cleanupTestCase() { stopDaemon(); }
 
     void plugListSessionsAndDump() {
-        const Run plug =
-            run({QStringLiteral("plug"), QStringLiteral("--serial"), QStringLiteral("OVR0000000000777"),
-                 QStringLiteral("--sessions"), QStringLiteral("3"), QStringLiteral("--pages"),
-                 QStringLiteral("4,6"), QStringLiteral("--user"), QStringLiteral("101"),
-                 QStringLiteral("--default-user"), QStringLiteral("101"), QStringLiteral("--corrupted"),
-                 QStringLiteral("1:3"), QStringLiteral("--empty"), QStringLiteral("2")});
+        const Run plug = run("plug --serial OVR0000000000777 --sessions 3 --pages 4,6 --user 101 "
+                             "--default-user 101 --corrupted 1:3 --empty 2");
         QCOMPARE(plug.exitCode, 0);
         QCOMPARE(plug.out.trimmed(), QByteArray("OVR0000000000777"));
         const QJsonObject device = deviceInList(QStringLiteral("OVR0000000000777"));
@@ -76,10 +73,7 @@ private Q_SLOTS:
         QCOMPARE(device.value(QStringLiteral("fw_revision")).toString(), QStringLiteral("1.0.9"));
 
         const QJsonArray sessions =
-            QJsonDocument::fromJson(run({QStringLiteral("sessions"), QStringLiteral("OVR0000000000777"),
-                                         QStringLiteral("--json")})
-                                        .out)
-                .array();
+            QJsonDocument::fromJson(run("sessions OVR0000000000777 --json").out).array();
         QCOMPARE(sessions.size(), 3);
         QCOMPARE(sessions[0].toObject().value(QStringLiteral("page_count")).toInt(), 4);
         QCOMPARE(sessions[1].toObject().value(QStringLiteral("corruption_status")).toInt(), 3);
@@ -87,8 +81,7 @@ private Q_SLOTS:
                  sessions[2].toObject().value(QStringLiteral("end_page")).toInt());
 
         // The dump is the seed's content, byte for byte.
-        const Run dump =
-            run({QStringLiteral("dump"), QStringLiteral("OVR0000000000777"), QStringLiteral("1")});
+        const Run dump = run("dump OVR0000000000777 1");
         QCOMPARE(dump.exitCode, 0);
         QByteArray expected;
         const quint64 seed = OvSessionContent::sessionSeed(
@@ -99,83 +92,60 @@ private Q_SLOTS:
     }
 
     void maintenanceCommandsChangeTheDevice() {
-        QCOMPARE(run({QStringLiteral("plug"), QStringLiteral("--serial"), QStringLiteral("OVR0000000000888")})
-                     .exitCode,
-                 0);
-        QCOMPARE(run({QStringLiteral("battery"), QStringLiteral("OVR0000000000888"), QStringLiteral("12")})
-                     .exitCode,
-                 0);
-        QCOMPARE(
-            run({QStringLiteral("fault"), QStringLiteral("OVR0000000000888"), QStringLiteral("--fail-page"),
-                 QStringLiteral("20"), QStringLiteral("--times"), QStringLiteral("2")})
-                .exitCode,
-            0);
+        QCOMPARE(run("plug --serial OVR0000000000888").exitCode, 0);
+        QCOMPARE(run("battery OVR0000000000888 12").exitCode, 0);
+        QCOMPARE(run("fault OVR0000000000888 --fail-page 20 --times 2").exitCode, 0);
         QJsonObject device = deviceInList(QStringLiteral("OVR0000000000888"));
         QCOMPARE(device.value(QStringLiteral("battery")).toInt(), 12);
         QCOMPARE(device.value(QStringLiteral("faults")).toArray().size(), 1);
-        QCOMPARE(run({QStringLiteral("clear-faults"), QStringLiteral("OVR0000000000888")}).exitCode, 0);
-        QCOMPARE(run({QStringLiteral("recovery"), QStringLiteral("OVR0000000000888")}).exitCode, 0);
+        QCOMPARE(run("clear-faults OVR0000000000888").exitCode, 0);
+        QCOMPARE(run("recovery OVR0000000000888").exitCode, 0);
         device = deviceInList(QStringLiteral("OVR0000000000888"));
         QCOMPARE(device.value(QStringLiteral("faults")).toArray().size(), 0);
         QCOMPARE(device.value(QStringLiteral("mode")).toString(), QStringLiteral("recovery"));
-        QCOMPARE(run({QStringLiteral("unplug"), QStringLiteral("OVR0000000000888")}).exitCode, 0);
+        QCOMPARE(run("unplug OVR0000000000888").exitCode, 0);
         QCOMPARE(deviceInList(QStringLiteral("OVR0000000000888")).value(QStringLiteral("attached")).toBool(),
                  false);
-        QCOMPARE(run({QStringLiteral("replug"), QStringLiteral("OVR0000000000888")}).exitCode, 0);
+        QCOMPARE(run("replug OVR0000000000888").exitCode, 0);
         QTRY_COMPARE(
             deviceInList(QStringLiteral("OVR0000000000888")).value(QStringLiteral("attached")).toBool(),
             true);
 
-        const Run hid =
-            run({QStringLiteral("add-hid"), QStringLiteral("--location"), QStringLiteral("0x14900000")});
+        const Run hid = run("add-hid --location 0x14900000");
         QCOMPARE(hid.exitCode, 0);
         QCOMPARE(
             deviceInList(QString::fromUtf8(hid.out.trimmed())).value(QStringLiteral("location")).toString(),
             QStringLiteral("0x14900000"));
-        QVERIFY(run({QStringLiteral("link"), QStringLiteral("--latency-us"), QStringLiteral("0")})
-                    .out.contains("latency 0 us"));
+        QVERIFY(run("link --latency-us 0").out.contains("latency 0 us"));
     }
 
     void badInputGetsAClearMessageAndExitStatus_data() {
-        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("words");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown command")
-            << QStringList{QStringLiteral("frobnicate")} << 2 << "unknown command";
-        QTest::newRow("missing serial") << QStringList{QStringLiteral("unplug")} << 2 << "takes 1 argument";
+        QTest::newRow("unknown command") << QByteArray("frobnicate") << 2 << "unknown command";
+        QTest::newRow("missing serial") << QByteArray("unplug") << 2 << "takes 1 argument";
         QTest::newRow("battery out of range")
-            << QStringList{QStringLiteral("battery"), QStringLiteral("X"), QStringLiteral("101")} << 2
-            << "LEVEL must be from 0 to 100";
+            << QByteArray("battery X 101") << 2 << "LEVEL must be from 0 to 100";
         QTest::newRow("two fault kinds")
-            << QStringList{QStringLiteral("fault"), QStringLiteral("X"), QStringLiteral("--refuse"),
-                           QStringLiteral("--no-answer")}
-            << 2 << "exactly one fault kind";
-        QTest::newRow("short serial")
-            << QStringList{QStringLiteral("plug"), QStringLiteral("--serial"), QStringLiteral("OVR1")} << 1
-            << "12 to 32";
-        QTest::newRow("pages below two")
-            << QStringList{QStringLiteral("plug"), QStringLiteral("--pages"), QStringLiteral("1")} << 2
-            << "--pages";
+            << QByteArray("fault X --refuse --no-answer") << 2 << "exactly one fault kind";
+        QTest::newRow("short serial") << QByteArray("plug --serial OVR1") << 1 << "12 to 32";
+        QTest::newRow("pages below two") << QByteArray("plug --pages 1") << 2 << "--pages";
         QTest::newRow("unknown serial")
-            << QStringList{QStringLiteral("unplug"), QStringLiteral("OVR9999999999999")} << 1
-            << "no device with serial";
+            << QByteArray("unplug OVR9999999999999") << 1 << "no device with serial";
         QTest::newRow("session index out of range")
-            << QStringList{QStringLiteral("dump"), QStringLiteral("OVR0000000000777"), QStringLiteral("9")}
-            << 1 << "has no session 9";
-        QTest::newRow("bad firmware text")
-            << QStringList{QStringLiteral("plug"), QStringLiteral("--firmware"), QStringLiteral("1.x")} << 1
-            << "MAJOR.MINOR.PATCH";
-        QTest::newRow("help of a command")
-            << QStringList{QStringLiteral("fault"), QStringLiteral("--help")} << 0 << "";
+            << QByteArray("dump OVR0000000000777 9") << 1 << "has no session 9";
+        QTest::newRow("bad firmware text") << QByteArray("plug --firmware 1.x") << 1 << "MAJOR.MINOR.PATCH";
+        QTest::newRow("help of a command") << QByteArray("fault --help") << 0 << "";
     }
     void badInputGetsAClearMessageAndExitStatus() {
-        QFETCH(QStringList, args);
+        QFETCH(QByteArray, words);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
-        const Run r = run(args);
+        const Run r = run(words.constData());
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(QString::fromUtf8(r.err).contains(message), r.err.constData());
-        QCOMPARE(run({QStringLiteral("ping")}).exitCode, 0); // the daemon is still there
+        QCOMPARE(run("ping").exitCode, 0); // the daemon is still there
     }
 
     void noDaemonMeansExitStatusThree() {
@@ -194,8 +164,7 @@ private Q_SLOTS:
         QCOMPARE(device.value(QStringLiteral("attached")).toBool(), true);
         QCOMPARE(device.value(QStringLiteral("sessions")).toInt(), 3);
         QCOMPARE(device.value(QStringLiteral("default_user")).toInt(), 101);
-        const Run again = run({QStringLiteral("plug"), QStringLiteral("--serial"),
-                               QStringLiteral("OVR0000000000777"), QStringLiteral("--reuse")});
+        const Run again = run("plug --serial OVR0000000000777 --reuse");
         QCOMPARE(again.exitCode, 0);
         QCOMPARE(again.out.trimmed(), QByteArray("OVR0000000000777"));
     }
