@@ -142,6 +142,8 @@ private Q_SLOTS:
             }
         }
         verifyShows(*window, expected);
+        if (expected == Entry::About)
+            QVERIFY(saveScreenshot(window.get(), QStringLiteral("main-window-about")));
     }
 
     void contentArea() {
