@@ -92,7 +92,9 @@ private:
     /** Sends request and follows up to ten same-origin redirects, signing each anew. */
     Answer exchange(const OVURLRequest& request) const;
     Answer exchangeOnce(const OVURLRequest& request) const;
-    static void logException(std::exception_ptr exception);
+    /** sendSync for a resource call: the body (empty for a 204), or none with *error set, logged under
+     * failureLog (a "%@" format for the description) when one is given. */
+    std::optional<QByteArray> sendForBody(OVURLRequest request, OVError* error, const char* failureLog) const;
 
     OVCredentialManagerProtocol* const m_credentialMgr;
     OVPreferencesManagerProtocol* const m_prefMgr;

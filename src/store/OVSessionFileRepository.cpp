@@ -48,7 +48,7 @@ bool isUsableDirectoryName(const QString& name) {
 // Reads a field: the value when present and of the right type; a wrong type ends the decoding.
 template <typename T, typename Setter>
 bool readField(const std::optional<T>& value, const OVError& readError, OVError* error, Setter set) {
-    if (readError.code() != 0) {
+    if (readError.isSet()) {
         OVError::set(error, readError);
         return false;
     }
@@ -255,10 +255,10 @@ std::optional<OVPage> OVSessionFileRepository::convertToPage(const QByteArray& d
     if (const std::optional<OVPropertyList> list = OVPropertyList::fromBinary(data, &decodeError)) {
         const std::optional<quint64> number = list->integer(kPageNumber, &decodeError);
         const std::optional<QByteArray> bytes =
-            decodeError.code() == 0 ? list->data(kData, &decodeError) : std::nullopt;
+            !decodeError.isSet() ? list->data(kData, &decodeError) : std::nullopt;
         if (number && bytes)
             page.emplace(*number, *bytes);
-        else if (decodeError.code() == 0)
+        else if (!decodeError.isSet())
             decodeError = OVError(OVPropertyList::kCocoaErrorDomain, OVPropertyList::kReadCorruptError,
                                   QStringLiteral("The data couldn't be read because it is missing. (%1)")
                                       .arg(number ? QStringLiteral("data") : QStringLiteral("pageNumber")));

@@ -34,11 +34,6 @@ QString localized(const char* text) {
 
 // Whole-number percentage of done out of total, computed in single precision as the progress
 // display always has been; clamped so that an odd count can never overflow the conversion.
-// Collaborators report failure only through the error, which an empty OVError does not carry.
-bool isSet(const OVError& error) {
-    return error.code() != 0 || !error.domain().isEmpty();
-}
-
 int percentageOf(quint64 done, quint64 total) {
     if (total == 0)
         return 0;
@@ -142,7 +137,7 @@ void OVSessionPageStorer::main() {
             reportCancellation();
             return;
         }
-        if (isSet(error)) {
+        if (error.isSet()) {
             OVLog("(%@)-Error in getLastSavedPageNumberForSession. Error: %@", serial(),
                   error.fullDescription());
             complete(error);
@@ -222,7 +217,12 @@ void OVSessionPageStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& co
         const QByteArray bytes = std::any_cast<QByteArray>(result);
         m_totalPageCount.fetch_add(1);
         const OVPage page(pageNumber, bytes);
-        appendPage(page.data());
+        OVError writeError;
+        if (!appendPage(page.data(), &writeError)) {
+            // The file system's own error (errno, path) tells the user what to free or fix.
+            complete(writeError);
+            return;
+        }
 
         const int percentage = percentageOf(m_totalPageCount.load(), sessionPageTotal());
         if (percentage != m_session->percentage()) {
@@ -239,7 +239,7 @@ void OVSessionPageStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& co
         OVLog("(%@)-Fetched last page", serial());
         OVError error;
         ensureRepo()->commit(&error);
-        if (isSet(error)) {
+        if (error.isSet()) {
             OVLog("(%@)-Error in commit (context, last page reached). Error %@", serial(),
                   error.fullDescription());
             complete(error);
@@ -259,19 +259,17 @@ void OVSessionPageStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& co
     }
 }
 
-void OVSessionPageStorer::appendPage(const QByteArray& bytes) {
-    OVError error;
+bool OVSessionPageStorer::appendPage(const QByteArray& bytes, OVError* error) {
     if (!m_dataFile.isOpen()) {
-        const QString path = ensureRepo()->getSessionDataFilePath(*m_session, &error);
+        const QString path = ensureRepo()->getSessionDataFilePath(*m_session, error);
         if (path.isEmpty())
-            throw OVException(error.description());
-        if (!OVFileSystem::fileExists(path) && !OVFileSystem::appendToFile(path, QByteArray(), &error))
-            throw OVException(error.description());
-        if (!m_dataFile.openForUpdating(path, &error))
-            throw OVException(error.description());
+            return false;
+        if (!OVFileSystem::fileExists(path) && !OVFileSystem::appendToFile(path, QByteArray(), error))
+            return false;
+        if (!m_dataFile.openForUpdating(path, error))
+            return false;
     }
-    if (m_dataFile.seekToEndOfFile(&error) < 0 || !m_dataFile.writeData(bytes, &error))
-        throw OVException(error.description());
+    return m_dataFile.seekToEndOfFile(error) >= 0 && m_dataFile.writeData(bytes, error);
 }
 
 void OVSessionPageStorer::closeDataFile() {
@@ -305,7 +303,7 @@ void OVSessionPageStorer::complete(const std::optional<OVError>& error) {
             reportCancellation();
             return;
         }
-        if (isSet(sizeError)) {
+        if (sizeError.isSet()) {
             fail(sizeError);
             return;
         }
@@ -330,7 +328,7 @@ void OVSessionPageStorer::complete(const std::optional<OVError>& error) {
     m_session->setCrcCorruption(true);
     OVError updateError;
     store->updateSession(*m_session, &updateError);
-    if (isSet(updateError))
+    if (updateError.isSet())
         OVLog("%@", updateError.description());
     OVError pathError;
     const QString dataPath = store->getSessionDataFilePath(*m_session, &pathError);
@@ -388,12 +386,12 @@ void OVSessionPageStorer::retry() {
     const std::shared_ptr<OVSessionRepositoryProtocol> store = ensureRepo();
     OVError error;
     store->deleteDataForSession(*m_session, &error);
-    if (isSet(error)) {
+    if (error.isSet()) {
         fail(error);
         return;
     }
     store->commit(&error);
-    if (isSet(error)) {
+    if (error.isSet()) {
         fail(error);
         return;
     }

@@ -74,7 +74,8 @@ public:
 
 private:
     void fetchPage(quint64 pageNumber);
-    void appendPage(const QByteArray& bytes);
+    /** Appends to the data file, opened on the first page of a pass; false with *error set. */
+    bool appendPage(const QByteArray& bytes, OVError* error);
     void complete(const std::optional<OVError>& error);
     void succeed();
     void reportCancellation();
