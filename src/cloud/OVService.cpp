@@ -96,6 +96,7 @@ struct OVService::Answer {
 OVService::OVService(OVCredentialManagerProtocol* credentialMgr, OVPreferencesManagerProtocol* prefMgr)
     : m_credentialMgr(credentialMgr)
     , m_prefMgr(prefMgr)
+    , m_networkClock(&OVHelper::getNetworkDate)
     , m_asyncQueue(QStringLiteral("com.pellwick.service.async"), kAsyncThreads) {}
 
 OVService::~OVService() {
@@ -105,6 +106,15 @@ OVService::~OVService() {
 
 void OVService::setNetworkAccessFactory(NetworkAccessFactory factory) {
     m_networkAccessFactory = std::move(factory);
+}
+
+void OVService::setNetworkClock(NetworkClock clock) {
+    m_networkClock = std::move(clock);
+}
+
+OVDate OVService::signingDate() const {
+    const std::optional<OVDate> networkDate = m_networkClock ? m_networkClock() : std::nullopt;
+    return networkDate.value_or(OVDate::now());
 }
 
 // ---- Requests ---------------------------------------------------------------------------------
@@ -157,8 +167,7 @@ void OVService::setApiKey(OVURLRequest& request, const OVDate& date) const {
 }
 
 void OVService::setApiKey(OVURLRequest& request) const {
-    const std::optional<OVDate> networkDate = OVHelper::getNetworkDate();
-    setApiKey(request, networkDate.value_or(OVDate::now()));
+    setApiKey(request, signingDate());
 }
 
 void OVService::printUrlRequest(const OVURLRequest& request) {
@@ -256,8 +265,7 @@ void OVService::sendAsync(OVURLRequest request, SendCompletion completionHandler
     m_asyncQueue.addOperationWithBlock(
         [this, request = std::move(request), completionHandler = std::move(completionHandler)]() mutable {
             // The network clock is asked here, on the background thread, so the caller returns at once.
-            const std::optional<OVDate> networkDate = OVHelper::getNetworkDate();
-            setApiKey(request, networkDate.value_or(OVDate::now()));
+            setApiKey(request, signingDate());
             printUrlRequest(request);
             const Answer answer = exchange(request);
             OVLog("HTTP Response code : %ld", answer.status.value_or(0));

@@ -24,7 +24,7 @@ const QString OVSessionPageStorer::kDeviceCommandErrorDomain = QStringLiteral("c
 namespace {
 
 constexpr int kFetchRetries = 5;
-constexpr std::chrono::milliseconds kPagePause(5);
+constexpr std::chrono::milliseconds kNewerMacOSPagePause(5);
 // The CRC result before any page was fed: an empty or missing data file fails.
 constexpr int kNoDataCrcResult = -10;
 
@@ -53,6 +53,10 @@ OVSessionPageStorer::OVSessionPageStorer(std::weak_ptr<OVCommandFactoryProtocol>
     , m_deviceInfo(std::move(deviceInfo)) {}
 
 OVSessionPageStorer::~OVSessionPageStorer() = default;
+
+std::chrono::milliseconds OVSessionPageStorer::systemPagePause() {
+    return OVHelper::isOSXGreatherThan1011() ? kNewerMacOSPagePause : std::chrono::milliseconds(0);
+}
 
 std::shared_ptr<OVSessionRepositoryProtocol> OVSessionPageStorer::repo() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -169,8 +173,8 @@ void OVSessionPageStorer::main() {
 }
 
 void OVSessionPageStorer::fetchPage(quint64 pageNumber) {
-    if (OVHelper::isOSXGreatherThan1011())
-        std::this_thread::sleep_for(kPagePause);
+    if (m_pagePause.count() > 0)
+        std::this_thread::sleep_for(m_pagePause);
     const std::shared_ptr<OVCommandFactoryProtocol> factory = m_commandFactory.lock();
     std::shared_ptr<OVCommandGetPage> command = factory ? factory->createGetPageCommand(pageNumber) : nullptr;
     if (!command) {

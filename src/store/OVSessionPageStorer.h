@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -69,6 +70,10 @@ public:
     std::shared_ptr<OVSessionRepositoryProtocol> repo() const;
     void setRepo(std::shared_ptr<OVSessionRepositoryProtocol> repo);
     OVDate startStoringDate() const;
+    /** The wait before each page request; none unless set. Set before the operation is queued. */
+    void setPagePause(std::chrono::milliseconds pause) { m_pagePause = pause; }
+    /** What this system needs between page requests: 5 ms on macOS 10.11 and later, else none. */
+    static std::chrono::milliseconds systemPagePause();
     quint64 totalPageCount() const { return m_totalPageCount.load(); }
     int currentRetry() const { return m_currentRetry.load(); }
 
@@ -108,4 +113,5 @@ private:
     std::atomic<quint64> m_totalPageCount{0};
     std::atomic<int> m_currentRetry{0};
     std::atomic<bool> m_ended{false};
+    std::chrono::milliseconds m_pagePause{0};
 };

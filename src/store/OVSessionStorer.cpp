@@ -319,6 +319,7 @@ bool OVSessionStorer::queuePageStorer(const std::shared_ptr<OVSession>& session,
     OVLog("(%@)-session [%@] doesn't have all the pages in the DB. Will store pages", serial(), session);
     auto pageStorer =
         std::make_shared<OVSessionPageStorer>(m_commandFactory, session, usbDevice(), deviceInfo());
+    pageStorer->setPagePause(OVSessionPageStorer::systemPagePause());
     m_storageInfoDic[session->start()] = -1;
     m_queue->addOperation(pageStorer);
     return true;

@@ -655,11 +655,11 @@ void OvDeviceHub::process(Attachment& attachment, const Job& job) {
                 OvFault& f = d->faults[i];
                 if (f.kind != OvFault::Kind::UnplugAfterPages)
                     continue;
-                if (f.page <= 1) {
+                if (f.pagesBeforeUnplug <= 1) {
                     d->faults.removeAt(i);
                     after = After::Unplug;
                 } else {
-                    --f.page;
+                    --f.pagesBeforeUnplug;
                 }
                 break;
             }
@@ -745,7 +745,7 @@ void OvDeviceHub::processFlash(Attachment& attachment, const Job& job, const OvL
         if (!attachment.waitFor(link.requestUs(kFlashBlockSize) + link.flashBlockUs))
             return;
         const double level = 100.0 * b / blocks;
-        if (failure && level >= failure->page) {
+        if (failure && level >= failure->percent) {
             answer.status = OrvaneStatus::FirmwareWriteError;
             deliver(attachment, job, answer);
             return;

@@ -43,12 +43,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("willRetry");
         QTest::addColumn<int>("maxRetry");
         QTest::addColumn<int>("status");
-        QTest::addColumn<int>("minimumMs");
-        QTest::addColumn<int>("maximumMs");
-        // failures -1: the page never reads.
-        QTest::newRow("always failing, five retries") << true << -1 << 6 << 5 << 1 << 2 << 2500 << 6000;
-        QTest::newRow("retry off: one report, no pause") << false << -1 << 1 << 0 << 0 << 2 << 0 << 400;
-        QTest::newRow("two failures, then the page") << true << 2 << 3 << 2 << 0 << 0 << 1000 << 3000;
+        QTest::addColumn<int>("pauseMs");
+        QTest::addColumn<int>("pauses");
+        // failures -1: the page never reads. A pause longer than the wait for the report proves
+        // that a command without retry never pauses.
+        QTest::newRow("always failing, five retries") << true << -1 << 6 << 5 << 1 << 2 << 20 << 6;
+        QTest::newRow("retry off: one report, no pause") << false << -1 << 1 << 0 << 0 << 2 << 60000 << 0;
+        QTest::newRow("two failures, then the page") << true << 2 << 3 << 2 << 0 << 0 << 20 << 2;
     }
     void retryRule() {
         QFETCH(bool, allowRetry);
@@ -57,8 +58,8 @@ private Q_SLOTS:
         QFETCH(int, willRetry);
         QFETCH(int, maxRetry);
         QFETCH(int, status);
-        QFETCH(int, minimumMs);
-        QFETCH(int, maximumMs);
+        QFETCH(int, pauseMs);
+        QFETCH(int, pauses);
         const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial, 1, 4);
@@ -68,6 +69,7 @@ private Q_SLOTS:
         auto recorder = std::make_shared<ReportRecorder>();
         auto command = OVCommandFactory().createGetPageCommand(page);
         configure(command, device, recorder, allowRetry, 5);
+        command->setRetryPause(std::chrono::milliseconds(pauseMs));
         QElapsedTimer timer;
         timer.start();
         command->execute();
@@ -91,7 +93,8 @@ private Q_SLOTS:
                  maxRetry);
         QCOMPARE(log->count(QStringLiteral("allow retry$")),
                  allowRetry ? requests - (status == 0 ? 1 : 0) : 0);
-        QVERIFY2(elapsed >= minimumMs && elapsed < maximumMs, qPrintable(QString::number(elapsed)));
+        QVERIFY2(elapsed >= qint64(pauses) * pauseMs && (pauses > 0 || elapsed < pauseMs),
+                 qPrintable(QString::number(elapsed)));
         if (status == 0) {
             QCOMPARE(std::any_cast<QByteArray>(recorder->reports().first().result).size(), 512);
         }
