@@ -104,6 +104,13 @@ private:
     void runWorker(const std::shared_ptr<Attachment>& attachment);
     void process(Attachment& attachment, const Job& job);
     void processFlash(Attachment& attachment, const Job& job, const OvLinkModel& link);
+    /** One handler per request kind, under the hub's lock: fills answer, says what follows it. */
+    After answerLocked(OvVirtualDevice& device, const OrvaneRequest& request, OrvaneAnswer& answer);
+    After answerBattery(OvVirtualDevice& device, OrvaneAnswer& answer);
+    After answerPage(OvVirtualDevice& device, quint64 address, OrvaneAnswer& answer);
+    static After answerSessionList(const OvVirtualDevice& device, const OrvaneRequest& request,
+                                   OrvaneAnswer& answer);
+    After answerSetDefaultUser(OvVirtualDevice& device, quint64 user, OrvaneAnswer& answer);
     void deliver(Attachment& attachment, const Job& job, const OrvaneAnswer& answer);
     std::optional<OvFault> consumeFault(OvVirtualDevice& device, OvFault::Kind kind,
                                         const std::function<bool(const OvFault&)>& applies);
