@@ -2,7 +2,6 @@
 
 #include "OVCommandGetPage.h"
 #include "OVException.h"
-#include "OVFileSystem.h"
 #include "OVHelper.h"
 #include "OVLogger.h"
 #include "OVNotificationCenter.h"
@@ -12,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <algorithm>
 #include <chrono>
@@ -264,22 +262,18 @@ void OVSessionPageStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& co
 }
 
 bool OVSessionPageStorer::appendPage(const QByteArray& bytes, OVError* error) {
-    if (!m_dataFile.isOpen()) {
-        const QString path = ensureRepo()->getSessionDataFilePath(*m_session, error);
-        if (path.isEmpty())
-            return false;
-        if (!OVFileSystem::fileExists(path) && !OVFileSystem::appendToFile(path, QByteArray(), error))
-            return false;
-        if (!m_dataFile.openForUpdating(path, error))
-            return false;
-    }
-    return m_dataFile.seekToEndOfFile(error) >= 0 && m_dataFile.writeData(bytes, error);
+    if (!m_dataAppender)
+        m_dataAppender = ensureRepo()->openSessionDataForAppending(*m_session, error);
+    return m_dataAppender && m_dataAppender->append(bytes, error);
 }
 
 void OVSessionPageStorer::closeDataFile() {
+    if (!m_dataAppender)
+        return;
     OVError error;
-    if (!m_dataFile.closeFile(&error))
+    if (!m_dataAppender->close(&error))
         OVLog("%@", error.description());
+    m_dataAppender.reset();
 }
 
 void OVSessionPageStorer::complete(const std::optional<OVError>& error) {
@@ -334,17 +328,9 @@ void OVSessionPageStorer::complete(const std::optional<OVError>& error) {
     store->updateSession(*m_session, &updateError);
     if (updateError.isSet())
         OVLog("%@", updateError.description());
-    OVError pathError;
-    const QString dataPath = store->getSessionDataFilePath(*m_session, &pathError);
-    if (!dataPath.isEmpty()) {
-        // The first corrupt download is kept for inspection; later ones do not replace it.
-        const QString corruptedPath =
-            dataPath + QLatin1Char('.') + OVSessionFileRepository::kCorruptedExtension;
-        OVError copyError;
-        if (!OVFileSystem::fileExists(corruptedPath) &&
-            !OVFileSystem::copyItem(dataPath, corruptedPath, &copyError))
-            OVLog("%@", copyError.description());
-    }
+    OVError copyError;
+    if (!store->keepCorruptedCopy(*m_session, &copyError))
+        OVLog("%@", copyError.description());
     retry();
 }
 
@@ -415,23 +401,18 @@ bool OVSessionPageStorer::runCrcCheck() {
     QElapsedTimer timer;
     timer.start();
 
-    OVError pathError;
-    const QString path = ensureRepo()->getSessionDataFilePath(*m_session, &pathError);
     int result = kNoDataCrcResult;
-    QFile file(path);
-    if (!path.isEmpty() && file.open(QIODevice::ReadOnly)) {
-        const quint64 total = sessionPageTotal();
-        quint64 count = 0;
-        for (;;) {
-            const QByteArray chunk = file.read(OVPage::kPageSize);
-            if (chunk.isEmpty())
-                break;
+    const quint64 total = sessionPageTotal();
+    quint64 count = 0;
+    // Data that cannot be read fails the check as empty data does.
+    ensureRepo()->readSessionData(
+        *m_session, OVPage::kPageSize,
+        [&](const QByteArray& chunk) {
             result = verification.feedPage(chunk);
             ++count;
             setCrcProgress(percentageOf(count, total));
-        }
-        file.close();
-    }
+        },
+        nullptr);
     OVLog("(%@)-CRC value = [%i] for session [%@]", serial(), result, m_session);
     OVLog("(%@)-CRC check done for session [%@]. It took %f s", serial(), m_session,
           timer.nsecsElapsed() / 1e9);

@@ -4,7 +4,6 @@
 #include "OVCommandFactoryProtocol.h"
 #include "OVDeviceInfo.h"
 #include "OVError.h"
-#include "OVFileHandle.h"
 #include "OVOperation.h"
 #include "OVSession.h"
 #include "OVSessionRepositoryProtocol.h"
@@ -34,8 +33,9 @@
  *   cancelled at any check point ─► cancelled (status 10, "OnSessionStoredFailed")
  *
  * Every operation ends finished and posts exactly one of "OnSessionStoredSuccess" and
- * "OnSessionStoredFailed", with the session as object. The data file stays open for a pass and each
- * page is appended with one seek and one write; memory stays at one page whatever the session size.
+ * "OnSessionStoredFailed", with the session as object. All file work goes through the repository:
+ * the data stays open for a pass (its appender), each page is appended with one seek and one write,
+ * and the CRC check reads it back a page at a time; memory stays at one page whatever the session size.
  * Create with std::make_shared (the command callbacks reach it through a weak reference).
  */
 class OVSessionPageStorer : public OVOperation, public OVCommandDelegate {
@@ -108,8 +108,8 @@ private:
     /** The one GetPage whose answer the pass waits for; reports of any other command are stale. */
     std::weak_ptr<OVCommand> m_pendingCommand;
 
-    /** Used by one step at a time: the steps of an operation never overlap. */
-    OVFileHandle m_dataFile;
+    /** The data open for the pass; used by one step at a time: the steps of an operation never overlap. */
+    std::unique_ptr<OVSessionDataAppender> m_dataAppender;
     std::atomic<quint64> m_totalPageCount{0};
     std::atomic<int> m_currentRetry{0};
     std::atomic<bool> m_ended{false};

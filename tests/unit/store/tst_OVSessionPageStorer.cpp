@@ -18,6 +18,38 @@ public:
     std::function<std::optional<quint64>(OVError*)> lastSaved;
     std::function<void(OVError*)> commitHook;
     std::function<void(OVError*)> deleteHook;
+    /** Bytes the data takes before the disk is full; none: no limit. */
+    std::optional<qint64> writeBudget;
+
+    // Writes what fits of each append, then fails as a full disk does: a torn write.
+    class FillingAppender : public OVSessionDataAppender {
+    public:
+        FillingAppender(std::unique_ptr<OVSessionDataAppender> file, qint64 budget)
+            : m_file(std::move(file))
+            , m_budget(budget) {}
+        bool append(const QByteArray& bytes, OVError* error) override {
+            const QByteArray fits = bytes.left(m_budget);
+            m_budget -= fits.size();
+            if (!m_file->append(fits, error))
+                return false;
+            if (fits.size() == bytes.size())
+                return true;
+            OVError::set(error, kDiskError);
+            return false;
+        }
+        bool close(OVError* error) override { return m_file->close(error); }
+
+    private:
+        std::unique_ptr<OVSessionDataAppender> m_file;
+        qint64 m_budget;
+    };
+    std::unique_ptr<OVSessionDataAppender> openSessionDataForAppending(const OVSession& session,
+                                                                       OVError* error) override {
+        auto file = OVSessionFileRepository::openSessionDataForAppending(session, error);
+        if (!file || !writeBudget)
+            return file;
+        return std::make_unique<FillingAppender>(std::move(file), *writeBudget);
+    }
 
     std::optional<quint64> getLastSavedPageNumberForSession(const OVSession& session,
                                                             OVError* error) override {
@@ -365,6 +397,32 @@ private Q_SLOTS:
                                             "in the USB"))
                    : kDiskError;
         QCOMPARE(this->logged(QStringLiteral("-Error in page storer. Error: ") + error.fullDescription()), 1);
+    }
+
+    void failedWriteFailsWithTheDiskErrorAndTheNextRunCompletes_data() {
+        QTest::addColumn<int>("budget");
+        QTest::newRow("full disk at the first page") << 0;
+        QTest::newRow("torn write in the third page") << 2 * 512 + 100;
+    }
+
+    void failedWriteFailsWithTheDiskErrorAndTheNextRunCompletes() {
+        QFETCH(int, budget);
+        auto session = plugSession(6);
+        QVERIFY(session);
+        auto repo = std::make_shared<ScriptedRepository>();
+        repo->writeBudget = budget;
+        StorerOutcome outcome(session);
+        auto storer = makeStorer(session);
+        storer->setRepo(repo);
+        QVERIFY(runStorer(storer));
+        QCOMPARE(outcome.failures(), 1);
+        QCOMPARE(
+            this->logged(QStringLiteral("-Error in page storer. Error: ") + kDiskError.fullDescription()), 1);
+        QCOMPARE(fileBytes(dataPath(*session)), expected().left(budget));
+
+        QVERIFY(runStorer(makeStorer(session)));
+        QCOMPARE(outcome.successes(), 1);
+        QCOMPARE(fileBytes(dataPath(*session)), expected());
     }
 
     void missingDataFailsTheCrcCheck() {
