@@ -227,6 +227,15 @@ OvVirtualDevice* OvDeviceHub::findLocked(const QString& serial, QString* error) 
     return &it->second;
 }
 
+OvVirtualDevice* OvDeviceHub::findPluggedLocked(const QString& serial, QString* error) {
+    OvVirtualDevice* d = findLocked(serial, error);
+    if (d && !d->plugged) {
+        setError(error, QStringLiteral("device %1 is not plugged in").arg(serial));
+        return nullptr;
+    }
+    return d;
+}
+
 const OvVirtualDevice* OvDeviceHub::findLocked(const QString& serial, QString* error) const {
     return const_cast<OvDeviceHub*>(this)->findLocked(serial, error);
 }
@@ -301,11 +310,9 @@ std::optional<QString> OvDeviceHub::plug(const OvPlugOptions& options, QString* 
 bool OvDeviceHub::unplug(const QString& serial, QString* error) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        OvVirtualDevice* d = findLocked(serial, error);
+        OvVirtualDevice* d = findPluggedLocked(serial, error);
         if (!d)
             return false;
-        if (!d->plugged)
-            return setError(error, QStringLiteral("device %1 is not plugged in").arg(serial));
         d->plugged = false;
         save(*d);
         detachLocked(serial);
@@ -339,11 +346,9 @@ bool OvDeviceHub::replug(const QString& serial, QString* error) {
 bool OvDeviceHub::recovery(const QString& serial, QString* error) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        OvVirtualDevice* d = findLocked(serial, error);
+        OvVirtualDevice* d = findPluggedLocked(serial, error);
         if (!d)
             return false;
-        if (!d->plugged)
-            return setError(error, QStringLiteral("device %1 is not plugged in").arg(serial));
         if (d->recovery)
             return setError(error, QStringLiteral("device %1 is in recovery mode already").arg(serial));
     }

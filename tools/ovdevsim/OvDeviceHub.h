@@ -127,6 +127,8 @@ private:
     void load();
     OvVirtualDevice* findLocked(const QString& serial, QString* error);
     const OvVirtualDevice* findLocked(const QString& serial, QString* error) const;
+    /** The device when it is plugged in; null with "not plugged in" or "no device" otherwise. */
+    OvVirtualDevice* findPluggedLocked(const QString& serial, QString* error);
     quint32 freeLocationLocked() const;
     QString freeSerialLocked() const;
     bool locationTakenLocked(quint32 location, const QString& except) const;
