@@ -238,8 +238,8 @@ std::optional<QByteArray> OVService::sendSync(OVURLRequest request, OVError* err
     const int status = *answer.status;
     OVLog("HTTP Response code : %ld", status);
     if (status < 200 || status > 399) {
-        // Difference 1 from sendAsync: a 500 is described by its status text, never by the server's
-        // page (a framework's debug page can be megabytes); sendAsync passes every body on as is.
+        // Difference 1 from sendAsync, kept on purpose: a 500 is described as "Internal Server
+        // Error", not by its body; sendAsync passes every body on as it came.
         const QString body =
             status == 500 ? QStringLiteral("Internal Server Error") : QString::fromUtf8(answer.body);
         OVError::set(error, statusError(status, body));
@@ -250,8 +250,9 @@ std::optional<QByteArray> OVService::sendSync(OVURLRequest request, OVError* err
         OVError::set(error, OVError());
         return answer.body;
     }
-    // Difference 2 from sendAsync: a 204 without body is a success without data here (a delete, an
-    // empty answer a caller expects); sendAsync reports every empty body as "No data returned".
+    // Difference 2 from sendAsync, kept on purpose: a 204 without body is a success without data
+    // (callers tell it from a failure by the empty error); sendAsync reports every empty body as
+    // "No data returned from server".
     if (status == 204) {
         OVError::set(error, OVError());
         return std::nullopt;
