@@ -10,10 +10,6 @@
 
 namespace {
 
-bool isSet(const OVError& error) {
-    return error.code() != 0 || !error.domain().isEmpty();
-}
-
 OVError noServiceError() {
     return OVHelper::createError(QStringLiteral("No web API client"), -1,
                                  QStringLiteral("com.pellwick.service"));
@@ -21,7 +17,7 @@ OVError noServiceError() {
 
 // The error of a failed load; a load that failed without saying why still fails.
 OVError loadError(const OVError& error) {
-    return isSet(error) ? error : noServiceError();
+    return error.isSet() ? error : noServiceError();
 }
 
 } // namespace
@@ -85,7 +81,7 @@ void OVDataLookup::loadUsers(const LoadCompletion& callback) {
     }
     OVError error;
     const std::optional<QList<OVUser>> users = svc->getAtheletes(&error);
-    if (isSet(error) || !users) {
+    if (error.isSet() || !users) {
         callback(loadError(error));
         return;
     }
@@ -124,7 +120,7 @@ void OVDataLookup::loadTeams(const LoadCompletion& callback) {
     }
     OVError error;
     std::optional<QList<OVTeam>> loaded = svc->getTeams(&error);
-    if (isSet(error) || !loaded) {
+    if (error.isSet() || !loaded) {
         callback(loadError(error));
         return;
     }

@@ -44,6 +44,24 @@ OVError statusError(int status, const QString& body) {
         OVLogFormat::format("Error: %@, %@", OVHTTPStatus::localizedStringForStatusCode(status), body));
 }
 
+void logException(std::exception_ptr exception) {
+    OVLog("Unhandled exception occurred. Exception: %@. Stack:%@", OVException::describe(exception),
+          OVException::callStackOf(exception));
+}
+
+// The one boundary for exceptions of the resource calls: what escapes work is logged with its stack
+// and becomes *error; the call then answers its empty value (none, false).
+template <typename Work> auto guarded(OVError* error, Work work) -> decltype(work()) {
+    try {
+        return work();
+    } catch (...) {
+        const std::exception_ptr exception = std::current_exception();
+        logException(exception);
+        OVError::set(error, OVService::createErrorFromException(exception));
+        return {};
+    }
+}
+
 bool sameText(const std::optional<QString>& a, const std::optional<QString>& b) {
     return a && b && *a == *b;
 }
@@ -78,6 +96,7 @@ struct OVService::Answer {
 OVService::OVService(OVCredentialManagerProtocol* credentialMgr, OVPreferencesManagerProtocol* prefMgr)
     : m_credentialMgr(credentialMgr)
     , m_prefMgr(prefMgr)
+    , m_networkClock(&OVHelper::getNetworkDate)
     , m_asyncQueue(QStringLiteral("com.pellwick.service.async"), kAsyncThreads) {}
 
 OVService::~OVService() {
@@ -87,6 +106,15 @@ OVService::~OVService() {
 
 void OVService::setNetworkAccessFactory(NetworkAccessFactory factory) {
     m_networkAccessFactory = std::move(factory);
+}
+
+void OVService::setNetworkClock(NetworkClock clock) {
+    m_networkClock = std::move(clock);
+}
+
+OVDate OVService::signingDate() const {
+    const std::optional<OVDate> networkDate = m_networkClock ? m_networkClock() : std::nullopt;
+    return networkDate.value_or(OVDate::now());
 }
 
 // ---- Requests ---------------------------------------------------------------------------------
@@ -139,8 +167,7 @@ void OVService::setApiKey(OVURLRequest& request, const OVDate& date) const {
 }
 
 void OVService::setApiKey(OVURLRequest& request) const {
-    const std::optional<OVDate> networkDate = OVHelper::getNetworkDate();
-    setApiKey(request, networkDate.value_or(OVDate::now()));
+    setApiKey(request, signingDate());
 }
 
 void OVService::printUrlRequest(const OVURLRequest& request) {
@@ -211,6 +238,8 @@ std::optional<QByteArray> OVService::sendSync(OVURLRequest request, OVError* err
     const int status = *answer.status;
     OVLog("HTTP Response code : %ld", status);
     if (status < 200 || status > 399) {
+        // Difference 1 from sendAsync, kept on purpose: a 500 is described as "Internal Server
+        // Error", not by its body; sendAsync passes every body on as it came.
         const QString body =
             status == 500 ? QStringLiteral("Internal Server Error") : QString::fromUtf8(answer.body);
         OVError::set(error, statusError(status, body));
@@ -221,6 +250,9 @@ std::optional<QByteArray> OVService::sendSync(OVURLRequest request, OVError* err
         OVError::set(error, OVError());
         return answer.body;
     }
+    // Difference 2 from sendAsync, kept on purpose: a 204 without body is a success without data
+    // (callers tell it from a failure by the empty error); sendAsync reports every empty body as
+    // "No data returned from server".
     if (status == 204) {
         OVError::set(error, OVError());
         return std::nullopt;
@@ -234,8 +266,7 @@ void OVService::sendAsync(OVURLRequest request, SendCompletion completionHandler
     m_asyncQueue.addOperationWithBlock(
         [this, request = std::move(request), completionHandler = std::move(completionHandler)]() mutable {
             // The network clock is asked here, on the background thread, so the caller returns at once.
-            const std::optional<OVDate> networkDate = OVHelper::getNetworkDate();
-            setApiKey(request, networkDate.value_or(OVDate::now()));
+            setApiKey(request, signingDate());
             printUrlRequest(request);
             const Answer answer = exchange(request);
             OVLog("HTTP Response code : %ld", answer.status.value_or(0));
@@ -249,12 +280,13 @@ void OVService::sendAsync(OVURLRequest request, SendCompletion completionHandler
                 if (!answer.body.isEmpty()) {
                     OVLog("Request json returned : %@", QString::fromUtf8(answer.body));
                     completionHandler(answer.body, std::nullopt);
-                } else {
+                } else { // even a 204: see difference 2 in sendSync
                     OVLog("Request failed error: Nothing was downloaded.");
                     completionHandler(std::nullopt, noDataError());
                 }
                 return;
             }
+            // The body as it came, 500 included: see difference 1 in sendSync.
             completionHandler(std::nullopt, statusError(status, QString::fromUtf8(answer.body)));
         });
 }
@@ -269,11 +301,6 @@ OVError OVService::createErrorFromException(std::exception_ptr exception) {
     return OVError(
         kErrorDomain, kExceptionCode,
         OVLogFormat::format("Unhandled exception occurred. Exception: %@", OVException::describe(exception)));
-}
-
-void OVService::logException(std::exception_ptr exception) {
-    OVLog("Unhandled exception occurred. Exception: %@. Stack:%@", OVException::describe(exception),
-          OVException::callStackOf(exception));
 }
 
 QString OVService::getResourceIdFromUri(const QString& uri) {
@@ -323,46 +350,50 @@ void OVService::authenticate(const QString& username, const QString& password,
             completionHandler(std::nullopt, sendError);
             return;
         }
-        std::optional<OVUser> user;
         std::optional<OVError> error;
-        try {
-            OVError parseError;
+        OVError failure;
+        const std::optional<OVUser> user = guarded(&failure, [&]() -> std::optional<OVUser> {
             const std::optional<QList<OVUser>> users =
-                OVModelBuilder::buildUsersFromJson(data.value_or(QByteArray()), &parseError);
+                OVModelBuilder::buildUsersFromJson(data.value_or(QByteArray()), &failure);
             if (!users) {
-                OVLog("Error in building the model User. Error:%@", parseError.description());
-                error = parseError;
-            } else if (users->isEmpty()) {
-                throw OVException(QStringLiteral("The account answer holds no user"));
-            } else {
-                user = users->first();
+                OVLog("Error in building the model User. Error:%@", failure.description());
+                return std::nullopt;
             }
-        } catch (...) {
-            const std::exception_ptr exception = std::current_exception();
-            logException(exception);
-            user.reset();
-            error = createErrorFromException(exception);
-        }
+            if (users->isEmpty())
+                throw OVException(QStringLiteral("The account answer holds no user"));
+            return users->first();
+        });
+        if (!user)
+            error = failure;
         completionHandler(user, error);
     });
+}
+
+std::optional<QByteArray> OVService::sendForBody(OVURLRequest request, OVError* error,
+                                                 const char* failureLog) const {
+    OVError sendError;
+    const std::optional<QByteArray> data = sendSync(std::move(request), &sendError);
+    if (!data && sendError.isSet()) {
+        if (failureLog)
+            OVLog(failureLog, sendError.description());
+        OVError::set(error, sendError);
+        return std::nullopt;
+    }
+    return data.value_or(QByteArray());
 }
 
 std::optional<QList<OVUser>> OVService::getAtheletes(OVError* error) {
     const QString query =
         OVLogFormat::format("%@=%@&%@", QStringLiteral("bundle"), kAthletesBundle, QStringLiteral("limit=0"));
-    OVError sendError;
-    const std::optional<QByteArray> data = sendSync(
-        buildRequest(QStringLiteral("bundle_permission"), QStringLiteral("GET"), std::nullopt, query),
-        &sendError);
-    if (!data && !sendError.domain().isEmpty()) {
-        OVLog("get bundle permissions error:%@", sendError.description());
-        OVError::set(error, sendError);
+    const std::optional<QByteArray> data = sendForBody(
+        buildRequest(QStringLiteral("bundle_permission"), QStringLiteral("GET"), std::nullopt, query), error,
+        "get bundle permissions error:%@");
+    if (!data)
         return std::nullopt;
-    }
-    try {
+    return guarded(error, [&]() -> std::optional<QList<OVUser>> {
         OVError parseError;
         const std::optional<QList<OVBundlePermission>> permissions =
-            OVModelBuilder::buildBundlePermissionsFromJson(data.value_or(QByteArray()), &parseError);
+            OVModelBuilder::buildBundlePermissionsFromJson(*data, &parseError);
         if (!permissions) {
             OVError::set(error, parseError);
             return std::nullopt;
@@ -378,28 +409,18 @@ std::optional<QList<OVUser>> OVService::getAtheletes(OVError* error) {
                 athletes.append(*permission.user_target);
         }
         return athletes;
-    } catch (...) {
-        const std::exception_ptr exception = std::current_exception();
-        logException(exception);
-        OVError::set(error, createErrorFromException(exception));
-        return std::nullopt;
-    }
+    });
 }
 
 std::optional<QList<OVTeam>> OVService::getTeams(OVError* error) {
-    OVError sendError;
-    const std::optional<QByteArray> data = sendSync(
+    const std::optional<QByteArray> data = sendForBody(
         buildRequest(QStringLiteral("team"), QStringLiteral("GET"), std::nullopt, QStringLiteral("limit=0")),
-        &sendError);
-    if (!data && !sendError.domain().isEmpty()) {
-        OVLog("getTeams error:%@", sendError.description());
-        OVError::set(error, sendError);
+        error, "getTeams error:%@");
+    if (!data)
         return std::nullopt;
-    }
-    try {
+    return guarded(error, [&]() -> std::optional<QList<OVTeam>> {
         OVError parseError;
-        std::optional<QList<OVTeam>> teams =
-            OVModelBuilder::buildTeamsFromJson(data.value_or(QByteArray()), &parseError);
+        std::optional<QList<OVTeam>> teams = OVModelBuilder::buildTeamsFromJson(*data, &parseError);
         if (!teams) {
             OVLog("Error in building the model Team. Error:%@", parseError.description());
             OVError::set(error, parseError);
@@ -435,68 +456,49 @@ std::optional<QList<OVTeam>> OVService::getTeams(OVError* error) {
         }
         result.append(others);
         return result;
-    } catch (...) {
-        const std::exception_ptr exception = std::current_exception();
-        logException(exception);
-        OVError::set(error, createErrorFromException(exception));
-        return std::nullopt;
-    }
+    });
 }
 
 std::optional<OVRecordsPage> OVService::getRecordsByFilter(const OVRecordFilter& filter, OVError* error) {
-    OVError sendError;
     const std::optional<QByteArray> data =
-        sendSync(buildRequest(QStringLiteral("record"), QStringLiteral("GET"), std::nullopt,
-                              buildStringRecordFilter(filter)),
-                 &sendError);
-    if (!data && !sendError.domain().isEmpty()) {
-        OVError::set(error, sendError);
+        sendForBody(buildRequest(QStringLiteral("record"), QStringLiteral("GET"), std::nullopt,
+                                 buildStringRecordFilter(filter)),
+                    error, nullptr);
+    if (!data)
         return std::nullopt;
-    }
-    try {
+    return guarded(error, [&]() -> std::optional<OVRecordsPage> {
         OVError parseError;
-        std::optional<OVGetMetaData> meta =
-            OVModelBuilder::buildMetaDataFromJson(data.value_or(QByteArray()), &parseError);
+        std::optional<OVGetMetaData> meta = OVModelBuilder::buildMetaDataFromJson(*data, &parseError);
         if (!meta) {
             OVLog("Create MetaData MODEL error:%@", parseError.description());
             OVError::set(error, parseError);
             return std::nullopt;
         }
-        std::optional<QList<OVRecord>> records =
-            OVModelBuilder::buildRecordsFromJson(data.value_or(QByteArray()), &parseError);
+        std::optional<QList<OVRecord>> records = OVModelBuilder::buildRecordsFromJson(*data, &parseError);
         if (!records) {
             OVLog("Create record MODEL error:%@", parseError.description());
             OVError::set(error, parseError);
             return std::nullopt;
         }
         return OVRecordsPage(std::move(*meta), std::move(*records));
-    } catch (...) {
-        const std::exception_ptr exception = std::current_exception();
-        logException(exception);
-        OVError::set(error, createErrorFromException(exception));
-        return std::nullopt;
-    }
+    });
 }
 
 bool OVService::createRecord(OVRecord& record, OVError* error) {
-    try {
+    return guarded(error, [&] {
         OVError buildError;
         const std::optional<QString> body = OVModelBuilder::buildJsonFromRecord(record, &buildError);
         if (!body) {
             OVError::set(error, buildError);
             return false;
         }
-        OVError sendError;
         const std::optional<QByteArray> data =
-            sendSync(buildRequest(QStringLiteral("record"), QStringLiteral("POST"), body), &sendError);
-        if (!data && !sendError.domain().isEmpty()) {
-            OVLog("Create record error:%@", sendError.description());
-            OVError::set(error, sendError);
+            sendForBody(buildRequest(QStringLiteral("record"), QStringLiteral("POST"), body), error,
+                        "Create record error:%@");
+        if (!data)
             return false;
-        }
         OVError parseError;
-        const std::optional<OVRecord> created =
-            OVModelBuilder::buildRecordFromJson(data.value_or(QByteArray()), &parseError);
+        const std::optional<OVRecord> created = OVModelBuilder::buildRecordFromJson(*data, &parseError);
         if (!created) {
             OVError::set(error, parseError);
             OVLog("Create record MODEL error:%@", parseError.description());
@@ -504,18 +506,13 @@ bool OVService::createRecord(OVRecord& record, OVError* error) {
         }
         record.resource_uri = created->resource_uri;
         return true;
-    } catch (...) {
-        const std::exception_ptr exception = std::current_exception();
-        logException(exception);
-        OVError::set(error, createErrorFromException(exception));
-        return false;
-    }
+    });
 }
 
 std::optional<OVURLRequest> OVService::createUploadRecordRequest(const OVRecord& record,
                                                                  const QString& recordDataFile,
                                                                  quint64 totalFileSize, OVError* error) {
-    try {
+    return guarded(error, [&]() -> std::optional<OVURLRequest> {
         if (!record.resource_uri)
             throw OVException(QStringLiteral("The record to upload to has no resource URI"));
         const QString recordId = getResourceIdFromUri(*record.resource_uri);
@@ -536,10 +533,5 @@ std::optional<OVURLRequest> OVService::createUploadRecordRequest(const OVRecord&
         setApiKey(request);
         printUrlRequest(request);
         return request;
-    } catch (...) {
-        const std::exception_ptr exception = std::current_exception();
-        logException(exception);
-        OVError::set(error, createErrorFromException(exception));
-        return std::nullopt;
-    }
+    });
 }

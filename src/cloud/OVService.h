@@ -27,6 +27,8 @@ class QNetworkAccessManager;
 class OVService : public OVServiceProtocol {
 public:
     using NetworkAccessFactory = std::function<std::unique_ptr<QNetworkAccessManager>()>;
+    /** The network time, none when it cannot be had; may block. */
+    using NetworkClock = std::function<std::optional<OVDate>()>;
     using SendCompletion = std::function<void(std::optional<QByteArray>, std::optional<OVError>)>;
 
     static const QString kErrorDomain;
@@ -43,6 +45,11 @@ public:
      * for that one exchange. The default makes a plain QNetworkAccessManager. Set it before the first send.
      */
     void setNetworkAccessFactory(NetworkAccessFactory factory);
+    /**
+     * What requests are signed by: called on the sending thread, the local clock stands in when it
+     * answers none. The default asks OVHelper::getNetworkDate. Set it before the first send.
+     */
+    void setNetworkClock(NetworkClock clock);
 
     void authenticate(const QString& username, const QString& password,
                       AuthenticateCompletion completionHandler) override;
@@ -62,7 +69,7 @@ public:
     void setBasicAuthForRequest(OVURLRequest& request) const;
     static void setBasicAuth(const std::optional<QString>& username, const std::optional<QString>& password,
                              OVURLRequest& request);
-    /** Signs with the network date, or the local clock when there is none; blocks for the network clock. */
+    /** Signs with the network clock's date, or the local clock when it has none; may block for it. */
     void setApiKey(OVURLRequest& request) const;
     /** The signature headers for that date: X-ORVATIMESTAMP, X-ORVAAPIKEY, X-ORVAAPISIGNATURE,
      * X-ORVAAPIVERSION. */
@@ -92,11 +99,15 @@ private:
     /** Sends request and follows up to ten same-origin redirects, signing each anew. */
     Answer exchange(const OVURLRequest& request) const;
     Answer exchangeOnce(const OVURLRequest& request) const;
-    static void logException(std::exception_ptr exception);
+    OVDate signingDate() const;
+    /** sendSync for a resource call: the body (empty for a 204), or none with *error set, logged under
+     * failureLog (a "%@" format for the description) when one is given. */
+    std::optional<QByteArray> sendForBody(OVURLRequest request, OVError* error, const char* failureLog) const;
 
     OVCredentialManagerProtocol* const m_credentialMgr;
     OVPreferencesManagerProtocol* const m_prefMgr;
     NetworkAccessFactory m_networkAccessFactory;
+    NetworkClock m_networkClock;
     /** Runs the asynchronous sends; its threads get an event loop per exchange. */
     OVOperationQueue m_asyncQueue;
 };

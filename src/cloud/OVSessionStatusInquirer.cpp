@@ -11,11 +11,6 @@
 
 namespace {
 
-// Collaborators report failure only through the error, which an empty OVError does not carry.
-bool isSet(const OVError& error) {
-    return error.code() != 0 || !error.domain().isEmpty();
-}
-
 // The offset of the next page, read from the "offset=" piece of the server's "next" query. None when
 // there is no such piece or it holds no number: paging then ends instead of asking for page one again.
 std::optional<qint64> offsetFromNext(const QString& next) {
@@ -66,7 +61,7 @@ void OVSessionStatusInquirer::updateSessionsStatus(const OVSessionList& sessions
     OVError error;
     const QList<OVRecord> remote = getRemoteSessionsForDevice(
         oldest->deviceSerial(), oldest->start(), sorted.first()->start().addingSeconds(1.0), &error);
-    const bool remoteFailed = isSet(error);
+    const bool remoteFailed = error.isSet();
 
     OVSessionFileRepository repository;
     for (const std::shared_ptr<OVSession>& session : sorted) {
@@ -92,7 +87,7 @@ QList<OVRecord> OVSessionStatusInquirer::getRemoteSessionsForDevice(const QStrin
     for (;;) {
         OVError pageError;
         const std::optional<OVRecordsPage> page = svc->getRecordsByFilter(filter, &pageError);
-        if (isSet(pageError)) {
+        if (pageError.isSet()) {
             OVError::set(error, pageError);
             break;
         }
@@ -114,7 +109,7 @@ void OVSessionStatusInquirer::applyStatus(OVSession& session, const QList<OVReco
                                           bool remoteFailed, OVSessionRepositoryProtocol& repository) {
     const OVRecord* const match = findMatch(session, remote);
     OVError dataError;
-    const bool complete = repository.doesSessionHaveAllData(session, &dataError) && !isSet(dataError);
+    const bool complete = repository.doesSessionHaveAllData(session, &dataError) && !dataError.isSet();
     if (!match) {
         if (session.alreadySynced())
             session.setSyncStatus(OVSessionSyncStatusSynced);
@@ -143,7 +138,7 @@ void OVSessionStatusInquirer::applyIncompleteRecord(OVSession& session, const OV
     }
     OVError pathError;
     const QString path = repository.getSessionDataFilePath(session, &pathError);
-    const qint64 localSize = isSet(pathError) ? 0 : QFileInfo(path).size();
+    const qint64 localSize = pathError.isSet() ? 0 : QFileInfo(path).size();
     const qint64 serverSize = *record.timelineSize;
     // The server holds every byte: either those of the local file, or (the data file already
     // cleaned up) those of a complete download.

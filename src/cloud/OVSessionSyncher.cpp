@@ -28,11 +28,6 @@ QString localized(const char* text) {
     return QCoreApplication::translate("OVSessionSyncher", text);
 }
 
-// Collaborators report failure only through the error, which an empty OVError does not carry.
-bool isSet(const OVError& error) {
-    return error.code() != 0 || !error.domain().isEmpty();
-}
-
 bool isSuccess(qint64 status) {
     return status >= 200 && status <= 399;
 }
@@ -164,7 +159,7 @@ void OVSessionSyncher::main() {
                 OVLog("(%@)-Find record end. session:[%@]", serial(), s);
                 if (isCancelled())
                     return onCancelSyncOperation();
-                if (isSet(error)) {
+                if (error.isSet()) {
                     OVLog("(%@)-Error during fetching session over the web server. Error : %@", serial(),
                           error.fullDescription());
                     return onCompleteOperation(error);
@@ -187,7 +182,7 @@ void OVSessionSyncher::main() {
                 service()->createRecord(record, &createError);
                 if (isCancelled())
                     return onCancelSyncOperation();
-                if (isSet(createError)) {
+                if (createError.isSet()) {
                     OVLog("(%@)-Record creation failed for session: [%@]. Error: %@", serial(), s,
                           createError.description());
                     return onCompleteOperation(createError);
@@ -212,10 +207,10 @@ std::optional<OVRecord> OVSessionSyncher::findRecord(OVError* error) {
     filter.exact_userUri = QString::asprintf("%i", static_cast<int>(s->userId()));
     OVError searchError;
     const std::optional<OVRecordsPage> page = service()->getRecordsByFilter(filter, &searchError);
-    if (isSet(searchError) || !page) {
-        OVError::set(error, isSet(searchError) ? searchError
-                                               : OVError(OVService::kErrorDomain, 0,
-                                                         QStringLiteral("No data returned from server")));
+    if (searchError.isSet() || !page) {
+        OVError::set(error, searchError.isSet() ? searchError
+                                                : OVError(OVService::kErrorDomain, 0,
+                                                          QStringLiteral("No data returned from server")));
         return std::nullopt;
     }
     if (page->second.isEmpty())
@@ -231,7 +226,7 @@ void OVSessionSyncher::startSyncing(const OVRecord& record) {
         [&] {
             OVError error;
             const QString dataFilePath = ensureRepo()->getSessionDataFilePath(*session(), &error);
-            if (isSet(error)) {
+            if (error.isSet()) {
                 OVLog("(%@)-Error while finding record data file. Error: %@", serial(),
                       error.fullDescription());
                 return onCompleteOperation(error);
@@ -241,7 +236,7 @@ void OVSessionSyncher::startSyncing(const OVRecord& record) {
             if (m_sessionDataFileSize.load() == 0 && !rebuildDataFile(dataFilePath))
                 return;
             const QStringList chunks = splitFile(dataFilePath, &error);
-            if (isSet(error))
+            if (error.isSet())
                 return onCompleteOperation(error);
             if (chunks.isEmpty())
                 throw OVException(QStringLiteral("The session data file gave no chunk to upload"));

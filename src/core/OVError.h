@@ -15,6 +15,8 @@ public:
     const QString& domain() const { return m_domain; }
     int code() const { return m_code; }
     const QString& description() const { return m_description; }
+    /** Whether an error was reported: a domain or a code; an empty OVError means success. */
+    bool isSet() const { return m_code != 0 || !m_domain.isEmpty(); }
     /** "Error Domain=%@ Code=%i \"%@\"", the form log lines print an error in. */
     QString fullDescription() const;
 

@@ -8,20 +8,37 @@
 #include <mutex>
 #include <vector>
 
-/** The names of every notification the service posts. */
+/*
+ * The names of every notification the service posts, each with its object (what objectAs<T>() answers) and
+ * the thread that posts it. Observers run on that thread: anything touching a window goes through
+ * OVMainThread::async.
+ */
 namespace OVNotificationName {
+/** No object. Main thread (the sign-in's answer is handed there). */
 inline const QString OnSignIn = QStringLiteral("OnSignIn");
+/** No object. Main thread. */
 inline const QString OnSignOut = QStringLiteral("OnSignOut");
+/** No object. Main thread (OVDeviceManager's list work). */
 inline const QString OnDeviceListChanged = QStringLiteral("OnDeviceListChanged");
+/** OVDeviceInfo. The session storer's threads: the device library's, or a page storer's own. */
 inline const QString OnDeviceSessionFetchStatusChanged = QStringLiteral("OnDeviceSessionFetchStatusChanged");
+/** OVDeviceInfo. The device library's thread that answered the session list. */
 inline const QString OnSessionListChangedForDevice = QStringLiteral("OnSessionListChangedForDevice");
+/** OVSession. The page storer's thread: the device library's, its own, or its queue's. */
 inline const QString OnSessionStoredSuccess = QStringLiteral("OnSessionStoredSuccess");
+/** OVSession. As OnSessionStoredSuccess. */
 inline const QString OnSessionStoredFailed = QStringLiteral("OnSessionStoredFailed");
+/** OVSession. Page storers' threads, session synchers' worker and main threads, and the status
+ * inquirer's caller or background queue. */
 inline const QString OnSessionSyncStatusChanged = QStringLiteral("OnSessionSyncStatusChanged");
+/** OVDeviceSyncher. The thread that starts the device's sync. */
 inline const QString OnDeviceSyncStart = QStringLiteral("OnDeviceSyncStart");
+/** OVDeviceSyncher. The thread on which its last session ended, or the one that cancelled it. */
 inline const QString OnDeviceSyncDone = QStringLiteral("OnDeviceSyncDone");
+/** OVReachability (the system's network information or the host probe). Main thread. */
 inline const QString kNetworkReachabilityChangedNotification =
     QStringLiteral("kNetworkReachabilityChangedNotification");
+/** SleepManager*, a plain pointer. Main thread (logind's signal); the next two likewise. */
 inline const QString kSleepManagerSystemWillSleep = QStringLiteral("kSleepManagerSystemWillSleep");
 inline const QString kSleepManagerSystemHasPowerOn = QStringLiteral("kSleepManagerSystemHasPowerOn");
 inline const QString kSleepManagerSystemWillPowerOn = QStringLiteral("kSleepManagerSystemWillPowerOn");

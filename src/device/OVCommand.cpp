@@ -11,10 +11,6 @@
 #include <thread>
 #include <typeinfo>
 
-namespace {
-constexpr std::chrono::milliseconds kRetryPause(500);
-}
-
 // The state of one request: whether the library took it and whether it answered. Shared by the
 // command's callback and the ticket the library holds.
 struct OVCommand::Attempt {
@@ -130,7 +126,7 @@ void OVCommand::onCommandFailed() {
         report(OVCommandStatusFailed, std::any());
         return;
     }
-    std::this_thread::sleep_for(kRetryPause);
+    std::this_thread::sleep_for(retryPause());
     const QString serial = getSerial();
     const int current = currentNumberOfRetry();
     const int allowed = retryNumber();

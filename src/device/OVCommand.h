@@ -8,6 +8,7 @@
 
 #include <any>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -20,7 +21,7 @@
  *   execute -> executeInternal -> request sent ----------> callback -> onCommandSucceed -> report 0
  *                  |                  |                        \----> onCommandFailed
  *                  | refused/throws   | device left, no answer          | retry allowed and left:
- *                  v                  v                                 |   0.5 s pause, execute again
+ *                  v                  v                                 |   retry pause, execute again
  *            onCommandFailed    lost answer -> report 2                 \-> otherwise report 2
  *
  * A command ends in exactly one final report (success, failure after the last retry, or lost
@@ -42,6 +43,9 @@ public:
     void setAllowRetry(bool allow) { m_allowRetry.store(allow); }
     int retryNumber() const { return m_retryNumber.load(); }
     void setRetryNumber(int number) { m_retryNumber.store(number); }
+    /** The wait before each retry; 0.5 s unless set. */
+    std::chrono::milliseconds retryPause() const { return std::chrono::milliseconds(m_retryPauseMs.load()); }
+    void setRetryPause(std::chrono::milliseconds pause) { m_retryPauseMs.store(pause.count()); }
     int currentNumberOfRetry() const { return m_currentNumberOfRetry.load(); }
     /** The library delivered the answer of the current request (progress reports do not count). */
     bool receivedCallbackFromCommand() const { return m_receivedCallbackFromCommand.load(); }
@@ -55,7 +59,7 @@ public:
                           const std::any& response, const QVariantMap& userInfo);
     /** The text naming the device in log lines; the base has none. */
     virtual QString getSerial() const { return QString(); }
-    /** Retries when allowed and left, otherwise reports status 2. Blocks 0.5 s before a retry. */
+    /** Retries when allowed and left, otherwise reports status 2. Blocks retryPause() first. */
     void onCommandFailed();
     void onCommandSucceed(const std::any& result);
 
@@ -103,6 +107,7 @@ private:
     std::weak_ptr<OVCommandDelegate> m_delegate;
     std::atomic<bool> m_allowRetry{false};
     std::atomic<int> m_retryNumber{0};
+    std::atomic<std::chrono::milliseconds::rep> m_retryPauseMs{500};
     std::atomic<int> m_currentNumberOfRetry{0};
     std::atomic<bool> m_receivedCallbackFromCommand{false};
     std::atomic<bool> m_finalReported{false};

@@ -45,6 +45,10 @@ bool OVFileHandle::writeData(const QByteArray& data, OVError* error) {
     return OVFileSystem::writeAll(m_fd, data.constData(), data.size(), m_path, error);
 }
 
+bool OVFileHandle::append(const QByteArray& bytes, OVError* error) {
+    return seekToEndOfFile(error) >= 0 && writeData(bytes, error);
+}
+
 bool OVFileHandle::closeFile(OVError* error) {
     if (m_fd < 0)
         return true;

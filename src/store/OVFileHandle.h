@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OVError.h"
+#include "OVSessionDataAppender.h"
 
 #include <QByteArray>
 #include <QString>
@@ -9,10 +10,10 @@
  * An open file kept across many writes (the session data file while pages arrive). Owns its
  * descriptor and closes it when destroyed. Not thread-safe: one owner uses it at a time.
  */
-class OVFileHandle {
+class OVFileHandle : public OVSessionDataAppender {
 public:
     OVFileHandle() = default;
-    ~OVFileHandle();
+    ~OVFileHandle() override;
     OVFileHandle(const OVFileHandle&) = delete;
     OVFileHandle& operator=(const OVFileHandle&) = delete;
 
@@ -25,6 +26,10 @@ public:
     /** Closes the file; a deferred write error comes back here. Closing a closed handle is fine. */
     bool closeFile(OVError* error = nullptr);
     const QString& path() const { return m_path; }
+
+    /** Seeks to the end, then writes: one seek and one write per call. */
+    bool append(const QByteArray& bytes, OVError* error) override;
+    bool close(OVError* error) override { return closeFile(error); }
 
 private:
     int m_fd = -1;

@@ -1,9 +1,11 @@
 #include "OVSessionFileRepository.h"
 
+#include "OVFileHandle.h"
 #include "OVFileSystem.h"
 #include "OVLogger.h"
 #include "OVPropertyList.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -48,7 +50,7 @@ bool isUsableDirectoryName(const QString& name) {
 // Reads a field: the value when present and of the right type; a wrong type ends the decoding.
 template <typename T, typename Setter>
 bool readField(const std::optional<T>& value, const OVError& readError, OVError* error, Setter set) {
-    if (readError.code() != 0) {
+    if (readError.isSet()) {
         OVError::set(error, readError);
         return false;
     }
@@ -255,10 +257,10 @@ std::optional<OVPage> OVSessionFileRepository::convertToPage(const QByteArray& d
     if (const std::optional<OVPropertyList> list = OVPropertyList::fromBinary(data, &decodeError)) {
         const std::optional<quint64> number = list->integer(kPageNumber, &decodeError);
         const std::optional<QByteArray> bytes =
-            decodeError.code() == 0 ? list->data(kData, &decodeError) : std::nullopt;
+            !decodeError.isSet() ? list->data(kData, &decodeError) : std::nullopt;
         if (number && bytes)
             page.emplace(*number, *bytes);
-        else if (decodeError.code() == 0)
+        else if (!decodeError.isSet())
             decodeError = OVError(OVPropertyList::kCocoaErrorDomain, OVPropertyList::kReadCorruptError,
                                   QStringLiteral("The data couldn't be read because it is missing. (%1)")
                                       .arg(number ? QStringLiteral("data") : QStringLiteral("pageNumber")));
@@ -319,6 +321,46 @@ bool OVSessionFileRepository::addData(const OVPage& page, const OVSession& sessi
         return false;
     return OVFileSystem::appendToFile(directory + QLatin1Char('/') + kSessionDataFileName, page.data(),
                                       error);
+}
+
+std::unique_ptr<OVSessionDataAppender>
+OVSessionFileRepository::openSessionDataForAppending(const OVSession& session, OVError* error) {
+    const QString path = getSessionDataFilePath(session, error);
+    if (path.isEmpty())
+        return nullptr;
+    if (!OVFileSystem::fileExists(path) && !OVFileSystem::appendToFile(path, QByteArray(), error))
+        return nullptr;
+    auto file = std::make_unique<OVFileHandle>();
+    if (!file->openForUpdating(path, error))
+        return nullptr;
+    return file;
+}
+
+bool OVSessionFileRepository::readSessionData(const OVSession& session, qint64 chunkSize,
+                                              const std::function<void(const QByteArray&)>& consumer,
+                                              OVError* error) {
+    const QString path = getSessionDataFilePath(session, error);
+    if (path.isEmpty())
+        return false;
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        // QFile keeps the open's errno; ENOENT stands in should it not.
+        OVError::set(error, OVFileSystem::errorFromErrno(errno != 0 ? errno : ENOENT, path));
+        return false;
+    }
+    for (QByteArray chunk = file.read(chunkSize); !chunk.isEmpty(); chunk = file.read(chunkSize))
+        consumer(chunk);
+    return true;
+}
+
+bool OVSessionFileRepository::keepCorruptedCopy(const OVSession& session, OVError* error) {
+    const QString dataPath = getSessionDataFilePath(session, error);
+    if (dataPath.isEmpty())
+        return false;
+    // The first corrupt download is kept for inspection; later ones do not replace it.
+    const QString corruptedPath = dataPath + QLatin1Char('.') + kCorruptedExtension;
+    return OVFileSystem::fileExists(corruptedPath) || OVFileSystem::copyItem(dataPath, corruptedPath, error);
 }
 
 bool OVSessionFileRepository::doesSessionHaveAllData(const OVSession& session, OVError* error) {

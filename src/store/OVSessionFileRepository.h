@@ -35,6 +35,11 @@ public:
     bool removeSession(const OVSession& session, OVError* error) override;
     bool doesSessionExist(const OVSession& session, OVError* error) override;
     bool addData(const OVPage& page, const OVSession& session, OVError* error) override;
+    std::unique_ptr<OVSessionDataAppender> openSessionDataForAppending(const OVSession& session,
+                                                                       OVError* error) override;
+    bool readSessionData(const OVSession& session, qint64 chunkSize,
+                         const std::function<void(const QByteArray&)>& consumer, OVError* error) override;
+    bool keepCorruptedCopy(const OVSession& session, OVError* error) override;
     bool doesSessionHaveAllData(const OVSession& session, OVError* error) override;
     std::optional<OVSessionList> getAllSessions(OVError* error) override;
     std::optional<quint64> getLastSavedPageNumberForSession(const OVSession& session,

@@ -2,7 +2,6 @@
 
 #include "OVCommandGetPage.h"
 #include "OVException.h"
-#include "OVFileSystem.h"
 #include "OVHelper.h"
 #include "OVLogger.h"
 #include "OVNotificationCenter.h"
@@ -12,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <algorithm>
 #include <chrono>
@@ -24,7 +22,7 @@ const QString OVSessionPageStorer::kDeviceCommandErrorDomain = QStringLiteral("c
 namespace {
 
 constexpr int kFetchRetries = 5;
-constexpr std::chrono::milliseconds kPagePause(5);
+constexpr std::chrono::milliseconds kNewerMacOSPagePause(5);
 // The CRC result before any page was fed: an empty or missing data file fails.
 constexpr int kNoDataCrcResult = -10;
 
@@ -34,11 +32,6 @@ QString localized(const char* text) {
 
 // Whole-number percentage of done out of total, computed in single precision as the progress
 // display always has been; clamped so that an odd count can never overflow the conversion.
-// Collaborators report failure only through the error, which an empty OVError does not carry.
-bool isSet(const OVError& error) {
-    return error.code() != 0 || !error.domain().isEmpty();
-}
-
 int percentageOf(quint64 done, quint64 total) {
     if (total == 0)
         return 0;
@@ -58,6 +51,10 @@ OVSessionPageStorer::OVSessionPageStorer(std::weak_ptr<OVCommandFactoryProtocol>
     , m_deviceInfo(std::move(deviceInfo)) {}
 
 OVSessionPageStorer::~OVSessionPageStorer() = default;
+
+std::chrono::milliseconds OVSessionPageStorer::systemPagePause() {
+    return OVHelper::isOSXGreatherThan1011() ? kNewerMacOSPagePause : std::chrono::milliseconds(0);
+}
 
 std::shared_ptr<OVSessionRepositoryProtocol> OVSessionPageStorer::repo() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -142,7 +139,7 @@ void OVSessionPageStorer::main() {
             reportCancellation();
             return;
         }
-        if (isSet(error)) {
+        if (error.isSet()) {
             OVLog("(%@)-Error in getLastSavedPageNumberForSession. Error: %@", serial(),
                   error.fullDescription());
             complete(error);
@@ -174,8 +171,8 @@ void OVSessionPageStorer::main() {
 }
 
 void OVSessionPageStorer::fetchPage(quint64 pageNumber) {
-    if (OVHelper::isOSXGreatherThan1011())
-        std::this_thread::sleep_for(kPagePause);
+    if (m_pagePause.count() > 0)
+        std::this_thread::sleep_for(m_pagePause);
     const std::shared_ptr<OVCommandFactoryProtocol> factory = m_commandFactory.lock();
     std::shared_ptr<OVCommandGetPage> command = factory ? factory->createGetPageCommand(pageNumber) : nullptr;
     if (!command) {
@@ -222,7 +219,12 @@ void OVSessionPageStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& co
         const QByteArray bytes = std::any_cast<QByteArray>(result);
         m_totalPageCount.fetch_add(1);
         const OVPage page(pageNumber, bytes);
-        appendPage(page.data());
+        OVError writeError;
+        if (!appendPage(page.data(), &writeError)) {
+            // The file system's own error (errno, path) tells the user what to free or fix.
+            complete(writeError);
+            return;
+        }
 
         const int percentage = percentageOf(m_totalPageCount.load(), sessionPageTotal());
         if (percentage != m_session->percentage()) {
@@ -239,7 +241,7 @@ void OVSessionPageStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& co
         OVLog("(%@)-Fetched last page", serial());
         OVError error;
         ensureRepo()->commit(&error);
-        if (isSet(error)) {
+        if (error.isSet()) {
             OVLog("(%@)-Error in commit (context, last page reached). Error %@", serial(),
                   error.fullDescription());
             complete(error);
@@ -259,25 +261,19 @@ void OVSessionPageStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& co
     }
 }
 
-void OVSessionPageStorer::appendPage(const QByteArray& bytes) {
-    OVError error;
-    if (!m_dataFile.isOpen()) {
-        const QString path = ensureRepo()->getSessionDataFilePath(*m_session, &error);
-        if (path.isEmpty())
-            throw OVException(error.description());
-        if (!OVFileSystem::fileExists(path) && !OVFileSystem::appendToFile(path, QByteArray(), &error))
-            throw OVException(error.description());
-        if (!m_dataFile.openForUpdating(path, &error))
-            throw OVException(error.description());
-    }
-    if (m_dataFile.seekToEndOfFile(&error) < 0 || !m_dataFile.writeData(bytes, &error))
-        throw OVException(error.description());
+bool OVSessionPageStorer::appendPage(const QByteArray& bytes, OVError* error) {
+    if (!m_dataAppender)
+        m_dataAppender = ensureRepo()->openSessionDataForAppending(*m_session, error);
+    return m_dataAppender && m_dataAppender->append(bytes, error);
 }
 
 void OVSessionPageStorer::closeDataFile() {
+    if (!m_dataAppender)
+        return;
     OVError error;
-    if (!m_dataFile.closeFile(&error))
+    if (!m_dataAppender->close(&error))
         OVLog("%@", error.description());
+    m_dataAppender.reset();
 }
 
 void OVSessionPageStorer::complete(const std::optional<OVError>& error) {
@@ -305,7 +301,7 @@ void OVSessionPageStorer::complete(const std::optional<OVError>& error) {
             reportCancellation();
             return;
         }
-        if (isSet(sizeError)) {
+        if (sizeError.isSet()) {
             fail(sizeError);
             return;
         }
@@ -330,19 +326,11 @@ void OVSessionPageStorer::complete(const std::optional<OVError>& error) {
     m_session->setCrcCorruption(true);
     OVError updateError;
     store->updateSession(*m_session, &updateError);
-    if (isSet(updateError))
+    if (updateError.isSet())
         OVLog("%@", updateError.description());
-    OVError pathError;
-    const QString dataPath = store->getSessionDataFilePath(*m_session, &pathError);
-    if (!dataPath.isEmpty()) {
-        // The first corrupt download is kept for inspection; later ones do not replace it.
-        const QString corruptedPath =
-            dataPath + QLatin1Char('.') + OVSessionFileRepository::kCorruptedExtension;
-        OVError copyError;
-        if (!OVFileSystem::fileExists(corruptedPath) &&
-            !OVFileSystem::copyItem(dataPath, corruptedPath, &copyError))
-            OVLog("%@", copyError.description());
-    }
+    OVError copyError;
+    if (!store->keepCorruptedCopy(*m_session, &copyError))
+        OVLog("%@", copyError.description());
     retry();
 }
 
@@ -388,12 +376,12 @@ void OVSessionPageStorer::retry() {
     const std::shared_ptr<OVSessionRepositoryProtocol> store = ensureRepo();
     OVError error;
     store->deleteDataForSession(*m_session, &error);
-    if (isSet(error)) {
+    if (error.isSet()) {
         fail(error);
         return;
     }
     store->commit(&error);
-    if (isSet(error)) {
+    if (error.isSet()) {
         fail(error);
         return;
     }
@@ -413,23 +401,18 @@ bool OVSessionPageStorer::runCrcCheck() {
     QElapsedTimer timer;
     timer.start();
 
-    OVError pathError;
-    const QString path = ensureRepo()->getSessionDataFilePath(*m_session, &pathError);
     int result = kNoDataCrcResult;
-    QFile file(path);
-    if (!path.isEmpty() && file.open(QIODevice::ReadOnly)) {
-        const quint64 total = sessionPageTotal();
-        quint64 count = 0;
-        for (;;) {
-            const QByteArray chunk = file.read(OVPage::kPageSize);
-            if (chunk.isEmpty())
-                break;
+    const quint64 total = sessionPageTotal();
+    quint64 count = 0;
+    // Data that cannot be read fails the check as empty data does.
+    ensureRepo()->readSessionData(
+        *m_session, OVPage::kPageSize,
+        [&](const QByteArray& chunk) {
             result = verification.feedPage(chunk);
             ++count;
             setCrcProgress(percentageOf(count, total));
-        }
-        file.close();
-    }
+        },
+        nullptr);
     OVLog("(%@)-CRC value = [%i] for session [%@]", serial(), result, m_session);
     OVLog("(%@)-CRC check done for session [%@]. It took %f s", serial(), m_session,
           timer.nsecsElapsed() / 1e9);

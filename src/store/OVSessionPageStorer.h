@@ -4,7 +4,6 @@
 #include "OVCommandFactoryProtocol.h"
 #include "OVDeviceInfo.h"
 #include "OVError.h"
-#include "OVFileHandle.h"
 #include "OVOperation.h"
 #include "OVSession.h"
 #include "OVSessionRepositoryProtocol.h"
@@ -13,6 +12,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,8 +33,9 @@
  *   cancelled at any check point ─► cancelled (status 10, "OnSessionStoredFailed")
  *
  * Every operation ends finished and posts exactly one of "OnSessionStoredSuccess" and
- * "OnSessionStoredFailed", with the session as object. The data file stays open for a pass and each
- * page is appended with one seek and one write; memory stays at one page whatever the session size.
+ * "OnSessionStoredFailed", with the session as object. All file work goes through the repository:
+ * the data stays open for a pass (its appender), each page is appended with one seek and one write,
+ * and the CRC check reads it back a page at a time; memory stays at one page whatever the session size.
  * Create with std::make_shared (the command callbacks reach it through a weak reference).
  */
 class OVSessionPageStorer : public OVOperation, public OVCommandDelegate {
@@ -69,12 +70,17 @@ public:
     std::shared_ptr<OVSessionRepositoryProtocol> repo() const;
     void setRepo(std::shared_ptr<OVSessionRepositoryProtocol> repo);
     OVDate startStoringDate() const;
+    /** The wait before each page request; none unless set. Set before the operation is queued. */
+    void setPagePause(std::chrono::milliseconds pause) { m_pagePause = pause; }
+    /** What this system needs between page requests: 5 ms on macOS 10.11 and later, else none. */
+    static std::chrono::milliseconds systemPagePause();
     quint64 totalPageCount() const { return m_totalPageCount.load(); }
     int currentRetry() const { return m_currentRetry.load(); }
 
 private:
     void fetchPage(quint64 pageNumber);
-    void appendPage(const QByteArray& bytes);
+    /** Appends to the data file, opened on the first page of a pass; false with *error set. */
+    bool appendPage(const QByteArray& bytes, OVError* error);
     void complete(const std::optional<OVError>& error);
     void succeed();
     void reportCancellation();
@@ -102,9 +108,10 @@ private:
     /** The one GetPage whose answer the pass waits for; reports of any other command are stale. */
     std::weak_ptr<OVCommand> m_pendingCommand;
 
-    /** Used by one step at a time: the steps of an operation never overlap. */
-    OVFileHandle m_dataFile;
+    /** The data open for the pass; used by one step at a time: the steps of an operation never overlap. */
+    std::unique_ptr<OVSessionDataAppender> m_dataAppender;
     std::atomic<quint64> m_totalPageCount{0};
     std::atomic<int> m_currentRetry{0};
     std::atomic<bool> m_ended{false};
+    std::chrono::milliseconds m_pagePause{0};
 };

@@ -4,9 +4,13 @@
 #include "OVError.h"
 #include "OVPage.h"
 #include "OVSession.h"
+#include "OVSessionDataAppender.h"
 
+#include <QByteArray>
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 /**
@@ -27,8 +31,21 @@ public:
     /** Deletes the record only; the data file and any page records stay until the cleaner runs. */
     virtual bool removeSession(const OVSession& session, OVError* error) = 0;
     virtual bool doesSessionExist(const OVSession& session, OVError* error) = 0;
-    /** Keeps the page's record as the only one of the session and appends its bytes to the data. */
+    /**
+     * Keeps the page's record as the only one of the session and appends its bytes to the data.
+     * The download does not use it (it appends through openSessionDataForAppending); it writes
+     * the page-record layout that other readers of the store know.
+     */
     virtual bool addData(const OVPage& page, const OVSession& session, OVError* error) = 0;
+    /** The session's data file opened for appending, created empty when missing; null with *error. */
+    virtual std::unique_ptr<OVSessionDataAppender> openSessionDataForAppending(const OVSession& session,
+                                                                               OVError* error) = 0;
+    /** Reads the data in order, chunkSize bytes at a time (the last may be shorter), into consumer;
+     * false with *error when the data cannot be opened (a missing file included). */
+    virtual bool readSessionData(const OVSession& session, qint64 chunkSize,
+                                 const std::function<void(const QByteArray&)>& consumer, OVError* error) = 0;
+    /** Copies the data beside itself with the ".corrupted" extension, unless such a copy exists. */
+    virtual bool keepCorruptedCopy(const OVSession& session, OVError* error) = 0;
     /** The data holds pageCount × 512 bytes. */
     virtual bool doesSessionHaveAllData(const OVSession& session, OVError* error) = 0;
     /** Every readable record in the store, in listing order; absent with the error when a listing fails. */

@@ -21,10 +21,6 @@
 
 namespace {
 
-bool isSet(const OVError& error) {
-    return error.code() != 0 || !error.domain().isEmpty();
-}
-
 QString fetchListFailedMessage() {
     return QCoreApplication::translate(
         "OVSessionStorer",
@@ -201,7 +197,7 @@ void OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
     const bool exists = repository.doesSessionExist(*session, &error);
     OVLog("(%@)-does session exist : [%@] end", serial(), session);
     OVLog("(%@)-Session exist? : [%i] [%@] end", serial(), exists ? 1 : 0, session);
-    if (isSet(error)) {
+    if (error.isSet()) {
         OVLog("(%@)-Error while checking for already existing session in the DB. Session: [%@]. Error: [%@]",
               serial(), session, error.fullDescription());
         return;
@@ -226,12 +222,12 @@ void OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
     OVLog("(%@)-add session : [%@] begin", serial(), session);
     repository.addSession(*session, &error);
     OVLog("(%@)-add session : [%@] end", serial(), session);
-    if (!isSet(error)) {
+    if (!error.isSet()) {
         OVLog("(%@)-commit session : [%@] begin", serial(), session);
         repository.commit(&error);
         OVLog("(%@)-commit session : [%@] end", serial(), session);
     }
-    if (isSet(error)) {
+    if (error.isSet()) {
         OVLog("(%@)-Error while adding session to the DB. Session: [%@]. Error: [%@]", serial(), session,
               error.fullDescription());
         return;
@@ -261,7 +257,7 @@ void OVSessionStorer::removeOldSessions() {
         OVError error;
         repository.removeSession(*session, &error);
         OVLog("(%@)-Remove session:[%@] end", serial(), session);
-        if (isSet(error))
+        if (error.isSet())
             OVLog("(%@)-Error occured during deleting of the session [%@]. Error: %@", serial(), session,
                   error.fullDescription());
     }
@@ -269,7 +265,7 @@ void OVSessionStorer::removeOldSessions() {
     OVError commitError;
     repository.commit(&commitError);
     OVLog("(%@)-Commit remove sessions end", serial());
-    if (isSet(commitError)) {
+    if (commitError.isSet()) {
         OVLog("(%@)-Error occured during commit of deleting of sessions. Error: %@", serial(),
               commitError.fullDescription());
     } else if (!old.isEmpty()) {
@@ -309,7 +305,7 @@ bool OVSessionStorer::queuePageStorer(const std::shared_ptr<OVSession>& session,
     const bool complete = repository.doesSessionHaveAllData(*session, &error);
     OVLog("(%@)-does session have all pages end : [%@] ", serial(), session);
     OVLog("(%@)-session have all pages? : [%i] [%@] ", serial(), complete ? 1 : 0, session);
-    if (isSet(error)) {
+    if (error.isSet()) {
         OVLog("(%@)-Error in cheking if session have all session. Session:[%@]. Error:%@", serial(), session,
               error.fullDescription());
         return false;
@@ -323,6 +319,7 @@ bool OVSessionStorer::queuePageStorer(const std::shared_ptr<OVSession>& session,
     OVLog("(%@)-session [%@] doesn't have all the pages in the DB. Will store pages", serial(), session);
     auto pageStorer =
         std::make_shared<OVSessionPageStorer>(m_commandFactory, session, usbDevice(), deviceInfo());
+    pageStorer->setPagePause(OVSessionPageStorer::systemPagePause());
     m_storageInfoDic[session->start()] = -1;
     m_queue->addOperation(pageStorer);
     return true;

@@ -77,7 +77,7 @@ void OVStorageCleaner::cleanInternal() {
         return;
     OVError error;
     const QString root = repository->getStoragePath(&error);
-    if (root.isEmpty() || error.code() != 0)
+    if (root.isEmpty() || error.isSet())
         return;
     const std::optional<QStringList> devices = OVFileSystem::contentsOfDirectory(root, nullptr);
     if (!devices)

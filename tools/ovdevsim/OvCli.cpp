@@ -5,6 +5,7 @@
 #include "OvDevSimDaemon.h"
 #include "OvDeviceHub.h"
 #include "OvFirmwareImage.h"
+#include "OvPlugOptions.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -295,7 +296,7 @@ int plug(const QStringList& args, const QString& socket, double wait) {
         json.insert(QLatin1String(key), values);
         return true;
     };
-    if (!numberList("pages", "pages", 2))
+    if (!numberList("pages", "pages", OvPlugOptions::kMinPages))
         return usageError(QStringLiteral("--pages needs numbers of at least 2, comma-separated"));
     if (!numberList("user", "users", 0))
         return usageError(QStringLiteral("--user needs user ids, comma-separated"));
@@ -304,9 +305,9 @@ int plug(const QStringList& args, const QString& socket, double wait) {
         const char* key;
         qint64 min;
         qint64 max;
-    } numbers[] = {{"sessions", "sessions", 0, 1000},
+    } numbers[] = {{"sessions", "sessions", 0, OvPlugOptions::kMaxSessions},
                    {"default-user", "default_user", 0, 4294967295ll},
-                   {"battery", "battery", 0, 100},
+                   {"battery", "battery", 0, OvPlugOptions::kMaxBattery},
                    {"location", "location", 1, 4294967295ll}};
     for (const auto& n : numbers) {
         if (!c.isSet(n.option))
@@ -403,9 +404,9 @@ int battery(const QStringList& args, const QString& socket, double wait) {
               QStringLiteral("SERIAL LEVEL"));
     if (!c.parse(args, 2))
         return c.exitCode;
-    const std::optional<qint64> level = parseNumber(c.arg(1), 0, 100);
+    const std::optional<qint64> level = parseNumber(c.arg(1), 0, OvPlugOptions::kMaxBattery);
     if (!level)
-        return usageError(QStringLiteral("LEVEL must be from 0 to 100"));
+        return usageError(QStringLiteral("LEVEL must be from 0 to %1").arg(OvPlugOptions::kMaxBattery));
     int exitCode = Ok;
     call(socket, wait,
          {{QStringLiteral("cmd"), QStringLiteral("battery")},

@@ -39,12 +39,8 @@ QJsonObject OvControl::handle(OvDeviceHub& hub, const QByteArray& request,
     }
     if (cmd == QLatin1String("add-hid")) {
         std::optional<quint32> location;
-        if (json.contains(QStringLiteral("location"))) {
-            const double l = json.value(QStringLiteral("location")).toDouble(-1);
-            if (l < 1 || l > 4294967295.0)
-                return failure(QStringLiteral("location must be from 1 to 0xFFFFFFFF"));
-            location = static_cast<quint32>(l);
-        }
+        if (!OvPlugOptions::readLocation(json, &location, &error))
+            return failure(error);
         const std::optional<QString> made = hub.addHid(location, &error);
         return made ? success({{QStringLiteral("serial"), *made}}) : failure(error);
     }

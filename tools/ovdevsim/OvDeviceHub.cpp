@@ -1,7 +1,5 @@
 #include "OvDeviceHub.h"
 
-#include "OVDate.h"
-#include "OrvaneDate.h"
 #include "OrvaneSDSessionInformation.h"
 #include "OrvaneStatus.h"
 #include "OrvaneWire.h"
@@ -11,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -26,11 +23,6 @@ constexpr int kFlashBlockSize = 4096;
 constexpr int kDumpChunkPages = 64;
 // Request and answer framing on the wire, counted in the link time of every request.
 constexpr qint64 kRequestOverheadBytes = 16;
-
-bool validSerial(const QString& serial) {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9-]{12,32}$"));
-    return pattern.match(serial).hasMatch();
-}
 
 bool setError(QString* error, const QString& text) {
     if (error)
@@ -117,7 +109,7 @@ void OvDeviceHub::load() {
         QString error;
         std::optional<OvVirtualDevice> device =
             doc.isObject() ? OvVirtualDevice::fromJson(doc.object(), &error) : std::nullopt;
-        if (!device || !validSerial(device->serial) || m_devices.count(device->serial)) {
+        if (!device || !OvPlugOptions::validSerial(device->serial) || m_devices.count(device->serial)) {
             m_loadErrors << QStringLiteral("%1: %2").arg(name, error.isEmpty() ? QStringLiteral("unreadable")
                                                                                : error);
             continue;
@@ -235,6 +227,15 @@ OvVirtualDevice* OvDeviceHub::findLocked(const QString& serial, QString* error) 
     return &it->second;
 }
 
+OvVirtualDevice* OvDeviceHub::findPluggedLocked(const QString& serial, QString* error) {
+    OvVirtualDevice* d = findLocked(serial, error);
+    if (d && !d->plugged) {
+        setError(error, QStringLiteral("device %1 is not plugged in").arg(serial));
+        return nullptr;
+    }
+    return d;
+}
+
 const OvVirtualDevice* OvDeviceHub::findLocked(const QString& serial, QString* error) const {
     return const_cast<OvDeviceHub*>(this)->findLocked(serial, error);
 }
@@ -286,63 +287,15 @@ std::optional<QString> OvDeviceHub::plug(const OvPlugOptions& options, QString* 
             attachLocked(d);
             serial = d.serial;
         } else {
-            if (!options.serial.isEmpty() && !validSerial(options.serial)) {
-                setError(error, QStringLiteral("a serial has 12 to 32 letters, digits or '-'"));
+            if (!options.validate(error))
                 return std::nullopt;
-            }
-            const std::optional<quint32> firmware = OvVirtualDevice::firmwareFromText(options.firmware);
-            if (!firmware) {
-                setError(
-                    error,
-                    QStringLiteral("firmware revision '%1' is not MAJOR.MINOR.PATCH").arg(options.firmware));
-                return std::nullopt;
-            }
             if (options.location && locationTakenLocked(*options.location, QString())) {
                 setError(error, QStringLiteral("location %1 is taken").arg(locationText(*options.location)));
                 return std::nullopt;
             }
-            if (options.pages.isEmpty() || options.users.isEmpty()) {
-                setError(error, QStringLiteral("pages and users need at least one value"));
-                return std::nullopt;
-            }
-            quint64 total = 0;
-            for (int i = 0; i < options.sessions; ++i)
-                total += options.empty.contains(i) ? 0 : options.pages.at(i % options.pages.size());
-            if (total > OvVirtualDevice::kDefaultFlashPages - OvVirtualDevice::kFirstSessionPage) {
-                setError(error,
-                         QStringLiteral("%1 pages of sessions do not fit in the flash (%2 pages)")
-                             .arg(total)
-                             .arg(OvVirtualDevice::kDefaultFlashPages - OvVirtualDevice::kFirstSessionPage));
-                return std::nullopt;
-            }
-            OvVirtualDevice d;
-            d.serial = options.serial.isEmpty() ? freeSerialLocked() : options.serial;
-            if (!options.model.isEmpty())
-                d.model = options.model;
-            if (!options.hwRevision.isEmpty())
-                d.hwRevision = options.hwRevision;
-            d.fwRevision = options.firmware;
-            d.battery = options.battery;
-            d.defaultUser = options.defaultUser;
-            d.location = options.location.value_or(freeLocationLocked());
-            d.seed = options.seed.value_or(OvSessionContent::stableHash(d.serial));
-            const quint64 dayUnits = 86400ull * 256;
-            const quint64 nowSeconds = orvaneTime(OVDate::now()) / 256 * 256;
-            const quint64 firstStart =
-                options.firstStart.value_or(nowSeconds - dayUnits * (options.sessions + 1));
-            for (int i = 0; i < options.sessions; ++i) {
-                const quint32 pages =
-                    options.empty.contains(i) ? 0 : options.pages.at(i % options.pages.size());
-                OvVirtualSession& s =
-                    d.addSession(pages, options.users.at(i % options.users.size()),
-                                 firstStart + dayUnits * quint64(i), options.applicationUID);
-                for (const auto& c : options.corrupted) {
-                    if (c.first == i) {
-                        s.corrupted = true;
-                        s.corruptionStatus = c.second;
-                    }
-                }
-            }
+            OvVirtualDevice d =
+                options.makeDevice(options.serial.isEmpty() ? freeSerialLocked() : options.serial,
+                                   options.location.value_or(freeLocationLocked()));
             d.plugged = true;
             serial = d.serial;
             auto inserted = m_devices.emplace(serial, d);
@@ -357,11 +310,9 @@ std::optional<QString> OvDeviceHub::plug(const OvPlugOptions& options, QString* 
 bool OvDeviceHub::unplug(const QString& serial, QString* error) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        OvVirtualDevice* d = findLocked(serial, error);
+        OvVirtualDevice* d = findPluggedLocked(serial, error);
         if (!d)
             return false;
-        if (!d->plugged)
-            return setError(error, QStringLiteral("device %1 is not plugged in").arg(serial));
         d->plugged = false;
         save(*d);
         detachLocked(serial);
@@ -395,11 +346,9 @@ bool OvDeviceHub::replug(const QString& serial, QString* error) {
 bool OvDeviceHub::recovery(const QString& serial, QString* error) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        OvVirtualDevice* d = findLocked(serial, error);
+        OvVirtualDevice* d = findPluggedLocked(serial, error);
         if (!d)
             return false;
-        if (!d->plugged)
-            return setError(error, QStringLiteral("device %1 is not plugged in").arg(serial));
         if (d->recovery)
             return setError(error, QStringLiteral("device %1 is in recovery mode already").arg(serial));
     }
@@ -431,8 +380,8 @@ std::optional<QString> OvDeviceHub::addHid(std::optional<quint32> location, QStr
 }
 
 bool OvDeviceHub::setBattery(const QString& serial, int level, QString* error) {
-    if (level < 0 || level > 100)
-        return setError(error, QStringLiteral("battery must be from 0 to 100"));
+    if (!OvPlugOptions::validateBattery(level, error))
+        return false;
     return editDevice(
         serial, [level](OvVirtualDevice& d) { d.battery = level; }, error);
 }
@@ -626,86 +575,7 @@ void OvDeviceHub::process(Attachment& attachment, const Job& job) {
             return;
         if (consumeFault(*d, OvFault::Kind::NoAnswer, [&](const OvFault& f) { return f.matches(r.op); }))
             return; // taken, and lost: the caller waits for nothing
-        switch (r.op) {
-        case OrvaneOp::Battery:
-            if (consumeFault(*d, OvFault::Kind::FailBattery, [](const OvFault&) { return true; }))
-                answer.status = OrvaneStatus::BatteryGaugeError;
-            else
-                answer.payload = OrvaneWire::encodeBattery(d->battery);
-            break;
-        case OrvaneOp::Page: {
-            const quint64 address = r.arg1;
-            auto samePage = [address](const OvFault& f) { return f.page == address; };
-            std::optional<QByteArray> page =
-                address <= 0xFFFFFFFFull ? d->readPage(static_cast<quint32>(address)) : std::nullopt;
-            if (!page) {
-                answer.status = OrvaneStatus::PageOutOfRange;
-            } else if (consumeFault(*d, OvFault::Kind::FailPage, samePage)) {
-                answer.status = OrvaneStatus::ReadError;
-            } else {
-                if (const auto resize = consumeFault(*d, OvFault::Kind::ResizePage, samePage))
-                    page->resize(resize->size, '\0');
-                if (consumeFault(*d, OvFault::Kind::CorruptPage, samePage)) {
-                    for (int i = 0; i < page->size(); i += 7)
-                        (*page)[i] = static_cast<char>(~static_cast<quint8>(page->at(i)));
-                }
-                answer.payload = *page;
-            }
-            for (int i = 0; i < d->faults.size(); ++i) {
-                OvFault& f = d->faults[i];
-                if (f.kind != OvFault::Kind::UnplugAfterPages)
-                    continue;
-                if (f.page <= 1) {
-                    d->faults.removeAt(i);
-                    after = After::Unplug;
-                } else {
-                    --f.page;
-                }
-                break;
-            }
-            break;
-        }
-        case OrvaneOp::SessionList: {
-            OrvaneSessionList list;
-            for (const OvVirtualSession& s : d->sessions) {
-                if (s.start >= r.arg1 && s.start <= r.arg2)
-                    list.append(s.toInformation());
-            }
-            answer.payload = OrvaneSDSessionInformation::encodeList(list);
-            break;
-        }
-        case OrvaneOp::Erase:
-            d->sessions.clear();
-            save(*d);
-            break;
-        case OrvaneOp::Identify:
-            ++d->identifyCount;
-            save(*d);
-            break;
-        case OrvaneOp::Reset:
-            d->sessions.clear();
-            d->defaultUser = OvVirtualDevice::kNoUser;
-            save(*d);
-            after = After::Restart;
-            break;
-        case OrvaneOp::SetRTC:
-            d->setClock(r.arg1);
-            save(*d);
-            break;
-        case OrvaneOp::SetDefaultUser:
-            if (r.arg1 > 0xFFFFFFFFull) {
-                answer.status = OrvaneStatus::InvalidArgument;
-            } else {
-                d->defaultUser = static_cast<quint32>(r.arg1);
-                save(*d);
-            }
-            break;
-        case OrvaneOp::GetDefaultUser:
-            answer.payload = OrvaneWire::encodeUserId(d->defaultUser);
-            break;
-        case OrvaneOp::Flash:
-            break;
-        }
+        after = answerLocked(*d, r, answer);
     }
     if (r.op == OrvaneOp::Flash) {
         processFlash(attachment, job, link);
@@ -718,6 +588,103 @@ void OvDeviceHub::process(Attachment& attachment, const Job& job) {
         restart(attachment.serial, false);
     else if (after == After::Unplug)
         unplug(attachment.serial, nullptr);
+}
+
+OvDeviceHub::After OvDeviceHub::answerLocked(OvVirtualDevice& d, const OrvaneRequest& r,
+                                             OrvaneAnswer& answer) {
+    switch (r.op) {
+    case OrvaneOp::Battery:
+        return answerBattery(d, answer);
+    case OrvaneOp::Page:
+        return answerPage(d, r.arg1, answer);
+    case OrvaneOp::SessionList:
+        return answerSessionList(d, r, answer);
+    case OrvaneOp::Erase:
+        d.sessions.clear();
+        save(d);
+        return After::Nothing;
+    case OrvaneOp::Identify:
+        ++d.identifyCount;
+        save(d);
+        return After::Nothing;
+    case OrvaneOp::Reset:
+        d.sessions.clear();
+        d.defaultUser = OvVirtualDevice::kNoUser;
+        save(d);
+        return After::Restart;
+    case OrvaneOp::SetRTC:
+        d.setClock(r.arg1);
+        save(d);
+        return After::Nothing;
+    case OrvaneOp::SetDefaultUser:
+        return answerSetDefaultUser(d, r.arg1, answer);
+    case OrvaneOp::GetDefaultUser:
+        answer.payload = OrvaneWire::encodeUserId(d.defaultUser);
+        return After::Nothing;
+    case OrvaneOp::Flash: // served by processFlash, outside the lock
+        return After::Nothing;
+    }
+    return After::Nothing;
+}
+
+OvDeviceHub::After OvDeviceHub::answerBattery(OvVirtualDevice& d, OrvaneAnswer& answer) {
+    if (consumeFault(d, OvFault::Kind::FailBattery, [](const OvFault&) { return true; }))
+        answer.status = OrvaneStatus::BatteryGaugeError;
+    else
+        answer.payload = OrvaneWire::encodeBattery(d.battery);
+    return After::Nothing;
+}
+
+OvDeviceHub::After OvDeviceHub::answerPage(OvVirtualDevice& d, quint64 address, OrvaneAnswer& answer) {
+    auto samePage = [address](const OvFault& f) { return f.page == address; };
+    std::optional<QByteArray> page =
+        address <= 0xFFFFFFFFull ? d.readPage(static_cast<quint32>(address)) : std::nullopt;
+    if (!page) {
+        answer.status = OrvaneStatus::PageOutOfRange;
+    } else if (consumeFault(d, OvFault::Kind::FailPage, samePage)) {
+        answer.status = OrvaneStatus::ReadError;
+    } else {
+        if (const auto resize = consumeFault(d, OvFault::Kind::ResizePage, samePage))
+            page->resize(resize->size, '\0');
+        if (consumeFault(d, OvFault::Kind::CorruptPage, samePage)) {
+            for (int i = 0; i < page->size(); i += 7)
+                (*page)[i] = static_cast<char>(~static_cast<quint8>(page->at(i)));
+        }
+        answer.payload = *page;
+    }
+    for (int i = 0; i < d.faults.size(); ++i) {
+        OvFault& f = d.faults[i];
+        if (f.kind != OvFault::Kind::UnplugAfterPages)
+            continue;
+        if (f.pagesBeforeUnplug > 1) {
+            --f.pagesBeforeUnplug;
+            return After::Nothing;
+        }
+        d.faults.removeAt(i);
+        return After::Unplug;
+    }
+    return After::Nothing;
+}
+
+OvDeviceHub::After OvDeviceHub::answerSessionList(const OvVirtualDevice& d, const OrvaneRequest& r,
+                                                  OrvaneAnswer& answer) {
+    OrvaneSessionList list;
+    for (const OvVirtualSession& s : d.sessions) {
+        if (s.start >= r.arg1 && s.start <= r.arg2)
+            list.append(s.toInformation());
+    }
+    answer.payload = OrvaneSDSessionInformation::encodeList(list);
+    return After::Nothing;
+}
+
+OvDeviceHub::After OvDeviceHub::answerSetDefaultUser(OvVirtualDevice& d, quint64 user, OrvaneAnswer& answer) {
+    if (user > 0xFFFFFFFFull) {
+        answer.status = OrvaneStatus::InvalidArgument;
+        return After::Nothing;
+    }
+    d.defaultUser = static_cast<quint32>(user);
+    save(d);
+    return After::Nothing;
 }
 
 void OvDeviceHub::processFlash(Attachment& attachment, const Job& job, const OvLinkModel& link) {
@@ -745,7 +712,7 @@ void OvDeviceHub::processFlash(Attachment& attachment, const Job& job, const OvL
         if (!attachment.waitFor(link.requestUs(kFlashBlockSize) + link.flashBlockUs))
             return;
         const double level = 100.0 * b / blocks;
-        if (failure && level >= failure->page) {
+        if (failure && level >= failure->percent) {
             answer.status = OrvaneStatus::FirmwareWriteError;
             deliver(attachment, job, answer);
             return;

@@ -104,6 +104,13 @@ private:
     void runWorker(const std::shared_ptr<Attachment>& attachment);
     void process(Attachment& attachment, const Job& job);
     void processFlash(Attachment& attachment, const Job& job, const OvLinkModel& link);
+    /** One handler per request kind, under the hub's lock: fills answer, says what follows it. */
+    After answerLocked(OvVirtualDevice& device, const OrvaneRequest& request, OrvaneAnswer& answer);
+    After answerBattery(OvVirtualDevice& device, OrvaneAnswer& answer);
+    After answerPage(OvVirtualDevice& device, quint64 address, OrvaneAnswer& answer);
+    static After answerSessionList(const OvVirtualDevice& device, const OrvaneRequest& request,
+                                   OrvaneAnswer& answer);
+    After answerSetDefaultUser(OvVirtualDevice& device, quint64 user, OrvaneAnswer& answer);
     void deliver(Attachment& attachment, const Job& job, const OrvaneAnswer& answer);
     std::optional<OvFault> consumeFault(OvVirtualDevice& device, OvFault::Kind kind,
                                         const std::function<bool(const OvFault&)>& applies);
@@ -120,6 +127,8 @@ private:
     void load();
     OvVirtualDevice* findLocked(const QString& serial, QString* error);
     const OvVirtualDevice* findLocked(const QString& serial, QString* error) const;
+    /** The device when it is plugged in; null with "not plugged in" or "no device" otherwise. */
+    OvVirtualDevice* findPluggedLocked(const QString& serial, QString* error);
     quint32 freeLocationLocked() const;
     QString freeSerialLocked() const;
     bool locationTakenLocked(quint32 location, const QString& except) const;

@@ -27,6 +27,18 @@ const struct {
 };
 } // namespace
 
+OvFault OvFault::failFirmwareAt(quint32 percent, int times) {
+    OvFault fault{Kind::FailFirmware, 0, times, std::nullopt};
+    fault.percent = percent;
+    return fault;
+}
+
+OvFault OvFault::unplugAfterPages(quint32 pages, int times) {
+    OvFault fault{Kind::UnplugAfterPages, 0, times, std::nullopt};
+    fault.pagesBeforeUnplug = pages;
+    return fault;
+}
+
 QString OvFault::kindName(Kind kind) {
     for (const auto& k : kKinds) {
         if (k.kind == kind)
@@ -58,9 +70,9 @@ QJsonObject OvFault::toJson() const {
     if (kind == Kind::ResizePage)
         json.insert(QStringLiteral("size"), qint64(size));
     if (kind == Kind::FailFirmware)
-        json.insert(QStringLiteral("at_percent"), qint64(page));
+        json.insert(QStringLiteral("at_percent"), qint64(percent));
     if (kind == Kind::UnplugAfterPages)
-        json.insert(QStringLiteral("pages"), qint64(page));
+        json.insert(QStringLiteral("pages"), qint64(pagesBeforeUnplug));
     if (op)
         json.insert(QStringLiteral("op"), opName(*op));
     return json;
@@ -92,28 +104,32 @@ std::optional<OvFault> OvFault::fromJson(const QJsonObject& json, QString* error
         return failWith(QStringLiteral("times must be a count from 1 up"));
     fault.remaining = static_cast<int>(times);
     const char* key = nullptr;
+    quint32* field = nullptr;
     switch (fault.kind) {
     case Kind::FailPage:
     case Kind::CorruptPage:
     case Kind::ResizePage:
         key = "page";
+        field = &fault.page;
         break;
     case Kind::FailFirmware:
         key = "at_percent";
+        field = &fault.percent;
         break;
     case Kind::UnplugAfterPages:
         key = "pages";
+        field = &fault.pagesBeforeUnplug;
         break;
     default:
         break;
     }
     if (key) {
-        const qint64 value = number(key, kind == QLatin1String("fail-firmware") ? 50 : -1);
+        const qint64 value = number(key, fault.kind == Kind::FailFirmware ? fault.percent : -1);
         const qint64 limit = fault.kind == Kind::FailFirmware ? 100 : 0xFFFFFFFFll;
         if (value < 0 || value > limit)
             return failWith(
                 QStringLiteral("%1 must be a number from 0 to %2").arg(QLatin1String(key)).arg(limit));
-        fault.page = static_cast<quint32>(value);
+        *field = static_cast<quint32>(value);
     }
     if (fault.kind == Kind::ResizePage) {
         const qint64 size = number("size", -1);

@@ -23,21 +23,28 @@ struct OvFault {
         CorruptPage,
         /** Battery queries answer status 5. */
         FailBattery,
-        /** Firmware writes fail with status 7 once `page` percent are written. */
+        /** Firmware writes fail with status 7 once `percent` percent are written. */
         FailFirmware,
-        /** After `page` more page reads are answered, the device is unplugged. */
+        /** After `pagesBeforeUnplug` more page reads are answered, the device is unplugged. */
         UnplugAfterPages,
         /** Reads of `page` return `size` bytes (cut short, or padded with zeros). */
         ResizePage,
     };
 
     Kind kind = Kind::FailPage;
-    /** Page address, percentage or page count, by kind. */
+    /** The page address of the page kinds. */
     quint32 page = 0;
     int remaining = -1;
     std::optional<OrvaneOp> op;
     /** The size of a resized page. */
     quint32 size = 0;
+    /** How much of a firmware write goes through before it fails. */
+    quint32 percent = 50;
+    /** Page reads still answered before the unplug; counts down. */
+    quint32 pagesBeforeUnplug = 0;
+
+    static OvFault failFirmwareAt(quint32 percent, int times);
+    static OvFault unplugAfterPages(quint32 pages, int times);
 
     QJsonObject toJson() const;
     static std::optional<OvFault> fromJson(const QJsonObject& json, QString* error);

@@ -1,8 +1,20 @@
 #include "OvPlugOptions.h"
 
+#include "OVDate.h"
+#include "OrvaneDate.h"
+#include "OvSessionContent.h"
+#include "OvVirtualDevice.h"
+
 #include <QJsonArray>
+#include <QRegularExpression>
 
 namespace {
+bool fail(QString* error, const QString& text) {
+    if (error)
+        *error = text;
+    return false;
+}
+
 QJsonArray toArray(const QList<quint32>& values) {
     QJsonArray a;
     for (quint32 v : values)
@@ -68,32 +80,19 @@ QJsonObject OvPlugOptions::toJson() const {
 
 std::optional<OvPlugOptions> OvPlugOptions::fromJson(const QJsonObject& json, QString* error) {
     auto failWith = [error](const QString& text) {
-        if (error)
-            *error = text;
+        fail(error, text);
         return std::optional<OvPlugOptions>();
     };
     OvPlugOptions o;
     o.serial = json.value(QStringLiteral("serial")).toString();
     o.sessions = json.value(QStringLiteral("sessions")).toInt(o.sessions);
-    if (o.sessions < 0 || o.sessions > 1000)
-        return failWith(QStringLiteral("sessions must be from 0 to 1000"));
-    if (!readCounts(json.value(QStringLiteral("pages")), o.pages, 2, "pages", error) ||
+    if (!readCounts(json.value(QStringLiteral("pages")), o.pages, kMinPages, "pages", error) ||
         !readCounts(json.value(QStringLiteral("users")), o.users, 0, "users", error))
         return std::nullopt;
-    for (quint32 p : o.pages) {
-        if (p > 1000000)
-            return failWith(QStringLiteral("pages must be at most 1000000 per session"));
-    }
     o.firmware = json.value(QStringLiteral("firmware")).toString(o.firmware);
     o.battery = json.value(QStringLiteral("battery")).toInt(o.battery);
-    if (o.battery < 0 || o.battery > 100)
-        return failWith(QStringLiteral("battery must be from 0 to 100"));
-    if (json.contains(QStringLiteral("location"))) {
-        const double l = json.value(QStringLiteral("location")).toDouble(-1);
-        if (l < 1 || l > 4294967295.0)
-            return failWith(QStringLiteral("location must be from 1 to 0xFFFFFFFF"));
-        o.location = static_cast<quint32>(l);
-    }
+    if (!readLocation(json, &o.location, error))
+        return std::nullopt;
     const double user = json.value(QStringLiteral("default_user")).toDouble(o.defaultUser);
     if (user < 0 || user > 4294967295.0)
         return failWith(QStringLiteral("default user must be from 0 to 4294967295"));
@@ -117,5 +116,83 @@ std::optional<OvPlugOptions> OvPlugOptions::fromJson(const QJsonObject& json, QS
         o.empty.append(v.toInt());
     }
     o.reuse = json.value(QStringLiteral("reuse")).toBool();
+    if (!o.validate(error))
+        return std::nullopt;
     return o;
+}
+
+bool OvPlugOptions::readLocation(const QJsonObject& json, std::optional<quint32>* location, QString* error) {
+    if (!json.contains(QStringLiteral("location")))
+        return true;
+    const double l = json.value(QStringLiteral("location")).toDouble(-1);
+    if (l < 1 || l > 4294967295.0)
+        return fail(error, QStringLiteral("location must be from 1 to 0xFFFFFFFF"));
+    *location = static_cast<quint32>(l);
+    return true;
+}
+
+bool OvPlugOptions::validateBattery(int level, QString* error) {
+    if (level < 0 || level > kMaxBattery)
+        return fail(error, QStringLiteral("battery must be from 0 to %1").arg(kMaxBattery));
+    return true;
+}
+
+bool OvPlugOptions::validSerial(const QString& serial) {
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9-]{12,32}$"));
+    return pattern.match(serial).hasMatch();
+}
+
+bool OvPlugOptions::validate(QString* error) const {
+    if (sessions < 0 || sessions > kMaxSessions)
+        return fail(error, QStringLiteral("sessions must be from 0 to %1").arg(kMaxSessions));
+    if (pages.isEmpty() || users.isEmpty())
+        return fail(error, QStringLiteral("pages and users need at least one value"));
+    for (quint32 p : pages) {
+        if (p > kMaxPages)
+            return fail(error, QStringLiteral("pages must be at most %1 per session").arg(kMaxPages));
+    }
+    if (!validateBattery(battery, error))
+        return false;
+    if (!serial.isEmpty() && !validSerial(serial))
+        return fail(error, QStringLiteral("a serial has 12 to 32 letters, digits or '-'"));
+    if (!OvVirtualDevice::firmwareFromText(firmware))
+        return fail(error, QStringLiteral("firmware revision '%1' is not MAJOR.MINOR.PATCH").arg(firmware));
+    quint64 total = 0;
+    for (int i = 0; i < sessions; ++i)
+        total += empty.contains(i) ? 0 : pages.at(i % pages.size());
+    const quint64 room = OvVirtualDevice::kDefaultFlashPages - OvVirtualDevice::kFirstSessionPage;
+    if (total > room)
+        return fail(
+            error,
+            QStringLiteral("%1 pages of sessions do not fit in the flash (%2 pages)").arg(total).arg(room));
+    return true;
+}
+
+OvVirtualDevice OvPlugOptions::makeDevice(const QString& deviceSerial, quint32 deviceLocation) const {
+    OvVirtualDevice d;
+    d.serial = deviceSerial;
+    if (!model.isEmpty())
+        d.model = model;
+    if (!hwRevision.isEmpty())
+        d.hwRevision = hwRevision;
+    d.fwRevision = firmware;
+    d.battery = battery;
+    d.defaultUser = defaultUser;
+    d.location = deviceLocation;
+    d.seed = seed.value_or(OvSessionContent::stableHash(d.serial));
+    const quint64 dayUnits = 86400ull * 256;
+    const quint64 nowSeconds = orvaneTime(OVDate::now()) / 256 * 256;
+    const quint64 first = firstStart.value_or(nowSeconds - dayUnits * (sessions + 1));
+    for (int i = 0; i < sessions; ++i) {
+        const quint32 pageCount = empty.contains(i) ? 0 : pages.at(i % pages.size());
+        OvVirtualSession& s = d.addSession(pageCount, users.at(i % users.size()),
+                                           first + dayUnits * quint64(i), applicationUID);
+        for (const auto& c : corrupted) {
+            if (c.first == i) {
+                s.corrupted = true;
+                s.corruptionStatus = c.second;
+            }
+        }
+    }
+    return d;
 }

@@ -7,8 +7,18 @@
 
 #include <optional>
 
-/** How a new emulated device is made (the options of `ovdevsim plug`). */
+struct OvVirtualDevice;
+
+/**
+ * How a new emulated device is made (the options of `ovdevsim plug`). The one place their rules
+ * live: the command line, the control protocol and the hub all check through validate().
+ */
 struct OvPlugOptions {
+    static constexpr int kMaxSessions = 1000;
+    static constexpr qint64 kMinPages = 2;
+    static constexpr qint64 kMaxPages = 1000000;
+    static constexpr int kMaxBattery = 100;
+
     /** Empty: the next free "OVR" + 13 digits. At least 12 characters, letters, digits and "-". */
     QString serial;
     int sessions = 3;
@@ -35,5 +45,15 @@ struct OvPlugOptions {
     bool reuse = false;
 
     QJsonObject toJson() const;
+    /** Read and validated; none with *error set when a value is missing its rule. */
     static std::optional<OvPlugOptions> fromJson(const QJsonObject& json, QString* error);
+    /** Every rule a new device's options meet (ranges, serial, firmware text, room in the flash). */
+    bool validate(QString* error) const;
+    static bool validateBattery(int level, QString* error);
+    /** 12 to 32 letters, digits or "-". */
+    static bool validSerial(const QString& serial);
+    /** "location" of a request: absent, or a number from 1 to 0xFFFFFFFF. */
+    static bool readLocation(const QJsonObject& json, std::optional<quint32>* location, QString* error);
+    /** The device these options describe, its sessions laid out one day apart. */
+    OvVirtualDevice makeDevice(const QString& deviceSerial, quint32 deviceLocation) const;
 };

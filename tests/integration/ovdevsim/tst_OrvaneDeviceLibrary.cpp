@@ -225,7 +225,7 @@ private Q_SLOTS:
         if (image == QLatin1String("bad-checksum"))
             bytes[100] = static_cast<char>(bytes[100] ^ 0x55);
         if (image == QLatin1String("write-fault"))
-            rig.hub().addFault(kSerial, {OvFault::Kind::FailFirmware, 50, 1, std::nullopt});
+            rig.hub().addFault(kSerial, OvFault::failFirmwareAt(50, 1));
         auto target = std::make_shared<FirmwareRecorder>();
         QVERIFY(device->flashFirmware(writeFirmware(dir, bytes), target));
         QTRY_COMPARE(target->completions(), QList<int>{completion});
@@ -333,7 +333,7 @@ private Q_SLOTS:
         AnswerRecorder answers;
         std::atomic<int> released{0};
         if (unplugAfterPages) {
-            rig.hub().addFault(kSerial, {OvFault::Kind::UnplugAfterPages, 2, -1, std::nullopt});
+            rig.hub().addFault(kSerial, OvFault::unplugAfterPages(2, -1));
             // The third read waits behind the two answered ones (a slow link keeps them queued) and
             // dies with the device.
             rig.hub().setLinkModel({20000, 0, 0, 0});

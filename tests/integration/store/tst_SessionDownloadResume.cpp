@@ -87,7 +87,7 @@ private Q_SLOTS:
         QVERIFY(device);
         const QByteArray expected = deviceSessionBytes(rig.hub(), kSerial, 0);
         QCOMPARE(expected.size(), 64 * 512);
-        QVERIFY(rig.hub().addFault(kSerial, {OvFault::Kind::UnplugAfterPages, 32, 1, std::nullopt}));
+        QVERIFY(rig.hub().addFault(kSerial, OvFault::unplugAfterPages(32, 1)));
 
         const OVSessionList sessions = listSessions(device);
         QCOMPARE(sessions.size(), 1);

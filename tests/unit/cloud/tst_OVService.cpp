@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+#include <cmath>
+
 namespace {
 
 class FixedCredentials : public OVCredentialManagerProtocol {
@@ -147,6 +149,32 @@ private Q_SLOTS:
         service.setApiKey(other, at(1700000000.999));
         QVERIFY(request.valueForHTTPHeaderField(QStringLiteral("X-ORVAAPISIGNATURE")) !=
                 other.valueForHTTPHeaderField(QStringLiteral("X-ORVAAPISIGNATURE")));
+    }
+
+    void signsByTheNetworkClock_data() {
+        QTest::addColumn<bool>("clockAnswers");
+        QTest::newRow("network date") << true;
+        QTest::newRow("no network date: the local clock") << false;
+    }
+
+    void signsByTheNetworkClock() {
+        QFETCH(bool, clockAnswers);
+        FixedCredentials credentials;
+        SUUpdater updater;
+        OVPreferencesManager preferences(OVLoginItem(QString(), QString()), &updater);
+        OVService service(&credentials, &preferences);
+        service.setNetworkClock([clockAnswers]() -> std::optional<OVDate> {
+            return clockAnswers ? std::optional(at(1234567890.5)) : std::nullopt;
+        });
+        OVURLRequest request = service.buildRequest(QStringLiteral("team"), QStringLiteral("GET"));
+        const double before = std::floor(OVDate::now().secondsSince1970());
+        service.setApiKey(request);
+        const double stamp =
+            request.valueForHTTPHeaderField(QStringLiteral("X-ORVATIMESTAMP")).value_or(QString()).toDouble();
+        if (clockAnswers)
+            QCOMPARE(stamp, 1234567890.0);
+        else
+            QVERIFY(stamp >= before && stamp <= OVDate::now().secondsSince1970());
     }
 };
 

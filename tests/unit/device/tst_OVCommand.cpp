@@ -37,7 +37,8 @@ struct RetryCase {
     int failures = -1; // failed reads before the page reads; -1: it never does
     int requests = 0, willRetry = 0, maxRetry = 0;
     int status = 0;
-    int minimumMs = 0, maximumMs = 0;
+    int pauseMs = 0; // the retry pause the command is given
+    int pauses = 0;  // pauses the run must have waited at least
 
     static RetryCase readFailing(int times, bool retry) {
         RetryCase c;
@@ -53,9 +54,9 @@ struct RetryCase {
         return *this;
     }
     RetryCase reports(int finalStatus) { return status = finalStatus, *this; }
-    RetryCase within(int fromMs, int toMs) {
-        minimumMs = fromMs;
-        maximumMs = toMs;
+    RetryCase pausing(int ms, int count) {
+        pauseMs = ms;
+        pauses = count;
         return *this;
     }
 };
@@ -69,16 +70,18 @@ class tst_OVCommand : public QObject {
 private Q_SLOTS:
     void retryRule_data() {
         QTest::addColumn<RetryCase>("c");
+        // A pause longer than the wait for the report proves that a command without retry never
+        // pauses.
         QTest::newRow("always failing, five retries")
-            << RetryCase::readFailing(-1, true).logs(6, 5, 1).reports(2).within(2500, 6000);
+            << RetryCase::readFailing(-1, true).logs(6, 5, 1).reports(2).pausing(20, 6);
         QTest::newRow("retry off: one report, no pause")
-            << RetryCase::readFailing(-1, false).logs(1, 0, 0).reports(2).within(0, 400);
+            << RetryCase::readFailing(-1, false).logs(1, 0, 0).reports(2).pausing(60000, 0);
         QTest::newRow("two failures, then the page")
-            << RetryCase::readFailing(2, true).logs(3, 2, 0).reports(0).within(1000, 3000);
+            << RetryCase::readFailing(2, true).logs(3, 2, 0).reports(0).pausing(20, 2);
     }
     void retryRule() {
         QFETCH(RetryCase, c);
-        const auto [allowRetry, failures, requests, willRetry, maxRetry, status, minimumMs, maximumMs] = c;
+        const auto [allowRetry, failures, requests, willRetry, maxRetry, status, pauseMs, pauses] = c;
         const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial, 1, 4);
@@ -88,6 +91,7 @@ private Q_SLOTS:
         auto recorder = std::make_shared<ReportRecorder>();
         auto command = OVCommandFactory().createGetPageCommand(page);
         configure(command, device, recorder, allowRetry, 5);
+        command->setRetryPause(std::chrono::milliseconds(pauseMs));
         QElapsedTimer timer;
         timer.start();
         command->execute();
@@ -111,7 +115,8 @@ private Q_SLOTS:
                  maxRetry);
         QCOMPARE(log->count(QStringLiteral("allow retry$")),
                  allowRetry ? requests - (status == 0 ? 1 : 0) : 0);
-        QVERIFY2(elapsed >= minimumMs && elapsed < maximumMs, qPrintable(QString::number(elapsed)));
+        QVERIFY2(elapsed >= qint64(pauses) * pauseMs && (pauses > 0 || elapsed < pauseMs),
+                 qPrintable(QString::number(elapsed)));
         if (status == 0) {
             QCOMPARE(std::any_cast<QByteArray>(recorder->reports().first().result).size(), 512);
         }

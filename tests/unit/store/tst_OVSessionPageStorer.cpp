@@ -2,7 +2,6 @@
 #include "PageStorerTestSupport.h"
 
 #include "OVException.h"
-#include "OVHelper.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +18,38 @@ public:
     std::function<std::optional<quint64>(OVError*)> lastSaved;
     std::function<void(OVError*)> commitHook;
     std::function<void(OVError*)> deleteHook;
+    /** Bytes the data takes before the disk is full; none: no limit. */
+    std::optional<qint64> writeBudget;
+
+    // Writes what fits of each append, then fails as a full disk does: a torn write.
+    class FillingAppender : public OVSessionDataAppender {
+    public:
+        FillingAppender(std::unique_ptr<OVSessionDataAppender> file, qint64 budget)
+            : m_file(std::move(file))
+            , m_budget(budget) {}
+        bool append(const QByteArray& bytes, OVError* error) override {
+            const QByteArray fits = bytes.left(m_budget);
+            m_budget -= fits.size();
+            if (!m_file->append(fits, error))
+                return false;
+            if (fits.size() == bytes.size())
+                return true;
+            OVError::set(error, kDiskError);
+            return false;
+        }
+        bool close(OVError* error) override { return m_file->close(error); }
+
+    private:
+        std::unique_ptr<OVSessionDataAppender> m_file;
+        qint64 m_budget;
+    };
+    std::unique_ptr<OVSessionDataAppender> openSessionDataForAppending(const OVSession& session,
+                                                                       OVError* error) override {
+        auto file = OVSessionFileRepository::openSessionDataForAppending(session, error);
+        if (!file || !writeBudget)
+            return file;
+        return std::make_unique<FillingAppender>(std::move(file), *writeBudget);
+    }
 
     std::optional<quint64> getLastSavedPageNumberForSession(const OVSession& session,
                                                             OVError* error) override {
@@ -85,7 +116,6 @@ private Q_SLOTS:
     }
 
     void cleanup() {
-        OVHelper::setPretendedOSXVersion(0, 0);
         m_device.reset();
         m_rig.reset();
         OVLogCapture::uninstall();
@@ -369,6 +399,32 @@ private Q_SLOTS:
         QCOMPARE(this->logged(QStringLiteral("-Error in page storer. Error: ") + error.fullDescription()), 1);
     }
 
+    void failedWriteFailsWithTheDiskErrorAndTheNextRunCompletes_data() {
+        QTest::addColumn<int>("budget");
+        QTest::newRow("full disk at the first page") << 0;
+        QTest::newRow("torn write in the third page") << 2 * 512 + 100;
+    }
+
+    void failedWriteFailsWithTheDiskErrorAndTheNextRunCompletes() {
+        QFETCH(int, budget);
+        auto session = plugSession(6);
+        QVERIFY(session);
+        auto repo = std::make_shared<ScriptedRepository>();
+        repo->writeBudget = budget;
+        StorerOutcome outcome(session);
+        auto storer = makeStorer(session);
+        storer->setRepo(repo);
+        QVERIFY(runStorer(storer));
+        QCOMPARE(outcome.failures(), 1);
+        QCOMPARE(
+            this->logged(QStringLiteral("-Error in page storer. Error: ") + kDiskError.fullDescription()), 1);
+        QCOMPARE(fileBytes(dataPath(*session)), expected().left(budget));
+
+        QVERIFY(runStorer(makeStorer(session)));
+        QCOMPARE(outcome.successes(), 1);
+        QCOMPARE(fileBytes(dataPath(*session)), expected());
+    }
+
     void missingDataFailsTheCrcCheck() {
         // A store that claims every page while the data file is missing: the check finds nothing, twice.
         auto session = plugSession(3);
@@ -384,30 +440,26 @@ private Q_SLOTS:
         QCOMPARE(logged(QStringLiteral("-CRC value = [-10]")), 2);
     }
 
-    void pagesPauseOnlyOnNewerMacOS_data() {
-        QTest::addColumn<int>("major");
-        QTest::addColumn<int>("minor");
-        QTest::addColumn<bool>("pauses");
-        QTest::newRow("this system") << 0 << 0 << false;
-        QTest::newRow("macOS 10.10") << 10 << 10 << false;
-        QTest::newRow("macOS 10.11") << 10 << 11 << true;
+    void pagesPauseAsTheyAreTold_data() {
+        QTest::addColumn<int>("pauseMs");
+        QTest::newRow("no pause") << 0;
+        QTest::newRow("5 ms") << 5;
     }
 
-    void pagesPauseOnlyOnNewerMacOS() {
-        QFETCH(int, major);
-        QFETCH(int, minor);
-        QFETCH(bool, pauses);
+    void pagesPauseAsTheyAreTold() {
+        QFETCH(int, pauseMs);
         auto session = plugSession(60);
         QVERIFY(session);
         session->setFirmwareRev(QStringLiteral("255.255.255")); // time the download, not the check
-        OVHelper::setPretendedOSXVersion(major, minor);
+        auto storer = makeStorer(session);
+        storer->setPagePause(std::chrono::milliseconds(pauseMs));
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(runStorer(makeStorer(session)));
+        QVERIFY(runStorer(storer));
         const qint64 elapsed = timer.elapsed();
         QCOMPARE(fileBytes(dataPath(*session)), expected());
         // 60 pauses of 5 ms take 300 ms at least; the emulator alone reads 60 pages far faster.
-        QVERIFY2((elapsed >= 300) == pauses, qPrintable(QString::number(elapsed)));
+        QVERIFY2((elapsed >= 300) == (pauseMs > 0), qPrintable(QString::number(elapsed)));
     }
 };
 
