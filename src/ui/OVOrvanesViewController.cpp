@@ -31,6 +31,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
@@ -184,6 +185,9 @@ void OVOrvanesViewController::makeMaintenanceFlow() {
         m_ui->textFieldDefaultUser->setText(tr("N/A"));
         defaultUserRequested = false;
         loadDefaultUser();
+    };
+    actions.later = [this](int milliseconds, std::function<void()> work) {
+        QTimer::singleShot(milliseconds, this, std::move(work));
     };
     m_flow = std::make_unique<OVMaintenanceFlow>(std::move(actions),
                                                  m_fwUpdater->getFirmwareVersionIncludedInBundle(),
