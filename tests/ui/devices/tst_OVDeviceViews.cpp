@@ -170,8 +170,12 @@ private Q_SLOTS:
         QTRY_COMPARE(detail()->sessionCell(0)->syncStatus->text(), u"Ready to Sync"_s);
         screenshots(u"device-detail"_s);
 
+        // A second device leaves the open detail alone; back in the list, both are listed.
         QVERIFY(plug());
-        QTRY_VERIFY(m_list->isShowingList());
+        QVERIFY(m_list->isCurrentlyShowingDetail());
+        m_list->onBackClick();
+        m_list->initializeView();
+        QVERIFY(m_list->isShowingList());
         QCOMPARE(m_list->devices().size(), 2);
         QVERIFY(m_list->devices().at(0)->serial() < m_list->devices().at(1)->serial());
         QVERIFY(sync->isEnabled());
@@ -192,6 +196,8 @@ private Q_SLOTS:
                 s->setSyncStatus(OVSessionSyncStatusSynced);
         });
         charging->modifySessions([](OVSessionList& sessions) { sessions.first()->setSyncStatus(4); });
+        m_list->showList();
+        recovering->setSessions({});
         recovering->setIsConnected(false);
         recovering->setIsInRecovery(true);
         m_list->reloadTable();
@@ -243,6 +249,7 @@ private Q_SLOTS:
     }
 
     void firmwareUpdateFailingHalfWayEndsWithARecovery() {
+        const auto log = OVLogCapture::install();
         const auto device = plug(u"1.0.9"_s, 0);
         QVERIFY(device);
         QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
@@ -257,8 +264,12 @@ private Q_SLOTS:
         QVERIFY(message().startsWith(u"Please wait while your device firmware is being updated."_s));
         QVERIFY(detail()->haveToWaitToReconnect());
         screenshots(u"maintenance-updating"_s);
-        // The update fails, a recovery writes the firmware, the device comes back at the new version
-        // and the detail stayed open all along.
+        // The write fails half way; the device restarts into its recovery mode, where the detail
+        // finds it and writes the firmware again; the device comes back at the new version and the
+        // detail stayed open all along.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            log->has(u"No device %1 found to send recover command"_s.arg(device->serial())), 60000);
+        QVERIFY(m_rig->hub().recovery(device->serial()));
         QTRY_COMPARE_WITH_TIMEOUT(message(), u"Updating the Orvane Device completed."_s, 60000);
         QVERIFY(m_list->isCurrentlyShowingDetail());
         QCOMPARE(detail()->deviceInfo()->serial(), device->serial());
@@ -267,6 +278,7 @@ private Q_SLOTS:
         screenshots(u"maintenance-updated"_s);
         detail()->messageBox()->onOkClick();
         QVERIFY(!messageShown());
+        OVLogCapture::uninstall();
     }
 
     void restoreAndErase_data() {
