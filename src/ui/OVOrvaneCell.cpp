@@ -13,9 +13,7 @@ namespace {
 QLabel* field(QWidget* parent, const QString& accessibleName, const QColor& color) {
     auto* label = new QLabel(parent);
     label->setAccessibleName(accessibleName);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
+    OVOrvaneCell::setTextColor(label, color);
     return label;
 }
 
@@ -66,6 +64,12 @@ OVOrvaneCell::OVOrvaneCell(QWidget* parent)
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
     grid->setColumnStretch(2, 2);
+}
+
+void OVOrvaneCell::setTextColor(QLabel* label, const QColor& color) {
+    // The rows are white in every desktop theme; a style sheet keeps their text colour when the
+    // theme's palette changes under them.
+    label->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
 }
 
 void OVOrvaneCell::setState(OVOrvaneCellState state) {

@@ -18,6 +18,8 @@ public:
     /** Sets the badge's image and colour; the badge never blinks or fades. */
     void setState(OVOrvaneCellState state);
     OVOrvaneCellState state() const { return m_state; }
+    /** Paints a label of the row in color, whatever the desktop theme. */
+    static void setTextColor(QLabel* label, const QColor& color);
 
     QLabel* device;
     QLabel* user;

@@ -304,11 +304,9 @@ void OVOrvaneListViewController::setSyncInfoOnCell(OVOrvaneCell& cell, const OVD
 
 void OVOrvaneListViewController::setIsConnectedOnCell(OVOrvaneCell& cell, const OVDeviceInfo& device) {
     cell.isConnected->setText(OVOrvaneCellModel::connectionText(device));
-    QPalette palette = cell.isConnected->palette();
-    palette.setColor(QPalette::WindowText, device.isConnected()
-                                               ? OVStyleManager::getOrvaneList_ConnectedColor()
-                                               : OVStyleManager::getOrvaneList_DisconnectedColor());
-    cell.isConnected->setPalette(palette);
+    OVOrvaneCell::setTextColor(cell.isConnected, device.isConnected()
+                                                     ? OVStyleManager::getOrvaneList_ConnectedColor()
+                                                     : OVStyleManager::getOrvaneList_DisconnectedColor());
     cell.identify->setEnabled(OVOrvaneCellModel::canIdentify(device));
 }
 
