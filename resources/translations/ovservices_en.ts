@@ -117,6 +117,13 @@
     </message>
 </context>
 <context>
+    <name>OVBatteryGauge</name>
+    <message>
+        <source>N/A</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>OVMainWindowController</name>
     <message>
         <source>Preferences</source>
@@ -132,14 +139,6 @@
     </message>
     <message>
         <source>Send the service&apos;s logs to support.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Devices</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Plug in an Orvane recorder: its sessions are downloaded and uploaded for you.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -203,6 +202,402 @@
     </message>
     <message>
         <source>Content</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVMaintenanceFlow</name>
+    <message>
+        <source>There is a firware update available (%1) but you need to erase your device before upgrading. Please do not use a USB HUB. Connect it directly to your MAC.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is a new firmware version available. Would you like to update to firmware version %1? Please do not use a USB HUB. Connect it directly to your MAC.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Firware update</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The firmware update on OSX version greather than El Capitan is at the moment not accessible. Please contact support about the issue at </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Already up to date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is a firware update available (%1) but you need to erase your device before upgrading.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Are you sure you wish to update the Orvane device to firwmare %1?. Please do not use a USB HUB. Connect it directly to your MAC.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please wait while your device firmware is being updated. Please do not unplug the Orvane device or you might lose all your data. The whole process takes around 1 minute.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to update device. Please try again by RESTARTING OvServices. Please DO NOT unplug the device. If the issue persist, please contact support</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Are you sure you wish to restore the Orvane device to its original state? You will lose all your data.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please wait while it is restoring the device original state.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to restore device. Please try again. If issue persist, please contact support.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Are you sure you wish to erase all data on the Orvane device?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please wait while it is erasing the data on the Orvane device.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Erasing the data on the Orvane device completed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to erase device. Please try again. If issue persist, please contact support.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Updating the Orvane Device completed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restoring the Vizavoz Device to its original state completed. Please do a &quot;Forget this Device&quot; on your iPhone or iPad.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVNoOrvaneViewController</name>
+    <message>
+        <source>Information</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No Orvanes connected!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please login!</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVOrvaneCell</name>
+    <message>
+        <source>Serial number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Default user</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Battery</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Battery state</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IDENTIFY</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Identify</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync state</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Synced sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync error</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVOrvaneCellModel</name>
+    <message>
+        <source>Unknown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>N/A</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Charged</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Charging</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Recovering</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVOrvaneListViewController</name>
+    <message>
+        <source>Devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Back to the device list</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ASSIGN</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Assign users to devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SYNC</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync all devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connected devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CANCEL</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVOrvanesViewController</name>
+    <message>
+        <source>Device detail</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Serial number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Model</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Firmware</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Hardware</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Battery</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Battery level</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Charge</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Default user</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>UPDATE</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update firmware</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>RESTORE</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ERASE</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Erase</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IDENTIFY</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Identify</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Synced sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SYNC</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No user assigned on the Orvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Would you like the Orvane to be assigned to your account?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>N/A</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(Connected)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(Disconnected)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CANCEL</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show in folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error while assigning</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There was an error while trying to assign the Orvane device to your account. Please try disconnecting the Orvane and rebooting it by pressing on the button on the device until it turn off completely then connect it again to the computer.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVSessionRowAppearance</name>
+    <message>
+        <source>Status N/A</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ready to Sync</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Synced</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed Syncing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Corrupted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sorry the session is corrupted and cannot by synced.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Waiting for Storing</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVSessionSyncInfo</name>
+    <message>
+        <source>User</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Percentage</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync error</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

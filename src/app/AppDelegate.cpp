@@ -10,6 +10,7 @@
 #include "OVMainThread.h"
 #include "OVMainWindowController.h"
 #include "OVNotificationCenter.h"
+#include "OVOrvaneListViewController.h"
 #include "OVPreferencesManager.h"
 #include "OVService.h"
 #include "OVStatusItem.h"
@@ -83,6 +84,10 @@ void AppDelegate::startApp() {
 void AppDelegate::createWindowAndStatusItem() {
     m_mainWindow = std::make_unique<OVMainWindowController>(m_deviceMgr.get(), m_credentialMgr.get(),
                                                             m_service.get(), m_prefMgr.get());
+    // An upload refused for its credentials, seen by the device list, signs the user out.
+    if (auto* list = qobject_cast<OVOrvaneListViewController*>(
+            m_mainWindow->viewController(OVMainWindowController::MenuEntry::Orvane)))
+        list->setLogoutHandler([this] { logout(); });
     m_statusItem = std::make_unique<OVStatusItem>();
     m_statusItem->observeSyncNotifications([this] { return m_deviceMgr->isSynching(); });
     connect(m_statusItem.get(), &OVStatusItem::showMainWindowRequested, this, &AppDelegate::showMainWindow);

@@ -6,6 +6,7 @@
 #include "OVHelper.h"
 #include "OVMainThread.h"
 #include "OVNotificationCenter.h"
+#include "OVOrvaneListViewController.h"
 #include "OVPlaceholderViewController.h"
 #include "OVStyleManager.h"
 #include "OVView.h"
@@ -108,10 +109,7 @@ void OVMainWindowController::initializeViewControllers() {
 OVBaseViewController* OVMainWindowController::orvaneListViewCtrl() {
     OVBaseViewController*& list = m_viewControllers[index(MenuEntry::Orvane)];
     if (!list) {
-        list = new OVPlaceholderViewController(
-            tr("Devices"),
-            tr("Plug in an Orvane recorder: its sessions are downloaded and uploaded for you."),
-            m_ui->viewContainer);
+        list = new OVOrvaneListViewController(m_deviceMgr, m_credentialMgr, m_ui->viewContainer);
         list->hide();
     }
     return list;
