@@ -7,9 +7,8 @@ QList<OVLogArchiveContents::Entry> OVLogArchiveContents::entries(const QString& 
     QList<Entry> found;
     unzFile zip = unzOpen64(QFile::encodeName(zipPath).constData());
     if (!zip) {
-        if (error)
-            *error = OVError(QStringLiteral("com.pellwick.support"), 1,
-                             QStringLiteral("The log archive %1 cannot be read.").arg(zipPath));
+        OVError::set(error, OVError(QStringLiteral("com.pellwick.support"), 1,
+                                    QStringLiteral("The log archive %1 cannot be read.").arg(zipPath)));
         return found;
     }
     for (int status = unzGoToFirstFile(zip); status == UNZ_OK; status = unzGoToNextFile(zip)) {
