@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <exception>
+
+class QMessageBox;
+
+/**
+ * The base of every content view of the main window. The window calls initializeView each time the
+ * view is put on screen; uninitializeView is for views taken off for good. Lives on the GUI thread.
+ */
+class OVBaseViewController : public QWidget {
+    Q_OBJECT
+public:
+    explicit OVBaseViewController(QWidget* parent = nullptr);
+
+    /** The view the window places in its content area; the controller is its own view. */
+    QWidget* view() { return this; }
+
+    /** Each time the view is shown. Empty here. */
+    virtual void initializeView();
+    /** When the view is taken off. Empty here. */
+    virtual void uninitializeView();
+
+    /**
+     * A window-modal alert on the view's window with one "OK": message is its text, informativeText
+     * is shown as given (never interpreted as a format). The alert deletes itself when closed.
+     */
+    QMessageBox* showMessage(const QString& message, const QString& informativeText);
+    /** Logs "An exception occurred during <context>. Exception: …" and its backtrace. */
+    static void logException(std::exception_ptr exception, const QString& context);
+};

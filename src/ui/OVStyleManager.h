@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QBrush>
+#include <QColor>
+#include <QPixmap>
+
+/**
+ * Every colour and pattern image of the window, in one table; no view picks a colour of its own.
+ * Pattern "colours" are brushes textured with an image from the resources; a brush with no style
+ * means "no colour" and paints nothing. No instances: every entry is a class operation.
+ */
+class OVStyleManager {
+public:
+    OVStyleManager() = delete;
+
+    static QBrush getMainWindow_ViewMenuBackgroundColor();
+    static QBrush getMainWindow_ViewContainerBackgroundColor();
+    static QColor getMainWindow_MenuFontColorNotSelected();
+    static QColor getMainWindow_MenuFontColorSelected();
+    /** No colour: a menu entry that is not selected shows the column behind it. */
+    static QBrush getMainWindow_MenuColorNotSelected();
+    static QBrush getMainWindow_MenuColorSelected();
+    static QPixmap getMainWindow_OrvaneLogo();
+
+    static QColor getAccount_SignInBackgroundColor();
+    /** The link colour of the account form's password-reset button. */
+    static QColor getAccount_LinkColor();
+
+    static QColor getOrvaneList_BackButtonBackgroundColor();
+    static QColor getOrvaneList_ConnectedColor();
+    static QColor getOrvaneList_DisconnectedColor();
+    static QColor getOrvane_DeviceBackgroundColor();
+    static QColor getOrvane_DeviceButtonBackgroundColor();
+    static QColor getOrvane_DeviceNameColor();
+    static QColor getOrvane_DeviceDetailColor();
+    static QColor getOrvane_SessionBackgroundColor();
+    static QColor getOrvane_ConnectedColor();
+    static QColor getOrvane_DisconnectedColor();
+    static QColor getOrvane_SessionUsernameColor();
+    static QColor getOrvane_SessionDateColor();
+    static QColor getOrvane_SessionSynchingColor();
+    static QColor getOrvane_SessionGray();
+    static QColor getOrvane_SessionSyncCompletedColor();
+    static QColor getOrvane_SessionSyncFailedColor();
+    static QColor getGoodBatteryColor();
+    static QColor getLowBatteryColor();
+    static QColor getPreferences_BackgroundColor();
+    static QColor getSupport_BackgroundColor();
+    static QColor getAssign_BackgroundColor();
+
+    /** The brand colour 49, 144, 206. */
+    static QColor getOrvaneColor();
+
+    /** The message box: the dimming layer, the panel, its border and its shadow. */
+    static QColor getMessageBox_DimColor();
+    static QColor getMessageBox_PanelColor();
+    static QColor getMessageBox_BorderColor();
+    static QColor getMessageBox_ShadowColor();
+
+    /** Text on the window's own white surfaces (forms, placeholders), whatever the desktop theme. */
+    static QColor getContent_TextColor();
+
+private:
+    static QBrush pattern(const QString& imageName);
+};
