@@ -3,11 +3,14 @@
 #include "OVAboutViewController.h"
 #include "OVAccountViewController.h"
 #include "OVCredentialManagerProtocol.h"
+#include "OVDeviceManager.h"
 #include "OVHelper.h"
 #include "OVMainThread.h"
 #include "OVNotificationCenter.h"
 #include "OVPlaceholderViewController.h"
+#include "OVPreferencesViewController.h"
 #include "OVStyleManager.h"
+#include "OVSupportViewController.h"
 #include "OVView.h"
 #include "ui_OVMainWindowController2.h"
 
@@ -91,10 +94,10 @@ void OVMainWindowController::awakeFromNib() {
 void OVMainWindowController::initializeViewControllers() {
     m_viewControllers[index(MenuEntry::Account)] =
         new OVAccountViewController(m_service, m_credentialMgr, m_ui->viewContainer);
-    m_viewControllers[index(MenuEntry::Preferences)] = new OVPlaceholderViewController(
-        tr("Preferences"), tr("Choose how the service stores and uploads sessions."), m_ui->viewContainer);
-    m_viewControllers[index(MenuEntry::Support)] = new OVPlaceholderViewController(
-        tr("Support"), tr("Send the service's logs to support."), m_ui->viewContainer);
+    m_viewControllers[index(MenuEntry::Preferences)] =
+        new OVPreferencesViewController(m_preferences, m_ui->viewContainer);
+    m_viewControllers[index(MenuEntry::Support)] =
+        new OVSupportViewController(m_preferences, m_deviceMgr, m_ui->viewContainer);
     m_viewControllers[index(MenuEntry::About)] = new OVAboutViewController(m_ui->viewContainer);
     for (OVBaseViewController* controller : m_viewControllers)
         if (controller)

@@ -35,14 +35,16 @@ public:
     explicit CommandSubscriber(OVAssignUserToDeviceViewController* view)
         : m_view(view) {}
 
-    void onAssignDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success, quint64 userId) override {
+    void onAssignDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success,
+                             quint64 userId) override {
         const QPointer<OVAssignUserToDeviceViewController> view = m_view;
         OVMainThread::async([view, serial = device->serial(), success, userId] {
             if (view)
                 view->onAssignDefaultUser(serial, success, userId);
         });
     }
-    void onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success, quint64 userId) override {
+    void onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success,
+                          quint64 userId) override {
         const QPointer<OVAssignUserToDeviceViewController> view = m_view;
         OVMainThread::async([view, serial = device->serial(), success, userId] {
             if (view)
@@ -56,13 +58,13 @@ private:
 };
 
 OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceManagerProtocol* deviceMgr,
-                                                                       OVServiceProtocol* service, QWidget* parent)
+                                                                       OVServiceProtocol* service,
+                                                                       QWidget* parent)
     : OVBaseViewController(parent)
     , m_deviceMgr(deviceMgr)
     , m_service(service)
     , m_ui(new Ui::OVAssignUserToDeviceViewController)
-    , m_subscriber(std::make_shared<CommandSubscriber>(this))
-{
+    , m_subscriber(std::make_shared<CommandSubscriber>(this)) {
     m_ui->setupUi(this);
     m_ui->viewContainerAssign->setBackgroundColor(OVStyleManager::getAssign_BackgroundColor());
     OVContentPalette::apply(m_ui->viewContainerAssign, OVStyleManager::getAssign_BackgroundColor());
@@ -72,9 +74,12 @@ OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceM
     m_ui->deviceTable->viewport()->installEventFilter(this);
     m_ui->athleteTable->viewport()->installEventFilter(this);
     connect(m_ui->buttonRefresh, &QPushButton::clicked, this, &OVAssignUserToDeviceViewController::onRefresh);
-    connect(m_ui->searchField, &QLineEdit::textChanged, this, &OVAssignUserToDeviceViewController::onDoSearch);
-    connect(m_ui->comboTeam, &QComboBox::currentIndexChanged, this, &OVAssignUserToDeviceViewController::applyFilter);
-    connect(m_ui->buttonAssign, &QPushButton::clicked, this, &OVAssignUserToDeviceViewController::assignSelectedUser);
+    connect(m_ui->searchField, &QLineEdit::textChanged, this,
+            &OVAssignUserToDeviceViewController::onDoSearch);
+    connect(m_ui->comboTeam, &QComboBox::currentIndexChanged, this,
+            &OVAssignUserToDeviceViewController::applyFilter);
+    connect(m_ui->buttonAssign, &QPushButton::clicked, this,
+            &OVAssignUserToDeviceViewController::assignSelectedUser);
     connect(m_ui->athleteTable, &QListWidget::itemSelectionChanged, this,
             &OVAssignUserToDeviceViewController::updateAssignButton);
     connect(m_ui->deviceTable, &QTableWidget::itemSelectionChanged, this,
@@ -82,20 +87,17 @@ OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceM
     updateAssignButton();
 }
 
-OVAssignUserToDeviceViewController::~OVAssignUserToDeviceViewController()
-{
+OVAssignUserToDeviceViewController::~OVAssignUserToDeviceViewController() {
     unsubscribeToNotifications();
     delete m_ui;
 }
 
-void OVAssignUserToDeviceViewController::initializeView()
-{
+void OVAssignUserToDeviceViewController::initializeView() {
     loadTeams();
     updateDeviceList();
 }
 
-void OVAssignUserToDeviceViewController::subscribeToNotifications()
-{
+void OVAssignUserToDeviceViewController::subscribeToNotifications() {
     if (m_subscribed)
         return;
     m_subscribed = true;
@@ -110,8 +112,7 @@ void OVAssignUserToDeviceViewController::subscribeToNotifications()
     m_deviceMgr->subscribeToCommandNotification(m_subscriber);
 }
 
-void OVAssignUserToDeviceViewController::unsubscribeToNotifications()
-{
+void OVAssignUserToDeviceViewController::unsubscribeToNotifications() {
     if (!m_subscribed)
         return;
     m_subscribed = false;
@@ -119,19 +120,16 @@ void OVAssignUserToDeviceViewController::unsubscribeToNotifications()
     m_deviceMgr->unSubscribeToCommandNotification(m_subscriber);
 }
 
-void OVAssignUserToDeviceViewController::onRefresh()
-{
+void OVAssignUserToDeviceViewController::onRefresh() {
     OVDataLookup::sharedInstance().resetTeams();
     loadTeams();
 }
 
-void OVAssignUserToDeviceViewController::onDoSearch()
-{
+void OVAssignUserToDeviceViewController::onDoSearch() {
     applyFilter();
 }
 
-void OVAssignUserToDeviceViewController::loadTeams()
-{
+void OVAssignUserToDeviceViewController::loadTeams() {
     setLoading(true);
     if (!m_teams.isEmpty()) {
         m_teams.clear();
@@ -139,17 +137,17 @@ void OVAssignUserToDeviceViewController::loadTeams()
         applyFilter();
     }
     const QPointer<OVAssignUserToDeviceViewController> self(this);
-    OVDataLookup::sharedInstance().getTeams([self](std::optional<QList<OVTeam>> teams, std::optional<OVError> error) {
-        OVMainThread::async([self, teams = std::move(teams), error = std::move(error)] {
-            if (self)
-                self->onTeamsLoaded(teams, error);
+    OVDataLookup::sharedInstance().getTeams(
+        [self](std::optional<QList<OVTeam>> teams, std::optional<OVError> error) {
+            OVMainThread::async([self, teams = std::move(teams), error = std::move(error)] {
+                if (self)
+                    self->onTeamsLoaded(teams, error);
+            });
         });
-    });
 }
 
 void OVAssignUserToDeviceViewController::onTeamsLoaded(const std::optional<QList<OVTeam>>& teams,
-                                                       const std::optional<OVError>& error)
-{
+                                                       const std::optional<OVError>& error) {
     setLoading(false);
     m_teams = teams.value_or(QList<OVTeam>());
     reloadTeamBox();
@@ -163,16 +161,14 @@ void OVAssignUserToDeviceViewController::onTeamsLoaded(const std::optional<QList
         showMessage(tr("Error"), error->description());
 }
 
-void OVAssignUserToDeviceViewController::setLoading(bool loading)
-{
+void OVAssignUserToDeviceViewController::setLoading(bool loading) {
     m_ui->progressBar->setVisible(loading);
     m_ui->buttonRefresh->setEnabled(!loading);
     m_ui->comboTeam->setEnabled(!loading);
     m_ui->searchField->setEnabled(!loading);
 }
 
-void OVAssignUserToDeviceViewController::reloadTeamBox()
-{
+void OVAssignUserToDeviceViewController::reloadTeamBox() {
     const QSignalBlocker blocker(m_ui->comboTeam);
     m_ui->comboTeam->clear();
     for (const OVTeam& team : m_teams)
@@ -181,26 +177,24 @@ void OVAssignUserToDeviceViewController::reloadTeamBox()
         m_ui->comboTeam->setCurrentIndex(0);
 }
 
-void OVAssignUserToDeviceViewController::applyFilter()
-{
+void OVAssignUserToDeviceViewController::applyFilter() {
     const auto team = getCurrentSelectedTeam();
-    m_athleteToDisplay = team ? OVUserSearch::filterMembers(team->members, m_ui->searchField->text()) : QList<OVUser>();
+    m_athleteToDisplay =
+        team ? OVUserSearch::filterMembers(team->members, m_ui->searchField->text()) : QList<OVUser>();
     m_ui->athleteTable->clear();
     for (const OVUser& user : m_athleteToDisplay)
         m_ui->athleteTable->addItem(displayName(user));
     updateAssignButton();
 }
 
-std::optional<OVTeam> OVAssignUserToDeviceViewController::getCurrentSelectedTeam() const
-{
+std::optional<OVTeam> OVAssignUserToDeviceViewController::getCurrentSelectedTeam() const {
     const int index = m_ui->comboTeam->currentIndex();
     if (index < 0 || index >= m_teams.size())
         return std::nullopt;
     return m_teams.at(index);
 }
 
-void OVAssignUserToDeviceViewController::updateDeviceList()
-{
+void OVAssignUserToDeviceViewController::updateDeviceList() {
     m_devices.clear();
     for (const auto& device : m_deviceMgr->getDevices()) {
         if (device->isConnected())
@@ -214,8 +208,7 @@ void OVAssignUserToDeviceViewController::updateDeviceList()
     }
 }
 
-std::optional<OVUser> OVAssignUserToDeviceViewController::findUserById(quint64 userId) const
-{
+std::optional<OVUser> OVAssignUserToDeviceViewController::findUserById(quint64 userId) const {
     if (m_teams.isEmpty())
         return std::nullopt;
     for (const OVUser& member : m_teams.first().members) {
@@ -225,22 +218,20 @@ std::optional<OVUser> OVAssignUserToDeviceViewController::findUserById(quint64 u
     return std::nullopt;
 }
 
-std::optional<OVUser> OVAssignUserToDeviceViewController::getUserFromIndex(int index) const
-{
+std::optional<OVUser> OVAssignUserToDeviceViewController::getUserFromIndex(int index) const {
     if (index < 0 || index >= m_athleteToDisplay.size())
         return std::nullopt;
     return m_athleteToDisplay.at(index);
 }
 
-QString OVAssignUserToDeviceViewController::displayName(const std::optional<OVUser>& user)
-{
+QString OVAssignUserToDeviceViewController::displayName(const std::optional<OVUser>& user) {
     if (!user)
         return tr("Unknown");
-    return QStringLiteral("%1 %2").arg(user->firstName.value_or(QString()), user->lastName.value_or(QString()));
+    return QStringLiteral("%1 %2").arg(user->firstName.value_or(QString()),
+                                       user->lastName.value_or(QString()));
 }
 
-void OVAssignUserToDeviceViewController::reloadDeviceTable()
-{
+void OVAssignUserToDeviceViewController::reloadDeviceTable() {
     QTableWidget* table = m_ui->deviceTable;
     const int selected = table->currentRow();
     table->setRowCount(int(m_devices.size()));
@@ -265,8 +256,7 @@ void OVAssignUserToDeviceViewController::reloadDeviceTable()
     updateAssignButton();
 }
 
-void OVAssignUserToDeviceViewController::setUserId(quint64 userId, const QString& serial)
-{
+void OVAssignUserToDeviceViewController::setUserId(quint64 userId, const QString& serial) {
     for (const auto& device : m_devices) {
         if (device->serial() == serial)
             device->setDefaultUserId(userId);
@@ -275,8 +265,7 @@ void OVAssignUserToDeviceViewController::setUserId(quint64 userId, const QString
 }
 
 void OVAssignUserToDeviceViewController::onAssignDefaultUserStart(const std::shared_ptr<OVDeviceInfo>& device,
-                                                                  const OVUser& user)
-{
+                                                                  const OVUser& user) {
     const QString serial = device->serial();
     m_assignDic.insert(serial);
     OVError error;
@@ -285,8 +274,8 @@ void OVAssignUserToDeviceViewController::onAssignDefaultUserStart(const std::sha
     reloadDeviceTable();
 }
 
-void OVAssignUserToDeviceViewController::onAssignDefaultUser(const QString& serial, bool success, quint64 userId)
-{
+void OVAssignUserToDeviceViewController::onAssignDefaultUser(const QString& serial, bool success,
+                                                             quint64 userId) {
     m_assignDic.remove(serial);
     if (success)
         setUserId(userId, serial);
@@ -294,29 +283,26 @@ void OVAssignUserToDeviceViewController::onAssignDefaultUser(const QString& seri
         reloadDeviceTable();
 }
 
-void OVAssignUserToDeviceViewController::onGetDefaultUser(const QString& serial, bool success, quint64 userId)
-{
+void OVAssignUserToDeviceViewController::onGetDefaultUser(const QString& serial, bool success,
+                                                          quint64 userId) {
     if (success)
         setUserId(userId, serial);
 }
 
-void OVAssignUserToDeviceViewController::assignSelectedUser()
-{
+void OVAssignUserToDeviceViewController::assignSelectedUser() {
     const int deviceRow = m_ui->deviceTable->currentRow();
     const auto user = getUserFromIndex(m_ui->athleteTable->currentRow());
     if (user && deviceRow >= 0 && deviceRow < m_devices.size())
         onAssignDefaultUserStart(m_devices.at(deviceRow), *user);
 }
 
-void OVAssignUserToDeviceViewController::updateAssignButton()
-{
+void OVAssignUserToDeviceViewController::updateAssignButton() {
     const int deviceRow = m_ui->deviceTable->currentRow();
     m_ui->buttonAssign->setEnabled(getUserFromIndex(m_ui->athleteTable->currentRow()) && deviceRow >= 0 &&
                                    deviceRow < m_devices.size());
 }
 
-bool OVAssignUserToDeviceViewController::eventFilter(QObject* watched, QEvent* event)
-{
+bool OVAssignUserToDeviceViewController::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_ui->athleteTable->viewport())
         return handleUserDrag(event);
     if (watched == m_ui->deviceTable->viewport())
@@ -324,8 +310,7 @@ bool OVAssignUserToDeviceViewController::eventFilter(QObject* watched, QEvent* e
     return OVBaseViewController::eventFilter(watched, event);
 }
 
-bool OVAssignUserToDeviceViewController::handleUserDrag(QEvent* event)
-{
+bool OVAssignUserToDeviceViewController::handleUserDrag(QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress) {
         m_dragStart = static_cast<QMouseEvent*>(event)->position().toPoint();
         return false;
@@ -345,8 +330,7 @@ bool OVAssignUserToDeviceViewController::handleUserDrag(QEvent* event)
     return true;
 }
 
-int OVAssignUserToDeviceViewController::deviceRowOnto(const QPoint& position) const
-{
+int OVAssignUserToDeviceViewController::deviceRowOnto(const QPoint& position) const {
     const QModelIndex index = m_ui->deviceTable->indexAt(position);
     if (!index.isValid())
         return -1;
@@ -356,8 +340,7 @@ int OVAssignUserToDeviceViewController::deviceRowOnto(const QPoint& position) co
     return between ? -1 : index.row();
 }
 
-bool OVAssignUserToDeviceViewController::handleDeviceDrop(QEvent* event)
-{
+bool OVAssignUserToDeviceViewController::handleDeviceDrop(QEvent* event) {
     const QEvent::Type type = event->type();
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return false;
@@ -373,8 +356,8 @@ bool OVAssignUserToDeviceViewController::handleDeviceDrop(QEvent* event)
     }
     const int deviceRow = deviceRowOnto(drop->position().toPoint());
     const int userRow = rows->first();
-    const bool accepted = OVAssignDragData::acceptsDrop(deviceRow >= 0, deviceRow, int(m_devices.size()), userRow,
-                                                        int(m_athleteToDisplay.size()));
+    const bool accepted = OVAssignDragData::acceptsDrop(deviceRow >= 0, deviceRow, int(m_devices.size()),
+                                                        userRow, int(m_athleteToDisplay.size()));
     if (type == QEvent::Drop) {
         OVSyslogSink::writeDirect(QStringLiteral("dragRow: %1").arg(userRow));
         OVSyslogSink::writeDirect(QStringLiteral("device row: %1").arg(deviceRow));

@@ -3,8 +3,7 @@
 #include <QPalette>
 #include <QWidget>
 
-void OVContentPalette::apply(QWidget* container, const QColor& background)
-{
+void OVContentPalette::apply(QWidget* container, const QColor& background) {
     const QColor text = OVStyleManager::getContent_TextColor();
     QColor disabledText = text;
     disabledText.setAlpha(110);

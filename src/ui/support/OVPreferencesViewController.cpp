@@ -4,11 +4,11 @@
 #include "OVStyleManager.h"
 #include "ui_OVPreferencesViewController.h"
 
-OVPreferencesViewController::OVPreferencesViewController(OVPreferencesManagerProtocol* preferences, QWidget* parent)
+OVPreferencesViewController::OVPreferencesViewController(OVPreferencesManagerProtocol* preferences,
+                                                         QWidget* parent)
     : OVBaseViewController(parent)
     , m_preferences(preferences)
-    , m_ui(new Ui::OVPreferencesViewController)
-{
+    , m_ui(new Ui::OVPreferencesViewController) {
     m_ui->setupUi(this);
     OVContentPalette::apply(m_ui->viewContainerBackground, OVStyleManager::getPreferences_BackgroundColor());
     m_ui->viewContainerBackground->setBackgroundColor(OVStyleManager::getPreferences_BackgroundColor());
@@ -16,7 +16,8 @@ OVPreferencesViewController::OVPreferencesViewController(OVPreferencesManagerPro
     connect(m_ui->checkAutoStart, &QCheckBox::clicked, this, &OVPreferencesViewController::onAutoStartClick);
     connect(m_ui->checkAutoStore, &QCheckBox::clicked, this, &OVPreferencesViewController::onAutoStoreClick);
     connect(m_ui->checkAutoSync, &QCheckBox::clicked, this, &OVPreferencesViewController::onAutoSyncClick);
-    connect(m_ui->checkAutoUpdate, &QCheckBox::clicked, this, &OVPreferencesViewController::onAutoUpdateClick);
+    connect(m_ui->checkAutoUpdate, &QCheckBox::clicked, this,
+            &OVPreferencesViewController::onAutoUpdateClick);
     connect(m_ui->textFieldServerUrl, &QLineEdit::editingFinished, this,
             [this] { m_preferences->setServerUrl(m_ui->textFieldServerUrl->text()); });
     connect(m_ui->textFieldApiVersion, &QLineEdit::editingFinished, this,
@@ -24,13 +25,11 @@ OVPreferencesViewController::OVPreferencesViewController(OVPreferencesManagerPro
     connect(m_ui->buttonReset, &QPushButton::clicked, this, &OVPreferencesViewController::buttonResetClick);
 }
 
-OVPreferencesViewController::~OVPreferencesViewController()
-{
+OVPreferencesViewController::~OVPreferencesViewController() {
     delete m_ui;
 }
 
-void OVPreferencesViewController::initializeView()
-{
+void OVPreferencesViewController::initializeView() {
     m_ui->checkAutoStart->setChecked(m_preferences->getAutoStart());
     m_ui->checkAutoStore->setChecked(m_preferences->getAutoStore());
     m_ui->checkAutoSync->setChecked(m_preferences->getAutoSync());
@@ -39,13 +38,11 @@ void OVPreferencesViewController::initializeView()
     m_ui->textFieldApiVersion->setText(m_preferences->getApiVersion());
 }
 
-void OVPreferencesViewController::onAutoStartClick(bool checked)
-{
+void OVPreferencesViewController::onAutoStartClick(bool checked) {
     m_preferences->setAutoStart(checked);
 }
 
-void OVPreferencesViewController::onAutoStoreClick(bool checked)
-{
+void OVPreferencesViewController::onAutoStoreClick(bool checked) {
     if (!checked && m_ui->checkAutoSync->isChecked()) {
         // Uploading needs the sessions stored first: storing stays on while syncing is on.
         m_ui->checkAutoStore->setChecked(true);
@@ -55,8 +52,7 @@ void OVPreferencesViewController::onAutoStoreClick(bool checked)
     m_preferences->setAutoStore(checked);
 }
 
-void OVPreferencesViewController::onAutoSyncClick(bool checked)
-{
+void OVPreferencesViewController::onAutoSyncClick(bool checked) {
     m_preferences->setAutoSync(checked);
     if (checked) {
         m_preferences->setAutoStore(true);
@@ -64,13 +60,11 @@ void OVPreferencesViewController::onAutoSyncClick(bool checked)
     }
 }
 
-void OVPreferencesViewController::onAutoUpdateClick(bool checked)
-{
+void OVPreferencesViewController::onAutoUpdateClick(bool checked) {
     m_preferences->setAutoUpdate(checked);
 }
 
-void OVPreferencesViewController::buttonResetClick()
-{
+void OVPreferencesViewController::buttonResetClick() {
     m_preferences->resetServerUrl();
     m_preferences->resetApiVersion();
     initializeView();

@@ -16,7 +16,8 @@ class OVPreferencesViewController : public OVBaseViewController {
     Q_OBJECT
 public:
     /** preferences is not owned and outlives the view. */
-    explicit OVPreferencesViewController(OVPreferencesManagerProtocol* preferences, QWidget* parent = nullptr);
+    explicit OVPreferencesViewController(OVPreferencesManagerProtocol* preferences,
+                                         QWidget* parent = nullptr);
     ~OVPreferencesViewController() override;
 
     void initializeView() override;

@@ -49,7 +49,8 @@ private:
     void showArchivePreview(bool shown);
     void deleteAllLocalSessions();
     /** An application-modal alert that deletes itself when closed; not waited for. */
-    QMessageBox* showAlert(bool critical, const QString& message, const QString& informativeText, bool withCancel);
+    QMessageBox* showAlert(bool critical, const QString& message, const QString& informativeText,
+                           bool withCancel);
 
     OVPreferencesManagerProtocol* m_preferences;
     OVDeviceManagerProtocol* m_deviceManager;
