@@ -140,7 +140,10 @@ void OVSupportViewController::onDelete() {
     }
     QMessageBox* confirm = showAlert(true, tr("Delete the ALL local sessions?"),
                                      tr("Deleted sessions cannot be restored."), true);
-    connect(confirm, &QMessageBox::accepted, this, &OVSupportViewController::deleteAllLocalSessions);
+    connect(confirm, &QMessageBox::buttonClicked, this, [this, confirm](QAbstractButton* button) {
+        if (confirm->standardButton(button) == QMessageBox::Ok)
+            deleteAllLocalSessions();
+    });
 }
 
 void OVSupportViewController::deleteAllLocalSessions() {
