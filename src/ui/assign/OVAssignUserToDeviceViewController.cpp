@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDrag>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
@@ -27,6 +28,7 @@ constexpr int kColumnUser = 1;
 constexpr int kColumnProgress = 2;
 /** Pixels at the top and bottom of a row that count as "between rows". */
 constexpr int kBetweenRowsMargin = 3;
+constexpr int kProgressColumnWidth = 40;
 } // namespace
 
 /** Device reports arrive on the device library's threads; each is queued to the view if it still lives. */
@@ -69,6 +71,11 @@ OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceM
     m_ui->viewContainerAssign->setBackgroundColor(OVStyleManager::getAssign_BackgroundColor());
     OVContentPalette::apply(m_ui->viewContainerAssign, OVStyleManager::getAssign_BackgroundColor());
     m_ui->progressBar->hide();
+    QHeaderView* header = m_ui->deviceTable->horizontalHeader();
+    header->setSectionResizeMode(kColumnDevice, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(kColumnUser, QHeaderView::Stretch);
+    header->setSectionResizeMode(kColumnProgress, QHeaderView::Fixed);
+    header->resizeSection(kColumnProgress, kProgressColumnWidth);
     m_ui->deviceTable->setAcceptDrops(true);
     m_ui->deviceTable->viewport()->setAcceptDrops(true);
     m_ui->deviceTable->viewport()->installEventFilter(this);
@@ -241,15 +248,17 @@ void OVAssignUserToDeviceViewController::reloadDeviceTable() {
         table->setItem(row, kColumnDevice, new QTableWidgetItem(device->serial()));
         table->setItem(row, kColumnUser,
                        new QTableWidgetItem(displayName(userId ? findUserById(*userId) : std::nullopt)));
-        auto* spinner = qobject_cast<QProgressBar*>(table->cellWidget(row, kColumnProgress));
-        if (!spinner) {
-            spinner = new QProgressBar;
+        // A table shows every cell widget again when it lays out, so an idle row has none.
+        const bool assigning = m_assignDic.contains(device->serial());
+        if (assigning && !table->cellWidget(row, kColumnProgress)) {
+            auto* spinner = new QProgressBar;
             spinner->setRange(0, 0);
             spinner->setTextVisible(false);
             spinner->setAccessibleName(tr("Assigning"));
             table->setCellWidget(row, kColumnProgress, spinner);
+        } else if (!assigning) {
+            table->removeCellWidget(row, kColumnProgress);
         }
-        spinner->setVisible(m_assignDic.contains(device->serial()));
     }
     if (selected >= 0 && selected < table->rowCount())
         table->selectRow(selected);
