@@ -64,28 +64,6 @@ private Q_SLOTS:
         QCOMPARE(m_preferences->getAutoSync(), syncAfter);
     }
 
-    void otherSwitchesWriteTheirPreference_data() {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("start at login") << "checkAutoStart";
-        QTest::newRow("update automatically") << "checkAutoUpdate";
-    }
-    void otherSwitchesWriteTheirPreference() {
-        QFETCH(QString, name);
-        const auto read = [&] {
-            return name == QLatin1String("checkAutoStart") ? m_preferences->getAutoStart()
-                                                           : m_preferences->getAutoUpdate();
-        };
-        m_view->initializeView();
-        QCheckBox* check = m_view->findChild<QCheckBox*>(name);
-        const bool before = read();
-        QCOMPARE(check->isChecked(), before);
-        check->setFocus();
-        QTest::keyClick(check, Qt::Key_Space);
-        QCOMPARE(read(), !before);
-        QTest::keyClick(check, Qt::Key_Space);
-        QCOMPARE(read(), before);
-    }
-
     void developerFieldsWriteAndReset() {
         const QString defaultUrl = m_preferences->getServerUrl();
         const QString defaultVersion = m_preferences->getApiVersion();

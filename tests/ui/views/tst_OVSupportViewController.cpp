@@ -110,6 +110,7 @@ private Q_SLOTS:
         QTest::newRow("mail client takes it") << 0 << QStringLiteral("Sync \"stuck\" at 50%");
         QTest::newRow("empty issue still sends the logs") << 0 << QString();
         QTest::newRow("no mail client: zip kept and shown") << 3 << QStringLiteral("Battery wrong");
+        QTest::newRow("mail command missing: zip kept and shown") << -1 << QStringLiteral("Battery wrong");
     }
     void supportRequestSendsTheListedZip() {
         QFETCH(int, mailExit);
@@ -117,7 +118,8 @@ private Q_SLOTS:
         const bool taken = mailExit == 0;
         m_openedFolders.clear();
         QFile::remove(m_dir.filePath(QStringLiteral("args")));
-        m_view->mailer().setProgram(mailCommand(mailExit));
+        m_view->mailer().setProgram(mailExit < 0 ? m_dir.filePath(QStringLiteral("absent"))
+                                                 : mailCommand(mailExit));
         issue()->setPlainText(issueText);
 
         QTest::mouseClick(button("buttonSend"), Qt::LeftButton);
@@ -134,13 +136,13 @@ private Q_SLOTS:
         QTest::mouseClick(button("buttonConfirmSend"), Qt::LeftButton);
         QTRY_VERIFY(ViewRig::visibleMessageBox());
         QFile args(m_dir.filePath(QStringLiteral("args")));
-        QVERIFY(args.open(QIODevice::ReadOnly));
+        QCOMPARE(args.open(QIODevice::ReadOnly), mailExit >= 0);
         const QByteArray expected = QByteArrayLiteral("--subject\0OvService ") +
                                     OVHelper::getApplicationVersion().toUtf8() +
                                     QByteArrayLiteral(" PROD Support \n\r\0--body\0") + issueText.toUtf8() +
                                     QByteArrayLiteral("\0--attach\0") + zip.toUtf8() + '\0' +
                                     OVConfiguration::supportAddress().toUtf8() + '\0';
-        QCOMPARE(args.readAll(), expected);
+        QCOMPARE(args.readAll(), mailExit >= 0 ? expected : QByteArray());
         const QString shown = answerAlert(QMessageBox::Ok);
         QCOMPARE(QFile::exists(zip), !taken);
         QCOMPARE(shown.startsWith(taken ? QStringLiteral("Support Request Sent|") : QStringLiteral("Error|")),
