@@ -8,9 +8,11 @@
 #include "OVException.h"
 #include "OVLogger.h"
 #include "OVMainThread.h"
+#include "OVMainWindowController.h"
 #include "OVNotificationCenter.h"
 #include "OVPreferencesManager.h"
 #include "OVService.h"
+#include "OVStatusItem.h"
 #include "OVStorageCleaner.h"
 #include "SUUpdater.h"
 
@@ -74,8 +76,18 @@ void AppDelegate::startApp() {
             });
     });
     if (!m_headless)
-        showMainWindow();
+        createWindowAndStatusItem();
     OVStorageCleaner::sharedInstance().startCleaning();
+}
+
+void AppDelegate::createWindowAndStatusItem() {
+    m_mainWindow = std::make_unique<OVMainWindowController>(m_deviceMgr.get(), m_credentialMgr.get(),
+                                                            m_service.get(), m_prefMgr.get());
+    m_statusItem = std::make_unique<OVStatusItem>();
+    m_statusItem->observeSyncNotifications([this] { return m_deviceMgr->isSynching(); });
+    connect(m_statusItem.get(), &OVStatusItem::showMainWindowRequested, this, &AppDelegate::showMainWindow);
+    m_statusItem->show();
+    showMainWindow();
 }
 
 void AppDelegate::logout() {
@@ -89,7 +101,14 @@ void AppDelegate::logout() {
 }
 
 void AppDelegate::showMainWindow() {
-    OVLog(m_headless ? "No window in headless mode" : "No main window exists yet: nothing to show");
+    if (!m_mainWindow) {
+        OVLog(m_headless ? "No window in headless mode" : "No main window yet: the service is starting");
+        return;
+    }
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+    m_mainWindow->initializeView();
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {

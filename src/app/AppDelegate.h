@@ -10,16 +10,18 @@
 
 class OVCredentialManager;
 class OVDeviceManager;
+class OVMainWindowController;
 class OVPreferencesManager;
 class OVService;
+class OVStatusItem;
 
 /**
  * The root object of the service: creates the long-lived managers in a fixed order, wires them,
  * starts the storage cleaner, turns an "Unauthorized" answer into a sign-out and listens on the
  * control socket. Holds no device or session logic of its own.
  *
- * Both launch modes run the same sequence; headless never makes a window. The window mode has no
- * window yet either: a reopen request logs that. Lives on the main thread, for the whole process.
+ * Both launch modes run the same sequence; headless never makes a window nor a status item. Lives
+ * on the main thread, for the whole process.
  */
 class AppDelegate : public QObject {
     Q_OBJECT
@@ -33,11 +35,14 @@ public:
     void initializePreferences();
     /** The system-log, console and rolling file sinks. */
     void initializeLogger();
-    /** The data lookup's client, the device manager and its first refresh, the storage cleaner. */
+    /**
+     * The data lookup's client, the device manager and its first refresh, the main window and the
+     * status item (with a window only), the storage cleaner.
+     */
     void startApp();
     /** Queued to the main thread: forgets the credential and posts "OnSignOut". */
     void logout();
-    /** Brings the window to the front; there is none yet, so it says so in the log. */
+    /** Brings the main window to the front and initialises it; headless, it says so in the log. */
     void showMainWindow();
     /** The running service was activated again: shows the window when none is visible. */
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
@@ -52,6 +57,9 @@ public:
     OVService* service() const { return m_service.get(); }
     /** Null before startApp. */
     OVDeviceManager* deviceManager() const { return m_deviceMgr.get(); }
+    /** Null before startApp and when headless. */
+    OVMainWindowController* mainWindow() const { return m_mainWindow.get(); }
+    OVStatusItem* statusItem() const { return m_statusItem.get(); }
 
     /** Logs an exception that escaped the event loop: "Unhandled exception occurred. …". */
     static void logUnhandledException(std::exception_ptr exception);
@@ -60,6 +68,7 @@ public:
 
 private:
     static void onUncaughtException();
+    void createWindowAndStatusItem();
 
     const bool m_headless;
     std::unique_ptr<OVPreferencesManager> m_prefMgr;
@@ -67,6 +76,9 @@ private:
     std::unique_ptr<OVService> m_service;
     /** Goes before the collaborators it was given. */
     std::shared_ptr<OVDeviceManager> m_deviceMgr;
+    /** Both go before the managers they were given. */
+    std::unique_ptr<OVMainWindowController> m_mainWindow;
+    std::unique_ptr<OVStatusItem> m_statusItem;
     /** Child of the delegate; answers on the main thread. */
     OVControlServer* m_controlServer = nullptr;
 };

@@ -4,18 +4,40 @@
 #include "OVHelper.h"
 #include "OVTerminationSignals.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTextStream>
 
+#include <memory>
+
+namespace {
+QStringList argumentsOf(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+} // namespace
+
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Pellwick"));
     QCoreApplication::setApplicationName(QStringLiteral("OvServices"));
     QCoreApplication::setApplicationVersion(OVHelper::getApplicationVersion());
+    // Only the service with its window needs a display; commands and headless runs work without.
+    const OVCommandLine commandLine(argumentsOf(argc, argv));
+    const bool withWindow =
+        commandLine.action() == OVCommandLine::Action::RunService && !commandLine.isHeadless();
+    std::unique_ptr<QCoreApplication> application;
+    if (withWindow) {
+        application = std::make_unique<QApplication>(argc, argv);
+        // Closing the window leaves the service running in the panel.
+        QApplication::setQuitOnLastWindowClosed(false);
+        QApplication::setDesktopFileName(QStringLiteral("ovservices"));
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const OVCommandLine commandLine(QCoreApplication::arguments());
     switch (commandLine.action()) {
     case OVCommandLine::Action::Exit:
         (commandLine.exitCode() == OVCommandLine::Done ? out : err) << commandLine.exitText();
@@ -46,7 +68,7 @@ int main(int argc, char* argv[]) {
             break;
         }
         delegate.applicationDidFinishLaunching();
-        return app.exec();
+        return application->exec();
     } catch (...) {
         AppDelegate::logUnhandledException(std::current_exception());
         return 0;

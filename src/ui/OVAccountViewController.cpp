@@ -38,6 +38,8 @@ void OVAccountViewController::awakeFromNib() {
     form.setColor(QPalette::Text, OVStyleManager::getContent_TextColor());
     form.setColor(QPalette::Base, OVStyleManager::getAccount_SignInBackgroundColor());
     form.setColor(QPalette::ButtonText, OVStyleManager::getContent_TextColor());
+    form.setColor(QPalette::Button, OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
+    form.setColor(QPalette::Window, OVStyleManager::getAccount_SignInBackgroundColor());
     m_ui->viewCredential->setPalette(form);
     for (QPushButton* link : {m_ui->buttonForgot, m_ui->buttonSignUp}) {
         QPalette palette = link->palette();

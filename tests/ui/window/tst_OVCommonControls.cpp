@@ -1,0 +1,192 @@
+#include "MessageBoxViewController.h"
+#include "OVBaseViewController.h"
+#include "OVButton.h"
+#include "OVTestCapture.h"
+#include "OVView.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <stdexcept>
+
+namespace {
+QImage render(QWidget& widget) {
+    QImage image(widget.size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+} // namespace
+
+class tst_OVCommonControls : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void viewFill_data() {
+        QTest::addColumn<QList<QBrush>>("colours");
+        QTest::addColumn<QColor>("expected");
+        QTest::newRow("never set: transparent") << QList<QBrush>{} << QColor(Qt::transparent);
+        QTest::newRow("set") << QList<QBrush>{QColor(70, 136, 71)} << QColor(70, 136, 71);
+        QTest::newRow("set, then none: transparent, never black")
+            << QList<QBrush>{QColor(70, 136, 71), QBrush()} << QColor(Qt::transparent);
+    }
+    void viewFill() {
+        QFETCH(QList<QBrush>, colours);
+        QFETCH(QColor, expected);
+        OVView view;
+        view.resize(20, 20);
+        for (const QBrush& colour : colours)
+            view.setBackgroundColor(colour);
+        const QImage image = render(view);
+        QCOMPARE(image.pixelColor(10, 10).rgba(), expected.rgba());
+        QCOMPARE(image.pixelColor(0, 19).rgba(), expected.rgba());
+    }
+
+    void viewClick_data() {
+        QTest::addColumn<bool>("withTarget");
+        QTest::addColumn<bool>("withAction");
+        QTest::addColumn<bool>("targetGone");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("target and action") << true << true << false << 2;
+        QTest::newRow("no target") << false << true << false << 0;
+        QTest::newRow("no action") << true << false << false << 0;
+        QTest::newRow("target destroyed") << true << true << true << 0;
+    }
+    void viewClick() {
+        QFETCH(bool, withTarget);
+        QFETCH(bool, withAction);
+        QFETCH(bool, targetGone);
+        QFETCH(int, expected);
+        OVView view;
+        view.resize(20, 20);
+        view.show();
+        auto target = std::make_unique<QObject>();
+        int clicks = 0;
+        OVView* sender = nullptr;
+        OVView::ClickAction action = [&](OVView* from) {
+            ++clicks;
+            sender = from;
+        };
+        view.onClick(withTarget ? target.get() : nullptr, withAction ? action : nullptr);
+        if (targetGone)
+            target.reset();
+        QTest::mouseClick(&view, Qt::LeftButton);
+        view.setFocus();
+        QTest::keyClick(&view, Qt::Key_Return);
+        QCOMPARE(clicks, expected);
+        if (expected)
+            QCOMPARE(sender, &view);
+    }
+
+    void buttonDrawsOnlyWhatItIsGiven_data() {
+        QTest::addColumn<bool>("gradient");
+        QTest::addColumn<bool>("border");
+        QTest::addColumn<QColor>("centre");
+        QTest::addColumn<QColor>("edge");
+        QTest::newRow("nothing: no bezel")
+            << false << false << QColor(Qt::transparent) << QColor(Qt::transparent);
+        QTest::newRow("gradient") << true << false << QColor(127, 127, 127) << QColor(0, 0, 254);
+        QTest::newRow("gradient and border") << true << true << QColor(127, 127, 127) << QColor(Qt::red);
+    }
+    void buttonDrawsOnlyWhatItIsGiven() {
+        QFETCH(bool, gradient);
+        QFETCH(bool, border);
+        QFETCH(QColor, centre);
+        QFETCH(QColor, edge);
+        OVButton button;
+        button.resize(40, 101);
+        if (gradient)
+            button.setGradient({{0.0, QColor(0, 0, 255)}, {1.0, QColor(255, 255, 0)}});
+        if (border)
+            button.setBorderColor(Qt::red);
+        const QImage image = render(button);
+        // No title: only the fills are compared. The first stop is at the bottom.
+        const auto close = [](QColor a, QColor b) {
+            return qAbs(a.red() - b.red()) <= 3 && qAbs(a.green() - b.green()) <= 3 &&
+                   qAbs(a.blue() - b.blue()) <= 3 && a.alpha() == b.alpha();
+        };
+        QVERIFY2(close(image.pixelColor(20, 50), centre),
+                 qPrintable(image.pixelColor(20, 50).name(QColor::HexArgb)));
+        QVERIFY2(close(image.pixelColor(20, 100), edge),
+                 qPrintable(image.pixelColor(20, 100).name(QColor::HexArgb)));
+    }
+
+    void buttonTitleColourDoesNotRepaintForEver() {
+        OVButton button;
+        button.setText(QStringLiteral("Sign In"));
+        button.setTextColor(Qt::white);
+        button.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&button));
+        int paints = 0;
+        struct Counter : QObject {
+            int* paints;
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Paint)
+                    ++*paints;
+                return false;
+            }
+        } counter;
+        counter.paints = &paints;
+        button.installEventFilter(&counter);
+        button.repaint();
+        QTest::qWait(200);
+        QCOMPARE(paints, 1);
+    }
+
+    void messageBox() {
+        QWidget owner;
+        owner.resize(400, 300);
+        int ownerClicks = 0;
+        auto* below = new OVView(&owner);
+        below->setGeometry(owner.rect());
+        below->onClick(&owner, [&ownerClicks](OVView*) { ++ownerClicks; });
+        owner.show();
+        MessageBoxViewController box;
+        QVERIFY(box.progressIndicator()->isHidden() && box.circularProgressIndicator()->isHidden());
+        int oks = 0;
+        box.setOnOkBlock([&] {
+            ++oks;
+            box.hideMessage();
+        });
+        box.showMessage(&owner, QStringLiteral("Erase the device?"), true, true);
+        QCOMPARE(box.geometry(), owner.rect());
+        QCOMPARE(box.labelMessage()->text(), QStringLiteral("Erase the device?"));
+        // Cancel without a callback and a click on the dimmed area do nothing; the box stays.
+        QTest::mouseClick(box.cancelButton(), Qt::LeftButton);
+        QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(box.isVisible());
+        QCOMPARE(ownerClicks, 0);
+        owner.resize(500, 400);
+        QCOMPARE(box.geometry(), owner.rect());
+        QTest::mouseClick(box.okButton(), Qt::LeftButton);
+        QCOMPARE(oks, 1);
+        QVERIFY(!box.isVisible());
+        // Without buttons only the owner can take it off.
+        box.showMessage(&owner, QStringLiteral("Erasing…"), false, false);
+        QVERIFY(box.okButton()->isHidden() && box.cancelButton()->isHidden());
+    }
+
+    void exceptionLogging() {
+        const auto capture = OVLogCapture::install();
+        try {
+            throw std::runtime_error("no such row");
+        } catch (...) {
+            OVBaseViewController::logException(std::current_exception(),
+                                               QStringLiteral("reloadBatteryLevelForRow"));
+        }
+        const QStringList lines = capture->lines();
+        OVLogCapture::uninstall();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith(
+                     QLatin1String("An exception occurred during reloadBatteryLevelForRow. Exception: ")),
+                 qPrintable(lines[0]));
+        QVERIFY(lines[0].contains(QLatin1String("no such row")));
+        QVERIFY(lines[1].startsWith(QLatin1String("Backtrace:\n")));
+    }
+};
+
+QTEST_MAIN(tst_OVCommonControls)
+#include "tst_OVCommonControls.moc"

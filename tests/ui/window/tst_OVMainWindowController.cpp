@@ -1,0 +1,171 @@
+#include "OVBaseViewController.h"
+#include "OVCredentialManager.h"
+#include "OVMainWindowController.h"
+#include "OVNotificationCenter.h"
+#include "OVPlaceholderViewController.h"
+#include "OVStyleManager.h"
+#include "OVView.h"
+#include "UiTestSupport.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QTest>
+
+using Entry = OVMainWindowController::MenuEntry;
+Q_DECLARE_METATYPE(Entry)
+
+class tst_OVMainWindowController : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_home;
+    std::unique_ptr<OVCredentialManager> m_credentials;
+
+    std::unique_ptr<OVMainWindowController> makeWindow() {
+        auto window =
+            std::make_unique<OVMainWindowController>(nullptr, m_credentials.get(), nullptr, nullptr);
+        window->resize(window->minimumSize());
+        window->show();
+        return window;
+    }
+
+    void signIn() {
+        OVUser coach;
+        coach.identifier = 100;
+        coach.username = QStringLiteral("coach");
+        coach.uri = QStringLiteral("/api/user/100/");
+        m_credentials->saveCredential(coach, QStringLiteral("orvane-demo"));
+    }
+
+    static QList<Entry> highlighted(OVMainWindowController& window) {
+        QList<Entry> entries;
+        for (int i = 0; i < OVMainWindowController::kMenuEntryCount; ++i) {
+            const auto entry = static_cast<Entry>(i);
+            const bool filled = window.backgroundView(entry)->backgroundColor().style() != Qt::NoBrush;
+            const QColor text = window.menuLabel(entry)->palette().color(QPalette::WindowText);
+            // Fill and text colour must agree: a filled entry with white text is a half-done selection.
+            const QColor expectedText = filled ? OVStyleManager::getMainWindow_MenuFontColorSelected()
+                                               : OVStyleManager::getMainWindow_MenuFontColorNotSelected();
+            if (text != expectedText)
+                qWarning("entry %d: text colour %s", i, qPrintable(text.name()));
+            if (filled || text != expectedText)
+                entries << entry;
+        }
+        return entries;
+    }
+
+    static void verifyShows(OVMainWindowController& window, Entry entry) {
+        QCOMPARE(highlighted(window), QList<Entry>{entry});
+        OVBaseViewController* shown = window.viewController(entry);
+        QCOMPARE(window.currentViewController(), shown);
+        QVERIFY(shown->isVisible());
+        QCOMPARE(shown->geometry(), shown->parentWidget()->rect());
+        for (int i = 0; i < OVMainWindowController::kMenuEntryCount; ++i)
+            if (static_cast<Entry>(i) != entry)
+                QVERIFY(!window.viewController(static_cast<Entry>(i))->isVisible());
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_home.isValid());
+        useTemporaryHome(m_home);
+        m_credentials = std::make_unique<OVCredentialManager>();
+    }
+
+    void init() { m_credentials->deleteCredential(); }
+
+    void firstShowing_data() {
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<Entry>("expected");
+        QTest::addColumn<QString>("screenshot");
+        QTest::newRow("stored credential: devices")
+            << true << Entry::Orvane << QStringLiteral("main-window-signed-in");
+        QTest::newRow("no credential: account")
+            << false << Entry::Account << QStringLiteral("main-window-signed-out");
+    }
+    void firstShowing() {
+        QFETCH(bool, signedIn);
+        QFETCH(Entry, expected);
+        QFETCH(QString, screenshot);
+        if (signedIn)
+            signIn();
+        auto window = makeWindow();
+        QCOMPARE(window->currentViewController(), nullptr);
+        window->initializeView();
+        verifyShows(*window, expected);
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("labelVersion"))->text(),
+                 QStringLiteral("v1.0.0"));
+        QVERIFY(saveScreenshot(window.get(), screenshot));
+
+        // The same window in a dark desktop theme: the window's own colours must not follow it.
+        const QPalette saved = QApplication::palette();
+        QApplication::setPalette(darkPalette());
+        auto dark = makeWindow();
+        dark->initializeView();
+        QVERIFY(saveScreenshot(dark.get(), screenshot + QStringLiteral("-dark")));
+        QApplication::setPalette(saved);
+    }
+
+    // Each step is "click:N", "key:N" (N an entry number), "show", "signIn", "signOut" or "stranger".
+    void selection_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<Entry>("expected");
+        QTest::newRow("click") << QStringList{QStringLiteral("click:2")} << Entry::Preferences;
+        QTest::newRow("showing again keeps the entry")
+            << QStringList{QStringLiteral("click:2"), QStringLiteral("show")} << Entry::Preferences;
+        QTest::newRow("the same entry twice")
+            << QStringList{QStringLiteral("click:4"), QStringLiteral("click:4")} << Entry::About;
+        QTest::newRow("sign-out from elsewhere")
+            << QStringList{QStringLiteral("click:3"), QStringLiteral("signOut")} << Entry::Account;
+        QTest::newRow("sign-in") << QStringList{QStringLiteral("signIn")} << Entry::Orvane;
+        QTest::newRow("keyboard") << QStringList{QStringLiteral("key:3")} << Entry::Support;
+        QTest::newRow("a view that is no entry") << QStringList{QStringLiteral("stranger")} << Entry::Account;
+    }
+    void selection() {
+        QFETCH(QStringList, steps);
+        QFETCH(Entry, expected);
+        auto window = makeWindow();
+        window->initializeView();
+        OVView stranger;
+        for (const QString& step : steps) {
+            const auto entry = static_cast<Entry>(step.section(QLatin1Char(':'), 1).toInt());
+            if (step.startsWith(QLatin1String("click:"))) {
+                QTest::mouseClick(window->clickableView(entry), Qt::LeftButton);
+            } else if (step.startsWith(QLatin1String("key:"))) {
+                window->clickableView(entry)->setFocus();
+                QTest::keyClick(window->clickableView(entry), Qt::Key_Space);
+            } else if (step == QLatin1String("show")) {
+                window->initializeView();
+            } else if (step == QLatin1String("signIn")) {
+                OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignIn);
+            } else if (step == QLatin1String("signOut")) {
+                OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);
+            } else {
+                window->onMenuClick(&stranger);
+            }
+        }
+        verifyShows(*window, expected);
+    }
+
+    void contentArea() {
+        auto window = makeWindow();
+        window->initializeView();
+        window->selectOrvane();
+        // A new controller for the shown entry replaces the old one on screen and frees it.
+        QPointer<OVBaseViewController> old = window->viewController(Entry::Orvane);
+        auto* list = new OVPlaceholderViewController(QStringLiteral("List"), QString());
+        window->setViewController(Entry::Orvane, list);
+        QVERIFY(old.isNull());
+        verifyShows(*window, Entry::Orvane);
+        QCOMPARE(window->viewController(Entry::Orvane), list);
+        // A sub-view shown in the content area keeps the entry highlighted.
+        auto* detail = new OVPlaceholderViewController(QStringLiteral("Detail"), QString(), window.get());
+        window->displayViewController(detail);
+        QCOMPARE(window->currentViewController(), detail);
+        QVERIFY(detail->isVisible() && !list->isVisible());
+        QCOMPARE(highlighted(*window), QList<Entry>{Entry::Orvane});
+    }
+};
+
+QTEST_MAIN(tst_OVMainWindowController)
+#include "tst_OVMainWindowController.moc"

@@ -1,0 +1,162 @@
+#include "OVConfiguration.h"
+#include "OVNotificationCenter.h"
+#include "OVStatusItem.h"
+#include "UiTestSupport.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+class tst_OVStatusItem : public QObject {
+    Q_OBJECT
+
+private:
+    QList<QUrl> m_opened;
+
+public Q_SLOTS:
+    void openUrl(const QUrl& url) { m_opened << url; }
+
+private Q_SLOTS:
+    void initTestCase() {
+        qputenv("OV_DASHBOARD_URL", "http://127.0.0.1:9/dashboard/");
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
+    }
+
+    void framesCycleWhileUploading() {
+        OVStatusItem item;
+        item.observeSyncNotifications([] { return false; });
+        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo"));
+        QStringList seen;
+        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSyncStart);
+        QTRY_VERIFY(item.syncProgressTimerStarted());
+        // The first frame shows at once, then one every 0.3 seconds, round and round.
+        seen << item.currentImageName();
+        while (seen.size() < 8) {
+            QTest::qWait(OVStatusItem::kFrameIntervalMs / 3);
+            if (item.currentImageName() != seen.last())
+                seen << item.currentImageName();
+        }
+        QCOMPARE(seen, (QStringList{QStringLiteral("ov-logo-p1"), QStringLiteral("ov-logo-p2"),
+                                    QStringLiteral("ov-logo-p3"), QStringLiteral("ov-logo-p4"),
+                                    QStringLiteral("ov-logo-p5"), QStringLiteral("ov-logo-p6"),
+                                    QStringLiteral("ov-logo-p1"), QStringLiteral("ov-logo-p2")}));
+    }
+
+    // Devices uploading when each "OnDeviceSyncDone" arrives, and whether the icon is idle after it.
+    void stopsWhenTheLastDeviceIsDone_data() {
+        QTest::addColumn<QList<bool>>("stillSynching");
+        QTest::addColumn<QList<bool>>("idleAfter");
+        QTest::newRow("one device") << QList<bool>{false} << QList<bool>{true};
+        QTest::newRow("two devices") << QList<bool>{true, false} << QList<bool>{false, true};
+        QTest::newRow("three devices, done twice at once")
+            << QList<bool>{true, true, false} << QList<bool>{false, false, true};
+    }
+    void stopsWhenTheLastDeviceIsDone() {
+        QFETCH(QList<bool>, stillSynching);
+        QFETCH(QList<bool>, idleAfter);
+        std::atomic<bool> synching{true};
+        OVStatusItem item;
+        item.observeSyncNotifications([&synching] { return synching.load(); });
+        for (int i = 0; i < stillSynching.size(); ++i)
+            OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSyncStart);
+        QTRY_VERIFY(item.syncProgressTimerStarted());
+        for (int i = 0; i < stillSynching.size(); ++i) {
+            synching = stillSynching[i];
+            // Posted from an uploader's thread, as the device synchers do.
+            std::thread([] {
+                OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSyncDone);
+            }).join();
+            QTest::qWait(50);
+            QCOMPARE(!item.syncProgressTimerStarted(), idleAfter[i]);
+        }
+        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo"));
+    }
+
+    void stopMidCycleRestartsAtTheFirstFrame() {
+        OVStatusItem item;
+        item.startSyncProgressTimer();
+        for (int i = 0; i < 3; ++i)
+            item.updateSyncProgress();
+        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo-p4"));
+        item.stopSyncProgressTimer();
+        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo"));
+        QVERIFY(!item.syncProgressTimerStarted());
+        item.startSyncProgressTimer();
+        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo-p1"));
+    }
+
+    void menuActions() {
+        OVStatusItem item;
+        const QList<QAction*> actions = item.menu()->actions();
+        QCOMPARE(std::count_if(actions.begin(), actions.end(), [](QAction* a) { return !a->isSeparator(); }),
+                 3);
+        QSignalSpy open(&item, &OVStatusItem::showMainWindowRequested);
+        item.menuItemOpen()->trigger();
+        QCOMPARE(open.count(), 1);
+        item.menuItemOpenDashboard()->trigger();
+        QCOMPARE(m_opened, QList<QUrl>{QUrl(OVConfiguration::dashboardUrl())});
+        // Quit ends the event loop.
+        QTimer::singleShot(0, item.menuItemQuit(), &QAction::trigger);
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        bool timedOut = false;
+        connect(&watchdog, &QTimer::timeout, this, [&timedOut] {
+            timedOut = true;
+            QCoreApplication::exit(1);
+        });
+        watchdog.start(5000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(!timedOut);
+        QCOMPARE(open.count(), 1);
+    }
+
+    void progressTooltip() {
+        OVStatusItem item;
+        item.setProgressText(QStringLiteral("OVR0001: uploading 2 of 5"));
+        QCOMPARE(item.trayIcon()->toolTip(), QStringLiteral("OvServices\nOVR0001: uploading 2 of 5"));
+        item.setProgressText(QString());
+        QCOMPARE(item.trayIcon()->toolTip(), QStringLiteral("OvServices"));
+    }
+
+    // Every image at the panel sizes, on a light and a dark panel, in one sheet for a person to check.
+    void iconsAtPanelSizes() {
+        QStringList names{QStringLiteral("ov-logo"), QStringLiteral("ov-logo-highlighted")};
+        for (int i = 1; i <= OVStatusItem::kFrameCount; ++i)
+            names << QStringLiteral("ov-logo-p%1").arg(i);
+        const QList<int> sizes{16, 22};
+        const QList<QColor> panels{QColor(240, 240, 240), QColor(40, 40, 40)};
+        const int cell = 30;
+        QImage sheet(names.size() * cell, sizes.size() * panels.size() * cell, QImage::Format_ARGB32);
+        QPainter painter(&sheet);
+        int row = 0;
+        for (const QColor& panel : panels)
+            for (int size : sizes) {
+                painter.fillRect(0, row * cell, sheet.width(), cell, panel);
+                for (int i = 0; i < names.size(); ++i) {
+                    const QPixmap icon = OVStatusItem::image(names[i]).pixmap(size, size);
+                    QVERIFY2(!icon.isNull(), qPrintable(names[i]));
+                    // Drawn, not blank: an image that failed to load would leave the panel showing.
+                    const QImage pixels = icon.toImage();
+                    QVERIFY(pixels.pixelColor(size / 2, 1).alpha() > 0);
+                    painter.drawPixmap(i * cell + (cell - size) / 2, row * cell + (cell - size) / 2, icon);
+                }
+                ++row;
+            }
+        painter.end();
+        QVERIFY(sheet.scaled(sheet.size() * 4, Qt::KeepAspectRatio, Qt::FastTransformation)
+                    .save(screenshotDir() + QStringLiteral("/tray-frames.png")));
+    }
+};
+
+QTEST_MAIN(tst_OVStatusItem)
+#include "tst_OVStatusItem.moc"
