@@ -2,11 +2,13 @@
 
 #include "OVAboutViewController.h"
 #include "OVAccountViewController.h"
+#include "OVAssignUserToDeviceViewController.h"
 #include "OVCredentialManagerProtocol.h"
 #include "OVDeviceManager.h"
 #include "OVHelper.h"
 #include "OVMainThread.h"
 #include "OVNotificationCenter.h"
+#include "OVOrvaneListViewController.h"
 #include "OVPlaceholderViewController.h"
 #include "OVPreferencesViewController.h"
 #include "OVStyleManager.h"
@@ -107,10 +109,16 @@ void OVMainWindowController::initializeViewControllers() {
 OVBaseViewController* OVMainWindowController::orvaneListViewCtrl() {
     OVBaseViewController*& list = m_viewControllers[index(MenuEntry::Orvane)];
     if (!list) {
-        list = new OVPlaceholderViewController(
-            tr("Devices"),
-            tr("Plug in an Orvane recorder: its sessions are downloaded and uploaded for you."),
-            m_ui->viewContainer);
+        auto* devices = new OVOrvaneListViewController(m_deviceMgr, m_credentialMgr, m_ui->viewContainer);
+        devices->setAssignViewFactory([this] {
+            auto assign = std::make_unique<OVAssignUserToDeviceViewController>(m_deviceMgr, m_service);
+            // Refused credentials sign out the way the account view does.
+            assign->setLogoutHandler([this] {
+                static_cast<OVAccountViewController*>(m_viewControllers[index(MenuEntry::Account)])->logout();
+            });
+            return assign;
+        });
+        list = devices;
         list->hide();
     }
     return list;

@@ -1,0 +1,610 @@
+#include "OVOrvanesViewController.h"
+
+#include "MessageBoxViewController.h"
+#include "OVBatteryGauge.h"
+#include "OVConfiguration.h"
+#include "OVCredentialManagerProtocol.h"
+#include "OVDataLookup.h"
+#include "OVDeviceCommandDelegate.h"
+#include "OVDeviceInfo.h"
+#include "OVDeviceManager.h"
+#include "OVDeviceSyncher.h"
+#include "OVDeviceViewPalette.h"
+#include "OVFirmwareUpdater.h"
+#include "OVLogger.h"
+#include "OVMainThread.h"
+#include "OVMaintenanceFlow.h"
+#include "OVNotificationCenter.h"
+#include "OVOrvaneCellModel.h"
+#include "OVSessionFileRepository.h"
+#include "OVSessionRowAppearance.h"
+#include "OVSessionSyncInfo.h"
+#include "OVStyleManager.h"
+#include "OrvaneUSBDevice.h"
+#include "ui_OVOrvanesViewController.h"
+
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QLocale>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QUrl>
+
+#include <cstdio>
+#include <stdexcept>
+
+std::atomic<bool> OVOrvanesViewController::defaultUserRequested{false};
+
+namespace {
+
+/** The default-user id of a device nobody has been assigned to. */
+constexpr quint64 kNoUser = 0xFFFFFFFFu;
+
+/** The detail's panels are white whatever the desktop theme: their text must stay dark. */
+void paintText(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+/** Hands the command reports of the shown device to the view on the GUI thread. */
+class OVOrvanesViewController::CommandReports : public OVDeviceCommandDelegate {
+public:
+    explicit CommandReports(const OVOrvanesViewController& view)
+        : m_view(view) {}
+
+    void onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceInfo>& device, int level) override {
+        forDevice(device, [level](OVOrvanesViewController& v) { v.setBatteryLevel(level); });
+    }
+    void onAssignDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success,
+                             quint64 userId) override {
+        const QString serial = device->serial();
+        m_view.onMain([serial, success, userId](OVOrvanesViewController& v) {
+            v.onAssignDefaultUser(serial, success, userId);
+        });
+    }
+    void onUpdateDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) override {
+        forDevice(device,
+                  [success](OVOrvanesViewController& v) { v.m_flow->onUpdateDeviceCompleted(success); });
+    }
+    void onResetDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) override {
+        forDevice(device,
+                  [success](OVOrvanesViewController& v) { v.m_flow->onResetDeviceCompleted(success); });
+    }
+    void onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) override {
+        forDevice(device,
+                  [success](OVOrvanesViewController& v) { v.m_flow->onEraseDeviceCompleted(success); });
+    }
+    void onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool success) override {
+        // A device in recovery mode has no serial: it is the shown one when it sits at its port.
+        const int location = int(device->locationID());
+        m_view.onMain([location, success](OVOrvanesViewController& v) {
+            if (v.m_deviceInfo && v.m_deviceInfo->locationId() == location)
+                v.m_flow->onRecoverDeviceCompleted(success);
+        });
+    }
+
+private:
+    void forDevice(const std::shared_ptr<OVDeviceInfo>& device,
+                   std::function<void(OVOrvanesViewController&)> work) {
+        const QString serial = device->serial();
+        m_view.onMain([serial, work = std::move(work)](OVOrvanesViewController& v) {
+            if (v.isShown(serial))
+                work(v);
+        });
+    }
+    const OVOrvanesViewController& m_view;
+};
+
+OVOrvanesViewController::OVOrvanesViewController(OVDeviceManager* deviceMgr,
+                                                 OVCredentialManagerProtocol* credentialMgr, QWidget* parent)
+    : OVBaseViewController(parent)
+    , m_ui(std::make_unique<Ui::OVOrvanesViewController>())
+    , m_deviceMgr(deviceMgr)
+    , m_credentialMgr(credentialMgr)
+    , m_fwUpdater(std::make_unique<OVFirmwareUpdater>(
+          deviceMgr ? std::weak_ptr<OVDeviceManagerProtocol>(deviceMgr->shared_from_this())
+                    : std::weak_ptr<OVDeviceManagerProtocol>()))
+    , m_mbCtrl(new MessageBoxViewController(this))
+    , m_alive(std::make_shared<OVOrvanesViewController*>(this)) {
+    m_ui->setupUi(this);
+    m_mbCtrl->hide();
+    m_reports = std::make_shared<CommandReports>(*this);
+    makeMaintenanceFlow();
+    awakeFromNib();
+    m_assignPrompt = [this] {
+        QMessageBox box(QMessageBox::Question, QString(), tr("No user assigned on the Orvane"),
+                        QMessageBox::Ok | QMessageBox::Cancel, window());
+        box.setInformativeText(tr("Would you like the Orvane to be assigned to your account?"));
+        box.setWindowModality(Qt::ApplicationModal);
+        return box.exec() == QMessageBox::Ok;
+    };
+    connect(m_ui->buttonSync, &QPushButton::clicked, this, &OVOrvanesViewController::onSyncClick);
+    connect(m_ui->buttonIdentify, &QPushButton::clicked, this, &OVOrvanesViewController::onIdentifyClick);
+    connect(m_ui->buttonUpdate, &QPushButton::clicked, this, &OVOrvanesViewController::onUpdateClick);
+    connect(m_ui->buttonRestore, &QPushButton::clicked, this, &OVOrvanesViewController::onRestoreClick);
+    connect(m_ui->buttonErase, &QPushButton::clicked, this, &OVOrvanesViewController::onEraseClick);
+    m_mbCtrl->setOnOkBlock(nullptr);
+    m_ui->tableViewSessions->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui->tableViewSessions, &QWidget::customContextMenuRequested, this,
+            &OVOrvanesViewController::showSessionContextMenu);
+}
+
+OVOrvanesViewController::~OVOrvanesViewController() {
+    unsubscribeToNotifications();
+}
+
+void OVOrvanesViewController::awakeFromNib() {
+    m_ui->viewOrvane->setBackgroundColor(OVStyleManager::getOrvane_DeviceBackgroundColor());
+    m_ui->viewButtonBackground->setBackgroundColor(OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
+    m_ui->viewSynchronization->setBackgroundColor(OVStyleManager::getOrvane_SessionBackgroundColor());
+    paintText(m_ui->viewOrvaneDetail, OVStyleManager::getContent_TextColor());
+    paintText(m_ui->textFieldSerialNumber, OVStyleManager::getOrvane_DeviceNameColor());
+    for (QWidget* detail : {m_ui->textFieldModelNumber, m_ui->textFieldBattery, m_ui->textFieldBattery2,
+                            m_ui->textFieldFirmwareRevision, m_ui->textFieldHardwareRevision,
+                            m_ui->textFieldDefaultUser, m_ui->labelFirmware, m_ui->labelHardware,
+                            m_ui->labelModel, m_ui->labelDefaultUser, m_ui->labelBattery})
+        paintText(detail, OVStyleManager::getOrvane_DeviceDetailColor());
+    QPalette table = m_ui->tableViewSessions->palette();
+    table.setColor(QPalette::Base, OVStyleManager::getOrvane_SessionBackgroundColor());
+    table.setColor(QPalette::AlternateBase, OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
+    m_ui->tableViewSessions->setPalette(table);
+    m_ui->batteryOutline->setBackgroundColor(OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
+}
+
+void OVOrvanesViewController::makeMaintenanceFlow() {
+    OVMaintenanceFlow::Actions actions;
+    actions.updateDevice = [this](OVError* error) { return m_fwUpdater->updateDevice(m_deviceInfo, error); };
+    actions.recoverDevice = [this](OVError* error) {
+        return m_fwUpdater->recoverDevice(m_deviceInfo, error);
+    };
+    actions.resetDevice = [this](OVError* error) {
+        return m_deviceMgr && m_deviceMgr->resetDevice(m_deviceInfo, error);
+    };
+    actions.eraseDevice = [this](OVError* error) {
+        return m_deviceMgr && m_deviceMgr->eraseDevice(m_deviceInfo, error);
+    };
+    actions.enable = [this] { enable(); };
+    actions.disable = [this] { disable(); };
+    actions.showMessage = [this](const OVMaintenanceMessage& message) {
+        m_mbCtrl->setOnOkBlock([this] { m_flow->onOkClick(); });
+        m_mbCtrl->setOnCancelBlock([this] { m_flow->onCancelClick(); });
+        m_mbCtrl->circularProgressIndicator()->setVisible(message.spinner);
+        m_mbCtrl->showMessage(this, message.text, message.showOk, message.showCancel);
+    };
+    actions.hideMessage = [this] { m_mbCtrl->hideMessage(); };
+    actions.showAlert = [this](const QString& title, const QString& text) { showMessage(title, text); };
+    actions.reloadDefaultUser = [this] {
+        m_ui->textFieldDefaultUser->setText(tr("N/A"));
+        defaultUserRequested = false;
+        loadDefaultUser();
+    };
+    m_flow = std::make_unique<OVMaintenanceFlow>(std::move(actions),
+                                                 m_fwUpdater->getFirmwareVersionIncludedInBundle(),
+                                                 OVConfiguration::supportAddress());
+}
+
+void OVOrvanesViewController::setOSVersion(int major, int minor) {
+    m_flow->setOSVersion(major, minor);
+}
+
+void OVOrvanesViewController::onMain(std::function<void(OVOrvanesViewController&)> work) const {
+    OVMainThread::async([alive = std::weak_ptr<OVOrvanesViewController*>(m_alive), work = std::move(work)] {
+        // Checked on the GUI thread, where the view is destroyed.
+        if (const auto view = alive.lock())
+            work(**view);
+    });
+}
+
+bool OVOrvanesViewController::isShown(const QString& serial) const {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    return m_deviceInfo && m_deviceInfo->serial() == serial;
+}
+
+void OVOrvanesViewController::setDeviceInfo(std::shared_ptr<OVDeviceInfo> device) {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    m_deviceInfo = std::move(device);
+}
+
+bool OVOrvanesViewController::haveToWaitToReconnect() const {
+    return m_flow->haveToWaitToReconnect();
+}
+
+void OVOrvanesViewController::subscribeToNotifications() {
+    if (m_subscribed)
+        return;
+    m_subscribed = true;
+    auto& center = OVNotificationCenter::defaultCenter();
+    center.addObserver(this, OVNotificationName::OnDeviceSessionFetchStatusChanged,
+                       [this](const OVNotification& n) { onFetchStatusChanged(n); });
+    center.addObserver(this, OVNotificationName::OnSessionSyncStatusChanged,
+                       [this](const OVNotification& n) { onSessionSyncStatusChanged(n); });
+    center.addObserver(this, OVNotificationName::OnDeviceSyncStart,
+                       [this](const OVNotification& n) { onSyncStarted(n); });
+    center.addObserver(this, OVNotificationName::OnDeviceSyncDone,
+                       [this](const OVNotification& n) { onSyncDone(n); });
+    center.addObserver(this, OVNotificationName::kNetworkReachabilityChangedNotification,
+                       [this](const OVNotification&) {
+                           onMain([](OVOrvanesViewController& v) {
+                               v.reloadSessionTableView();
+                               v.loadDefaultUser();
+                           });
+                       });
+    if (m_deviceMgr)
+        m_deviceMgr->subscribeToCommandNotification(m_reports);
+}
+
+void OVOrvanesViewController::unsubscribeToNotifications() {
+    if (!m_subscribed)
+        return;
+    m_subscribed = false;
+    OVNotificationCenter::defaultCenter().removeObserver(this);
+    if (m_deviceMgr)
+        m_deviceMgr->unSubscribeToCommandNotification(m_reports);
+}
+
+void OVOrvanesViewController::initializeView() {
+    if (m_flow->haveToWaitToReconnect())
+        m_flow->deviceIsBack();
+    m_mbCtrl->initializeView();
+    const auto device = deviceInfo();
+    if (!device) {
+        for (QLabel* field :
+             {m_ui->textFieldBattery, m_ui->textFieldFirmwareRevision, m_ui->textFieldHardwareRevision,
+              m_ui->textFieldModelNumber, m_ui->textFieldSerialNumber})
+            field->clear();
+        m_ui->tableViewSessions->clear();
+        return;
+    }
+    setBatteryLevel(device->batteryLevel());
+    m_ui->textFieldFirmwareRevision->setText(device->firmwareRevision());
+    m_ui->textFieldHardwareRevision->setText(device->hardwareRevision());
+    m_ui->textFieldModelNumber->setText(device->modelNumber());
+    m_ui->textFieldSerialNumber->setText(device->serial());
+    if (device->isConnected()) {
+        m_ui->labelConnected->setText(tr("(Connected)"));
+        paintText(m_ui->labelConnected, OVStyleManager::getOrvane_ConnectedColor());
+        loadDefaultUser();
+    } else {
+        m_ui->labelConnected->setText(tr("(Disconnected)"));
+        paintText(m_ui->labelConnected, OVStyleManager::getOrvane_DisconnectedColor());
+        m_ui->textFieldDefaultUser->setText(tr("N/A"));
+        m_flow->forgetDeclinedOffer(device->serial());
+        defaultUserRequested = false;
+    }
+    setSessionsInfo();
+    reloadSessionTableView();
+    askForFirmwareUpdate();
+}
+
+void OVOrvanesViewController::uninitializeView() {
+    defaultUserRequested = false;
+    for (QLabel* field :
+         {m_ui->textFieldBattery, m_ui->textFieldFirmwareRevision, m_ui->textFieldHardwareRevision,
+          m_ui->textFieldModelNumber, m_ui->textFieldSerialNumber, m_ui->textFieldDefaultUser})
+        field->setText(tr("N/A"));
+    unsubscribeToNotifications();
+}
+
+void OVOrvanesViewController::setBatteryLevel(int level) {
+    if (m_deviceInfo)
+        m_deviceInfo->setBatteryLevel(level);
+    m_ui->textFieldBattery->setText(OVBatteryGauge::levelText(level));
+    QRect bar = m_ui->batteryLevelView->geometry();
+    bar.setWidth(OVBatteryGauge::barWidth(level));
+    m_ui->batteryLevelView->setGeometry(bar);
+    m_ui->batteryLevelView->setVisible(bar.width() > 0);
+    m_ui->batteryLevelView->setBackgroundColor(OVDeviceViewPalette::color(OVBatteryGauge::barColor(level)));
+    m_ui->textFieldBattery2->setText(OVOrvaneCellModel::batteryText(level));
+}
+
+void OVOrvanesViewController::setSessionsInfo() {
+    m_ui->labelSessionCounts->hide();
+    m_ui->imageViewSessionErrorInfo->hide();
+    m_ui->imageViewSessionStatus->hide();
+    disable();
+    enable();
+    try {
+        const auto device = deviceInfo();
+        const auto sessions = device ? device->sessions() : OVSessionList();
+        if (!sessions.isEmpty()) {
+            m_ui->labelSessionCounts->setText(OVOrvaneCellModel::syncCountText(sessions));
+            m_ui->labelSessionCounts->show();
+        }
+    } catch (...) {
+        logException(std::current_exception(), QStringLiteral("setSessionsInfo"));
+    }
+    toggleSyncButton();
+}
+
+void OVOrvanesViewController::reloadSessionTableView() {
+    if (!OVMainThread::isMainThread()) {
+        onMain([](OVOrvanesViewController& v) { v.reloadSessionTableView(); });
+        return;
+    }
+    auto* table = m_ui->tableViewSessions;
+    table->clear();
+    const auto device = deviceInfo();
+    if (!device)
+        return;
+    const QLocale locale;
+    for (const auto& session : device->sessions()) {
+        auto* cell = new OVSessionSyncInfo;
+        showUserName(session->userId(), cell->username);
+        const QDateTime start =
+            QDateTime::fromMSecsSinceEpoch(qint64(session->start().secondsSince1970() * 1000));
+        cell->start->setText(locale.toString(start.toLocalTime().date(), QLocale::LongFormat) +
+                             QLatin1Char(' ') +
+                             locale.toString(start.toLocalTime().time(), QLocale::ShortFormat));
+        cell->duration->setText(OVSessionRowAppearance::durationText(*session));
+        cell->setSyncStatus(*session);
+        auto* item = new QListWidgetItem(table);
+        item->setSizeHint(cell->sizeHint());
+        table->setItemWidget(item, cell);
+    }
+}
+
+void OVOrvanesViewController::showUserName(quint64 userId, QWidget* field) {
+    auto* label = qobject_cast<QLabel*>(field);
+    auto& lookup = OVDataLookup::sharedInstance();
+    if (lookup.areUsersLoaded()) {
+        label->setText(OVOrvaneCellModel::userText(lookup.findUserById(userId)));
+        return;
+    }
+    label->setText(tr("Unknown"));
+    QPointer<QLabel> target(label);
+    lookup.findUserById(userId, [target](std::optional<OVUser> user, std::optional<OVError>) {
+        OVMainThread::async([target, user] {
+            if (target)
+                target->setText(OVOrvaneCellModel::userText(user));
+        });
+    });
+}
+
+OVSessionSyncInfo* OVOrvanesViewController::sessionCell(int row) const {
+    auto* item = m_ui->tableViewSessions->item(row);
+    return item ? qobject_cast<OVSessionSyncInfo*>(m_ui->tableViewSessions->itemWidget(item)) : nullptr;
+}
+
+int OVOrvanesViewController::findSessionIndex(const OVSession& session) const {
+    const auto device = deviceInfo();
+    if (!device)
+        return -1;
+    const auto sessions = device->sessions();
+    const qint64 start = qint64(session.start().secondsSince1970());
+    for (int i = 0; i < sessions.size(); ++i) {
+        if (sessions.at(i)->deviceSerial() == device->serial() &&
+            qint64(sessions.at(i)->start().secondsSince1970()) == start)
+            return i;
+    }
+    return -1;
+}
+
+void OVOrvanesViewController::reloadSyncStatusForSession(const std::shared_ptr<OVSession>& session) {
+    if (m_ui->tableViewSessions->count() == 0)
+        return;
+    const int index = findSessionIndex(*session);
+    try {
+        if (index < 0)
+            return;
+        OVSessionSyncInfo* cell = sessionCell(index);
+        if (!cell)
+            throw std::out_of_range("no cell at the session's row");
+        cell->setSyncStatus(*session);
+    } catch (...) {
+        OVLog("(%@)-reloadSyncStatusForSession : %@", m_deviceInfo ? m_deviceInfo->serial() : QString(),
+              session->description());
+        OVLog("reloadSyncStatusForSession index : %ld, tableViewSessions.numberOfRows: %ld", index,
+              m_ui->tableViewSessions->count());
+        logException(std::current_exception(), QStringLiteral("reloadSyncStatusForSession"));
+    }
+}
+
+void OVOrvanesViewController::toggleSyncButton() {
+    onMain([](OVOrvanesViewController& v) {
+        const auto device = v.deviceInfo();
+        const bool busy =
+            device && v.m_deviceMgr &&
+            (v.m_deviceMgr->isDeviceSynching(device) || v.m_deviceMgr->isStoringSessionsForDevice(device));
+        v.m_ui->buttonSync->setEnabled(true);
+        v.m_ui->buttonSync->setText(busy ? tr("CANCEL") : tr("SYNC"));
+        v.m_ui->buttonSync->setProperty("tag", busy ? 1 : 0);
+    });
+}
+
+void OVOrvanesViewController::onSyncClick() {
+    const auto device = deviceInfo();
+    if (!device || !m_deviceMgr)
+        return;
+    if (m_ui->buttonSync->property("tag").toInt() == 1) {
+        m_deviceMgr->cancelStoring(device);
+        m_deviceMgr->cancelSync(device);
+    } else {
+        m_deviceMgr->sync(device);
+    }
+    toggleSyncButton();
+}
+
+void OVOrvanesViewController::disable() {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    for (QPushButton* button :
+         {m_ui->buttonErase, m_ui->buttonIdentify, m_ui->buttonRestore, m_ui->buttonUpdate})
+        button->setEnabled(false);
+}
+
+void OVOrvanesViewController::enable() {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    const auto device = m_deviceInfo;
+    if (!device || !m_deviceMgr || !device->isConnected() || m_deviceMgr->isDeviceSynching(device) ||
+        m_deviceMgr->isStoringSessionsForDevice(device))
+        return;
+    for (QPushButton* button :
+         {m_ui->buttonErase, m_ui->buttonIdentify, m_ui->buttonRestore, m_ui->buttonUpdate})
+        button->setEnabled(true);
+}
+
+void OVOrvanesViewController::onIdentifyClick() {
+    if (const auto device = deviceInfo(); device && m_deviceMgr)
+        m_deviceMgr->identifyDevice(device, nullptr);
+}
+
+void OVOrvanesViewController::askForFirmwareUpdate() {
+    const auto device = deviceInfo();
+    if (!device || !m_deviceMgr)
+        return;
+    OVMaintenanceFlow::Device facts;
+    facts.serial = device->serial();
+    facts.connected = device->isConnected();
+    facts.busy = m_deviceMgr->isDeviceSynching(device) || m_deviceMgr->isStoringSessionsForDevice(device);
+    facts.updateAvailable = m_fwUpdater->isUpdateAvailableForDevice(*device);
+    facts.hasSessions = !device->sessions().isEmpty();
+    facts.firmwareRevision = device->firmwareRevision();
+    m_flow->askForFirmwareUpdate(facts);
+}
+
+void OVOrvanesViewController::onUpdateClick() {
+    const auto device = deviceInfo();
+    if (!device)
+        return;
+    OVMaintenanceFlow::Device facts;
+    facts.serial = device->serial();
+    facts.connected = device->isConnected();
+    facts.updateAvailable = m_fwUpdater->isUpdateAvailableForDevice(*device);
+    facts.hasSessions = !device->sessions().isEmpty();
+    facts.firmwareRevision = device->firmwareRevision();
+    m_flow->onUpdateClick(facts);
+}
+
+void OVOrvanesViewController::onRestoreClick() {
+    m_flow->onRestoreClick();
+}
+
+void OVOrvanesViewController::onEraseClick() {
+    m_flow->onEraseClick();
+}
+
+void OVOrvanesViewController::showSessionContextMenu(const QPoint& position) {
+    const int row = m_ui->tableViewSessions->row(m_ui->tableViewSessions->itemAt(position));
+    if (row < 0)
+        return;
+    QMenu menu(this);
+    menu.addAction(tr("Sync now"), this, [this, row] { onSyncMenuClick(row); });
+    menu.addAction(tr("Show in folder"), this, [this, row] { onRevealClick(row); });
+    menu.exec(m_ui->tableViewSessions->viewport()->mapToGlobal(position));
+}
+
+void OVOrvanesViewController::onSyncMenuClick(int row) {
+    const auto device = deviceInfo();
+    if (!device || !m_deviceMgr || row < 0 || row >= device->sessions().size())
+        return;
+    m_deviceMgr->forceSyncSession(device->sessions().at(row), device);
+}
+
+void OVOrvanesViewController::onRevealClick(int row) {
+    const auto device = deviceInfo();
+    if (!device || row < 0 || row >= device->sessions().size())
+        return;
+    OVSessionFileRepository repository;
+    OVError error;
+    const QString directory = repository.getDirectoryPathForSession(*device->sessions().at(row), &error);
+    if (!directory.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(directory));
+}
+
+void OVOrvanesViewController::loadDefaultUser() {
+    const auto device = deviceInfo();
+    if (!device || !device->defaultUserId() || defaultUserRequested)
+        return;
+    defaultUserRequested = true;
+    const quint64 userId = *device->defaultUserId();
+    std::fprintf(stderr, "Default User = %llu\n", static_cast<unsigned long long>(userId));
+    if (userId != kNoUser) {
+        showUserName(userId, m_ui->textFieldDefaultUser);
+        return;
+    }
+    onMain([device](OVOrvanesViewController& v) {
+        if (!v.isShown(device->serial()) || !v.m_assignPrompt())
+            return;
+        const auto user = v.m_credentialMgr ? v.m_credentialMgr->currentUser() : std::nullopt;
+        if (user && user->identifier && v.m_deviceMgr)
+            v.m_deviceMgr->assignDefaultUserToDevice(device, quint64(*user->identifier), nullptr);
+    });
+}
+
+void OVOrvanesViewController::onAssignDefaultUser(const QString& serial, bool success, quint64 userId) {
+    if (!isShown(serial))
+        return;
+    if (success) {
+        m_deviceInfo->setDefaultUserId(userId);
+        defaultUserRequested = false;
+        loadDefaultUser();
+        return;
+    }
+    showMessage(
+        tr("Error while assigning"),
+        tr("There was an error while trying to assign the Orvane device to your account. Please try "
+           "disconnecting the Orvane and rebooting it by pressing on the button on the device until it turn "
+           "off completely then connect it again to the computer."));
+}
+
+void OVOrvanesViewController::onFetchStatusChanged(const OVNotification& notification) {
+    const auto device = notification.objectAs<OVDeviceInfo>();
+    if (!device || !isShown(device->serial()))
+        return;
+    onMain([](OVOrvanesViewController& v) {
+        v.setSessionsInfo();
+        v.reloadSessionTableView();
+        v.askForFirmwareUpdate();
+    });
+}
+
+void OVOrvanesViewController::onSessionSyncStatusChanged(const OVNotification& notification) {
+    const auto session = notification.objectAs<OVSession>();
+    if (!session || !isShown(session->deviceSerial()))
+        return;
+    const OVSessionRefresh refresh = OVSessionRowAppearance::refreshFor(session->syncStatus());
+    onMain([session, refresh](OVOrvanesViewController& v) {
+        switch (refresh) {
+        case OVSessionRefresh::Nothing:
+            break;
+        case OVSessionRefresh::RowOnly:
+            v.reloadSyncStatusForSession(session);
+            break;
+        case OVSessionRefresh::CountsAndRow:
+            v.setSessionsInfo();
+            v.reloadSyncStatusForSession(session);
+            break;
+        case OVSessionRefresh::CountsAndTable:
+            v.setSessionsInfo();
+            v.reloadSessionTableView();
+            break;
+        }
+    });
+}
+
+void OVOrvanesViewController::onSyncStarted(const OVNotification& notification) {
+    const auto syncher = notification.objectAs<OVDeviceSyncher>();
+    if (!syncher || !isShown(syncher->getDeviceSerial()))
+        return;
+    onMain([](OVOrvanesViewController& v) {
+        v.disable();
+        v.toggleSyncButton();
+    });
+}
+
+void OVOrvanesViewController::onSyncDone(const OVNotification& notification) {
+    const auto syncher = notification.objectAs<OVDeviceSyncher>();
+    if (!syncher || !isShown(syncher->getDeviceSerial()))
+        return;
+    onMain([](OVOrvanesViewController& v) {
+        v.enable();
+        v.toggleSyncButton();
+        v.askForFirmwareUpdate();
+    });
+}

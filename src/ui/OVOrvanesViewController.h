@@ -1,0 +1,110 @@
+#pragma once
+
+#include "OVBaseViewController.h"
+#include "OVDeviceListSubview.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace Ui {
+class OVOrvanesViewController;
+}
+class MessageBoxViewController;
+class OVCredentialManagerProtocol;
+class OVDeviceInfo;
+class OVDeviceManager;
+class OVFirmwareUpdater;
+class OVMaintenanceFlow;
+class OVSession;
+class OVSessionSyncInfo;
+struct OVNotification;
+
+/**
+ * The detail of one device: identity and battery, the sessions with their status, sync / cancel,
+ * the maintenance buttons and their flows, the default user with the offer to take the device.
+ * The device list makes one and hands it each device to show. GUI thread; notifications and
+ * command reports arrive on any thread and are queued onto it.
+ */
+class OVOrvanesViewController : public OVBaseViewController, public OVDeviceListSubview {
+    Q_OBJECT
+public:
+    /** Neither collaborator is owned; both must outlive the view. */
+    OVOrvanesViewController(OVDeviceManager* deviceMgr, OVCredentialManagerProtocol* credentialMgr,
+                            QWidget* parent = nullptr);
+    ~OVOrvanesViewController() override;
+
+    /** Process-wide: the default user of the shown device has been looked up (or offered). */
+    static std::atomic<bool> defaultUserRequested;
+
+    void setDeviceInfo(std::shared_ptr<OVDeviceInfo> device);
+    std::shared_ptr<OVDeviceInfo> deviceInfo() const { return m_deviceInfo; }
+
+    void initializeView() override;
+    void uninitializeView() override;
+    QWidget* subviewWidget() override { return this; }
+    void subscribeToNotifications() override;
+    void unsubscribeToNotifications() override;
+
+    /** True while the shown device restarts after an update or a restore. */
+    bool haveToWaitToReconnect() const;
+    void setBatteryLevel(int level);
+    void setSessionsInfo();
+    void reloadSessionTableView();
+    void reloadSyncStatusForSession(const std::shared_ptr<OVSession>& session);
+    /** The row of the shown device's session starting when session does; -1 without one. */
+    int findSessionIndex(const OVSession& session) const;
+    void loadDefaultUser();
+    void toggleSyncButton();
+    void enable();
+    void disable();
+    void askForFirmwareUpdate();
+
+    /** The operating system's version for the firmware lock (tests pretend a macOS one). */
+    void setOSVersion(int major, int minor);
+    /** The alert asking to assign the device; replaceable so that tests answer it. */
+    void setAssignPrompt(std::function<bool()> prompt) { m_assignPrompt = std::move(prompt); }
+    MessageBoxViewController* messageBox() const { return m_mbCtrl; }
+    OVMaintenanceFlow& maintenanceFlow() { return *m_flow; }
+    OVSessionSyncInfo* sessionCell(int row) const;
+
+    void onSyncClick();
+    void onIdentifyClick();
+    void onUpdateClick();
+    void onRestoreClick();
+    void onEraseClick();
+    void onSyncMenuClick(int row);
+    void onRevealClick(int row);
+
+private:
+    class CommandReports;
+    void awakeFromNib();
+    void makeMaintenanceFlow();
+    /** Runs work on the GUI thread while the view lives. */
+    void onMain(std::function<void(OVOrvanesViewController&)> work) const;
+    bool isShown(const QString& serial) const;
+    void onFetchStatusChanged(const OVNotification& notification);
+    void onSessionSyncStatusChanged(const OVNotification& notification);
+    void onSyncStarted(const OVNotification& notification);
+    void onSyncDone(const OVNotification& notification);
+    void onAssignDefaultUser(const QString& serial, bool success, quint64 userId);
+    void showUserName(quint64 userId, QWidget* field);
+    void showSessionContextMenu(const QPoint& position);
+
+    std::unique_ptr<Ui::OVOrvanesViewController> m_ui;
+    OVDeviceManager* const m_deviceMgr;
+    OVCredentialManagerProtocol* const m_credentialMgr;
+    std::shared_ptr<OVDeviceInfo> m_deviceInfo;
+    std::unique_ptr<OVFirmwareUpdater> m_fwUpdater;
+    /** Child widget, reused for every message. */
+    MessageBoxViewController* m_mbCtrl;
+    std::unique_ptr<OVMaintenanceFlow> m_flow;
+    /** Subscribed to the manager's command reports while the view is shown. */
+    std::shared_ptr<CommandReports> m_reports;
+    /** Lives as long as the view; work queued to the GUI thread checks it there. */
+    std::shared_ptr<OVOrvanesViewController*> m_alive;
+    std::function<bool()> m_assignPrompt;
+    mutable std::recursive_mutex m_lock;
+    bool m_subscribed = false;
+};

@@ -1,0 +1,75 @@
+#include "OVSessionSyncInfo.h"
+
+#include "OVDeviceViewPalette.h"
+#include "OVSession.h"
+#include "OVSessionRowAppearance.h"
+#include "OVStyleManager.h"
+#include "OVView.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+
+namespace {
+
+QLabel* textField(QWidget* parent, const QColor& color, const QString& accessibleName) {
+    auto* label = new QLabel(parent);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    label->setAccessibleName(accessibleName);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+} // namespace
+
+OVSessionSyncInfo::OVSessionSyncInfo(QWidget* parent)
+    : QWidget(parent) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(8, 4, 8, 4);
+    row->setSpacing(10);
+    username = textField(this, OVStyleManager::getOrvane_SessionUsernameColor(), tr("User"));
+    start = textField(this, OVStyleManager::getOrvane_SessionDateColor(), tr("Start"));
+    duration = textField(this, OVStyleManager::getOrvane_SessionDateColor(), tr("Duration"));
+    syncStatusBackground = new OVView(this);
+    syncStatusBackground->setFixedWidth(170);
+    auto* badge = new QHBoxLayout(syncStatusBackground);
+    badge->setContentsMargins(8, 3, 8, 3);
+    syncStatus = textField(syncStatusBackground, Qt::white, tr("Status"));
+    percentage =
+        textField(syncStatusBackground, OVStyleManager::getOrvane_SessionSynchingColor(), tr("Percentage"));
+    badge->addWidget(syncStatus);
+    badge->addWidget(percentage);
+    syncError = new QLabel(this);
+    syncError->setFixedSize(18, 18);
+    syncError->setPixmap(OVDeviceViewPalette::image(QStringLiteral("sync_error"), 18));
+    syncError->setAccessibleName(tr("Sync error"));
+    progress = new QProgressBar(this);
+    progress->hide();
+    percentage->hide();
+    syncError->hide();
+    row->addWidget(username, 3);
+    row->addWidget(start, 4);
+    row->addWidget(duration, 2);
+    row->addWidget(syncStatusBackground);
+    row->addWidget(syncError);
+}
+
+void OVSessionSyncInfo::setSyncStatus(const OVSession& session) {
+    const auto appearance = OVSessionRowAppearance::forSession(session);
+    if (!appearance)
+        return;
+    progress->setValue(0);
+    progress->hide();
+    percentage->clear();
+    percentage->hide();
+    syncStatus->setText(appearance->text);
+    syncStatusBackground->setBackgroundColor(OVDeviceViewPalette::color(appearance->background));
+    syncStatusBackground->show();
+    syncStatus->show();
+    syncError->setVisible(appearance->errorShown);
+    if (appearance->errorToolTip)
+        syncError->setToolTip(*appearance->errorToolTip);
+    update();
+}

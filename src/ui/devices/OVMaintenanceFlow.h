@@ -1,0 +1,126 @@
+#pragma once
+
+#include "OVError.h"
+
+#include <QHash>
+#include <QString>
+
+#include <functional>
+
+/** One message of the detail view's message box. */
+struct OVMaintenanceMessage {
+    QString text;
+    bool showOk = false;
+    bool showCancel = false;
+    /** The circular progress indicator runs while the message is shown. */
+    bool spinner = false;
+};
+
+/**
+ * The device detail's maintenance flows: the firmware offer and update (with the fallback to a
+ * recovery), restore, erase. It decides which message to show, what the message's buttons do and
+ * what to ask of the device; the view renders the messages and performs the actions.
+ *
+ *   idle -> confirming --OK--> updating --fails--> updating (as a recovery) --fails--> idle (failure)
+ *                    |                 --device back--> idle (completion message)
+ *                    --OK--> resetting --device back--> idle (completion message; user re-read)
+ *                    --OK--> erasing   --completed--> idle (completion message)
+ *                    --Cancel--> idle
+ *
+ * While updating or resetting, haveToWaitToReconnect() keeps the detail open when the device leaves
+ * and re-enumerates. Main thread only: the view queues device reports onto it.
+ */
+class OVMaintenanceFlow {
+public:
+    /** What the flow needs to know about the shown device, read by the view when asked. */
+    struct Device {
+        QString serial;
+        bool connected = false;
+        /** Syncing or storing. */
+        bool busy = false;
+        bool updateAvailable = false;
+        bool hasSessions = false;
+        QString firmwareRevision;
+    };
+
+    /** The view's side; every member must be set. */
+    struct Actions {
+        /** Each starts an operation on the shown device; false (and the error) when it could not. */
+        std::function<bool(OVError*)> updateDevice;
+        std::function<bool(OVError*)> recoverDevice;
+        std::function<bool(OVError*)> resetDevice;
+        std::function<bool(OVError*)> eraseDevice;
+        /** Enable (subject to the view's own rules) or disable the maintenance buttons. */
+        std::function<void()> enable;
+        std::function<void()> disable;
+        /** Puts the message box over the view, or changes the message it shows. */
+        std::function<void(const OVMaintenanceMessage&)> showMessage;
+        /** Stops the progress indicator and removes the message box. */
+        std::function<void()> hideMessage;
+        /** An application-modal alert with a single OK button. */
+        std::function<void(const QString& title, const QString& text)> showAlert;
+        /** After a restore: forget the default user shown and read it again from the device. */
+        std::function<void()> reloadDefaultUser;
+    };
+
+    /** packagedVersion is the firmware shipped with the application ("1.0.4"). */
+    OVMaintenanceFlow(Actions actions, QString packagedVersion, QString supportAddress);
+
+    /** The operating system's version for the firmware lock; 0.0 (not macOS) never locks. */
+    void setOSVersion(int major, int minor);
+    /** Locked on 10.11 and later 10.x systems for a firmware older than 1.1.0. */
+    static bool isFirmwareLocked(int osMajor, int osMinor, const QString& firmwareRevision);
+    bool checkIsFwLocked(const Device& device) const;
+
+    /** The offer made on its own: when the detail opens, after a session list and after a sync. */
+    void askForFirmwareUpdate(const Device& device);
+    void onUpdateClick(const Device& device);
+    void onRestoreClick();
+    void onEraseClick();
+    /** The message box's buttons. */
+    void onOkClick();
+    void onCancelClick();
+
+    void onUpdateDeviceCompleted(bool success);
+    void onRecoverDeviceCompleted(bool success);
+    void onResetDeviceCompleted(bool success);
+    void onEraseDeviceCompleted(bool success);
+    /** The view is initialised again with the device back after an update or a restore. */
+    void deviceIsBack();
+    /** An unplugged device is offered the firmware again when it comes back. */
+    void forgetDeclinedOffer(const QString& serial);
+
+    bool haveToWaitToReconnect() const { return m_isFirmwareUpdate || m_isResetting; }
+    bool isFirmwareUpdate() const { return m_isFirmwareUpdate; }
+    bool isResetting() const { return m_isResetting; }
+    bool isMessageShown() const { return m_messageShown; }
+
+private:
+    void showMessage(const OVMaintenanceMessage& message, std::function<void()> onOk = {},
+                     std::function<void()> onCancel = {});
+    /** An OK-only message whose OK hides it. */
+    void inform(const QString& text);
+    void hideMessage();
+    void startFirmwareWrite(bool recovery);
+    void beforeFirmwareUpdateStart();
+    void updateFailed();
+    void resetFailed();
+    void eraseFailed();
+    void showCompletion(const QString& text, std::function<void()> onOk);
+    bool needsEraseFirst(const Device& device) const;
+
+    const Actions m_actions;
+    const QString m_packagedVersion;
+    const QString m_supportAddress;
+    int m_osMajor = 0;
+    int m_osMinor = 0;
+    /** Serials whose automatic offer was declined, until unplugged. */
+    QHash<QString, bool> m_ignoreFwUpdateDic;
+    bool m_isFirmwareUpdate = false;
+    bool m_isResetting = false;
+    /** Not seen by the device list: an erase does not hold the detail open. */
+    bool m_isErasing = false;
+    bool m_messageShown = false;
+    std::function<void()> m_onOk;
+    std::function<void()> m_onCancel;
+};
