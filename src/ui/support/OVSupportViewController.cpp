@@ -47,7 +47,8 @@ OVSupportViewController::OVSupportViewController(OVPreferencesManagerProtocol* p
 }
 
 OVSupportViewController::~OVSupportViewController() {
-    if (!m_pendingArchive.isEmpty())
+    // A zip the mail client may still be reading stays; one never sent goes.
+    if (!m_pendingArchive.isEmpty() && !m_mailer->isSending())
         QFile::remove(m_pendingArchive);
     delete m_ui;
 }
