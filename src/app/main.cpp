@@ -5,6 +5,7 @@
 #include "OVTerminationSignals.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTextStream>
 
 #include <memory>
@@ -15,6 +16,14 @@ QStringList argumentsOf(int argc, char* argv[]) {
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     return arguments;
+}
+
+// Installed, the binary is in bin/ and its resources in share/ovservices/; built, they lie beside it.
+void useInstalledResources() {
+    const QDir binary(QCoreApplication::applicationDirPath());
+    const QString installed = binary.filePath(QStringLiteral("../share/ovservices/resources"));
+    if (!binary.exists(QStringLiteral("resources")) && QDir(installed).exists())
+        OVHelper::setResourcesDirectory(QDir(installed).canonicalPath());
 }
 } // namespace
 
@@ -35,6 +44,7 @@ int main(int argc, char* argv[]) {
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
     }
+    useInstalledResources();
 
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -40,6 +40,8 @@ void OVAccountViewController::awakeFromNib() {
     form.setColor(QPalette::ButtonText, OVStyleManager::getContent_TextColor());
     form.setColor(QPalette::Button, OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
     form.setColor(QPalette::Window, OVStyleManager::getAccount_SignInBackgroundColor());
+    form.setColor(QPalette::Disabled, QPalette::Base,
+                  OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
     m_ui->viewCredential->setPalette(form);
     for (QPushButton* link : {m_ui->buttonForgot, m_ui->buttonSignUp}) {
         QPalette palette = link->palette();
@@ -50,6 +52,10 @@ void OVAccountViewController::awakeFromNib() {
     heading.setPointSizeF(heading.pointSizeF() * 1.2);
     heading.setBold(true);
     m_ui->labelCredential->setFont(heading);
+    // The spinner keeps its place when hidden, so the form does not jump while signing in.
+    QSizePolicy spinner = m_ui->progressIndicatorLogin->sizePolicy();
+    spinner.setRetainSizeWhenHidden(true);
+    m_ui->progressIndicatorLogin->setSizePolicy(spinner);
     m_ui->progressIndicatorLogin->hide();
 }
 
@@ -71,6 +77,7 @@ void OVAccountViewController::initializeViewWhenUserIsSignedIn() {
     setSignInButton(SignOutTag);
     m_ui->buttonSignIn->setEnabled(true);
     m_ui->buttonForgot->hide();
+    m_ui->buttonSignUp->hide();
 }
 
 void OVAccountViewController::initializeViewWhenUserNotSignedIn() {
@@ -82,6 +89,7 @@ void OVAccountViewController::initializeViewWhenUserNotSignedIn() {
     setSignInButton(SignInTag);
     m_ui->buttonSignIn->setEnabled(true);
     m_ui->buttonForgot->show();
+    m_ui->buttonSignUp->show();
 }
 
 void OVAccountViewController::onSignInClick() {

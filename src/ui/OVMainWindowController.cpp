@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPointer>
+#include <QShortcut>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -69,6 +70,9 @@ OVMainWindowController::OVMainWindowController(OVDeviceManager* deviceMgr,
         this, OVNotificationName::OnSignOut,
         [onMain](const OVNotification&) { onMain(&OVMainWindowController::onSignOut); });
     initializeViewControllers();
+    // Closing only hides the window: the service goes on in the panel.
+    auto* close = new QShortcut(QKeySequence::Close, this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
 }
 
 OVMainWindowController::~OVMainWindowController() {

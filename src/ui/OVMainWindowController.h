@@ -21,7 +21,7 @@ class QLabel;
  * Owns the content controllers (each created once and kept while hidden), paints the menu's
  * selection and follows sign-in and sign-out. Lives on the GUI thread for the whole process.
  *
- * A view of another part is put in the content area with setViewController (the controller behind
+ * A view made elsewhere is put in the content area with setViewController (the controller behind
  * an entry) or displayViewController (whatever is shown now, the highlighted entry unchanged).
  */
 class OVMainWindowController : public QWidget {

@@ -179,6 +179,7 @@ private Q_SLOTS:
         m_credentials->saveCredential(coach, m_password);
         auto form = makeForm();
         QCOMPARE(form->view->signInButtonTag(), int(OVAccountViewController::SignOutTag));
+        QVERIFY(saveScreenshot(&form->window, QStringLiteral("account-signed-in")));
         QTest::mouseClick(form->view->buttonSignIn(), Qt::LeftButton);
         QVERIFY(!m_credentials->isUserSignedIn());
         QCOMPARE(m_posted, QStringList{OVNotificationName::OnSignOut});

@@ -120,20 +120,10 @@ private Q_SLOTS:
         button.setTextColor(Qt::white);
         button.show();
         QVERIFY(QTest::qWaitForWindowExposed(&button));
-        int paints = 0;
-        struct Counter : QObject {
-            int* paints;
-            bool eventFilter(QObject*, QEvent* event) override {
-                if (event->type() == QEvent::Paint)
-                    ++*paints;
-                return false;
-            }
-        } counter;
-        counter.paints = &paints;
-        button.installEventFilter(&counter);
         button.repaint();
-        QTest::qWait(200);
-        QCOMPARE(paints, 1);
+        // A paint that changed the button's own palette would have queued another one.
+        QTest::qWait(50);
+        QVERIFY(!button.testAttribute(Qt::WA_SetPalette));
     }
 
     void messageBox() {

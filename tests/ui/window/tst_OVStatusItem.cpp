@@ -120,14 +120,6 @@ private Q_SLOTS:
         QCOMPARE(open.count(), 1);
     }
 
-    void progressTooltip() {
-        OVStatusItem item;
-        item.setProgressText(QStringLiteral("OVR0001: uploading 2 of 5"));
-        QCOMPARE(item.trayIcon()->toolTip(), QStringLiteral("OvServices\nOVR0001: uploading 2 of 5"));
-        item.setProgressText(QString());
-        QCOMPARE(item.trayIcon()->toolTip(), QStringLiteral("OvServices"));
-    }
-
     // Every image at the panel sizes, on a light and a dark panel, in one sheet for a person to check.
     void iconsAtPanelSizes() {
         QStringList names{QStringLiteral("ov-logo"), QStringLiteral("ov-logo-highlighted")};
