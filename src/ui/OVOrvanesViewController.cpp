@@ -31,6 +31,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
@@ -137,6 +138,7 @@ OVOrvanesViewController::OVOrvanesViewController(OVDeviceManager* deviceMgr,
 }
 
 OVOrvanesViewController::~OVOrvanesViewController() {
+    defaultUserRequested = false;
     unsubscribeToNotifications();
 }
 
@@ -184,6 +186,9 @@ void OVOrvanesViewController::makeMaintenanceFlow() {
         m_ui->textFieldDefaultUser->setText(tr("N/A"));
         defaultUserRequested = false;
         loadDefaultUser();
+    };
+    actions.later = [this](int milliseconds, std::function<void()> work) {
+        QTimer::singleShot(milliseconds, this, std::move(work));
     };
     m_flow = std::make_unique<OVMaintenanceFlow>(std::move(actions),
                                                  m_fwUpdater->getFirmwareVersionIncludedInBundle(),
@@ -339,13 +344,13 @@ void OVOrvanesViewController::reloadSessionTableView() {
         showUserName(session->userId(), cell->username);
         const QDateTime start =
             QDateTime::fromMSecsSinceEpoch(qint64(session->start().secondsSince1970() * 1000));
-        cell->start->setText(locale.toString(start.toLocalTime().date(), QLocale::LongFormat) +
+        cell->start->setText(locale.toString(start.toLocalTime().date(), QStringLiteral("d MMM yyyy")) +
                              QLatin1Char(' ') +
                              locale.toString(start.toLocalTime().time(), QLocale::ShortFormat));
         cell->duration->setText(OVSessionRowAppearance::durationText(*session));
         cell->setSyncStatus(*session);
         auto* item = new QListWidgetItem(table);
-        item->setSizeHint(cell->sizeHint());
+        item->setSizeHint(QSize(0, cell->sizeHint().height()));
         table->setItemWidget(item, cell);
     }
 }

@@ -18,7 +18,9 @@ QLabel* textField(QWidget* parent, const QColor& color, const QString& accessibl
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
     label->setAccessibleName(accessibleName);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Narrow windows shrink the text columns rather than push the status out of sight.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    label->setMinimumWidth(40);
     return label;
 }
 
@@ -28,15 +30,16 @@ OVSessionSyncInfo::OVSessionSyncInfo(QWidget* parent)
     : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(8, 4, 8, 4);
-    row->setSpacing(10);
+    row->setSpacing(8);
     username = textField(this, OVStyleManager::getOrvane_SessionUsernameColor(), tr("User"));
     start = textField(this, OVStyleManager::getOrvane_SessionDateColor(), tr("Start"));
     duration = textField(this, OVStyleManager::getOrvane_SessionDateColor(), tr("Duration"));
     syncStatusBackground = new OVView(this);
-    syncStatusBackground->setFixedWidth(170);
+    syncStatusBackground->setFixedWidth(140);
     auto* badge = new QHBoxLayout(syncStatusBackground);
     badge->setContentsMargins(8, 3, 8, 3);
     syncStatus = textField(syncStatusBackground, Qt::white, tr("Status"));
+    syncStatus->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     percentage =
         textField(syncStatusBackground, OVStyleManager::getOrvane_SessionSynchingColor(), tr("Percentage"));
     badge->addWidget(syncStatus);
@@ -48,10 +51,16 @@ OVSessionSyncInfo::OVSessionSyncInfo(QWidget* parent)
     progress = new QProgressBar(this);
     progress->hide();
     percentage->hide();
+    // The icon keeps its place when hidden, so that every status badge lines up.
+    QSizePolicy keepPlace = syncError->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    syncError->setSizePolicy(keepPlace);
     syncError->hide();
-    row->addWidget(username, 3);
-    row->addWidget(start, 4);
-    row->addWidget(duration, 2);
+    duration->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    duration->setFixedWidth(64);
+    row->addWidget(username, 2);
+    row->addWidget(start, 3);
+    row->addWidget(duration);
     row->addWidget(syncStatusBackground);
     row->addWidget(syncError);
 }

@@ -68,7 +68,7 @@ void OVMaintenanceFlow::askForFirmwareUpdate(const Device& device) {
          true, true, false},
         [this] {
             hideMessage();
-            startFirmwareWrite(false);
+            startFirmwareUpdate();
         },
         [this, serial] {
             hideMessage();
@@ -102,7 +102,7 @@ void OVMaintenanceFlow::onUpdateClick(const Device& device) {
          true, true, false},
         [this] {
             hideMessage();
-            startFirmwareWrite(false);
+            startFirmwareUpdate();
         },
         [this] { hideMessage(); });
 }
@@ -116,11 +116,10 @@ void OVMaintenanceFlow::beforeFirmwareUpdateStart() {
          false, false, true});
 }
 
-void OVMaintenanceFlow::startFirmwareWrite(bool recovery) {
+void OVMaintenanceFlow::startFirmwareUpdate() {
     beforeFirmwareUpdateStart();
     OVError error;
-    const bool started = recovery ? m_actions.recoverDevice(&error) : m_actions.updateDevice(&error);
-    if (!started)
+    if (!m_actions.updateDevice(&error))
         updateFailed();
 }
 
@@ -131,7 +130,22 @@ void OVMaintenanceFlow::onUpdateDeviceCompleted(bool success) {
     m_isFirmwareUpdate = false;
     m_actions.enable();
     hideMessage();
-    startFirmwareWrite(true);
+    beforeFirmwareUpdateStart();
+    attemptRecovery(kRecoveryAttempts);
+}
+
+void OVMaintenanceFlow::attemptRecovery(int attemptsLeft) {
+    if (!m_isFirmwareUpdate)
+        return;
+    OVError error;
+    if (m_actions.recoverDevice(&error))
+        return;
+    // The failed device leaves and comes back in recovery mode a moment later: giving up at once
+    // would leave it without firmware.
+    if (attemptsLeft > 1)
+        m_actions.later(kRecoveryPauseMs, [this, attemptsLeft] { attemptRecovery(attemptsLeft - 1); });
+    else
+        updateFailed();
 }
 
 void OVMaintenanceFlow::onRecoverDeviceCompleted(bool success) {

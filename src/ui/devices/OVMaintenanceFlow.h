@@ -61,7 +61,13 @@ public:
         std::function<void(const QString& title, const QString& text)> showAlert;
         /** After a restore: forget the default user shown and read it again from the device. */
         std::function<void()> reloadDefaultUser;
+        /** Runs work once after a pause of milliseconds (a single-shot timer on the view's thread). */
+        std::function<void(int milliseconds, std::function<void()> work)> later;
     };
+
+    /** A device whose update failed restarts into recovery mode: how often and how long to wait for it. */
+    static constexpr int kRecoveryAttempts = 20;
+    static constexpr int kRecoveryPauseMs = 500;
 
     /** packagedVersion is the firmware shipped with the application ("1.0.4"). */
     OVMaintenanceFlow(Actions actions, QString packagedVersion, QString supportAddress);
@@ -101,7 +107,9 @@ private:
     /** An OK-only message whose OK hides it. */
     void inform(const QString& text);
     void hideMessage();
-    void startFirmwareWrite(bool recovery);
+    void startFirmwareUpdate();
+    /** Starts the recovery, or tries again later while the device is still restarting. */
+    void attemptRecovery(int attemptsLeft);
     void beforeFirmwareUpdateStart();
     void updateFailed();
     void resetFailed();

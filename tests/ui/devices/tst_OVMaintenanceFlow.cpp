@@ -20,14 +20,19 @@ struct ViewRecorder {
     QStringList events;
     QList<OVMaintenanceMessage> messages;
     bool messageOnScreen = false;
-    QHash<QString, bool> starts{
-        {u"update"_s, true}, {u"recover"_s, true}, {u"reset"_s, true}, {u"erase"_s, true}};
+    /** How often each operation refuses to start before it starts; -1: always. */
+    QHash<QString, int> refusals;
+    QList<std::function<void()>> pending;
 
     OVMaintenanceFlow::Actions actions() {
         auto start = [this](const QString& name) {
             return [this, name](OVError*) {
                 events << name;
-                return starts.value(name);
+                int& left = refusals[name];
+                if (left == 0)
+                    return true;
+                left = std::max(-1, left - 1);
+                return false;
             };
         };
         OVMaintenanceFlow::Actions a;
@@ -46,16 +51,29 @@ struct ViewRecorder {
             events << title + QLatin1Char('|') + text;
         };
         a.reloadDefaultUser = [this] { events << QStringLiteral("reloadUser"); };
+        a.later = [this](int, std::function<void()> work) { pending << std::move(work); };
         return a;
     }
     QString shown() const { return messageOnScreen ? messages.last().text : QString(); }
+    /** The device operations asked for, repeats folded: "recover x3". */
     QStringList deviceCalls() const {
         QStringList calls;
+        int repeats = 1;
         for (const QString& e : events) {
-            if (QStringList{u"update"_s, u"recover"_s, u"reset"_s, u"erase"_s}.contains(e))
-                calls << e;
+            if (!QStringList{u"update"_s, u"recover"_s, u"reset"_s, u"erase"_s}.contains(e))
+                continue;
+            if (!calls.isEmpty() && calls.last().startsWith(e)) {
+                calls.last() = u"%1 x%2"_s.arg(e).arg(++repeats);
+                continue;
+            }
+            repeats = 1;
+            calls << e;
         }
         return calls;
+    }
+    void runPending() {
+        while (!pending.isEmpty())
+            pending.takeFirst()();
     }
 };
 
@@ -191,20 +209,24 @@ private Q_SLOTS:
     }
 
     void update_data() {
-        QTest::addColumn<QStringList>("refused"); // operations that cannot start
+        QTest::addColumn<QStringList>("refused"); // "operation:times" refused before starting, -1 always
         QTest::addColumn<QStringList>("reports"); // device reports, in order
         QTest::addColumn<QStringList>("calls");
         QTest::addColumn<QString>("message");
         QTest::newRow("succeeds") << QStringList{} << QStringList{u"update ok"_s, u"back"_s}
                                   << QStringList{u"update"_s} << u"Updating the Orvane Device completed."_s;
         QTest::newRow("cannot start")
-            << QStringList{u"update"_s} << QStringList{} << QStringList{u"update"_s} << kUpdateFailed;
+            << QStringList{u"update:-1"_s} << QStringList{} << QStringList{u"update"_s} << kUpdateFailed;
         QTest::newRow("fails, recovery succeeds")
             << QStringList{} << QStringList{u"update failed"_s, u"back"_s}
             << QStringList{u"update"_s, u"recover"_s} << u"Updating the Orvane Device completed."_s;
-        QTest::newRow("fails, recovery cannot start")
-            << QStringList{u"recover"_s} << QStringList{u"update failed"_s}
-            << QStringList{u"update"_s, u"recover"_s} << kUpdateFailed;
+        QTest::newRow("fails, recovery never starts")
+            << QStringList{u"recover:-1"_s} << QStringList{u"update failed"_s}
+            << QStringList{u"update"_s, u"recover x%1"_s.arg(OVMaintenanceFlow::kRecoveryAttempts)}
+            << kUpdateFailed;
+        QTest::newRow("fails, device back in recovery mode later")
+            << QStringList{u"recover:3"_s} << QStringList{u"update failed"_s, u"back"_s}
+            << QStringList{u"update"_s, u"recover x4"_s} << u"Updating the Orvane Device completed."_s;
         QTest::newRow("fails, recovery fails")
             << QStringList{} << QStringList{u"update failed"_s, u"recover failed"_s}
             << QStringList{u"update"_s, u"recover"_s} << kUpdateFailed;
@@ -215,22 +237,24 @@ private Q_SLOTS:
         QFETCH(QStringList, calls);
         QFETCH(QString, message);
         ViewRecorder view;
-        for (const QString& name : refused)
-            view.starts[name] = false;
+        for (const QString& refusal : refused)
+            view.refusals[refusal.section(u':', 0, 0)] = refusal.section(u':', 1).toInt();
         OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QString());
         flow.onUpdateClick(device());
         flow.onOkClick();
         for (const QString& report : reports) {
             QVERIFY(flow.haveToWaitToReconnect());
             QVERIFY(view.messages.last().spinner);
-            if (report == QLatin1String("update ok"))
+            if (report == QLatin1String("update ok")) {
                 flow.onUpdateDeviceCompleted(true);
-            else if (report == QLatin1String("update failed"))
+            } else if (report == QLatin1String("update failed")) {
                 flow.onUpdateDeviceCompleted(false);
-            else if (report == QLatin1String("recover failed"))
+                view.runPending();
+            } else if (report == QLatin1String("recover failed")) {
                 flow.onRecoverDeviceCompleted(false);
-            else
+            } else {
                 flow.deviceIsBack();
+            }
         }
         QCOMPARE(view.deviceCalls(), calls);
         QCOMPARE(view.shown(), message);
@@ -271,7 +295,7 @@ private Q_SLOTS:
         QFETCH(bool, waits);
         const bool reset = operation == QLatin1String("reset");
         ViewRecorder view;
-        view.starts[operation] = starts;
+        view.refusals[operation] = starts ? 0 : -1;
         OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QString());
         reset ? flow.onRestoreClick() : flow.onEraseClick();
         flow.onCancelClick();
