@@ -117,29 +117,77 @@
     </message>
 </context>
 <context>
-    <name>OVMainWindowController</name>
+    <name>OVAssignUserToDeviceViewController</name>
     <message>
-        <source>Preferences</source>
+        <source>Assign a user to an Orvane</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Choose how the service stores and uploads sessions.</source>
+        <source>Drag a user onto an Orvane, or select both and press Assign.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Support</source>
+        <source>Connected Orvanes</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Send the service&apos;s logs to support.</source>
+        <source>Orvane</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Devices</source>
+        <source>User</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Plug in an Orvane recorder: its sessions are downloaded and uploaded for you.</source>
+        <source>Team</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refresh teams</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search users</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Users</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Loading teams</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Assign</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Assign the selected user to the selected Orvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+Return</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Assigning</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -207,6 +255,324 @@
     </message>
 </context>
 <context>
+    <name>OVNoOrvaneViewController</name>
+    <message>
+        <source>Information</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No Orvanes connected!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please login!</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVOrvaneCell</name>
+    <message>
+        <source>Serial number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Default user</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Battery</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Battery state</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IDENTIFY</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Identify</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync state</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Synced sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync error</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVOrvaneListViewController</name>
+    <message>
+        <source>Devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Back to the device list</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ASSIGN</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Assign users to devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SYNC</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync all devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connected devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CANCEL</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVOrvanesViewController</name>
+    <message>
+        <source>Device detail</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Serial number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Model</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Firmware</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Hardware</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Battery</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Battery level</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Charge</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Default user</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>UPDATE</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update firmware</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>RESTORE</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ERASE</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Erase</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IDENTIFY</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Identify</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Synced sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SYNC</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No user assigned on the Orvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Would you like the Orvane to be assigned to your account?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>N/A</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(Connected)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(Disconnected)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CANCEL</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show in folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error while assigning</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There was an error while trying to assign the Orvane device to your account. Please try disconnecting the Orvane and rebooting it by pressing on the button on the device until it turn off completely then connect it again to the computer.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVPreferencesViewController</name>
+    <message>
+        <source>Preferences</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start OvServices at login</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start at login</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Store sessions automatically</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Store automatically</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync sessions automatically</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync automatically</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check for updates automatically</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update automatically</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Developer settings</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server URL</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>API version</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reset</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reset server settings</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVSessionSyncInfo</name>
+    <message>
+        <source>User</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Percentage</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync error</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>OVStatusItem</name>
     <message>
         <source>Open OvServices</source>
@@ -222,6 +588,136 @@
     </message>
     <message>
         <source>OvServices menu</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVSupportMailer</name>
+    <message>
+        <source>The mail command ended with code %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The mail command &quot;%1&quot; could not be started.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVSupportViewController</name>
+    <message>
+        <source>Support</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Describe your problem:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Problem description</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send Support Request…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send support request</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Log archive contents</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Files to send</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send these files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open the log folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel the support request</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Allow OvServices to write log files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Allow logging</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete All Local Sessions…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete all local sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The log files in %1 could not be zipped.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>These files will be attached to your e-mail (%1):</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No mail program took the support request (%1). The log archive %2 was kept: please attach it to an e-mail to %3.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Support Request Sent</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Thank you for emailing Orvane Customer Support. Your request will be investigated as soon as possible.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Orvanes connected.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>In order to delete local session, all Orvanes must be unplugged.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Syncing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>In order to delete local session, all sessions syncing must be aborted.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete the ALL local sessions?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Deleted sessions cannot be restored.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
