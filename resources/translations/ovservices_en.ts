@@ -117,28 +117,77 @@
     </message>
 </context>
 <context>
-    <name>OVBatteryGauge</name>
+    <name>OVAssignUserToDeviceViewController</name>
     <message>
-        <source>N/A</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>OVMainWindowController</name>
-    <message>
-        <source>Preferences</source>
+        <source>Assign a user to an Orvane</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Choose how the service stores and uploads sessions.</source>
+        <source>Drag a user onto an Orvane, or select both and press Assign.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Support</source>
+        <source>Connected Orvanes</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Send the service&apos;s logs to support.</source>
+        <source>Orvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>User</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Team</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refresh teams</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search users</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Users</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Loading teams</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Assign</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Assign the selected user to the selected Orvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+Return</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Assigning</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -206,81 +255,6 @@
     </message>
 </context>
 <context>
-    <name>OVMaintenanceFlow</name>
-    <message>
-        <source>There is a firware update available (%1) but you need to erase your device before upgrading. Please do not use a USB HUB. Connect it directly to your MAC.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>There is a new firmware version available. Would you like to update to firmware version %1? Please do not use a USB HUB. Connect it directly to your MAC.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Firware update</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The firmware update on OSX version greather than El Capitan is at the moment not accessible. Please contact support about the issue at </source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Already up to date</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>There is a firware update available (%1) but you need to erase your device before upgrading.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Are you sure you wish to update the Orvane device to firwmare %1?. Please do not use a USB HUB. Connect it directly to your MAC.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Please wait while your device firmware is being updated. Please do not unplug the Orvane device or you might lose all your data. The whole process takes around 1 minute.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to update device. Please try again by RESTARTING OvServices. Please DO NOT unplug the device. If the issue persist, please contact support</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Are you sure you wish to restore the Orvane device to its original state? You will lose all your data.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Please wait while it is restoring the device original state.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to restore device. Please try again. If issue persist, please contact support.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Are you sure you wish to erase all data on the Orvane device?</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Please wait while it is erasing the data on the Orvane device.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Erasing the data on the Orvane device completed.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Failed to erase device. Please try again. If issue persist, please contact support.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Updating the Orvane Device completed.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Restoring the Vizavoz Device to its original state completed. Please do a &quot;Forget this Device&quot; on your iPhone or iPad.</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
     <name>OVNoOrvaneViewController</name>
     <message>
         <source>Information</source>
@@ -335,37 +309,6 @@
     </message>
     <message>
         <source>Sync error</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>OVOrvaneCellModel</name>
-    <message>
-        <source>Unknown</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>N/A</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Charged</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Charging</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Connected</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Recovering</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Disconnected</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -544,33 +487,61 @@
     </message>
 </context>
 <context>
-    <name>OVSessionRowAppearance</name>
+    <name>OVPreferencesViewController</name>
     <message>
-        <source>Status N/A</source>
+        <source>Preferences</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Ready to Sync</source>
+        <source>Start OvServices at login</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Synced</source>
+        <source>Start at login</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Failed Syncing</source>
+        <source>Store sessions automatically</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Corrupted</source>
+        <source>Store automatically</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Sorry the session is corrupted and cannot by synced.</source>
+        <source>Sync sessions automatically</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Waiting for Storing</source>
+        <source>Sync automatically</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check for updates automatically</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update automatically</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Developer settings</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server URL</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>API version</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reset</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reset server settings</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -617,6 +588,136 @@
     </message>
     <message>
         <source>OvServices menu</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVSupportMailer</name>
+    <message>
+        <source>The mail command ended with code %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The mail command &quot;%1&quot; could not be started.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVSupportViewController</name>
+    <message>
+        <source>Support</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Describe your problem:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Problem description</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send Support Request…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send support request</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Log archive contents</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Files to send</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send these files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open the log folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel the support request</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Allow OvServices to write log files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Allow logging</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete All Local Sessions…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete all local sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The log files in %1 could not be zipped.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>These files will be attached to your e-mail (%1):</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No mail program took the support request (%1). The log archive %2 was kept: please attach it to an e-mail to %3.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Support Request Sent</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Thank you for emailing Orvane Customer Support. Your request will be investigated as soon as possible.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Orvanes connected.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>In order to delete local session, all Orvanes must be unplugged.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Syncing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>In order to delete local session, all sessions syncing must be aborted.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete the ALL local sessions?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Deleted sessions cannot be restored.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

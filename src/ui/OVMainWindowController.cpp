@@ -2,13 +2,17 @@
 
 #include "OVAboutViewController.h"
 #include "OVAccountViewController.h"
+#include "OVAssignUserToDeviceViewController.h"
 #include "OVCredentialManagerProtocol.h"
+#include "OVDeviceManager.h"
 #include "OVHelper.h"
 #include "OVMainThread.h"
 #include "OVNotificationCenter.h"
 #include "OVOrvaneListViewController.h"
 #include "OVPlaceholderViewController.h"
+#include "OVPreferencesViewController.h"
 #include "OVStyleManager.h"
+#include "OVSupportViewController.h"
 #include "OVView.h"
 #include "ui_OVMainWindowController2.h"
 
@@ -96,10 +100,10 @@ void OVMainWindowController::awakeFromNib() {
 void OVMainWindowController::initializeViewControllers() {
     m_viewControllers[index(MenuEntry::Account)] =
         new OVAccountViewController(m_service, m_credentialMgr, m_ui->viewContainer);
-    m_viewControllers[index(MenuEntry::Preferences)] = new OVPlaceholderViewController(
-        tr("Preferences"), tr("Choose how the service stores and uploads sessions."), m_ui->viewContainer);
-    m_viewControllers[index(MenuEntry::Support)] = new OVPlaceholderViewController(
-        tr("Support"), tr("Send the service's logs to support."), m_ui->viewContainer);
+    m_viewControllers[index(MenuEntry::Preferences)] =
+        new OVPreferencesViewController(m_preferences, m_ui->viewContainer);
+    m_viewControllers[index(MenuEntry::Support)] =
+        new OVSupportViewController(m_preferences, m_deviceMgr, m_ui->viewContainer);
     m_viewControllers[index(MenuEntry::About)] = new OVAboutViewController(m_ui->viewContainer);
     for (OVBaseViewController* controller : m_viewControllers)
         if (controller)
@@ -109,7 +113,16 @@ void OVMainWindowController::initializeViewControllers() {
 OVBaseViewController* OVMainWindowController::orvaneListViewCtrl() {
     OVBaseViewController*& list = m_viewControllers[index(MenuEntry::Orvane)];
     if (!list) {
-        list = new OVOrvaneListViewController(m_deviceMgr, m_credentialMgr, m_ui->viewContainer);
+        auto* devices = new OVOrvaneListViewController(m_deviceMgr, m_credentialMgr, m_ui->viewContainer);
+        devices->setAssignViewFactory([this] {
+            auto assign = std::make_unique<OVAssignUserToDeviceViewController>(m_deviceMgr, m_service);
+            // Refused credentials sign out the way the account view does.
+            assign->setLogoutHandler([this] {
+                static_cast<OVAccountViewController*>(m_viewControllers[index(MenuEntry::Account)])->logout();
+            });
+            return assign;
+        });
+        list = devices;
         list->hide();
     }
     return list;

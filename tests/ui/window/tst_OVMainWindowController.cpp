@@ -3,6 +3,7 @@
 #include "OVMainWindowController.h"
 #include "OVNotificationCenter.h"
 #include "OVPlaceholderViewController.h"
+#include "OVPreferencesManager.h"
 #include "OVStyleManager.h"
 #include "OVView.h"
 #include "UiTestSupport.h"
@@ -20,10 +21,11 @@ class tst_OVMainWindowController : public QObject {
 private:
     QTemporaryDir m_home;
     std::unique_ptr<OVCredentialManager> m_credentials;
+    std::unique_ptr<OVPreferencesManager> m_preferences;
 
     std::unique_ptr<OVMainWindowController> makeWindow() {
-        auto window =
-            std::make_unique<OVMainWindowController>(nullptr, m_credentials.get(), nullptr, nullptr);
+        auto window = std::make_unique<OVMainWindowController>(nullptr, m_credentials.get(), nullptr,
+                                                               m_preferences.get());
         window->resize(window->minimumSize());
         window->show();
         return window;
@@ -67,6 +69,7 @@ private Q_SLOTS:
         QVERIFY(m_home.isValid());
         useTemporaryHome(m_home);
         m_credentials = std::make_unique<OVCredentialManager>();
+        m_preferences = std::make_unique<OVPreferencesManager>();
     }
 
     void init() { m_credentials->deleteCredential(); }

@@ -1,0 +1,64 @@
+#pragma once
+#include "OVBaseViewController.h"
+
+#include <functional>
+
+class OVDeviceManagerProtocol;
+class OVPreferencesManagerProtocol;
+class OVSupportMailer;
+class QMessageBox;
+
+namespace Ui {
+class OVSupportViewController;
+}
+
+/**
+ * The support entry: the switch that allows logging, the support request (the zipped logs are
+ * listed to the user before anything leaves the machine, then handed to the mail client; where no
+ * mail client takes them the zip is kept and shown in the file manager) and deleting every locally
+ * stored session. GUI thread only.
+ */
+class OVSupportViewController : public OVBaseViewController {
+    Q_OBJECT
+public:
+    using FolderOpener = std::function<void(const QString& folder)>;
+
+    /** preferences and deviceManager are not owned and outlive the view. */
+    OVSupportViewController(OVPreferencesManagerProtocol* preferences, OVDeviceManagerProtocol* deviceManager,
+                            QWidget* parent = nullptr);
+    ~OVSupportViewController() override;
+
+    void initializeView() override;
+
+    /** Where the log files are zipped from; the file logger's folder by default. */
+    void setLogsDirectory(const QString& directory) { m_logsDirectory = directory; }
+    /** Replaces how a folder is shown (the desktop's file manager by default). */
+    void setFolderOpener(FolderOpener opener) { m_openFolder = std::move(opener); }
+    OVSupportMailer& mailer() { return *m_mailer; }
+    /** The archive waiting for the user's confirmation; empty when none. */
+    const QString& pendingArchive() const { return m_pendingArchive; }
+
+    void onSendLogs();
+    void onDelete();
+
+private:
+    void onAllowLogCheck(bool checked);
+    void onConfirmSend();
+    void onCancelSend();
+    void onMailFinished(bool tookMessage, const QString& failure);
+    void showArchivePreview(bool shown);
+    void deleteAllLocalSessions();
+    /** An application-modal alert that deletes itself when closed; not waited for. */
+    QMessageBox* showAlert(bool critical, const QString& message, const QString& informativeText,
+                           bool withCancel);
+
+    OVPreferencesManagerProtocol* m_preferences;
+    OVDeviceManagerProtocol* m_deviceManager;
+    /** Its layoutDiagnose, beside the send button, is kept empty for a connection check button. */
+    Ui::OVSupportViewController* m_ui;
+    /** Owned (child). */
+    OVSupportMailer* m_mailer;
+    QString m_logsDirectory;
+    QString m_pendingArchive;
+    FolderOpener m_openFolder;
+};

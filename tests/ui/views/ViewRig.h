@@ -1,0 +1,124 @@
+#pragma once
+#include "DeviceRig.h"
+#include "OVCloudServer.h"
+#include "OVCredentialManager.h"
+#include "OVDataLookup.h"
+#include "OVDeviceInfo.h"
+#include "OVDeviceManager.h"
+#include "OVLoginItem.h"
+#include "OVPreferencesManager.h"
+#include "OVService.h"
+#include "SUUpdater.h"
+
+#include <QApplication>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+/**
+ * What the device views stand on: a private home, the real ovcloud with the demo coach signed in,
+ * emulated devices in process and the device registry over them. Build it in initTestCase.
+ */
+class ViewRig {
+public:
+    bool start(QString* error) {
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+            qputenv(name, QFile::encodeName(m_home.filePath(QString::fromLatin1(name))));
+        if (!server.start(error))
+            return false;
+        qputenv("OV_SERVER_URL", server.apiUrl().toUtf8());
+        qputenv("OV_NETWORK_TIME_URL", server.rootUrl().toUtf8());
+        OVDataLookup::sharedInstance().setService(&service);
+        const QJsonObject demo = OVCloudServer::demoAccount();
+        password = demo.value(QLatin1String("password")).toString();
+        std::atomic<bool> answered{false};
+        service.authenticate(demo.value(QLatin1String("username")).toString(), password,
+                             [&](std::optional<OVUser> user, std::optional<OVError>) {
+                                 coach = user;
+                                 answered = true;
+                             });
+        if (!QTest::qWaitFor([&] { return answered.load(); }, 30000) || !coach) {
+            *error = QStringLiteral("the demo coach could not sign in");
+            return false;
+        }
+        credentials.saveCredential(*coach, password);
+        devices = std::make_unique<DeviceRig>(false);
+        manager = OVDeviceManager::create(&service, &credentials, &preferences, &DeviceRig::manager());
+        manager->updateDeviceList();
+        return true;
+    }
+
+    /** False when a device or a transfer did not stop in time. */
+    bool stop() {
+        for (const QString& serial : std::as_const(m_plugged))
+            devices->hub().unplug(serial);
+        m_plugged.clear();
+        bool stopped = QTest::qWaitFor([] { return DeviceRig::manager().cdcOrvanes().isEmpty(); }, 10000);
+        manager->cancelAll();
+        stopped =
+            QTest::qWaitFor([&] { return !manager->isStoringSessions() && !manager->isSynching(); }, 20000) &&
+            stopped;
+        manager.reset();
+        devices.reset();
+        OVDataLookup::sharedInstance().reset();
+        return stopped;
+    }
+
+    /** Plugs a new device and waits until the registry knows it connected; null on failure. */
+    std::shared_ptr<OVDeviceInfo> plug(int sessions, quint64 defaultUser) {
+        OvPlugOptions options;
+        options.serial = QStringLiteral("OVRVIEW%1").arg(++m_serialCounter, 9, 10, QLatin1Char('0'));
+        options.sessions = sessions;
+        options.pages = {4};
+        options.users = {101, 102, 103};
+        options.defaultUser = defaultUser;
+        if (!devices->hub().plug(options))
+            return nullptr;
+        m_plugged << options.serial;
+        const auto connected = [&] {
+            const auto record = manager->getDevice(options.serial);
+            return record && record->isConnected();
+        };
+        return QTest::qWaitFor(connected, 10000) ? manager->getDevice(options.serial) : nullptr;
+    }
+
+    bool unplug(const QString& serial) {
+        m_plugged.removeAll(serial);
+        return devices->hub().unplug(serial) &&
+               QTest::qWaitFor([&] { return !manager->getDevice(serial)->isConnected(); }, 10000);
+    }
+
+    bool unplugAll() {
+        bool unplugged = true;
+        for (const QString& serial : QStringList(m_plugged))
+            unplugged = unplug(serial) && unplugged;
+        return unplugged;
+    }
+
+    /** The newest visible message box (alert or sheet), or null. */
+    static QMessageBox* visibleMessageBox() {
+        QMessageBox* found = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+                found = box;
+        }
+        return found;
+    }
+
+    OVCloudServer server;
+    OVCredentialManager credentials;
+    SUUpdater updater;
+    OVPreferencesManager preferences{OVLoginItem(QStringLiteral("/bin/true"), QString()), &updater};
+    OVService service{&credentials, &preferences};
+    std::optional<OVUser> coach;
+    QString password;
+    std::unique_ptr<DeviceRig> devices;
+    std::shared_ptr<OVDeviceManager> manager;
+
+private:
+    QTemporaryDir m_home;
+    QStringList m_plugged;
+    int m_serialCounter = 0;
+};

@@ -1,0 +1,191 @@
+// The assign-user view on its real widgets, over emulated devices and the real ovcloud: the search,
+// drops onto and between device rows, the keyboard way to assign, "Unknown" users, and the team load's
+// failures (an error sheet and Refresh retrying; refused credentials signing out).
+#include "OVAssignDragData.h"
+#include "OVAssignUserToDeviceViewController.h"
+#include "ViewRig.h"
+#include "ViewScreenshots.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTableWidget>
+
+class tst_OVAssignUserToDeviceViewController : public QObject {
+    Q_OBJECT
+
+    ViewRig m_rig;
+    std::unique_ptr<OVAssignUserToDeviceViewController> m_view;
+    int m_logouts = 0;
+
+    QTableWidget* deviceTable() { return m_view->findChild<QTableWidget*>(QStringLiteral("deviceTable")); }
+    QListWidget* athleteTable() { return m_view->findChild<QListWidget*>(QStringLiteral("athleteTable")); }
+    QLineEdit* searchField() { return m_view->findChild<QLineEdit*>(QStringLiteral("searchField")); }
+    QPushButton* button(const char* name) { return m_view->findChild<QPushButton*>(QLatin1String(name)); }
+
+    QStringList shownUsers() {
+        QStringList names;
+        for (int i = 0; i < athleteTable()->count(); ++i)
+            names << athleteTable()->item(i)->text();
+        names.sort();
+        return names;
+    }
+    QString rowUser(int row) {
+        const QTableWidgetItem* item = deviceTable()->item(row, 1);
+        return item ? item->text() : QString();
+    }
+    int userRow(const QString& name) {
+        const auto found = athleteTable()->findItems(name, Qt::MatchExactly);
+        return found.isEmpty() ? -1 : athleteTable()->row(found.first());
+    }
+    quint32 deviceUser(const QString& serial) { return m_rig.devices->hub().device(serial)->defaultUser; }
+    bool teamsLoaded() { return button("buttonRefresh")->isEnabled(); }
+
+    /** Drops mime data on the device table at y within row (or below the rows for row -1). */
+    bool drop(QMimeData* data, int row, int yInRow) {
+        QWidget* viewport = deviceTable()->viewport();
+        const QRect rect = row >= 0 ? deviceTable()->visualRect(deviceTable()->model()->index(row, 0))
+                                    : QRect(0, viewport->height() - 4, 10, 2);
+        const QPoint at(rect.left() + 5, rect.top() + yInRow);
+        // As a real drag does: entering the table first makes it the drop target.
+        QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &enter);
+        QDropEvent event(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &event);
+        return event.isAccepted();
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QString error;
+        QVERIFY2(m_rig.start(&error), qPrintable(error));
+        m_view = std::make_unique<OVAssignUserToDeviceViewController>(m_rig.manager.get(), &m_rig.service);
+        m_view->setLogoutHandler([this] { ++m_logouts; });
+        m_view->resize(560, 520);
+        m_view->show();
+        m_view->subscribeToNotifications();
+        m_view->initializeView();
+        QTRY_VERIFY_WITH_TIMEOUT(teamsLoaded(), 30000);
+    }
+    void cleanupTestCase() {
+        m_view.reset();
+        QVERIFY(m_rig.stop());
+    }
+    void cleanup() {
+        QVERIFY(m_rig.unplugAll());
+        QTRY_COMPARE(deviceTable()->rowCount(), 0);
+        while (QMessageBox* box = ViewRig::visibleMessageBox())
+            box->close();
+        searchField()->clear();
+    }
+
+    void searchFiltersTheSelectedTeam() {
+        auto* combo = m_view->findChild<QComboBox*>(QStringLiteral("comboTeam"));
+        QCOMPARE(combo->itemText(0), QStringLiteral("All"));
+        QCOMPARE(athleteTable()->count(), 6);
+        QTest::keyClicks(searchField(), QStringLiteral("AR"));
+        QCOMPARE(shownUsers(), (QStringList{QStringLiteral("Chiara Rossi"), QStringLiteral("Elena Park")}));
+        combo->setCurrentIndex(combo->findText(QStringLiteral("Sprint")));
+        QCOMPARE(shownUsers(), QStringList{QStringLiteral("Chiara Rossi")});
+        combo->setCurrentIndex(0);
+    }
+
+    void dropsAssignOnlyOntoADeviceRow_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("yInRow");
+        QTest::addColumn<bool>("ours");
+        QTest::addColumn<bool>("assigns");
+        QTest::newRow("between rows (top edge)") << 0 << 1 << true << false;
+        QTest::newRow("below the last row") << -1 << 0 << true << false;
+        QTest::newRow("someone else's drag") << 0 << 12 << false << false;
+        QTest::newRow("onto the row") << 0 << 12 << true << true;
+    }
+    void dropsAssignOnlyOntoADeviceRow() {
+        QFETCH(int, row);
+        QFETCH(int, yInRow);
+        QFETCH(bool, ours);
+        QFETCH(bool, assigns);
+        const auto device = m_rig.plug(0, 101);
+        QVERIFY(device);
+        QTRY_COMPARE(deviceTable()->rowCount(), 1);
+        QTRY_COMPARE(rowUser(0), QStringLiteral("Ada Lindqvist"));
+        const int bruno = userRow(QStringLiteral("Bruno Okafor"));
+        QVERIFY(bruno >= 0);
+        std::unique_ptr<QMimeData> data(ours ? OVAssignDragData::encodeRows({bruno}) : new QMimeData);
+        if (!ours)
+            data->setText(QString::number(bruno));
+        QCOMPARE(drop(data.get(), row, yInRow), assigns);
+        QCOMPARE(m_view->isAssigning(device->serial()), assigns);
+        if (assigns) {
+            QVERIFY(deviceTable()->cellWidget(0, 2));
+            QTRY_COMPARE(deviceUser(device->serial()), quint32(102));
+            QTRY_COMPARE(rowUser(0), QStringLiteral("Bruno Okafor"));
+            QVERIFY(!m_view->isAssigning(device->serial()));
+            QVERIFY(!deviceTable()->cellWidget(0, 2));
+        } else {
+            QTest::qWait(100);
+            QCOMPARE(deviceUser(device->serial()), quint32(101));
+        }
+    }
+
+    void keyboardAssignsTheSelectedUserToTheSelectedDevice() {
+        const auto first = m_rig.plug(0, 999);
+        const auto second = m_rig.plug(0, 101);
+        QVERIFY(first && second);
+        QTRY_COMPARE(deviceTable()->rowCount(), 2);
+        QCOMPARE(deviceTable()->item(0, 0)->text(), first->serial());
+        QTRY_COMPARE(rowUser(1), QStringLiteral("Ada Lindqvist"));
+        QCOMPARE(rowUser(0), QStringLiteral("Unknown"));
+        QVERIFY(!button("buttonAssign")->isEnabled());
+        deviceTable()->selectRow(0);
+        athleteTable()->setCurrentRow(userRow(QStringLiteral("Chiara Rossi")));
+        QVERIFY(button("buttonAssign")->isEnabled());
+        QTest::keyClick(m_view.get(), Qt::Key_Return, Qt::ControlModifier);
+        QTRY_COMPARE(deviceUser(first->serial()), quint32(103));
+        QTRY_COMPARE(rowUser(0), QStringLiteral("Chiara Rossi"));
+        QCOMPARE(deviceUser(second->serial()), quint32(101));
+        QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("assign-user")));
+        // A device that is no longer connected leaves the table.
+        QVERIFY(m_rig.unplug(first->serial()));
+        QTRY_COMPARE(deviceTable()->rowCount(), 1);
+        QCOMPARE(deviceTable()->item(0, 0)->text(), second->serial());
+    }
+
+    void teamLoadFailures_data() {
+        QTest::addColumn<bool>("refusedCredentials");
+        QTest::newRow("no connection: error sheet, Refresh retries") << false;
+        QTest::newRow("refused credentials sign out") << true;
+    }
+    void teamLoadFailures() {
+        QFETCH(bool, refusedCredentials);
+        const int logouts = m_logouts;
+        if (refusedCredentials)
+            m_rig.credentials.saveCredential(*m_rig.coach, QStringLiteral("wrong password"));
+        else
+            qputenv("OV_SERVER_URL",
+                    QStringLiteral("http://127.0.0.1:%1/api/").arg(OVCloudServer::freePort()).toUtf8());
+        QTest::mouseClick(button("buttonRefresh"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(teamsLoaded(), 30000);
+        QCOMPARE(athleteTable()->count(), 0);
+        if (refusedCredentials) {
+            QCOMPARE(m_logouts, logouts + 1);
+            m_rig.credentials.saveCredential(*m_rig.coach, m_rig.password);
+        } else {
+            QTRY_VERIFY(ViewRig::visibleMessageBox());
+            QCOMPARE(ViewRig::visibleMessageBox()->text(), QStringLiteral("Error"));
+            QVERIFY(!ViewRig::visibleMessageBox()->informativeText().isEmpty());
+            QCOMPARE(m_logouts, logouts);
+            qputenv("OV_SERVER_URL", m_rig.server.apiUrl().toUtf8());
+            ViewRig::visibleMessageBox()->close();
+        }
+        QTest::mouseClick(button("buttonRefresh"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(teamsLoaded(), 30000);
+        QCOMPARE(athleteTable()->count(), 6);
+        QVERIFY(!ViewRig::visibleMessageBox());
+    }
+};
+
+QTEST_MAIN(tst_OVAssignUserToDeviceViewController)
+#include "tst_OVAssignUserToDeviceViewController.moc"

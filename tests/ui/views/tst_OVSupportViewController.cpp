@@ -1,0 +1,200 @@
+// The support view on its real widgets, over the registry with emulated devices and the real ovcloud:
+// the support request shows what it sends, hands exactly that to the mail command and never loses the
+// zip; deleting the local sessions refuses while a device is plugged in and otherwise empties the store.
+#include "OVConfiguration.h"
+#include "OVHelper.h"
+#include "OVLogger.h"
+#include "OVSessionFileRepository.h"
+#include "OVSupportMailer.h"
+#include "OVSupportViewController.h"
+#include "ViewRig.h"
+#include "ViewScreenshots.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+class tst_OVSupportViewController : public QObject {
+    Q_OBJECT
+
+    ViewRig m_rig;
+    QTemporaryDir m_dir;
+    std::unique_ptr<OVSupportViewController> m_view;
+    QStringList m_openedFolders;
+
+    QString logsDir() const { return m_dir.filePath(QStringLiteral("Logs")); }
+    QPushButton* button(const char* name) { return m_view->findChild<QPushButton*>(QLatin1String(name)); }
+    QPlainTextEdit* issue() { return m_view->findChild<QPlainTextEdit*>(QStringLiteral("textFieldIssue")); }
+
+    /** A mail command recording its arguments, NUL-separated, in "args"; ends with exitCode. */
+    QString mailCommand(int exitCode) {
+        const QString path = m_dir.filePath(QStringLiteral("mail-%1.sh").arg(exitCode));
+        QFile script(path);
+        if (!script.open(QIODevice::WriteOnly))
+            return QString();
+        script.write(
+            QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"%1\"\nexit %2\n")
+                .arg(m_dir.filePath(QStringLiteral("args")))
+                .arg(exitCode)
+                .toUtf8());
+        script.setPermissions(script.permissions() | QFile::ExeOwner);
+        return path;
+    }
+
+    QStringList logFileNames() const {
+        return QDir(logsDir()).entryList({QStringLiteral("log-*.txt")}, QDir::Files, QDir::Name);
+    }
+
+    /** Clicks the alert's button and answers the alert's text; empty when no alert was shown. */
+    static QString answerAlert(QMessageBox::StandardButton choice) {
+        QMessageBox* box = ViewRig::visibleMessageBox();
+        if (!box)
+            return QString();
+        const QString text = box->text() + QLatin1Char('|') + box->informativeText();
+        box->button(choice)->click();
+        QTest::qWait(10);
+        return text;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QString error;
+        QVERIFY2(m_rig.start(&error), qPrintable(error));
+        OVLogger::sharedInstance().turnLogOn();
+        OVLogger::sharedInstance().configure(logsDir());
+        m_view = std::make_unique<OVSupportViewController>(&m_rig.preferences, m_rig.manager.get());
+        m_view->setLogsDirectory(logsDir());
+        m_view->setFolderOpener([this](const QString& folder) { m_openedFolders << folder; });
+        m_view->show();
+        m_view->initializeView();
+    }
+    void cleanupTestCase() {
+        m_view.reset();
+        QVERIFY(m_rig.stop());
+    }
+
+    void cleanup() {
+        // A failed check leaves its alert open; the next case starts without it.
+        while (QMessageBox* box = ViewRig::visibleMessageBox())
+            box->close();
+    }
+
+    void logsHoldNoSecrets() {
+        // A signed-in session's traffic: sign-in, a signed request, a device's arrival.
+        OVError error;
+        QVERIFY(m_rig.service.getTeams(&error));
+        const auto device = m_rig.plug(1, 101);
+        QVERIFY(device);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_rig.manager->isStoringSessions() && !m_rig.manager->isSynching(), 30000);
+        QVERIFY(m_rig.unplug(device->serial()));
+        OVLogger::sharedInstance().flush();
+        QByteArray logs;
+        for (const QString& name : logFileNames()) {
+            QFile file(QDir(logsDir()).filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            logs += file.readAll();
+        }
+        QVERIFY(logs.contains("updateDeviceList"));
+        const QList<QByteArray> secrets{m_rig.password.toUtf8(), OVConfiguration::apiSecret().toUtf8(),
+                                        QByteArray("Authorization"), QByteArray("Basic "),
+                                        QByteArray("X-ORVAAPISIGNATURE")};
+        for (const QByteArray& secret : secrets)
+            QVERIFY2(!logs.contains(secret), secret.constData());
+    }
+
+    void supportRequestSendsTheListedZip_data() {
+        QTest::addColumn<int>("mailExit");
+        QTest::addColumn<QString>("issueText");
+        QTest::newRow("mail client takes it") << 0 << QStringLiteral("Sync \"stuck\" at 50%");
+        QTest::newRow("empty issue still sends the logs") << 0 << QString();
+        QTest::newRow("no mail client: zip kept and shown") << 3 << QStringLiteral("Battery wrong");
+        QTest::newRow("mail command missing: zip kept and shown") << -1 << QStringLiteral("Battery wrong");
+    }
+    void supportRequestSendsTheListedZip() {
+        QFETCH(int, mailExit);
+        QFETCH(QString, issueText);
+        const bool taken = mailExit == 0;
+        m_openedFolders.clear();
+        QFile::remove(m_dir.filePath(QStringLiteral("args")));
+        m_view->mailer().setProgram(mailExit < 0 ? m_dir.filePath(QStringLiteral("absent"))
+                                                 : mailCommand(mailExit));
+        issue()->setPlainText(issueText);
+
+        QTest::mouseClick(button("buttonSend"), Qt::LeftButton);
+        const QString zip = m_view->pendingArchive();
+        QVERIFY(QFile::exists(zip));
+        auto* list = m_view->findChild<QListWidget*>(QStringLiteral("listArchive"));
+        QVERIFY(list->isVisible());
+        QCOMPARE(list->count(), logFileNames().size());
+        for (const QString& name : logFileNames())
+            QCOMPARE(list->findItems(name + QStringLiteral(" ("), Qt::MatchStartsWith).size(), 1);
+        QTest::mouseClick(button("buttonOpenFolder"), Qt::LeftButton);
+        QCOMPARE(m_openedFolders, QStringList{logsDir()});
+
+        QTest::mouseClick(button("buttonConfirmSend"), Qt::LeftButton);
+        QTRY_VERIFY(ViewRig::visibleMessageBox());
+        QFile args(m_dir.filePath(QStringLiteral("args")));
+        QCOMPARE(args.open(QIODevice::ReadOnly), mailExit >= 0);
+        const QByteArray expected = QByteArrayLiteral("--subject\0OvService ") +
+                                    OVHelper::getApplicationVersion().toUtf8() +
+                                    QByteArrayLiteral(" PROD Support \n\r\0--body\0") + issueText.toUtf8() +
+                                    QByteArrayLiteral("\0--attach\0") + zip.toUtf8() + '\0' +
+                                    OVConfiguration::supportAddress().toUtf8() + '\0';
+        QCOMPARE(args.readAll(), mailExit >= 0 ? expected : QByteArray());
+        const QString shown = answerAlert(QMessageBox::Ok);
+        QCOMPARE(QFile::exists(zip), !taken);
+        QCOMPARE(shown.startsWith(taken ? QStringLiteral("Support Request Sent|") : QStringLiteral("Error|")),
+                 true);
+        QCOMPARE(issue()->toPlainText(), taken ? QString() : issueText);
+        QCOMPARE(m_openedFolders.size(), taken ? 1 : 2);
+        QVERIFY(!list->isVisible());
+        QFile::remove(zip);
+    }
+
+    void deleteAllSessionsRefusesWhileAnOrvaneIsPlugged() {
+        const auto device = m_rig.plug(2, 101);
+        QVERIFY(device);
+        QTRY_COMPARE_WITH_TIMEOUT(device->sessions().size(), 2, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_rig.manager->isStoringSessions() && !m_rig.manager->isSynching(), 30000);
+        QTest::mouseClick(button("buttonDelete"), Qt::LeftButton);
+        QCOMPARE(answerAlert(QMessageBox::Ok),
+                 QStringLiteral(
+                     "Orvanes connected.|In order to delete local session, all Orvanes must be unplugged."));
+        QCOMPARE(device->sessions().size(), 2);
+
+        QVERIFY(m_rig.unplug(device->serial()));
+        QTest::mouseClick(button("buttonDelete"), Qt::LeftButton);
+        QCOMPARE(answerAlert(QMessageBox::Cancel),
+                 QStringLiteral("Delete the ALL local sessions?|Deleted sessions cannot be restored."));
+        OVSessionFileRepository repository;
+        OVError error;
+        QVERIFY(!repository.getAllSessions(&error).value_or(OVSessionList()).isEmpty());
+
+        QTest::mouseClick(button("buttonDelete"), Qt::LeftButton);
+        answerAlert(QMessageBox::Ok);
+        QCOMPARE(device->sessions().size(), 0);
+        QVERIFY(repository.getAllSessions(&error).value_or(OVSessionList{nullptr}).isEmpty());
+    }
+
+    void allowLogSwitchWritesThePreference() {
+        auto* check = m_view->findChild<QCheckBox*>(QStringLiteral("checkAllowLog"));
+        const bool before = m_rig.preferences.getAllowLog();
+        QCOMPARE(check->isChecked(), before);
+        QTest::mouseClick(check, Qt::LeftButton);
+        QCOMPARE(m_rig.preferences.getAllowLog(), !before);
+        QTest::mouseClick(check, Qt::LeftButton);
+        QCOMPARE(m_rig.preferences.getAllowLog(), before);
+    }
+
+    void screenshots() {
+        issue()->setPlainText(QStringLiteral("The battery shows 0% after a night of charging."));
+        QTest::mouseClick(button("buttonSend"), Qt::LeftButton);
+        QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("support")));
+        QTest::mouseClick(button("buttonCancelSend"), Qt::LeftButton);
+    }
+};
+
+QTEST_MAIN(tst_OVSupportViewController)
+#include "tst_OVSupportViewController.moc"
