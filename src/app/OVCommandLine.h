@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -60,6 +61,8 @@ private:
     Action m_action = Action::RunService;
     bool m_headless = false;
     bool m_json = false;
+    /** Options with a value (--out, --verify), by name. */
+    QMap<QString, QString> m_options;
     QString m_command;
     QStringList m_commandArguments;
     int m_exitCode = Done;
