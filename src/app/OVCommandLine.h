@@ -55,6 +55,8 @@ private:
     void refuse(const QString& text);
     int signIn(const QString& socketPath, QTextStream& out, QTextStream& err,
                const PasswordReader& readPassword) const;
+    /** Runs the checks in this process: they must work when the service does not. */
+    int doctor(QTextStream& out) const;
     int signInWithoutInstance(const QString& username, const QString& password, QTextStream& out,
                               QTextStream& err) const;
 
