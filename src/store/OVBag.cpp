@@ -1,8 +1,8 @@
 #include "OVBag.h"
 
 #include "OVFileSystem.h"
+#include "OVSha256.h"
 
-#include <QCryptographicHash>
 #include <QDate>
 #include <QDirIterator>
 #include <QFile>
@@ -15,6 +15,7 @@ const QString OVBag::kInfoFileName = QStringLiteral("bag-info.txt");
 
 namespace {
 constexpr qint64 kMaxTagFileSize = 16 * 1024 * 1024;
+constexpr qint64 kReadChunkSize = 1024 * 1024;
 const QByteArray kDeclaration = "BagIt-Version: 1.0\nTag-File-Character-Encoding: UTF-8\n";
 
 // Manifest paths escape only the characters that would break a line.
@@ -68,8 +69,7 @@ bool OVBag::writeTagFiles(const QString& bagPath, const Payload& payload, const 
     for (const auto& [name, content] : tags) {
         if (!OVFileSystem::writeAtomically(bagPath + QLatin1Char('/') + name, content, error))
             return false;
-        tagManifest +=
-            manifestLine(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex(), name);
+        tagManifest += manifestLine(OVSha256::hexHash(content), name);
     }
     return OVFileSystem::writeAtomically(bagPath + QLatin1Char('/') + kTagManifestFileName, tagManifest,
                                          error);
@@ -81,10 +81,14 @@ bool OVBag::isBag(const QString& path) {
 
 QByteArray OVBag::sha256OfFile(const QString& path) {
     QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+    if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
-    return hash.result().toHex();
+    OVSha256 hash;
+    QByteArray chunk(kReadChunkSize, Qt::Uninitialized);
+    qint64 got = 0;
+    while ((got = file.read(chunk.data(), kReadChunkSize)) > 0)
+        hash.addData(QByteArrayView(chunk.constData(), got));
+    return got < 0 ? QByteArray() : hash.hexResult();
 }
 
 QList<QPair<QString, QByteArray>> OVBag::readManifest(const QString& bagPath, const QString& name,

@@ -5,8 +5,8 @@
 #include "OVHelper.h"
 #include "OVSessionFileRepository.h"
 #include "OVSessionRepositoryProtocol.h"
+#include "OVSha256.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
@@ -146,10 +146,9 @@ bool OVSessionExporter::exportSession(const OVSession& session, const QString& b
         OVFileSystem::removeItem(building, nullptr);
         return false;
     }
-    OVBag::Payload payload{{QStringLiteral("data/") + kPayloadDataName, dataSha256, size},
-                           {QStringLiteral("data/") + kPayloadRecordName,
-                            QCryptographicHash::hash(recordBytes, QCryptographicHash::Sha256).toHex(),
-                            recordBytes.size()}};
+    OVBag::Payload payload{
+        {QStringLiteral("data/") + kPayloadDataName, dataSha256, size},
+        {QStringLiteral("data/") + kPayloadRecordName, OVSha256::hexHash(recordBytes), recordBytes.size()}};
     const QString externalIdentifier = session.deviceSerial() + QLatin1Char('/') +
                                        OVSessionFileRepository::directoryNameForStart(session.start());
     if (!OVBag::writeTagFiles(building, payload, externalIdentifier, error) ||
@@ -174,7 +173,7 @@ bool OVSessionExporter::copyData(const QString& source, qint64 size, const QStri
         OVError::set(error, OVFileSystem::errorFromErrno(EACCES, destination));
         return false;
     }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    OVSha256 hash;
     QByteArray chunk(kCopyChunkSize, Qt::Uninitialized);
     // Only the session's own bytes: the storer may be appending the next pass behind them.
     for (qint64 left = size; left > 0;) {
@@ -192,7 +191,7 @@ bool OVSessionExporter::copyData(const QString& source, qint64 size, const QStri
         OVError::set(error, OVFileSystem::errorFromErrno(errno, destination));
         return false;
     }
-    *sha256 = hash.result().toHex();
+    *sha256 = hash.hexResult();
     return true;
 }
 
