@@ -11,6 +11,7 @@
 #include "OVNotificationCenter.h"
 #include "OVPreferencesManager.h"
 #include "OVService.h"
+#include "OVStallWatchdog.h"
 #include "OVStorageCleaner.h"
 #include "SUUpdater.h"
 
@@ -63,6 +64,9 @@ void AppDelegate::initializeLogger() {
 void AppDelegate::startApp() {
     OVDataLookup::sharedInstance().setService(m_service.get());
     m_deviceMgr = OVDeviceManager::create(m_service.get(), m_credentialMgr.get(), m_prefMgr.get());
+    m_stallWatchdog = new OVStallWatchdog(m_deviceMgr.get(), this);
+    m_stallWatchdog->configureFromEnvironment();
+    m_stallWatchdog->start();
     // The answer comes on a worker thread, and may come after a quit: the delegate is looked at
     // on the main thread only.
     m_deviceMgr->updateDeviceList([self = QPointer<AppDelegate>(this)](std::optional<OVError> error) {

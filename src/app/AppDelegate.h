@@ -12,6 +12,7 @@ class OVCredentialManager;
 class OVDeviceManager;
 class OVPreferencesManager;
 class OVService;
+class OVStallWatchdog;
 
 /**
  * The root object of the service: creates the long-lived managers in a fixed order, wires them,
@@ -52,6 +53,8 @@ public:
     OVService* service() const { return m_service.get(); }
     /** Null before startApp. */
     OVDeviceManager* deviceManager() const { return m_deviceMgr.get(); }
+    /** Null before startApp; its progress table is what status and the tray tooltip show. */
+    OVStallWatchdog* stallWatchdog() const { return m_stallWatchdog; }
 
     /** Logs an exception that escaped the event loop: "Unhandled exception occurred. …". */
     static void logUnhandledException(std::exception_ptr exception);
@@ -69,4 +72,6 @@ private:
     std::shared_ptr<OVDeviceManager> m_deviceMgr;
     /** Child of the delegate; answers on the main thread. */
     OVControlServer* m_controlServer = nullptr;
+    /** Child of the delegate; watches the device manager's transfers from the main thread. */
+    OVStallWatchdog* m_stallWatchdog = nullptr;
 };
