@@ -213,8 +213,12 @@ void OVSessionPageStorer::cancel() {
         m_waitingForPage = false;
     }
     // An answer arriving later is stale and dropped, so it cannot append to data another pass writes.
-    if (waiting)
-        reportCancellation();
+    // The end is reported from a thread of its own: the queue calls cancel() holding its lock, and
+    // finishing reaches back into the queue.
+    if (waiting) {
+        auto self = std::static_pointer_cast<OVSessionPageStorer>(shared_from_this());
+        std::thread([self] { self->reportCancellation(); }).detach();
+    }
 }
 
 void OVSessionPageStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& command,
