@@ -15,7 +15,8 @@ class QNetworkReply;
  * feed. `ovservices doctor` prints the result; a support view shows the same list.
  *
  * run() blocks for up to a few seconds per network check: call it on a worker thread where a window
- * must stay responsive. It changes nothing but a probe file it creates and removes in each folder.
+ * must stay responsive. It creates the store and log folders when missing (as the service would) and a
+ * probe file it removes in each; it changes nothing else.
  */
 class OVConnectionDoctor {
 public:
