@@ -13,6 +13,7 @@
 #include "OVOrvaneListViewController.h"
 #include "OVPreferencesManager.h"
 #include "OVService.h"
+#include "OVStallWatchdog.h"
 #include "OVStatusItem.h"
 #include "OVStorageCleaner.h"
 #include "SUUpdater.h"
@@ -66,6 +67,9 @@ void AppDelegate::initializeLogger() {
 void AppDelegate::startApp() {
     OVDataLookup::sharedInstance().setService(m_service.get());
     m_deviceMgr = OVDeviceManager::create(m_service.get(), m_credentialMgr.get(), m_prefMgr.get());
+    m_stallWatchdog = new OVStallWatchdog(m_deviceMgr.get(), this);
+    m_stallWatchdog->configureFromEnvironment();
+    m_stallWatchdog->start();
     // The answer comes on a worker thread, and may come after a quit: the delegate is looked at
     // on the main thread only.
     m_deviceMgr->updateDeviceList([self = QPointer<AppDelegate>(this)](std::optional<OVError> error) {
@@ -91,6 +95,8 @@ void AppDelegate::createWindowAndStatusItem() {
     m_statusItem = std::make_unique<OVStatusItem>();
     m_statusItem->observeSyncNotifications([this] { return m_deviceMgr->isSynching(); });
     connect(m_statusItem.get(), &OVStatusItem::showMainWindowRequested, this, &AppDelegate::showMainWindow);
+    connect(m_stallWatchdog, &OVStallWatchdog::progressUpdated, m_statusItem.get(),
+            [this] { m_statusItem->setProgressText(m_stallWatchdog->progress().toolTipText()); });
     m_statusItem->show();
     showMainWindow();
 }

@@ -13,6 +13,7 @@ class OVDeviceManager;
 class OVMainWindowController;
 class OVPreferencesManager;
 class OVService;
+class OVStallWatchdog;
 class OVStatusItem;
 
 /**
@@ -60,6 +61,8 @@ public:
     /** Null before startApp and when headless. */
     OVMainWindowController* mainWindow() const { return m_mainWindow.get(); }
     OVStatusItem* statusItem() const { return m_statusItem.get(); }
+    /** Null before startApp; its progress table is what status and the tray tooltip show. */
+    OVStallWatchdog* stallWatchdog() const { return m_stallWatchdog; }
 
     /** Logs an exception that escaped the event loop: "Unhandled exception occurred. …". */
     static void logUnhandledException(std::exception_ptr exception);
@@ -81,4 +84,6 @@ private:
     std::unique_ptr<OVStatusItem> m_statusItem;
     /** Child of the delegate; answers on the main thread. */
     OVControlServer* m_controlServer = nullptr;
+    /** Child of the delegate; watches the device manager's transfers from the main thread. */
+    OVStallWatchdog* m_stallWatchdog = nullptr;
 };

@@ -1,8 +1,10 @@
 #include "OVCommandLine.h"
 
 #include "OVAccountSignIn.h"
+#include "OVConnectionDoctor.h"
 #include "OVControlClient.h"
 #include "OVCredentialManager.h"
+#include "OVExportCommand.h"
 #include "OVPreferencesManager.h"
 #include "OVService.h"
 #include "OVStatusReport.h"
@@ -26,8 +28,11 @@ constexpr int kCommandTimeoutMs = 15000;
 // Sign-in waits for the web API, whose own request timeout ends a hung exchange first.
 constexpr int kSignInTimeoutMs = 120000;
 
-const QStringList kCommands = {QStringLiteral("sign-in"), QStringLiteral("sign-out"), QStringLiteral("sync"),
-                               QStringLiteral("status"), QStringLiteral("quit")};
+const QStringList kCommands = {
+    QStringLiteral("sign-in"), QStringLiteral("sign-out"), QStringLiteral("sync"),  QStringLiteral("status"),
+    QStringLiteral("quit"),    QStringLiteral("export"),   QStringLiteral("doctor")};
+// Options that take the next argument as their value.
+const QStringList kValueOptions = {QStringLiteral("--out"), QStringLiteral("--verify")};
 } // namespace
 
 OVCommandLine::OVCommandLine(const QStringList& arguments) {
@@ -52,6 +57,13 @@ QString OVCommandLine::helpText() {
         "  status [--json]   the signed-in user, the known devices and their sessions\n"
         "                    (--json: the stable keys of docs/control.md)\n"
         "  quit              stop the running instance\n"
+        "  export [--out DIR] [SERIAL [START]]\n"
+        "                    write stored sessions as BagIt bags (docs/export.md), all of them, one\n"
+        "                    device's or one session (START: seconds since 1970 or ISO 8601);\n"
+        "                    works without a running instance\n"
+        "  export --verify DIR  check exported bags and name the damaged ones\n"
+        "  doctor [--json]   check the devices, the server, the sign-in, the folders and the desktop,\n"
+        "                    with a fix for each failure; exit code 1 when a check fails\n"
         "\n"
         "Options:\n"
         "  --headless        run the service without any window\n"
@@ -70,7 +82,14 @@ void OVCommandLine::refuse(const QString& text) {
 
 void OVCommandLine::parse(const QStringList& arguments) {
     QStringList positional;
-    for (const QString& argument : arguments.mid(1)) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (kValueOptions.contains(argument)) {
+            if (i + 1 == arguments.size())
+                return refuse(QStringLiteral("%1 needs a value").arg(argument));
+            m_options.insert(argument, arguments.at(++i));
+            continue;
+        }
         if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
             m_action = Action::Exit;
             m_exitText = helpText();
@@ -102,12 +121,16 @@ void OVCommandLine::parse(const QStringList& arguments) {
         return refuse(QStringLiteral("unknown command '%1'").arg(m_command));
     if (m_headless)
         return refuse(QStringLiteral("--headless starts the service; it takes no command"));
-    if (m_json && m_command != QLatin1String("status"))
-        return refuse(QStringLiteral("--json goes with the status command"));
+    if (m_json && m_command != QLatin1String("status") && m_command != QLatin1String("doctor"))
+        return refuse(QStringLiteral("--json goes with the status and doctor commands"));
+    if (!m_options.isEmpty() && m_command != QLatin1String("export"))
+        return refuse(QStringLiteral("%1 goes with the export command").arg(m_options.firstKey()));
     const qsizetype count = m_commandArguments.size();
     const bool countOk = m_command == QLatin1String("sign-in") ? count == 1
                          : m_command == QLatin1String("sync")  ? count <= 1
-                                                               : count == 0;
+                         : m_command == QLatin1String("export")
+                             ? count <= (m_options.contains(QStringLiteral("--verify")) ? 0 : 2)
+                             : count == 0;
     if (!countOk)
         return refuse(QStringLiteral("wrong number of arguments for '%1'").arg(m_command));
     if (m_command == QLatin1String("sign-in") && m_commandArguments.first().isEmpty())
@@ -157,6 +180,11 @@ int OVCommandLine::runCommand(const QString& socketPath, QTextStream& out, QText
                               const PasswordReader& readPassword) const {
     if (m_command == QLatin1String("sign-in"))
         return signIn(socketPath, out, err, readPassword);
+    if (m_command == QLatin1String("doctor"))
+        return doctor(out);
+    if (m_command == QLatin1String("export"))
+        return OVExportCommand::run(m_commandArguments, m_options.value(QStringLiteral("--out")),
+                                    m_options.value(QStringLiteral("--verify")), out, err);
 
     QJsonObject request{{QStringLiteral("command"), m_command}};
     if (m_command == QLatin1String("sync") && !m_commandArguments.isEmpty())
@@ -237,4 +265,17 @@ int OVCommandLine::signInWithoutInstance(const QString& username, const QString&
     }
     out << "Signed in as " << username << " (stored for the next start; OvServices is not running)\n";
     return Done;
+}
+
+int OVCommandLine::doctor(QTextStream& out) const {
+    OVCredentialManager credentialMgr;
+    OVPreferencesManager prefMgr;
+    OVService service(&credentialMgr, &prefMgr);
+    OVConnectionDoctor doctor(&credentialMgr, &service);
+    const QList<OVConnectionDoctor::Check> checks = doctor.run();
+    if (m_json)
+        out << QJsonDocument(OVConnectionDoctor::toJson(checks)).toJson(QJsonDocument::Indented);
+    else
+        out << OVConnectionDoctor::toText(checks);
+    return OVConnectionDoctor::allPassed(checks) ? Done : Failed;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -54,12 +55,16 @@ private:
     void refuse(const QString& text);
     int signIn(const QString& socketPath, QTextStream& out, QTextStream& err,
                const PasswordReader& readPassword) const;
+    /** Runs the checks in this process: they must work when the service does not. */
+    int doctor(QTextStream& out) const;
     int signInWithoutInstance(const QString& username, const QString& password, QTextStream& out,
                               QTextStream& err) const;
 
     Action m_action = Action::RunService;
     bool m_headless = false;
     bool m_json = false;
+    /** Options with a value (--out, --verify), by name. */
+    QMap<QString, QString> m_options;
     QString m_command;
     QStringList m_commandArguments;
     int m_exitCode = Done;

@@ -6,6 +6,7 @@
 #include "OVDeviceManager.h"
 #include "OVLogger.h"
 #include "OVService.h"
+#include "OVStallWatchdog.h"
 #include "OVStatusReport.h"
 
 #include <QCoreApplication>
@@ -53,8 +54,8 @@ void OVControlCommands::status(AppDelegate& delegate, const OVControlServer::Rep
     OVDeviceManager* const deviceMgr = delegate.deviceManager();
     reply(OVControlServer::success(
         {{QStringLiteral("status"),
-          OVStatusReport::build(user, deviceMgr->getDevices(), deviceMgr->isStoringSessions(),
-                                deviceMgr->isSynching())}}));
+          delegate.stallWatchdog()->progress().addTo(OVStatusReport::build(
+              user, deviceMgr->getDevices(), deviceMgr->isStoringSessions(), deviceMgr->isSynching()))}}));
 }
 
 void OVControlCommands::signIn(AppDelegate& delegate, const QJsonObject& request,

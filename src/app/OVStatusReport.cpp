@@ -157,6 +157,9 @@ QString OVStatusReport::toTable(const QJsonObject& report) {
         if (!fetchError.isEmpty())
             out << " (" << fetchError << ")";
         out << "\n";
+        const QString progress = device.value(QStringLiteral("progressText")).toString();
+        if (!progress.isEmpty())
+            out << "  now: " << progress.section(QStringLiteral(": "), 1) << "\n";
         for (const auto& sessionValue : device.value(QStringLiteral("sessions")).toArray()) {
             const QJsonObject session = sessionValue.toObject();
             const QString start = session.value(QStringLiteral("start")).toString().left(19);

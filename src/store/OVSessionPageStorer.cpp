@@ -188,21 +188,47 @@ void OVSessionPageStorer::fetchPage(quint64 pageNumber) {
     command->setCommandDelegate(std::static_pointer_cast<OVSessionPageStorer>(shared_from_this()));
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_pendingCommand = command;
+        // A cancel() since the last answer found no page awaited: this pass ends here instead.
+        if (!isCancelled()) {
+            m_pendingCommand = command;
+            m_waitingForPage = true;
+        }
+    }
+    if (isCancelled()) {
+        reportCancellation();
+        return;
     }
     command->execute();
+}
+
+void OVSessionPageStorer::cancel() {
+    OVOperation::cancel();
+    bool waiting = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        waiting = m_waitingForPage;
+        m_waitingForPage = false;
+    }
+    // An answer arriving later is stale and dropped, so it cannot append to data another pass writes.
+    // The end is reported from a thread of its own: the queue calls cancel() holding its lock, and
+    // finishing reaches back into the queue.
+    if (waiting) {
+        auto self = std::static_pointer_cast<OVSessionPageStorer>(shared_from_this());
+        std::thread([self] { self->reportCancellation(); }).detach();
+    }
 }
 
 void OVSessionPageStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& command,
                                             const std::shared_ptr<OrvaneUSBDevice>& /*device*/, int status,
                                             const std::any& result) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_ended.load() || !command || m_pendingCommand.lock() != command)
-            return;
-    }
     if (status != OVCommandStatusSuccess && status != OVCommandStatusFailed)
         return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_ended.load() || !command || !m_waitingForPage || m_pendingCommand.lock() != command)
+            return;
+        m_waitingForPage = false;
+    }
     const auto getPage = std::dynamic_pointer_cast<OVCommandGetPage>(command);
     const quint64 pageNumber = getPage ? getPage->pageNumber() : 0;
     try {

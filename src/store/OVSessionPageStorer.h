@@ -53,6 +53,9 @@ public:
     ~OVSessionPageStorer() override;
 
     bool isConcurrent() const override { return true; }
+    /** Also ends a pass waiting for a page answer at once: a device that never answers must not hold its
+     * queue. */
+    void cancel() override;
     /** Called by the queue: reports a cancellation at once, or starts the first pass on a new thread. */
     void start() override;
     /** One storing pass; also re-entered, on the current thread, for the retry. */
@@ -107,6 +110,9 @@ private:
     OVDate m_startStoringDate;
     /** The one GetPage whose answer the pass waits for; reports of any other command are stale. */
     std::weak_ptr<OVCommand> m_pendingCommand;
+    /** Whether that answer is still awaited; the callback or cancel() that clears it goes on with the pass.
+     */
+    bool m_waitingForPage = false;
 
     /** The data open for the pass; used by one step at a time: the steps of an operation never overlap. */
     std::unique_ptr<OVSessionDataAppender> m_dataAppender;

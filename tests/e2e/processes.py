@@ -56,14 +56,16 @@ def stop(process, sig=signal.SIGTERM, timeout=20):
 class Cloud:
     """ovcloud on a free loopback port with its own state directory."""
 
-    def __init__(self, state_dir):
+    def __init__(self, state_dir, port=None, faults=None):
+        """faults: OVCLOUD_FAULT_* settings (docs/ovcloud.md); a port given takes over a stopped server's."""
         self.state_dir = Path(state_dir)
-        self.port = free_port()
+        self.port = port or free_port()
         self.root = f"http://127.0.0.1:{self.port}/"
         self.api_root = self.root + "api/"
         self.log = open(self.state_dir / "ovcloud.log", "ab")
         env = {k: v for k, v in os.environ.items() if not k.startswith("OVCLOUD_FAULT_")}
         env["OVCLOUD_WORKERS"] = "2"
+        env.update(faults or {})
         self.process = subprocess.Popen(
             [str(ROOT / "server" / "serve.sh"), "--port", str(self.port), "--state", str(self.state_dir)],
             env=env, stdout=self.log, stderr=subprocess.STDOUT)

@@ -35,6 +35,14 @@ private Q_SLOTS:
         QTest::newRow("JSON for another command") << words("sync --json") << Action::Exit << 2;
         QTest::newRow("JSON without command") << words("--json") << Action::Exit << 2;
         QTest::newRow("headless with a command") << words("--headless quit") << Action::Exit << 2;
+        QTest::newRow("export one session to a folder")
+            << words("export --out /tmp/x OVR0000000000101 1796378400") << Action::RunCommand << 0;
+        QTest::newRow("export verify") << words("export --verify /tmp/x") << Action::RunCommand << 0;
+        QTest::newRow("export with three arguments") << words("export a b c") << Action::Exit << 2;
+        QTest::newRow("export verify with a serial")
+            << words("export --verify /tmp/x a") << Action::Exit << 2;
+        QTest::newRow("out without its value") << words("export --out") << Action::Exit << 2;
+        QTest::newRow("out for another command") << words("status --out /tmp/x") << Action::Exit << 2;
     }
     void parses() {
         QFETCH(QStringList, arguments);

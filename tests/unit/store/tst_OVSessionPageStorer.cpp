@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -335,6 +336,35 @@ private Q_SLOTS:
         QVERIFY(partial.size() >= 10 * 512 && partial.size() < 40 * 512 && partial.size() % 512 == 0);
         QCOMPARE(partial, expected().left(partial.size()));
 
+        StorerOutcome resumed(session);
+        QVERIFY(runStorer(makeStorer(session)));
+        QCOMPARE(resumed.successes(), 1);
+        QCOMPARE(fileBytes(dataPath(*session)), expected());
+    }
+
+    void cancelWhileAPageIsNeverAnsweredEndsAtOnceAndTheNextPassResumes() {
+        auto session = plugSession(40);
+        QVERIFY(session);
+        auto storer = makeStorer(session);
+        {
+            StorerOutcome outcome(session);
+            std::atomic<bool> faulted{false};
+            outcome.onChange = [&](const StorerOutcome::Change& change) {
+                if (change.status == OVSessionSyncStatusStoring && change.percentage >= 25 &&
+                    !faulted.exchange(true))
+                    m_rig->hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, OrvaneOp::Page});
+            };
+            // By then the pass waits for an answer that never comes; only cancel() can end it.
+            QTimer::singleShot(1500, this, [storer] { storer->cancel(); });
+            QVERIFY(runStorer(storer, 20000));
+            QCOMPARE(outcome.failures(), 1);
+        }
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
+        const QByteArray partial = fileBytes(dataPath(*session));
+        QVERIFY(partial.size() >= 10 * 512 && partial.size() < 40 * 512);
+        QCOMPARE(partial, expected().left(partial.size()));
+
+        QVERIFY(m_rig->hub().clearFaults(kSerial));
         StorerOutcome resumed(session);
         QVERIFY(runStorer(makeStorer(session)));
         QCOMPARE(resumed.successes(), 1);

@@ -1,0 +1,323 @@
+#include "OVConnectionDoctor.h"
+
+#include "OVConfiguration.h"
+#include "OVCredentialManagerProtocol.h"
+#include "OVFileLoggerManager.h"
+#include "OVLoginItem.h"
+#include "OVLogindInhibitor.h"
+#include "OVService.h"
+#include "OrvaneSocketTransport.h"
+#include "OrvaneUSBDeviceManager.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QLocale>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QTemporaryFile>
+#include <QThread>
+#include <QTimeZone>
+
+#include <chrono>
+#include <future>
+
+namespace {
+constexpr int kNetworkTimeoutMs = 5000;
+constexpr int kDeviceLibraryWaitMs = 2000;
+// After the library connects, the time its device lists take to arrive.
+constexpr int kDeviceListWaitMs = 500;
+
+using Check = OVConnectionDoctor::Check;
+using Status = OVConnectionDoctor::Status;
+
+Check pass(const QString& name, const QString& detail) {
+    return Check{name, Status::Pass, detail, QString()};
+}
+
+Check fail(const QString& name, const QString& detail, const QString& fix) {
+    return Check{name, Status::Fail, detail, fix};
+}
+
+Check skip(const QString& name, const QString& detail) {
+    return Check{name, Status::Skip, detail, QString()};
+}
+
+struct Answer {
+    int httpStatus = 0;
+    QString error;
+    QDateTime date;
+};
+
+// One GET, waited for on this thread's own event loop.
+Answer fetch(const QString& url) {
+    QNetworkAccessManager manager;
+    manager.setTransferTimeout(kNetworkTimeoutMs);
+    QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(url)));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    Answer answer;
+    answer.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (answer.httpStatus == 0)
+        answer.error = reply->errorString();
+    // The HTTP date form, always in English and GMT.
+    const QString date = QString::fromLatin1(reply->rawHeader("Date"));
+    answer.date = QLocale::c().toDateTime(date.left(25), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss"));
+    answer.date.setTimeZone(QTimeZone::utc());
+    reply->deleteLater();
+    return answer;
+}
+
+template <typename Predicate> bool waitFor(Predicate predicate, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!predicate()) {
+        if (timer.hasExpired(timeoutMs))
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+QString statusName(Status status) {
+    switch (status) {
+    case Status::Pass:
+        return QStringLiteral("pass");
+    case Status::Fail:
+        return QStringLiteral("fail");
+    case Status::Skip:
+        break;
+    }
+    return QStringLiteral("skip");
+}
+} // namespace
+
+QJsonObject OVConnectionDoctor::Check::toJson() const {
+    return QJsonObject{{QStringLiteral("name"), name},
+                       {QStringLiteral("status"), statusName(status)},
+                       {QStringLiteral("detail"), detail},
+                       {QStringLiteral("fix"), fix}};
+}
+
+OVConnectionDoctor::OVConnectionDoctor(OVCredentialManagerProtocol* credentialMgr, OVServiceProtocol* service)
+    : m_credentialMgr(credentialMgr)
+    , m_service(service) {}
+
+QList<Check> OVConnectionDoctor::run() {
+    QList<Check> checks = checkDevices();
+    checks += checkServer();
+    checks.append(checkCredentials());
+    const QString store = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                          QStringLiteral("/OvServices/DATA/PROD");
+    checks.append(checkWritableFolder(
+        QStringLiteral("Store folder"), store, kMinimumFreeBytes,
+        QStringLiteral("Make %1 a folder you can write to, on a disk with at least 512 MiB free")
+            .arg(store)));
+    const QString logs = OVFileLoggerManager::defaultLogsDirectory();
+    checks.append(checkWritableFolder(QStringLiteral("Log folder"), logs, 0,
+                                      QStringLiteral("Make %1 a folder you can write to").arg(logs)));
+    checks.append(checkAutostart());
+    checks.append(checkTrayHost());
+    checks.append(checkSleepInhibitor());
+    checks.append(checkUpdateFeed());
+    return checks;
+}
+
+QList<Check> OVConnectionDoctor::checkDevices() {
+    const QString library = QStringLiteral("Device library");
+    const QString socketPath = OrvaneSocketTransport::defaultSocketPath();
+    auto transport = std::make_shared<OrvaneSocketTransport>(socketPath);
+    OrvaneUSBDeviceManager manager;
+    manager.setTransport(transport);
+    if (!waitFor([&] { return transport->isConnected(); }, kDeviceLibraryWaitMs)) {
+        manager.setTransport(nullptr);
+        return {
+            fail(library, QStringLiteral("Nothing answers on %1").arg(socketPath),
+                 QStringLiteral("Start the device service (ovdevsim serve), or point OV_DEVSIM_SOCKET at its "
+                                "socket"))};
+    }
+    QThread::msleep(kDeviceListWaitMs);
+    QList<Check> checks{pass(library, QStringLiteral("Connected to %1").arg(socketPath))};
+    for (const std::shared_ptr<OrvaneCDCDevice>& device : manager.cdcOrvanes()) {
+        const OrvaneDeviceInformations& info = device->deviceInformations();
+        const QString name = QStringLiteral("Device %1").arg(info.serial);
+        checks.append(device->isAttached()
+                          ? pass(name, QStringLiteral("Data mode, firmware %1, link at location %2")
+                                           .arg(info.fwRevision)
+                                           .arg(device->locationID()))
+                          : fail(name, QStringLiteral("Data mode, but the link is gone"),
+                                 QStringLiteral("Unplug the device and plug it in again")));
+    }
+    for (const std::shared_ptr<OrvaneUSBDevice>& device : manager.hidOrvanes()) {
+        checks.append(
+            fail(QStringLiteral("Device at location %1").arg(device->locationID()),
+                 QStringLiteral("Recovery mode: its sessions cannot be read"),
+                 QStringLiteral("Keep it plugged in while OvServices runs: it restores the firmware")));
+    }
+    if (checks.size() == 1)
+        checks.append(skip(QStringLiteral("Devices"), QStringLiteral("No device is plugged in")));
+    manager.setTransport(nullptr);
+    return checks;
+}
+
+QList<Check> OVConnectionDoctor::checkServer() {
+    const QString url = OVConfiguration::serverUrl();
+    const Answer answer = fetch(url);
+    const QString server = QStringLiteral("Server");
+    const QString clock = QStringLiteral("Server clock");
+    if (answer.httpStatus == 0 || answer.httpStatus >= 500) {
+        const QString why =
+            answer.httpStatus ? QStringLiteral("HTTP %1").arg(answer.httpStatus) : answer.error;
+        return {
+            fail(server, QStringLiteral("%1 does not answer: %2").arg(url, why),
+                 QStringLiteral("Check the network connection, a proxy or firewall, and the server address "
+                                "(OV_SERVER_URL)")),
+            skip(clock, QStringLiteral("The server did not answer"))};
+    }
+    QList<Check> checks{pass(server, QStringLiteral("%1 answers (HTTP %2)").arg(url).arg(answer.httpStatus))};
+    if (!answer.date.isValid()) {
+        checks.append(skip(clock, QStringLiteral("The answer carries no Date header")));
+        return checks;
+    }
+    const qint64 offset = QDateTime::currentDateTimeUtc().secsTo(answer.date);
+    const QString detail = QStringLiteral("The server's clock is %1 s from this computer's").arg(offset);
+    checks.append(
+        qAbs(offset) <= kMaximumClockOffsetSeconds
+            ? pass(clock, detail)
+            : fail(clock, detail,
+                   QStringLiteral("Turn on network time (timedatectl set-ntp true) and check the time "
+                                  "zone")));
+    return checks;
+}
+
+Check OVConnectionDoctor::checkCredentials() {
+    const QString name = QStringLiteral("Credentials");
+    const std::optional<QString> username = m_credentialMgr->getUsername();
+    const std::optional<QString> password = m_credentialMgr->getPassword();
+    if (!username || !password)
+        return fail(name, QStringLiteral("Nobody is signed in"),
+                    QStringLiteral("Sign in: ovservices sign-in USER"));
+    auto outcome = std::make_shared<std::promise<std::optional<OVError>>>();
+    std::future<std::optional<OVError>> done = outcome->get_future();
+    m_service->authenticate(
+        *username, *password, [outcome](std::optional<OVUser> user, std::optional<OVError> error) {
+            outcome->set_value(user ? std::nullopt : std::optional<OVError>(error.value_or(OVError())));
+        });
+    // The web client's own request timeout ends a hung exchange first.
+    if (done.wait_for(std::chrono::minutes(2)) != std::future_status::ready)
+        return fail(name, QStringLiteral("The server did not answer the sign-in"),
+                    QStringLiteral("Check the server check above"));
+    const std::optional<OVError> error = done.get();
+    if (!error)
+        return pass(name, QStringLiteral("The server accepts the password of %1").arg(*username));
+    if (error->domain() == OVService::kErrorDomain && error->code() == 2)
+        return fail(name, QStringLiteral("The server refuses the password of %1").arg(*username),
+                    QStringLiteral("Sign out and sign in again with the current password"));
+    return fail(name, QStringLiteral("The sign-in failed: %1").arg(error->description()),
+                QStringLiteral("Check the server check above"));
+}
+
+Check OVConnectionDoctor::checkWritableFolder(const QString& name, const QString& path,
+                                              qint64 minimumFreeBytes, const QString& fix) {
+    QDir().mkpath(path);
+    QTemporaryFile probe(path + QStringLiteral("/.doctor-XXXXXX"));
+    if (!QFileInfo(path).isDir() || !probe.open())
+        return fail(name, QStringLiteral("%1 cannot be written to").arg(path), fix);
+    probe.close();
+    const qint64 free = QStorageInfo(path).bytesAvailable();
+    const QString detail = QStringLiteral("%1 is writable, %2 MiB free").arg(path).arg(free / (1024 * 1024));
+    return free >= minimumFreeBytes ? pass(name, detail) : fail(name, detail, fix);
+}
+
+Check OVConnectionDoctor::checkAutostart() {
+    const QString name = QStringLiteral("Autostart");
+    const OVLoginItem item;
+    if (!item.isEnabled())
+        return skip(name, QStringLiteral("OvServices does not start with the session"));
+    const QSettings entry(item.entryPath(), QSettings::IniFormat);
+    const QString exec = entry.value(QStringLiteral("Desktop Entry/Exec")).toString();
+    const QString program = exec.section(QLatin1Char(' '), 0, 0).remove(QLatin1Char('"'));
+    if (!QFileInfo(program).isExecutable())
+        return fail(name,
+                    QStringLiteral("%1 starts %2, which is not an executable").arg(item.entryPath(), program),
+                    QStringLiteral("Turn \"Start at login\" off and on again in the preferences"));
+    return pass(name, QStringLiteral("%1 starts %2").arg(item.entryPath(), program));
+}
+
+Check OVConnectionDoctor::checkTrayHost() {
+    const QString name = QStringLiteral("Tray");
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString fix = QStringLiteral(
+        "Use a desktop with a system tray (StatusNotifier or XEmbed), or run ovservices --headless");
+    if (!bus.isConnected())
+        return fail(name, QStringLiteral("No D-Bus session bus: %1").arg(bus.lastError().message()), fix);
+    const QStringList watchers = {QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                  QStringLiteral("org.freedesktop.StatusNotifierWatcher")};
+    for (const QString& watcher : watchers) {
+        if (bus.interface()->isServiceRegistered(watcher))
+            return pass(name, QStringLiteral("%1 is present").arg(watcher));
+    }
+    if (qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        return skip(name,
+                    QStringLiteral("No StatusNotifier host; an X11 tray (XEmbed) may still show the icon"));
+    return fail(name, QStringLiteral("No StatusNotifier host on the session bus"), fix);
+}
+
+Check OVConnectionDoctor::checkSleepInhibitor() {
+    const QString name = QStringLiteral("Sleep inhibitor");
+    const QDBusConnection bus = QDBusConnection::systemBus();
+    const QString fix = QStringLiteral("Without systemd-logind the computer may sleep during a download: "
+                                       "keep it awake by hand while syncing");
+    if (!bus.isConnected())
+        return fail(name, QStringLiteral("No D-Bus system bus: %1").arg(bus.lastError().message()), fix);
+    if (!bus.interface()->isServiceRegistered(OVLogindInhibitor::kService))
+        return fail(name, QStringLiteral("%1 is not on the system bus").arg(OVLogindInhibitor::kService),
+                    fix);
+    return pass(name, QStringLiteral("%1 is present").arg(OVLogindInhibitor::kService));
+}
+
+Check OVConnectionDoctor::checkUpdateFeed() {
+    const QString name = QStringLiteral("Update feed");
+    const QString url = OVConfiguration::appcastUrl();
+    if (url.isEmpty())
+        return skip(name, QStringLiteral("No update feed is configured"));
+    const Answer answer = fetch(url);
+    if (answer.httpStatus == 200)
+        return pass(name, QStringLiteral("%1 answers").arg(url));
+    const QString why = answer.httpStatus ? QStringLiteral("HTTP %1").arg(answer.httpStatus) : answer.error;
+    return fail(name, QStringLiteral("%1 does not answer: %2").arg(url, why),
+                QStringLiteral("Check the network connection and the feed address (OV_APPCAST_URL)"));
+}
+
+bool OVConnectionDoctor::allPassed(const QList<Check>& checks) {
+    return std::none_of(checks.begin(), checks.end(),
+                        [](const Check& c) { return c.status == Status::Fail; });
+}
+
+QJsonObject OVConnectionDoctor::toJson(const QList<Check>& checks) {
+    QJsonArray list;
+    for (const Check& check : checks)
+        list.append(check.toJson());
+    return QJsonObject{{QStringLiteral("ok"), allPassed(checks)}, {QStringLiteral("checks"), list}};
+}
+
+QString OVConnectionDoctor::toText(const QList<Check>& checks) {
+    QString text;
+    for (const Check& check : checks) {
+        text += QStringLiteral("%1 %2: %3\n")
+                    .arg(statusName(check.status).toUpper(), -5)
+                    .arg(check.name, check.detail);
+        if (check.status == Status::Fail)
+            text += QStringLiteral("      fix: %1\n").arg(check.fix);
+    }
+    return text;
+}

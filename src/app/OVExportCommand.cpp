@@ -1,0 +1,105 @@
+#include "OVExportCommand.h"
+
+#include "OVBag.h"
+#include "OVSessionExporter.h"
+#include "OVSessionFileRepository.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTextStream>
+
+namespace {
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kBadUsage = 2;
+
+// START as the status report shows it: whole seconds since 1970, or an ISO 8601 time.
+std::optional<qint64> parseStart(const QString& text) {
+    bool isNumber = false;
+    const qint64 seconds = text.toLongLong(&isNumber);
+    if (isNumber)
+        return seconds;
+    const QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!time.isValid())
+        return std::nullopt;
+    return time.toSecsSinceEpoch();
+}
+} // namespace
+
+QString OVExportCommand::defaultOutDirectory() {
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty())
+        documents = QDir::homePath();
+    return documents + QStringLiteral("/OvServices Export");
+}
+
+int OVExportCommand::run(const QStringList& positional, const QString& outDirectory,
+                         const QString& verifyDirectory, QTextStream& out, QTextStream& err) {
+    if (!verifyDirectory.isEmpty())
+        return verify(verifyDirectory, out, err);
+    OVSessionExporter::Selection selection;
+    if (!positional.isEmpty())
+        selection.serial = positional.first();
+    if (positional.size() > 1) {
+        selection.startSeconds = parseStart(positional.at(1));
+        if (!selection.startSeconds) {
+            err << "ovservices: START is seconds since 1970 or an ISO 8601 time, not '" << positional.at(1)
+                << "'\n";
+            return kBadUsage;
+        }
+    }
+    const QString directory =
+        QDir(outDirectory.isEmpty() ? defaultOutDirectory() : outDirectory).absolutePath();
+    OVSessionFileRepository repository;
+    OVSessionExporter exporter(&repository);
+    OVError error;
+    const std::optional<OVSessionExporter::Report> report =
+        exporter.exportSessions(directory, selection, &error);
+    if (!report) {
+        err << "ovservices: export to " << directory << " failed: " << error.description() << "\n";
+        return kFailed;
+    }
+    for (const QString& bag : report->bags)
+        out << "exported " << bag << "\n";
+    for (const QString& skipped : report->skipped)
+        err << "ovservices: not exported: " << skipped << "\n";
+    if (report->bags.isEmpty() && report->skipped.isEmpty()) {
+        err << "ovservices: no stored session matches\n";
+        return kFailed;
+    }
+    out << report->bags.size() << " session(s) exported to " << directory << "\n";
+    return report->skipped.isEmpty() ? kDone : kFailed;
+}
+
+int OVExportCommand::verify(const QString& directory, QTextStream& out, QTextStream& err) {
+    QStringList bags;
+    if (OVBag::isBag(directory)) {
+        bags.append(directory);
+    } else {
+        const QStringList entries = QDir(directory).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QString& entry : entries) {
+            if (OVBag::isBag(directory + QLatin1Char('/') + entry))
+                bags.append(directory + QLatin1Char('/') + entry);
+        }
+    }
+    if (bags.isEmpty()) {
+        err << "ovservices: no bag in " << directory << "\n";
+        return kFailed;
+    }
+    int damaged = 0;
+    for (const QString& bag : bags) {
+        const QStringList problems = OVBag::verify(bag);
+        const QString name = QDir(bag).dirName();
+        if (problems.isEmpty()) {
+            out << "ok       " << name << "\n";
+            continue;
+        }
+        ++damaged;
+        out << "DAMAGED  " << name << "\n";
+        for (const QString& problem : problems)
+            out << "         " << problem << "\n";
+    }
+    out << bags.size() << " bag(s) checked, " << damaged << " damaged\n";
+    return damaged == 0 ? kDone : kFailed;
+}

@@ -1,0 +1,105 @@
+"""ovservices doctor against real peers: every check passes on a working set-up, and each fails with a
+fix when its cause is brought in (no emulator, server down, wrong password, a store that cannot be
+written, no D-Bus)."""
+
+import json
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+from processes import DEMO, free_port, stop, wait_until, built, cloud, devsim, service  # noqa: F401
+from test_pipeline import set_password
+
+# Owns the names a tray host and logind own, on a private bus standing in for the session and system bus.
+NAME_OWNER = textwrap.dedent("""
+    import sys, time, dbus
+    bus = dbus.bus.BusConnection(sys.argv[1])
+    for name in ("org.kde.StatusNotifierWatcher", "org.freedesktop.login1"):
+        bus.request_name(name)
+    print("ready", flush=True)
+    time.sleep(3600)
+""")
+
+
+@pytest.fixture
+def desktop_bus(tmp_path):
+    daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"],
+                              stdout=subprocess.PIPE, text=True)
+    address = daemon.stdout.readline().strip()
+    owner = subprocess.Popen(["/usr/bin/python3", "-c", NAME_OWNER, address], stdout=subprocess.PIPE, text=True)
+    assert owner.stdout.readline().strip() == "ready"
+    yield address
+    stop(owner)
+    stop(daemon)
+
+
+@pytest.fixture
+def healthy(service, devsim, desktop_bus):
+    service.env.update(DBUS_SESSION_BUS_ADDRESS=desktop_bus, DBUS_SYSTEM_BUS_ADDRESS=desktop_bus)
+    result = service.command("sign-in", DEMO["username"], password=DEMO["password"])
+    assert result.returncode == 0, result.stderr.decode()
+    devsim.plug("--serial", "OVR0000000000321", "--sessions", "1", "--pages", "10")
+    return service
+
+
+def doctor(service):
+    result = service.command("doctor", "--json", timeout=120)
+    report = json.loads(result.stdout)
+    return result.returncode, {check["name"]: check for check in report["checks"]}, report
+
+
+def test_every_check_passes_on_a_working_set_up(healthy):
+    code, checks, report = doctor(healthy)
+    failed = [c for c in checks.values() if c["status"] == "fail"]
+    assert (code, report["ok"], failed) == (0, True, [])
+    for name in ("Device library", "Device OVR0000000000321", "Server", "Server clock", "Credentials",
+                 "Store folder", "Log folder", "Tray", "Sleep inhibitor"):
+        assert checks[name]["status"] == "pass", checks[name]
+
+
+def no_emulator(service, tmp_path):
+    service.env["OV_DEVSIM_SOCKET"] = str(tmp_path / "nothing.sock")
+
+
+def server_down(service, tmp_path):
+    service.env["OV_SERVER_URL"] = f"http://127.0.0.1:{free_port()}/api/"
+
+
+def store_is_a_file(service, tmp_path):
+    service.store.parent.mkdir(parents=True, exist_ok=True)
+    service.store.write_text("not a folder")
+
+
+def no_session_bus(service, tmp_path):
+    service.env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={tmp_path}/no-bus"
+
+
+def no_system_bus(service, tmp_path):
+    service.env["DBUS_SYSTEM_BUS_ADDRESS"] = f"unix:path={tmp_path}/no-bus"
+
+
+@pytest.mark.parametrize("cause, check", [
+    (no_emulator, "Device library"),
+    (server_down, "Server"),
+    (store_is_a_file, "Store folder"),
+    (no_session_bus, "Tray"),
+    (no_system_bus, "Sleep inhibitor"),
+])
+def test_a_check_fails_with_a_fix_for_its_cause(healthy, tmp_path, cause, check):
+    cause(healthy, tmp_path)
+    code, checks, report = doctor(healthy)
+    assert (code, report["ok"], checks[check]["status"]) == (1, False, "fail"), checks[check]
+    assert checks[check]["fix"] and checks[check]["detail"]
+
+
+def test_a_refused_password_fails_the_credentials_check(healthy, cloud):
+    set_password(cloud, DEMO["username"], "changed-elsewhere")
+    try:
+        code, checks, _ = doctor(healthy)
+    finally:
+        set_password(cloud, DEMO["username"], DEMO["password"])
+    assert (code, checks["Credentials"]["status"]) == (1, "fail")
+    assert "refuses the password" in checks["Credentials"]["detail"]

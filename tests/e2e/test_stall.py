@@ -1,0 +1,64 @@
+"""A download whose device stops answering is shown as stalled within the stall time, logged once, and
+picks up by itself once the device answers again, ending byte for byte on the server."""
+
+from processes import Cloud, wait_until, built, cloud, devsim, service  # noqa: F401
+from test_pipeline import all_synced, device_status, signed_in
+
+SERIAL = "OVR0000000000331"
+PAGES = 40000  # long enough to be caught downloading
+
+
+def progress(service):
+    return (device_status(service, SERIAL) or {}).get("progress") or {}
+
+
+def test_a_stalled_download_is_shown_and_recovers_byte_for_byte(service, devsim, cloud):
+    service.env.update(OV_STALL_SECONDS="4", OV_STALL_BACKOFF_SECONDS="2")
+    signed_in(service)
+    devsim.plug("--serial", SERIAL, "--sessions", "1", "--pages", str(PAGES), "--user", "101")
+    wait_until(lambda: progress(service).get("bytesDone", 0) > 0, 120, interval=0.05, what="the download to start")
+    devsim.run("fault", SERIAL, "--no-answer", "--op", "page")
+
+    shown = wait_until(lambda: progress(service).get("stalled") and progress(service), 20, interval=0.25,
+                       what=f"the download shown as stalled:\n{service.output()[-3000:]}")
+    assert shown["step"] == "downloading" and (shown["index"], shown["count"]) == (1, 1)
+    assert 0 < shown["bytesDone"] < PAGES * 512
+    assert "stalled" in device_status(service, SERIAL)["progressText"]
+
+    devsim.run("clear-faults", SERIAL)
+    wait_until(lambda: all_synced(service, SERIAL, 1), 300, interval=1,
+               what=f"the session synced after the stall:\n{service.output()[-3000:]}")
+    session = devsim.sessions(SERIAL)[0]
+    expected = devsim.dump(SERIAL, 0)
+    folder = service.store / SERIAL / f"{session['start_seconds']:.6f}"
+    assert (folder / "session_data.dat").read_bytes() == expected
+    record = next(r for r in cloud.records() if r["device"] == f"/api/device/{SERIAL}/")
+    assert cloud.client().get(f"sync/timeline/{record['id']}/").body == expected
+    assert service.output().count("-Stalled: no progress") == 1
+
+
+def test_a_stalled_upload_is_shown_and_recovers_byte_for_byte(service, devsim, tmp_path):
+    serial = "OVR0000000000332"
+    pages = 24000  # three upload chunks
+    slow = Cloud(tmp_path, faults={"OVCLOUD_FAULT_DELAY_MS": "60000", "OVCLOUD_FAULT_DELAY_PATH": "/api/sync/"})
+    try:
+        service.use_cloud(slow)
+        # The restart waits for the server to come back without its delay.
+        service.env.update(OV_STALL_SECONDS="4", OV_STALL_BACKOFF_SECONDS="25")
+        signed_in(service)
+        devsim.plug("--serial", serial, "--sessions", "1", "--pages", str(pages), "--user", "101")
+        uploading = lambda: ((device_status(service, serial) or {}).get("progress") or {})  # noqa: E731
+        shown = wait_until(lambda: uploading().get("stalled") and uploading(), 120, interval=0.25,
+                           what=f"the upload shown as stalled:\n{service.output()[-3000:]}")
+        assert shown["step"] == "uploading" and shown["count"] == 3
+    finally:
+        slow.stop()
+    cloud = Cloud(tmp_path, port=slow.port)  # the same server, without the delay
+    try:
+        wait_until(lambda: all_synced(service, serial, 1), 300, interval=1,
+                   what=f"the session synced after the stall:\n{service.output()[-3000:]}")
+        expected = devsim.dump(serial, 0)
+        record = next(r for r in cloud.records() if r["device"] == f"/api/device/{serial}/")
+        assert cloud.client().get(f"sync/timeline/{record['id']}/").body == expected
+    finally:
+        cloud.stop()

@@ -1,0 +1,127 @@
+#include "OVStallWatchdog.h"
+#include "OVTransferProgress.h"
+
+#include <QTest>
+
+using Step = OVTransferProgress::Step;
+
+using Reports = QList<QPair<qint64, qint64>>;
+
+namespace {
+const QString kSerial = QStringLiteral("OVR0000000000701");
+
+OVTransferProgress::Position downloading(qint64 done, int index = 1) {
+    return {Step::Downloading, index, 3, done, 1000000};
+}
+} // namespace
+
+class tst_OVTransferProgress : public QObject {
+    Q_OBJECT
+
+private:
+    qint64 m_now = 0;
+    OVTransferProgress m_progress{[this] { return m_now; }};
+
+    // Reports done bytes at each of (ms, done) and reads the snapshot at the last time.
+    OVTransferProgress::Snapshot play(const Reports& reports) {
+        for (const auto& [at, done] : reports) {
+            m_now = at;
+            m_progress.report(kSerial, downloading(done));
+        }
+        return *m_progress.snapshot(kSerial);
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_now = 0;
+        m_progress.clear(kSerial);
+    }
+
+    void speedIsOverTheLastTenSecondsAndGivesTheTimeLeft_data() {
+        QTest::addColumn<Reports>("reports");
+        QTest::addColumn<qint64>("bytesPerSecond");
+        QTest::addColumn<qint64>("secondsLeft");
+        using R = Reports;
+        QTest::newRow("steady") << R{{0, 0}, {1000, 1000}, {2000, 2000}} << qint64(1000) << qint64(998);
+        QTest::newRow("an old fast start does not count")
+            << R{{0, 0}, {1000, 500000}, {11000, 500000}, {21000, 510000}} << qint64(1000) << qint64(490);
+        QTest::newRow("stopped for a window")
+            << R{{0, 0}, {1000, 1000}, {12000, 1000}} << qint64(0) << qint64(-1);
+        QTest::newRow("one report") << R{{5000, 400}} << qint64(0) << qint64(-1);
+    }
+    void speedIsOverTheLastTenSecondsAndGivesTheTimeLeft() {
+        QFETCH(Reports, reports);
+        QFETCH(qint64, bytesPerSecond);
+        QFETCH(qint64, secondsLeft);
+        const OVTransferProgress::Snapshot snapshot = play(reports);
+        QCOMPARE(qint64(std::llround(snapshot.bytesPerSecond)), bytesPerSecond);
+        QCOMPARE(snapshot.secondsLeft, secondsLeft);
+    }
+
+    void stallIsMarkedOnceAndClearedByProgress() {
+        m_progress.report(kSerial, downloading(100));
+        m_now = 59999;
+        m_progress.report(kSerial, downloading(100)); // the same bytes again are no progress
+        QVERIFY(!m_progress.markStalledAfter(kSerial, 60000));
+        m_now = 60000;
+        QVERIFY(m_progress.markStalledAfter(kSerial, 60000));
+        QVERIFY(!m_progress.markStalledAfter(kSerial, 60000)); // logged and restarted once only
+        QVERIFY(m_progress.snapshot(kSerial)->stalled);
+        QVERIFY(m_progress.toolTipText().endsWith(QLatin1String(", stalled")));
+        m_now = 61000;
+        m_progress.report(kSerial, downloading(612));
+        QVERIFY(!m_progress.snapshot(kSerial)->stalled);
+        m_now = 120000;
+        QVERIFY(!m_progress.markStalledAfter(kSerial, 60000));
+        m_now = 121000;
+        QVERIFY(m_progress.markStalledAfter(kSerial, 60000));
+    }
+
+    void aNewSessionIsProgressAndStartsTheSpeedAgain() {
+        m_progress.report(kSerial, downloading(0));
+        m_now = 50000;
+        m_progress.report(kSerial, downloading(1000000));
+        m_now = 90000;
+        m_progress.report(kSerial, downloading(0, 2));
+        QVERIFY(!m_progress.markStalledAfter(kSerial, 60000));
+        QCOMPARE(m_progress.snapshot(kSerial)->bytesPerSecond, 0.0);
+    }
+
+    void describesTheStep_data() {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("download")
+            << int(Step::Downloading)
+            << "OVR0000000000701: downloading session 2 of 3, 1.0 of 4.0 MiB, 100 KiB/s, 31 s left";
+        QTest::newRow("upload")
+            << int(Step::Uploading)
+            << "OVR0000000000701: uploading chunk 2 of 3, 1.0 of 4.0 MiB, 100 KiB/s, 31 s left";
+    }
+    void describesTheStep() {
+        QFETCH(int, step);
+        QFETCH(QString, text);
+        OVTransferProgress::Snapshot snapshot;
+        snapshot.position = {Step(step), 2, 3, 1024 * 1024, 4 * 1024 * 1024};
+        snapshot.bytesPerSecond = 102400;
+        snapshot.secondsLeft = 31;
+        QCOMPARE(OVTransferProgress::describe(kSerial, snapshot), text);
+        QCOMPARE(OVTransferProgress::toJson(snapshot).value(QStringLiteral("step")).toString(),
+                 text.section(QLatin1Char(' '), 1, 1));
+    }
+
+    void backoffDoublesUpToFifteenMinutes_data() {
+        QTest::addColumn<int>("stalls");
+        QTest::addColumn<qint64>("seconds");
+        const QList<qint64> expected = {30, 60, 120, 240, 480, 900, 900};
+        for (int i = 0; i < expected.size(); ++i)
+            QTest::addRow("stall %d", i + 1) << i + 1 << expected.at(i);
+    }
+    void backoffDoublesUpToFifteenMinutes() {
+        QFETCH(int, stalls);
+        QFETCH(qint64, seconds);
+        QCOMPARE(OVStallWatchdog::backoffMs(OVStallWatchdog::kFirstBackoffMs, stalls), seconds * 1000);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVTransferProgress)
+#include "tst_OVTransferProgress.moc"
