@@ -192,6 +192,13 @@
     </message>
 </context>
 <context>
+    <name>OVBatteryGauge</name>
+    <message>
+        <source>N/A</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>OVMainWindowController2</name>
     <message>
         <source>OvServices</source>
@@ -255,6 +262,81 @@
     </message>
 </context>
 <context>
+    <name>OVMaintenanceFlow</name>
+    <message>
+        <source>There is a firware update available (%1) but you need to erase your device before upgrading. Please do not use a USB HUB. Connect it directly to your MAC.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is a new firmware version available. Would you like to update to firmware version %1? Please do not use a USB HUB. Connect it directly to your MAC.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Firware update</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The firmware update on OSX version greather than El Capitan is at the moment not accessible. Please contact support about the issue at </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Already up to date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is a firware update available (%1) but you need to erase your device before upgrading.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Are you sure you wish to update the Orvane device to firwmare %1?. Please do not use a USB HUB. Connect it directly to your MAC.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please wait while your device firmware is being updated. Please do not unplug the Orvane device or you might lose all your data. The whole process takes around 1 minute.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to update device. Please try again by RESTARTING OvServices. Please DO NOT unplug the device. If the issue persist, please contact support</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Are you sure you wish to restore the Orvane device to its original state? You will lose all your data.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please wait while it is restoring the device original state.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to restore device. Please try again. If issue persist, please contact support.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Are you sure you wish to erase all data on the Orvane device?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please wait while it is erasing the data on the Orvane device.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Erasing the data on the Orvane device completed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to erase device. Please try again. If issue persist, please contact support.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Updating the Orvane Device completed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restoring the Vizavoz Device to its original state completed. Please do a &quot;Forget this Device&quot; on your iPhone or iPad.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>OVNoOrvaneViewController</name>
     <message>
         <source>Information</source>
@@ -309,6 +391,37 @@
     </message>
     <message>
         <source>Sync error</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVOrvaneCellModel</name>
+    <message>
+        <source>Unknown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>N/A</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Charged</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Charging</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Recovering</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -542,6 +655,37 @@
     </message>
     <message>
         <source>Reset server settings</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVSessionRowAppearance</name>
+    <message>
+        <source>Status N/A</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ready to Sync</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Synced</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed Syncing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Corrupted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sorry the session is corrupted and cannot by synced.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Waiting for Storing</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
