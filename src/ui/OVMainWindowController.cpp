@@ -102,8 +102,9 @@ void OVMainWindowController::initializeViewControllers() {
         new OVAccountViewController(m_service, m_credentialMgr, m_ui->viewContainer);
     m_viewControllers[index(MenuEntry::Preferences)] =
         new OVPreferencesViewController(m_preferences, m_ui->viewContainer);
-    m_viewControllers[index(MenuEntry::Support)] =
-        new OVSupportViewController(m_preferences, m_deviceMgr, m_ui->viewContainer);
+    auto* support = new OVSupportViewController(m_preferences, m_deviceMgr, m_ui->viewContainer);
+    support->setCredentialManager(m_credentialMgr);
+    m_viewControllers[index(MenuEntry::Support)] = support;
     m_viewControllers[index(MenuEntry::About)] = new OVAboutViewController(m_ui->viewContainer);
     for (OVBaseViewController* controller : m_viewControllers)
         if (controller)

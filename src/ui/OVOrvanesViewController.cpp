@@ -16,15 +16,19 @@
 #include "OVMaintenanceFlow.h"
 #include "OVNotificationCenter.h"
 #include "OVOrvaneCellModel.h"
+#include "OVSessionExporter.h"
 #include "OVSessionFileRepository.h"
 #include "OVSessionRowAppearance.h"
 #include "OVSessionSyncInfo.h"
 #include "OVStyleManager.h"
+#include "OVWorkerThread.h"
 #include "OrvaneUSBDevice.h"
 #include "ui_OVOrvanesViewController.h"
 
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
@@ -34,6 +38,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
@@ -131,6 +136,12 @@ OVOrvanesViewController::OVOrvanesViewController(OVDeviceManager* deviceMgr,
     connect(m_ui->buttonUpdate, &QPushButton::clicked, this, &OVOrvanesViewController::onUpdateClick);
     connect(m_ui->buttonRestore, &QPushButton::clicked, this, &OVOrvanesViewController::onRestoreClick);
     connect(m_ui->buttonErase, &QPushButton::clicked, this, &OVOrvanesViewController::onEraseClick);
+    connect(m_ui->buttonExport, &QPushButton::clicked, this, &OVOrvanesViewController::onExportClick);
+    connect(m_ui->tableViewSessions, &QListWidget::itemSelectionChanged, this,
+            &OVOrvanesViewController::updateExportButton);
+    m_folderChooser = [this] {
+        return QFileDialog::getExistingDirectory(this, tr("Export Sessions To"), QDir::homePath());
+    };
     m_mbCtrl->setOnOkBlock(nullptr);
     m_ui->tableViewSessions->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->tableViewSessions, &QWidget::customContextMenuRequested, this,
@@ -612,4 +623,61 @@ void OVOrvanesViewController::onSyncDone(const OVNotification& notification) {
         v.toggleSyncButton();
         v.askForFirmwareUpdate();
     });
+}
+
+void OVOrvanesViewController::updateExportButton() {
+    m_ui->buttonExport->setEnabled(!m_exporting && !m_ui->tableViewSessions->selectedItems().isEmpty());
+}
+
+void OVOrvanesViewController::onExportClick() {
+    const auto device = deviceInfo();
+    if (!device || m_exporting)
+        return;
+    const OVSessionList sessions = device->sessions();
+    QList<qint64> starts;
+    for (const QModelIndex& index : m_ui->tableViewSessions->selectionModel()->selectedRows()) {
+        if (index.row() < sessions.size())
+            starts << static_cast<qint64>(std::floor(sessions.at(index.row())->start().secondsSince1970()));
+    }
+    if (starts.isEmpty())
+        return;
+    const QString folder = m_folderChooser();
+    if (folder.isEmpty())
+        return;
+    m_exporting = true;
+    updateExportButton();
+    OVWorkerThread::run<ExportOutcome>(
+        this,
+        [folder, serial = device->serial(), starts] {
+            OVSessionFileRepository repository;
+            OVSessionExporter exporter(&repository);
+            ExportOutcome outcome;
+            for (const qint64 start : starts) {
+                OVError error;
+                const auto report = exporter.exportSessions(folder, {serial, start}, &error);
+                if (!report) {
+                    outcome.failure = error.description();
+                    break;
+                }
+                outcome.bags += int(report->bags.size());
+                outcome.skipped += report->skipped;
+            }
+            return outcome;
+        },
+        [this, folder](ExportOutcome outcome) { onExportDone(folder, outcome); });
+}
+
+void OVOrvanesViewController::onExportDone(const QString& folder, const ExportOutcome& outcome) {
+    m_exporting = false;
+    updateExportButton();
+    QString text = tr("%n session(s) exported to %1, one folder (bag) each, listed in %2.", "", outcome.bags)
+                       .arg(folder, OVSessionExporter::kIndexFileName);
+    if (!outcome.skipped.isEmpty())
+        text += QLatin1Char('\n') + tr("Not exported:") + QLatin1Char('\n') +
+                outcome.skipped.join(QLatin1Char('\n'));
+    if (!outcome.failure.isEmpty()) {
+        OVLog("Export to %@ failed: %@", folder, outcome.failure);
+        text += QLatin1Char('\n') + tr("The export stopped: %1").arg(outcome.failure);
+    }
+    showMessage(outcome.failure.isEmpty() ? tr("Export Finished") : tr("Export Failed"), text);
 }

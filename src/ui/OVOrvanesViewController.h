@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 
+#include <QStringList>
+
 namespace Ui {
 class OVOrvanesViewController;
 }
@@ -23,7 +25,8 @@ struct OVNotification;
 
 /**
  * The detail of one device: identity and battery, the sessions with their status, sync / cancel,
- * the maintenance buttons and their flows, the default user with the offer to take the device.
+ * the maintenance buttons and their flows, the default user with the offer to take the device, and
+ * the export of the selected sessions as bags (on a worker: the store is read a chunk at a time).
  * The device list makes one and hands it each device to show. GUI thread; notifications and
  * command reports arrive on any thread and are queued onto it.
  */
@@ -65,6 +68,8 @@ public:
     void setOSVersion(int major, int minor);
     /** The alert asking to assign the device; replaceable so that tests answer it. */
     void setAssignPrompt(std::function<bool()> prompt) { m_assignPrompt = std::move(prompt); }
+    /** Asks where exported sessions go; empty when cancelled. A folder dialog unless tests replace it. */
+    void setFolderChooser(std::function<QString()> chooser) { m_folderChooser = std::move(chooser); }
     MessageBoxViewController* messageBox() const { return m_mbCtrl; }
     OVMaintenanceFlow& maintenanceFlow() { return *m_flow; }
     OVSessionSyncInfo* sessionCell(int row) const;
@@ -76,9 +81,19 @@ public:
     void onEraseClick();
     void onSyncMenuClick(int row);
     void onRevealClick(int row);
+    /** Exports the selected sessions into a chosen folder and says where the bags went. */
+    void onExportClick();
 
 private:
     class CommandReports;
+    /** What an export did: bags written, sessions left out with why, or why it stopped. */
+    struct ExportOutcome {
+        int bags = 0;
+        QStringList skipped;
+        QString failure;
+    };
+    void onExportDone(const QString& folder, const ExportOutcome& outcome);
+    void updateExportButton();
     void awakeFromNib();
     void makeMaintenanceFlow();
     /** Runs work on the GUI thread while the view lives. */
@@ -105,6 +120,9 @@ private:
     /** Lives as long as the view; work queued to the GUI thread checks it there. */
     std::shared_ptr<OVOrvanesViewController*> m_alive;
     std::function<bool()> m_assignPrompt;
+    std::function<QString()> m_folderChooser;
+    /** An export is running on its worker (GUI thread only). */
+    bool m_exporting = false;
     mutable std::recursive_mutex m_lock;
     bool m_subscribed = false;
 };

@@ -8,15 +8,18 @@
 #include "OVLogArchiveContents.h"
 #include "OVLogger.h"
 #include "OVPreferencesManagerProtocol.h"
+#include "OVService.h"
 #include "OVSessionFileRepository.h"
 #include "OVStorageCleaner.h"
 #include "OVStyleManager.h"
 #include "OVSupportMailer.h"
+#include "OVWorkerThread.h"
 #include "ui_OVSupportViewController.h"
 
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -34,6 +37,8 @@ OVSupportViewController::OVSupportViewController(OVPreferencesManagerProtocol* p
     m_ui->viewContainerBackground->setBackgroundColor(OVStyleManager::getSupport_BackgroundColor());
     OVContentPalette::apply(m_ui->viewContainerBackground, OVStyleManager::getSupport_BackgroundColor());
     showArchivePreview(false);
+    m_ui->progressDiagnose->hide();
+    m_ui->listDiagnosis->hide();
     const auto fileLogger = OVLogger::sharedInstance().fileLogger();
     m_logsDirectory =
         fileLogger ? fileLogger->manager().logsDirectory() : OVFileLoggerManager::defaultLogsDirectory();
@@ -43,6 +48,7 @@ OVSupportViewController::OVSupportViewController(OVPreferencesManagerProtocol* p
     connect(m_ui->buttonCancelSend, &QPushButton::clicked, this, &OVSupportViewController::onCancelSend);
     connect(m_ui->buttonOpenFolder, &QPushButton::clicked, this, [this] { m_openFolder(m_logsDirectory); });
     connect(m_ui->buttonDelete, &QPushButton::clicked, this, &OVSupportViewController::onDelete);
+    connect(m_ui->buttonDiagnose, &QPushButton::clicked, this, &OVSupportViewController::onDiagnose);
     connect(m_mailer, &OVSupportMailer::finished, this, &OVSupportViewController::onMailFinished);
 }
 
@@ -165,4 +171,48 @@ QMessageBox* OVSupportViewController::showAlert(bool critical, const QString& me
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->show();
     return alert;
+}
+
+void OVSupportViewController::onDiagnose() {
+    if (!m_credentialMgr)
+        return;
+    m_ui->buttonDiagnose->setEnabled(false);
+    m_ui->progressDiagnose->show();
+    OVCredentialManagerProtocol* credentialMgr = m_credentialMgr;
+    OVPreferencesManagerProtocol* preferences = m_preferences;
+    // A web client of its own: the sign-in check must not disturb the window's session.
+    OVWorkerThread::run<QList<OVConnectionDoctor::Check>>(
+        this,
+        [credentialMgr, preferences] {
+            OVService service(credentialMgr, preferences);
+            return OVConnectionDoctor(credentialMgr, &service).run();
+        },
+        [this](QList<OVConnectionDoctor::Check> checks) { showDiagnosis(checks); });
+}
+
+void OVSupportViewController::showDiagnosis(const QList<OVConnectionDoctor::Check>& checks) {
+    m_ui->progressDiagnose->hide();
+    m_ui->buttonDiagnose->setEnabled(true);
+    m_ui->listDiagnosis->clear();
+    for (const OVConnectionDoctor::Check& check : checks) {
+        QString text;
+        QColor colour;
+        switch (check.status) {
+        case OVConnectionDoctor::Status::Pass:
+            text = tr("OK  %1: %2").arg(check.name, check.detail);
+            colour = OVStyleManager::getOrvane_SessionSyncCompletedColor();
+            break;
+        case OVConnectionDoctor::Status::Fail:
+            text = tr("FAILED  %1: %2\nFix: %3").arg(check.name, check.detail, check.fix);
+            colour = OVStyleManager::getOrvane_SessionSyncFailedColor();
+            break;
+        case OVConnectionDoctor::Status::Skip:
+            text = tr("SKIPPED  %1: %2").arg(check.name, check.detail);
+            colour = OVStyleManager::getOrvane_SessionGray();
+            break;
+        }
+        auto* item = new QListWidgetItem(text, m_ui->listDiagnosis);
+        item->setForeground(colour);
+    }
+    m_ui->listDiagnosis->show();
 }

@@ -1,8 +1,10 @@
 #pragma once
 #include "OVBaseViewController.h"
+#include "OVConnectionDoctor.h"
 
 #include <functional>
 
+class OVCredentialManagerProtocol;
 class OVDeviceManagerProtocol;
 class OVPreferencesManagerProtocol;
 class OVSupportMailer;
@@ -16,7 +18,8 @@ class OVSupportViewController;
  * The support entry: the switch that allows logging, the support request (the zipped logs are
  * listed to the user before anything leaves the machine, then handed to the mail client; where no
  * mail client takes them the zip is kept and shown in the file manager) and deleting every locally
- * stored session. GUI thread only.
+ * stored session; and a connection diagnosis that lists every check with what to do about a failure.
+ * GUI thread only; the diagnosis runs on a worker.
  */
 class OVSupportViewController : public OVBaseViewController {
     Q_OBJECT
@@ -35,11 +38,15 @@ public:
     /** Replaces how a folder is shown (the desktop's file manager by default). */
     void setFolderOpener(FolderOpener opener) { m_openFolder = std::move(opener); }
     OVSupportMailer& mailer() { return *m_mailer; }
+    /** The credentials the diagnosis tries against the server; not owned, must outlive the app. */
+    void setCredentialManager(OVCredentialManagerProtocol* credentialMgr) { m_credentialMgr = credentialMgr; }
     /** The archive waiting for the user's confirmation; empty when none. */
     const QString& pendingArchive() const { return m_pendingArchive; }
 
     void onSendLogs();
     void onDelete();
+    /** Runs the connection checks on a worker; the list fills when they are done. */
+    void onDiagnose();
 
 private:
     void onAllowLogCheck(bool checked);
@@ -48,6 +55,7 @@ private:
     void onMailFinished(bool tookMessage, const QString& failure);
     void showArchivePreview(bool shown);
     void deleteAllLocalSessions();
+    void showDiagnosis(const QList<OVConnectionDoctor::Check>& checks);
     /** An application-modal alert that deletes itself when closed; not waited for. */
     QMessageBox* showAlert(bool critical, const QString& message, const QString& informativeText,
                            bool withCancel);
@@ -61,4 +69,5 @@ private:
     QString m_logsDirectory;
     QString m_pendingArchive;
     FolderOpener m_openFolder;
+    OVCredentialManagerProtocol* m_credentialMgr = nullptr;
 };

@@ -1,8 +1,10 @@
 // The device list and the device detail on the real widgets, with emulated devices in process and a
 // real ovcloud: navigation, rows, the maintenance flows across the device's restart, sign-out on
-// refused credentials. Saves screenshots of each state (light and dark desktop themes).
+// refused credentials, the export of selected sessions as bags. Saves screenshots of each state (light and
+// dark desktop themes).
 #include "DeviceRig.h"
 #include "MessageBoxViewController.h"
+#include "OVBag.h"
 #include "OVCloudServer.h"
 #include "OVCredentialManager.h"
 #include "OVDataLookup.h"
@@ -16,6 +18,7 @@
 #include "OVOrvanesViewController.h"
 #include "OVPreferencesManager.h"
 #include "OVService.h"
+#include "OVSessionExporter.h"
 #include "OVSessionSyncInfo.h"
 #include "OVTestCapture.h"
 #include "OvFault.h"
@@ -24,6 +27,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -246,6 +251,52 @@ private Q_SLOTS:
             QCOMPARE(detail()->sessionCell(row)->syncStatus->text(), texts.at(row));
         QCOMPARE(detail()->sessionCell(2)->syncError->toolTip(), u"Server unreachable"_s);
         screenshots(u"device-detail-sessions"_s);
+    }
+
+    void exportWritesVerifiableBagsOfTheSelectedSessions_data() {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<int>("bags");
+        QTest::newRow("two of three into a folder") << true << 2;
+        QTest::newRow("into a file, not a folder") << false << 0;
+    }
+    void exportWritesVerifiableBagsOfTheSelectedSessions() {
+        QFETCH(bool, writable);
+        QFETCH(int, bags);
+        const auto device = plug(u"1.1.0"_s, 3);
+        QVERIFY(device);
+        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
+        QTRY_VERIFY(!m_manager->isStoringSessions());
+        auto* exportButton = detail()->findChild<QPushButton*>(u"buttonExport"_s);
+        auto* table = detail()->findChild<QListWidget*>(u"tableViewSessions"_s);
+        QVERIFY(!exportButton->isEnabled());
+        table->item(0)->setSelected(true);
+        table->item(2)->setSelected(true);
+        QVERIFY(exportButton->isEnabled());
+        if (writable)
+            screenshots(u"device-detail-export"_s);
+        const QString out = m_store->filePath(u"export"_s);
+        if (!writable) {
+            QFile blocker(out);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        detail()->setFolderChooser([&] { return out; });
+        exportButton->click();
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((box = detail()->window()->findChild<QMessageBox*>()), 30000);
+        QVERIFY(box->informativeText().contains(out));
+        QCOMPARE(box->text(), writable ? u"Export Finished"_s : u"Export Failed"_s);
+        const QStringList written = QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(written.size(), bags);
+        for (const auto& session : {device->sessions().at(0), device->sessions().at(2)}) {
+            if (!writable)
+                break;
+            const QString bag = QDir(out).filePath(OVSessionExporter::bagName(*session));
+            QVERIFY2(OVBag::isBag(bag), qPrintable(bag));
+            QCOMPARE(OVBag::verify(bag), QStringList());
+        }
+        QCOMPARE(QFileInfo::exists(QDir(out).filePath(OVSessionExporter::kIndexFileName)), writable);
+        box->close();
+        QVERIFY(exportButton->isEnabled());
     }
 
     void firmwareUpdateFailingHalfWayEndsWithARecovery() {
