@@ -598,6 +598,45 @@
         <source>There was an error while trying to assign the Orvane device to your account. Please try disconnecting the Orvane and rebooting it by pressing on the button on the device until it turn off completely then connect it again to the computer.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>EXPORT…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export selected sessions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Write the selected sessions as verifiable bags into a folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export Sessions To</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n session(s) exported to %1, one folder (bag) each, listed in %2.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Not exported:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The export stopped: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export Finished</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export Failed</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>OVPreferencesViewController</name>
@@ -862,6 +901,35 @@
     </message>
     <message>
         <source>Deleted sessions cannot be restored.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Diagnose</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Diagnose the connection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Diagnosing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Diagnosis</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK  %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>FAILED  %1: %2
+Fix: %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SKIPPED  %1: %2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

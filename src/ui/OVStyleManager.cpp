@@ -101,6 +101,15 @@ QColor OVStyleManager::getPreferences_BackgroundColor() {
 QColor OVStyleManager::getSupport_BackgroundColor() {
     return Qt::white;
 }
+QColor OVStyleManager::getSupport_CheckPassedColor() {
+    return getOrvane_SessionSyncCompletedColor();
+}
+QColor OVStyleManager::getSupport_CheckFailedColor() {
+    return rgb(185, 74, 72);
+}
+QColor OVStyleManager::getSupport_CheckSkippedColor() {
+    return rgb(110, 110, 110);
+}
 QColor OVStyleManager::getAssign_BackgroundColor() {
     return Qt::white;
 }

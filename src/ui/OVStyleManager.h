@@ -46,6 +46,10 @@ public:
     static QColor getLowBatteryColor();
     static QColor getPreferences_BackgroundColor();
     static QColor getSupport_BackgroundColor();
+    /** The diagnosis list: a passed, a failed and a skipped check, readable on the view's white. */
+    static QColor getSupport_CheckPassedColor();
+    static QColor getSupport_CheckFailedColor();
+    static QColor getSupport_CheckSkippedColor();
     static QColor getAssign_BackgroundColor();
 
     /** The brand colour 49, 144, 206. */

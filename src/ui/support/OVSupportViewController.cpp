@@ -200,15 +200,15 @@ void OVSupportViewController::showDiagnosis(const QList<OVConnectionDoctor::Chec
         switch (check.status) {
         case OVConnectionDoctor::Status::Pass:
             text = tr("OK  %1: %2").arg(check.name, check.detail);
-            colour = OVStyleManager::getOrvane_SessionSyncCompletedColor();
+            colour = OVStyleManager::getSupport_CheckPassedColor();
             break;
         case OVConnectionDoctor::Status::Fail:
             text = tr("FAILED  %1: %2\nFix: %3").arg(check.name, check.detail, check.fix);
-            colour = OVStyleManager::getOrvane_SessionSyncFailedColor();
+            colour = OVStyleManager::getSupport_CheckFailedColor();
             break;
         case OVConnectionDoctor::Status::Skip:
             text = tr("SKIPPED  %1: %2").arg(check.name, check.detail);
-            colour = OVStyleManager::getOrvane_SessionGray();
+            colour = OVStyleManager::getSupport_CheckSkippedColor();
             break;
         }
         auto* item = new QListWidgetItem(text, m_ui->listDiagnosis);

@@ -1,6 +1,7 @@
 // The support view on its real widgets, over the registry with emulated devices and the real ovcloud:
 // the support request shows what it sends, hands exactly that to the mail command and never loses the
-// zip; deleting the local sessions refuses while a device is plugged in and otherwise empties the store.
+// zip; deleting the local sessions refuses while a device is plugged in and otherwise empties the store;
+// the diagnosis lists each check, with the fix of a failing one, without blocking the window.
 #include "OVConfiguration.h"
 #include "OVHelper.h"
 #include "OVLogger.h"
@@ -14,7 +15,11 @@
 #include <QDir>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
 
 class tst_OVSupportViewController : public QObject {
     Q_OBJECT
@@ -66,6 +71,7 @@ private Q_SLOTS:
         OVLogger::sharedInstance().configure(logsDir());
         m_view = std::make_unique<OVSupportViewController>(&m_rig.preferences, m_rig.manager.get());
         m_view->setLogsDirectory(logsDir());
+        m_view->setCredentialManager(&m_rig.credentials);
         m_view->setFolderOpener([this](const QString& folder) { m_openedFolders << folder; });
         m_view->show();
         m_view->initializeView();
@@ -193,6 +199,39 @@ private Q_SLOTS:
         QTest::mouseClick(button("buttonSend"), Qt::LeftButton);
         QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("support")));
         QTest::mouseClick(button("buttonCancelSend"), Qt::LeftButton);
+    }
+
+    void diagnosisListsEachCheckWithItsFix_data() {
+        QTest::addColumn<bool>("serverUp");
+        QTest::addColumn<QString>("serverLine");
+        QTest::newRow("server up") << true << QStringLiteral("OK  Server: ");
+        QTest::newRow("server down") << false << QStringLiteral("FAILED  Server: ");
+    }
+    void diagnosisListsEachCheckWithItsFix() {
+        QFETCH(bool, serverUp);
+        QFETCH(QString, serverLine);
+        const QByteArray serverUrl = qgetenv("OV_SERVER_URL");
+        // Port 1 on the loopback: nothing listens there, the connection is refused at once.
+        if (!serverUp)
+            qputenv("OV_SERVER_URL", "http://127.0.0.1:1/api/");
+        auto* list = m_view->findChild<QListWidget*>(QStringLiteral("listDiagnosis"));
+        auto* spinner = m_view->findChild<QProgressBar*>(QStringLiteral("progressDiagnose"));
+        QTest::mouseClick(button("buttonDiagnose"), Qt::LeftButton);
+        QVERIFY(spinner->isVisible());
+        QVERIFY(!button("buttonDiagnose")->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!spinner->isVisible(), 60000);
+        qputenv("OV_SERVER_URL", serverUrl);
+        QVERIFY(list->isVisible());
+        QStringList lines;
+        for (int row = 0; row < list->count(); ++row)
+            lines << list->item(row)->text();
+        const QStringList server = lines.filter(QRegularExpression(u"^(OK|FAILED)  Server: "_s));
+        QCOMPARE(server.size(), 1);
+        QVERIFY2(server.first().startsWith(serverLine), qPrintable(server.first()));
+        QCOMPARE(server.first().contains(QStringLiteral("\nFix: Check the network connection")), !serverUp);
+        QVERIFY(button("buttonDiagnose")->isEnabled());
+        if (!serverUp)
+            QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("support-diagnosis")));
     }
 };
 
