@@ -626,16 +626,19 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The export stopped: %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Export Finished</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>Export Failed</source>
         <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>The export to %1 stopped after %n session(s): %2</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
     </message>
 </context>
 <context>

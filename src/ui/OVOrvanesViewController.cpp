@@ -670,14 +670,16 @@ void OVOrvanesViewController::onExportClick() {
 void OVOrvanesViewController::onExportDone(const QString& folder, const ExportOutcome& outcome) {
     m_exporting = false;
     updateExportButton();
-    QString text = tr("%n session(s) exported to %1, one folder (bag) each, listed in %2.", "", outcome.bags)
-                       .arg(folder, OVSessionExporter::kIndexFileName);
+    const bool failed = !outcome.failure.isEmpty();
+    if (failed)
+        OVLog("Export to %@ failed: %@", folder, outcome.failure);
+    QString text =
+        failed ? tr("The export to %1 stopped after %n session(s): %2", "", outcome.bags)
+                     .arg(folder, outcome.failure)
+               : tr("%n session(s) exported to %1, one folder (bag) each, listed in %2.", "", outcome.bags)
+                     .arg(folder, OVSessionExporter::kIndexFileName);
     if (!outcome.skipped.isEmpty())
         text += QLatin1Char('\n') + tr("Not exported:") + QLatin1Char('\n') +
                 outcome.skipped.join(QLatin1Char('\n'));
-    if (!outcome.failure.isEmpty()) {
-        OVLog("Export to %@ failed: %@", folder, outcome.failure);
-        text += QLatin1Char('\n') + tr("The export stopped: %1").arg(outcome.failure);
-    }
-    showMessage(outcome.failure.isEmpty() ? tr("Export Finished") : tr("Export Failed"), text);
+    showMessage(failed ? tr("Export Failed") : tr("Export Finished"), text);
 }
