@@ -56,17 +56,19 @@ def stop(process, sig=signal.SIGTERM, timeout=20):
 class Cloud:
     """ovcloud on a free loopback port with its own state directory."""
 
-    def __init__(self, state_dir):
+    def __init__(self, state_dir, faults=None, port=None):
+        """faults: OVCLOUD_FAULT_* variables; port: a restart on the port (and state) of an earlier one."""
         self.state_dir = Path(state_dir)
-        self.port = free_port()
+        self.port = port or free_port()
         self.root = f"http://127.0.0.1:{self.port}/"
         self.api_root = self.root + "api/"
         self.log = open(self.state_dir / "ovcloud.log", "ab")
         env = {k: v for k, v in os.environ.items() if not k.startswith("OVCLOUD_FAULT_")}
+        env.update(faults or {})
         env["OVCLOUD_WORKERS"] = "2"
         self.process = subprocess.Popen(
             [str(ROOT / "server" / "serve.sh"), "--port", str(self.port), "--state", str(self.state_dir)],
-            env=env, stdout=self.log, stderr=subprocess.STDOUT)
+            env=env, stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
         wait_until(self._ready, 120, what="ovcloud")
 
     def _ready(self):
@@ -86,6 +88,12 @@ class Cloud:
 
     def stop(self):
         stop(self.process, signal.SIGINT)
+        self.log.close()
+
+    def kill(self):
+        """SIGKILL of the server and its workers, as a crash would end them."""
+        os.killpg(self.process.pid, signal.SIGKILL)
+        self.process.wait()
         self.log.close()
 
 
@@ -182,6 +190,11 @@ class Service:
         if self.process:
             stop(self.process)
             self.log.close()
+
+    def kill(self):
+        self.process.kill()
+        self.process.wait()
+        self.log.close()
 
 
 @pytest.fixture(scope="session")
