@@ -26,7 +26,6 @@ from processes import DEMO, Cloud, DevSim, Service, built, wait_until  # noqa: E
 SOAK = os.environ.get("OV_FAULT_CAMPAIGN") == "soak"
 SEED = int(os.environ.get("OV_FAULT_SEED") or 1206)
 SOAK_FAULTS = 1000
-SHORT_SCENARIOS = 3
 VISIBLE_USERS = [101, 102, 103]
 HIDDEN_USER = 106  # not one of the coach's athletes
 PAGE_COUNTS = [2, 9, 64, 300, 10300]  # 10,300 pages need two 5 MiB upload chunks
@@ -42,11 +41,14 @@ CHUNK_FAULTS = {"chunk-500": "FAIL", "chunk-503": "FAIL", "chunk-reset": "RESET"
 DEVICE_FAULTS = ["fail-page", "corrupt-page", "refuse-page", "refuse-list", "lost-page-answer", "unplug-after-pages"]
 LIVE_FAULTS = ["unplug-mid-download", "kill-service-download", "kill-service-upload", "kill-ovcloud-upload",
                "ovcloud-down-at-start"]
+SHORT_SCENARIOS = len(LIVE_FAULTS)
 
 
-def chunk_fault_plan(rng, count):
-    """Chunk number -> fault kind: about one chunk in six goes wrong."""
-    return {n: rng.choice(sorted(CHUNK_FAULTS)) for n in range(1, count + 1) if rng.random() < 0.17}
+def chunk_fault_plan(rng):
+    """Chunk number -> fault kind: about one chunk in six goes wrong; the short run meets each kind early."""
+    if not SOAK:
+        return dict(zip([2, 3, 5, 7], sorted(CHUNK_FAULTS)))
+    return {n: rng.choice(sorted(CHUNK_FAULTS)) for n in range(1, 20001) if rng.random() < 0.17}
 
 
 def chunk_fault_environment(plan):
@@ -62,7 +64,7 @@ class Campaign:
 
     def __init__(self, rng, state_dir):
         self.state_dir = Path(state_dir)
-        self.chunk_plan = chunk_fault_plan(rng, 20000 if SOAK else 60)
+        self.chunk_plan = chunk_fault_plan(rng)
         self.cloud = Cloud(self.state_dir, chunk_fault_environment(self.chunk_plan))
         self.faults = collections.Counter()
         self.totals = collections.Counter()
@@ -85,8 +87,13 @@ def device_status(service, serial):
     return next((d for d in service.status()["devices"] if d["serial"] == serial), None)
 
 
+def skipped_as_corrupt(session):
+    """The device flagged it corrupt with status 0: never stored, never synced."""
+    return session["corrupted"] and session["corruption_status"] == 0
+
+
 def expected_on_server(session):
-    return session["user"] in VISIBLE_USERS and not session["corrupted"]
+    return session["user"] in VISIBLE_USERS and not skipped_as_corrupt(session)
 
 
 def progress(service, serial, sessions):
@@ -112,6 +119,7 @@ class Scenario:
         self.base = tempfile.mkdtemp(prefix="ovf-")
         self.devsim = DevSim(self.base)
         self.service = Service(Path(self.base) / "service", campaign.cloud, self.devsim)
+        self.number = number
         self.serial = f"OVRF{SEED % 100000:05d}{number:07d}"
         self.injected = []
         self.sessions = []
@@ -137,8 +145,8 @@ class Scenario:
         users = [HIDDEN_USER if rng.random() < 0.15 else rng.choice(VISIBLE_USERS) for _ in range(count)]
         args = ["--serial", self.serial, "--sessions", str(count), "--pages", ",".join(map(str, pages)),
                 "--user", ",".join(map(str, users)), "--default-user", "101"]
-        if rng.random() < 0.2:
-            args += ["--corrupted", f"{rng.randrange(count)}:3"]
+        if rng.random() < 0.3:  # status 0 is skipped; any other status is stored and synced
+            args += ["--corrupted", f"{rng.randrange(count)}:{rng.choice([0, 3])}"]
         self.devsim.plug(*args)
         self.sessions = self.devsim.sessions(self.serial)
 
@@ -192,7 +200,8 @@ class Scenario:
         self.plug()
         for kind in rng.sample(DEVICE_FAULTS, rng.randint(0, 2)):
             self.device_fault(kind)
-        live = rng.sample(LIVE_FAULTS, rng.randint(1, 2))
+        # The short run goes through every kind in turn; the soak draws them.
+        live = rng.sample(LIVE_FAULTS, rng.randint(1, 2)) if SOAK else [LIVE_FAULTS[(self.number - 1) % len(LIVE_FAULTS)]]
         if "ovcloud-down-at-start" in live:
             self.campaign.cloud.kill()
             self.service.start()
@@ -249,8 +258,8 @@ class Scenario:
             state = shown.get(session["start_seconds"], {}).get("syncStatus")
             if state in IN_FLIGHT:
                 self.problem("stuck", f"session {session['index']} in state {state}")
-            if session["corrupted"] and state == SYNCED:
-                self.problem("corrupt reported synced", f"session {session['index']}")
+            if skipped_as_corrupt(session) and state is not None:
+                self.problem("corrupt session kept", f"session {session['index']}")
             if expected_on_server(session):
                 if len(held) > 1:
                     self.problem("duplicates", f"session {session['index']}: {len(held)} records")
