@@ -2,6 +2,7 @@
 // departures during downloads, recovery-mode devices, the sleep lock, sign-out, reachability and
 // the device operations.
 #include "DeviceRig.h"
+#include "OVBackgroundQueue.h"
 #include "OVCloudServer.h"
 #include "OVCredentialManager.h"
 #include "OVDataLookup.h"
@@ -131,6 +132,10 @@ private Q_SLOTS:
             });
         OVNotificationCenter::defaultCenter().addObserver(this, OVNotificationName::OnDeviceListChanged,
                                                           [this](const OVNotification&) {
+                                                              // A dropped manager's queued refresh may still
+                                                              // announce.
+                                                              if (!m_manager)
+                                                                  return;
                                                               QStringList serials;
                                                               for (const auto& d : m_manager->getDevices())
                                                                   serials << d->serial();
@@ -333,6 +338,9 @@ private Q_SLOTS:
         OVError error;
         QVERIFY(OVSessionFileRepository().addSession(
             *makeStoreSession(QStringLiteral("OVRREGSTORED01"), 1700000000, 10, 4), &error));
+        // The first refresh of init's manager holds it on the background queue: it must not be the
+        // last owner, or the manager would be destroyed off the main thread.
+        OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
         m_manager.reset();
         OVDataLookup::sharedInstance().reset();
         m_credentials.saveCredential(*m_coach, QStringLiteral("changed-elsewhere"));
@@ -350,6 +358,7 @@ private Q_SLOTS:
         QCOMPARE(code.load(), 2);
         QTest::qWait(100);
         QCOMPARE(calls.load(), 1);
+        OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
         OVDataLookup::sharedInstance().reset();
     }
 
