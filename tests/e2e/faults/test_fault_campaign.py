@@ -166,10 +166,15 @@ class Scenario:
         self.inject(kind)
 
     def when(self, key, timeout=30):
-        """Waits until the service reports key ("storing", "syncing"); False when it never did."""
+        """Waits until the service reports key ("storing", "syncing"); False when it settled first."""
+
+        def seen():
+            if self.service.status()[key]:
+                return "seen"
+            return "settled" if progress(self.service, self.serial, self.sessions) == "settled" else None
+
         try:
-            wait_until(lambda: self.service.status()[key], timeout, interval=0.05, what=key)
-            return True
+            return wait_until(seen, timeout, interval=0.05, what=key) == "seen"
         except AssertionError:
             return False
 
