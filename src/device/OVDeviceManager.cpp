@@ -543,6 +543,10 @@ void OVDeviceManager::startStorer(const QString& serial, const std::shared_ptr<O
         replaced = m_deviceSessionsStorer.value(serial);
         m_deviceSessionsStorer.insert(serial, storer);
     }
+    // Its end (a failure, when its list was never answered) would otherwise end the new run too:
+    // the fetch-status report names the device, not the storer.
+    if (replaced)
+        replaced->endReports();
     releaseLater(std::move(replaced));
 }
 
