@@ -16,6 +16,12 @@ if(OV_SANITIZE)
         -fno-sanitize-recover=undefined)
     target_link_options(ov_common_cfg INTERFACE -fsanitize=address,undefined)
 endif()
+if(OV_FUZZ)
+    # Coverage for libFuzzer in every library; only the fuzz targets link its driver.
+    target_compile_options(ov_common_cfg INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+        -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(ov_common_cfg INTERFACE -fsanitize=address,undefined)
+endif()
 if(OV_TSAN)
     target_compile_options(ov_common_cfg INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
     target_link_options(ov_common_cfg INTERFACE -fsanitize=thread)

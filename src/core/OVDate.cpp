@@ -18,8 +18,13 @@ OVDate OVDate::now() {
 }
 
 QDateTime OVDate::toDateTime() const {
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(m_seconds * 1000.0)),
-                                          QTimeZone::utc());
+    // Dates come from devices and files too: one beyond what a 64-bit millisecond count holds (or
+    // not a number) has no calendar date, rather than an undefined conversion.
+    constexpr double kLimitMs = 9.2e18;
+    const double ms = std::floor(m_seconds * 1000.0);
+    if (!(std::fabs(ms) < kLimitMs))
+        return QDateTime();
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), QTimeZone::utc());
 }
 
 QString OVDate::description() const {

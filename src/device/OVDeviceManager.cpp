@@ -146,14 +146,25 @@ void OVDeviceManager::updateDeviceList() {
 }
 
 void OVDeviceManager::updateDeviceList(std::function<void(std::optional<OVError>)> completion) {
-    if (!isSignedIn() || m_isUpdatingDeviceList.exchange(true))
+    if (!isSignedIn())
         return;
     bool firstRefresh = false;
     {
         Lock lock(m_mutex);
+        if (m_isUpdatingDeviceList.exchange(true)) {
+            // A library report may start the first refresh before start-up asks for it; start-up's
+            // completion must still hear of refused credentials, or the user is never signed out.
+            if (completion && m_firstRefreshUnderWay)
+                m_firstRefreshCompletions.push_back(std::move(completion));
+            return;
+        }
         firstRefresh = !m_deviceInfoMap.has_value();
-        if (firstRefresh)
+        if (firstRefresh) {
             m_deviceInfoMap.emplace();
+            m_firstRefreshUnderWay = true;
+            if (completion)
+                m_firstRefreshCompletions.push_back(std::move(completion));
+        }
         if (!m_usbDeviceMap)
             m_usbDeviceMap.emplace();
     }
@@ -164,19 +175,23 @@ void OVDeviceManager::updateDeviceList(std::function<void(std::optional<OVError>
     }
     const std::weak_ptr<OVDeviceManager> weak = weak_from_this();
     deviceInfoMgr()->getDeviceInformationsFromLocalStorage(
-        [weak, completion](std::optional<QList<std::shared_ptr<OVDeviceInfo>>> records,
-                           std::optional<OVError> error) {
+        [weak](std::optional<QList<std::shared_ptr<OVDeviceInfo>>> records, std::optional<OVError> error) {
             if (const auto self = weak.lock())
-                self->firstRefreshAnswered(records.value_or(QList<std::shared_ptr<OVDeviceInfo>>()), error,
-                                           completion);
+                self->firstRefreshAnswered(records.value_or(QList<std::shared_ptr<OVDeviceInfo>>()), error);
         });
 }
 
 void OVDeviceManager::firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceInfo>>& records,
-                                           const std::optional<OVError>& error,
-                                           const std::function<void(std::optional<OVError>)>& completion) {
-    if (error && error->code() == 2 && completion) {
-        completion(error);
+                                           const std::optional<OVError>& error) {
+    std::vector<std::function<void(std::optional<OVError>)>> completions;
+    {
+        Lock lock(m_mutex);
+        m_firstRefreshUnderWay = false;
+        completions.swap(m_firstRefreshCompletions);
+    }
+    if (error && error->code() == 2 && !completions.empty()) {
+        for (const auto& completion : completions)
+            completion(error);
         m_isUpdatingDeviceList.store(false);
         return;
     }
@@ -528,6 +543,10 @@ void OVDeviceManager::startStorer(const QString& serial, const std::shared_ptr<O
         replaced = m_deviceSessionsStorer.value(serial);
         m_deviceSessionsStorer.insert(serial, storer);
     }
+    // Its end (a failure, when its list was never answered) would otherwise end the new run too:
+    // the fetch-status report names the device, not the storer.
+    if (replaced)
+        replaced->endReports();
     releaseLater(std::move(replaced));
 }
 

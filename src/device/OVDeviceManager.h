@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 class OVCommandFactory;
 class OVDeviceCommandExecutor;
@@ -142,8 +143,7 @@ private:
     void handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUSBDevice>>& hids);
     void ensureDeviceSynchers();
     void firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceInfo>>& records,
-                              const std::optional<OVError>& error,
-                              const std::function<void(std::optional<OVError>)>& completion);
+                              const std::optional<OVError>& error);
     bool isSignedIn() const;
 
     // Sleep lock and battery poll.
@@ -199,6 +199,9 @@ private:
     std::shared_ptr<OVReachability> m_hostReach;
     std::shared_ptr<OVDeviceInformationManager> m_deviceInfoMgr;
     QString m_firmwareFilePath;
+    bool m_firstRefreshUnderWay = false;
+    /** Every completion given since the first refresh started; called by it on refused credentials. */
+    std::vector<std::function<void(std::optional<OVError>)>> m_firstRefreshCompletions;
 
     const std::shared_ptr<OVDeviceCommandExecutor> m_commandExecutor;
     const std::shared_ptr<OVCommandFactory> m_commandFactory;

@@ -370,7 +370,8 @@ void OVSessionStorer::checkCompletion() {
 }
 
 void OVSessionStorer::failDownload(const QString& message) {
-    const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
+    // A replaced run failing (its list never answered) must not fail the run that replaced it.
+    const std::shared_ptr<OVDeviceInfo> info = m_reportsEnded.load() ? nullptr : deviceInfo();
     if (info) {
         info->setFetchStatus(OVDeviceFetchStatusFetchFailed);
         info->setFetchErrorInformation(message);
@@ -380,7 +381,7 @@ void OVSessionStorer::failDownload(const QString& message) {
 }
 
 void OVSessionStorer::completeDownload() {
-    const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
+    const std::shared_ptr<OVDeviceInfo> info = m_reportsEnded.load() ? nullptr : deviceInfo();
     if (info) {
         info->setFetchStatus(OVDeviceFetchStatusFetched);
         postFetchStatusChanged();

@@ -83,6 +83,8 @@ public:
     /** "OVSessionFetcher queue", one page storer at a time. */
     OVOperationQueue& queue() { return *m_queue; }
     bool receivedCallbackFromCommand() const { return m_receivedCallbackFromCommand.load(); }
+    /** A newer run for the same device took over: this one no longer sets or announces its fetch status. */
+    void endReports() { m_reportsEnded.store(true); }
     bool alreadySubscribeToNotification() const { return m_alreadySubscribeToNotification.load(); }
 
 private:
@@ -112,6 +114,7 @@ private:
     std::atomic<bool> m_syncAfterStoring{false};
     std::atomic<bool> m_forceStoring{false};
     std::atomic<bool> m_receivedCallbackFromCommand{false};
+    std::atomic<bool> m_reportsEnded{false};
     std::atomic<bool> m_alreadySubscribeToNotification{false};
 
     /** The storer's lock: held while page storers are queued and while each outcome is handled. */

@@ -56,7 +56,7 @@ def stop(process, sig=signal.SIGTERM, timeout=20):
 class Cloud:
     """ovcloud on a free loopback port with its own state directory."""
 
-    def __init__(self, state_dir, port=None, faults=None):
+    def __init__(self, state_dir, faults=None, port=None):
         """faults: OVCLOUD_FAULT_* settings (docs/ovcloud.md); a port given takes over a stopped server's."""
         self.state_dir = Path(state_dir)
         self.port = port or free_port()
@@ -68,7 +68,7 @@ class Cloud:
         env.update(faults or {})
         self.process = subprocess.Popen(
             [str(ROOT / "server" / "serve.sh"), "--port", str(self.port), "--state", str(self.state_dir)],
-            env=env, stdout=self.log, stderr=subprocess.STDOUT)
+            env=env, stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
         wait_until(self._ready, 120, what="ovcloud")
 
     def _ready(self):
@@ -88,6 +88,12 @@ class Cloud:
 
     def stop(self):
         stop(self.process, signal.SIGINT)
+        self.log.close()
+
+    def kill(self):
+        """SIGKILL of the server and its workers, as a crash would end them."""
+        os.killpg(self.process.pid, signal.SIGKILL)
+        self.process.wait()
         self.log.close()
 
 
@@ -184,6 +190,11 @@ class Service:
         if self.process:
             stop(self.process)
             self.log.close()
+
+    def kill(self):
+        self.process.kill()
+        self.process.wait()
+        self.log.close()
 
 
 @pytest.fixture(scope="session")

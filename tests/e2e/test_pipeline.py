@@ -102,8 +102,7 @@ def test_start_up_signs_out_when_the_stored_password_is_refused(service, devsim,
         signed_in(service)
         serial = devsim.plug("--serial", "OVR0000000000307", "--sessions", "1", "--pages", "20", "--user", "101")
         wait_until(lambda: all_synced(service, serial, 1), 300, interval=0.5, what="the session synced")
-        # Unplugged, so that no device report can start the first refresh before start-up asks for it.
-        devsim.run("unplug", serial)
+        # Still plugged: its report at start-up may start the first refresh before start-up asks for it.
         assert service.command("quit").returncode == 0
         service.process.wait(timeout=30)
 
@@ -116,3 +115,21 @@ def test_start_up_signs_out_when_the_stored_password_is_refused(service, devsim,
         assert service.status()["user"] is None  # the credential is gone, not only hidden
     finally:
         cloud.stop()
+
+
+def test_a_replug_before_the_session_list_answers_downloads_again(service, devsim):
+    signed_in(service)
+    serial = devsim.plug("--serial", "OVR0000000000308", "--sessions", "2", "--pages", "3000,40", "--user", "101")
+    wait_until(lambda: all_synced(service, serial, 2), 300, interval=0.5, what="the first download")
+    # The list is refused once: the run waits to retry it on an attachment that is about to leave.
+    devsim.run("fault", serial, "--refuse", "--op", "sessions", "--times", "1")
+    devsim.run("unplug", serial)
+    devsim.run("plug", "--serial", serial)
+    wait_until(lambda: service.status()["storing"], 30, interval=0.05, what="the download")
+    devsim.run("unplug", serial)
+    devsim.run("plug", "--serial", serial)
+    wait_until(lambda: (device_status(service, serial) or {}).get("fetchStatus") in (2, 3)
+               and not service.status()["storing"], 120, interval=0.5, what="the download to end")
+    device = device_status(service, serial)
+    assert (device["fetchStatus"], len(device["sessions"])) == (2, 2), service.output()[-3000:]
+

@@ -210,6 +210,20 @@ private Q_SLOTS:
             QVERIFY(waitForEnd(*storer, *info));
     }
 
+    // A run replaced by a newer one for the same device (replugged before its list answered) ends
+    // without touching the device's fetch status, which is the newer run's.
+    void aReplacedRunLeavesTheFetchStatusAlone() {
+        const auto device = plug(QStringLiteral("OVR0000000000701"), 1, {101});
+        QVERIFY(device);
+        const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
+        RecordingDeviceManager manager;
+        auto replaced = makeStorer(device, info, manager, false);
+        info->setFetchStatus(OVDeviceFetchStatusFetching);
+        replaced->endReports();
+        replaced.reset();
+        QCOMPARE(info->fetchStatus(), int(OVDeviceFetchStatusFetching));
+    }
+
     // A forced store of an uploaded, complete session still runs a page storer and asks for a forced
     // upload; the storer never sent a list command, so its end marks the download failed.
     void forcedStoreOfAnUploadedSession() {

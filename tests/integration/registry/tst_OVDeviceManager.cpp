@@ -2,6 +2,7 @@
 // departures during downloads, recovery-mode devices, the sleep lock, sign-out, reachability and
 // the device operations.
 #include "DeviceRig.h"
+#include "OVBackgroundQueue.h"
 #include "OVCloudServer.h"
 #include "OVCredentialManager.h"
 #include "OVDataLookup.h"
@@ -15,6 +16,7 @@
 #include "OVTestCapture.h"
 #include "SUUpdater.h"
 #include "SleepManager.h"
+#include "StoreTestSupport.h"
 
 #include <QJsonArray>
 #include <QTemporaryDir>
@@ -128,6 +130,10 @@ private Q_SLOTS:
             });
         OVNotificationCenter::defaultCenter().addObserver(this, OVNotificationName::OnDeviceListChanged,
                                                           [this](const OVNotification&) {
+                                                              // A dropped manager's queued refresh may still
+                                                              // announce.
+                                                              if (!m_manager)
+                                                                  return;
                                                               QStringList serials;
                                                               for (const auto& d : m_manager->getDevices())
                                                                   serials << d->serial();
@@ -316,6 +322,42 @@ private Q_SLOTS:
 
         signIn();
         QTRY_VERIFY(record(device->serial()));
+    }
+
+    void startUpHearsOfRefusedCredentialsWhenARefreshIsUnderWay_data() {
+        QTest::addColumn<bool>("reportFirst");
+        QTest::newRow("start-up asks first") << false;
+        QTest::newRow("a library report starts the refresh first") << true;
+    }
+
+    void startUpHearsOfRefusedCredentialsWhenARefreshIsUnderWay() {
+        QFETCH(bool, reportFirst);
+        // A stored session makes the first refresh look its user up, which the web API refuses.
+        OVError error;
+        QVERIFY(OVSessionFileRepository().addSession(
+            *makeStoreSession(QStringLiteral("OVRREGSTORED01"), 1700000000, 10, 4), &error));
+        // The first refresh of init's manager holds it on the background queue: it must not be the
+        // last owner, or the manager would be destroyed off the main thread.
+        OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
+        m_manager.reset();
+        OVDataLookup::sharedInstance().reset();
+        m_credentials.saveCredential(*m_coach, QStringLiteral("changed-elsewhere"));
+        m_manager =
+            OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+        if (reportFirst)
+            m_manager->updateDeviceList();
+        std::atomic<int> calls{0};
+        std::atomic<int> code{-1};
+        m_manager->updateDeviceList([&](std::optional<OVError> refused) {
+            code = refused ? refused->code() : 0;
+            ++calls;
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 1, 30000);
+        QCOMPARE(code.load(), 2);
+        QTest::qWait(100);
+        QCOMPARE(calls.load(), 1);
+        OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
+        OVDataLookup::sharedInstance().reset();
     }
 
     void reachabilityBackRetriesFailedUploads_data() {

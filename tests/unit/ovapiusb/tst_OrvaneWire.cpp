@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <cmath>
+
 namespace {
 std::shared_ptr<OrvaneSDSessionInformation> sampleSession() {
     auto s = std::make_shared<OrvaneSDSessionInformation>();
@@ -53,6 +55,22 @@ private Q_SLOTS:
         QFETCH(quint64, units);
         QCOMPARE(orvaneTime(OVDate::fromSecondsSince1970(seconds)), units);
         QCOMPARE(orvaneTime(dateWithOrvaneTime(units)), units);
+    }
+
+    void timesBeyondTheCalendarHaveNoDate_data() {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("largest device time") << dateWithOrvaneTime(~quint64(0)).secondsSince1970() << false;
+        QTest::newRow("not a number") << std::nan("") << false;
+        QTest::newRow("infinite") << -HUGE_VAL << false;
+        QTest::newRow("year 9999") << 253402300799.0 << true;
+    }
+    void timesBeyondTheCalendarHaveNoDate() {
+        QFETCH(double, seconds);
+        QFETCH(bool, valid);
+        const OVDate date = OVDate::fromSecondsSince1970(seconds);
+        QCOMPARE(date.toDateTime().isValid(), valid);
+        QCOMPARE(date.description().startsWith(QLatin1String("9999-12-31")), valid);
     }
 
     void sessionRecordRoundTrip() {

@@ -1,0 +1,337 @@
+"""A seeded fault campaign against real processes. Each scenario plugs a device holding sessions of
+mixed sizes into a fresh ovdevsim daemon and a headless ovservices in a fresh home, injects faults
+chosen from the seed (on the device, in the service, in the web API), lets the service recover by
+itself (restart, replug, `ovservices sync`) and then checks that nothing was lost, duplicated,
+corrupted, left stuck or leaked into a log.
+
+OV_FAULT_CAMPAIGN=soak runs scenarios until at least 1,000 faults were injected (./ov soak [SEED]);
+the default is a short run on a fixed seed. OV_FAULT_SEED sets the seed. Both print a table."""
+
+import base64
+import collections
+import os
+import random
+import shutil
+import stat
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from processes import DEMO, Cloud, DevSim, Service, built, wait_until  # noqa: E402,F401
+
+SOAK = os.environ.get("OV_FAULT_CAMPAIGN") == "soak"
+SEED = int(os.environ.get("OV_FAULT_SEED") or 1206)
+SOAK_FAULTS = 1000
+VISIBLE_USERS = [101, 102, 103]
+HIDDEN_USER = 106  # not one of the coach's athletes
+PAGE_COUNTS = [2, 9, 64, 300, 10300]  # 10,300 pages need two 5 MiB upload chunks
+SYNCED, IN_FLIGHT = 4, {2, 3, 8, 11}  # sync started, syncing, storing, CRC checking
+FAILED = {5, 6, 7, 10}  # sync failed or cancelled, storing failed or cancelled
+FETCH_FAILED = 3
+API_SECRET = "OvDevSecret4ServicesLocal7Tq9Zp2Wn5Hc8Jd"
+SECRETS = [DEMO["password"], API_SECRET, "Authorization:", "X-ORVAAPISIGNATURE",
+           base64.b64encode(f"{DEMO['username']}:{DEMO['password']}".encode()).decode()]
+
+# Chunk faults of the web API, by chunk number (every worker counts in one sequence).
+CHUNK_FAULTS = {"chunk-500": "FAIL", "chunk-503": "FAIL", "chunk-reset": "RESET", "chunk-answer-lost": "DROP_ANSWER"}
+DEVICE_FAULTS = ["fail-page", "corrupt-page", "refuse-page", "refuse-list", "lost-page-answer", "unplug-after-pages"]
+LIVE_FAULTS = ["unplug-mid-download", "kill-service-download", "kill-service-upload", "kill-ovcloud-upload",
+               "ovcloud-down-at-start"]
+SHORT_SCENARIOS = len(LIVE_FAULTS)
+
+
+def chunk_fault_plan(rng):
+    """Chunk number -> fault kind: about one chunk in six goes wrong; the short run meets each kind early."""
+    if not SOAK:
+        return dict(zip([2, 3, 5, 7], sorted(CHUNK_FAULTS)))
+    return {n: rng.choice(sorted(CHUNK_FAULTS)) for n in range(1, 20001) if rng.random() < 0.17}
+
+
+def chunk_fault_environment(plan):
+    lists = collections.defaultdict(list)
+    for number, kind in sorted(plan.items()):
+        status = kind.split("-")[1] if CHUNK_FAULTS[kind] == "FAIL" else None
+        lists[CHUNK_FAULTS[kind]].append(f"{number}:{status}" if status else str(number))
+    return {f"OVCLOUD_FAULT_{name}_CHUNK": ",".join(values) for name, values in lists.items()}
+
+
+class Campaign:
+    """The web API with its chunk faults, shared by every scenario, and the running totals."""
+
+    def __init__(self, rng, state_dir):
+        self.state_dir = Path(state_dir)
+        self.chunk_plan = chunk_fault_plan(rng)
+        self.cloud = Cloud(self.state_dir, chunk_fault_environment(self.chunk_plan))
+        self.faults = collections.Counter()
+        self.totals = collections.Counter()
+        self.problems = []
+
+    def start_cloud(self):
+        """A new server on the port and state of the one that was killed."""
+        self.cloud = Cloud(self.state_dir, chunk_fault_environment(self.chunk_plan), port=self.cloud.port)
+
+    def chunk_faults_injected(self):
+        counter = self.state_dir / "fault_chunk_counter"
+        reached = int(counter.read_text() or 0) if counter.exists() else 0
+        return collections.Counter(kind for n, kind in self.chunk_plan.items() if n <= reached)
+
+    def fault_count(self):
+        return sum(self.faults.values()) + sum(self.chunk_faults_injected().values())
+
+
+def device_status(service, serial):
+    return next((d for d in service.status()["devices"] if d["serial"] == serial), None)
+
+
+def skipped_as_corrupt(session):
+    """The device flagged it corrupt with status 0: never stored, never synced."""
+    return session["corrupted"] and session["corruption_status"] == 0
+
+
+def expected_on_server(session):
+    return session["user"] in VISIBLE_USERS and not skipped_as_corrupt(session)
+
+
+def progress(service, serial, sessions):
+    """"settled", "needs the user" (the device left, or a fetch or an upload failed) or None (busy)."""
+    status = service.status()
+    if status["storing"] or status["syncing"]:
+        return None
+    device = next((d for d in status["devices"] if d["serial"] == serial), None)
+    if device is None:
+        return None
+    states = {s["startSeconds"]: s["syncStatus"] for s in device["sessions"]}
+    if all(states.get(s["start_seconds"]) == SYNCED for s in sessions if expected_on_server(s)):
+        return "settled"
+    if not device["connected"] or device["fetchStatus"] == FETCH_FAILED or set(states.values()) & FAILED:
+        return "needs the user"
+    return None
+
+
+class Scenario:
+    def __init__(self, number, rng, campaign):
+        self.rng = rng
+        self.campaign = campaign
+        self.base = tempfile.mkdtemp(prefix="ovf-")
+        self.devsim = DevSim(self.base)
+        self.service = Service(Path(self.base) / "service", campaign.cloud, self.devsim)
+        self.number = number
+        self.serial = f"OVRF{SEED % 100000:05d}{number:07d}"
+        self.injected = []
+        self.sessions = []
+        self.ended = set()
+
+    def close(self):
+        self.service.stop()
+        self.devsim.stop()
+        if any(p.startswith(self.serial) for p in self.campaign.problems):
+            kept = self.campaign.state_dir / self.serial  # the logs that show what went wrong
+            kept.mkdir()
+            for log in (self.service.home / "service.log", Path(self.base) / "ovdevsim.log"):
+                shutil.copy(log, kept)
+        shutil.rmtree(self.base, ignore_errors=True)
+
+    def inject(self, kind):
+        self.injected.append(kind)
+        self.campaign.faults[kind] += 1
+
+    def plug(self):
+        rng = self.rng
+        count = rng.randint(1, 3)
+        pages = [rng.choice(PAGE_COUNTS) for _ in range(count)]
+        users = [HIDDEN_USER if rng.random() < 0.15 else rng.choice(VISIBLE_USERS) for _ in range(count)]
+        args = ["--serial", self.serial, "--sessions", str(count), "--pages", ",".join(map(str, pages)),
+                "--user", ",".join(map(str, users)), "--default-user", "101"]
+        if rng.random() < 0.3:  # status 0 is skipped; any other status is stored and synced
+            args += ["--corrupted", f"{rng.randrange(count)}:{rng.choice([0, 3])}"]
+        self.devsim.plug(*args)
+        self.sessions = self.devsim.sessions(self.serial)
+
+    def device_fault(self, kind):
+        rng = self.rng
+        session = rng.choice(self.sessions)
+        page = str(rng.randint(session["start_page"], session["end_page"]))
+        times = str(rng.randint(1, 3))
+        args = {"fail-page": ["--fail-page", page, "--times", times],
+                "corrupt-page": ["--corrupt-page", page, "--times", "1"],
+                "refuse-page": ["--refuse", "--op", "page", "--times", times],
+                "refuse-list": ["--refuse", "--op", "sessions", "--times", "1"],
+                "lost-page-answer": ["--no-answer", "--op", "page", "--times", "1"],
+                "unplug-after-pages": ["--unplug-after-pages",
+                                       str(rng.randint(0, sum(s["page_count"] for s in self.sessions)))]}[kind]
+        self.devsim.run("fault", self.serial, *args)
+        self.inject(kind)
+
+    def when(self, key, timeout=30):
+        """Waits until the service reports key ("storing", "syncing"); False when it settled first."""
+
+        def seen():
+            if self.service.status()[key]:
+                return "seen"
+            return "settled" if progress(self.service, self.serial, self.sessions) == "settled" else None
+
+        try:
+            return wait_until(seen, timeout, interval=0.05, what=key) == "seen"
+        except AssertionError:
+            return False
+
+    def live_fault(self, kind):
+        service, rng = self.service, self.rng
+        if kind == "ovcloud-down-at-start":
+            return  # done before the start, see run()
+        if not self.when("syncing" if kind.endswith("upload") else "storing"):
+            return
+        time.sleep(rng.uniform(0, 0.5))
+        if kind == "unplug-mid-download":
+            self.devsim.run("unplug", self.serial, check=False)
+            time.sleep(rng.uniform(0, 1))
+            self.devsim.run("plug", "--serial", self.serial, "--reuse", check=False)
+        elif kind.startswith("kill-service"):
+            service.kill()
+            service.start()
+        else:
+            self.campaign.cloud.kill()
+            time.sleep(rng.uniform(0, 2))
+            self.campaign.start_cloud()
+        self.inject(kind)
+
+    def run(self):
+        rng = self.rng
+        signed_in = self.service.command("sign-in", DEMO["username"], password=DEMO["password"])
+        assert signed_in.returncode == 0, signed_in.stderr.decode()
+        self.plug()
+        for kind in rng.sample(DEVICE_FAULTS, rng.randint(1, 3) if SOAK else rng.randint(0, 2)):
+            self.device_fault(kind)
+        # The short run goes through every kind in turn; the soak draws them.
+        live = rng.sample(LIVE_FAULTS, rng.randint(1, 3)) if SOAK else [LIVE_FAULTS[(self.number - 1) % len(LIVE_FAULTS)]]
+        if "ovcloud-down-at-start" in live:
+            self.campaign.cloud.kill()
+            self.service.start()
+            self.inject("ovcloud-down-at-start")
+            time.sleep(rng.uniform(0.5, 3))
+            self.campaign.start_cloud()
+        else:
+            self.service.start()
+        for kind in live:
+            self.live_fault(kind)
+        self.recover()
+        self.check()
+
+    def recover(self):
+        """Waits for the service; when it needs the user, does what the user would: replug, sync."""
+        for _ in range(6):
+            self.devsim.run("clear-faults", self.serial, check=False)
+            if self.service.process.poll() is not None:
+                self.service.start()
+            # A request the device took and never answered ends only when the device leaves.
+            lost_answer = "lost-page-answer" in self.injected and "lost answer" not in self.ended
+            try:
+                state = wait_until(lambda: progress(self.service, self.serial, self.sessions),
+                                   20 if lost_answer else 180, interval=0.5, what="the device settled")
+            except AssertionError:
+                state = "hung"
+                if lost_answer:
+                    self.ended.add("lost answer")
+                    self.campaign.totals["stalls on a lost answer, ended by replug"] += 1
+                else:
+                    self.problem("stuck", "busy for three minutes with the device plugged in")
+            if state == "settled":
+                return
+            self.campaign.totals["nudges"] += 1
+            self.devsim.run("unplug", self.serial, check=False)
+            self.devsim.run("plug", "--serial", self.serial, "--reuse", check=False)
+            self.service.command("sync", self.serial)
+        self.problem("stuck", "never settled")
+
+    def problem(self, kind, text):
+        self.campaign.totals[kind] += 1
+        self.campaign.problems.append(f"{self.serial} {self.injected}: {kind}: {text}")
+
+    def check(self):
+        totals = self.campaign.totals
+        records = collections.defaultdict(list)
+        for record in self.campaign.cloud.records():
+            if record["device"] == f"/api/device/{self.serial}/":
+                records[int(record["start"]) // 256].append(record)
+        status = self.service.status()
+        if status["storing"] or status["syncing"]:
+            self.problem("stuck", "storing or syncing while idle")
+        shown = {s["startSeconds"]: s for s in (device_status(self.service, self.serial) or {}).get("sessions", [])}
+        api = self.campaign.cloud.client()
+        for session in self.sessions:
+            totals["sessions"] += 1
+            size = session["page_count"] * 512
+            expected = self.devsim.dump(self.serial, session["index"])
+            held = records.get(session["start_seconds"], [])
+            state = shown.get(session["start_seconds"], {}).get("syncStatus")
+            if state in IN_FLIGHT:
+                self.problem("stuck", f"session {session['index']} in state {state}")
+            if skipped_as_corrupt(session) and state is not None:
+                self.problem("corrupt session kept", f"session {session['index']}")
+            if expected_on_server(session):
+                if len(held) > 1:
+                    self.problem("duplicates", f"session {session['index']}: {len(held)} records")
+                timeline = api.get(f"sync/timeline/{held[0]['id']}/").body if held else b""
+                if timeline != expected:
+                    totals["bytes lost"] += size
+                    self.problem("lost", f"session {session['index']}: {len(timeline)} of {size} bytes")
+                else:
+                    totals["bytes moved"] += size
+            elif held:
+                self.problem("uploaded but not to be", f"session {session['index']}")
+            local = self.service.store / self.serial / f"{session['start_seconds']:.6f}" / "session_data.dat"
+            # A download cut short leaves whole pages from the start, resumed later: never other bytes.
+            stored = local.read_bytes() if local.exists() else b""
+            if not expected.startswith(stored) or len(stored) % 512 or (state == SYNCED and stored != expected
+                                                                            and local.exists()):
+                self.problem("wrong local copy", f"session {session['index']}")
+        self.check_home()
+
+    def check_home(self):
+        settings = Path(self.service.env["XDG_CONFIG_HOME"]) / "Pellwick" / "OvServices.conf"
+        if not settings.exists() or stat.S_IMODE(settings.stat().st_mode) & 0o077:
+            self.problem("settings missing or readable by others", str(settings))
+        for path in Path(self.service.home).rglob("*"):
+            if not path.is_file():
+                continue
+            if path.suffix in (".log", ".txt") or "log" in path.name.lower():
+                text = path.read_text(errors="replace")
+                for secret in SECRETS:
+                    if secret in text:
+                        self.problem("secret in a log", f"{path.name}: {secret[:6]}…")
+
+
+def print_table(campaign, scenarios, seconds):
+    chunk = campaign.chunk_faults_injected()
+    rows = [("seed", SEED), ("scenarios", scenarios), ("seconds", int(seconds))]
+    rows += [(f"faults: {k}", v) for k, v in sorted((campaign.faults + chunk).items())]
+    rows += [("faults injected", campaign.fault_count()), ("sessions", campaign.totals["sessions"]),
+             ("bytes moved", campaign.totals["bytes moved"]), ("bytes lost", campaign.totals["bytes lost"]),
+             ("duplicates", campaign.totals["duplicates"]), ("stuck", campaign.totals["stuck"]),
+             ("other problems", len(campaign.problems) - campaign.totals["stuck"] - campaign.totals["duplicates"]
+              - campaign.totals["lost"]), ("recoveries by replug and sync", campaign.totals["nudges"]),
+             ("stalls on a lost answer, ended by replug", campaign.totals["stalls on a lost answer, ended by replug"])]
+    print("\n" + "\n".join(f"{name:<42} {value:>12}" for name, value in rows))
+    print("\n".join(campaign.problems))
+
+
+def test_nothing_is_lost_duplicated_or_stuck_whatever_fails(built, tmp_path):
+    rng = random.Random(SEED)
+    campaign = Campaign(rng, tmp_path)
+    started, number = time.monotonic(), 0
+    try:
+        while (campaign.fault_count() < SOAK_FAULTS) if SOAK else (number < SHORT_SCENARIOS):
+            number += 1
+            scenario = Scenario(number, rng, campaign)
+            try:
+                scenario.run()
+            finally:
+                scenario.close()
+    finally:
+        print_table(campaign, number, time.monotonic() - started)
+        campaign.cloud.stop()
+    assert not campaign.problems, "\n".join(campaign.problems)
