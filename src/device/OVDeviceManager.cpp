@@ -5,6 +5,8 @@
 #include "OVCredentialManagerProtocol.h"
 #include "OVDeviceCommandExecutor.h"
 #include "OVDeviceInformationManager.h"
+#include "OVDeviceManagerCommandSubscriber.h"
+#include "OVDeviceStorers.h"
 #include "OVDeviceSyncher.h"
 #include "OVHelper.h"
 #include "OVHostReachability.h"
@@ -13,6 +15,7 @@
 #include "OVMainThread.h"
 #include "OVNotificationCenter.h"
 #include "OVPreferencesManagerProtocol.h"
+#include "OVReachabilityProbes.h"
 #include "OVSessionFileRepository.h"
 #include "OVSessionStatusInquirer.h"
 #include "OVSessionStorer.h"
@@ -35,34 +38,6 @@ template <typename... Args> void systemLog(const char* format, const Args&... ar
 
 const QString OVDeviceManager::kErrorDomain = QStringLiteral("com.pellwick.deviceManager");
 
-/** The manager's own subscription to the executor: held by the notifier, so it holds the manager weakly. */
-class OVDeviceManager::CommandSubscriber : public OVDeviceCommandDelegate {
-public:
-    explicit CommandSubscriber(std::weak_ptr<OVDeviceManager> manager)
-        : m_manager(std::move(manager)) {}
-
-    void onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceInfo>& device, int level) override {
-        if (const auto manager = m_manager.lock())
-            manager->onGetBatteryLevelCompleted(device, level);
-    }
-    void onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success,
-                          quint64 userId) override {
-        if (const auto manager = m_manager.lock())
-            manager->onGetDefaultUser(device, success, userId);
-    }
-    void onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) override {
-        if (const auto manager = m_manager.lock())
-            manager->onEraseDeviceCompleted(device, success);
-    }
-    void onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool success) override {
-        if (const auto manager = m_manager.lock())
-            manager->onRecoverDeviceCompleted(device, success);
-    }
-
-private:
-    const std::weak_ptr<OVDeviceManager> m_manager;
-};
-
 std::shared_ptr<OVDeviceManager> OVDeviceManager::create(OVServiceProtocol* service,
                                                          OVCredentialManagerProtocol* credMgr,
                                                          OVPreferencesManagerProtocol* prefMgr,
@@ -80,10 +55,12 @@ OVDeviceManager::OVDeviceManager(OVServiceProtocol* service, OVCredentialManager
     , m_prefMgr(prefMgr)
     , m_orvaneDeviceListener(library)
     , m_commandExecutor(std::make_shared<OVDeviceCommandExecutor>())
-    , m_commandFactory(std::make_shared<OVCommandFactory>()) {}
+    , m_commandFactory(std::make_shared<OVCommandFactory>())
+    , m_reachability(std::make_unique<OVReachabilityProbes>())
+    , m_storers(std::make_unique<OVDeviceStorers>()) {}
 
 void OVDeviceManager::start() {
-    m_commandSubscriber = std::make_shared<CommandSubscriber>(weak_from_this());
+    m_commandSubscriber = std::make_shared<OVDeviceManagerCommandSubscriber>(weak_from_this());
     m_commandExecutor->addDeviceCommandDelegate(m_commandSubscriber);
 
     OVNotificationCenter& center = OVNotificationCenter::defaultCenter();
@@ -108,10 +85,7 @@ void OVDeviceManager::start() {
 OVDeviceManager::~OVDeviceManager() {
     OVNotificationCenter::defaultCenter().removeObserver(this);
     m_orvaneDeviceListener->unsetKVOObserver(this);
-    if (m_internetReach)
-        m_internetReach->stopNotifier();
-    if (m_hostReach)
-        m_hostReach->stopNotifier();
+    m_reachability.reset();
     m_commandExecutor->removeDeviceCommandDelegate(m_commandSubscriber);
     m_batteryTimer.reset();
     // A lock left behind by a manager that is gone would keep the computer awake for good.
@@ -264,7 +238,7 @@ void OVDeviceManager::handleDepartures(const QList<std::shared_ptr<OrvaneCDCDevi
     for (const auto& record : departed) {
         const QString serial = record->serial();
         record->setIsConnected(false);
-        if (const auto storer = storerFor(serial))
+        if (const auto storer = m_storers->value(serial))
             storer->cancelStoring();
         if (const auto syncher = syncherFor(serial))
             syncher->cancelSync();
@@ -536,27 +510,6 @@ std::shared_ptr<OVSessionStorer> OVDeviceManager::makeStorer(const std::shared_p
     return storer;
 }
 
-void OVDeviceManager::startStorer(const QString& serial, const std::shared_ptr<OVSessionStorer>& storer) {
-    std::shared_ptr<OVSessionStorer> replaced;
-    {
-        Lock lock(m_mutex);
-        replaced = m_deviceSessionsStorer.value(serial);
-        m_deviceSessionsStorer.insert(serial, storer);
-    }
-    // Its end (a failure, when its list was never answered) would otherwise end the new run too:
-    // the fetch-status report names the device, not the storer.
-    if (replaced)
-        replaced->endReports();
-    releaseLater(std::move(replaced));
-}
-
-void OVDeviceManager::releaseLater(std::shared_ptr<OVSessionStorer> storer) {
-    // The last reference may be dropped from inside the storer's own call (its fetch-status
-    // notification); it ends on the main thread, after that call has returned.
-    if (storer)
-        OVMainThread::async([storer = std::move(storer)]() mutable { storer.reset(); });
-}
-
 void OVDeviceManager::storeSessionsForDevice(const std::shared_ptr<OVDeviceInfo>& device, bool storePages,
                                              bool syncAfterStore) {
     const std::shared_ptr<OrvaneCDCDevice> cdc = findUsbDevice(device);
@@ -569,7 +522,7 @@ void OVDeviceManager::storeSessionsForDevice(const std::shared_ptr<OVDeviceInfo>
         storer->setStorePages(true);
     if (syncAfterStore)
         storer->setSyncAfterStoring(true);
-    startStorer(device->serial(), storer);
+    m_storers->put(device->serial(), storer);
     storer->storeSessions();
 }
 
@@ -642,7 +595,7 @@ void OVDeviceManager::forceSyncSession(const std::shared_ptr<OVSession>& session
     const auto storer = makeStorer(device, cdc);
     storer->setForceStoring(true);
     storer->setSyncAfterStoring(true);
-    startStorer(device->serial(), storer);
+    m_storers->put(device->serial(), storer);
     storer->storeSessionPages({session});
 }
 
@@ -652,7 +605,7 @@ void OVDeviceManager::cancelSync(const std::shared_ptr<OVDeviceInfo>& device) {
 }
 
 void OVDeviceManager::cancelStoring(const std::shared_ptr<OVDeviceInfo>& device) {
-    if (const auto storer = device ? storerFor(device->serial()) : nullptr)
+    if (const auto storer = device ? m_storers->value(device->serial()) : nullptr)
         storer->cancelStoring();
 }
 
@@ -664,12 +617,7 @@ void OVDeviceManager::cancelAllSynchronization() {
 
 void OVDeviceManager::cancelAllStoring() {
     systemLog("cancelAllStoring");
-    QList<std::shared_ptr<OVSessionStorer>> storers;
-    {
-        Lock lock(m_mutex);
-        storers = m_deviceSessionsStorer.values();
-    }
-    for (const auto& storer : storers)
+    for (const auto& storer : m_storers->values())
         storer->cancelStoring();
 }
 
@@ -690,12 +638,11 @@ bool OVDeviceManager::isSynching() {
 }
 
 bool OVDeviceManager::isStoringSessionsForDevice(const std::shared_ptr<OVDeviceInfo>& device) {
-    return device && storerFor(device->serial()) != nullptr;
+    return device && m_storers->value(device->serial()) != nullptr;
 }
 
 bool OVDeviceManager::isStoringSessions() {
-    Lock lock(m_mutex);
-    return !m_deviceSessionsStorer.isEmpty();
+    return !m_storers->isEmpty();
 }
 
 // ---- Handlers ----
@@ -732,12 +679,7 @@ void OVDeviceManager::onFetchStatusChanged(const OVNotification& notification) {
     const int status = device->fetchStatus();
     if (status == OVDeviceFetchStatusFetching)
         return;
-    std::shared_ptr<OVSessionStorer> storer;
-    {
-        Lock lock(m_mutex);
-        storer = m_deviceSessionsStorer.take(device->serial());
-    }
-    releaseLater(std::move(storer));
+    m_storers->release(device->serial());
     if (status != OVDeviceFetchStatusFetched)
         OVLog("There was an error fetching sessions on device %@. Will not sync sessions", device->serial());
 }
@@ -761,14 +703,7 @@ void OVDeviceManager::onSignOut(const OVNotification&) {
 }
 
 void OVDeviceManager::onReachabilityChanged(const OVNotification&) {
-    std::shared_ptr<OVReachability> internet;
-    std::shared_ptr<OVReachability> host;
-    {
-        Lock lock(m_mutex);
-        internet = m_internetReach;
-        host = m_hostReach;
-    }
-    if ((internet && !internet->isReachable()) || (host && !host->isReachable()))
+    if (!m_reachability->bothReachable())
         return;
     for (const auto& device : getDevices()) {
         OVSessionList unknown;
@@ -792,21 +727,7 @@ void OVDeviceManager::onReachabilityChanged(const OVNotification&) {
 
 void OVDeviceManager::setReachabilityProbes(std::shared_ptr<OVReachability> internetReach,
                                             std::shared_ptr<OVReachability> hostReach) {
-    std::shared_ptr<OVReachability> oldInternet;
-    std::shared_ptr<OVReachability> oldHost;
-    {
-        Lock lock(m_mutex);
-        oldInternet = std::exchange(m_internetReach, internetReach);
-        oldHost = std::exchange(m_hostReach, hostReach);
-    }
-    for (const auto& probe : {oldInternet, oldHost}) {
-        if (probe)
-            probe->stopNotifier();
-    }
-    for (const auto& probe : {internetReach, hostReach}) {
-        if (probe)
-            probe->startNotifier();
-    }
+    m_reachability->replace(std::move(internetReach), std::move(hostReach));
 }
 
 void OVDeviceManager::setFirmwareFilePath(const QString& path) {
@@ -837,11 +758,6 @@ void OVDeviceManager::onMainThread(std::function<void(OVDeviceManager&)> work) {
 std::shared_ptr<OVDeviceSyncher> OVDeviceManager::syncherFor(const QString& serial) {
     Lock lock(m_mutex);
     return m_deviceSyncher.value(serial);
-}
-
-std::shared_ptr<OVSessionStorer> OVDeviceManager::storerFor(const QString& serial) {
-    Lock lock(m_mutex);
-    return m_deviceSessionsStorer.value(serial);
 }
 
 QList<std::shared_ptr<OVDeviceSyncher>> OVDeviceManager::allSynchers() {

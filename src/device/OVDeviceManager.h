@@ -19,8 +19,11 @@ class OVCommandFactory;
 class OVDeviceCommandExecutor;
 class OVDeviceInfo;
 class OVDeviceInformationManager;
+class OVDeviceManagerCommandSubscriber;
+class OVDeviceStorers;
 class OVDeviceSyncher;
 class OVReachability;
+class OVReachabilityProbes;
 class OVSession;
 class OVSessionStorer;
 class OrvaneCDCDevice;
@@ -38,7 +41,7 @@ struct OVNotification;
  *
  * Threads: create, use and destroy it on the main thread; the list work and the battery timer run
  * there. Library reports, command reports and storer notifications arrive on other threads. Every
- * map is guarded by one lock that is never held while calling out (storers, synchers, executor,
+ * map is guarded by a lock that is never held while calling out (storers, synchers, executor,
  * notifications), so handlers on any thread may call back into the manager.
  */
 class OVDeviceManager : public OVDeviceManagerProtocol,
@@ -129,7 +132,7 @@ public:
     void observeValueForKeyPath(const QString& keyPath, OrvaneUSBDeviceManager* object) override;
 
 private:
-    class CommandSubscriber;
+    friend class OVDeviceManagerCommandSubscriber;
 
     OVDeviceManager(OVServiceProtocol* service, OVCredentialManagerProtocol* credMgr,
                     OVPreferencesManagerProtocol* prefMgr, OrvaneUSBDeviceManager* library);
@@ -169,14 +172,10 @@ private:
     static OVError notFoundError(const QString& serial);
     std::shared_ptr<OVSessionStorer> makeStorer(const std::shared_ptr<OVDeviceInfo>& device,
                                                 const std::shared_ptr<OrvaneCDCDevice>& cdc);
-    /** Puts storer under serial; the one it replaces is released on the main thread. */
-    void startStorer(const QString& serial, const std::shared_ptr<OVSessionStorer>& storer);
-    static void releaseLater(std::shared_ptr<OVSessionStorer> storer);
     /** Runs work now on the main thread, or queues it there while the manager lives. */
     void onMainThread(std::function<void(OVDeviceManager&)> work);
     QString firmwareFilePath() const;
     std::shared_ptr<OVDeviceSyncher> syncherFor(const QString& serial);
-    std::shared_ptr<OVSessionStorer> storerFor(const QString& serial);
     QList<std::shared_ptr<OVDeviceSyncher>> allSynchers();
     std::shared_ptr<OVDeviceInformationManager> deviceInfoMgr();
 
@@ -186,17 +185,14 @@ private:
     /** The library (not owned); reports come on its notification thread. */
     OrvaneUSBDeviceManager* const m_orvaneDeviceListener;
 
-    /** Guards every map below and the two probes; never held while calling out. */
+    /** Guards every map below; never held while calling out. */
     mutable std::mutex m_mutex;
     /** Absent until the first refresh after sign-in, dropped at sign-out. */
     std::optional<QHash<QString, std::shared_ptr<OVDeviceInfo>>> m_deviceInfoMap;
     std::optional<QHash<QString, std::shared_ptr<OrvaneCDCDevice>>> m_usbDeviceMap;
     QHash<QString, std::shared_ptr<OVDeviceSyncher>> m_deviceSyncher;
-    QHash<QString, std::shared_ptr<OVSessionStorer>> m_deviceSessionsStorer;
     /** Keyed by the USB location of the device under recovery, so that its completion finds it. */
     QHash<quint32, bool> m_deviceRecovering;
-    std::shared_ptr<OVReachability> m_internetReach;
-    std::shared_ptr<OVReachability> m_hostReach;
     std::shared_ptr<OVDeviceInformationManager> m_deviceInfoMgr;
     QString m_firmwareFilePath;
     bool m_firstRefreshUnderWay = false;
@@ -205,7 +201,11 @@ private:
 
     const std::shared_ptr<OVDeviceCommandExecutor> m_commandExecutor;
     const std::shared_ptr<OVCommandFactory> m_commandFactory;
-    std::shared_ptr<CommandSubscriber> m_commandSubscriber;
+    std::shared_ptr<OVDeviceManagerCommandSubscriber> m_commandSubscriber;
+    /** Owned; stopped with the manager. */
+    std::unique_ptr<OVReachabilityProbes> m_reachability;
+    /** Owned; the download in progress of each device. */
+    std::unique_ptr<OVDeviceStorers> m_storers;
     std::atomic<bool> m_isUpdatingDeviceList{false};
     /** Main thread only; repeating, calls getBatteryLevelTick. */
     std::unique_ptr<QTimer> m_batteryTimer;
