@@ -181,21 +181,25 @@ private Q_SLOTS:
         QFETCH(bool, socket);
         DeviceRig rig(socket);
         KeyPathRecorder observer(rig.manager());
+        const QString cdcList = QStringLiteral("cdcOrvanes"), hidList = QStringLiteral("hidOrvanes");
         QVERIFY(rig.plug(kSerial));
-        QTRY_COMPARE(observer.keyPaths(), QStringList{QStringLiteral("cdcOrvanes")});
+        // The shared manager's switch to this rig's transport may announce the data-mode list too.
+        QTRY_VERIFY(observer.keyPaths().contains(cdcList));
+        QVERIFY(!observer.keyPaths().contains(hidList));
         const QString hid = *rig.hub().addHid(0x14700000u);
-        QTRY_COMPARE(observer.keyPaths().size(), 2);
-        QCOMPARE(observer.keyPaths().last(), QStringLiteral("hidOrvanes"));
+        QTRY_VERIFY(observer.keyPaths().contains(hidList));
+        QCOMPARE(observer.keyPaths().count(hidList), 1);
         QCOMPARE(rig.manager().hidOrvanes().size(), 1);
         QCOMPARE(rig.manager().hidOrvanes().first()->locationID(), 0x14700000u);
+        const qsizetype beforeUnplug = observer.keyPaths().size();
         QVERIFY(rig.hub().unplug(kSerial));
-        QTRY_COMPARE(observer.keyPaths().size(), 3);
-        QCOMPARE(observer.keyPaths().last(), QStringLiteral("cdcOrvanes"));
+        QTRY_COMPARE(observer.keyPaths().size(), beforeUnplug + 1);
+        QCOMPARE(observer.keyPaths().last(), cdcList);
         QVERIFY(rig.manager().cdcOrvanes().isEmpty());
         observer.stop();
         QVERIFY(rig.hub().unplug(hid));
         QTRY_VERIFY(rig.manager().hidOrvanes().isEmpty());
-        QCOMPARE(observer.keyPaths().size(), 3);
+        QCOMPARE(observer.keyPaths().size(), beforeUnplug + 1);
     }
 
     void firmwareWrite_data() {
