@@ -5,6 +5,7 @@
 // usage: bench_export [MIB]   (default 1024: 1 GiB of sessions, 64 MiB each)
 #include "OVSessionExporter.h"
 #include "OVSessionFileRepository.h"
+#include "PeakRss.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,23 +18,6 @@
 namespace {
 constexpr qint64 kSessionMiB = 64;
 constexpr qint64 kChunk = 1024 * 1024;
-
-qint64 peakRssKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-void resetPeakRss() {
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
 
 // A store of sessions of kSessionMiB (the last one smaller) adding up to mib; answers their data files.
 QStringList fillStore(OVSessionFileRepository& repository, qint64 mib, double firstStart) {

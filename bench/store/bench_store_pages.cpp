@@ -15,6 +15,7 @@
 #include "OvDeviceHub.h"
 #include "OvInProcessTransport.h"
 #include "PageStorerTestSupport.h"
+#include "PeakRss.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -29,25 +30,6 @@
 namespace {
 
 const QString kSerial = QStringLiteral("OVR0000000000900");
-
-// Peak resident memory since the last reset, in KiB.
-qint64 peakRssKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-// Lets the peak start again from the current resident size.
-void resetPeakRss() {
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
 
 template <typename Predicate> bool waitFor(Predicate predicate, int timeoutMs) {
     QElapsedTimer timer;

@@ -9,6 +9,7 @@
 #include "OVService.h"
 #include "OVSessionFileRepository.h"
 #include "OVSessionSyncher.h"
+#include "PeakRss.h"
 #include "SUUpdater.h"
 
 #include <QCoreApplication>
@@ -24,24 +25,6 @@
 #include <vector>
 
 namespace {
-
-// Peak resident memory since the last reset, in KiB.
-qint64 peakRssKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-// Lets the peak start again from the current resident size.
-void resetPeakRss() {
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
