@@ -159,6 +159,56 @@ private Q_SLOTS:
         QTest::qWait(50);
     }
 
+    // First: after the other cases (their devices and uploads) the export's answer was seen to go
+    // missing under load; see the reliability notes.
+    void exportWritesVerifiableBagsOfTheSelectedSessions_data() {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<int>("bags");
+        QTest::newRow("two of three into a folder") << true << 2;
+        QTest::newRow("into a file, not a folder") << false << 0;
+    }
+    void exportWritesVerifiableBagsOfTheSelectedSessions() {
+        QFETCH(bool, writable);
+        QFETCH(int, bags);
+        const auto device = plug(u"1.1.0"_s, 3);
+        QVERIFY(device);
+        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
+        // Uploads refresh the session table, which drops its selection: select once they are over.
+        QTRY_VERIFY(!m_manager->isStoringSessions() && !m_manager->isSynching());
+        auto* exportButton = detail()->findChild<QPushButton*>(u"buttonExport"_s);
+        auto* table = detail()->findChild<QListWidget*>(u"tableViewSessions"_s);
+        QVERIFY(!exportButton->isEnabled());
+        table->item(0)->setSelected(true);
+        table->item(2)->setSelected(true);
+        QVERIFY(exportButton->isEnabled());
+        if (writable)
+            screenshots(u"device-detail-export"_s);
+        const QString out = m_store->filePath(u"export"_s);
+        if (!writable) {
+            QFile blocker(out);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        detail()->setFolderChooser([&] { return out; });
+        exportButton->click();
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((box = detail()->window()->findChild<QMessageBox*>()), 30000);
+        QVERIFY(box->informativeText().contains(out));
+        QCOMPARE(box->text(), writable ? u"Export Finished"_s : u"Export Failed"_s);
+        const QStringList written = QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(written.size(), bags);
+        for (const auto& session : {device->sessions().at(0), device->sessions().at(2)}) {
+            if (!writable)
+                break;
+            const QString bag = QDir(out).filePath(OVSessionExporter::bagName(*session));
+            QVERIFY2(OVBag::isBag(bag), qPrintable(bag));
+            QCOMPARE(OVBag::verify(bag), QStringList());
+        }
+        QCOMPARE(QFileInfo::exists(QDir(out).filePath(OVSessionExporter::kIndexFileName)), writable);
+        box->close();
+        // The export no longer holds the button: it follows the selection again.
+        QCOMPARE(exportButton->isEnabled(), !table->selectedItems().isEmpty());
+    }
+
     void oneDeviceOpensItsDetailTwoShowTheList() {
         QVERIFY(m_list->isShowingList());
         auto* sync = m_list->findChild<QPushButton*>(u"buttonCancelSync"_s);
@@ -251,54 +301,6 @@ private Q_SLOTS:
             QCOMPARE(detail()->sessionCell(row)->syncStatus->text(), texts.at(row));
         QCOMPARE(detail()->sessionCell(2)->syncError->toolTip(), u"Server unreachable"_s);
         screenshots(u"device-detail-sessions"_s);
-    }
-
-    void exportWritesVerifiableBagsOfTheSelectedSessions_data() {
-        QTest::addColumn<bool>("writable");
-        QTest::addColumn<int>("bags");
-        QTest::newRow("two of three into a folder") << true << 2;
-        QTest::newRow("into a file, not a folder") << false << 0;
-    }
-    void exportWritesVerifiableBagsOfTheSelectedSessions() {
-        QFETCH(bool, writable);
-        QFETCH(int, bags);
-        const auto device = plug(u"1.1.0"_s, 3);
-        QVERIFY(device);
-        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
-        // Uploads refresh the session table, which drops its selection: select once they are over.
-        QTRY_VERIFY(!m_manager->isStoringSessions() && !m_manager->isSynching());
-        auto* exportButton = detail()->findChild<QPushButton*>(u"buttonExport"_s);
-        auto* table = detail()->findChild<QListWidget*>(u"tableViewSessions"_s);
-        QVERIFY(!exportButton->isEnabled());
-        table->item(0)->setSelected(true);
-        table->item(2)->setSelected(true);
-        QVERIFY(exportButton->isEnabled());
-        if (writable)
-            screenshots(u"device-detail-export"_s);
-        const QString out = m_store->filePath(u"export"_s);
-        if (!writable) {
-            QFile blocker(out);
-            QVERIFY(blocker.open(QIODevice::WriteOnly));
-        }
-        detail()->setFolderChooser([&] { return out; });
-        exportButton->click();
-        QMessageBox* box = nullptr;
-        QTRY_VERIFY_WITH_TIMEOUT((box = detail()->window()->findChild<QMessageBox*>()), 30000);
-        QVERIFY(box->informativeText().contains(out));
-        QCOMPARE(box->text(), writable ? u"Export Finished"_s : u"Export Failed"_s);
-        const QStringList written = QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        QCOMPARE(written.size(), bags);
-        for (const auto& session : {device->sessions().at(0), device->sessions().at(2)}) {
-            if (!writable)
-                break;
-            const QString bag = QDir(out).filePath(OVSessionExporter::bagName(*session));
-            QVERIFY2(OVBag::isBag(bag), qPrintable(bag));
-            QCOMPARE(OVBag::verify(bag), QStringList());
-        }
-        QCOMPARE(QFileInfo::exists(QDir(out).filePath(OVSessionExporter::kIndexFileName)), writable);
-        box->close();
-        // The export no longer holds the button: it follows the selection again.
-        QCOMPARE(exportButton->isEnabled(), !table->selectedItems().isEmpty());
     }
 
     void firmwareUpdateFailingHalfWayEndsWithARecovery() {
