@@ -9,10 +9,13 @@ the default is a short run on a fixed seed. OV_FAULT_SEED sets the seed. Both pr
 
 import base64
 import collections
+import datetime
+import json
 import os
 import random
 import shutil
 import stat
+import subprocess
 import sys
 import tempfile
 import time
@@ -42,6 +45,12 @@ DEVICE_FAULTS = ["fail-page", "corrupt-page", "refuse-page", "refuse-list", "los
 LIVE_FAULTS = ["unplug-mid-download", "kill-service-download", "kill-service-upload", "kill-ovcloud-upload",
                "ovcloud-down-at-start"]
 SHORT_SCENARIOS = len(LIVE_FAULTS)
+# Faults of the computer the service runs on. Its clock jumps a day while it transfers (libfaketime moves the
+# service's wall clock only: a real jump leaves the monotonic clock alone); the disk under its store fills up.
+HOST_FAULTS = ["clock-forward", "clock-back", "full-disk"]
+CLOCK_JUMPS = {"clock-forward": "+1d", "clock-back": "-1d"}
+FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1")
+DAY = 86400
 
 
 def chunk_fault_plan(rng):
@@ -124,10 +133,12 @@ class Scenario:
         self.injected = []
         self.sessions = []
         self.ended = set()
+        self.host = HostFaults(self, [])
 
     def close(self):
         self.service.stop()
         self.devsim.stop()
+        self.host.release()
         if any(p.startswith(self.serial) for p in self.campaign.problems):
             kept = self.campaign.state_dir / self.serial  # the logs that show what went wrong
             kept.mkdir()
@@ -208,6 +219,8 @@ class Scenario:
             self.device_fault(kind)
         # The short run goes through every kind in turn; the soak draws them.
         live = rng.sample(LIVE_FAULTS, rng.randint(1, 3)) if SOAK else [LIVE_FAULTS[(self.number - 1) % len(LIVE_FAULTS)]]
+        self.host.kinds = HostFaults.draw(self.number, rng)
+        self.host.prepare()
         if "ovcloud-down-at-start" in live:
             self.campaign.cloud.kill()
             self.service.start()
@@ -216,6 +229,7 @@ class Scenario:
             self.campaign.start_cloud()
         else:
             self.service.start()
+        self.host.inject()
         for kind in live:
             self.live_fault(kind)
         self.recover()
@@ -290,6 +304,7 @@ class Scenario:
                                                                             and local.exists()):
                 self.problem("wrong local copy", f"session {session['index']}")
         self.check_home()
+        self.host.check(records)
 
     def check_home(self):
         settings = Path(self.service.env["XDG_CONFIG_HOME"]) / "Pellwick" / "OvServices.conf"
@@ -305,6 +320,127 @@ class Scenario:
                         self.problem("secret in a log", f"{path.name}: {secret[:6]}…")
 
 
+def device_date(text):
+    """ovdevsim's "yyyy-MM-dd HH:mm:ss +0000" as seconds since 1970."""
+    return datetime.datetime.strptime(text, "%Y-%m-%d %H:%M:%S %z").timestamp()
+
+
+def log_lines(service):
+    """The lines of the service's rolling log files, oldest file first, with the files they came from."""
+    logs = sorted((service.home / ".local" / "state").rglob("log-*.txt"), key=lambda p: int(p.stem[4:]))
+    return [(path, line) for path in logs for line in path.read_text(errors="replace").splitlines()]
+
+
+def logged_at(line):
+    """The local time of a log line "[yyyy/MM/dd HH:mm:ss:SSS] ...", as seconds since 1970, or None."""
+    try:
+        return datetime.datetime.strptime(line[1:20], "%Y/%m/%d %H:%M:%S").timestamp()
+    except ValueError:
+        return None
+
+
+class HostFaults:
+    """The clock jump and the full disk of one scenario: set up before the service starts, injected while it
+    transfers, checked once it settled."""
+
+    def __init__(self, scenario, kinds):
+        self.scenario = scenario
+        self.kinds = kinds
+        self.clock_file = Path(scenario.base) / "clock"
+        self.jump = 0  # seconds the service's clock moved
+        self.mounted = False
+
+    @staticmethod
+    def draw(number, rng):
+        """The short run gives each kind one of its last scenarios; the soak draws them."""
+        if not SOAK:
+            first = SHORT_SCENARIOS - len(HOST_FAULTS) + 1
+            return [HOST_FAULTS[number - first]] if number >= first else []
+        kinds = [rng.choice(sorted(CLOCK_JUMPS))] if rng.random() < 0.2 else []
+        return kinds + (["full-disk"] if rng.random() < 0.15 else [])
+
+    def skip(self, kind, reason):
+        self.kinds.remove(kind)
+        self.scenario.campaign.totals[f"skipped {kind}: {reason}"] += 1
+
+    def prepare(self):
+        service = self.scenario.service
+        clock = next((k for k in self.kinds if k in CLOCK_JUMPS), None)
+        if clock and not FAKETIME.exists():
+            self.skip(clock, "libfaketime is not installed (Debian package faketime)")
+        elif clock:
+            self.clock_file.write_text("+0")
+            service.env.update({"LD_PRELOAD": str(FAKETIME), "FAKETIME_TIMESTAMP_FILE": str(self.clock_file),
+                                "FAKETIME_NO_CACHE": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1"})
+        if "full-disk" in self.kinds:
+            self.mount_small_store()
+
+    def mount_small_store(self):
+        """A tmpfs over the store, too small for about half of the device's data."""
+        store = self.scenario.service.store
+        store.mkdir(parents=True, exist_ok=True)
+        total = sum(s["page_count"] for s in self.scenario.sessions) * 512
+        size = 4096 * self.scenario.rng.randint(1, max(1, total // 8192))
+        mount = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", str(store)],
+                               capture_output=True)
+        if mount.returncode != 0:
+            self.skip("full-disk", f"mounting a tmpfs is not permitted ({mount.stderr.decode().strip()})")
+        self.mounted = mount.returncode == 0
+
+    def inject(self):
+        """Jumps the clock during a transfer; lets the store fill up, gives the space back and replugs."""
+        scenario = self.scenario
+        for kind in self.kinds:
+            if kind in CLOCK_JUMPS:
+                scenario.when(scenario.rng.choice(["storing", "syncing"]))
+                time.sleep(scenario.rng.uniform(0, 0.5))
+                self.clock_file.write_text(CLOCK_JUMPS[kind])
+                self.jump = DAY if CLOCK_JUMPS[kind].startswith("+") else -DAY
+            else:
+                try:
+                    wait_until(lambda: progress(scenario.service, scenario.serial, scenario.sessions), 60,
+                               interval=0.5, what="the store to fill up")
+                except AssertionError:
+                    pass  # a stall of another fault; the recovery below deals with it
+                subprocess.run(["mount", "-o", "remount,size=256m", str(scenario.service.store)], check=True)
+                scenario.devsim.run("unplug", scenario.serial, check=False)
+                scenario.devsim.run("plug", "--serial", scenario.serial, "--reuse", check=False)
+                scenario.service.command("sync", scenario.serial)
+            scenario.inject(kind)
+
+    def release(self):
+        if self.mounted:
+            subprocess.run(["umount", "-l", str(self.scenario.service.store)], check=False)
+
+    def check(self, records):
+        if self.jump:
+            self.check_clock(records)
+
+    def check_clock(self, records):
+        """The device's clock and the records' times come from the device and the network, never from the
+        computer's clock; timers and the daily log roll go on."""
+        scenario = self.scenario
+        scenario.devsim.run("unplug", scenario.serial, check=False)
+        scenario.devsim.run("plug", "--serial", scenario.serial, "--reuse", check=False)
+        scenario.recover()
+        device = next(d for d in json.loads(scenario.devsim.run("list", "--json").stdout)
+                      if d["serial"] == scenario.serial)
+        if abs(device_date(device["clock"]) - time.time()) > 600:
+            scenario.problem("device clock set from the computer's clock", device["clock"])
+        for session in scenario.sessions:
+            for record in records.get(session["start_seconds"], []):
+                if abs(record["end"] / 256 - device_date(session["end"])) > 1:
+                    scenario.problem("record end not the device's", f"session {session['index']}")
+        lines = log_lines(scenario.service)
+        if "lost-page-answer" not in scenario.injected and any("-Stalled:" in line for _, line in lines):
+            scenario.problem("stall after a clock jump", "the watchdog saw a stall no fault made")
+        after = [(path, line) for path, line in lines if abs((logged_at(line) or 0) - time.time() - self.jump) < 3600]
+        if not after:
+            scenario.problem("log stopped at a clock jump", "no line logged at the new time")
+        elif self.jump > 0 and all(path == lines[0][0] for path, _ in after):
+            scenario.problem("log not rolled", "a day went by on the clock and the file goes on")
+
+
 def print_table(campaign, scenarios, seconds):
     chunk = campaign.chunk_faults_injected()
     rows = [("seed", SEED), ("scenarios", scenarios), ("seconds", int(seconds))]
@@ -315,6 +451,7 @@ def print_table(campaign, scenarios, seconds):
              ("other problems", len(campaign.problems) - campaign.totals["stuck"] - campaign.totals["duplicates"]
               - campaign.totals["lost"]), ("recoveries by replug and sync", campaign.totals["nudges"]),
              ("stalls on a lost answer, ended by replug", campaign.totals["stalls on a lost answer, ended by replug"])]
+    rows += [(k, v) for k, v in sorted(campaign.totals.items()) if k.startswith("skipped")]
     print("\n" + "\n".join(f"{name:<42} {value:>12}" for name, value in rows))
     print("\n".join(campaign.problems))
 
