@@ -1,6 +1,7 @@
 #include "OVFileHandle.h"
 
 #include "OVFileSystem.h"
+#include "OVLogger.h"
 
 #include <QFile>
 
@@ -46,7 +47,17 @@ bool OVFileHandle::writeData(const QByteArray& data, OVError* error) {
 }
 
 bool OVFileHandle::append(const QByteArray& bytes, OVError* error) {
-    return seekToEndOfFile(error) >= 0 && writeData(bytes, error);
+    const qint64 end = seekToEndOfFile(error);
+    if (end < 0)
+        return false;
+    if (writeData(bytes, error))
+        return true;
+    // A write cut short by a full disk would leave part of a page, and the next append, after
+    // space came back, would follow it: every later page would sit at the wrong offset. The write's
+    // own error is the one to report.
+    if (::ftruncate(m_fd, static_cast<off_t>(end)) != 0)
+        OVLog("Could not cut %@ back to %lld bytes after a failed write", m_path, end);
+    return false;
 }
 
 bool OVFileHandle::closeFile(OVError* error) {

@@ -27,7 +27,8 @@ public:
     bool closeFile(OVError* error = nullptr);
     const QString& path() const { return m_path; }
 
-    /** Seeks to the end, then writes: one seek and one write per call. */
+    /** Seeks to the end, then writes: one seek and one write per call. A failed write leaves the file as it
+     * was. */
     bool append(const QByteArray& bytes, OVError* error) override;
     bool close(OVError* error) override { return closeFile(error); }
 
