@@ -420,9 +420,17 @@ class HostFaults:
         """The device's clock and the records' times come from the device and the network, never from the
         computer's clock; timers and the daily log roll go on."""
         scenario = self.scenario
+        set_clock = f"Set Clock on device {scenario.serial}"
+        before = sum(set_clock in line for _, line in log_lines(scenario.service))
         scenario.devsim.run("unplug", scenario.serial, check=False)
         scenario.devsim.run("plug", "--serial", scenario.serial, "--reuse", check=False)
         scenario.recover()
+        try:
+            wait_until(lambda: sum(set_clock in line for _, line in log_lines(scenario.service)) > before, 30,
+                       what="the device's clock to be set")
+            time.sleep(1)  # the line comes just before the command is sent
+        except AssertionError:
+            scenario.problem("clock not set", "the device came back and its clock was not set")
         device = next(d for d in json.loads(scenario.devsim.run("list", "--json").stdout)
                       if d["serial"] == scenario.serial)
         if abs(device_date(device["clock"]) - time.time()) > 600:
