@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -150,20 +151,6 @@ private Q_SLOTS:
         QVERIFY2(pattern.match(line).hasMatch(), qPrintable(line));
     }
 
-    void continuesTheNewestFileAcrossRuns() {
-        QTemporaryDir dir;
-        {
-            OVFileLogger first(std::make_shared<OVFileLoggerManager>(dir.path()));
-            first.write(message(QStringLiteral("one")));
-            first.flush();
-        }
-        OVFileLogger second(std::make_shared<OVFileLoggerManager>(dir.path()));
-        second.write(message(QStringLiteral("two")));
-        second.flush();
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
-        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("log-1.txt"))).count('\n'), 2);
-    }
-
     void rollsAtTheSizeLimit() {
         QTemporaryDir dir;
         OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
@@ -183,6 +170,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("seen"); // by the next line, the tick, or the next run
         QTest::addColumn<int>("files");
         QTest::newRow("younger than a day continues") << 23 << "line" << 1;
+        QTest::newRow("the next run continues a young file") << 23 << "run" << 1;
         QTest::newRow("a day old rolls") << 24 << "line" << 2;
         QTest::newRow("a day old rolls with no line") << 24 << "tick" << 1;
         QTest::newRow("the next run does not continue it") << 48 << "run" << 2;
@@ -216,7 +204,12 @@ private Q_SLOTS:
             sink.tick();
         else
             (seen == QLatin1String("line") ? sink : nextRun).write(message(QStringLiteral("later")));
+        sink.flush();
+        nextRun.flush();
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), files);
+        // A continued file is appended to, never started over.
+        QCOMPARE(fileBytes(QFile::decodeName(first)).count('\n'),
+                 files == 1 && seen != QLatin1String("tick") ? 2 : 1);
         QCOMPARE(OVFileLoggerManager::isArchived(QFile::decodeName(first)), hoursOld >= 24);
     }
 
@@ -280,6 +273,9 @@ private Q_SLOTS:
             archived += OVFileLoggerManager::isArchived(f) ? 1 : 0;
         QCOMPARE(archived, 10);
         QVERIFY(fileBytes(files.first()).endsWith("\tcurrent\n"));
+        // Thirteen files were opened: the two oldest are the ones removed.
+        QCOMPARE(QFileInfo(files.last()).fileName(), QStringLiteral("log-3.txt"));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("log-2.txt"))));
     }
 };
 
