@@ -148,10 +148,7 @@ private Q_SLOTS:
     }
 
     void passwordInteroperatesWithOpenssl() {
-        OVCredentialManager().saveCredential(coach(), QStringLiteral("a password of 25 bytes..."));
-        const QByteArray stored = OVUserDefaults::objectForKey(QStringLiteral("ep")).toByteArray();
-        QCOMPARE(openssl(true, stored), std::optional<QByteArray>("a password of 25 bytes..."));
-
+        OVCredentialManager().saveCredential(coach(), QStringLiteral("replaced below"));
         const std::optional<QByteArray> cipher = openssl(false, "exactly sixteen!");
         QCOMPARE(cipher->size(), 32); // a whole block of padding
         storeRaw(QStringLiteral("ep"), *cipher);
