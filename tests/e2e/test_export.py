@@ -6,7 +6,8 @@ import hashlib
 import json
 from pathlib import Path
 
-from processes import DEMO, wait_until, built, cloud, devsim, service  # noqa: F401
+from processes import wait_until, built, cloud, devsim, service  # noqa: F401
+from test_pipeline import all_synced, signed_in
 
 SERIAL = "OVR0000000000311"
 PAGES = [40, 300]
@@ -35,16 +36,11 @@ def read_bag(bag):
 
 
 def test_export_reads_back_without_ovservices_and_damage_is_found(service, devsim, tmp_path):
-    service.start()
-    assert service.command("sign-in", DEMO["username"], password=DEMO["password"]).returncode == 0
+    signed_in(service)
     devsim.plug("--serial", SERIAL, "--sessions", str(len(PAGES)), "--pages", ",".join(map(str, PAGES)),
                 "--user", "101,102")
-
-    def synced():
-        device = next((d for d in service.status()["devices"] if d["serial"] == SERIAL), None)
-        return device and len(device["sessions"]) == len(PAGES) and all(
-            s["syncStatus"] == 4 for s in device["sessions"])
-    wait_until(synced, 300, interval=0.5, what=f"the sessions synced:\n{service.output()[-3000:]}")
+    wait_until(lambda: all_synced(service, SERIAL, len(PAGES)), 300, interval=0.5,
+               what=f"the sessions synced:\n{service.output()[-3000:]}")
 
     before = {p: p.read_bytes() for p in service.store.rglob("*") if p.is_file()}
     out = tmp_path / "export"

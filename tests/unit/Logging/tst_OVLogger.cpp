@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -99,13 +100,17 @@ private Q_SLOTS:
         QVERIFY(!QDir(logs).exists() || QDir(logs).entryList(QDir::Files).isEmpty());
 
         logger.turnLogOn();
-        OVLog("kept %@", 2);
+        OVLog("kept\t%@", 2);
         logger.turnLogOff();
         OVLog("dropped again");
         logger.flush();
         QCOMPARE(capture->lines().size(), size_t(1));
-        QCOMPARE(capture->lines().front().text, QStringLiteral("kept 2"));
-        QVERIFY(fileBytes(logs + QStringLiteral("/log-1.txt")).endsWith("\tkept 2\n"));
+        QCOMPARE(capture->lines().front().text, QStringLiteral("kept\t2"));
+        // One line: its time to the millisecond, its thread, a tab, the text as it was.
+        const QString line = QString::fromUtf8(fileBytes(logs + QStringLiteral("/log-1.txt")));
+        const QRegularExpression pattern(QStringLiteral(
+            "^\\[\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}:\\d{3}\\] \\[\\d+\\] \\tkept\\t2\\n$"));
+        QVERIFY2(pattern.match(line).hasMatch(), qPrintable(line));
     }
 
     void linesOfEachThreadKeepTheirOrder() {
@@ -139,31 +144,6 @@ private Q_SLOTS:
         QCOMPARE(int(threadOfWriter.size()), kThreads);
     }
 
-    void fileLineFormat() {
-        QTemporaryDir dir;
-        OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
-        sink.write(message(QStringLiteral("hello\tworld")));
-        sink.flush();
-        const QString line = QString::fromUtf8(fileBytes(dir.filePath(QStringLiteral("log-1.txt"))));
-        const QRegularExpression pattern(QStringLiteral(
-            "^\\[\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}:\\d{3}\\] \\[4242\\] \\thello\\tworld\\n$"));
-        QVERIFY2(pattern.match(line).hasMatch(), qPrintable(line));
-    }
-
-    void continuesTheNewestFileAcrossRuns() {
-        QTemporaryDir dir;
-        {
-            OVFileLogger first(std::make_shared<OVFileLoggerManager>(dir.path()));
-            first.write(message(QStringLiteral("one")));
-            first.flush();
-        }
-        OVFileLogger second(std::make_shared<OVFileLoggerManager>(dir.path()));
-        second.write(message(QStringLiteral("two")));
-        second.flush();
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
-        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("log-1.txt"))).count('\n'), 2);
-    }
-
     void rollsAtTheSizeLimit() {
         QTemporaryDir dir;
         OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
@@ -183,6 +163,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("seen"); // by the next line, the tick, or the next run
         QTest::addColumn<int>("files");
         QTest::newRow("younger than a day continues") << 23 << "line" << 1;
+        QTest::newRow("the next run continues a young file") << 23 << "run" << 1;
         QTest::newRow("a day old rolls") << 24 << "line" << 2;
         QTest::newRow("a day old rolls with no line") << 24 << "tick" << 1;
         QTest::newRow("the next run does not continue it") << 48 << "run" << 2;
@@ -216,7 +197,12 @@ private Q_SLOTS:
             sink.tick();
         else
             (seen == QLatin1String("line") ? sink : nextRun).write(message(QStringLiteral("later")));
+        sink.flush();
+        nextRun.flush();
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), files);
+        // A continued file is appended to, never started over.
+        QCOMPARE(fileBytes(QFile::decodeName(first)).count('\n'),
+                 files == 1 && seen != QLatin1String("tick") ? 2 : 1);
         QCOMPARE(OVFileLoggerManager::isArchived(QFile::decodeName(first)), hoursOld >= 24);
     }
 
@@ -280,6 +266,9 @@ private Q_SLOTS:
             archived += OVFileLoggerManager::isArchived(f) ? 1 : 0;
         QCOMPARE(archived, 10);
         QVERIFY(fileBytes(files.first()).endsWith("\tcurrent\n"));
+        // Thirteen files were opened: the two oldest are the ones removed.
+        QCOMPARE(QFileInfo(files.last()).fileName(), QStringLiteral("log-3.txt"));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("log-2.txt"))));
     }
 };
 

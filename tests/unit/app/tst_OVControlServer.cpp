@@ -2,17 +2,11 @@
 #include "OVControlClient.h"
 #include "OVControlServer.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 class tst_OVControlServer : public QObject {
     Q_OBJECT
@@ -81,34 +75,6 @@ private Q_SLOTS:
             return OVControlClient(path()).send({{QStringLiteral("command"), QStringLiteral("echo")}}, 5000);
         });
         QCOMPARE(result.outcome, OVControlClient::Outcome::Answered);
-    }
-
-    void oneInstancePerSocket() {
-        OVControlServer second;
-        QCOMPARE(second.listen(path(), nullptr), OVControlServer::Listen::AlreadyRunning);
-        m_server.reset();
-        QCOMPARE(second.listen(path(), nullptr), OVControlServer::Listen::Listening);
-    }
-
-    void replacesASocketNobodyAnswersOn() {
-        m_server.reset();
-        // What a killed instance leaves: a socket file that nobody listens on.
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray name = QFile::encodeName(path());
-        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
-        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-        ::close(fd);
-        QVERIFY(QFile::exists(path()));
-        QVERIFY(!OVControlClient(path()).isInstanceRunning());
-
-        OVControlServer server;
-        QString errorText;
-        QCOMPARE(server.listen(path(), &errorText), OVControlServer::Listen::Listening);
-        const bool running =
-            runBesideEventLoop([this] { return OVControlClient(path()).isInstanceRunning(); });
-        QVERIFY(running);
     }
 
 private:

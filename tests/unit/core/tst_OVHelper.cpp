@@ -1,20 +1,6 @@
 #include "OVHelper.h"
 
-#include <QList>
 #include <QTest>
-
-#include <memory>
-
-namespace {
-
-struct Dated {
-    OVDate value;
-    QString name;
-    OVDate start() const { return value; }
-    QString serial() const { return name; }
-};
-
-} // namespace
 
 class tst_OVHelper : public QObject {
     Q_OBJECT
@@ -48,7 +34,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("major");
         QTest::addColumn<int>("minor");
         QTest::addColumn<bool>("atLeast1011");
-        QTest::newRow("linux") << 0 << 0 << false;
         QTest::newRow("10.10") << 10 << 10 << false;
         QTest::newRow("10.11") << 10 << 11 << true;
         QTest::newRow("11.0") << 11 << 0 << true;
@@ -62,21 +47,6 @@ private Q_SLOTS:
         QCOMPARE(OVHelper::isOSXGreatherThan1011(), atLeast1011);
         OVHelper::setPretendedOSXVersion(0, 0);
         QVERIFY(!OVHelper::isOSXGreatherThan1011());
-    }
-
-    void sortsInPlace() {
-        auto make = [](double t, const char* serial) {
-            return std::make_shared<Dated>(
-                Dated{OVDate::fromSecondsSince1970(t), QString::fromLatin1(serial)});
-        };
-        QList<std::shared_ptr<Dated>> list{make(2, "OVR2"), make(3, "OVR10"), make(1, "OVR1")};
-        OVHelper::sortSessionsDesc(list);
-        QCOMPARE(list.at(0)->start().secondsSince1970(), 3.0);
-        QCOMPARE(list.at(2)->start().secondsSince1970(), 1.0);
-        OVHelper::sortDevicesAsc(list);
-        // Text order, not numeric: "OVR10" comes before "OVR2".
-        QCOMPARE(list.at(0)->serial(), QStringLiteral("OVR1"));
-        QCOMPARE(list.at(1)->serial(), QStringLiteral("OVR10"));
     }
 
     void httpDates_data() {

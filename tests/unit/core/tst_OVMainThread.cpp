@@ -50,14 +50,8 @@ private Q_SLOTS:
         QVERIFY(ran);
     }
 
-    void exceptionsCarryTheirDescriptionAndStack() {
-        try {
-            throw OVException(QStringLiteral("Unknown Command OVCommandX"));
-        } catch (...) {
-            const auto error = std::current_exception();
-            QCOMPARE(OVException::describe(error), QStringLiteral("Unknown Command OVCommandX"));
-            QVERIFY(OVException::callStackOf(error).count(QLatin1Char('\n')) >= 2);
-        }
+    // Not only our own exceptions: a standard one is described and carries a stack too.
+    void standardExceptionsCarryTheirDescriptionAndStack() {
         try {
             throw std::out_of_range("index 9");
         } catch (...) {

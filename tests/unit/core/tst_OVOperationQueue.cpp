@@ -88,55 +88,60 @@ private Q_SLOTS:
         }
     }
 
+    // A concurrent operation holds its slot until it finishes; one cancelled while waiting is
+    // finished without running its work.
     void concurrentOperationHoldsItsSlotUntilItFinishes() {
         std::atomic<int> cancelled{0};
         OVOperationQueue queue(QStringLiteral("serial"), 1);
         auto first = std::make_shared<ConcurrentOperation>(&cancelled);
         std::atomic<bool> secondRan{false};
+        std::atomic<bool> cancelledRan{false};
+        auto cancelledWhileWaiting = std::make_shared<OVBlockOperation>([&] { cancelledRan.store(true); });
         queue.addOperation(first);
         queue.addOperationWithBlock([&] { secondRan.store(true); });
+        queue.addOperation(cancelledWhileWaiting);
+        cancelledWhileWaiting->cancel();
         QTRY_VERIFY(first->isExecuting());
         QTest::qWait(50);
         QVERIFY(!secondRan.load());
-        QCOMPARE(queue.operationCount(), 2);
+        QCOMPARE(queue.operationCount(), 3);
         first->release();
         queue.waitUntilAllOperationsAreFinished();
         QVERIFY(secondRan.load());
-        QVERIFY(first->isFinished());
+        QVERIFY(first->isFinished() && cancelledWhileWaiting->isFinished());
+        QVERIFY(!cancelledRan.load());
         QCOMPARE(cancelled.load(), 0);
     }
 
-    // Cancelling reaches the running operation and every waiting one; the waiting ones are still
-    // started, see the flag, and report their cancellation.
-    void cancelAllStillStartsWaitingOperations() {
+    // Cancelling, or destroying the queue, reaches the running operation and every waiting one;
+    // cancelled waiting ones are still started, see the flag, and report their cancellation.
+    void cancellingReachesEveryOperation_data() {
+        QTest::addColumn<bool>("destroyQueue");
+        QTest::newRow("cancel all") << false;
+        QTest::newRow("queue destroyed") << true;
+    }
+    void cancellingReachesEveryOperation() {
+        QFETCH(bool, destroyQueue);
         std::atomic<int> cancelled{0};
-        OVOperationQueue queue(QStringLiteral("serial"), 1);
+        auto queue = std::make_unique<OVOperationQueue>(QStringLiteral("serial"), 1);
         std::vector<std::shared_ptr<ConcurrentOperation>> ops;
         for (int i = 0; i < 5; ++i) {
             ops.push_back(std::make_shared<ConcurrentOperation>(&cancelled));
-            queue.addOperation(ops.back());
+            queue->addOperation(ops.back());
         }
         QTRY_VERIFY(ops.front()->isExecuting());
-        queue.cancelAllOperations();
-        queue.waitUntilAllOperationsAreFinished();
-        QCOMPARE(cancelled.load(), 5);
-        for (const auto& op : ops)
-            QVERIFY(op->isFinished() && op->isCancelled() && !op->isExecuting());
-    }
-
-    void plainOperationCancelledBeforeStartSkipsItsWork() {
-        OVOperationQueue queue(QStringLiteral("serial"), 1);
-        std::atomic<int> cancelled{0};
-        auto blocker = std::make_shared<ConcurrentOperation>(&cancelled);
-        std::atomic<bool> ran{false};
-        auto plain = std::make_shared<OVBlockOperation>([&] { ran.store(true); });
-        queue.addOperation(blocker);
-        queue.addOperation(plain);
-        plain->cancel();
-        blocker->release();
-        queue.waitUntilAllOperationsAreFinished();
-        QVERIFY(plain->isFinished());
-        QVERIFY(!ran.load());
+        if (destroyQueue) {
+            queue.reset();
+        } else {
+            queue->cancelAllOperations();
+            queue->waitUntilAllOperationsAreFinished();
+            QCOMPARE(cancelled.load(), 5);
+        }
+        QTRY_VERIFY(ops.front()->isFinished());
+        for (const auto& op : ops) {
+            QVERIFY(op->isCancelled() && !op->isExecuting());
+            QVERIFY(destroyQueue || op->isFinished());
+        }
     }
 
     void manyThreadsAddAtOnce() {
@@ -152,21 +157,6 @@ private Q_SLOTS:
             a.join();
         queue.waitUntilAllOperationsAreFinished();
         QCOMPARE(done.load(), 1200);
-    }
-
-    void destroyingTheQueueCancelsWhatItHolds() {
-        std::atomic<int> cancelled{0};
-        auto running = std::make_shared<ConcurrentOperation>(&cancelled);
-        auto waiting = std::make_shared<ConcurrentOperation>(&cancelled);
-        {
-            OVOperationQueue queue(QStringLiteral("short-lived"), 1);
-            queue.addOperation(running);
-            queue.addOperation(waiting);
-            QTRY_VERIFY(running->isExecuting());
-        }
-        QTRY_VERIFY(running->isFinished());
-        QVERIFY(running->isCancelled() && waiting->isCancelled());
-        QVERIFY(!waiting->isExecuting());
     }
 };
 

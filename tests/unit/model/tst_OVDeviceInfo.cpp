@@ -29,16 +29,10 @@ private Q_SLOTS:
     void names_data() {
         QTest::addColumn<QString>("serial");
         QTest::addColumn<QString>("name");
-        QTest::newRow("fourteen characters keep the last three") << "OVR00000000123"
-                                                                 << "OV123";
-        QTest::newRow("exactly eleven characters") << "OVR00000000"
-                                                   << "OV";
-        QTest::newRow("twelve characters") << "OVR000000007"
-                                           << "OV7";
-        QTest::newRow("shorter than eleven keeps the serial") << "ABC"
-                                                              << "OVABC";
-        QTest::newRow("empty") << ""
-                               << "OV";
+        QTest::newRow("fourteen characters keep the last three")
+            << "OVR00000000123" << QStringLiteral("OV123");
+        QTest::newRow("exactly eleven characters") << "OVR00000000" << QStringLiteral("OV");
+        QTest::newRow("shorter than eleven keeps the serial") << "ABC" << QStringLiteral("OVABC");
     }
 
     void names() {
@@ -47,11 +41,23 @@ private Q_SLOTS:
         QCOMPARE(OVDeviceInfo::nameForSerial(serial), name);
     }
 
+    void disconnectForgetsOnlyWhatAConnectedDeviceTells_data() {
+        QTest::addColumn<bool>("byCopy");
+        QTest::newRow("unplugged") << false;
+        QTest::newRow("a disconnected record copied onto it") << true;
+    }
+
     void disconnectForgetsOnlyWhatAConnectedDeviceTells() {
+        QFETCH(bool, byCopy);
         auto device = connectedDevice();
         device->setSessions({std::make_shared<OVSession>()});
         device->setFetchStatus(OVDeviceFetchStatusFetched);
-        device->setIsConnected(false);
+        auto gone = connectedDevice();
+        gone->setIsConnected(false);
+        if (byCopy)
+            device->copyFrom(*gone);
+        else
+            device->setIsConnected(false);
         QVERIFY(!device->isConnected());
         QCOMPARE(device->batteryLevel(), -1);
         QVERIFY(!device->defaultUserId().has_value());
@@ -88,32 +94,28 @@ private Q_SLOTS:
         QCOMPARE(known->description(), QStringLiteral("name:OV123, serial:OVR00000000123, batt:87"));
     }
 
-    // A disconnected copy clears the revisions it is copied onto, in the order the fields are copied.
-    void copyFromADisconnectedRecord() {
-        auto known = connectedDevice();
-        auto gone = connectedDevice();
-        gone->setIsConnected(false);
-        known->copyFrom(*gone);
-        QCOMPARE(known->batteryLevel(), -1);
-        QCOMPARE(known->firmwareRevision(), QStringLiteral("N/A"));
-    }
-
-    void sessionListEditsAreSafeFromManyThreads() {
+    // Devices and their sessions are read and written from the device, store and upload threads.
+    void recordsAreSafeFromManyThreads() {
         auto device = connectedDevice();
+        auto session = std::make_shared<OVSession>();
         std::vector<std::thread> threads;
         for (int t = 0; t < 4; ++t)
-            threads.emplace_back([device] {
+            threads.emplace_back([device, session, t] {
                 for (int i = 0; i < 500; ++i) {
-                    device->modifySessions(
-                        [](OVSessionList& list) { list.append(std::make_shared<OVSession>()); });
+                    device->modifySessions([&](OVSessionList& list) { list.append(session); });
                     (void)device->sessions().size();
                     device->setBatteryLevel(i);
                     (void)device->description();
+                    session->setSyncStatus(t);
+                    session->setSyncErrorInformation(QString::number(i));
+                    (void)session->canSync();
+                    (void)session->description();
                 }
             });
         for (auto& t : threads)
             t.join();
         QCOMPARE(device->sessions().size(), 2000);
+        QVERIFY(session->syncStatus() >= 0 && session->syncStatus() < 4);
     }
 };
 

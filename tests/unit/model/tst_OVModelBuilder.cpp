@@ -75,15 +75,12 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(OVException, OVModelBuilder::buildRecordsFromJson(bytes, &error));
     }
 
-    void userMappingRoundTrip() {
+    // What the credential store keeps: a user written to JSON reads back the same.
+    void userRoundTrip() {
         OVError error;
         const OVUser user = *OVModelBuilder::buildUserFromJson(kUser, &error);
         QCOMPARE(user.email, std::optional<QString>(QStringLiteral("ada"))); // the user name, not "email"
-        QCOMPARE(user.profile->gender, 1);
-        QCOMPARE(user.profile->height, std::optional<double>(168.5));
         QVERIFY(!user.profile->weight);
-        QCOMPARE(user.profile->dateOfBirth->toDateTime().toLocalTime().date(), QDate(2001, 2, 3));
-
         const QString json = *OVModelBuilder::buildJsonFromUser(user, &error);
         const QJsonObject profile = parsed(json).value(QLatin1String("profile")).toObject();
         QCOMPARE(profile.value(QLatin1String("date_of_birth")).toString(), QStringLiteral("2001-02-03"));
@@ -95,46 +92,28 @@ private Q_SLOTS:
         QCOMPARE(back.profile->dateOfBirth, user.profile->dateOfBirth);
 
         OVUser anonymous = user;
-        anonymous.identifier.reset();
-        anonymous.profile.reset();
-        QCOMPARE(parsed(*OVModelBuilder::buildJsonFromUser(anonymous, &error)).keys(),
-                 (QStringList{QStringLiteral("first_name"), QStringLiteral("last_name"),
-                              QStringLiteral("resource_uri")}));
         anonymous.lastName.reset();
         QVERIFY_THROWS_EXCEPTION(OVException, OVModelBuilder::buildJsonFromUser(anonymous, &error));
     }
 
     void profileValue_data() {
-        QTest::addColumn<QString>("profile");
-        QTest::addColumn<QString>("uri"); // empty: no profile
-        QTest::addColumn<int>("gender");
-        QTest::newRow("uri text") << R"("/api/profile/9/")"
-                                  << "/api/profile/9/" << 0;
-        QTest::newRow("null") << "null"
-                              << "" << 0;
-        QTest::newRow("M") << R"({"gender": "M", "resource_uri": "/p/"})"
-                           << "/p/" << 0;
-        QTest::newRow("empty gender") << R"({"gender": "", "resource_uri": "/p/"})"
-                                      << "/p/" << 0;
-        QTest::newRow("F") << R"({"gender": "F", "resource_uri": "/p/"})"
-                           << "/p/" << 1;
-        QTest::newRow("other text") << R"({"gender": "x", "resource_uri": "/p/"})"
-                                    << "/p/" << 1;
-        QTest::newRow("no gender") << R"({"resource_uri": "/p/"})"
-                                   << "/p/" << 1;
+        QTest::addColumn<QString>("profile"); // every profile given names "/p/"
+        QTest::addColumn<int>("gender");      // -1: no profile
+        QTest::newRow("uri text") << R"("/p/")" << 0;
+        QTest::newRow("null") << "null" << -1;
+        QTest::newRow("M") << R"({"gender": "M", "resource_uri": "/p/"})" << 0;
+        QTest::newRow("empty gender") << R"({"gender": "", "resource_uri": "/p/"})" << 0;
+        QTest::newRow("no gender") << R"({"resource_uri": "/p/"})" << 1;
     }
 
     void profileValue() {
         QFETCH(QString, profile);
-        QFETCH(QString, uri);
         QFETCH(int, gender);
         const auto built = OVModelBuilder::buildProfile(
             parsed(QStringLiteral(R"({"p": %1})").arg(profile)).value(QLatin1String("p")));
-        QCOMPARE(built.has_value(), !uri.isEmpty());
-        if (built) {
-            QCOMPARE(built->uri, std::optional(uri));
-            QCOMPARE(built->gender, gender);
-        }
+        QCOMPARE(built ? built->gender : -1, gender);
+        if (built)
+            QCOMPARE(built->uri, std::optional(QStringLiteral("/p/")));
     }
 
     void recordStatusAndTimelineSize_data() {
@@ -163,52 +142,39 @@ private Q_SLOTS:
         QCOMPARE(record->timelineSize, size < 0 ? std::nullopt : std::optional(size));
     }
 
+    // Times are in 1/256 s; absent ones read as the epoch.
     void recordReading() {
         OVError error;
         const OVRecord record = *OVModelBuilder::buildRecordFromJson(
-            R"({"id": 471, "resource_uri": "/api/record/471/", "start": 256, "end": 2560.5, "data": "AAEC",
-                "user": {"id": 12, "resource_uri": "/api/user/12/"}})",
+            R"({"end": 2560.5, "data": "AAEC", "user": {"id": 12, "resource_uri": "/api/user/12/"}})",
             &error);
-        QCOMPARE(record.startTimestamp, std::optional(OVDate::fromSecondsSince1970(1.0)));
         QCOMPARE(record.endTimestamp->secondsSince1970(), 2560.5 / 256.0);
         QCOMPARE(record.data, std::optional<QByteArray>("AAEC")); // as received, not decoded
         QCOMPARE(record.userUri, std::optional<QString>(QStringLiteral("/api/user/12/")));
-
         const OVRecord bare = *OVModelBuilder::buildRecordFromJson("{}", &error);
         QCOMPARE(bare.startTimestamp, std::optional(OVDate::fromSecondsSince1970(0)));
-        QCOMPARE(bare.endTimestamp, std::optional(OVDate::fromSecondsSince1970(0)));
         QVERIFY(bare.user && !bare.user->uri && !bare.userUri);
     }
 
-    void recordFromSessionAndItsBody() {
+    void recordBodyFromASession() {
         OVSession session;
         session.setStart(OVDate::fromSecondsSince1970(1.0));
         session.setEnd(OVDate::fromSecondsSince1970(3.001));
-        session.setDeviceSerial(QStringLiteral("SN0001"));
         session.setUserId(12);
-        session.setPageCount(40);
-        session.setData(QByteArray("\x00\x01\x02\xff", 4));
         OVRecord record = OVRecord::buildRecordFromSession(session);
-        QVERIFY(!record.resource_uri && !record.identifier && !record.user);
-
         OVError error;
         const QString json = *OVModelBuilder::buildJsonFromRecord(record, &error);
         const QJsonObject body = parsed(json);
-        QCOMPARE(body.value(QLatin1String("user")).toString(), QStringLiteral("/api/user/12/"));
-        QCOMPARE(body.value(QLatin1String("device")).toString(), QStringLiteral("/api/device/SN0001/"));
         QCOMPARE(body.value(QLatin1String("end")).toDouble(), 3.001 * 256.0);
-        QCOMPARE(body.value(QLatin1String("data")).toString(), QStringLiteral("AAEC/w=="));
         QVERIFY(json.contains(QLatin1String("\"start\":256"))); // whole units stay an integer
+        // The server's own fields are never sent.
         for (const char* never : {"id", "resource_uri", "status", "n_uploaded_timelines"})
             QVERIFY2(!body.contains(QLatin1String(never)), never);
 
-        record.data.reset();
         record.user = OVUser();
         record.user->uri = QStringLiteral("/api/user/99/"); // the owning user's URI wins over userUri
-        const QJsonObject other = parsed(*OVModelBuilder::buildJsonFromRecord(record, &error));
-        QCOMPARE(other.value(QLatin1String("data")), QJsonValue(QString()));
-        QCOMPARE(other.value(QLatin1String("user")), QJsonValue(QStringLiteral("/api/user/99/")));
-
+        QCOMPARE(parsed(*OVModelBuilder::buildJsonFromRecord(record, &error)).value(QLatin1String("user")),
+                 QJsonValue(QStringLiteral("/api/user/99/")));
         record.user->uri.reset();
         QVERIFY_THROWS_EXCEPTION(OVException, OVModelBuilder::buildJsonFromRecord(record, &error));
         record.user.reset();

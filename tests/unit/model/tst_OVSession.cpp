@@ -3,8 +3,6 @@
 
 #include <QTest>
 
-#include <thread>
-
 class tst_OVSession : public QObject {
     Q_OBJECT
 
@@ -18,16 +16,12 @@ private Q_SLOTS:
         QTest::newRow("ready") << 1 << false << true << false;
         QTest::newRow("ready but already uploaded") << 1 << true << false << false;
         QTest::newRow("sync started") << 2 << false << false << false;
-        QTest::newRow("syncing") << 3 << false << false << false;
         QTest::newRow("synced") << 4 << false << false << true;
         QTest::newRow("sync failed") << 5 << false << true << true;
         QTest::newRow("sync failed, already uploaded") << 5 << true << false << true;
         QTest::newRow("sync cancelled") << 6 << false << true << true;
         QTest::newRow("storing failed") << 7 << false << false << false;
-        QTest::newRow("storing") << 8 << false << false << false;
         QTest::newRow("stored") << 9 << false << false << false;
-        QTest::newRow("storing cancelled") << 10 << false << false << false;
-        QTest::newRow("crc checking") << 11 << false << false << false;
     }
 
     void syncStates() {
@@ -60,25 +54,6 @@ private Q_SLOTS:
         OVSession session;
         session.setPageCount(8388608);
         QCOMPARE(session.expectedDataSize(), qint64(4294967296));
-    }
-
-    void fieldsAreSafeFromManyThreads() {
-        auto session = std::make_shared<OVSession>();
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 4; ++t)
-            threads.emplace_back([session, t] {
-                for (int i = 0; i < 1000; ++i) {
-                    session->setPercentage(i % 101);
-                    session->setSyncStatus(t);
-                    session->setSyncErrorInformation(QString::number(i));
-                    (void)session->canSync();
-                    (void)session->description();
-                    (void)session->syncErrorInformation();
-                }
-            });
-        for (auto& th : threads)
-            th.join();
-        QVERIFY(session->syncStatus() >= 0 && session->syncStatus() < 4);
     }
 };
 
