@@ -10,6 +10,7 @@ scenarios (to replay one found by a soak). Both print a table."""
 
 import base64
 import collections
+import contextlib
 import os
 import random
 import shutil
@@ -76,7 +77,16 @@ class Campaign:
         self.cloud = Cloud(self.state_dir, self.server_faults())
         self.faults = collections.Counter()
         self.totals = collections.Counter()
+        self.seconds = collections.Counter()  # by phase of the scenarios: where a soak's time goes
         self.problems = []
+
+    @contextlib.contextmanager
+    def timed(self, phase):
+        started = time.monotonic()
+        try:
+            yield
+        finally:
+            self.seconds[phase] += time.monotonic() - started
 
     def server_faults(self):
         return {**fault_environment(self.chunk_plan, CHUNK_FAULTS, "CHUNK"),
@@ -183,12 +193,21 @@ class Scenario:
         self.inject(kind)
 
     def when(self, key, timeout=30):
-        """Waits until the service reports key ("storing", "syncing"); False when it settled first."""
+        """Waits until the service reports key ("storing", "syncing"); False when it settled first, or needed
+        the user for 3 seconds (nothing moves then until the user acts: waiting out the timeout only cost
+        time; a restarted service may show failed states for a moment before it downloads again)."""
+        waiting = {"since": None}
 
         def seen():
-            if self.service.status()[key]:
+            status = self.service.status()
+            if status[key]:
                 return "seen"
-            return "settled" if progress(self.service, self.serial, self.sessions) == "settled" else None
+            state = progress(self.service, self.serial, self.sessions, status)
+            if state != "needs the user":
+                waiting["since"] = None
+                return state
+            waiting["since"] = waiting["since"] or time.monotonic()
+            return state if time.monotonic() - waiting["since"] > 3 else None
 
         try:
             return wait_until(seen, timeout, interval=0.05, what=key) == "seen"
@@ -216,26 +235,30 @@ class Scenario:
         self.inject(kind)
 
     def run(self):
-        rng = self.rng
-        signed_in = self.service.command("sign-in", DEMO["username"], password=DEMO["password"])
-        assert signed_in.returncode == 0, signed_in.stderr.decode()
-        self.plug()
-        for kind in rng.sample(DEVICE_FAULTS, rng.randint(1, 3) if SOAK else rng.randint(0, 2)):
-            self.device_fault(kind)
-        # The short run goes through every kind in turn; the soak draws them.
-        live = rng.sample(LIVE_FAULTS, rng.randint(1, 3)) if SOAK else [LIVE_FAULTS[(self.number - 1) % len(LIVE_FAULTS)]]
-        if "ovcloud-down-at-start" in live:
-            self.campaign.cloud.kill()
-            self.service.start()
-            self.inject("ovcloud-down-at-start")
-            time.sleep(rng.uniform(0.5, 3))
-            self.campaign.start_cloud()
-        else:
-            self.service.start()
-        for kind in live:
-            self.live_fault(kind)
-        self.recover()
-        self.check()
+        rng, timed = self.rng, self.campaign.timed
+        with timed("starting"):
+            signed_in = self.service.command("sign-in", DEMO["username"], password=DEMO["password"])
+            assert signed_in.returncode == 0, signed_in.stderr.decode()
+            self.plug()
+            for kind in rng.sample(DEVICE_FAULTS, rng.randint(1, 3) if SOAK else rng.randint(0, 2)):
+                self.device_fault(kind)
+            # The short run goes through every kind in turn; the soak draws them.
+            live = rng.sample(LIVE_FAULTS, rng.randint(1, 3)) if SOAK else [LIVE_FAULTS[(self.number - 1) % len(LIVE_FAULTS)]]
+            if "ovcloud-down-at-start" in live:
+                self.campaign.cloud.kill()
+                self.service.start()
+                self.inject("ovcloud-down-at-start")
+                time.sleep(rng.uniform(0.5, 3))
+                self.campaign.start_cloud()
+            else:
+                self.service.start()
+        with timed("faults while running"):
+            for kind in live:
+                self.live_fault(kind)
+        with timed("recovering"):
+            self.recover()
+        with timed("checking"):
+            self.check()
 
     def recover(self):
         """Waits for the service; when it needs the user, does what the user would: replug, sync."""
@@ -351,6 +374,7 @@ class Scenario:
 def print_table(campaign, scenarios, seconds):
     server = campaign.server_faults_injected()
     rows = [("seed", SEED), ("scenarios", scenarios), ("seconds", int(seconds))]
+    rows += [(f"seconds {phase}", int(spent)) for phase, spent in sorted(campaign.seconds.items())]
     rows += [(f"faults: {k}", v) for k, v in sorted((campaign.faults + server).items())]
     rows += [("faults injected", campaign.fault_count()), ("sessions", campaign.totals["sessions"]),
              ("bytes moved", campaign.totals["bytes moved"]), ("bytes lost", campaign.totals["bytes lost"]),
@@ -370,11 +394,13 @@ def test_nothing_is_lost_duplicated_or_stuck_whatever_fails(built, tmp_path):
         while ((campaign.fault_count() < SOAK_FAULTS) if SOAK else (number < SHORT_SCENARIOS)) and \
                 (not SCENARIOS or number < SCENARIOS):
             number += 1
-            scenario = Scenario(number, rng, campaign)
+            with campaign.timed("starting"):
+                scenario = Scenario(number, rng, campaign)
             try:
                 scenario.run()
             finally:
-                scenario.close()
+                with campaign.timed("stopping"):
+                    scenario.close()
     finally:
         print_table(campaign, number, time.monotonic() - started)
         campaign.cloud.stop()
