@@ -1,6 +1,7 @@
 """The API's resources: account, user, profile, device, bundle, bundle_permission,
 team and record. All answer JSON; lists in the paged list format."""
 
+from django.conf import settings
 from django.contrib.auth import get_user_model
 from django.db.models import Prefetch
 from django.utils.functional import cached_property
@@ -10,7 +11,10 @@ from rest_framework.permissions import AllowAny
 from rest_framework.response import Response
 from rest_framework.views import APIView
 
+from ovcloud import faults
+
 from . import access, timeline
+from .errors import error_response
 from .filters import BundlePermissionFilter, RecordFilter
 from .inputs import ID_PATTERN
 from .models import Bundle, BundlePermission, Device, Profile, Record
@@ -118,9 +122,23 @@ class RecordResource(Resource):
         owner = incoming.validated_data["user"]
         if not access.may_see(request.user, owner.pk):
             raise PermissionDenied(f"You may not create records for user {owner.pk}")
+        fault = self.injected_fault()
+        if fault and fault.kind == "fail":
+            return error_response(fault.status, f"Record refused with {fault.status} (fault injection)")
+        if fault and fault.kind == "reset":
+            return faults.connection_reset_response(request)
         record = incoming.save()
+        if fault:  # created, but the answer is lost
+            return faults.connection_reset_response(request)
         location = uri("record", record.pk)
         return Response(record_json(record), status=201, headers={"Location": location})
+
+    @staticmethod
+    def injected_fault():
+        plan = faults.active_plan()
+        if not plan.has_record_faults:
+            return None
+        return plan.record_fault(faults.next_record_number(settings.STATE_DIR))
 
     def destroy(self, request, pk=None):
         """Records are never erased: deleting one marks it "deleted".

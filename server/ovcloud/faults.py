@@ -5,12 +5,16 @@ Everything is off unless enabled by environment variables at start:
   OVCLOUD_FAULT_FAIL_CHUNK=N:STATUS[,N:STATUS...]  answer the Nth timeline chunk with STATUS
   OVCLOUD_FAULT_RESET_CHUNK=N[,N...]               reset the connection halfway through its body
   OVCLOUD_FAULT_DROP_ANSWER_CHUNK=N[,N...]         store the chunk, then reset instead of answering
+  OVCLOUD_FAULT_FAIL_RECORD=N:STATUS[,...]          answer the Nth record creation with STATUS
+  OVCLOUD_FAULT_RESET_RECORD=N[,N...]              reset the connection instead of creating the record
+  OVCLOUD_FAULT_DROP_ANSWER_RECORD=N[,N...]        create the record, then reset instead of answering
   OVCLOUD_FAULT_DELAY_MS=MS                         hold every answer MS milliseconds
   OVCLOUD_FAULT_DELAY_PATH=PREFIX                   ... only for paths under PREFIX (default /api/)
   OVCLOUD_FAULT_UNAUTHORIZED=1                      answer 401 to every API request
 
-Timeline chunks are numbered from 1 in the order they reach the upload view
-(after authentication), across all worker processes of one server.
+Timeline chunks, and record creations apart, are numbered from 1 in the order
+they reach their view (after authentication), across all worker processes of one
+server.
 """
 
 import errno
@@ -29,8 +33,20 @@ from . import config
 
 @dataclass(frozen=True)
 class ChunkFault:
+    """The fault met by one chunk or one record creation."""
+
     kind: str  # "fail", "reset" or "drop"
     status: int = 0
+
+
+def _fault(fails, resets, drops, number):
+    if number in fails:
+        return ChunkFault("fail", fails[number])
+    if number in resets:
+        return ChunkFault("reset")
+    if number in drops:
+        return ChunkFault("drop")
+    return None
 
 
 @dataclass(frozen=True)
@@ -38,6 +54,9 @@ class FaultPlan:
     fail_chunks: dict = field(default_factory=dict)
     reset_chunks: frozenset = frozenset()
     drop_answer_chunks: frozenset = frozenset()
+    fail_records: dict = field(default_factory=dict)
+    reset_records: frozenset = frozenset()
+    drop_answer_records: frozenset = frozenset()
     delay_ms: int = 0
     delay_path: str = "/api/"
     unauthorized: bool = False
@@ -46,14 +65,15 @@ class FaultPlan:
     def has_chunk_faults(self):
         return bool(self.fail_chunks or self.reset_chunks or self.drop_answer_chunks)
 
+    @property
+    def has_record_faults(self):
+        return bool(self.fail_records or self.reset_records or self.drop_answer_records)
+
     def chunk_fault(self, number):
-        if number in self.fail_chunks:
-            return ChunkFault("fail", self.fail_chunks[number])
-        if number in self.reset_chunks:
-            return ChunkFault("reset")
-        if number in self.drop_answer_chunks:
-            return ChunkFault("drop")
-        return None
+        return _fault(self.fail_chunks, self.reset_chunks, self.drop_answer_chunks, number)
+
+    def record_fault(self, number):
+        return _fault(self.fail_records, self.reset_records, self.drop_answer_records, number)
 
 
 def _positive(name, text):
@@ -62,7 +82,7 @@ def _positive(name, text):
     except ValueError:
         value = 0
     if value < 1:
-        raise ImproperlyConfigured(f"{name}: {text!r} is not a chunk number (1, 2, ...)")
+        raise ImproperlyConfigured(f"{name}: {text!r} is not a request number (1, 2, ...)")
     return value
 
 
@@ -83,17 +103,27 @@ def _failures(name):
     return failures
 
 
-def plan_from_environment():
-    failures = _failures("OVCLOUD_FAULT_FAIL_CHUNK")
-    resets = _numbers("OVCLOUD_FAULT_RESET_CHUNK")
-    drops = _numbers("OVCLOUD_FAULT_DROP_ANSWER_CHUNK")
+def _schedule(what):
+    """The fail, reset and drop lists of OVCLOUD_FAULT_*_<WHAT>; a number in two lists is refused."""
+    failures = _failures(f"OVCLOUD_FAULT_FAIL_{what}")
+    resets = _numbers(f"OVCLOUD_FAULT_RESET_{what}")
+    drops = _numbers(f"OVCLOUD_FAULT_DROP_ANSWER_{what}")
     twice = (set(failures) & resets) | (set(failures) & drops) | (resets & drops)
     if twice:
-        raise ImproperlyConfigured(f"chunks {sorted(twice)} are given more than one fault")
+        raise ImproperlyConfigured(f"{what.lower()}s {sorted(twice)} are given more than one fault")
+    return failures, resets, drops
+
+
+def plan_from_environment():
+    fail_chunks, reset_chunks, drop_chunks = _schedule("CHUNK")
+    fail_records, reset_records, drop_records = _schedule("RECORD")
     return FaultPlan(
-        fail_chunks=failures,
-        reset_chunks=resets,
-        drop_answer_chunks=drops,
+        fail_chunks=fail_chunks,
+        reset_chunks=reset_chunks,
+        drop_answer_chunks=drop_chunks,
+        fail_records=fail_records,
+        reset_records=reset_records,
+        drop_answer_records=drop_records,
         delay_ms=config.env_int("OVCLOUD_FAULT_DELAY_MS", 0),
         delay_path=config.env("OVCLOUD_FAULT_DELAY_PATH", "/api/"),
         unauthorized=config.env_flag("OVCLOUD_FAULT_UNAUTHORIZED"),
@@ -107,9 +137,16 @@ def active_plan():
 
 
 def next_chunk_number(state_dir):
-    """Number the chunk that just arrived; the count lives in a file so that
+    return _next_number(os.path.join(state_dir, "fault_chunk_counter"))
+
+
+def next_record_number(state_dir):
+    return _next_number(os.path.join(state_dir, "fault_record_counter"))
+
+
+def _next_number(path):
+    """Number the request that just arrived; the count lives in a file so that
     every gunicorn worker process shares it."""
-    path = os.path.join(state_dir, "fault_chunk_counter")
     fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o600)
     try:
         fcntl.flock(fd, fcntl.LOCK_EX)

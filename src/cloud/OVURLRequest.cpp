@@ -1,5 +1,7 @@
 #include "OVURLRequest.h"
 
+#include "OVSendOnceBody.h"
+
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -81,5 +83,11 @@ QNetworkReply* OVURLRequest::send(QNetworkAccessManager& manager, QString* error
         return manager.get(request);
     if (m_body.isEmpty() && verb == "HEAD")
         return manager.head(request);
+    if (verb == "POST") { // creates something: a repeat after a broken connection would create it twice
+        auto* body = new OVSendOnceBody(m_body);
+        QNetworkReply* reply = manager.sendCustomRequest(request, verb, body);
+        body->setParent(reply);
+        return reply;
+    }
     return manager.sendCustomRequest(request, verb, m_body);
 }

@@ -52,7 +52,8 @@ public:
     /** The headers, timeout and cache settings as a QNetworkRequest (redirects are not followed). */
     QNetworkRequest networkRequest() const;
     /**
-     * Starts the exchange on manager's thread. A file body is opened here and owned by the reply.
+     * Starts the exchange on manager's thread. A file body is opened here and owned by the reply. An
+     * in-memory POST body is sent at most once: a broken connection fails the request, never repeats it.
      * Returns null, with *errorText set, when the body file cannot be opened.
      */
     QNetworkReply* send(QNetworkAccessManager& manager, QString* errorText = nullptr) const;

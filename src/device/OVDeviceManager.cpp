@@ -27,6 +27,8 @@
 #include <QSet>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 using Lock = std::lock_guard<std::mutex>;
 
@@ -130,6 +132,7 @@ void OVDeviceManager::updateDeviceList(std::function<void(std::optional<OVError>
             // completion must still hear of refused credentials, or the user is never signed out.
             if (completion && m_firstRefreshUnderWay)
                 m_firstRefreshCompletions.push_back(std::move(completion));
+            m_deviceListChangedMeanwhile = true;
             return;
         }
         firstRefresh = !m_deviceInfoMap.has_value();
@@ -144,7 +147,7 @@ void OVDeviceManager::updateDeviceList(std::function<void(std::optional<OVError>
     }
     if (!firstRefresh) {
         updateDeviceListInternal();
-        m_isUpdatingDeviceList.store(false);
+        endDeviceListUpdate();
         return;
     }
     const std::weak_ptr<OVDeviceManager> weak = weak_from_this();
@@ -166,7 +169,7 @@ void OVDeviceManager::firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceI
     if (error && error->code() == 2 && !completions.empty()) {
         for (const auto& completion : completions)
             completion(error);
-        m_isUpdatingDeviceList.store(false);
+        endDeviceListUpdate();
         return;
     }
     {
@@ -186,7 +189,20 @@ void OVDeviceManager::firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceI
         inquirer.setService(service());
         inquirer.updateSessionsStatus(record->sessions());
     }
-    m_isUpdatingDeviceList.store(false);
+    endDeviceListUpdate();
+}
+
+void OVDeviceManager::endDeviceListUpdate() {
+    bool again = false;
+    {
+        Lock lock(m_mutex);
+        m_isUpdatingDeviceList.store(false);
+        again = std::exchange(m_deviceListChangedMeanwhile, false);
+    }
+    // The report that came meanwhile was dropped; the list read before it may not hold its device (a
+    // device plugged while start-up read the store stayed unseen until it was plugged again).
+    if (again)
+        updateDeviceListInternal();
 }
 
 void OVDeviceManager::updateDeviceListInternal() {

@@ -140,6 +140,7 @@ private:
 
     // List work (main thread).
     void updateDeviceListInternal();
+    void endDeviceListUpdate();
     void refreshDeviceList();
     void handleDepartures(const QList<std::shared_ptr<OrvaneCDCDevice>>& cdcs);
     void handleArrival(const std::shared_ptr<OrvaneCDCDevice>& cdc);
@@ -196,6 +197,8 @@ private:
     std::shared_ptr<OVDeviceInformationManager> m_deviceInfoMgr;
     QString m_firmwareFilePath;
     bool m_firstRefreshUnderWay = false;
+    /** Under m_mutex: a library report came while a refresh ran; that refresh runs once more at its end. */
+    bool m_deviceListChangedMeanwhile = false;
     /** Every completion given since the first refresh started; called by it on refused credentials. */
     std::vector<std::function<void(std::optional<OVError>)>> m_firstRefreshCompletions;
 

@@ -310,7 +310,9 @@ bool OVSessionStorer::queuePageStorer(const std::shared_ptr<OVSession>& session,
               error.fullDescription());
         return false;
     }
-    if (!force && (complete || session->crcCorruption() || session->isInSyncFinalState())) {
+    // A session that once failed its CRC check keeps the flag; its data is still fetched when incomplete,
+    // as the retry of that failure may have been cut short (device gone, service stopped).
+    if (!force && (complete || session->isInSyncFinalState())) {
         OVDeviceManagerProtocol* const mgr = deviceMgr();
         if (complete && syncAfterStoring() && mgr)
             mgr->syncSession(session, deviceInfo());

@@ -5,10 +5,12 @@ itself (restart, replug, `ovservices sync`) and then checks that nothing was los
 corrupted, left stuck or leaked into a log.
 
 OV_FAULT_CAMPAIGN=soak runs scenarios until at least 1,000 faults were injected (./ov soak [SEED]);
-the default is a short run on a fixed seed. OV_FAULT_SEED sets the seed. Both print a table."""
+the default is a short run on a fixed seed. OV_FAULT_SEED sets the seed, OV_FAULT_SCENARIOS=N stops after N
+scenarios (to replay one found by a soak). Both print a table."""
 
 import base64
 import collections
+import contextlib
 import datetime
 import json
 import os
@@ -29,6 +31,7 @@ from processes import DEMO, Cloud, DevSim, Service, built, wait_until  # noqa: E
 SOAK = os.environ.get("OV_FAULT_CAMPAIGN") == "soak"
 SEED = int(os.environ.get("OV_FAULT_SEED") or 1206)
 SOAK_FAULTS = 1000
+SCENARIOS = int(os.environ.get("OV_FAULT_SCENARIOS") or 0)  # stop after this many scenarios (0: no limit)
 VISIBLE_USERS = [101, 102, 103]
 HIDDEN_USER = 106  # not one of the coach's athletes
 PAGE_COUNTS = [2, 9, 64, 300, 10300]  # 10,300 pages need two 5 MiB upload chunks
@@ -39,8 +42,10 @@ API_SECRET = "OvDevSecret4ServicesLocal7Tq9Zp2Wn5Hc8Jd"
 SECRETS = [DEMO["password"], API_SECRET, "Authorization:", "X-ORVAAPISIGNATURE",
            base64.b64encode(f"{DEMO['username']}:{DEMO['password']}".encode()).decode()]
 
-# Chunk faults of the web API, by chunk number (every worker counts in one sequence).
+# Faults of the web API by request number: chunks and record creations are counted apart (every worker counts
+# in one sequence each).
 CHUNK_FAULTS = {"chunk-500": "FAIL", "chunk-503": "FAIL", "chunk-reset": "RESET", "chunk-answer-lost": "DROP_ANSWER"}
+RECORD_FAULTS = {"record-500": "FAIL", "record-reset": "RESET", "record-answer-lost": "DROP_ANSWER"}
 DEVICE_FAULTS = ["fail-page", "corrupt-page", "refuse-page", "refuse-list", "lost-page-answer", "unplug-after-pages"]
 LIVE_FAULTS = ["unplug-mid-download", "kill-service-download", "kill-service-upload", "kill-ovcloud-upload",
                "ovcloud-down-at-start"]
@@ -53,43 +58,64 @@ FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1")
 DAY = 86400
 
 
-def chunk_fault_plan(rng):
-    """Chunk number -> fault kind: about one chunk in six goes wrong; the short run meets each kind early."""
+def fault_plan(rng, kinds, first, share):
+    """Request number -> fault kind: about `share` of the requests go wrong; the short run meets each kind at the
+    numbers `first`."""
     if not SOAK:
-        return dict(zip([2, 3, 5, 7], sorted(CHUNK_FAULTS)))
-    return {n: rng.choice(sorted(CHUNK_FAULTS)) for n in range(1, 20001) if rng.random() < 0.17}
+        return dict(zip(first, sorted(kinds)))
+    return {n: rng.choice(sorted(kinds)) for n in range(1, 20001) if rng.random() < share}
 
 
-def chunk_fault_environment(plan):
+def fault_environment(plan, kinds, what):
+    """OVCLOUD_FAULT_<FAIL|RESET|DROP_ANSWER>_<what> settings for a plan of request number -> kind."""
     lists = collections.defaultdict(list)
     for number, kind in sorted(plan.items()):
-        status = kind.split("-")[1] if CHUNK_FAULTS[kind] == "FAIL" else None
-        lists[CHUNK_FAULTS[kind]].append(f"{number}:{status}" if status else str(number))
-    return {f"OVCLOUD_FAULT_{name}_CHUNK": ",".join(values) for name, values in lists.items()}
+        status = kind.split("-")[1] if kinds[kind] == "FAIL" else None
+        lists[kinds[kind]].append(f"{number}:{status}" if status else str(number))
+    return {f"OVCLOUD_FAULT_{name}_{what}": ",".join(values) for name, values in lists.items()}
 
 
 class Campaign:
-    """The web API with its chunk faults, shared by every scenario, and the running totals."""
+    """The web API with its chunk and record faults, shared by every scenario, and the running totals."""
 
     def __init__(self, rng, state_dir):
         self.state_dir = Path(state_dir)
-        self.chunk_plan = chunk_fault_plan(rng)
-        self.cloud = Cloud(self.state_dir, chunk_fault_environment(self.chunk_plan))
+        self.chunk_plan = fault_plan(rng, CHUNK_FAULTS, [2, 3, 5, 7], 0.17)
+        # Drawn apart, so that a seed's scenarios stay those of runs before record faults were injected.
+        self.record_plan = fault_plan(random.Random(f"{SEED} records"), RECORD_FAULTS, [1, 4, 6], 0.12)
+        self.cloud = Cloud(self.state_dir, self.server_faults())
         self.faults = collections.Counter()
         self.totals = collections.Counter()
+        self.seconds = collections.Counter()  # by phase of the scenarios: where a soak's time goes
         self.problems = []
+
+    @contextlib.contextmanager
+    def timed(self, phase):
+        started = time.monotonic()
+        try:
+            yield
+        finally:
+            self.seconds[phase] += time.monotonic() - started
+
+    def server_faults(self):
+        return {**fault_environment(self.chunk_plan, CHUNK_FAULTS, "CHUNK"),
+                **fault_environment(self.record_plan, RECORD_FAULTS, "RECORD")}
 
     def start_cloud(self):
         """A new server on the port and state of the one that was killed."""
-        self.cloud = Cloud(self.state_dir, chunk_fault_environment(self.chunk_plan), port=self.cloud.port)
+        self.cloud = Cloud(self.state_dir, self.server_faults(), port=self.cloud.port)
 
-    def chunk_faults_injected(self):
-        counter = self.state_dir / "fault_chunk_counter"
-        reached = int(counter.read_text() or 0) if counter.exists() else 0
-        return collections.Counter(kind for n, kind in self.chunk_plan.items() if n <= reached)
+    def server_faults_injected(self):
+        def reached(name):
+            counter = self.state_dir / name
+            return int(counter.read_text() or 0) if counter.exists() else 0
+
+        chunks, records = reached("fault_chunk_counter"), reached("fault_record_counter")
+        return collections.Counter([kind for n, kind in self.chunk_plan.items() if n <= chunks]
+                                   + [kind for n, kind in self.record_plan.items() if n <= records])
 
     def fault_count(self):
-        return sum(self.faults.values()) + sum(self.chunk_faults_injected().values())
+        return sum(self.faults.values()) + sum(self.server_faults_injected().values())
 
 
 def device_status(service, serial):
@@ -105,9 +131,9 @@ def expected_on_server(session):
     return session["user"] in VISIBLE_USERS and not skipped_as_corrupt(session)
 
 
-def progress(service, serial, sessions):
+def progress(service, serial, sessions, status=None):
     """"settled", "needs the user" (the device left, or a fetch or an upload failed) or None (busy)."""
-    status = service.status()
+    status = status or service.status()
     if status["storing"] or status["syncing"]:
         return None
     device = next((d for d in status["devices"] if d["serial"] == serial), None)
@@ -178,12 +204,21 @@ class Scenario:
         self.inject(kind)
 
     def when(self, key, timeout=30):
-        """Waits until the service reports key ("storing", "syncing"); False when it settled first."""
+        """Waits until the service reports key ("storing", "syncing"); False when it settled first, or needed
+        the user for 3 seconds (nothing moves then until the user acts: waiting out the timeout only cost
+        time; a restarted service may show failed states for a moment before it downloads again)."""
+        waiting = {"since": None}
 
         def seen():
-            if self.service.status()[key]:
+            status = self.service.status()
+            if status[key]:
                 return "seen"
-            return "settled" if progress(self.service, self.serial, self.sessions) == "settled" else None
+            state = progress(self.service, self.serial, self.sessions, status)
+            if state != "needs the user":
+                waiting["since"] = None
+                return state
+            waiting["since"] = waiting["since"] or time.monotonic()
+            return state if time.monotonic() - waiting["since"] > 3 else None
 
         try:
             return wait_until(seen, timeout, interval=0.05, what=key) == "seen"
@@ -211,29 +246,33 @@ class Scenario:
         self.inject(kind)
 
     def run(self):
-        rng = self.rng
-        signed_in = self.service.command("sign-in", DEMO["username"], password=DEMO["password"])
-        assert signed_in.returncode == 0, signed_in.stderr.decode()
-        self.plug()
-        for kind in rng.sample(DEVICE_FAULTS, rng.randint(1, 3) if SOAK else rng.randint(0, 2)):
-            self.device_fault(kind)
-        # The short run goes through every kind in turn; the soak draws them.
-        live = rng.sample(LIVE_FAULTS, rng.randint(1, 3)) if SOAK else [LIVE_FAULTS[(self.number - 1) % len(LIVE_FAULTS)]]
-        self.host.kinds = HostFaults.draw(self.number, rng)
-        self.host.prepare()
-        if "ovcloud-down-at-start" in live:
-            self.campaign.cloud.kill()
-            self.service.start()
-            self.inject("ovcloud-down-at-start")
-            time.sleep(rng.uniform(0.5, 3))
-            self.campaign.start_cloud()
-        else:
-            self.service.start()
-        self.host.inject()
-        for kind in live:
-            self.live_fault(kind)
-        self.recover()
-        self.check()
+        rng, timed = self.rng, self.campaign.timed
+        with timed("starting"):
+            signed_in = self.service.command("sign-in", DEMO["username"], password=DEMO["password"])
+            assert signed_in.returncode == 0, signed_in.stderr.decode()
+            self.plug()
+            for kind in rng.sample(DEVICE_FAULTS, rng.randint(1, 3) if SOAK else rng.randint(0, 2)):
+                self.device_fault(kind)
+            # The short run goes through every kind in turn; the soak draws them.
+            live = rng.sample(LIVE_FAULTS, rng.randint(1, 3)) if SOAK else [LIVE_FAULTS[(self.number - 1) % len(LIVE_FAULTS)]]
+            self.host.kinds = HostFaults.draw(self.number, rng)
+            self.host.prepare()
+            if "ovcloud-down-at-start" in live:
+                self.campaign.cloud.kill()
+                self.service.start()
+                self.inject("ovcloud-down-at-start")
+                time.sleep(rng.uniform(0.5, 3))
+                self.campaign.start_cloud()
+            else:
+                self.service.start()
+        with timed("faults while running"):
+            self.host.inject()
+            for kind in live:
+                self.live_fault(kind)
+        with timed("recovering"):
+            self.recover()
+        with timed("checking"):
+            self.check()
 
     def recover(self):
         """Waits for the service; when it needs the user, does what the user would: replug, sync."""
@@ -244,15 +283,14 @@ class Scenario:
             # A request the device took and never answered ends only when the device leaves.
             lost_answer = "lost-page-answer" in self.injected and "lost answer" not in self.ended
             try:
-                state = wait_until(lambda: progress(self.service, self.serial, self.sessions),
-                                   20 if lost_answer else 180, interval=0.5, what="the device settled")
+                state = self.settle(20 if lost_answer else 180, stall_after=4 if lost_answer else None)
             except AssertionError:
                 state = "hung"
-                if lost_answer:
-                    self.ended.add("lost answer")
-                    self.campaign.totals["stalls on a lost answer, ended by replug"] += 1
-                else:
-                    self.problem("stuck", "busy for three minutes with the device plugged in")
+            if state in ("hung", "stalled") and lost_answer:
+                self.ended.add("lost answer")
+                self.campaign.totals["stalls on a lost answer, ended by replug"] += 1
+            elif state == "hung":
+                self.problem("stuck", f"busy for three minutes with the device plugged in: {self.states()}")
             if state == "settled":
                 return
             self.campaign.totals["nudges"] += 1
@@ -260,6 +298,34 @@ class Scenario:
             self.devsim.run("plug", "--serial", self.serial, "--reuse", check=False)
             self.service.command("sync", self.serial)
         self.problem("stuck", "never settled")
+
+    def settle(self, timeout, stall_after=None):
+        """progress() once it is not None; with stall_after, also "stalled" once the busy flags and the
+        device's session states and percentages stood still that many seconds (a lost answer holds a
+        download for good: no need to wait out the whole timeout)."""
+        seen = {"report": None, "since": time.monotonic()}
+
+        def news():
+            status = self.service.status()
+            state = progress(self.service, self.serial, self.sessions, status)
+            if state or stall_after is None:
+                return state
+            device = next((d for d in status["devices"] if d["serial"] == self.serial), {})
+            report = (status["storing"], status["syncing"], str(device.get("sessions")))
+            if report != seen["report"]:
+                seen.update(report=report, since=time.monotonic())
+            elif time.monotonic() - seen["since"] > stall_after:
+                return "stalled"
+            return None
+
+        return wait_until(news, timeout, interval=0.5, what="the device settled")
+
+    def states(self):
+        """What the service reports, for the problem's text: busy flags, fetch status, session states."""
+        status = self.service.status()
+        device = device_status(self.service, self.serial) or {}
+        return (f"storing {status['storing']}, syncing {status['syncing']}, fetch {device.get('fetchStatus')}, "
+                f"sessions {[(s['startSeconds'], s['syncStatus']) for s in device.get('sessions', [])]}")
 
     def problem(self, kind, text):
         self.campaign.totals[kind] += 1
@@ -450,9 +516,10 @@ class HostFaults:
 
 
 def print_table(campaign, scenarios, seconds):
-    chunk = campaign.chunk_faults_injected()
+    server = campaign.server_faults_injected()
     rows = [("seed", SEED), ("scenarios", scenarios), ("seconds", int(seconds))]
-    rows += [(f"faults: {k}", v) for k, v in sorted((campaign.faults + chunk).items())]
+    rows += [(f"seconds {phase}", int(spent)) for phase, spent in sorted(campaign.seconds.items())]
+    rows += [(f"faults: {k}", v) for k, v in sorted((campaign.faults + server).items())]
     rows += [("faults injected", campaign.fault_count()), ("sessions", campaign.totals["sessions"]),
              ("bytes moved", campaign.totals["bytes moved"]), ("bytes lost", campaign.totals["bytes lost"]),
              ("duplicates", campaign.totals["duplicates"]), ("stuck", campaign.totals["stuck"]),
@@ -469,13 +536,16 @@ def test_nothing_is_lost_duplicated_or_stuck_whatever_fails(built, tmp_path):
     campaign = Campaign(rng, tmp_path)
     started, number = time.monotonic(), 0
     try:
-        while (campaign.fault_count() < SOAK_FAULTS) if SOAK else (number < SHORT_SCENARIOS):
+        while ((campaign.fault_count() < SOAK_FAULTS) if SOAK else (number < SHORT_SCENARIOS)) and \
+                (not SCENARIOS or number < SCENARIOS):
             number += 1
-            scenario = Scenario(number, rng, campaign)
+            with campaign.timed("starting"):
+                scenario = Scenario(number, rng, campaign)
             try:
                 scenario.run()
             finally:
-                scenario.close()
+                with campaign.timed("stopping"):
+                    scenario.close()
     finally:
         print_table(campaign, number, time.monotonic() - started)
         campaign.cloud.stop()
