@@ -146,23 +146,6 @@ private Q_SLOTS:
         QCOMPARE(storer->totalPageCount(), quint64(20));
     }
 
-    void resumesAfterTheLastWholePage() {
-        auto session = plugSession(10);
-        QVERIFY(session);
-        QVERIFY(writeFileBytes(dataPath(*session), expected().left(3 * 512)));
-        StorerOutcome outcome(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(outcome.successes(), 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
-        QCOMPARE(logged(QStringLiteral(
-                            "-Not all data pages are in the DB for session [%1]. Start fetching from page %2")
-                            .arg(session->description())
-                            .arg(session->startPage() + 3)),
-                 1);
-        QCOMPARE(outcome.percentages(OVSessionSyncStatusStoring),
-                 (QList<int>{0, 40, 50, 60, 70, 80, 90, 100}));
-    }
-
     void completeDataIsVerifiedWithoutReadingPages() {
         auto session = plugSession(6);
         QVERIFY(session);
@@ -246,46 +229,6 @@ private Q_SLOTS:
         }
     }
 
-    void tornLastPageIsRepairedByTheRetry_data() {
-        QTest::addColumn<QString>("firmwareRev");
-        QTest::newRow("checked by CRC") << QStringLiteral("1.0.9");
-        QTest::newRow("checked by size") << QStringLiteral("255.255.255");
-    }
-
-    void tornLastPageIsRepairedByTheRetry() {
-        QFETCH(QString, firmwareRev);
-        auto session = plugSession(6);
-        QVERIFY(session);
-        session->setFirmwareRev(firmwareRev);
-        QVERIFY(writeFileBytes(dataPath(*session), expected().left(2 * 512 + 200)));
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        QVERIFY(runStorer(storer));
-        QCOMPARE(outcome.successes(), 1);
-        QCOMPARE(storer->currentRetry(), 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
-    }
-
-    void failedPageReadFailsTheOperation() {
-        auto session = plugSession(4);
-        QVERIFY(session);
-        addFault(OvFault::Kind::FailPage, session->startPage() + 1, -1);
-        StorerOutcome outcome(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(outcome.failures(), 1);
-        QCOMPARE(outcome.successes(), 0);
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringFailed));
-        QCOMPARE(
-            logged(
-                QStringLiteral("-onCommandExecuted failed fetching page %1").arg(session->startPage() + 1)),
-            1);
-        QCOMPARE(logged(QStringLiteral(
-                     "-Error in page storer. Error: Error Domain=com.pellwick.device.command Code=2 "
-                     "\"Sending command to device to fetch a page of data failed\"")),
-                 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected().left(512)); // kept for the next attempt
-    }
-
     void sessionEndingBeforeItsStartStopsAfterOnePage() {
         // A corrupt list entry: read on until the end page, the pass would walk the whole device.
         auto session = plugSession(8);
@@ -317,58 +260,88 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/OvServices")));
     }
 
-    void cancelledMidwayKeepsWholePagesForTheNextRun() {
-        auto session = plugSession(40);
-        QVERIFY(session);
-        auto storer = makeStorer(session);
-        {
-            StorerOutcome outcome(session);
-            outcome.onChange = [&](const StorerOutcome::Change& change) {
-                if (change.status == OVSessionSyncStatusStoring && change.percentage >= 25)
-                    storer->cancel();
-            };
-            QVERIFY(runStorer(storer));
-            QCOMPARE(outcome.failures(), 1);
-            QCOMPARE(outcome.successes(), 0);
-        }
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
-        const QByteArray partial = fileBytes(dataPath(*session));
-        QVERIFY(partial.size() >= 10 * 512 && partial.size() < 40 * 512 && partial.size() % 512 == 0);
-        QCOMPARE(partial, expected().left(partial.size()));
-
-        StorerOutcome resumed(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(resumed.successes(), 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
+    void interruptedDownloadResumesAfterTheLastWholePage_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("status");    // how the interrupted run ended
+        QTest::addColumn<QString>("error"); // what it logged as its error, if anything
+        const int cancelled = OVSessionSyncStatusStoringCancelled, failed = OVSessionSyncStatusStoringFailed;
+        QTest::newRow("pages held from an earlier run") << "held" << int(OVSessionSyncStatusNone) << "";
+        // The first pass appends after the torn page and fails its check; the retry starts over.
+        QTest::newRow("torn last page held") << "torn" << int(OVSessionSyncStatusNone) << "";
+        QTest::newRow("cancelled between pages") << "cancel" << cancelled << "";
+        QTest::newRow("cancelled while a page is never answered") << "no answer" << cancelled << "";
+        QTest::newRow("device unplugged") << "unplug" << failed << "";
+        QTest::newRow("page read fails")
+            << "fail" << failed
+            << "Error Domain=com.pellwick.device.command Code=2 \"Sending command to device to fetch a page "
+               "of data failed\"";
     }
 
-    void cancelWhileAPageIsNeverAnsweredEndsAtOnceAndTheNextPassResumes() {
+    void interruptedDownloadResumesAfterTheLastWholePage() {
+        QFETCH(QString, how);
+        QFETCH(int, status);
+        QFETCH(QString, error);
         auto session = plugSession(40);
         QVERIFY(session);
-        auto storer = makeStorer(session);
-        {
+        const bool torn = how == QLatin1String("torn");
+        if (torn || how == QLatin1String("held")) {
+            QVERIFY(writeFileBytes(dataPath(*session), expected().left(12 * 512 + (torn ? 200 : 0))));
+        } else {
+            auto storer = makeStorer(session);
             StorerOutcome outcome(session);
-            std::atomic<bool> faulted{false};
+            const bool cancels = how == QLatin1String("cancel") || how == QLatin1String("no answer");
+            std::atomic<bool> interrupted{false};
             outcome.onChange = [&](const StorerOutcome::Change& change) {
-                if (change.status == OVSessionSyncStatusStoring && change.percentage >= 25 &&
-                    !faulted.exchange(true))
+                if (!cancels || change.status != OVSessionSyncStatusStoring || change.percentage < 25 ||
+                    interrupted.exchange(true))
+                    return;
+                if (how == QLatin1String("cancel"))
+                    storer->cancel();
+                else // from then on the pass waits for an answer that never comes; only cancel() ends it
                     m_rig->hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, OrvaneOp::Page});
             };
-            // By then the pass waits for an answer that never comes; only cancel() can end it.
-            QTimer::singleShot(1500, this, [storer] { storer->cancel(); });
+            if (how == QLatin1String("no answer"))
+                QTimer::singleShot(1500, this, [storer] { storer->cancel(); });
+            if (how == QLatin1String("unplug"))
+                QVERIFY(m_rig->hub().addFault(kSerial, OvFault::unplugAfterPages(16, 1)));
+            if (how == QLatin1String("fail"))
+                addFault(OvFault::Kind::FailPage, session->startPage() + 12, -1);
             QVERIFY(runStorer(storer, 20000));
             QCOMPARE(outcome.failures(), 1);
+            QCOMPARE(outcome.successes(), 0);
+            QVERIFY(error.isEmpty() || logged(QStringLiteral("-Error in page storer. Error: ") + error) == 1);
         }
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
+        QCOMPARE(session->syncStatus(), status);
         const QByteArray partial = fileBytes(dataPath(*session));
-        QVERIFY(partial.size() >= 10 * 512 && partial.size() < 40 * 512);
+        QVERIFY2(partial.size() >= 10 * 512 && partial.size() < 40 * 512 &&
+                     (torn || partial.size() % 512 == 0),
+                 qPrintable(QString::number(partial.size())));
         QCOMPARE(partial, expected().left(partial.size()));
 
+        if (how == QLatin1String("unplug")) {
+            QVERIFY(m_rig->hub().replug(kSerial));
+            m_device = m_rig->waitForCdc(kSerial, m_device);
+            QVERIFY(m_device);
+        }
         QVERIFY(m_rig->hub().clearFaults(kSerial));
-        StorerOutcome resumed(session);
-        QVERIFY(runStorer(makeStorer(session)));
+        const OVSessionList listed = listSessions(m_device); // a new run lists the sessions again
+        QCOMPARE(listed.size(), 1);
+        StorerOutcome resumed(listed.first());
+        const auto storer = makeStorer(listed.first());
+        QVERIFY(runStorer(storer));
         QCOMPARE(resumed.successes(), 1);
+        QCOMPARE(storer->currentRetry(), torn ? 1 : 0);
         QCOMPARE(fileBytes(dataPath(*session)), expected());
+        const int held = partial.size() / 512;
+        QCOMPARE(logged(QStringLiteral(
+                            "-Not all data pages are in the DB for session [%1]. Start fetching from page %2")
+                            .arg(listed.first()->description())
+                            .arg(listed.first()->startPage() + held)),
+                 1);
+        // Progress counts the pages already held.
+        const QList<int> progress = resumed.percentages(OVSessionSyncStatusStoring);
+        QVERIFY(progress.size() > 2 && progress.first() == 0 && progress.last() == 100);
+        QVERIFY2(progress[1] > held * 100 / 40, qPrintable(QString::number(progress[1])));
     }
 
     void storeErrorsAndExceptionsFailTheOperation_data() {
@@ -470,26 +443,19 @@ private Q_SLOTS:
         QCOMPARE(logged(QStringLiteral("-CRC value = [-10]")), 2);
     }
 
-    void pagesPauseAsTheyAreTold_data() {
-        QTest::addColumn<int>("pauseMs");
-        QTest::newRow("no pause") << 0;
-        QTest::newRow("5 ms") << 5;
-    }
-
     void pagesPauseAsTheyAreTold() {
-        QFETCH(int, pauseMs);
         auto session = plugSession(60);
         QVERIFY(session);
         session->setFirmwareRev(QStringLiteral("255.255.255")); // time the download, not the check
         auto storer = makeStorer(session);
-        storer->setPagePause(std::chrono::milliseconds(pauseMs));
+        storer->setPagePause(std::chrono::milliseconds(5));
         QElapsedTimer timer;
         timer.start();
         QVERIFY(runStorer(storer));
         const qint64 elapsed = timer.elapsed();
         QCOMPARE(fileBytes(dataPath(*session)), expected());
-        // 60 pauses of 5 ms take 300 ms at least; the emulator alone reads 60 pages far faster.
-        QVERIFY2((elapsed >= 300) == (pauseMs > 0), qPrintable(QString::number(elapsed)));
+        // 60 pauses of 5 ms take 300 ms at least.
+        QVERIFY2(elapsed >= 300, qPrintable(QString::number(elapsed)));
     }
 };
 
