@@ -73,13 +73,6 @@ private Q_SLOTS:
                    QJsonObject{{QStringLiteral("pageNumber"), 311},
                                {QStringLiteral("data"), QString::fromLatin1(page.toHex())}});
         QVERIFY2(result.first == 0, qPrintable(result.second));
-
-        // The checker itself notices a difference.
-        QJsonObject wrong = storedValues(*session);
-        wrong[QStringLiteral("start")] = start + 0.25;
-        result = script(QStringLiteral("check-session"), m_repo.getSessionFilePath(*session, &error), wrong);
-        QCOMPARE(result.first, 1);
-        QVERIFY2(result.second.startsWith(QStringLiteral("start is ")), qPrintable(result.second));
     }
 
     void weReadRecordsPlistlibWrote_data() {
