@@ -90,10 +90,7 @@ private Q_SLOTS:
         QVERIFY(device);
         const OVSessionList listed = listSessions(device);
         QCOMPARE(listed.size(), 4);
-        OvFault fault;
-        fault.kind = OvFault::Kind::FailPage;
-        fault.page = quint32(listed[2]->startPage() + 3);
-        QVERIFY(m_rig.hub().addFault(serial, fault));
+        QVERIFY(m_rig.hub().addFault(serial, {OvFault::Kind::FailPage, quint32(listed[2]->startPage() + 3)}));
         const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
         RecordingDeviceManager manager;
         const double s0 = startsOf(listed)[0], s2 = startsOf(listed)[2], s3 = startsOf(listed)[3];
@@ -190,10 +187,7 @@ private Q_SLOTS:
         if (how == QLatin1String("destroy")) {
             storer.reset();
         } else if (how == QLatin1String("refuse")) {
-            OvFault fault;
-            fault.kind = OvFault::Kind::Refuse;
-            fault.op = OrvaneOp::SessionList;
-            QVERIFY(m_rig.hub().addFault(serial, fault));
+            QVERIFY(m_rig.hub().addFault(serial, {OvFault::Kind::Refuse, 0, -1, OrvaneOp::SessionList}));
             storer->storeSessions();
         } else {
             OvLinkModel slow = OvLinkModel::zeroDelay();
