@@ -16,9 +16,11 @@ const OVError kDiskError(QStringLiteral("NSPOSIXErrorDomain"), 28, QStringLitera
 // A file store whose steps a test can make fail or throw.
 class ScriptedRepository : public OVSessionFileRepository {
 public:
-    std::function<std::optional<quint64>(OVError*)> lastSaved;
-    std::function<void(OVError*)> commitHook;
-    std::function<void(OVError*)> deleteHook;
+    /** The step that fails ("last", "commit", "delete"), with kDiskError or by throwing. */
+    QString failing;
+    bool throws = false;
+    /** The last saved page it claims, whatever the data file holds. */
+    std::optional<quint64> claimedLastPage;
     /** Bytes the data takes before the disk is full; none: no limit. */
     std::optional<qint64> writeBudget;
 
@@ -54,19 +56,28 @@ public:
 
     std::optional<quint64> getLastSavedPageNumberForSession(const OVSession& session,
                                                             OVError* error) override {
-        return lastSaved ? lastSaved(error)
-                         : OVSessionFileRepository::getLastSavedPageNumberForSession(session, error);
+        if (fails("last", error))
+            return std::nullopt;
+        return claimedLastPage ? claimedLastPage
+                               : OVSessionFileRepository::getLastSavedPageNumberForSession(session, error);
     }
     bool commit(OVError* error) override {
-        if (commitHook)
-            commitHook(error);
+        fails("commit", error); // the storer goes by the error, not by the answer
         return true;
     }
     void deleteDataForSession(const OVSession& session, OVError* error) override {
-        if (deleteHook)
-            deleteHook(error);
-        else
+        if (!fails("delete", error))
             OVSessionFileRepository::deleteDataForSession(session, error);
+    }
+
+private:
+    bool fails(const char* step, OVError* error) {
+        if (failing != QLatin1String(step))
+            return false;
+        if (throws)
+            throw OVException(QStringLiteral("disk went away"));
+        OVError::set(error, kDiskError);
+        return true;
     }
 };
 
@@ -157,48 +168,34 @@ private Q_SLOTS:
         QCOMPARE(logged(QStringLiteral("-All data pages already in the DB")), 1);
     }
 
-    // Corrupt data fails only the CRC check; undotted and "255.255.255" revisions, and a session the
-    // device has not listed in this run (no device record to check against), are checked by size.
-    void verificationFollowsTheFirmwareRevision_data() {
+    // Corrupt data fails only the CRC check, which keeps the first corrupt copy and retries once.
+    // Undotted and "255.255.255" revisions, and a session the device has not listed in this run (no
+    // device record to check against), are checked by size.
+    void corruptPagesFailOnlyTheCrcCheck_data() {
         QTest::addColumn<QString>("firmwareRev");
         QTest::addColumn<bool>("listed");
+        QTest::addColumn<int>("corruptReads"); // -1: always
+        QTest::addColumn<bool>("copyExists");  // left by an earlier run
         QTest::addColumn<bool>("byCrc");
-        QTest::newRow("dotted") << QStringLiteral("1.2.3") << true << true;
-        QTest::newRow("no CRC firmware") << QStringLiteral("255.255.255") << true << false;
-        QTest::newRow("undotted") << QStringLiteral("3") << true << false;
-        QTest::newRow("dotted, not listed in this run") << QStringLiteral("1.2.3") << false << false;
+        QTest::newRow("corrupt once, then intact") << "1.2.3" << true << 1 << false << true;
+        QTest::newRow("corrupt twice") << "1.2.3" << true << -1 << false << true;
+        QTest::newRow("corrupt twice, earlier copy kept") << "1.2.3" << true << -1 << true << true;
+        QTest::newRow("no CRC firmware") << "255.255.255" << true << -1 << false << false;
+        QTest::newRow("undotted") << "3" << true << -1 << false << false;
+        QTest::newRow("dotted, not listed in this run") << "1.2.3" << false << -1 << false << false;
     }
 
-    void verificationFollowsTheFirmwareRevision() {
+    void corruptPagesFailOnlyTheCrcCheck() {
         QFETCH(QString, firmwareRev);
         QFETCH(bool, listed);
+        QFETCH(int, corruptReads);
+        QFETCH(bool, copyExists);
         QFETCH(bool, byCrc);
         auto session = plugSession(8);
         QVERIFY(session);
         session->setFirmwareRev(firmwareRev);
         if (!listed)
             session->setOvSession(nullptr);
-        addFault(OvFault::Kind::CorruptPage, session->startPage() + 2, -1);
-        StorerOutcome outcome(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(outcome.successes(), byCrc ? 0 : 1);
-        QCOMPARE(outcome.failures(), byCrc ? 1 : 0);
-        QCOMPARE(logged(QStringLiteral("-CRC check will start")), byCrc ? 2 : 0);
-    }
-
-    void crcFailureKeepsTheFirstCorruptCopy_data() {
-        QTest::addColumn<int>("corruptReads"); // -1: always
-        QTest::addColumn<bool>("copyExists");  // left by an earlier run
-        QTest::newRow("corrupt once, then intact") << 1 << false;
-        QTest::newRow("corrupt twice") << -1 << false;
-        QTest::newRow("corrupt twice, earlier copy kept") << -1 << true;
-    }
-
-    void crcFailureKeepsTheFirstCorruptCopy() {
-        QFETCH(int, corruptReads);
-        QFETCH(bool, copyExists);
-        auto session = plugSession(8);
-        QVERIFY(session);
         OVError error;
         QVERIFY(m_repo.addSession(*session, &error));
         const QString copy = dataPath(*session) + QStringLiteral(".corrupted");
@@ -208,24 +205,26 @@ private Q_SLOTS:
         auto storer = makeStorer(session);
         QVERIFY(runStorer(storer));
 
-        const bool recovers = corruptReads == 1;
-        QCOMPARE(outcome.successes(), recovers ? 1 : 0);
-        QCOMPARE(outcome.failures(), recovers ? 0 : 1);
-        QCOMPARE(storer->currentRetry(), 1);
+        const bool fails = byCrc && corruptReads < 0;
+        QCOMPARE(outcome.successes(), fails ? 0 : 1);
+        QCOMPARE(outcome.failures(), fails ? 1 : 0);
+        QCOMPARE(logged(QStringLiteral("-CRC check will start")), byCrc ? 2 : 0);
+        QCOMPARE(storer->currentRetry(), byCrc ? 1 : 0);
         const std::optional<OVSessionList> stored = m_repo.getAllSessions(&error);
         QVERIFY(stored && stored->size() == 1);
-        QVERIFY(stored->first()->crcCorruption()); // persisted, and kept after a good retry
+        QCOMPARE(stored->first()->crcCorruption(), byCrc); // persisted, and kept after a good retry
         const QByteArray kept = fileBytes(copy);
-        QVERIFY(copyExists ? kept == "earlier" : kept.size() == expected().size() && kept != expected());
-        if (recovers) {
-            QCOMPARE(fileBytes(dataPath(*session)), expected());
-        } else {
+        QVERIFY(copyExists ? kept == "earlier"
+                           : byCrc == (kept.size() == expected().size() && kept != expected()));
+        if (fails) {
             QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringFailed));
             QVERIFY(!QFileInfo::exists(dataPath(*session)));
             QCOMPARE(
                 logged(QStringLiteral("-Error in page storer. Error: Error Domain=%1 Code=2 \"CRC invalid.\"")
                            .arg(OVSessionPageStorer::kErrorDomain)),
                 1);
+        } else if (byCrc) {
+            QCOMPARE(fileBytes(dataPath(*session)), expected());
         }
     }
 
@@ -344,43 +343,41 @@ private Q_SLOTS:
         QVERIFY2(progress[1] > held * 100 / 40, qPrintable(QString::number(progress[1])));
     }
 
-    void storeErrorsAndExceptionsFailTheOperation_data() {
+    void storeFailuresFailTheOperationAndTheNextRunCompletes_data() {
         QTest::addColumn<QString>("step");
         QTest::addColumn<bool>("throws");
+        QTest::addColumn<int>("budget"); // bytes written before the disk is full; -1: no limit
         QTest::addColumn<QString>("logged");
+        const QString diskError =
+            QStringLiteral("-Error in page storer. Error: ") + kDiskError.fullDescription();
         QTest::newRow("last saved page: error")
-            << "last" << false << "-Error in getLastSavedPageNumberForSession.";
+            << "last" << false << -1 << "-Error in getLastSavedPageNumberForSession.";
         QTest::newRow("last saved page: exception")
-            << "last" << true << "-An exception occurred during session PAGE storing main. Exception: ";
+            << "last" << true << -1 << "-An exception occurred during session PAGE storing main. Exception: ";
         QTest::newRow("commit: error")
-            << "commit" << false << "-Error in commit (context, last page reached).";
+            << "commit" << false << -1 << "-Error in commit (context, last page reached).";
         QTest::newRow("commit: exception")
-            << "commit" << true
+            << "commit" << true << -1
             << "-An exception occurred during session PAGE storing oncommandexecuted. Page: ";
-        QTest::newRow("delete for retry: error") << "delete" << false << "-Missing pages in the DB detected";
+        QTest::newRow("delete for retry: error")
+            << "delete" << false << -1 << "-Missing pages in the DB detected";
+        QTest::newRow("full disk at the first page") << "" << false << 0 << diskError;
+        QTest::newRow("torn write in the third page") << "" << false << 2 * 512 + 100 << diskError;
     }
 
-    void storeErrorsAndExceptionsFailTheOperation() {
+    void storeFailuresFailTheOperationAndTheNextRunCompletes() {
         QFETCH(QString, step);
         QFETCH(bool, throws);
+        QFETCH(int, budget);
         QFETCH(QString, logged);
         auto session = plugSession(3);
         QVERIFY(session);
         auto repo = std::make_shared<ScriptedRepository>();
-        const auto hook = [throws](OVError* error) {
-            if (throws)
-                throw OVException(QStringLiteral("disk went away"));
-            OVError::set(error, kDiskError);
-        };
-        if (step == QLatin1String("last")) {
-            repo->lastSaved = [hook](OVError* error) {
-                hook(error);
-                return std::nullopt;
-            };
-        } else if (step == QLatin1String("commit")) {
-            repo->commitHook = hook;
-        } else {
-            repo->deleteHook = hook;
+        repo->failing = step;
+        repo->throws = throws;
+        if (budget >= 0)
+            repo->writeBudget = budget;
+        if (step == QLatin1String("delete")) {
             session->setFirmwareRev(QStringLiteral("3"));
             // A torn page makes the size check fail, which deletes the data for the retry.
             QVERIFY(writeFileBytes(dataPath(*session), expected().left(512 + 100)));
@@ -400,28 +397,8 @@ private Q_SLOTS:
                                             "in the USB"))
                    : kDiskError;
         QCOMPARE(this->logged(QStringLiteral("-Error in page storer. Error: ") + error.fullDescription()), 1);
-    }
-
-    void failedWriteFailsWithTheDiskErrorAndTheNextRunCompletes_data() {
-        QTest::addColumn<int>("budget");
-        QTest::newRow("full disk at the first page") << 0;
-        QTest::newRow("torn write in the third page") << 2 * 512 + 100;
-    }
-
-    void failedWriteFailsWithTheDiskErrorAndTheNextRunCompletes() {
-        QFETCH(int, budget);
-        auto session = plugSession(6);
-        QVERIFY(session);
-        auto repo = std::make_shared<ScriptedRepository>();
-        repo->writeBudget = budget;
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        storer->setRepo(repo);
-        QVERIFY(runStorer(storer));
-        QCOMPARE(outcome.failures(), 1);
-        QCOMPARE(
-            this->logged(QStringLiteral("-Error in page storer. Error: ") + kDiskError.fullDescription()), 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected().left(budget));
+        if (budget >= 0)
+            QCOMPARE(fileBytes(dataPath(*session)), expected().left(budget));
 
         QVERIFY(runStorer(makeStorer(session)));
         QCOMPARE(outcome.successes(), 1);
@@ -433,8 +410,7 @@ private Q_SLOTS:
         auto session = plugSession(3);
         QVERIFY(session);
         auto repo = std::make_shared<ScriptedRepository>();
-        const quint64 endPage = session->endPage();
-        repo->lastSaved = [endPage](OVError*) { return std::optional<quint64>(endPage); };
+        repo->claimedLastPage = session->endPage();
         StorerOutcome outcome(session);
         auto storer = makeStorer(session);
         storer->setRepo(repo);
