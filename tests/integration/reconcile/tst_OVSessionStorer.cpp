@@ -90,7 +90,8 @@ private Q_SLOTS:
         QVERIFY(device);
         const OVSessionList listed = listSessions(device);
         QCOMPARE(listed.size(), 4);
-        QVERIFY(m_rig.hub().addFault(serial, {OvFault::Kind::FailPage, quint32(listed[2]->startPage() + 3)}));
+        QVERIFY(m_rig.hub().addFault(
+            serial, {OvFault::Kind::FailPage, quint32(listed[2]->startPage() + 3), -1, std::nullopt}));
         const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
         RecordingDeviceManager manager;
         const double s0 = startsOf(listed)[0], s2 = startsOf(listed)[2], s3 = startsOf(listed)[3];
