@@ -73,8 +73,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("contents"); // empty: the file is removed
         QTest::addColumn<QString>("problem");
-        QTest::newRow("a payload byte changed") << "data/session_data.dat" << QByteArray(3 * 512, 'x')
-                                                << "data/session_data.dat does not match its checksum";
         QTest::newRow("a payload file removed")
             << "data/session.json" << QByteArray() << "data/session.json is missing";
         QTest::newRow("a payload file added")
