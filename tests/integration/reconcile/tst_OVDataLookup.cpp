@@ -1,14 +1,18 @@
-// The shared user and team cache against a real ovcloud server: lazy loads, one load for concurrent
-// look-ups, failed loads retried, teams sorted with the "All" team first, reset.
+// The shared user and team cache against a real ovcloud server (one load for concurrent look-ups, a
+// failed load tried again, teams sorted after "All", reset), and devices rebuilt from the store with it.
 #include "CloudRig.h"
 #include "OVDataLookup.h"
+#include "OVDeviceInformationManager.h"
 
-#include <QSet>
 #include <QTest>
 
 namespace {
 
 using Answer = std::pair<std::optional<OVUser>, std::optional<OVError>>;
+
+// Eleven characters, then the part a device's name shows.
+const QString kFirst = QStringLiteral("OVR000000001234");
+const QString kSecond = QStringLiteral("OVR000000005678");
 
 } // namespace
 
@@ -20,6 +24,10 @@ private Q_SLOTS:
         QString error;
         QVERIFY2(m_cloud.start(&error), qPrintable(error));
         lookup().setService(&m_probe);
+        storedSession(kFirst, 100, 101, 4, 0);
+        storedSession(kFirst, 200, 999, 4, 0);
+        storedSession(kFirst, 300, 102, 4, 0);
+        storedSession(kSecond, 50, 103, 4, 0);
     }
 
     void init() {
@@ -49,31 +57,13 @@ private Q_SLOTS:
         QCOMPARE(lookup().findUserById(102)->identifier, std::optional<qint64>(102));
     }
 
-    void failedLoadIsRetriedNextTime() {
-        m_probe.failUsersWithCode = 2;
-        const Answer refused = lookup().findUserByIdAndWait(101);
-        QVERIFY(!refused.first);
-        QCOMPARE(refused.second->code(), 2);
-        QVERIFY(!lookup().areUsersLoaded());
-        m_probe.failUsersWithCode = 0;
-        QVERIFY(lookup().findUserByIdAndWait(101).first);
-    }
-
     void teamsComeSortedAfterTheAllTeam() {
         const int loads = m_probe.teamLoads();
         const auto teams = loadTeams();
         QVERIFY(teams && teams->size() >= 3);
         QCOMPARE(teams->first().name, std::optional<QString>(QStringLiteral("All")));
-        QSet<QString> uris;
-        for (int i = 1; i < teams->size(); ++i) {
-            QVERIFY(i == 1 || teams->at(i - 1).name <= teams->at(i).name);
-            for (const OVUser& member : teams->at(i).members)
-                uris.insert(member.uri.value_or(QString()));
-        }
-        const QList<OVUser>& all = teams->first().members;
-        QCOMPARE(all.size(), uris.size());
-        for (int i = 1; i < all.size(); ++i)
-            QVERIFY(all.at(i - 1).firstName <= all.at(i).firstName);
+        for (int i = 2; i < teams->size(); ++i)
+            QVERIFY(teams->at(i - 1).name <= teams->at(i).name);
 
         QVERIFY(loadTeams());
         QCOMPARE(m_probe.teamLoads(), loads + 1);
@@ -81,6 +71,59 @@ private Q_SLOTS:
         QVERIFY(!lookup().areUsersLoaded());
         QVERIFY(loadTeams());
         QCOMPARE(m_probe.teamLoads(), loads + 2);
+    }
+
+    void rebuildsDevicesFromTheStore_data() {
+        QTest::addColumn<int>("userLoadError");
+        QTest::addColumn<int>("errorCode");
+        QTest::addColumn<QList<double>>("firstStarts");
+        QTest::newRow("users loaded: unknown user left out") << 0 << 0 << QList<double>{300, 100};
+        QTest::newRow("users not loadable: every session kept") << 500 << 0 << QList<double>{300, 200, 100};
+        QTest::newRow("credentials refused: stops") << 2 << 2 << QList<double>{};
+    }
+
+    void rebuildsDevicesFromTheStore() {
+        QFETCH(int, userLoadError);
+        QFETCH(int, errorCode);
+        QFETCH(QList<double>, firstStarts);
+        m_probe.failUsersWithCode = userLoadError;
+
+        std::optional<QList<std::shared_ptr<OVDeviceInfo>>> devices;
+        std::optional<OVError> error;
+        std::atomic<bool> done{false};
+        OVDeviceInformationManager manager;
+        manager.getDeviceInformationsFromLocalStorage([&](auto d, auto e) {
+            devices = std::move(d);
+            error = std::move(e);
+            done = true;
+        });
+        QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 30000));
+        if (errorCode) {
+            QVERIFY(!devices);
+            QCOMPARE(error->code(), errorCode);
+        }
+        if (userLoadError) { // a failed load is tried again by the next look-up
+            QVERIFY(!lookup().areUsersLoaded());
+            m_probe.failUsersWithCode = 0;
+            QVERIFY(lookup().findUserByIdAndWait(101).first);
+        }
+        if (errorCode)
+            return;
+        QVERIFY(!error);
+        QCOMPARE(devices->size(), 2);
+        for (const auto& device : *devices) {
+            QVERIFY(!device->isConnected());
+            QList<double> starts;
+            for (const auto& session : device->sessions())
+                starts << session->start().secondsSince1970();
+            if (device->serial() == kFirst) {
+                QCOMPARE(device->name(), QStringLiteral("OV1234"));
+                QCOMPARE(starts, firstStarts);
+            } else {
+                QCOMPARE(device->name(), QStringLiteral("OV5678"));
+                QCOMPARE(starts, QList<double>{50});
+            }
+        }
     }
 
 private:

@@ -1,5 +1,5 @@
 // Session states reconciled with the records of a real ovcloud server: paging through the record
-// list, the match rule and every status decision, and the background variant.
+// list, the match rule and every status decision, also in the background.
 #include "CloudRig.h"
 #include "OVNotificationCenter.h"
 #include "OVSessionStatusInquirer.h"
@@ -31,6 +31,7 @@ struct StateCase {
     qint64 held = 0; // bytes of data on disk; -1: no data file
     bool alreadySynced = false;
     bool queryFails = false;
+    bool inBackground = false; // by a dropped inquirer's background variant
     int status = -1;
     bool savedSynced = false;
 
@@ -43,6 +44,7 @@ struct StateCase {
     StateCase holding(qint64 bytes) { return held = bytes, *this; }
     StateCase syncedBefore() { return alreadySynced = true, *this; }
     StateCase failingQuery() { return queryFails = true, *this; }
+    StateCase background() { return inBackground = true, *this; }
     /** The state reached, and whether the store must then keep the session as already synced. */
     StateCase expect(int state, bool storedAsSynced = false) {
         status = state;
@@ -153,6 +155,7 @@ private Q_SLOTS:
             << StateCase().withRecord(incomplete).holding(512).expect(7);
         QTest::newRow("no bytes on server, data complete")
             << StateCase().withRecord(incomplete).holding(kComplete).expect(1);
+        QTest::newRow("in the background") << StateCase().holding(kComplete).background().expect(1);
     }
 
     // One session alone: its window is [start, start + 1 s], and the decision follows the record found.
@@ -166,7 +169,23 @@ private Q_SLOTS:
         session->setAlreadySynced(c.alreadySynced);
         const int before = int(m_probe.recordQueries().size());
         m_probe.failRecordQuery = c.queryFails ? before + 1 : 0;
-        m_inquirer.updateSessionsStatus({session});
+        if (c.inBackground) {
+            // Once queued it needs no inquirer, and calls back off the caller's thread.
+            std::atomic<bool> done{false};
+            std::thread::id callbackThread;
+            {
+                OVSessionStatusInquirer dropped;
+                dropped.setService(&m_probe);
+                dropped.updateSessionsStatusAsync({session}, [&] {
+                    callbackThread = std::this_thread::get_id();
+                    done = true;
+                });
+            }
+            QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 30000));
+            QVERIFY(callbackThread != std::this_thread::get_id());
+        } else {
+            m_inquirer.updateSessionsStatus({session});
+        }
         m_probe.failRecordQuery = 0;
 
         const OVRecordFilter query = m_probe.recordQueries().value(before);
@@ -178,25 +197,6 @@ private Q_SLOTS:
             QVERIFY(session->alreadySynced());
             QCOMPARE(savedAlreadySynced(*session), std::optional<bool>(true));
         }
-    }
-
-    // The background variant needs no inquirer once queued and calls back off the caller's thread.
-    void updatesInTheBackground() {
-        const QString serial = QStringLiteral("OVASYNC000001");
-        const auto session = storedSession(serial, kFirstStart, 101, kPages, kComplete);
-        std::atomic<bool> done{false};
-        std::thread::id callbackThread;
-        {
-            OVSessionStatusInquirer dropped;
-            dropped.setService(&m_probe);
-            dropped.updateSessionsStatusAsync({session}, [&] {
-                callbackThread = std::this_thread::get_id();
-                done = true;
-            });
-        }
-        QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 30000));
-        QVERIFY(callbackThread != std::this_thread::get_id());
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusReadyToSync));
     }
 
 private:

@@ -90,10 +90,8 @@ private Q_SLOTS:
         QVERIFY(device);
         const OVSessionList listed = listSessions(device);
         QCOMPARE(listed.size(), 4);
-        OvFault fault;
-        fault.kind = OvFault::Kind::FailPage;
-        fault.page = quint32(listed[2]->startPage() + 3);
-        QVERIFY(m_rig.hub().addFault(serial, fault));
+        QVERIFY(m_rig.hub().addFault(
+            serial, {OvFault::Kind::FailPage, quint32(listed[2]->startPage() + 3), -1, std::nullopt}));
         const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
         RecordingDeviceManager manager;
         const double s0 = startsOf(listed)[0], s2 = startsOf(listed)[2], s3 = startsOf(listed)[3];
@@ -169,15 +167,17 @@ private Q_SLOTS:
         QCOMPARE(repository.doesSessionExist(*old, nullptr), !removed);
     }
 
-    void failuresEndTheRunFailed_data() {
+    void aRunEndsFailedUnlessReplaced_data() {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("message");
         QTest::newRow("session list refused") << "refuse" << kListFailed;
         QTest::newRow("destroyed before any answer") << "destroy" << kListFailed;
         QTest::newRow("cancelled while storing") << "cancel" << kPagesFailed;
+        // Replugged before its list answered: the status is the newer run's.
+        QTest::newRow("replaced by a newer run") << "replace" << QString();
     }
 
-    void failuresEndTheRunFailed() {
+    void aRunEndsFailedUnlessReplaced() {
         QFETCH(QString, how);
         QFETCH(QString, message);
         const QString serial =
@@ -187,13 +187,17 @@ private Q_SLOTS:
         const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
         RecordingDeviceManager manager;
         auto storer = makeStorer(device, info, manager, false);
+        if (how == QLatin1String("replace")) {
+            info->setFetchStatus(OVDeviceFetchStatusFetching);
+            storer->endReports();
+            storer.reset();
+            QCOMPARE(info->fetchStatus(), int(OVDeviceFetchStatusFetching));
+            return;
+        }
         if (how == QLatin1String("destroy")) {
             storer.reset();
         } else if (how == QLatin1String("refuse")) {
-            OvFault fault;
-            fault.kind = OvFault::Kind::Refuse;
-            fault.op = OrvaneOp::SessionList;
-            QVERIFY(m_rig.hub().addFault(serial, fault));
+            QVERIFY(m_rig.hub().addFault(serial, {OvFault::Kind::Refuse, 0, -1, OrvaneOp::SessionList}));
             storer->storeSessions();
         } else {
             OvLinkModel slow = OvLinkModel::zeroDelay();
@@ -208,20 +212,6 @@ private Q_SLOTS:
         QCOMPARE(info->fetchErrorInformation(), message);
         if (storer)
             QVERIFY(waitForEnd(*storer, *info));
-    }
-
-    // A run replaced by a newer one for the same device (replugged before its list answered) ends
-    // without touching the device's fetch status, which is the newer run's.
-    void aReplacedRunLeavesTheFetchStatusAlone() {
-        const auto device = plug(QStringLiteral("OVR0000000000701"), 1, {101});
-        QVERIFY(device);
-        const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
-        RecordingDeviceManager manager;
-        auto replaced = makeStorer(device, info, manager, false);
-        info->setFetchStatus(OVDeviceFetchStatusFetching);
-        replaced->endReports();
-        replaced.reset();
-        QCOMPARE(info->fetchStatus(), int(OVDeviceFetchStatusFetching));
     }
 
     // A forced store of an uploaded, complete session still runs a page storer and asks for a forced

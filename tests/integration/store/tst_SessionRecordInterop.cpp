@@ -16,7 +16,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_home;
     OVSessionFileRepository m_repo;
 
-    // Runs the script; answers its exit code and what it printed.
+    // Runs the script; answers its exit code (-1: it did not end by itself) and what it printed.
     static QPair<int, QString> script(const QString& command, const QString& path,
                                       const QJsonObject& values) {
         QProcess python;
@@ -24,17 +24,10 @@ private:
         python.start(QStringLiteral("/usr/bin/python3"),
                      {QStringLiteral(OV_SOURCE_DIR "/tests/integration/store/session_record_interop.py"),
                       command, path});
-        if (!python.waitForStarted(10000))
-            return {-1, python.errorString()};
         python.write(QJsonDocument(values).toJson(QJsonDocument::Compact));
         python.closeWriteChannel();
-        if (!python.waitForFinished(30000)) {
-            python.kill();
-            python.waitForFinished();
-            return {-1, QStringLiteral("timed out")};
-        }
-        const int code = python.exitStatus() == QProcess::NormalExit ? python.exitCode() : -1;
-        return {code, QString::fromUtf8(python.readAll())};
+        const bool ended = python.waitForFinished(30000) && python.exitStatus() == QProcess::NormalExit;
+        return {ended ? python.exitCode() : -1, QString::fromUtf8(python.readAll()) + python.errorString()};
     }
 
 private Q_SLOTS:
@@ -73,13 +66,6 @@ private Q_SLOTS:
                    QJsonObject{{QStringLiteral("pageNumber"), 311},
                                {QStringLiteral("data"), QString::fromLatin1(page.toHex())}});
         QVERIFY2(result.first == 0, qPrintable(result.second));
-
-        // The checker itself notices a difference.
-        QJsonObject wrong = storedValues(*session);
-        wrong[QStringLiteral("start")] = start + 0.25;
-        result = script(QStringLiteral("check-session"), m_repo.getSessionFilePath(*session, &error), wrong);
-        QCOMPARE(result.first, 1);
-        QVERIFY2(result.second.startsWith(QStringLiteral("start is ")), qPrintable(result.second));
     }
 
     void weReadRecordsPlistlibWrote_data() {

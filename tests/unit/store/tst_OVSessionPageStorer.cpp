@@ -16,9 +16,11 @@ const OVError kDiskError(QStringLiteral("NSPOSIXErrorDomain"), 28, QStringLitera
 // A file store whose steps a test can make fail or throw.
 class ScriptedRepository : public OVSessionFileRepository {
 public:
-    std::function<std::optional<quint64>(OVError*)> lastSaved;
-    std::function<void(OVError*)> commitHook;
-    std::function<void(OVError*)> deleteHook;
+    /** The step that fails ("last", "commit", "delete"), with kDiskError or by throwing. */
+    QString failing;
+    bool throws = false;
+    /** The last saved page it claims, whatever the data file holds. */
+    std::optional<quint64> claimedLastPage;
     /** Bytes the data takes before the disk is full; none: no limit. */
     std::optional<qint64> writeBudget;
 
@@ -54,19 +56,28 @@ public:
 
     std::optional<quint64> getLastSavedPageNumberForSession(const OVSession& session,
                                                             OVError* error) override {
-        return lastSaved ? lastSaved(error)
-                         : OVSessionFileRepository::getLastSavedPageNumberForSession(session, error);
+        if (fails("last", error))
+            return std::nullopt;
+        return claimedLastPage ? claimedLastPage
+                               : OVSessionFileRepository::getLastSavedPageNumberForSession(session, error);
     }
     bool commit(OVError* error) override {
-        if (commitHook)
-            commitHook(error);
+        fails("commit", error); // the storer goes by the error, not by the answer
         return true;
     }
     void deleteDataForSession(const OVSession& session, OVError* error) override {
-        if (deleteHook)
-            deleteHook(error);
-        else
+        if (!fails("delete", error))
             OVSessionFileRepository::deleteDataForSession(session, error);
+    }
+
+private:
+    bool fails(const char* step, OVError* error) {
+        if (failing != QLatin1String(step))
+            return false;
+        if (throws)
+            throw OVException(QStringLiteral("disk went away"));
+        OVError::set(error, kDiskError);
+        return true;
     }
 };
 
@@ -146,23 +157,6 @@ private Q_SLOTS:
         QCOMPARE(storer->totalPageCount(), quint64(20));
     }
 
-    void resumesAfterTheLastWholePage() {
-        auto session = plugSession(10);
-        QVERIFY(session);
-        QVERIFY(writeFileBytes(dataPath(*session), expected().left(3 * 512)));
-        StorerOutcome outcome(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(outcome.successes(), 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
-        QCOMPARE(logged(QStringLiteral(
-                            "-Not all data pages are in the DB for session [%1]. Start fetching from page %2")
-                            .arg(session->description())
-                            .arg(session->startPage() + 3)),
-                 1);
-        QCOMPARE(outcome.percentages(OVSessionSyncStatusStoring),
-                 (QList<int>{0, 40, 50, 60, 70, 80, 90, 100}));
-    }
-
     void completeDataIsVerifiedWithoutReadingPages() {
         auto session = plugSession(6);
         QVERIFY(session);
@@ -174,48 +168,34 @@ private Q_SLOTS:
         QCOMPARE(logged(QStringLiteral("-All data pages already in the DB")), 1);
     }
 
-    // Corrupt data fails only the CRC check; undotted and "255.255.255" revisions, and a session the
-    // device has not listed in this run (no device record to check against), are checked by size.
-    void verificationFollowsTheFirmwareRevision_data() {
+    // Corrupt data fails only the CRC check, which keeps the first corrupt copy and retries once.
+    // Undotted and "255.255.255" revisions, and a session the device has not listed in this run (no
+    // device record to check against), are checked by size.
+    void corruptPagesFailOnlyTheCrcCheck_data() {
         QTest::addColumn<QString>("firmwareRev");
         QTest::addColumn<bool>("listed");
+        QTest::addColumn<int>("corruptReads"); // -1: always
+        QTest::addColumn<bool>("copyExists");  // left by an earlier run
         QTest::addColumn<bool>("byCrc");
-        QTest::newRow("dotted") << QStringLiteral("1.2.3") << true << true;
-        QTest::newRow("no CRC firmware") << QStringLiteral("255.255.255") << true << false;
-        QTest::newRow("undotted") << QStringLiteral("3") << true << false;
-        QTest::newRow("dotted, not listed in this run") << QStringLiteral("1.2.3") << false << false;
+        QTest::newRow("corrupt once, then intact") << "1.2.3" << true << 1 << false << true;
+        QTest::newRow("corrupt twice") << "1.2.3" << true << -1 << false << true;
+        QTest::newRow("corrupt twice, earlier copy kept") << "1.2.3" << true << -1 << true << true;
+        QTest::newRow("no CRC firmware") << "255.255.255" << true << -1 << false << false;
+        QTest::newRow("undotted") << "3" << true << -1 << false << false;
+        QTest::newRow("dotted, not listed in this run") << "1.2.3" << false << -1 << false << false;
     }
 
-    void verificationFollowsTheFirmwareRevision() {
+    void corruptPagesFailOnlyTheCrcCheck() {
         QFETCH(QString, firmwareRev);
         QFETCH(bool, listed);
+        QFETCH(int, corruptReads);
+        QFETCH(bool, copyExists);
         QFETCH(bool, byCrc);
         auto session = plugSession(8);
         QVERIFY(session);
         session->setFirmwareRev(firmwareRev);
         if (!listed)
             session->setOvSession(nullptr);
-        addFault(OvFault::Kind::CorruptPage, session->startPage() + 2, -1);
-        StorerOutcome outcome(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(outcome.successes(), byCrc ? 0 : 1);
-        QCOMPARE(outcome.failures(), byCrc ? 1 : 0);
-        QCOMPARE(logged(QStringLiteral("-CRC check will start")), byCrc ? 2 : 0);
-    }
-
-    void crcFailureKeepsTheFirstCorruptCopy_data() {
-        QTest::addColumn<int>("corruptReads"); // -1: always
-        QTest::addColumn<bool>("copyExists");  // left by an earlier run
-        QTest::newRow("corrupt once, then intact") << 1 << false;
-        QTest::newRow("corrupt twice") << -1 << false;
-        QTest::newRow("corrupt twice, earlier copy kept") << -1 << true;
-    }
-
-    void crcFailureKeepsTheFirstCorruptCopy() {
-        QFETCH(int, corruptReads);
-        QFETCH(bool, copyExists);
-        auto session = plugSession(8);
-        QVERIFY(session);
         OVError error;
         QVERIFY(m_repo.addSession(*session, &error));
         const QString copy = dataPath(*session) + QStringLiteral(".corrupted");
@@ -225,65 +205,27 @@ private Q_SLOTS:
         auto storer = makeStorer(session);
         QVERIFY(runStorer(storer));
 
-        const bool recovers = corruptReads == 1;
-        QCOMPARE(outcome.successes(), recovers ? 1 : 0);
-        QCOMPARE(outcome.failures(), recovers ? 0 : 1);
-        QCOMPARE(storer->currentRetry(), 1);
+        const bool fails = byCrc && corruptReads < 0;
+        QCOMPARE(outcome.successes(), fails ? 0 : 1);
+        QCOMPARE(outcome.failures(), fails ? 1 : 0);
+        QCOMPARE(logged(QStringLiteral("-CRC check will start")), byCrc ? 2 : 0);
+        QCOMPARE(storer->currentRetry(), byCrc ? 1 : 0);
         const std::optional<OVSessionList> stored = m_repo.getAllSessions(&error);
         QVERIFY(stored && stored->size() == 1);
-        QVERIFY(stored->first()->crcCorruption()); // persisted, and kept after a good retry
+        QCOMPARE(stored->first()->crcCorruption(), byCrc); // persisted, and kept after a good retry
         const QByteArray kept = fileBytes(copy);
-        QVERIFY(copyExists ? kept == "earlier" : kept.size() == expected().size() && kept != expected());
-        if (recovers) {
-            QCOMPARE(fileBytes(dataPath(*session)), expected());
-        } else {
+        QVERIFY(copyExists ? kept == "earlier"
+                           : byCrc == (kept.size() == expected().size() && kept != expected()));
+        if (fails) {
             QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringFailed));
             QVERIFY(!QFileInfo::exists(dataPath(*session)));
             QCOMPARE(
                 logged(QStringLiteral("-Error in page storer. Error: Error Domain=%1 Code=2 \"CRC invalid.\"")
                            .arg(OVSessionPageStorer::kErrorDomain)),
                 1);
+        } else if (byCrc) {
+            QCOMPARE(fileBytes(dataPath(*session)), expected());
         }
-    }
-
-    void tornLastPageIsRepairedByTheRetry_data() {
-        QTest::addColumn<QString>("firmwareRev");
-        QTest::newRow("checked by CRC") << QStringLiteral("1.0.9");
-        QTest::newRow("checked by size") << QStringLiteral("255.255.255");
-    }
-
-    void tornLastPageIsRepairedByTheRetry() {
-        QFETCH(QString, firmwareRev);
-        auto session = plugSession(6);
-        QVERIFY(session);
-        session->setFirmwareRev(firmwareRev);
-        QVERIFY(writeFileBytes(dataPath(*session), expected().left(2 * 512 + 200)));
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        QVERIFY(runStorer(storer));
-        QCOMPARE(outcome.successes(), 1);
-        QCOMPARE(storer->currentRetry(), 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
-    }
-
-    void failedPageReadFailsTheOperation() {
-        auto session = plugSession(4);
-        QVERIFY(session);
-        addFault(OvFault::Kind::FailPage, session->startPage() + 1, -1);
-        StorerOutcome outcome(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(outcome.failures(), 1);
-        QCOMPARE(outcome.successes(), 0);
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringFailed));
-        QCOMPARE(
-            logged(
-                QStringLiteral("-onCommandExecuted failed fetching page %1").arg(session->startPage() + 1)),
-            1);
-        QCOMPARE(logged(QStringLiteral(
-                     "-Error in page storer. Error: Error Domain=com.pellwick.device.command Code=2 "
-                     "\"Sending command to device to fetch a page of data failed\"")),
-                 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected().left(512)); // kept for the next attempt
     }
 
     void sessionEndingBeforeItsStartStopsAfterOnePage() {
@@ -317,97 +259,125 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/OvServices")));
     }
 
-    void cancelledMidwayKeepsWholePagesForTheNextRun() {
-        auto session = plugSession(40);
-        QVERIFY(session);
-        auto storer = makeStorer(session);
-        {
-            StorerOutcome outcome(session);
-            outcome.onChange = [&](const StorerOutcome::Change& change) {
-                if (change.status == OVSessionSyncStatusStoring && change.percentage >= 25)
-                    storer->cancel();
-            };
-            QVERIFY(runStorer(storer));
-            QCOMPARE(outcome.failures(), 1);
-            QCOMPARE(outcome.successes(), 0);
-        }
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
-        const QByteArray partial = fileBytes(dataPath(*session));
-        QVERIFY(partial.size() >= 10 * 512 && partial.size() < 40 * 512 && partial.size() % 512 == 0);
-        QCOMPARE(partial, expected().left(partial.size()));
-
-        StorerOutcome resumed(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(resumed.successes(), 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
+    void interruptedDownloadResumesAfterTheLastWholePage_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("status");    // how the interrupted run ended
+        QTest::addColumn<QString>("error"); // what it logged as its error, if anything
+        const int cancelled = OVSessionSyncStatusStoringCancelled, failed = OVSessionSyncStatusStoringFailed;
+        QTest::newRow("pages held from an earlier run") << "held" << int(OVSessionSyncStatusNone) << "";
+        // The first pass appends after the torn page and fails its check; the retry starts over.
+        QTest::newRow("torn last page held") << "torn" << int(OVSessionSyncStatusNone) << "";
+        QTest::newRow("cancelled between pages") << "cancel" << cancelled << "";
+        QTest::newRow("cancelled while a page is never answered") << "no answer" << cancelled << "";
+        QTest::newRow("device unplugged") << "unplug" << failed << "";
+        QTest::newRow("page read fails")
+            << "fail" << failed
+            << "Error Domain=com.pellwick.device.command Code=2 \"Sending command to device to fetch a page "
+               "of data failed\"";
     }
 
-    void cancelWhileAPageIsNeverAnsweredEndsAtOnceAndTheNextPassResumes() {
+    void interruptedDownloadResumesAfterTheLastWholePage() {
+        QFETCH(QString, how);
+        QFETCH(int, status);
+        QFETCH(QString, error);
         auto session = plugSession(40);
         QVERIFY(session);
-        auto storer = makeStorer(session);
-        {
+        const bool torn = how == QLatin1String("torn");
+        if (torn || how == QLatin1String("held")) {
+            QVERIFY(writeFileBytes(dataPath(*session), expected().left(12 * 512 + (torn ? 200 : 0))));
+        } else {
+            auto storer = makeStorer(session);
             StorerOutcome outcome(session);
-            std::atomic<bool> faulted{false};
+            const bool cancels = how == QLatin1String("cancel") || how == QLatin1String("no answer");
+            std::atomic<bool> interrupted{false};
             outcome.onChange = [&](const StorerOutcome::Change& change) {
-                if (change.status == OVSessionSyncStatusStoring && change.percentage >= 25 &&
-                    !faulted.exchange(true))
+                if (!cancels || change.status != OVSessionSyncStatusStoring || change.percentage < 25 ||
+                    interrupted.exchange(true))
+                    return;
+                if (how == QLatin1String("cancel"))
+                    storer->cancel();
+                else // from then on the pass waits for an answer that never comes; only cancel() ends it
                     m_rig->hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, OrvaneOp::Page});
             };
-            // By then the pass waits for an answer that never comes; only cancel() can end it.
-            QTimer::singleShot(1500, this, [storer] { storer->cancel(); });
+            if (how == QLatin1String("no answer"))
+                QTimer::singleShot(1500, this, [storer] { storer->cancel(); });
+            if (how == QLatin1String("unplug"))
+                QVERIFY(m_rig->hub().addFault(kSerial, OvFault::unplugAfterPages(16, 1)));
+            if (how == QLatin1String("fail"))
+                addFault(OvFault::Kind::FailPage, session->startPage() + 12, -1);
             QVERIFY(runStorer(storer, 20000));
             QCOMPARE(outcome.failures(), 1);
+            QCOMPARE(outcome.successes(), 0);
+            QVERIFY(error.isEmpty() || logged(QStringLiteral("-Error in page storer. Error: ") + error) == 1);
         }
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
+        QCOMPARE(session->syncStatus(), status);
         const QByteArray partial = fileBytes(dataPath(*session));
-        QVERIFY(partial.size() >= 10 * 512 && partial.size() < 40 * 512);
+        QVERIFY2(partial.size() >= 10 * 512 && partial.size() < 40 * 512 &&
+                     (torn || partial.size() % 512 == 0),
+                 qPrintable(QString::number(partial.size())));
         QCOMPARE(partial, expected().left(partial.size()));
 
+        if (how == QLatin1String("unplug")) {
+            QVERIFY(m_rig->hub().replug(kSerial));
+            m_device = m_rig->waitForCdc(kSerial, m_device);
+            QVERIFY(m_device);
+        }
         QVERIFY(m_rig->hub().clearFaults(kSerial));
-        StorerOutcome resumed(session);
-        QVERIFY(runStorer(makeStorer(session)));
+        const OVSessionList listed = listSessions(m_device); // a new run lists the sessions again
+        QCOMPARE(listed.size(), 1);
+        StorerOutcome resumed(listed.first());
+        const auto storer = makeStorer(listed.first());
+        QVERIFY(runStorer(storer));
         QCOMPARE(resumed.successes(), 1);
+        QCOMPARE(storer->currentRetry(), torn ? 1 : 0);
         QCOMPARE(fileBytes(dataPath(*session)), expected());
+        const int held = partial.size() / 512;
+        QCOMPARE(logged(QStringLiteral(
+                            "-Not all data pages are in the DB for session [%1]. Start fetching from page %2")
+                            .arg(listed.first()->description())
+                            .arg(listed.first()->startPage() + held)),
+                 1);
+        // Progress counts the pages already held.
+        const QList<int> progress = resumed.percentages(OVSessionSyncStatusStoring);
+        QVERIFY(progress.size() > 2 && progress.first() == 0 && progress.last() == 100);
+        QVERIFY2(progress[1] > held * 100 / 40, qPrintable(QString::number(progress[1])));
     }
 
-    void storeErrorsAndExceptionsFailTheOperation_data() {
+    void storeFailuresFailTheOperationAndTheNextRunCompletes_data() {
         QTest::addColumn<QString>("step");
         QTest::addColumn<bool>("throws");
+        QTest::addColumn<int>("budget"); // bytes written before the disk is full; -1: no limit
         QTest::addColumn<QString>("logged");
+        const QString diskError =
+            QStringLiteral("-Error in page storer. Error: ") + kDiskError.fullDescription();
         QTest::newRow("last saved page: error")
-            << "last" << false << "-Error in getLastSavedPageNumberForSession.";
+            << "last" << false << -1 << "-Error in getLastSavedPageNumberForSession.";
         QTest::newRow("last saved page: exception")
-            << "last" << true << "-An exception occurred during session PAGE storing main. Exception: ";
+            << "last" << true << -1 << "-An exception occurred during session PAGE storing main. Exception: ";
         QTest::newRow("commit: error")
-            << "commit" << false << "-Error in commit (context, last page reached).";
+            << "commit" << false << -1 << "-Error in commit (context, last page reached).";
         QTest::newRow("commit: exception")
-            << "commit" << true
+            << "commit" << true << -1
             << "-An exception occurred during session PAGE storing oncommandexecuted. Page: ";
-        QTest::newRow("delete for retry: error") << "delete" << false << "-Missing pages in the DB detected";
+        QTest::newRow("delete for retry: error")
+            << "delete" << false << -1 << "-Missing pages in the DB detected";
+        QTest::newRow("full disk at the first page") << "" << false << 0 << diskError;
+        QTest::newRow("torn write in the third page") << "" << false << 2 * 512 + 100 << diskError;
     }
 
-    void storeErrorsAndExceptionsFailTheOperation() {
+    void storeFailuresFailTheOperationAndTheNextRunCompletes() {
         QFETCH(QString, step);
         QFETCH(bool, throws);
+        QFETCH(int, budget);
         QFETCH(QString, logged);
         auto session = plugSession(3);
         QVERIFY(session);
         auto repo = std::make_shared<ScriptedRepository>();
-        const auto hook = [throws](OVError* error) {
-            if (throws)
-                throw OVException(QStringLiteral("disk went away"));
-            OVError::set(error, kDiskError);
-        };
-        if (step == QLatin1String("last")) {
-            repo->lastSaved = [hook](OVError* error) {
-                hook(error);
-                return std::nullopt;
-            };
-        } else if (step == QLatin1String("commit")) {
-            repo->commitHook = hook;
-        } else {
-            repo->deleteHook = hook;
+        repo->failing = step;
+        repo->throws = throws;
+        if (budget >= 0)
+            repo->writeBudget = budget;
+        if (step == QLatin1String("delete")) {
             session->setFirmwareRev(QStringLiteral("3"));
             // A torn page makes the size check fail, which deletes the data for the retry.
             QVERIFY(writeFileBytes(dataPath(*session), expected().left(512 + 100)));
@@ -427,28 +397,8 @@ private Q_SLOTS:
                                             "in the USB"))
                    : kDiskError;
         QCOMPARE(this->logged(QStringLiteral("-Error in page storer. Error: ") + error.fullDescription()), 1);
-    }
-
-    void failedWriteFailsWithTheDiskErrorAndTheNextRunCompletes_data() {
-        QTest::addColumn<int>("budget");
-        QTest::newRow("full disk at the first page") << 0;
-        QTest::newRow("torn write in the third page") << 2 * 512 + 100;
-    }
-
-    void failedWriteFailsWithTheDiskErrorAndTheNextRunCompletes() {
-        QFETCH(int, budget);
-        auto session = plugSession(6);
-        QVERIFY(session);
-        auto repo = std::make_shared<ScriptedRepository>();
-        repo->writeBudget = budget;
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        storer->setRepo(repo);
-        QVERIFY(runStorer(storer));
-        QCOMPARE(outcome.failures(), 1);
-        QCOMPARE(
-            this->logged(QStringLiteral("-Error in page storer. Error: ") + kDiskError.fullDescription()), 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected().left(budget));
+        if (budget >= 0)
+            QCOMPARE(fileBytes(dataPath(*session)), expected().left(budget));
 
         QVERIFY(runStorer(makeStorer(session)));
         QCOMPARE(outcome.successes(), 1);
@@ -460,8 +410,7 @@ private Q_SLOTS:
         auto session = plugSession(3);
         QVERIFY(session);
         auto repo = std::make_shared<ScriptedRepository>();
-        const quint64 endPage = session->endPage();
-        repo->lastSaved = [endPage](OVError*) { return std::optional<quint64>(endPage); };
+        repo->claimedLastPage = session->endPage();
         StorerOutcome outcome(session);
         auto storer = makeStorer(session);
         storer->setRepo(repo);
@@ -470,26 +419,19 @@ private Q_SLOTS:
         QCOMPARE(logged(QStringLiteral("-CRC value = [-10]")), 2);
     }
 
-    void pagesPauseAsTheyAreTold_data() {
-        QTest::addColumn<int>("pauseMs");
-        QTest::newRow("no pause") << 0;
-        QTest::newRow("5 ms") << 5;
-    }
-
     void pagesPauseAsTheyAreTold() {
-        QFETCH(int, pauseMs);
         auto session = plugSession(60);
         QVERIFY(session);
         session->setFirmwareRev(QStringLiteral("255.255.255")); // time the download, not the check
         auto storer = makeStorer(session);
-        storer->setPagePause(std::chrono::milliseconds(pauseMs));
+        storer->setPagePause(std::chrono::milliseconds(5));
         QElapsedTimer timer;
         timer.start();
         QVERIFY(runStorer(storer));
         const qint64 elapsed = timer.elapsed();
         QCOMPARE(fileBytes(dataPath(*session)), expected());
-        // 60 pauses of 5 ms take 300 ms at least; the emulator alone reads 60 pages far faster.
-        QVERIFY2((elapsed >= 300) == (pauseMs > 0), qPrintable(QString::number(elapsed)));
+        // 60 pauses of 5 ms take 300 ms at least.
+        QVERIFY2(elapsed >= 300, qPrintable(QString::number(elapsed)));
     }
 };
 
