@@ -44,8 +44,17 @@ std::shared_ptr<OVDeviceManager> OVDeviceManager::create(OVServiceProtocol* serv
                                                          OVCredentialManagerProtocol* credMgr,
                                                          OVPreferencesManagerProtocol* prefMgr,
                                                          OrvaneUSBDeviceManager* library) {
-    std::shared_ptr<OVDeviceManager> manager(new OVDeviceManager(
-        service, credMgr, prefMgr, library ? library : &OrvaneUSBDeviceManager::sharedInstance()));
+    // Its battery timer and reachability probes belong to the main thread and can be stopped only
+    // there: when a worker's task holds the last reference, the deletion moves to the main thread.
+    std::shared_ptr<OVDeviceManager> manager(
+        new OVDeviceManager(service, credMgr, prefMgr,
+                            library ? library : &OrvaneUSBDeviceManager::sharedInstance()),
+        [](OVDeviceManager* doomed) {
+            if (OVMainThread::isMainThread())
+                delete doomed;
+            else
+                OVMainThread::async([doomed] { delete doomed; });
+        });
     manager->start();
     return manager;
 }
