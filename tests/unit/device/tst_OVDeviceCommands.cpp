@@ -128,17 +128,6 @@ private Q_SLOTS:
             1);
     }
 
-    void emptySessionTableIsASuccess() {
-        DeviceRig rig(false);
-        const auto device = rig.plug(kSerial, 0);
-        QVERIFY(device);
-        const auto recorder = run(OVCommandFactory().createGetSessionListCommand(
-                                      dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0)),
-                                  device);
-        QTRY_COMPARE(recorder->statuses(), QList<int>{0});
-        QVERIFY(std::any_cast<SessionList>(recorder->reports().first().result).isEmpty());
-    }
-
     void pagesOfAnySizeAreReported_data() {
         QTest::addColumn<int>("size");
         QTest::addColumn<bool>("logged");
