@@ -84,6 +84,15 @@ struct BatteryHook : OVDeviceCommandDelegate {
     std::function<void()> call;
 };
 
+/** An emulated device in process and an executor whose reports a CallLog keeps. */
+struct ExecutorRig {
+    ExecutorRig() { executor->addDeviceCommandDelegate(log); }
+    DeviceRig rig{false};
+    const std::shared_ptr<OrvaneCDCDevice> device = rig.plug(kSerial);
+    const std::shared_ptr<OVDeviceCommandExecutor> executor = std::make_shared<OVDeviceCommandExecutor>();
+    const std::shared_ptr<CallLog> log = std::make_shared<CallLog>();
+};
+
 class UnknownCommand : public OVCommandCDC {};
 
 std::shared_ptr<OrvaneCDCDevice> detachedDevice() {
@@ -104,6 +113,8 @@ class tst_OVDeviceCommandExecutor : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void init() { OVLogCapture::install(); }
+
     // Successes and failures the emulator can produce are checked there; these are the rest.
     void statusRules_data() {
         QTest::addColumn<std::shared_ptr<OVCommand>>("command");
@@ -152,7 +163,6 @@ private Q_SLOTS:
 
     void commandWithoutADeviceNotifiesNobody() {
         // It fails to send; its report names no device a subscriber could look up.
-        OVLogCapture::install();
         auto executor = std::make_shared<OVDeviceCommandExecutor>();
         auto log = std::make_shared<CallLog>();
         executor->addDeviceCommandDelegate(log);
@@ -217,13 +227,9 @@ private Q_SLOTS:
     }
 
     void commandsOnTheEmulator() {
-        OVLogCapture::install();
-        DeviceRig rig(false);
-        const auto device = rig.plug(kSerial, 2);
+        ExecutorRig r;
+        auto& [rig, device, executor, log] = r;
         QVERIFY(device);
-        auto executor = std::make_shared<OVDeviceCommandExecutor>();
-        auto log = std::make_shared<CallLog>();
-        executor->addDeviceCommandDelegate(log);
         executor->getBatteryCommandForDevice(device);
         QTRY_COMPARE(log->calls(), QStringList{QStringLiteral("battery 87 87")});
         executor->assignDefaultUser(device, 4242);
@@ -243,15 +249,11 @@ private Q_SLOTS:
     }
 
     void firmwareUpdateReportsProgressThenOneCompletion() {
-        OVLogCapture::install();
-        DeviceRig rig(false);
-        QTemporaryDir dir;
-        const auto device = rig.plug(kSerial);
+        ExecutorRig r;
+        auto& [rig, device, executor, log] = r;
         QVERIFY(device);
+        QTemporaryDir dir;
         const QString path = writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 4 * 4096 - 20).build());
-        auto executor = std::make_shared<OVDeviceCommandExecutor>();
-        auto log = std::make_shared<CallLog>();
-        executor->addDeviceCommandDelegate(log);
         executor->updateCommandForDevice(device, path);
         QTRY_VERIFY(log->calls().contains(QStringLiteral("update 1")));
         QVERIFY(rig.waitForCdc(kSerial, device)); // back with the new firmware
@@ -285,14 +287,10 @@ private Q_SLOTS:
     void deviceUnpluggedWhileACommandWaitsGivesOneFailure() {
         QFETCH(QString, command);
         QFETCH(QString, failure);
-        OVLogCapture::install();
-        DeviceRig rig(false);
-        QTemporaryDir dir;
-        const auto device = rig.plug(kSerial);
+        ExecutorRig r;
+        auto& [rig, device, executor, log] = r;
         QVERIFY(device);
-        auto executor = std::make_shared<OVDeviceCommandExecutor>();
-        auto log = std::make_shared<CallLog>();
-        executor->addDeviceCommandDelegate(log);
+        QTemporaryDir dir;
         rig.hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, std::nullopt});
         if (command == QLatin1String("identify")) {
             executor->identifyCommandForDevice(device);
