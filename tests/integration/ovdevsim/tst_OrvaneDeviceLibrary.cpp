@@ -22,20 +22,6 @@
 namespace {
 const QString kSerial = QStringLiteral("OVR0000000000042");
 
-OrvaneSessionList listAll(const std::shared_ptr<OrvaneCDCDevice>& device, int* status = nullptr) {
-    AnswerRecorder answers;
-    if (!device->getSDRecordedSessionListWithTime(
-            dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0), nullptr, answers.callback()))
-        return {};
-    if (!QTest::qWaitFor([&] { return answers.count() == 1; }, 5000))
-        return {};
-    if (status)
-        *status = answers.at(0).status;
-    const RecordedAnswer answer = answers.at(0);
-    const auto* list = std::any_cast<OrvaneSessionList>(&answer.response);
-    return list ? *list : OrvaneSessionList();
-}
-
 /** Sends one request through `send` and waits for its answer. */
 RecordedAnswer ask(const std::function<bool(OrvaneCommandCallback)>& send) {
     AnswerRecorder answers;
@@ -44,6 +30,17 @@ RecordedAnswer ask(const std::function<bool(OrvaneCommandCallback)>& send) {
     if (!QTest::qWaitFor([&] { return answers.count() == 1; }, 5000))
         return {};
     return answers.at(0);
+}
+
+/** The device's sessions that start at `from` or later; none when the list fails. */
+OrvaneSessionList listAll(const std::shared_ptr<OrvaneCDCDevice>& device,
+                          const OVDate& from = dateWithOrvaneTime(1)) {
+    const RecordedAnswer answer = ask([&](auto cb) {
+        return device->getSDRecordedSessionListWithTime(from, OVDate::fromSecondsSince1970(4102444800.0),
+                                                        nullptr, cb);
+    });
+    const auto* list = std::any_cast<OrvaneSessionList>(&answer.response);
+    return list ? *list : OrvaneSessionList();
 }
 
 sockaddr_un unixAddress(const QString& path) {
@@ -107,22 +104,9 @@ private Q_SLOTS:
         DeviceRig rig(socket);
         const auto device = rig.plug(kSerial, 2, 6);
         QVERIFY(device);
-        int status = -1;
-        const OrvaneSessionList sessions = listAll(device, &status);
-        QCOMPARE(status, 0);
-        QCOMPARE(sessions.size(), 2);
+        const OrvaneSessionList sessions = listAll(device);
+        QCOMPARE(sessions.size(), 2); // their fields: where the session-list command reads them
         const OvVirtualDevice held = *rig.hub().device(kSerial);
-        for (int i = 0; i < 2; ++i) {
-            const auto& s = *sessions.at(i);
-            const OvVirtualSession& v = held.sessions.at(i);
-            QCOMPARE(s.startPageAddress, v.startPage);
-            QCOMPARE(s.pageCount, 6u);
-            QCOMPARE(orvaneTime(s.startTime), v.start);
-            QCOMPARE(s.sessionInformation.userUID, i == 0 ? 101u : 102u);
-            QCOMPARE(s.sessionInformation.applicationUID, QStringLiteral("com.orvane.recorder"));
-            QCOMPARE(s.sessionInformation.firmware, 0x090001u); // 1.0.9, major first
-            QCOMPARE(s.sessionInformation.structure, v.structure);
-        }
 
         // Every page as the seed makes it, and the verification accepts exactly that data.
         OrvaneSessionVerification verification;
@@ -138,13 +122,7 @@ private Q_SLOTS:
         }
         QCOMPARE(result, int(OrvaneSessionVerification::Intact));
 
-        // The dates select sessions by their start.
-        AnswerRecorder later;
-        QVERIFY(device->getSDRecordedSessionListWithTime(sessions.at(1)->startTime,
-                                                         OVDate::fromSecondsSince1970(4102444800.0), nullptr,
-                                                         later.callback()));
-        QTRY_COMPARE(later.count(), 1);
-        QCOMPARE(std::any_cast<OrvaneSessionList>(later.at(0).response).size(), 1);
+        QCOMPARE(listAll(device, sessions.at(1)->startTime).size(), 1); // selected by their start
 
         QCOMPARE(ask([&](auto cb) { return device->getSDCardPage(held.flashPages, nullptr, cb); }).status,
                  OrvaneStatus::PageOutOfRange);
