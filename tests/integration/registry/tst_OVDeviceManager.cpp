@@ -32,12 +32,8 @@ namespace {
 
 /** One device operation of the registry, as the window calls it. */
 using Operation = std::function<bool(OVDeviceManager&, const std::shared_ptr<OVDeviceInfo>&, OVError*)>;
-
-OvLinkModel slowLink() {
-    OvLinkModel link = OvLinkModel::zeroDelay();
-    link.latencyUs = 3000;
-    return link;
-}
+/** A link slow enough that a download of a few hundred pages is still under way when a test acts. */
+const OvLinkModel kSlowLink{3000, 0, 0, 0};
 
 } // namespace
 
@@ -126,9 +122,15 @@ private Q_SLOTS:
 
         const QJsonObject demo = OVCloudServer::demoAccount();
         m_password = demo.value(QLatin1String("password")).toString();
-        m_coach.username = demo.value(QLatin1String("username")).toString();
-        m_coach.identifier = demo.value(QLatin1String("user_id")).toInteger();
-        m_coach.uri = QStringLiteral("/api/user/%1/").arg(*m_coach.identifier);
+        // Signed in from the main thread, as the window does it.
+        std::atomic<bool> answered{false};
+        m_service.authenticate(demo.value(QLatin1String("username")).toString(), m_password,
+                               [&](std::optional<OVUser> user, std::optional<OVError>) {
+                                   m_coach = user.value_or(OVUser());
+                                   answered = true;
+                               });
+        QVERIFY(QTest::qWaitFor([&] { return answered.load(); }, 30000));
+        QVERIFY(m_coach.identifier);
         m_rig = std::make_unique<DeviceRig>(false);
         auto& center = OVNotificationCenter::defaultCenter();
         center.addObserver(this, OVNotificationName::OnDeviceSessionFetchStatusChanged,
@@ -215,7 +217,7 @@ private Q_SLOTS:
     }
 
     void unplugDuringDownload() {
-        m_rig->hub().setLinkModel(slowLink());
+        m_rig->hub().setLinkModel(kSlowLink);
         const auto device = plug(2, 400);
         QVERIFY(device);
         const QString serial = device->serial();
@@ -295,7 +297,7 @@ private Q_SLOTS:
     }
 
     void signOutDuringDownload() {
-        m_rig->hub().setLinkModel(slowLink());
+        m_rig->hub().setLinkModel(kSlowLink);
         const auto device = plug(1, 400);
         QVERIFY(device);
         QTRY_VERIFY(fetchStatuses(device->serial()).contains(OVDeviceFetchStatusFetching));
