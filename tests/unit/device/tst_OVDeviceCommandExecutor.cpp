@@ -277,12 +277,11 @@ private Q_SLOTS:
     void deviceUnpluggedWhileACommandWaitsGivesOneFailure_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("identify, no retry") << "identify"
-                                            << "identify 0";
-        QTest::newRow("default user, five retries") << "user"
-                                                    << "user 0 18446744073709551615";
-        QTest::newRow("recovery, answer ignored") << "recover"
-                                                  << "recover 0x14100000 0";
+        QTest::newRow("identify, no retry") << QStringLiteral("identify") << QStringLiteral("identify 0");
+        QTest::newRow("default user, five retries")
+            << QStringLiteral("user") << QStringLiteral("user 0 18446744073709551615");
+        QTest::newRow("recovery, answer ignored")
+            << QStringLiteral("recover") << QStringLiteral("recover 0x14100000 0");
     }
     void deviceUnpluggedWhileACommandWaitsGivesOneFailure() {
         QFETCH(QString, command);
