@@ -1,6 +1,6 @@
 // The device library against the emulator, through the in-process transport and through the
-// daemon's socket: every request with its answer, hot-plug reports, recovery mode, firmware
-// writes, each fault, and persistence across a daemon restart.
+// daemon's socket: every request with its answer, hot-plug reports, firmware writes, each fault,
+// and persistence across a daemon restart.
 #include "DeviceRig.h"
 
 #include "OrvaneDate.h"
@@ -22,20 +22,6 @@
 namespace {
 const QString kSerial = QStringLiteral("OVR0000000000042");
 
-OrvaneSessionList listAll(const std::shared_ptr<OrvaneCDCDevice>& device, int* status = nullptr) {
-    AnswerRecorder answers;
-    if (!device->getSDRecordedSessionListWithTime(
-            dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0), nullptr, answers.callback()))
-        return {};
-    if (!QTest::qWaitFor([&] { return answers.count() == 1; }, 5000))
-        return {};
-    if (status)
-        *status = answers.at(0).status;
-    const RecordedAnswer answer = answers.at(0);
-    const auto* list = std::any_cast<OrvaneSessionList>(&answer.response);
-    return list ? *list : OrvaneSessionList();
-}
-
 /** Sends one request through `send` and waits for its answer. */
 RecordedAnswer ask(const std::function<bool(OrvaneCommandCallback)>& send) {
     AnswerRecorder answers;
@@ -46,6 +32,23 @@ RecordedAnswer ask(const std::function<bool(OrvaneCommandCallback)>& send) {
     return answers.at(0);
 }
 
+/** The device's sessions that start at `from` or later; none when the list fails. */
+OrvaneSessionList listAll(const std::shared_ptr<OrvaneCDCDevice>& device,
+                          const OVDate& from = dateWithOrvaneTime(1)) {
+    const RecordedAnswer answer = ask([&](auto cb) {
+        return device->getSDRecordedSessionListWithTime(from, OVDate::fromSecondsSince1970(4102444800.0),
+                                                        nullptr, cb);
+    });
+    const auto* list = std::any_cast<OrvaneSessionList>(&answer.response);
+    return list ? *list : OrvaneSessionList();
+}
+
+sockaddr_un unixAddress(const QString& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+    return address;
+}
 } // namespace
 
 class tst_OrvaneDeviceLibrary : public QObject {
@@ -101,26 +104,9 @@ private Q_SLOTS:
         DeviceRig rig(socket);
         const auto device = rig.plug(kSerial, 2, 6);
         QVERIFY(device);
-        int status = -1;
-        const OrvaneSessionList sessions = listAll(device, &status);
-        QCOMPARE(status, 0);
-        QCOMPARE(sessions.size(), 2);
+        const OrvaneSessionList sessions = listAll(device);
+        QCOMPARE(sessions.size(), 2); // their fields: where the session-list command reads them
         const OvVirtualDevice held = *rig.hub().device(kSerial);
-        for (int i = 0; i < 2; ++i) {
-            const auto& s = *sessions.at(i);
-            const OvVirtualSession& v = held.sessions.at(i);
-            QCOMPARE(s.startPageAddress, v.startPage);
-            QCOMPARE(s.endPageAddress, v.startPage + 5);
-            QCOMPARE(s.pageCount, 6u);
-            QCOMPARE(orvaneTime(s.startTime), v.start);
-            QCOMPARE(s.sessionInformation.userUID, i == 0 ? 101u : 102u);
-            QCOMPARE(s.sessionInformation.applicationUID, QStringLiteral("com.orvane.recorder"));
-            QCOMPARE(s.sessionInformation.firmware, 0x090001u); // 1.0.9, major first
-            QCOMPARE(s.sessionInformation.structure.size(), 64);
-            QCOMPARE(s.sessionInformation.softwareId(), QStringLiteral("OVR-010009"));
-            QCOMPARE(s.sessionInformation.protocolNumber(), 3u);
-            QCOMPARE(s.sessionInformation.deviceId().size(), 32);
-        }
 
         // Every page as the seed makes it, and the verification accepts exactly that data.
         OrvaneSessionVerification verification;
@@ -136,13 +122,7 @@ private Q_SLOTS:
         }
         QCOMPARE(result, int(OrvaneSessionVerification::Intact));
 
-        // The dates select sessions by their start.
-        AnswerRecorder later;
-        QVERIFY(device->getSDRecordedSessionListWithTime(sessions.at(1)->startTime,
-                                                         OVDate::fromSecondsSince1970(4102444800.0), nullptr,
-                                                         later.callback()));
-        QTRY_COMPARE(later.count(), 1);
-        QCOMPARE(std::any_cast<OrvaneSessionList>(later.at(0).response).size(), 1);
+        QCOMPARE(listAll(device, sessions.at(1)->startTime).size(), 1); // selected by their start
 
         QCOMPARE(ask([&](auto cb) { return device->getSDCardPage(held.flashPages, nullptr, cb); }).status,
                  OrvaneStatus::PageOutOfRange);
@@ -247,32 +227,6 @@ private Q_SLOTS:
         QVERIFY(!device->flashFirmware(dir.filePath(QStringLiteral("missing.hff")), target));
     }
 
-    void recoveryDeviceComesBackInDataModeAfterAFlash_data() { transports(); }
-    void recoveryDeviceComesBackInDataModeAfterAFlash() {
-        QFETCH(bool, socket);
-        DeviceRig rig(socket);
-        QTemporaryDir dir;
-        const auto device = rig.plug(kSerial, 3);
-        QVERIFY(device);
-        QVERIFY(rig.hub().recovery(kSerial));
-        QTRY_COMPARE(rig.manager().hidOrvanes().size(), 1);
-        QVERIFY(rig.manager().cdcOrvanes().isEmpty());
-        const auto hid = rig.manager().hidOrvanes().first();
-        QCOMPARE(hid->locationID(), device->locationID());
-        QVERIFY(!rig.hub().recovery(kSerial)); // already there
-
-        auto target = std::make_shared<FirmwareRecorder>();
-        QVERIFY(
-            hid->flashFirmware(writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 5000).build()), target));
-        QTRY_COMPARE(target->completions(), QList<int>{0});
-        const auto back = rig.waitForCdc(kSerial);
-        QVERIFY(back);
-        QCOMPARE(back->locationID(), device->locationID());
-        QCOMPARE(back->deviceInformations().fwRevision, QStringLiteral("1.1.0"));
-        QTRY_VERIFY(rig.manager().hidOrvanes().isEmpty());
-        QCOMPARE(listAll(back).size(), 3);
-    }
-
     void injectedReadFaults_data() { transports(); }
     void injectedReadFaults() {
         QFETCH(bool, socket);
@@ -285,12 +239,6 @@ private Q_SLOTS:
         const auto readPage = [&](quint32 p) {
             return ask([&](auto cb) { return device->getSDCardPage(p, nullptr, cb); });
         };
-
-        // A page that fails twice, then reads.
-        rig.hub().addFault(kSerial, {OvFault::Kind::FailPage, first, 2, std::nullopt});
-        QCOMPARE(readPage(first).status, OrvaneStatus::ReadError);
-        QCOMPARE(readPage(first).status, OrvaneStatus::ReadError);
-        QCOMPARE(readPage(first).status, 0);
 
         // A corrupted page: the session then fails its CRC.
         rig.hub().addFault(kSerial, {OvFault::Kind::CorruptPage, first + 2, 1, std::nullopt});
@@ -422,10 +370,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("slow.sock"));
         const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
-        QCOMPARE(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const sockaddr_un address = unixAddress(path);
+        QCOMPARE(::bind(server, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
         QCOMPARE(::listen(server, 1), 0);
         // A daemon that lists one device, then answers its first request without acknowledging it,
         // or refuses it.
@@ -492,10 +438,8 @@ private Q_SLOTS:
         const auto device = rig.plug(kSerial);
         QVERIFY(device);
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        qstrncpy(address.sun_path, QFile::encodeName(rig.socketPath()).constData(), sizeof address.sun_path);
-        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const sockaddr_un address = unixAddress(rig.socketPath());
+        QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
         QCOMPARE(::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL), ssize_t(bytes.size()));
         char reply[256];
         QVERIFY(::recv(fd, reply, sizeof reply, 0) > 0); // an error, an ack or a control reply: never silence

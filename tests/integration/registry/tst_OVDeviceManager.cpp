@@ -32,12 +32,8 @@ namespace {
 
 /** One device operation of the registry, as the window calls it. */
 using Operation = std::function<bool(OVDeviceManager&, const std::shared_ptr<OVDeviceInfo>&, OVError*)>;
-
-OvLinkModel slowLink() {
-    OvLinkModel link = OvLinkModel::zeroDelay();
-    link.latencyUs = 3000;
-    return link;
-}
+/** A link slow enough that a download of a few hundred pages is still under way when a test acts. */
+const OvLinkModel kSlowLink{3000, 0, 0, 0};
 
 } // namespace
 
@@ -53,7 +49,7 @@ private:
     SUUpdater m_updater;
     OVPreferencesManager m_preferences{OVLoginItem(QString(), QString()), &m_updater};
     OVService m_service{&m_credentials, &m_preferences};
-    std::optional<OVUser> m_coach;
+    OVUser m_coach;
     QString m_password;
     std::unique_ptr<DeviceRig> m_rig;
     std::unique_ptr<QTemporaryDir> m_store;
@@ -80,6 +76,20 @@ private:
         return m_listSnapshots;
     }
 
+    void noteFetchStatus(const OVDeviceInfo& device) {
+        std::lock_guard<std::mutex> lock(m_eventsMutex);
+        m_fetchStatuses[device.serial()] << device.fetchStatus();
+    }
+    void noteDeviceList() {
+        if (!m_manager) // a dropped manager's queued refresh may still announce
+            return;
+        QStringList serials;
+        for (const auto& d : m_manager->getDevices())
+            serials << d->serial();
+        std::lock_guard<std::mutex> lock(m_eventsMutex);
+        m_listSnapshots << serials;
+    }
+
     std::shared_ptr<OVDeviceInfo> record(const QString& serial) { return m_manager->getDevice(serial); }
 
     /** Plugs a new device and waits until the registry knows it connected. */
@@ -94,7 +104,7 @@ private:
     }
 
     void signIn() {
-        m_credentials.saveCredential(*m_coach, m_password);
+        m_credentials.saveCredential(m_coach, m_password);
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignIn);
     }
 
@@ -112,34 +122,21 @@ private Q_SLOTS:
 
         const QJsonObject demo = OVCloudServer::demoAccount();
         m_password = demo.value(QLatin1String("password")).toString();
+        // Signed in from the main thread, as the window does it.
         std::atomic<bool> answered{false};
         m_service.authenticate(demo.value(QLatin1String("username")).toString(), m_password,
                                [&](std::optional<OVUser> user, std::optional<OVError>) {
-                                   m_coach = user;
+                                   m_coach = user.value_or(OVUser());
                                    answered = true;
                                });
         QVERIFY(QTest::qWaitFor([&] { return answered.load(); }, 30000));
-        QVERIFY(m_coach);
+        QVERIFY(m_coach.identifier);
         m_rig = std::make_unique<DeviceRig>(false);
-
-        OVNotificationCenter::defaultCenter().addObserver(
-            this, OVNotificationName::OnDeviceSessionFetchStatusChanged, [this](const OVNotification& n) {
-                const auto device = n.objectAs<OVDeviceInfo>();
-                std::lock_guard<std::mutex> lock(m_eventsMutex);
-                m_fetchStatuses[device->serial()] << device->fetchStatus();
-            });
-        OVNotificationCenter::defaultCenter().addObserver(this, OVNotificationName::OnDeviceListChanged,
-                                                          [this](const OVNotification&) {
-                                                              // A dropped manager's queued refresh may still
-                                                              // announce.
-                                                              if (!m_manager)
-                                                                  return;
-                                                              QStringList serials;
-                                                              for (const auto& d : m_manager->getDevices())
-                                                                  serials << d->serial();
-                                                              std::lock_guard<std::mutex> lock(m_eventsMutex);
-                                                              m_listSnapshots << serials;
-                                                          });
+        auto& center = OVNotificationCenter::defaultCenter();
+        center.addObserver(this, OVNotificationName::OnDeviceSessionFetchStatusChanged,
+                           [this](const OVNotification& n) { noteFetchStatus(*n.objectAs<OVDeviceInfo>()); });
+        center.addObserver(this, OVNotificationName::OnDeviceListChanged,
+                           [this](const OVNotification&) { noteDeviceList(); });
     }
 
     void cleanupTestCase() {
@@ -153,7 +150,7 @@ private Q_SLOTS:
         m_log = OVLogCapture::install();
         m_preferences.setAutoStore(true);
         m_preferences.setAutoSync(true);
-        m_credentials.saveCredential(*m_coach, m_password);
+        m_credentials.saveCredential(m_coach, m_password);
         {
             std::lock_guard<std::mutex> lock(m_eventsMutex);
             m_listSnapshots.clear();
@@ -220,7 +217,7 @@ private Q_SLOTS:
     }
 
     void unplugDuringDownload() {
-        m_rig->hub().setLinkModel(slowLink());
+        m_rig->hub().setLinkModel(kSlowLink);
         const auto device = plug(2, 400);
         QVERIFY(device);
         const QString serial = device->serial();
@@ -300,7 +297,7 @@ private Q_SLOTS:
     }
 
     void signOutDuringDownload() {
-        m_rig->hub().setLinkModel(slowLink());
+        m_rig->hub().setLinkModel(kSlowLink);
         const auto device = plug(1, 400);
         QVERIFY(device);
         QTRY_VERIFY(fetchStatuses(device->serial()).contains(OVDeviceFetchStatusFetching));
@@ -341,7 +338,7 @@ private Q_SLOTS:
         OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
         m_manager.reset();
         OVDataLookup::sharedInstance().reset();
-        m_credentials.saveCredential(*m_coach, QStringLiteral("changed-elsewhere"));
+        m_credentials.saveCredential(m_coach, QStringLiteral("changed-elsewhere"));
         m_manager =
             OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
         if (reportFirst)
@@ -414,36 +411,23 @@ private Q_SLOTS:
     }
 
     void operationOnUnpluggedDevice_data() {
-        QTest::addColumn<Operation>("operation");
-        QTest::addColumn<QString>("name"); // in the log line
+        QTest::addColumn<Operation>("operation"); // the row's name is the command's in the log line
         const QString file = OVHelper::getFirmwareFilePath();
-        using Device = const std::shared_ptr<OVDeviceInfo>&;
-        QTest::newRow("identify") << Operation([](OVDeviceManager& m, Device d, OVError* e) {
-            return m.identifyDevice(d, e);
-        }) << "identify";
-        QTest::newRow("erase") << Operation([](OVDeviceManager& m, Device d, OVError* e) {
-            return m.eraseDevice(d, e);
-        }) << "erase";
-        QTest::newRow("reset") << Operation([](OVDeviceManager& m, Device d, OVError* e) {
-            return m.resetDevice(d, e);
-        }) << "reset";
-        QTest::newRow("update") << Operation([file](OVDeviceManager& m, Device d, OVError* e) {
-            return m.updateDevice(d, file, e);
-        }) << "update";
-        QTest::newRow("recover") << Operation([file](OVDeviceManager& m, Device d, OVError* e) {
-            return m.recoverDevice(d, file, e);
-        }) << "recover";
-        QTest::newRow("assign") << Operation([](OVDeviceManager& m, Device d, OVError* e) {
-            return m.assignDefaultUserToDevice(d, 102, e);
-        }) << "assign";
-        QTest::newRow("get user") << Operation([](OVDeviceManager& m, Device d, OVError* e) {
-            return m.getDefaultUserForDevice(d, e);
-        }) << "get user";
+        using M = OVDeviceManager&;
+        using D = const std::shared_ptr<OVDeviceInfo>&;
+        const auto row = [](const char* name, Operation operation) { QTest::newRow(name) << operation; };
+        row("identify", [](M m, D d, OVError* e) { return m.identifyDevice(d, e); });
+        row("erase", [](M m, D d, OVError* e) { return m.eraseDevice(d, e); });
+        row("reset", [](M m, D d, OVError* e) { return m.resetDevice(d, e); });
+        row("update", [file](M m, D d, OVError* e) { return m.updateDevice(d, file, e); });
+        row("recover", [file](M m, D d, OVError* e) { return m.recoverDevice(d, file, e); });
+        row("assign", [](M m, D d, OVError* e) { return m.assignDefaultUserToDevice(d, 102, e); });
+        row("get user", [](M m, D d, OVError* e) { return m.getDefaultUserForDevice(d, e); });
     }
 
     void operationOnUnpluggedDevice() {
         QFETCH(Operation, operation);
-        QFETCH(QString, name);
+        const QString name = QString::fromLatin1(QTest::currentDataTag());
         // Known to the registry once, now unplugged.
         const auto device = plug(1, 4);
         QVERIFY(device);
