@@ -1,5 +1,6 @@
 // The web API client's requests as a server receives them, byte for byte, and its handling of the
 // answers: against the capture server of the test fixtures.
+#include "CallOutcome.h"
 #include "OVCaptureServer.h"
 #include "OVConfiguration.h"
 #include "OVCredentialManager.h"
@@ -17,18 +18,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-// The sanitizers' runtime answers this; their headers do not come with GCC.
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#else
-#include <malloc.h>
-#endif
-
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -59,67 +48,6 @@ OVRecord sessionRecord() {
     session.setData(QByteArray("\x00\x01\x02", 3));
     return OVRecord::buildRecordFromSession(session);
 }
-
-/** Heap bytes in use now (the sanitizers keep their own books). */
-qint64 liveHeapBytes() {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return static_cast<qint64>(__sanitizer_get_current_allocated_bytes());
-#else
-    const struct mallinfo2 info = mallinfo2();
-    return static_cast<qint64>(info.uordblks + info.hblkhd);
-#endif
-}
-
-/** The most heap in use while it lives above what was in use at its start, sampled every millisecond. */
-class HeapPeak {
-public:
-    HeapPeak()
-        : m_sampler([this] {
-            while (!m_stop.load()) {
-                m_peak.store(std::max(m_peak.load(), liveHeapBytes()));
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        }) {}
-    ~HeapPeak() { growth(); }
-    qint64 growth() {
-        m_stop.store(true);
-        if (m_sampler.joinable())
-            m_sampler.join();
-        return m_peak.load() - m_baseline;
-    }
-
-private:
-    const qint64 m_baseline = liveHeapBytes();
-    std::atomic<qint64> m_peak{0};
-    std::atomic<bool> m_stop{false};
-    std::thread m_sampler;
-};
-
-/** What an asynchronous call delivered, and whether on the main thread. */
-template <typename T> struct Outcome {
-    std::mutex mutex;
-    bool done = false, onMainThread = false;
-    std::optional<T> value;
-    std::optional<OVError> error;
-
-    auto handler() {
-        return [this](std::optional<T> v, std::optional<OVError> e) {
-            std::lock_guard<std::mutex> lock(mutex);
-            value = std::move(v);
-            error = std::move(e);
-            onMainThread = QThread::currentThread() == qApp->thread();
-            done = true;
-        };
-    }
-    bool wait() {
-        return QTest::qWaitFor(
-            [this] {
-                std::lock_guard<std::mutex> lock(mutex);
-                return done;
-            },
-            20000);
-    }
-};
 
 } // namespace
 
@@ -180,7 +108,7 @@ private Q_SLOTS:
             QVERIFY(m_service.createRecord(record, &error));
         } else {
             authorization = "Basic " + QByteArray("someone:other").toBase64(); // not the stored ones
-            Outcome<OVUser> signIn;
+            CallOutcome<OVUser> signIn;
             m_service.authenticate(QStringLiteral("someone"), QStringLiteral("other"), signIn.handler());
             QVERIFY(signIn.wait());
             QCOMPARE(signIn.value->uri, std::optional<QString>(QStringLiteral("/api/user/100/")));
@@ -272,7 +200,7 @@ private Q_SLOTS:
         QFETCH(int, requests);
         useScenario(scenario);
         const OVURLRequest request = m_service.buildRequest(QStringLiteral("record"), QStringLiteral("GET"));
-        Outcome<QByteArray> outcome;
+        CallOutcome<QByteArray> outcome;
         if (async) {
             m_service.sendAsync(request, outcome.handler());
             QVERIFY(outcome.wait());
@@ -348,7 +276,7 @@ private Q_SLOTS:
         QFETCH(int, code);
         QFETCH(QString, logLine);
         useScenario(scenario);
-        Outcome<OVUser> outcome;
+        CallOutcome<OVUser> outcome;
         m_service.authenticate(QStringLiteral("coach"), QStringLiteral("pw"), outcome.handler());
         QVERIFY(outcome.wait());
         m_capture.takeRequests(1);
@@ -403,8 +331,8 @@ private Q_SLOTS:
 
     void chunkUploadStreamsTheFile() {
         useScenario(QStringLiteral("upload"));
-        // Larger than any chunk the service makes, so that reading it whole would show.
-        const qint64 size = 48 * 1024 * 1024;
+        // Streamed from the file: its memory is measured by the upload benchmark.
+        const qint64 size = 6 * 1024 * 1024;
         const QString path = m_home.filePath(QStringLiteral("part_1_5242880_10485759.dat"));
         QCryptographicHash expected(QCryptographicHash::Sha1);
         {
@@ -422,11 +350,9 @@ private Q_SLOTS:
         const std::optional<OVURLRequest> request =
             m_service.createUploadRecordRequest(record, path, 12000000);
         QVERIFY(request);
-        HeapPeak heap;
         QNetworkAccessManager manager;
         std::unique_ptr<QNetworkReply> reply(request->send(manager));
         QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 120000);
-        const qint64 growth = heap.growth();
         QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
 
         const OVCaptureServer::Request sent = m_capture.takeRequests(1).value(0);
@@ -439,7 +365,6 @@ private Q_SLOTS:
         QCOMPARE(sent.header(QStringLiteral("X-ORVAAPISIGNATURE")), sent.expectedSignature);
         QCOMPARE(sent.bodyLength, size);
         QCOMPARE(sent.bodySha1, QString::fromLatin1(expected.result().toHex()));
-        QVERIFY2(growth < 8 * 1024 * 1024, qPrintable(QStringLiteral("heap grew by %1 bytes").arg(growth)));
     }
 
     void loggingShowsNoSecret() {
