@@ -169,7 +169,7 @@ private Q_SLOTS:
         QTest::newRow("302 elsewhere is not followed")
             << "s302" << false << QByteArray("{\"moved\": 1}") << 0 << "" << 1;
         QTest::newRow("301 to the same server is followed")
-            << "moved" << true << QByteArray("{\"meta\": {\"next\": null}, \"objects\": []}") << 0 << "" << 2;
+            << "moved" << true << QByteArray("{\"meta\":{\"next\":null},\"objects\":[]}") << 0 << "" << 2;
         QTest::newRow("redirect loop ends") << "loop" << false << QByteArray() << 1 << noData << 11;
         QTest::newRow("500 sync") << "s500" << false << QByteArray() << 500
                                   << "Error: Internal Server Error, Internal Server Error" << 1;
