@@ -1,23 +1,18 @@
-"""Real ovcloud servers (serve.sh -> gunicorn) on free loopback ports, each with a
-temporary state directory. The main server's is also this process's Django state,
-so a test may prepare or inspect data through the ORM."""
+"""Real ovcloud servers (serve.sh -> gunicorn, started as the end-to-end tests start it) on free
+loopback ports, each with a temporary state directory. The main server's is also this process's
+Django state, so a test may prepare or inspect data through the ORM."""
 
-import json
 import os
 import shutil
-import signal
-import socket
-import subprocess
 import sys
 import tempfile
-import time
-import urllib.request
 from pathlib import Path
 
 import pytest
 
 SERVER_DIR = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(SERVER_DIR))
+sys.path.insert(0, str(SERVER_DIR.parent / "tests" / "e2e"))
 
 MAIN_STATE = tempfile.mkdtemp(prefix="ovcloud-test-")
 os.environ["OVCLOUD_STATE_DIR"] = MAIN_STATE
@@ -29,63 +24,17 @@ import django  # noqa: E402
 
 django.setup()
 
-from ovclient import ApiClient  # noqa: E402
-
-DEMO = json.loads((SERVER_DIR / "demo_account.json").read_text())
+from processes import DEMO, Cloud  # noqa: E402,F401 (DEMO is for the tests)
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Server:
-    def __init__(self, state_dir, env=None):
-        self.state_dir = Path(state_dir)
-        self.port = free_port()
-        self.root = f"http://127.0.0.1:{self.port}/"
-        self.api_root = self.root + "api/"
-        self.log_path = self.state_dir / "server.log"
-        # A short idle timeout lets a test watch a stalled upload being dropped.
-        environment = dict(os.environ, OVCLOUD_WORKERS="2", OVCLOUD_BODY_IDLE_TIMEOUT="2",
-                           **(env or {}))
-        self.log = open(self.log_path, "ab")
-        self.process = subprocess.Popen(
-            [str(SERVER_DIR / "serve.sh"), "--port", str(self.port), "--state", str(state_dir)],
-            env=environment, stdout=self.log, stderr=subprocess.STDOUT)
-
-    def wait_ready(self, timeout=60):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.process.poll() is not None:
-                raise RuntimeError(f"ovcloud exited early:\n{self.log_path.read_text()}")
-            try:
-                with urllib.request.urlopen(self.root, timeout=2) as answer:
-                    if answer.status == 200:
-                        return self
-            except OSError:
-                time.sleep(0.1)
-        raise RuntimeError(f"ovcloud did not answer in {timeout}s:\n{self.log_path.read_text()}")
-
-    def stop(self):
-        # serve.sh execs gunicorn, so this is the gunicorn master; INT is its quick shutdown.
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGINT)
-            try:
-                self.process.wait(timeout=15)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.log.close()
-
-    def client(self, username=DEMO["username"], password=DEMO["password"], **kwargs):
-        return ApiClient(self.api_root, username, password, **kwargs)
+def serve(state_dir, **env):
+    """A short idle timeout lets a test watch a stalled upload being dropped."""
+    return Cloud(state_dir, faults={"OVCLOUD_BODY_IDLE_TIMEOUT": "2", **env})
 
 
 @pytest.fixture(scope="session")
 def server():
-    main = Server(MAIN_STATE).wait_ready()
+    main = serve(MAIN_STATE)
     yield main
     main.stop()
 
@@ -97,8 +46,8 @@ def start_server(tmp_path_factory):
 
     def start(**env):
         state = tmp_path_factory.mktemp("ovcloud-state")
-        started.append(Server(state, env))
-        return started[-1].wait_ready()
+        started.append(serve(state, **env))
+        return started[-1]
 
     yield start
     for one in started:

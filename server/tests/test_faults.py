@@ -75,11 +75,3 @@ def test_mistyped_fault_settings_stop_the_start(monkeypatch, env):
     with pytest.raises(ImproperlyConfigured):
         faults.plan_from_environment()
 
-
-def test_fault_plan_reads_lists(monkeypatch):
-    monkeypatch.setenv("OVCLOUD_FAULT_FAIL_CHUNK", "2:500, 5:404")
-    monkeypatch.setenv("OVCLOUD_FAULT_DROP_ANSWER_CHUNK", "7,9")
-    plan = faults.plan_from_environment()
-    assert [plan.chunk_fault(n) for n in (1, 2, 5, 7, 9)] == [
-        None, faults.ChunkFault("fail", 500), faults.ChunkFault("fail", 404),
-        faults.ChunkFault("drop"), faults.ChunkFault("drop")]

@@ -3,7 +3,7 @@
 import subprocess
 
 import pytest
-from conftest import DEMO, SERVER_DIR, Server
+from conftest import DEMO, SERVER_DIR, serve
 from django.contrib.auth import get_user_model
 from django.core.management import CommandError, call_command
 
@@ -11,14 +11,14 @@ from ovcloud import config
 
 
 def test_restart_keeps_data_and_seeds_once(tmp_path):
-    first = Server(tmp_path).wait_ready()
+    first = serve(tmp_path)
     try:
         record = first.client().create_record(104, "RESTART0001", 256 * 42)
         first.client().upload_chunk(record["id"], b"kept", 0, 4)
     finally:
         first.stop()
 
-    again = Server(tmp_path).wait_ready()
+    again = serve(tmp_path)
     try:
         coach = again.client()
         assert coach.get(f"sync/timeline/{record['id']}/").body == b"kept"

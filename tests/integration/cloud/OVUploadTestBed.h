@@ -9,12 +9,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-class OVUploadTestBed {
+class OVUploadTestBed : public SignedInService {
 public:
-    /** Starts the server in the bed's home and signs the demo coach in against it. */
-    bool startServer(OVCloudServer& server, QString* error) { return m_client.start(server, error); }
-    static void useServer(const OVCloudServer& server) { SignedInService::useServer(server); }
-
     static QString uniqueSerial() {
         return QStringLiteral("OVUP%1").arg(QRandomGenerator::global()->generate64(), 16, 16,
                                             QLatin1Char('0'));
@@ -86,13 +82,10 @@ public:
         return service().sendSync(request, &error).value_or(QByteArray());
     }
 
-    OVService& service() { return m_client.service(); }
-
 private:
     static QString recordId(const OVRecord& record) {
         return OVService::getResourceIdFromUri(record.resource_uri.value_or(QString()));
     }
 
-    SignedInService m_client;
     OVSessionFileRepository m_repo;
 };

@@ -72,7 +72,7 @@ private Q_SLOTS:
         m_server.setEnvironment(QStringLiteral("OVCLOUD_FAULT_DELAY_MS"), QStringLiteral("400"));
         m_server.setEnvironment(QStringLiteral("OVCLOUD_FAULT_DELAY_PATH"), QStringLiteral("/api/sync/"));
         QString error;
-        QVERIFY2(m_bed.startServer(m_server, &error), qPrintable(error));
+        QVERIFY2(m_bed.start(m_server, &error), qPrintable(error));
     }
     void cleanupTestCase() { OVLogCapture::uninstall(); }
 

@@ -1,20 +1,12 @@
 // The web API client against a real ovcloud server on a loopback port: sign-in, athletes and teams,
 // record creation and its search. Paging and chunked uploads are shown by the status inquirer and
 // the session syncher against the same server.
-#include "OVCloudServer.h"
-#include "OVCredentialManager.h"
-#include "OVPreferencesManager.h"
-#include "OVService.h"
+#include "CallOutcome.h"
 #include "OVSession.h"
-#include "SUUpdater.h"
+#include "SignedInService.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <mutex>
 
 namespace {
 
@@ -51,15 +43,8 @@ class tst_OVServiceOvcloud : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(m_home.isValid());
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
         QString error;
-        QVERIFY2(m_server.start(&error), qPrintable(error));
-        qputenv("OV_SERVER_URL", m_server.apiUrl().toUtf8());
-        qputenv("OV_NETWORK_TIME_URL", m_server.rootUrl().toUtf8());
-        m_demo = OVCloudServer::demoAccount();
-        QVERIFY(!m_demo.isEmpty());
+        QVERIFY2(m_client.start(m_server, &error), qPrintable(error));
     }
 
     void signIn_data() {
@@ -72,21 +57,12 @@ private Q_SLOTS:
     void signIn() {
         QFETCH(QString, password);
         QFETCH(bool, accepted);
-        m_credentials.deleteCredential();
-        std::mutex mutex;
-        std::optional<std::pair<std::optional<OVUser>, std::optional<OVError>>> outcome;
+        CallOutcome<OVUser> outcome; // the password given is used, not the one stored
         m_service.authenticate(m_demo.value(QLatin1String("username")).toString(), password,
-                               [&](std::optional<OVUser> user, std::optional<OVError> error) {
-                                   std::lock_guard<std::mutex> lock(mutex);
-                                   outcome.emplace(user, error);
-                               });
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                std::lock_guard<std::mutex> lock(mutex);
-                return outcome.has_value();
-            },
-            30000));
-        const auto [signedIn, error] = *outcome;
+                               outcome.handler());
+        QVERIFY(outcome.wait());
+        const std::optional<OVUser>& signedIn = outcome.value;
+        const std::optional<OVError>& error = outcome.error;
         if (!accepted) {
             QVERIFY(!signedIn);
             QCOMPARE(error->domain(), OVService::kErrorDomain);
@@ -103,10 +79,6 @@ private Q_SLOTS:
         QVERIFY(coach.profile);
         QCOMPARE(coach.profile->gender, 1);
         QCOMPARE(coach.profile->dateOfBirth->toDateTime().toLocalTime().date(), QDate(1979, 4, 12));
-
-        // As the account view does: the next requests authenticate with what is stored.
-        m_credentials.saveCredential(coach, password);
-        QVERIFY(OVCredentialManager().isUserSignedIn());
     }
 
     void athletesAndTeams() {
@@ -163,13 +135,10 @@ private Q_SLOTS:
     }
 
 private:
-    QTemporaryDir m_home;
+    SignedInService m_client;
     OVCloudServer m_server;
-    QJsonObject m_demo;
-    OVCredentialManager m_credentials;
-    SUUpdater m_updater;
-    OVPreferencesManager m_preferences{OVLoginItem(QString(), QString()), &m_updater};
-    OVService m_service{&m_credentials, &m_preferences};
+    const QJsonObject m_demo = OVCloudServer::demoAccount();
+    OVService& m_service = m_client.service();
 };
 
 QTEST_GUILESS_MAIN(tst_OVServiceOvcloud)

@@ -39,7 +39,7 @@ private Q_SLOTS:
     void initTestCase() {
         m_log = OVLogCapture::install();
         QString error;
-        QVERIFY2(m_bed.startServer(m_server, &error), qPrintable(error));
+        QVERIFY2(m_bed.start(m_server, &error), qPrintable(error));
     }
     void init() {
         OVUploadTestBed::useServer(m_server);

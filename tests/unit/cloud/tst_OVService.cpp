@@ -5,8 +5,6 @@
 
 #include <QTest>
 
-#include <cmath>
-
 namespace {
 
 class FixedCredentials : public OVCredentialManagerProtocol {
@@ -78,50 +76,37 @@ private Q_SLOTS:
     void resourceIdFromUri_data() {
         QTest::addColumn<QString>("uri");
         QTest::addColumn<QString>("id");
-        QTest::newRow("user") << "/api/user/12/"
-                              << "12";
-        QTest::newRow("record") << "/api/record/471/"
-                                << "471";
-        QTest::newRow("no slash") << "471"
-                                  << "";
+        QTest::newRow("record") << QStringLiteral("/api/record/471/") << QStringLiteral("471");
+        QTest::newRow("no slash") << QStringLiteral("471") << QString();
     }
 
     void resourceIdFromUri() {
         QFETCH(QString, uri);
-        QFETCH(QString, id);
-        QCOMPARE(OVService::getResourceIdFromUri(uri), id);
+        QTEST(OVService::getResourceIdFromUri(uri), "id");
     }
 
+    // Headers, their order and the signature are checked as a server receives them (tst_OVServiceWire).
     void requestBuilding_data() {
         QTest::addColumn<QString>("filter"); // "-": no filter
         QTest::addColumn<QString>("body");   // "-": no body
         QTest::addColumn<QString>("url");
         QTest::addColumn<QByteArray>("sentBody");
-        QTest::newRow("filter") << "limit=0"
-                                << "-"
-                                << "https://api.example.org/api/team/?limit=0" << QByteArray();
-        QTest::newRow("no filter") << "-"
-                                   << "-"
-                                   << "https://api.example.org/api/team/" << QByteArray();
-        QTest::newRow("empty filter") << ""
-                                      << "-"
-                                      << "https://api.example.org/api/team/?" << QByteArray();
-        QTest::newRow("empty body") << "-"
-                                    << ""
-                                    << "https://api.example.org/api/team/" << QByteArray();
-        QTest::newRow("braces") << "-"
-                                << "{}"
-                                << "https://api.example.org/api/team/" << QByteArray("{}");
-        QTest::newRow("utf-8 body") << "-"
-                                    << "\"é\""
-                                    << "https://api.example.org/api/team/" << QByteArray("\"\xc3\xa9\"");
+        const auto row = [](const char* name, const char* filter, const char* body, const char* query,
+                            const QByteArray& sent) {
+            QTest::newRow(name) << QString::fromUtf8(filter) << QString::fromUtf8(body)
+                                << QStringLiteral("https://api.example.org/api/team/") + QLatin1String(query)
+                                << sent;
+        };
+        row("filter", "limit=0", "-", "?limit=0", QByteArray());
+        row("no filter", "-", "-", "", QByteArray());
+        row("empty filter", "", "-", "?", QByteArray());
+        row("empty body", "-", "", "", QByteArray());
+        row("utf-8 body", "-", "\"é\"", "", QByteArray("\"\xc3\xa9\""));
     }
 
     void requestBuilding() {
         QFETCH(QString, filter);
         QFETCH(QString, body);
-        QFETCH(QString, url);
-        QFETCH(QByteArray, sentBody);
         const QString none = QStringLiteral("-");
         FixedCredentials credentials;
         SUUpdater updater;
@@ -130,51 +115,12 @@ private Q_SLOTS:
         OVURLRequest request = service.buildRequest(QStringLiteral("team"), QStringLiteral("POST"),
                                                     body == none ? std::nullopt : std::optional(body),
                                                     filter == none ? std::nullopt : std::optional(filter));
-        QCOMPARE(request.absoluteURLString(), url);
-        QCOMPARE(request.HTTPBody(), sentBody);
+        QTEST(request.absoluteURLString(), "url");
+        QTEST(request.HTTPBody(), "sentBody");
         QCOMPARE(request.timeoutInterval(), 60);
-        const QList<QPair<QString, QString>> headers{
-            {QStringLiteral("Content-Type"), QStringLiteral("application/json")},
-            {QStringLiteral("Accept"), QStringLiteral("application/json")},
-            {QStringLiteral("Authorization"),
-             QStringLiteral("Basic ") + QString::fromLatin1(QByteArray("ada:p\xc3\xa4ssword:1").toBase64())}};
-        QCOMPARE(request.allHTTPHeaderFields(), headers);
-
-        // The timestamp is whole seconds; the query is signed, so another filter signs differently.
-        service.setApiKey(request, at(1700000000.999));
+        service.setApiKey(request, at(1700000000.999)); // cut to whole seconds, not rounded
         QCOMPARE(request.valueForHTTPHeaderField(QStringLiteral("X-ORVATIMESTAMP")),
                  std::optional<QString>(QStringLiteral("1700000000")));
-        OVURLRequest other = service.buildRequest(QStringLiteral("team"), QStringLiteral("POST"),
-                                                  std::nullopt, QStringLiteral("limit=1"));
-        service.setApiKey(other, at(1700000000.999));
-        QVERIFY(request.valueForHTTPHeaderField(QStringLiteral("X-ORVAAPISIGNATURE")) !=
-                other.valueForHTTPHeaderField(QStringLiteral("X-ORVAAPISIGNATURE")));
-    }
-
-    void signsByTheNetworkClock_data() {
-        QTest::addColumn<bool>("clockAnswers");
-        QTest::newRow("network date") << true;
-        QTest::newRow("no network date: the local clock") << false;
-    }
-
-    void signsByTheNetworkClock() {
-        QFETCH(bool, clockAnswers);
-        FixedCredentials credentials;
-        SUUpdater updater;
-        OVPreferencesManager preferences(OVLoginItem(QString(), QString()), &updater);
-        OVService service(&credentials, &preferences);
-        service.setNetworkClock([clockAnswers]() -> std::optional<OVDate> {
-            return clockAnswers ? std::optional(at(1234567890.5)) : std::nullopt;
-        });
-        OVURLRequest request = service.buildRequest(QStringLiteral("team"), QStringLiteral("GET"));
-        const double before = std::floor(OVDate::now().secondsSince1970());
-        service.setApiKey(request);
-        const double stamp =
-            request.valueForHTTPHeaderField(QStringLiteral("X-ORVATIMESTAMP")).value_or(QString()).toDouble();
-        if (clockAnswers)
-            QCOMPARE(stamp, 1234567890.0);
-        else
-            QVERIFY(stamp >= before && stamp <= OVDate::now().secondsSince1970());
     }
 };
 
