@@ -1,7 +1,6 @@
 // The device list and the device detail on the real widgets, with emulated devices in process and a
-// real ovcloud: navigation, rows, the maintenance flows across the device's restart, sign-out on
-// refused credentials, the export of selected sessions as bags. Saves screenshots of each state (light and
-// dark desktop themes).
+// real ovcloud: navigation, rows, the maintenance flows across the device's restart, sign-out on refused
+// credentials, the export of selected sessions as bags. Saves screenshots of each state (both themes).
 #include "MessageBoxViewController.h"
 #include "OVBag.h"
 #include "OVHelper.h"
@@ -228,68 +227,65 @@ private Q_SLOTS:
         screenshots(u"device-detail-sessions"_s);
     }
 
-    void firmwareUpdateFailingHalfWayEndsWithARecovery() {
+    void maintenanceEndsWithTheDetailOpen_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("asked"); // how the confirmation or the offer starts
+        QTest::addColumn<QString>("done");
+        QTest::newRow("restore")
+            << u"restore"_s
+            << u"Are you sure you wish to restore the Orvane device to its original state? "
+               u"You will lose all your data."_s
+            << u"Restoring the Vizavoz Device to its original state completed. Please do a "
+               u"\"Forget this Device\" on your iPhone or iPad."_s;
+        QTest::newRow("erase") << u"erase"_s
+                               << u"Are you sure you wish to erase all data on the Orvane device?"_s
+                               << u"Erasing the data on the Orvane device completed."_s;
+        // The packaged 1.1.0 is newer than the device's 1.0.9: the detail offers it by itself.
+        QTest::newRow("update failing half way")
+            << u"update"_s
+            << u"There is a new firmware version available. Would you like to update to firmware version 1.1.0?"_s
+            << u"Updating the Orvane Device completed."_s;
+    }
+    void maintenanceEndsWithTheDetailOpen() {
+        QFETCH(QString, operation);
+        QFETCH(QString, asked);
+        QFETCH(QString, done);
+        const bool update = operation == u"update"_s;
         const auto log = OVLogCapture::install();
-        const auto device = plug(u"1.0.9"_s, 0);
-        QVERIFY(device);
-        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
-        // The packaged 1.1.0 is newer: the detail offers it by itself.
-        QTRY_VERIFY(messageShown());
-        QVERIFY(
-            message().startsWith(u"There is a new firmware version available. Would you like to update to "
-                                 u"firmware version 1.1.0?"_s));
-        screenshots(u"maintenance-offer"_s);
-        QVERIFY(m_rig.devices->hub().addFault(device->serial(),
-                                              {OvFault::Kind::FailFirmware, 50, 1, std::nullopt}));
-        detail()->messageBox()->onOkClick();
-        QVERIFY(message().startsWith(u"Please wait while your device firmware is being updated."_s));
-        QVERIFY(detail()->haveToWaitToReconnect());
-        screenshots(u"maintenance-updating"_s);
-        // The write fails half way; the device restarts into its recovery mode, where the detail
-        // finds it and writes the firmware again; the device comes back at the new version and the
-        // detail stayed open all along.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            log->has(u"No device %1 found to send recover command"_s.arg(device->serial())), 60000);
-        QVERIFY(m_rig.devices->hub().recovery(device->serial()));
-        QTRY_COMPARE_WITH_TIMEOUT(message(), u"Updating the Orvane Device completed."_s, 60000);
-        QVERIFY(m_list->isCurrentlyShowingDetail());
-        QCOMPARE(detail()->deviceInfo()->serial(), device->serial());
-        QTRY_COMPARE(detailText("textFieldFirmwareRevision"), u"1.1.0"_s);
-        QVERIFY(!detail()->haveToWaitToReconnect());
-        screenshots(u"maintenance-updated"_s);
-        detail()->messageBox()->onOkClick();
-        QVERIFY(!messageShown());
-        OVLogCapture::uninstall();
-    }
-
-    void restoreAndErase_data() {
-        QTest::addColumn<bool>("restore");
-        QTest::newRow("restore") << true;
-        QTest::newRow("erase") << false;
-    }
-    void restoreAndErase() {
-        QFETCH(bool, restore);
-        const auto device = plug();
+        const auto device = plug(update ? u"1.0.9"_s : u"1.1.0"_s, update ? 0 : 2);
         QVERIFY(device);
         QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
         QTRY_VERIFY(!m_rig.manager->isStoringSessions());
-        restore ? detail()->onRestoreClick() : detail()->onEraseClick();
-        QCOMPARE(message(),
-                 restore ? u"Are you sure you wish to restore the Orvane device to its original state? "
-                           u"You will lose all your data."_s
-                         : u"Are you sure you wish to erase all data on the Orvane device?"_s);
-        screenshots(restore ? u"maintenance-restore-confirm"_s : u"maintenance-erase-confirm"_s);
+        if (!update)
+            operation == u"restore"_s ? detail()->onRestoreClick() : detail()->onEraseClick();
+        QTRY_VERIFY(messageShown());
+        QVERIFY2(message().startsWith(asked), qPrintable(message()));
+        screenshots(u"maintenance-%1-asked"_s.arg(operation));
+        if (update)
+            QVERIFY(m_rig.devices->hub().addFault(device->serial(),
+                                                  {OvFault::Kind::FailFirmware, 50, 1, std::nullopt}));
         detail()->messageBox()->onOkClick();
-        const QString done =
-            restore ? u"Restoring the Vizavoz Device to its original state completed. Please do a "
-                      u"\"Forget this Device\" on your iPhone or iPad."_s
-                    : u"Erasing the data on the Orvane device completed."_s;
-        QTRY_VERIFY_WITH_TIMEOUT(message() == done, 30000);
+        if (update) {
+            QVERIFY(message().startsWith(u"Please wait while your device firmware is being updated."_s));
+            QVERIFY(detail()->haveToWaitToReconnect());
+            screenshots(u"maintenance-updating"_s);
+            // The device restarts into its recovery mode, where the detail finds it and writes again.
+            QTRY_VERIFY_WITH_TIMEOUT(
+                log->has(u"No device %1 found to send recover command"_s.arg(device->serial())), 60000);
+            QVERIFY(m_rig.devices->hub().recovery(device->serial()));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(message(), done, 60000);
+        OVLogCapture::uninstall();
         QVERIFY(m_list->isCurrentlyShowingDetail());
-        screenshots(restore ? u"maintenance-restored"_s : u"maintenance-erased"_s);
+        QCOMPARE(detail()->deviceInfo()->serial(), device->serial());
+        QVERIFY(!detail()->haveToWaitToReconnect());
+        screenshots(u"maintenance-%1-done"_s.arg(operation));
         detail()->messageBox()->onOkClick();
         QVERIFY(!messageShown());
-        QTRY_COMPARE(m_rig.devices->hub().sessions(device->serial())->size(), 0);
+        if (update)
+            QTRY_COMPARE(detailText("textFieldFirmwareRevision"), u"1.1.0"_s);
+        else
+            QTRY_COMPARE(m_rig.devices->hub().sessions(device->serial())->size(), 0);
     }
 
     void onlyAnUnauthorizedUploadSignsOut() {

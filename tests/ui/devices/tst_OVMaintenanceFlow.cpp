@@ -186,9 +186,6 @@ private Q_SLOTS:
                                   << QStringList{u"update"_s} << u"Updating the Orvane Device completed."_s;
         QTest::newRow("cannot start")
             << QStringList{u"update:-1"_s} << QStringList{} << QStringList{u"update"_s} << kUpdateFailed;
-        QTest::newRow("fails, recovery succeeds")
-            << QStringList{} << QStringList{u"update failed"_s, u"back"_s}
-            << QStringList{u"update"_s, u"recover"_s} << u"Updating the Orvane Device completed."_s;
         QTest::newRow("fails, recovery never starts")
             << QStringList{u"recover:-1"_s} << QStringList{u"update failed"_s}
             << QStringList{u"update"_s} + QStringList(OVMaintenanceFlow::kRecoveryAttempts, u"recover"_s)
