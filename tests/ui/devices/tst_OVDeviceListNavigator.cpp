@@ -1,4 +1,4 @@
-// Which view the device list shows when its devices change, and which device may be opened.
+// Which view the device list shows when its devices change.
 #include "OVDeviceInfo.h"
 #include "OVDeviceListNavigator.h"
 
@@ -77,12 +77,6 @@ private Q_SLOTS:
             [](const std::shared_ptr<OVDeviceInfo>& d) { return d->isInRecovery(); });
         QCOMPARE(decision.action, action);
         QCOMPARE(decision.device ? decision.device->serial() : QString(), target);
-    }
-
-    void recoveringDeviceCannotBeOpened() {
-        QVERIFY(OVDeviceListNavigator::canOpen(*device(QStringLiteral("A"))));
-        QVERIFY(OVDeviceListNavigator::canOpen(*device(QStringLiteral("A"), false)));
-        QVERIFY(!OVDeviceListNavigator::canOpen(*device(QStringLiteral("A"), false, true)));
     }
 };
 
