@@ -1,7 +1,6 @@
-// Which view the device list shows when its devices change, and who may be opened or signs out.
+// Which view the device list shows when its devices change.
 #include "OVDeviceInfo.h"
 #include "OVDeviceListNavigator.h"
-#include "OVSession.h"
 
 #include <QTest>
 
@@ -78,30 +77,6 @@ private Q_SLOTS:
             [](const std::shared_ptr<OVDeviceInfo>& d) { return d->isInRecovery(); });
         QCOMPARE(decision.action, action);
         QCOMPARE(decision.device ? decision.device->serial() : QString(), target);
-    }
-
-    void recoveringDeviceCannotBeOpened() {
-        QVERIFY(OVDeviceListNavigator::canOpen(*device(QStringLiteral("A"))));
-        QVERIFY(OVDeviceListNavigator::canOpen(*device(QStringLiteral("A"), false)));
-        QVERIFY(!OVDeviceListNavigator::canOpen(*device(QStringLiteral("A"), false, true)));
-    }
-
-    void signsOut_data() {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<bool>("signsOut");
-        QTest::newRow("failed, unauthorized") << 5 << 2 << true;
-        QTest::newRow("failed, other error") << 5 << 3 << false;
-        QTest::newRow("storing failed, code 2") << 7 << 2 << false;
-    }
-    void signsOut() {
-        QFETCH(int, status);
-        QFETCH(int, code);
-        QFETCH(bool, signsOut);
-        OVSession session;
-        session.setSyncStatus(status);
-        session.setSyncErrorCode(code);
-        QCOMPARE(OVDeviceListNavigator::signsOut(session), signsOut);
     }
 };
 

@@ -50,16 +50,21 @@ public:
         return true;
     }
 
-    /** False when a device or a transfer did not stop in time. */
-    bool stop() {
+    /** Unplugs every device and cancels the transfers; false when they did not stop in time. */
+    bool settle() {
         for (const QString& serial : std::as_const(m_plugged))
             devices->hub().unplug(serial);
         m_plugged.clear();
         bool stopped = QTest::qWaitFor([] { return DeviceRig::manager().cdcOrvanes().isEmpty(); }, 10000);
         manager->cancelAll();
-        stopped =
-            QTest::qWaitFor([&] { return !manager->isStoringSessions() && !manager->isSynching(); }, 20000) &&
-            stopped;
+        return QTest::qWaitFor([&] { return !manager->isStoringSessions() && !manager->isSynching(); },
+                               20000) &&
+               stopped;
+    }
+
+    /** False when a device or a transfer did not stop in time. */
+    bool stop() {
+        const bool stopped = settle();
         manager.reset();
         devices.reset();
         OVDataLookup::sharedInstance().reset();
@@ -67,8 +72,10 @@ public:
     }
 
     /** Plugs a new device and waits until the registry knows it connected; null on failure. */
-    std::shared_ptr<OVDeviceInfo> plug(int sessions, quint64 defaultUser) {
+    std::shared_ptr<OVDeviceInfo> plug(int sessions, quint64 defaultUser,
+                                       std::optional<QString> firmware = {}) {
         OvPlugOptions options;
+        options.firmware = firmware.value_or(options.firmware);
         options.serial = QStringLiteral("OVRVIEW%1").arg(++m_serialCounter, 9, 10, QLatin1Char('0'));
         options.sessions = sessions;
         options.pages = {4};

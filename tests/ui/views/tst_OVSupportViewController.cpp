@@ -75,6 +75,9 @@ private Q_SLOTS:
         m_view->setFolderOpener([this](const QString& folder) { m_openedFolders << folder; });
         m_view->show();
         m_view->initializeView();
+        // Something to send: a support request without logs has nothing to attach.
+        OVLog("Support view test for %@", m_rig.coach->username);
+        OVLogger::sharedInstance().flush();
     }
     void cleanupTestCase() {
         m_view.reset();
@@ -87,27 +90,14 @@ private Q_SLOTS:
             box->close();
     }
 
-    void logsHoldNoSecrets() {
-        // A signed-in session's traffic: sign-in, a signed request, a device's arrival.
-        OVError error;
-        QVERIFY(m_rig.service.getTeams(&error));
-        const auto device = m_rig.plug(1, 101);
-        QVERIFY(device);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_rig.manager->isStoringSessions() && !m_rig.manager->isSynching(), 30000);
-        QVERIFY(m_rig.unplug(device->serial()));
-        OVLogger::sharedInstance().flush();
-        QByteArray logs;
-        for (const QString& name : logFileNames()) {
-            QFile file(QDir(logsDir()).filePath(name));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            logs += file.readAll();
+    // First: the screenshots later shrink the view to the window's smallest content area.
+    void allowLogSwitchWritesThePreference() {
+        auto* check = m_view->findChild<QCheckBox*>(QStringLiteral("checkAllowLog"));
+        for (const bool before : {m_rig.preferences.getAllowLog(), !m_rig.preferences.getAllowLog()}) {
+            QCOMPARE(check->isChecked(), before);
+            QTest::mouseClick(check, Qt::LeftButton);
+            QCOMPARE(m_rig.preferences.getAllowLog(), !before);
         }
-        QVERIFY(logs.contains("updateDeviceList"));
-        const QList<QByteArray> secrets{m_rig.password.toUtf8(), OVConfiguration::apiSecret().toUtf8(),
-                                        QByteArray("Authorization"), QByteArray("Basic "),
-                                        QByteArray("X-ORVAAPISIGNATURE")};
-        for (const QByteArray& secret : secrets)
-            QVERIFY2(!logs.contains(secret), secret.constData());
     }
 
     void supportRequestSendsTheListedZip_data() {
@@ -133,11 +123,14 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(zip));
         auto* list = m_view->findChild<QListWidget*>(QStringLiteral("listArchive"));
         QVERIFY(list->isVisible());
+        QVERIFY(!logFileNames().isEmpty());
         QCOMPARE(list->count(), logFileNames().size());
         for (const QString& name : logFileNames())
             QCOMPARE(list->findItems(name + QStringLiteral(" ("), Qt::MatchStartsWith).size(), 1);
         QTest::mouseClick(button("buttonOpenFolder"), Qt::LeftButton);
         QCOMPARE(m_openedFolders, QStringList{logsDir()});
+        if (qstrcmp(QTest::currentDataTag(), "mail client takes it") == 0)
+            QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("support")));
 
         QTest::mouseClick(button("buttonConfirmSend"), Qt::LeftButton);
         QTRY_VERIFY(ViewRig::visibleMessageBox());
@@ -151,8 +144,7 @@ private Q_SLOTS:
         QCOMPARE(args.readAll(), mailExit >= 0 ? expected : QByteArray());
         const QString shown = answerAlert(QMessageBox::Ok);
         QCOMPARE(QFile::exists(zip), !taken);
-        QCOMPARE(shown.startsWith(taken ? QStringLiteral("Support Request Sent|") : QStringLiteral("Error|")),
-                 true);
+        QVERIFY(shown.startsWith(taken ? QStringLiteral("Support Request Sent|") : QStringLiteral("Error|")));
         QCOMPARE(issue()->toPlainText(), taken ? QString() : issueText);
         QCOMPARE(m_openedFolders.size(), taken ? 1 : 2);
         QVERIFY(!list->isVisible());
@@ -182,23 +174,6 @@ private Q_SLOTS:
         answerAlert(QMessageBox::Ok);
         QCOMPARE(device->sessions().size(), 0);
         QVERIFY(repository.getAllSessions(&error).value_or(OVSessionList{nullptr}).isEmpty());
-    }
-
-    void allowLogSwitchWritesThePreference() {
-        auto* check = m_view->findChild<QCheckBox*>(QStringLiteral("checkAllowLog"));
-        const bool before = m_rig.preferences.getAllowLog();
-        QCOMPARE(check->isChecked(), before);
-        QTest::mouseClick(check, Qt::LeftButton);
-        QCOMPARE(m_rig.preferences.getAllowLog(), !before);
-        QTest::mouseClick(check, Qt::LeftButton);
-        QCOMPARE(m_rig.preferences.getAllowLog(), before);
-    }
-
-    void screenshots() {
-        issue()->setPlainText(QStringLiteral("The battery shows 0% after a night of charging."));
-        QTest::mouseClick(button("buttonSend"), Qt::LeftButton);
-        QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("support")));
-        QTest::mouseClick(button("buttonCancelSend"), Qt::LeftButton);
     }
 
     void diagnosisListsEachCheckWithItsFix_data() {

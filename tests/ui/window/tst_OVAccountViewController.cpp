@@ -45,18 +45,6 @@ private:
         return form;
     }
 
-    /** The sheet shown on the form's window, once it appears. */
-    static QMessageBox* waitForSheet(QWidget& window) {
-        QMessageBox* sheet = nullptr;
-        (void)QTest::qWaitFor(
-            [&] {
-                sheet = window.findChild<QMessageBox*>();
-                return sheet != nullptr;
-            },
-            30000);
-        return sheet;
-    }
-
 public Q_SLOTS:
     void openUrl(const QUrl& url) { m_opened << url; }
 
@@ -138,8 +126,8 @@ private Q_SLOTS:
             QVERIFY(view->secureTextFieldPassword()->echoMode() == QLineEdit::Password);
             QVERIFY(view->buttonForgot()->isHidden());
         } else {
-            QMessageBox* sheet = waitForSheet(form->window);
-            QVERIFY(sheet);
+            QMessageBox* sheet = nullptr;
+            QTRY_VERIFY_WITH_TIMEOUT((sheet = form->window.findChild<QMessageBox*>()), 30000);
             QCOMPARE(sheet->text(), QStringLiteral("Authentication failed"));
             QVERIFY2(sheet->informativeText().startsWith(failure), qPrintable(sheet->informativeText()));
             QCOMPARE(sheet->windowModality(), Qt::WindowModal);

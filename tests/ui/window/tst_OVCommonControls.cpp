@@ -12,6 +12,8 @@
 
 #include <stdexcept>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 QImage render(QWidget& widget) {
     QImage image(widget.size(), QImage::Format_ARGB32);
@@ -25,24 +27,50 @@ class tst_OVCommonControls : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void viewFill_data() {
-        QTest::addColumn<QList<QBrush>>("colours");
-        QTest::addColumn<QColor>("expected");
-        QTest::newRow("never set: transparent") << QList<QBrush>{} << QColor(Qt::transparent);
-        QTest::newRow("set") << QList<QBrush>{QColor(70, 136, 71)} << QColor(70, 136, 71);
-        QTest::newRow("set, then none: transparent, never black")
-            << QList<QBrush>{QColor(70, 136, 71), QBrush()} << QColor(Qt::transparent);
+    // A view fills only with a colour it was given; a button draws only the gradient and border it was
+    // given (no title: only the fills are compared; the first gradient stop is at the bottom).
+    void paintsOnlyWhatItIsGiven_data() {
+        QTest::addColumn<bool>("button");
+        QTest::addColumn<QStringList>("given");
+        QTest::addColumn<QColor>("centre");
+        QTest::addColumn<QColor>("edge");
+        const QColor green(70, 136, 71), clear(Qt::transparent), grey(127, 127, 127);
+        QTest::newRow("view never set: transparent") << false << QStringList{} << clear << clear;
+        QTest::newRow("view set") << false << QStringList{u"green"_s} << green << green;
+        QTest::newRow("view set, then none: transparent, never black")
+            << false << QStringList{u"green"_s, u"none"_s} << clear << clear;
+        QTest::newRow("button, nothing: no bezel") << true << QStringList{} << clear << clear;
+        QTest::newRow("button, gradient") << true << QStringList{u"gradient"_s} << grey << QColor(0, 0, 254);
+        QTest::newRow("button, gradient and border")
+            << true << QStringList{u"gradient"_s, u"border"_s} << grey << QColor(Qt::red);
     }
-    void viewFill() {
-        QFETCH(QList<QBrush>, colours);
-        QFETCH(QColor, expected);
+    void paintsOnlyWhatItIsGiven() {
+        QFETCH(bool, button);
+        QFETCH(QStringList, given);
+        QFETCH(QColor, centre);
+        QFETCH(QColor, edge);
         OVView view;
+        OVButton bezel;
         view.resize(20, 20);
-        for (const QBrush& colour : colours)
-            view.setBackgroundColor(colour);
-        const QImage image = render(view);
-        QCOMPARE(image.pixelColor(10, 10).rgba(), expected.rgba());
-        QCOMPARE(image.pixelColor(0, 19).rgba(), expected.rgba());
+        bezel.resize(40, 101);
+        for (const QString& step : given) {
+            if (step == u"gradient"_s)
+                bezel.setGradient({{0.0, QColor(0, 0, 255)}, {1.0, QColor(255, 255, 0)}});
+            else if (step == u"border"_s)
+                bezel.setBorderColor(Qt::red);
+            else
+                view.setBackgroundColor(step == u"green"_s ? QBrush(QColor(70, 136, 71)) : QBrush());
+        }
+        QWidget& widget = button ? static_cast<QWidget&>(bezel) : view;
+        const QImage image = render(widget);
+        const auto close = [](QColor a, QColor b) {
+            return qAbs(a.red() - b.red()) <= 3 && qAbs(a.green() - b.green()) <= 3 &&
+                   qAbs(a.blue() - b.blue()) <= 3 && a.alpha() == b.alpha();
+        };
+        for (const auto& [at, expected] : {std::pair{QPoint(widget.width() / 2, widget.height() / 2), centre},
+                                           std::pair{QPoint(widget.width() / 2, widget.height() - 1), edge}})
+            QVERIFY2(close(image.pixelColor(at), expected),
+                     qPrintable(image.pixelColor(at).name(QColor::HexArgb)));
     }
 
     void viewClick_data() {
@@ -79,39 +107,6 @@ private Q_SLOTS:
         QCOMPARE(clicks, expected);
         if (expected)
             QCOMPARE(sender, &view);
-    }
-
-    void buttonDrawsOnlyWhatItIsGiven_data() {
-        QTest::addColumn<bool>("gradient");
-        QTest::addColumn<bool>("border");
-        QTest::addColumn<QColor>("centre");
-        QTest::addColumn<QColor>("edge");
-        QTest::newRow("nothing: no bezel")
-            << false << false << QColor(Qt::transparent) << QColor(Qt::transparent);
-        QTest::newRow("gradient") << true << false << QColor(127, 127, 127) << QColor(0, 0, 254);
-        QTest::newRow("gradient and border") << true << true << QColor(127, 127, 127) << QColor(Qt::red);
-    }
-    void buttonDrawsOnlyWhatItIsGiven() {
-        QFETCH(bool, gradient);
-        QFETCH(bool, border);
-        QFETCH(QColor, centre);
-        QFETCH(QColor, edge);
-        OVButton button;
-        button.resize(40, 101);
-        if (gradient)
-            button.setGradient({{0.0, QColor(0, 0, 255)}, {1.0, QColor(255, 255, 0)}});
-        if (border)
-            button.setBorderColor(Qt::red);
-        const QImage image = render(button);
-        // No title: only the fills are compared. The first stop is at the bottom.
-        const auto close = [](QColor a, QColor b) {
-            return qAbs(a.red() - b.red()) <= 3 && qAbs(a.green() - b.green()) <= 3 &&
-                   qAbs(a.blue() - b.blue()) <= 3 && a.alpha() == b.alpha();
-        };
-        QVERIFY2(close(image.pixelColor(20, 50), centre),
-                 qPrintable(image.pixelColor(20, 50).name(QColor::HexArgb)));
-        QVERIFY2(close(image.pixelColor(20, 100), edge),
-                 qPrintable(image.pixelColor(20, 100).name(QColor::HexArgb)));
     }
 
     void buttonTitleColourDoesNotRepaintForEver() {
