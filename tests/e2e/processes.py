@@ -83,8 +83,13 @@ class Cloud:
     def client(self, username=DEMO["username"], password=DEMO["password"]):
         return ApiClient(self.api_root, username, password)
 
-    def records(self):
-        return self.client().get("record/?limit=0").json()["objects"]
+    def records(self, serial=None):
+        """Every record, or those of one device."""
+        objects = self.client().get("record/?limit=0").json()["objects"]
+        return [r for r in objects if serial is None or r["device"] == f"/api/device/{serial}/"]
+
+    def timeline(self, record):
+        return self.client().get(f"sync/timeline/{record['id']}/").body
 
     def stop(self):
         stop(self.process, signal.SIGINT)
@@ -177,10 +182,19 @@ class Service:
             raise RuntimeError(f"ovservices exited with {self.process.returncode}:\n{self.output()}")
         return self.command("status").returncode == 0
 
+    def sign_in(self):
+        result = self.command("sign-in", DEMO["username"], password=DEMO["password"])
+        assert result.returncode == 0, result.stderr.decode()
+        return self
+
     def status(self):
         result = self.command("status", "--json")
         assert result.returncode == 0, result.stderr.decode()
         return json.loads(result.stdout)
+
+    def device(self, serial, status=None):
+        """What the status reports of one device (of `status` when given), or None."""
+        return next((d for d in (status or self.status())["devices"] if d["serial"] == serial), None)
 
     def output(self):
         path = self.home / "service.log"

@@ -37,8 +37,7 @@ def desktop_bus(tmp_path):
 @pytest.fixture
 def healthy(service, devsim, desktop_bus):
     service.env.update(DBUS_SESSION_BUS_ADDRESS=desktop_bus, DBUS_SYSTEM_BUS_ADDRESS=desktop_bus)
-    result = service.command("sign-in", DEMO["username"], password=DEMO["password"])
-    assert result.returncode == 0, result.stderr.decode()
+    service.sign_in()
     devsim.plug("--serial", "OVR0000000000321", "--sessions", "1", "--pages", "10")
     return service
 

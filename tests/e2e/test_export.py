@@ -4,7 +4,6 @@ built binary wrote against the emulator's own view of the sessions, and a damage
 import csv
 import hashlib
 import json
-from pathlib import Path
 
 from processes import wait_until, built, cloud, devsim, service  # noqa: F401
 from test_pipeline import all_synced, signed_in
@@ -13,21 +12,21 @@ SERIAL = "OVR0000000000311"
 PAGES = [40, 300]
 
 
+def checksums(bag, name):
+    """path -> SHA-256 of a BagIt manifest."""
+    lines = (bag / name).read_text(encoding="utf-8").splitlines()
+    return {path: digest for digest, path in (line.split(maxsplit=1) for line in lines)}
+
+
 def read_bag(bag):
     """Checks a bag by the BagIt rules alone and answers its session record and its data."""
     lines = (bag / "bagit.txt").read_text(encoding="utf-8").splitlines()
     assert lines[0] == "BagIt-Version: 1.0"
     assert lines[1] == "Tag-File-Character-Encoding: UTF-8"
-    manifest = {}
-    for line in (bag / "manifest-sha256.txt").read_text(encoding="utf-8").splitlines():
-        digest, path = line.split(maxsplit=1)
-        manifest[path] = digest
+    manifest = checksums(bag, "manifest-sha256.txt")
     payload = {str(p.relative_to(bag)) for p in (bag / "data").rglob("*") if p.is_file()}
     assert set(manifest) == payload
-    for path, digest in manifest.items():
-        assert hashlib.sha256((bag / path).read_bytes()).hexdigest() == digest, path
-    for line in (bag / "tagmanifest-sha256.txt").read_text(encoding="utf-8").splitlines():
-        digest, path = line.split(maxsplit=1)
+    for path, digest in {**manifest, **checksums(bag, "tagmanifest-sha256.txt")}.items():
         assert hashlib.sha256((bag / path).read_bytes()).hexdigest() == digest, path
     info = dict(line.split(": ", 1) for line in (bag / "bag-info.txt").read_text(encoding="utf-8").splitlines())
     size = sum((bag / p).stat().st_size for p in payload)
@@ -68,11 +67,9 @@ def test_export_reads_back_without_ovservices_and_damage_is_found(service, devsi
 
     assert service.command("export", "--verify", str(out)).returncode == 0
     damaged = sorted(out.glob(f"{SERIAL}_*"))[0]
-    with open(damaged / "data" / "session_data.dat", "r+b") as f:
-        f.seek(700)
-        byte = f.read(1)
-        f.seek(700)
-        f.write(bytes([byte[0] ^ 1]))
+    data = bytearray((damaged / "data" / "session_data.dat").read_bytes())
+    data[700] ^= 1
+    (damaged / "data" / "session_data.dat").write_bytes(data)
     result = service.command("export", "--verify", str(out))
     assert result.returncode == 1
     report = result.stdout.decode()

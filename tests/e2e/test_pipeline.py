@@ -15,18 +15,11 @@ HIDDEN_USER = 106  # not one of the coach's athletes
 
 
 def signed_in(service):
-    service.start()
-    result = service.command("sign-in", DEMO["username"], password=DEMO["password"])
-    assert result.returncode == 0, result.stderr.decode()
-    return service
-
-
-def device_status(service, serial):
-    return next((d for d in service.status()["devices"] if d["serial"] == serial), None)
+    return service.start().sign_in()
 
 
 def all_synced(service, serial, count):
-    device = device_status(service, serial)
+    device = service.device(serial)
     return device and len(device["sessions"]) == count and all(
         s["syncStatus"] == 4 for s in device["sessions"])
 
@@ -40,9 +33,8 @@ def test_every_session_arrives_byte_for_byte(service, devsim, cloud):
                what=f"every session of {serial} synced:\n{service.output()[-3000:]}")
 
     sessions = devsim.sessions(serial)
-    records = {int(r["start"]) // 256: r for r in cloud.records() if r["device"] == f"/api/device/{serial}/"}
-    status = {s["startSeconds"]: s for s in device_status(service, serial)["sessions"]}
-    api = cloud.client()
+    records = {int(r["start"]) // 256: r for r in cloud.records(serial)}
+    status = {s["startSeconds"]: s for s in service.device(serial)["sessions"]}
     for session in sessions:
         expected = devsim.dump(serial, session["index"])
         assert len(expected) == session["page_count"] * 512
@@ -51,9 +43,7 @@ def test_every_session_arrives_byte_for_byte(service, devsim, cloud):
         assert record["status"] == "complete"
         assert record["user"]["id"] == session["user"]
         assert record["npages"] == session["page_count"]
-        timeline = api.get(f"sync/timeline/{record['id']}/")
-        assert timeline.status == 200
-        assert timeline.body == expected, f"timeline of session {session['index']} differs"
+        assert cloud.timeline(record) == expected, f"timeline of session {session['index']} differs"
 
         folder = service.store / serial / f"{session['start_seconds']:.6f}"
         assert (folder / "session_data.dat").read_bytes() == expected
@@ -71,12 +61,12 @@ def test_sessions_of_a_user_the_account_cannot_see_are_left_on_the_device(servic
     signed_in(service)
     serial = devsim.plug("--serial", "OVR0000000000306", "--sessions", "2", "--pages", "30,50",
                          "--user", str(HIDDEN_USER))
-    wait_until(lambda: (device_status(service, serial) or {}).get("fetchStatus") == 2, 300, interval=0.5,
+    wait_until(lambda: (service.device(serial) or {}).get("fetchStatus") == 2, 300, interval=0.5,
                what=f"the download to end:\n{service.output()[-3000:]}")
     assert service.command("sync", serial).returncode == 0
     wait_until(lambda: not service.status()["syncing"], 120, interval=0.5, what="uploads to settle")
-    assert [r for r in cloud.records() if r["device"] == f"/api/device/{serial}/"] == []
-    assert device_status(service, serial)["sessions"] == []
+    assert cloud.records(serial) == []
+    assert service.device(serial)["sessions"] == []
     assert not list((service.store / serial).glob("*/session.dat"))
     assert len(devsim.sessions(serial)) == 2  # still on the device
 
@@ -122,8 +112,8 @@ def test_a_replug_before_the_session_list_answers_downloads_again(service, devsi
     wait_until(lambda: service.status()["storing"], 30, interval=0.05, what="the download")
     devsim.run("unplug", serial)
     devsim.run("plug", "--serial", serial)
-    wait_until(lambda: (device_status(service, serial) or {}).get("fetchStatus") in (2, 3)
+    wait_until(lambda: (service.device(serial) or {}).get("fetchStatus") in (2, 3)
                and not service.status()["storing"], 120, interval=0.5, what="the download to end")
-    device = device_status(service, serial)
+    device = service.device(serial)
     assert (device["fetchStatus"], len(device["sessions"])) == (2, 2), service.output()[-3000:]
 

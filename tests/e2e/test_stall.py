@@ -2,14 +2,14 @@
 picks up by itself once the device answers again, ending byte for byte on the server."""
 
 from processes import Cloud, wait_until, built, cloud, devsim, service  # noqa: F401
-from test_pipeline import all_synced, device_status, signed_in
+from test_pipeline import all_synced, signed_in
 
 SERIAL = "OVR0000000000331"
 PAGES = 40000  # long enough to be caught downloading
 
 
-def progress(service):
-    return (device_status(service, SERIAL) or {}).get("progress") or {}
+def progress(service, serial=SERIAL):
+    return (service.device(serial) or {}).get("progress") or {}
 
 
 def test_a_stalled_download_is_shown_and_recovers_byte_for_byte(service, devsim, cloud):
@@ -23,7 +23,7 @@ def test_a_stalled_download_is_shown_and_recovers_byte_for_byte(service, devsim,
                        what=f"the download shown as stalled:\n{service.output()[-3000:]}")
     assert shown["step"] == "downloading" and (shown["index"], shown["count"]) == (1, 1)
     assert 0 < shown["bytesDone"] < PAGES * 512
-    assert "stalled" in device_status(service, SERIAL)["progressText"]
+    assert "stalled" in service.device(SERIAL)["progressText"]
 
     devsim.run("clear-faults", SERIAL)
     wait_until(lambda: all_synced(service, SERIAL, 1), 300, interval=1,
@@ -32,8 +32,7 @@ def test_a_stalled_download_is_shown_and_recovers_byte_for_byte(service, devsim,
     expected = devsim.dump(SERIAL, 0)
     folder = service.store / SERIAL / f"{session['start_seconds']:.6f}"
     assert (folder / "session_data.dat").read_bytes() == expected
-    record = next(r for r in cloud.records() if r["device"] == f"/api/device/{SERIAL}/")
-    assert cloud.client().get(f"sync/timeline/{record['id']}/").body == expected
+    assert cloud.timeline(cloud.records(SERIAL)[0]) == expected
     assert service.output().count("-Stalled: no progress") == 1
 
 
@@ -47,8 +46,8 @@ def test_a_stalled_upload_is_shown_and_recovers_byte_for_byte(service, devsim, t
         service.env.update(OV_STALL_SECONDS="4", OV_STALL_BACKOFF_SECONDS="25")
         signed_in(service)
         devsim.plug("--serial", serial, "--sessions", "1", "--pages", str(pages), "--user", "101")
-        uploading = lambda: ((device_status(service, serial) or {}).get("progress") or {})  # noqa: E731
-        shown = wait_until(lambda: uploading().get("stalled") and uploading(), 120, interval=0.25,
+        shown = wait_until(lambda: progress(service, serial).get("stalled") and progress(service, serial), 120,
+                           interval=0.25,
                            what=f"the upload shown as stalled:\n{service.output()[-3000:]}")
         assert shown["step"] == "uploading" and shown["count"] == 3
     finally:
@@ -57,8 +56,6 @@ def test_a_stalled_upload_is_shown_and_recovers_byte_for_byte(service, devsim, t
     try:
         wait_until(lambda: all_synced(service, serial, 1), 300, interval=1,
                    what=f"the session synced after the stall:\n{service.output()[-3000:]}")
-        expected = devsim.dump(serial, 0)
-        record = next(r for r in cloud.records() if r["device"] == f"/api/device/{serial}/")
-        assert cloud.client().get(f"sync/timeline/{record['id']}/").body == expected
+        assert cloud.timeline(cloud.records(serial)[0]) == devsim.dump(serial, 0)
     finally:
         cloud.stop()

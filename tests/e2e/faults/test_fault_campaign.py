@@ -23,8 +23,6 @@ import tempfile
 import time
 from pathlib import Path
 
-import pytest
-
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 from processes import DEMO, Cloud, DevSim, Service, built, wait_until  # noqa: E402,F401
 
@@ -118,10 +116,6 @@ class Campaign:
         return sum(self.faults.values()) + sum(self.server_faults_injected().values())
 
 
-def device_status(service, serial):
-    return next((d for d in service.status()["devices"] if d["serial"] == serial), None)
-
-
 def skipped_as_corrupt(session):
     """The device flagged it corrupt with status 0: never stored, never synced."""
     return session["corrupted"] and session["corruption_status"] == 0
@@ -136,7 +130,7 @@ def progress(service, serial, sessions, status=None):
     status = status or service.status()
     if status["storing"] or status["syncing"]:
         return None
-    device = next((d for d in status["devices"] if d["serial"] == serial), None)
+    device = service.device(serial, status)
     if device is None:
         return None
     states = {s["startSeconds"]: s["syncStatus"] for s in device["sessions"]}
@@ -175,6 +169,11 @@ class Scenario:
     def inject(self, kind):
         self.injected.append(kind)
         self.campaign.faults[kind] += 1
+
+    def replug(self, pause=0):
+        self.devsim.run("unplug", self.serial, check=False)
+        time.sleep(pause)
+        self.devsim.run("plug", "--serial", self.serial, "--reuse", check=False)
 
     def plug(self):
         rng = self.rng
@@ -233,9 +232,7 @@ class Scenario:
             return
         time.sleep(rng.uniform(0, 0.5))
         if kind == "unplug-mid-download":
-            self.devsim.run("unplug", self.serial, check=False)
-            time.sleep(rng.uniform(0, 1))
-            self.devsim.run("plug", "--serial", self.serial, "--reuse", check=False)
+            self.replug(rng.uniform(0, 1))
         elif kind.startswith("kill-service"):
             service.kill()
             service.start()
@@ -248,8 +245,7 @@ class Scenario:
     def run(self):
         rng, timed = self.rng, self.campaign.timed
         with timed("starting"):
-            signed_in = self.service.command("sign-in", DEMO["username"], password=DEMO["password"])
-            assert signed_in.returncode == 0, signed_in.stderr.decode()
+            self.service.sign_in()
             self.plug()
             for kind in rng.sample(DEVICE_FAULTS, rng.randint(1, 3) if SOAK else rng.randint(0, 2)):
                 self.device_fault(kind)
@@ -294,8 +290,7 @@ class Scenario:
             if state == "settled":
                 return
             self.campaign.totals["nudges"] += 1
-            self.devsim.run("unplug", self.serial, check=False)
-            self.devsim.run("plug", "--serial", self.serial, "--reuse", check=False)
+            self.replug()
             self.service.command("sync", self.serial)
         self.problem("stuck", "never settled")
 
@@ -310,7 +305,7 @@ class Scenario:
             state = progress(self.service, self.serial, self.sessions, status)
             if state or stall_after is None:
                 return state
-            device = next((d for d in status["devices"] if d["serial"] == self.serial), {})
+            device = self.service.device(self.serial, status) or {}
             report = (status["storing"], status["syncing"], str(device.get("sessions")))
             if report != seen["report"]:
                 seen.update(report=report, since=time.monotonic())
@@ -323,7 +318,7 @@ class Scenario:
     def states(self):
         """What the service reports, for the problem's text: busy flags, fetch status, session states."""
         status = self.service.status()
-        device = device_status(self.service, self.serial) or {}
+        device = self.service.device(self.serial, status) or {}
         return (f"storing {status['storing']}, syncing {status['syncing']}, fetch {device.get('fetchStatus')}, "
                 f"sessions {[(s['startSeconds'], s['syncStatus']) for s in device.get('sessions', [])]}")
 
@@ -334,14 +329,12 @@ class Scenario:
     def check(self):
         totals = self.campaign.totals
         records = collections.defaultdict(list)
-        for record in self.campaign.cloud.records():
-            if record["device"] == f"/api/device/{self.serial}/":
-                records[int(record["start"]) // 256].append(record)
+        for record in self.campaign.cloud.records(self.serial):
+            records[int(record["start"]) // 256].append(record)
         status = self.service.status()
         if status["storing"] or status["syncing"]:
             self.problem("stuck", "storing or syncing while idle")
-        shown = {s["startSeconds"]: s for s in (device_status(self.service, self.serial) or {}).get("sessions", [])}
-        api = self.campaign.cloud.client()
+        shown = {s["startSeconds"]: s for s in (self.service.device(self.serial, status) or {}).get("sessions", [])}
         for session in self.sessions:
             totals["sessions"] += 1
             size = session["page_count"] * 512
@@ -355,7 +348,7 @@ class Scenario:
             if expected_on_server(session):
                 if len(held) > 1:
                     self.problem("duplicates", f"session {session['index']}: {len(held)} records")
-                timeline = api.get(f"sync/timeline/{held[0]['id']}/").body if held else b""
+                timeline = self.campaign.cloud.timeline(held[0]) if held else b""
                 if timeline != expected:
                     totals["bytes lost"] += size
                     self.problem("lost", f"session {session['index']}: {len(timeline)} of {size} bytes")
@@ -377,13 +370,10 @@ class Scenario:
         if not settings.exists() or stat.S_IMODE(settings.stat().st_mode) & 0o077:
             self.problem("settings missing or readable by others", str(settings))
         for path in Path(self.service.home).rglob("*"):
-            if not path.is_file():
-                continue
-            if path.suffix in (".log", ".txt") or "log" in path.name.lower():
+            if path.is_file() and (path.suffix in (".log", ".txt") or "log" in path.name.lower()):
                 text = path.read_text(errors="replace")
-                for secret in SECRETS:
-                    if secret in text:
-                        self.problem("secret in a log", f"{path.name}: {secret[:6]}…")
+                for secret in (s for s in SECRETS if s in text):
+                    self.problem("secret in a log", f"{path.name}: {secret[:6]}…")
 
 
 def device_date(text):
@@ -469,8 +459,7 @@ class HostFaults:
                 except AssertionError:
                     pass  # a stall of another fault; the recovery below deals with it
                 subprocess.run(["mount", "-o", "remount,size=256m", str(scenario.service.store)], check=True)
-                scenario.devsim.run("unplug", scenario.serial, check=False)
-                scenario.devsim.run("plug", "--serial", scenario.serial, "--reuse", check=False)
+                scenario.replug()
                 scenario.service.command("sync", scenario.serial)
             scenario.inject(kind)
 
@@ -479,21 +468,18 @@ class HostFaults:
             subprocess.run(["umount", "-l", str(self.scenario.service.store)], check=False)
 
     def check(self, records):
-        if self.jump:
-            self.check_clock(records)
-
-    def check_clock(self, records):
-        """The device's clock and the records' times come from the device and the network, never from the
-        computer's clock; timers and the daily log roll go on."""
+        """After a clock jump: the device's clock and the records' times come from the device and the network,
+        never from the computer's clock; timers and the daily log roll go on."""
+        if not self.jump:
+            return
         scenario = self.scenario
-        set_clock = f"Set Clock on device {scenario.serial}"
-        before = sum(set_clock in line for _, line in log_lines(scenario.service))
-        scenario.devsim.run("unplug", scenario.serial, check=False)
-        scenario.devsim.run("plug", "--serial", scenario.serial, "--reuse", check=False)
+        clock_sets = lambda: sum(f"Set Clock on device {scenario.serial}" in line  # noqa: E731
+                                 for _, line in log_lines(scenario.service))
+        before = clock_sets()
+        scenario.replug()
         scenario.recover()
         try:
-            wait_until(lambda: sum(set_clock in line for _, line in log_lines(scenario.service)) > before, 30,
-                       what="the device's clock to be set")
+            wait_until(lambda: clock_sets() > before, 30, what="the device's clock to be set")
             time.sleep(1)  # the line comes just before the command is sent
         except AssertionError:
             scenario.problem("clock not set", "the device came back and its clock was not set")
@@ -520,12 +506,12 @@ def print_table(campaign, scenarios, seconds):
     rows = [("seed", SEED), ("scenarios", scenarios), ("seconds", int(seconds))]
     rows += [(f"seconds {phase}", int(spent)) for phase, spent in sorted(campaign.seconds.items())]
     rows += [(f"faults: {k}", v) for k, v in sorted((campaign.faults + server).items())]
-    rows += [("faults injected", campaign.fault_count()), ("sessions", campaign.totals["sessions"]),
-             ("bytes moved", campaign.totals["bytes moved"]), ("bytes lost", campaign.totals["bytes lost"]),
-             ("duplicates", campaign.totals["duplicates"]), ("stuck", campaign.totals["stuck"]),
-             ("other problems", len(campaign.problems) - campaign.totals["stuck"] - campaign.totals["duplicates"]
-              - campaign.totals["lost"]), ("recoveries by replug and sync", campaign.totals["nudges"]),
-             ("stalls on a lost answer, ended by replug", campaign.totals["stalls on a lost answer, ended by replug"])]
+    totals = campaign.totals
+    rows += [("faults injected", campaign.fault_count())]
+    rows += [(k, totals[k]) for k in ("sessions", "bytes moved", "bytes lost", "duplicates", "stuck")]
+    rows += [("other problems", len(campaign.problems) - totals["stuck"] - totals["duplicates"] - totals["lost"]),
+             ("recoveries by replug and sync", totals["nudges"]),
+             ("stalls on a lost answer, ended by replug", totals["stalls on a lost answer, ended by replug"])]
     rows += [(k, v) for k, v in sorted(campaign.totals.items()) if k.startswith("skipped")]
     print("\n" + "\n".join(f"{name:<42} {value:>12}" for name, value in rows))
     print("\n".join(campaign.problems))

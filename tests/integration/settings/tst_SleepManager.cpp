@@ -41,10 +41,10 @@ private Q_SLOTS:
     void cleanupTestCase() {
         m_bus.reset();
         QDBusConnection::disconnectFromBus(kBusName);
-        m_logind.kill();
-        m_logind.waitForFinished();
-        m_daemon.kill();
-        m_daemon.waitForFinished();
+        for (QProcess* process : {&m_logind, &m_daemon}) {
+            process->kill();
+            process->waitForFinished();
+        }
         OVLogCapture::uninstall();
     }
     void init() { m_log->clear(); }
@@ -145,9 +145,7 @@ private Q_SLOTS:
         SleepManager manager{QDBusConnection(QStringLiteral("no-such-bus"))};
         const int registrant = 0;
         manager.registerToPreventSleep(&registrant);
-        QVERIFY(!manager.hasBackend());
-        QVERIFY(manager.preventIdleSleep());
-        QVERIFY(!manager.holdsKeepAwake());
+        QVERIFY(!manager.hasBackend() && manager.preventIdleSleep() && !manager.holdsKeepAwake());
         manager.unregisterToPreventSleep(&registrant);
         QVERIFY(!manager.preventIdleSleep());
         QCOMPARE(m_log->count(QStringLiteral("^No system bus")), 1);

@@ -1,4 +1,5 @@
 #include "OVFileLoggerManager.h"
+#include "OVTestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,12 +13,6 @@
 
 class tst_OVFileLoggerManager : public QObject {
     Q_OBJECT
-
-    static void touch(const QString& path, const QByteArray& content = QByteArray()) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    }
 
 private Q_SLOTS:
     void isLogFile_data() {
@@ -49,22 +44,20 @@ private Q_SLOTS:
         OVFileLoggerManager manager(dir.path() + QStringLiteral("/Logs"));
         const QString logs = manager.logsDirectory();
         QCOMPARE(QFileInfo(manager.createNewLogFile()).fileName(), QStringLiteral("log-1.txt"));
-        touch(logs + QStringLiteral("/log-abc.txt"));
-        touch(logs + QStringLiteral("/log-2.txt"), "older");
+        QVERIFY(writeFileBytes(logs + QStringLiteral("/log-abc.txt"), QByteArray()));
+        QVERIFY(writeFileBytes(logs + QStringLiteral("/log-2.txt"), "older"));
         QTest::qSleep(20);
-        touch(logs + QStringLiteral("/log-1.txt"), "newer");
+        QVERIFY(writeFileBytes(logs + QStringLiteral("/log-1.txt"), "newer"));
         QCOMPARE(QFileInfo(manager.createNewLogFile()).fileName(), QStringLiteral("log-3.txt"));
         QCOMPARE(manager.sortedLogFilePaths().size(), 3);
-        QFile older(logs + QStringLiteral("/log-2.txt"));
-        QVERIFY(older.open(QIODevice::ReadOnly));
-        QCOMPARE(older.readAll(), QByteArray("older"));
+        QCOMPARE(fileBytes(logs + QStringLiteral("/log-2.txt")), QByteArray("older"));
     }
 
     // An extended attribute other processes read by its name.
     void archivedFlagIsAnExtendedAttribute() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("log-1.txt"));
-        touch(path);
+        QVERIFY(writeFileBytes(path, QByteArray()));
         QVERIFY(!OVFileLoggerManager::isArchived(path));
         OVFileLoggerManager::setArchived(path, true);
         QVERIFY(OVFileLoggerManager::isArchived(path));
@@ -76,7 +69,7 @@ private Q_SLOTS:
 
     void uncreatableDirectoryGivesNoFile() {
         QTemporaryDir dir;
-        touch(dir.filePath(QStringLiteral("blocker")));
+        QVERIFY(writeFileBytes(dir.filePath(QStringLiteral("blocker")), QByteArray()));
         OVFileLoggerManager manager(dir.filePath(QStringLiteral("blocker/Logs")));
         QVERIFY(manager.createNewLogFile().isEmpty());
         QVERIFY(manager.sortedLogFilePaths().isEmpty());
@@ -90,13 +83,13 @@ private Q_SLOTS:
                                       QByteArray("zweite Zeile: \xc3\xa9t\xc3\xa9\n"),
                                       QByteArray(200000, 'x')};
         for (const QByteArray& content : contents) {
-            touch(manager.createNewLogFile(), content);
+            QVERIFY(writeFileBytes(manager.createNewLogFile(), content));
             QTest::qSleep(20);
         }
         const QString zip = manager.zipLogFiles();
-        QVERIFY(QFileInfo(zip).fileName().startsWith(QStringLiteral("OvServices_logs_")));
         QCOMPARE(QFileInfo(zip).absolutePath(), QDir(dir.path()).absolutePath());
-        QVERIFY(QFileInfo(zip).fileName().contains(QRegularExpression(QStringLiteral("_\\d{14}\\.zip$"))));
+        QVERIFY(QFileInfo(zip).fileName().contains(
+            QRegularExpression(QStringLiteral("^OvServices_logs_\\d{14}\\.zip$"))));
 
         // Each entry deflated, its name marked UTF-8, dated this year; then its name and bytes.
         const char* script = "import datetime, sys, zipfile\n"

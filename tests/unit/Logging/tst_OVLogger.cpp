@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <mutex>
@@ -261,10 +262,7 @@ private Q_SLOTS:
         sink.flush();
         const QStringList files = manager->sortedLogFilePaths();
         QCOMPARE(files.size(), 11);
-        int archived = 0;
-        for (const QString& f : files)
-            archived += OVFileLoggerManager::isArchived(f) ? 1 : 0;
-        QCOMPARE(archived, 10);
+        QCOMPARE(int(std::count_if(files.begin(), files.end(), OVFileLoggerManager::isArchived)), 10);
         QVERIFY(fileBytes(files.first()).endsWith("\tcurrent\n"));
         // Thirteen files were opened: the two oldest are the ones removed.
         QCOMPARE(QFileInfo(files.last()).fileName(), QStringLiteral("log-3.txt"));

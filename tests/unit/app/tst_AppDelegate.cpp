@@ -5,6 +5,7 @@
 #include "OVNotificationCenter.h"
 #include "OVPreferencesManager.h"
 #include "OVStorageCleaner.h"
+#include "OVTestFiles.h"
 #include "OVUserDefaults.h"
 #include "SUUpdater.h"
 
@@ -34,10 +35,8 @@ private Q_SLOTS:
         qputenv("OV_NETWORK_TIME_URL", "http://127.0.0.1:9/");
         // An empty feed, so that a background check has something to read.
         const QString feed = m_home.filePath(QStringLiteral("appcast.xml"));
-        QFile file(feed);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("<?xml version=\"1.0\"?><rss version=\"2.0\"><channel></channel></rss>");
-        file.close();
+        QVERIFY(
+            writeFileBytes(feed, "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel></channel></rss>"));
         SUUpdater::sharedUpdater()->setFeedURL(QUrl::fromLocalFile(feed).toString());
     }
 
@@ -76,9 +75,8 @@ private Q_SLOTS:
         delegate.initializePreferences();
         QCOMPARE(OVLogger::sharedInstance().isLogOn(), expected);
         OVPreferencesManager* prefs = delegate.preferencesManager();
-        QCOMPARE(prefs->getAutoSync(), expected);
-        QCOMPARE(prefs->getAutoStart(), expected);
-        QCOMPARE(prefs->getAutoStore(), expected);
+        QCOMPARE((QList<bool>{prefs->getAutoSync(), prefs->getAutoStart(), prefs->getAutoStore()}),
+                 QList<bool>(3, expected));
         QVERIFY(prefs->isAutoSyncSet() && prefs->isAutoStartSet() && prefs->isAutoStoreSet());
         QVERIFY(prefs->getAutoUpdate());
         QTRY_COMPARE(checks, 1);

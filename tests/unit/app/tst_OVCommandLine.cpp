@@ -19,25 +19,17 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<Action>("action");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("the service") << words("") << Action::RunService << 0;
-        QTest::newRow("headless service") << words("--headless") << Action::RunService << 0;
         QTest::newRow("help") << words("status --help") << Action::Exit << 0;
-        QTest::newRow("status as JSON") << words("status --json") << Action::RunCommand << 0;
-        QTest::newRow("sync one device") << words("sync OVR0000000000101") << Action::RunCommand << 0;
-        QTest::newRow("sign-in without user") << words("sign-in") << Action::Exit << 2;
         QTest::newRow("sign-in with an empty user")
             << QStringList{QStringLiteral("sign-in"), QString()} << Action::Exit << 2;
         QTest::newRow("sign-in with two users") << words("sign-in a b") << Action::Exit << 2;
         QTest::newRow("sync two devices") << words("sync a b") << Action::Exit << 2;
         QTest::newRow("quit with an argument") << words("quit now") << Action::Exit << 2;
-        QTest::newRow("unknown command") << words("frobnicate") << Action::Exit << 2;
-        QTest::newRow("unknown option") << words("status --yaml") << Action::Exit << 2;
         QTest::newRow("JSON for another command") << words("sync --json") << Action::Exit << 2;
         QTest::newRow("JSON without command") << words("--json") << Action::Exit << 2;
         QTest::newRow("headless with a command") << words("--headless quit") << Action::Exit << 2;
         QTest::newRow("export one session to a folder")
             << words("export --out /tmp/x OVR0000000000101 1796378400") << Action::RunCommand << 0;
-        QTest::newRow("export verify") << words("export --verify /tmp/x") << Action::RunCommand << 0;
         QTest::newRow("export with three arguments") << words("export a b c") << Action::Exit << 2;
         QTest::newRow("export verify with a serial")
             << words("export --verify /tmp/x a") << Action::Exit << 2;
