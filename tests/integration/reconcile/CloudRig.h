@@ -3,9 +3,9 @@
 #include "OVCloudServer.h"
 #include "OVService.h"
 #include "OVSessionFileRepository.h"
+#include "OVTestFiles.h"
 #include "SignedInService.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -129,6 +129,14 @@ private:
     std::atomic<int> m_teamLoads{0};
 };
 
+/** The start times of sessions, in seconds since 1970. */
+inline QList<double> startsOf(const OVSessionList& sessions) {
+    QList<double> starts;
+    for (const auto& session : sessions)
+        starts << session->start().secondsSince1970();
+    return starts;
+}
+
 /** A session of a device as the store keeps it, with `held` bytes of its data on disk (-1: no record). */
 inline std::shared_ptr<OVSession> storedSession(const QString& serial, double startSeconds, quint64 userId,
                                                 quint64 pageCount, qint64 held) {
@@ -144,8 +152,6 @@ inline std::shared_ptr<OVSession> storedSession(const QString& serial, double st
         return session;
     OVSessionFileRepository repository;
     repository.addSession(*session, nullptr);
-    QFile data(repository.getSessionDataFilePath(*session, nullptr));
-    if (data.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        data.write(QByteArray(held, '\x42'));
+    writeFileBytes(repository.getSessionDataFilePath(*session, nullptr), QByteArray(held, '\x42'));
     return session;
 }

@@ -40,14 +40,14 @@ private Q_SLOTS:
         const int loads = m_probe.userLoads();
         std::optional<Answer> first, second;
         std::atomic<int> answered{0};
-        lookup().findUserById(101, [&](std::optional<OVUser> u, std::optional<OVError> e) {
-            first.emplace(u, e);
-            ++answered;
-        });
-        lookup().findUserById(999, [&](std::optional<OVUser> u, std::optional<OVError> e) {
-            second.emplace(u, e);
-            ++answered;
-        });
+        const auto into = [&answered](std::optional<Answer>& answer) {
+            return [&](std::optional<OVUser> u, std::optional<OVError> e) {
+                answer.emplace(u, e);
+                ++answered;
+            };
+        };
+        lookup().findUserById(101, into(first));
+        lookup().findUserById(999, into(second));
         QVERIFY(QTest::qWaitFor([&] { return answered.load() == 2; }, 30000));
         QCOMPARE(m_probe.userLoads(), loads + 1);
         QVERIFY(!first->second && !second->second);
@@ -111,19 +111,14 @@ private Q_SLOTS:
             return;
         QVERIFY(!error);
         QCOMPARE(devices->size(), 2);
+        QMap<QString, std::pair<QString, QList<double>>> found; // by serial: name and session starts
         for (const auto& device : *devices) {
             QVERIFY(!device->isConnected());
-            QList<double> starts;
-            for (const auto& session : device->sessions())
-                starts << session->start().secondsSince1970();
-            if (device->serial() == kFirst) {
-                QCOMPARE(device->name(), QStringLiteral("OV1234"));
-                QCOMPARE(starts, firstStarts);
-            } else {
-                QCOMPARE(device->name(), QStringLiteral("OV5678"));
-                QCOMPARE(starts, QList<double>{50});
-            }
+            found.insert(device->serial(), {device->name(), startsOf(device->sessions())});
         }
+        QCOMPARE(found, (QMap<QString, std::pair<QString, QList<double>>>{
+                            {kFirst, {QStringLiteral("OV1234"), firstStarts}},
+                            {kSecond, {QStringLiteral("OV5678"), {50}}}}));
     }
 
 private:

@@ -57,13 +57,6 @@ private:
     std::atomic<int> m_listChanges{0};
 };
 
-QList<double> startsOf(const OVSessionList& sessions) {
-    QList<double> starts;
-    for (const auto& session : sessions)
-        starts << session->start().secondsSince1970();
-    return starts;
-}
-
 } // namespace
 
 class tst_OVSessionStorer : public QObject {

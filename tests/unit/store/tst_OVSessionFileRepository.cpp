@@ -30,7 +30,6 @@ private:
 
     QString root() const { return m_home->path() + QStringLiteral("/data/OvServices/DATA/PROD"); }
     int logged(const QString& prefix) const { return m_log->linesStartingWith(prefix).size(); }
-    int logged(const char* prefix) const { return logged(QString::fromUtf8(prefix)); }
 
 private Q_SLOTS:
     void init() {
@@ -119,9 +118,8 @@ private Q_SLOTS:
         QVERIFY(all && all->size() == 1);
         const OVSession& read = *all->first();
         QCOMPARE(storedValues(read), storedValues(*session));
-        QCOMPARE(read.syncStatus(), int(OVSessionSyncStatusNone));
-        QCOMPARE(read.percentage(), 0);
-        QCOMPARE(read.corrupted(), false);
+        QCOMPARE(std::tuple(read.syncStatus(), read.percentage(), read.corrupted()),
+                 std::tuple(int(OVSessionSyncStatusNone), 0, false));
         QCOMPARE(m_repo.getDirectoryPathForSession(read, &error), directory);
     }
 
@@ -160,11 +158,10 @@ private Q_SLOTS:
         m_log->clear();
 
         const std::optional<OVSessionList> all = m_repo.getAllSessions(&error);
-        QVERIFY(all);
+        QVERIFY(all && all->size() == 1);
         QCOMPARE(error.code(), 0);
-        QCOMPARE(all->size(), 1);
         QCOMPARE(exactSeconds(all->first()->start()), exactSeconds(1700000000.0));
-        QCOMPARE(logged("Error in convertToSession [NSData="), 1);
+        QCOMPARE(logged(QStringLiteral("Error in convertToSession [NSData=")), 1);
     }
 
     void pageArithmeticFollowsTheDataFileSize_data() {
@@ -239,7 +236,7 @@ private Q_SLOTS:
         QVERIFY(!m_repo.removeSession(*session, &error));
         QCOMPARE(error, OVFileSystem::errorFromErrno(EINVAL, root() + QLatin1Char('/') + serial));
         QVERIFY(!m_repo.addSession(*session, &error));
-        QCOMPARE(logged("Error in getDirectoryPathForSession [session=SD:"), 2);
+        QCOMPARE(logged(QStringLiteral("Error in getDirectoryPathForSession [session=SD:")), 2);
         QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/data/OvServices/escape")));
     }
 
@@ -252,7 +249,7 @@ private Q_SLOTS:
         QVERIFY(writeFileBytes(directory + QStringLiteral("/PAGES"), "x"));
         QVERIFY(m_repo.getDirectoryPathForSessionPages(*session, &error).isEmpty());
         QCOMPARE(error, OVFileSystem::errorFromErrno(ENOTDIR, directory + QStringLiteral("/PAGES")));
-        QCOMPARE(logged("Error in getDirectoryPathForSessionPages [session="), 1);
+        QCOMPARE(logged(QStringLiteral("Error in getDirectoryPathForSessionPages [session=")), 1);
 
         // A directory where the record belongs: the write was tried, so true, with the reason.
         QVERIFY(QDir().mkpath(directory + QStringLiteral("/session.dat/inner")));
@@ -268,15 +265,11 @@ private Q_SLOTS:
         QVERIFY(writeFileBytes(m_home->path() + QStringLiteral("/data/OvServices"), "x"));
         const OVError rootError =
             OVFileSystem::errorFromErrno(ENOTDIR, m_home->path() + QStringLiteral("/data/OvServices"));
-        error = OVError();
-        QVERIFY(!m_repo.getAllSessions(&error));
-        QCOMPARE(error, rootError);
-        error = OVError();
-        QVERIFY(!m_repo.addData(OVPage(0, QByteArray(512, 'p')), *session, &error));
-        QCOMPARE(error, rootError);
-        error = OVError();
-        m_repo.updateSession(*session, &error);
-        QCOMPARE(error, rootError);
+        OVError listed, added, updated;
+        QVERIFY(!m_repo.getAllSessions(&listed));
+        QVERIFY(!m_repo.addData(OVPage(0, QByteArray(512, 'p')), *session, &added));
+        m_repo.updateSession(*session, &updated);
+        QCOMPARE((QList<OVError>{listed, added, updated}), QList<OVError>(3, rootError));
         QCOMPARE(
             logged(QStringLiteral("Error in applicationDocumentsDirectory [path=%1]. Error: ").arg(root())),
             3);

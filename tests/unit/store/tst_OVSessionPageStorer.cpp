@@ -12,6 +12,9 @@ namespace {
 
 const QString kSerial = QStringLiteral("OVR0000000000501");
 const OVError kDiskError(QStringLiteral("NSPOSIXErrorDomain"), 28, QStringLiteral("No space left on device"));
+OVError crcInvalid() {
+    return OVError(OVSessionPageStorer::kErrorDomain, 2, QStringLiteral("CRC invalid."));
+}
 
 // A file store whose steps a test can make fail or throw.
 class ScriptedRepository : public OVSessionFileRepository {
@@ -113,9 +116,13 @@ private:
                   std::optional<OrvaneOp> op = std::nullopt) {
         QVERIFY(m_rig->hub().addFault(kSerial, {kind, quint32(page), remaining, op}));
     }
+    static std::pair<int, int> counts(const StorerOutcome& o) { return {o.successes(), o.failures()}; }
     // Lines of this device's storer that begin with "(serial)" and then the text.
     int logged(const QString& text) const {
         return m_log->linesStartingWith(QLatin1Char('(') + kSerial + QLatin1Char(')') + text).size();
+    }
+    int loggedError(const OVError& error) const {
+        return logged(QStringLiteral("-Error in page storer. Error: ") + error.fullDescription());
     }
 
 private Q_SLOTS:
@@ -141,8 +148,7 @@ private Q_SLOTS:
         auto storer = makeStorer(session);
         QVERIFY(runStorer(storer));
 
-        QCOMPARE(outcome.successes(), 1);
-        QCOMPARE(outcome.failures(), 0);
+        QCOMPARE(counts(outcome), std::pair(1, 0));
         QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStored));
         QCOMPARE(fileBytes(dataPath(*session)), expected());
         QCOMPARE(
@@ -206,8 +212,7 @@ private Q_SLOTS:
         QVERIFY(runStorer(storer));
 
         const bool fails = byCrc && corruptReads < 0;
-        QCOMPARE(outcome.successes(), fails ? 0 : 1);
-        QCOMPARE(outcome.failures(), fails ? 1 : 0);
+        QCOMPARE(counts(outcome), std::pair(fails ? 0 : 1, fails ? 1 : 0));
         QCOMPARE(logged(QStringLiteral("-CRC check will start")), byCrc ? 2 : 0);
         QCOMPARE(storer->currentRetry(), byCrc ? 1 : 0);
         const std::optional<OVSessionList> stored = m_repo.getAllSessions(&error);
@@ -219,10 +224,7 @@ private Q_SLOTS:
         if (fails) {
             QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringFailed));
             QVERIFY(!QFileInfo::exists(dataPath(*session)));
-            QCOMPARE(
-                logged(QStringLiteral("-Error in page storer. Error: Error Domain=%1 Code=2 \"CRC invalid.\"")
-                           .arg(OVSessionPageStorer::kErrorDomain)),
-                1);
+            QCOMPARE(loggedError(crcInvalid()), 1);
         } else if (byCrc) {
             QCOMPARE(fileBytes(dataPath(*session)), expected());
         }
@@ -236,13 +238,9 @@ private Q_SLOTS:
         session->setFirmwareRev(QStringLiteral("255.255.255"));
         StorerOutcome outcome(session);
         QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(outcome.failures(), 1);
-        QCOMPARE(outcome.successes(), 0);
+        QCOMPARE(counts(outcome), std::pair(0, 1));
         QCOMPARE(logged(QStringLiteral("-Fetched last page")), 2); // one page in each of the two passes
-        QCOMPARE(
-            logged(QStringLiteral("-Error in page storer. Error: Error Domain=%1 Code=2 \"CRC invalid.\"")
-                       .arg(OVSessionPageStorer::kErrorDomain)),
-            1);
+        QCOMPARE(loggedError(crcInvalid()), 1);
     }
 
     void cancelledBeforeStartTouchesNothing() {
@@ -252,8 +250,7 @@ private Q_SLOTS:
         auto storer = makeStorer(session);
         storer->cancel();
         QVERIFY(runStorer(storer));
-        QCOMPARE(outcome.failures(), 1);
-        QCOMPARE(outcome.successes(), 0);
+        QCOMPARE(counts(outcome), std::pair(0, 1));
         QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
         QCOMPARE(logged(QStringLiteral("-STORE SESSION CANCELLED! ")), 1);
         QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/OvServices")));
@@ -306,8 +303,7 @@ private Q_SLOTS:
             if (how == QLatin1String("fail"))
                 addFault(OvFault::Kind::FailPage, session->startPage() + 12, -1);
             QVERIFY(runStorer(storer, 20000));
-            QCOMPARE(outcome.failures(), 1);
-            QCOMPARE(outcome.successes(), 0);
+            QCOMPARE(counts(outcome), std::pair(0, 1));
             QVERIFY(error.isEmpty() || logged(QStringLiteral("-Error in page storer. Error: ") + error) == 1);
         }
         QCOMPARE(session->syncStatus(), status);
@@ -387,8 +383,7 @@ private Q_SLOTS:
         storer->setRepo(repo);
         QVERIFY(runStorer(storer));
 
-        QCOMPARE(outcome.failures(), 1);
-        QCOMPARE(outcome.successes(), 0);
+        QCOMPARE(counts(outcome), std::pair(0, 1));
         QCOMPARE(this->logged(logged), 1);
         const OVError error =
             throws ? OVError(OVSessionPageStorer::kErrorDomain, 1,
@@ -396,7 +391,7 @@ private Q_SLOTS:
                                             "storing. Please try again by re-inserting the device "
                                             "in the USB"))
                    : kDiskError;
-        QCOMPARE(this->logged(QStringLiteral("-Error in page storer. Error: ") + error.fullDescription()), 1);
+        QCOMPARE(loggedError(error), 1);
         if (budget >= 0)
             QCOMPARE(fileBytes(dataPath(*session)), expected().left(budget));
 
