@@ -90,10 +90,6 @@ private Q_SLOTS:
         QCOMPARE(battery.device, std::static_pointer_cast<OrvaneUSBDevice>(device));
         QVERIFY(battery.thread != std::this_thread::get_id());
 
-        QCOMPARE(defaultUser(device), 101u);
-        QCOMPARE(ask([&](auto cb) { return device->setDefaultUser(4242, nullptr, cb); }).status, 0);
-        QCOMPARE(defaultUser(device), 4242u);
-
         const OVDate clock = OVDate::fromSecondsSince1970(1700000000.0);
         QCOMPARE(ask([&](auto cb) { return device->setRTC(clock, nullptr, cb); }).status, 0);
         const double deviceNow = dateWithOrvaneTime(rig.hub().device(kSerial)->clock()).secondsSince1970();
