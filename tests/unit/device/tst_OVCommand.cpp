@@ -108,9 +108,8 @@ private Q_SLOTS:
                  allowRetry ? requests - (status == 0 ? 1 : 0) : 0);
         QVERIFY2(elapsed >= qint64(pauses) * pauseMs && (pauses > 0 || elapsed < pauseMs),
                  qPrintable(QString::number(elapsed)));
-        if (status == 0) {
+        if (status == 0)
             QCOMPARE(std::any_cast<QByteArray>(recorder->reports().first().result).size(), 512);
-        }
         QCOMPARE(log->count(QStringLiteral("callback was not called")), 0);
     }
 
@@ -140,18 +139,17 @@ private Q_SLOTS:
         const auto device = rig.plug(kSerial);
         QVERIFY(device);
         auto recorder = std::make_shared<ThrowingRecorder>([throwing](int) { return throwing; });
-        if (ending == QLatin1String("refused"))
-            rig.hub().addFault(kSerial, {OvFault::Kind::Refuse, 0, -1, std::nullopt});
-        else if (ending == QLatin1String("refused-then-taken"))
-            rig.hub().addFault(kSerial, {OvFault::Kind::Refuse, 0, 5, std::nullopt});
-        else if (ending != QLatin1String("no-date"))
-            rig.hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, std::nullopt});
-        if (ending == QLatin1String("no-date"))
+        const bool noDate = ending == QLatin1String("no-date");
+        if (noDate)
             qputenv("OV_NETWORK_TIME_URL", "http://127.0.0.1:1/");
+        else
+            rig.hub().addFault(kSerial,
+                               {refused ? OvFault::Kind::Refuse : OvFault::Kind::NoAnswer, 0,
+                                ending == QLatin1String("refused-then-taken") ? 5 : -1, std::nullopt});
         std::weak_ptr<OVCommand> watch;
         {
             std::shared_ptr<OVCommand> command = std::make_shared<OVCommandIdentify>();
-            if (ending == QLatin1String("no-date"))
+            if (noDate)
                 command = std::make_shared<OVCommandSetClock>();
             watch = command;
             configure(command, device, recorder, retries >= 0, qMax(retries, 0))->execute();
@@ -169,7 +167,7 @@ private Q_SLOTS:
         if (refused) {
             QVERIFY(log->count(QStringLiteral("command failed for device : ") + kSerial) >= 1);
             QCOMPARE(log->count(QStringLiteral("callback was not called")), 0);
-        } else if (ending != QLatin1String("no-date")) {
+        } else if (!noDate) {
             QVERIFY(log->count(QStringLiteral(
                         "callback was not called\\. Could be because the device is no longer plugged in")) >=
                     1);

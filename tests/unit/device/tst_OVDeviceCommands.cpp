@@ -97,21 +97,18 @@ private Q_SLOTS:
         for (int i = 0; i < 2; ++i) {
             const OVSession& s = *sessions[i];
             const OvVirtualSession& v = held.sessions[i];
-            QCOMPARE(s.start(), dateWithOrvaneTime(v.start));
-            QCOMPARE(s.end(), dateWithOrvaneTime(v.end));
-            QCOMPARE(s.startPage(), quint64(v.startPage));
-            QCOMPARE(s.endPage(), quint64(v.startPage + 3));
-            QCOMPARE(s.pageCount(), quint64(4));
-            QCOMPARE(s.userId(), quint64(i == 0 ? 101 : 102));
-            QCOMPARE(s.applicationId(), QStringLiteral("com.orvane.recorder"));
-            QCOMPARE(s.deviceSerial(), kSerial);
-            QCOMPARE(s.data(), v.structure);
-            QCOMPARE(s.softwareProtocol(), quint64(3));
-            QCOMPARE(s.softwareUid(), QStringLiteral("OVR-040506"));
-            QCOMPARE(s.deviceUid().size(), 32);
-            QCOMPARE(s.firmwareRev(), sessionFirmware);
             QVERIFY(s.ovSession());
-            QCOMPARE(s.ovSession()->dataCRC, v.crc);
+            QVariantList read, expected;
+            read << s.start().secondsSince1970() << s.end().secondsSince1970() << s.startPage() << s.endPage()
+                 << s.pageCount() << s.userId() << s.applicationId() << s.deviceSerial() << s.data()
+                 << s.softwareProtocol() << s.softwareUid() << s.deviceUid().size() << s.firmwareRev()
+                 << s.ovSession()->dataCRC;
+            expected << dateWithOrvaneTime(v.start).secondsSince1970()
+                     << dateWithOrvaneTime(v.end).secondsSince1970() << quint64(v.startPage)
+                     << quint64(v.startPage + 3) << quint64(4) << quint64(i == 0 ? 101 : 102)
+                     << QStringLiteral("com.orvane.recorder") << kSerial << v.structure << quint64(3)
+                     << QStringLiteral("OVR-040506") << 32 << sessionFirmware << v.crc;
+            QCOMPARE(read, expected);
         }
         QCOMPARE(log->count(QStringLiteral("^Session is corrupted : ")), 3);
         QCOMPARE(log->count(QStringLiteral("^Session is empty : ")), 2);

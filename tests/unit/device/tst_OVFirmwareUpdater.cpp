@@ -15,43 +15,29 @@ private Q_SLOTS:
     void cleanup() { OVHelper::setResourcesDirectory(QString()); }
 
     void updateDue_data() {
-        QTest::addColumn<QStringList>("shippedFiles");
+        QTest::addColumn<QString>("shippedFiles"); // comma-separated
         QTest::addColumn<QString>("revision");
-        QTest::addColumn<QString>("shippedVersion");
-        QTest::addColumn<QString>("deviceVersion");
-        QTest::addColumn<bool>("due");
-        const QStringList oneTen{QStringLiteral("OVFW_1_0_10.hff")};
-        QTest::newRow("patch 9 is lower than patch 10")
-            << oneTen << QStringLiteral("1.0.9") << QStringLiteral("1.0.10") << QStringLiteral("1.0.9")
-            << true;
-        QTest::newRow("equal versions")
-            << QStringList{QStringLiteral("OVFW_1_1_0.hff")} << QStringLiteral("1.1.0")
-            << QStringLiteral("1.1.0") << QStringLiteral("1.1.0") << false;
-        QTest::newRow("device newer") << oneTen << QStringLiteral("1.2.0") << QStringLiteral("1.0.10")
-                                      << QStringLiteral("1.2.0") << false;
-        QTest::newRow("minor 10 is higher than minor 9")
-            << QStringList{QStringLiteral("OVFW_0_9_0.hff")} << QStringLiteral("0.10.0")
-            << QStringLiteral("0.9.0") << QStringLiteral("0.10.0") << false;
-        QTest::newRow("plain revision read as the minor number")
-            << QStringList{QStringLiteral("OVFW_0_12_0.hff")} << QStringLiteral("12")
-            << QStringLiteral("0.12.0") << QStringLiteral("0.12.0") << false;
-        QTest::newRow("plain revision lower")
-            << QStringList{QStringLiteral("OVFW_0_12_0.hff")} << QStringLiteral("3")
-            << QStringLiteral("0.12.0") << QStringLiteral("0.3.0") << true;
-        QTest::newRow("first image by name, other files ignored")
-            << QStringList{QStringLiteral("OVFW_2_0_0.hff"), QStringLiteral("OVFW_1_5_0.hff"),
-                           QStringLiteral("OVFW_0_1_0.bin")}
-            << QStringLiteral("1.4.9") << QStringLiteral("1.5.0") << QStringLiteral("1.4.9") << true;
+        QTest::addColumn<QString>("versions"); // shipped, device's, and whether an update is due
+        const auto row = [](const char* name, const char* files, const char* revision, const char* versions) {
+            QTest::newRow(name) << QString::fromLatin1(files) << QString::fromLatin1(revision)
+                                << QString::fromLatin1(versions);
+        };
+        row("patch 9 is lower than patch 10", "OVFW_1_0_10.hff", "1.0.9", "1.0.10 1.0.9 due");
+        row("equal versions", "OVFW_1_1_0.hff", "1.1.0", "1.1.0 1.1.0 current");
+        row("device newer", "OVFW_1_0_10.hff", "1.2.0", "1.0.10 1.2.0 current");
+        row("minor 10 is higher than minor 9", "OVFW_0_9_0.hff", "0.10.0", "0.9.0 0.10.0 current");
+        row("plain revision read as the minor number", "OVFW_0_12_0.hff", "12", "0.12.0 0.12.0 current");
+        row("plain revision lower", "OVFW_0_12_0.hff", "3", "0.12.0 0.3.0 due");
+        row("first image by name, other files ignored", "OVFW_2_0_0.hff,OVFW_1_5_0.hff,OVFW_0_1_0.bin",
+            "1.4.9", "1.5.0 1.4.9 due");
     }
 
     void updateDue() {
-        QFETCH(QStringList, shippedFiles);
+        QFETCH(QString, shippedFiles);
         QFETCH(QString, revision);
-        QFETCH(QString, shippedVersion);
-        QFETCH(QString, deviceVersion);
-        QFETCH(bool, due);
+        QFETCH(QString, versions);
         QTemporaryDir resources;
-        for (const QString& name : shippedFiles) {
+        for (const QString& name : shippedFiles.split(QLatin1Char(','))) {
             QFile file(resources.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
@@ -60,9 +46,10 @@ private Q_SLOTS:
         device.setFirmwareRevision(revision);
         const OVFirmwareUpdater updater({});
 
-        QCOMPARE(updater.getFirmwareVersionIncludedInBundle(), shippedVersion);
-        QCOMPARE(OVFirmwareUpdater::getFirmwareVersionFromDevice(device), deviceVersion);
-        QCOMPARE(updater.isUpdateAvailableForDevice(device), due);
+        const QStringList got{updater.getFirmwareVersionIncludedInBundle(),
+                              OVFirmwareUpdater::getFirmwareVersionFromDevice(device),
+                              QLatin1String(updater.isUpdateAvailableForDevice(device) ? "due" : "current")};
+        QCOMPARE(got.join(QLatin1Char(' ')), versions);
     }
 };
 

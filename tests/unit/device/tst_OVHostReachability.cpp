@@ -16,12 +16,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("host");
         QTest::addColumn<int>("port");
-        QTest::newRow("explicit port")
-            << QStringLiteral("http://127.0.0.1:8000/api/") << QStringLiteral("127.0.0.1") << 8000;
-        QTest::newRow("http default")
-            << QStringLiteral("http://localhost/api/") << QStringLiteral("localhost") << 80;
-        QTest::newRow("https default")
-            << QStringLiteral("https://localhost/api/") << QStringLiteral("localhost") << 443;
+        QTest::newRow("explicit port") << "http://127.0.0.1:8000/api/"
+                                       << "127.0.0.1" << 8000;
+        QTest::newRow("http default") << "http://localhost/api/"
+                                      << "localhost" << 80;
+        QTest::newRow("https default") << "https://localhost/api/"
+                                       << "localhost" << 443;
     }
 
     void portFromURL() {
