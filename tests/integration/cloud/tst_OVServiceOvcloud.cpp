@@ -1,11 +1,10 @@
-// The web API client against a real ovcloud server on a loopback port: sign-in, athletes and teams,
-// record creation and its search. Paging and chunked uploads are shown by the status inquirer and
-// the session syncher against the same server.
+// The web API client against a real ovcloud server on a loopback port: sign-in, record creation and
+// its search. Athletes and teams as the server sends them are read by the data lookup's suite and the
+// pipeline test; paging and chunked uploads by the status inquirer's and the session syncher's.
 #include "CallOutcome.h"
 #include "OVSession.h"
 #include "SignedInService.h"
 
-#include <QJsonArray>
 #include <QRandomGenerator>
 
 namespace {
@@ -27,13 +26,6 @@ OVRecord recordFor(const QString& serial, double startSeconds, quint64 userId) {
     session.setSoftwareProtocol(3);
     session.setData(QByteArray(64, '\x5a'));
     return OVRecord::buildRecordFromSession(session);
-}
-
-QList<qint64> ids(const QList<OVUser>& users) {
-    QList<qint64> list;
-    for (const OVUser& user : users)
-        list << user.identifier.value_or(-1);
-    return list;
 }
 
 } // namespace
@@ -76,29 +68,6 @@ private Q_SLOTS:
         QCOMPARE(coach.firstName, std::optional<QString>(QStringLiteral("Casey")));
         QCOMPARE(coach.profile->gender, 1);
         QCOMPARE(coach.profile->dateOfBirth->toDateTime().toLocalTime().date(), QDate(1979, 4, 12));
-    }
-
-    void athletesAndTeams() {
-        OVError error;
-        const std::optional<QList<OVUser>> athletes = m_service.getAtheletes(&error);
-        QVERIFY2(athletes, qPrintable(error.description()));
-        QList<qint64> expected{m_demo.value(QLatin1String("user_id")).toInteger()};
-        for (const QJsonValue& id : m_demo.value(QLatin1String("athlete_ids")).toArray())
-            expected << id.toInteger();
-        QCOMPARE(ids(*athletes), expected);
-
-        const std::optional<QList<OVTeam>> teams = m_service.getTeams(&error);
-        QVERIFY2(teams, qPrintable(error.description()));
-        QStringList names;
-        for (const OVTeam& team : *teams)
-            names << team.name.value_or(QString());
-        QCOMPARE(names,
-                 (QStringList{QStringLiteral("Sprint"), QStringLiteral("Endurance"),
-                              QStringLiteral("Juniors"), QStringLiteral("Athletes not part of any team")}));
-        QCOMPARE(ids(teams->at(0).members), (QList<qint64>{101, 102, 103}));
-        // 106 is in the team but not among the coach's athletes.
-        QCOMPARE(ids(teams->at(2).members), (QList<qint64>{102, 105}));
-        QCOMPARE(ids(teams->at(3).members), (QList<qint64>{100}));
     }
 
     void createdRecordIsFoundByItsSession() {
