@@ -30,6 +30,18 @@ QJsonObject scenarios() {
 }
 const QByteArray kStoredAuthorization = "Basic " + QByteArray("coach:pass w\xc3\xb6rd:1").toBase64();
 
+/** "Name: value" of the headers the client sets, in the order it set them, wherever Qt puts its own. */
+QStringList ourHeaders(const OVCaptureServer::Request& request) {
+    QStringList ours;
+    for (const auto& [name, value] : request.headers)
+        if (name.startsWith(QLatin1String("X-ORVA")) ||
+            QStringList{QStringLiteral("Authorization"), QStringLiteral("Content-Type"),
+                        QStringLiteral("Accept")}
+                .contains(name))
+            ours << name + QLatin1String(": ") + value;
+    return ours;
+}
+
 OVUser coach() {
     OVUser user;
     user.identifier = 100;
@@ -111,23 +123,14 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < captured.size(); ++i) {
             const OVCaptureServer::Request& request = captured.at(i);
             QCOMPARE(request.method + QLatin1Char(' ') + request.target, requests.at(i));
-            QStringList ours; // in the order they were set, wherever Qt puts its own
-            for (const QString& name : request.headerNames())
-                if (name.startsWith(QLatin1String("X-ORVA")) ||
-                    QStringList{QStringLiteral("Authorization"), QStringLiteral("Content-Type"),
-                                QStringLiteral("Accept")}
-                        .contains(name))
-                    ours << name;
-            QCOMPARE(ours.join(QLatin1Char(' ')),
-                     QStringLiteral("Content-Type Accept Authorization X-ORVATIMESTAMP "
-                                    "X-ORVAAPIKEY X-ORVAAPISIGNATURE X-ORVAAPIVERSION"));
-            QCOMPARE(request.header(QStringLiteral("Content-Type")), QStringLiteral("application/json"));
-            QCOMPARE(request.header(QStringLiteral("Accept")), QStringLiteral("application/json"));
-            QCOMPARE(request.header(QStringLiteral("Authorization")), QString::fromLatin1(authorization));
-            QCOMPARE(request.header(QStringLiteral("X-ORVATIMESTAMP")), QLatin1String(kNetworkTimestamp));
-            QCOMPARE(request.header(QStringLiteral("X-ORVAAPIKEY")), OVConfiguration::apiKey());
-            QCOMPARE(request.header(QStringLiteral("X-ORVAAPIVERSION")), QStringLiteral("3.3.0"));
-            QCOMPARE(request.header(QStringLiteral("X-ORVAAPISIGNATURE")), request.expectedSignature);
+            QCOMPARE(ourHeaders(request),
+                     (QStringList{QStringLiteral("Content-Type: application/json"),
+                                  QStringLiteral("Accept: application/json"),
+                                  QStringLiteral("Authorization: ") + QString::fromLatin1(authorization),
+                                  QStringLiteral("X-ORVATIMESTAMP: ") + QLatin1String(kNetworkTimestamp),
+                                  QStringLiteral("X-ORVAAPIKEY: ") + OVConfiguration::apiKey(),
+                                  QStringLiteral("X-ORVAAPISIGNATURE: ") + request.expectedSignature,
+                                  QStringLiteral("X-ORVAAPIVERSION: 3.3.0")}));
         }
         if (operation == QLatin1String("create")) {
             const QJsonObject body = QJsonDocument::fromJson(captured.first().body).object();
@@ -159,34 +162,31 @@ private Q_SLOTS:
         QTest::addColumn<QString>("scenario");
         QTest::addColumn<bool>("async");
         QTest::addColumn<QByteArray>("body"); // expected data; empty: none
-        QTest::addColumn<int>("code");        // 0: no error
-        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("error");   // "code: description"; empty: none
         QTest::addColumn<int>("requests");
-        const QString noData = QStringLiteral("No data returned from server");
-        QTest::newRow("204 sync") << "s204" << false << QByteArray() << 0 << "" << 1;
-        QTest::newRow("204 async") << "s204" << true << QByteArray() << 1 << noData << 1;
-        QTest::newRow("200 empty sync") << "s200empty" << false << QByteArray() << 1 << noData << 1;
+        const QString noData = QStringLiteral("1: No data returned from server");
+        QTest::newRow("204 sync") << "s204" << false << QByteArray() << "" << 1;
+        QTest::newRow("204 async") << "s204" << true << QByteArray() << noData << 1;
+        QTest::newRow("200 empty sync") << "s200empty" << false << QByteArray() << noData << 1;
         QTest::newRow("302 elsewhere is not followed")
-            << "s302" << false << QByteArray("{\"moved\": 1}") << 0 << "" << 1;
+            << "s302" << false << QByteArray("{\"moved\": 1}") << "" << 1;
         QTest::newRow("301 to the same server is followed")
-            << "moved" << true << QByteArray("{\"meta\":{\"next\":null},\"objects\":[]}") << 0 << "" << 2;
-        QTest::newRow("redirect loop ends") << "loop" << false << QByteArray() << 1 << noData << 11;
-        QTest::newRow("500 sync") << "s500" << false << QByteArray() << 500
-                                  << "Error: Internal Server Error, Internal Server Error" << 1;
-        QTest::newRow("500 async") << "s500" << true << QByteArray() << 500
-                                   << "Error: Internal Server Error, Traceback: boom" << 1;
-        QTest::newRow("404 sync") << "s404" << false << QByteArray() << 404
-                                  << "Error: Not Found, {\"error\": \"Not found.\"}" << 1;
-        QTest::newRow("401 sync") << "s401" << false << QByteArray() << 2 << "Unauthorized" << 1;
-        QTest::newRow("401 async") << "s401" << true << QByteArray() << 2 << "Unauthorized" << 1;
+            << "moved" << true << QByteArray("{\"meta\":{\"next\":null},\"objects\":[]}") << "" << 2;
+        QTest::newRow("redirect loop ends") << "loop" << false << QByteArray() << noData << 11;
+        QTest::newRow("500 sync") << "s500" << false << QByteArray()
+                                  << "500: Error: Internal Server Error, Internal Server Error" << 1;
+        QTest::newRow("500 async") << "s500" << true << QByteArray()
+                                   << "500: Error: Internal Server Error, Traceback: boom" << 1;
+        QTest::newRow("404 sync") << "s404" << false << QByteArray()
+                                  << "404: Error: Not Found, {\"error\": \"Not found.\"}" << 1;
+        QTest::newRow("401 sync") << "s401" << false << QByteArray() << "2: Unauthorized" << 1;
+        QTest::newRow("401 async") << "s401" << true << QByteArray() << "2: Unauthorized" << 1;
     }
 
     void answerStatuses() {
         QFETCH(QString, scenario);
         QFETCH(bool, async);
         QFETCH(QByteArray, body);
-        QFETCH(int, code);
-        QFETCH(QString, description);
         QFETCH(int, requests);
         useScenario(scenario);
         const OVURLRequest request = m_service.buildRequest(QStringLiteral("record"), QStringLiteral("GET"));
@@ -206,12 +206,11 @@ private Q_SLOTS:
         for (const OVCaptureServer::Request& hop : sent) // each hop signed for its own URL
             QCOMPARE(hop.header(QStringLiteral("X-ORVAAPISIGNATURE")), hop.expectedSignature);
         QCOMPARE(outcome.value, body.isEmpty() ? std::nullopt : std::optional(body));
-        QCOMPARE(outcome.error.has_value(), code != 0);
-        if (outcome.error) {
-            QCOMPARE(outcome.error->domain(), OVService::kErrorDomain);
-            QCOMPARE(outcome.error->code(), code);
-            QCOMPARE(outcome.error->description(), description);
-        }
+        QTEST(outcome.error
+                  ? QStringLiteral("%1: %2").arg(outcome.error->code()).arg(outcome.error->description())
+                  : QString(),
+              "error");
+        QVERIFY(!outcome.error || outcome.error->domain() == OVService::kErrorDomain);
     }
 
     void failuresOfResourceOperations() {

@@ -34,10 +34,6 @@ private Q_SLOTS:
         QTest::addColumn<OVRecordFilter>("filter");
         QTest::addColumn<QString>("query");
 
-        OVRecordFilter deviceAndStart;
-        deviceAndStart.exact_device = QStringLiteral("S1");
-        deviceAndStart.exact_startTimestamp = at(10);
-        QTest::newRow("device and start") << deviceAndStart << "start__exact=2560&device__exact=S1";
         QTest::newRow("nothing") << OVRecordFilter() << "";
 
         OVRecordFilter paging;
