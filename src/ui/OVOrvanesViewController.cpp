@@ -35,6 +35,8 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QSet>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QUrl>
 
@@ -48,6 +50,13 @@ namespace {
 
 /** The default-user id of a device nobody has been assigned to. */
 constexpr quint64 kNoUser = 0xFFFFFFFFu;
+
+/** A session row's identity: its session's start in whole seconds, as the exporter names it. */
+constexpr int kSessionStartRole = Qt::UserRole;
+
+qint64 sessionStart(const OVSession& session) {
+    return static_cast<qint64>(std::floor(session.start().secondsSince1970()));
+}
 
 /** The detail's panels are white whatever the desktop theme: their text must stay dark. */
 void paintText(QWidget* widget, const QColor& color) {
@@ -345,12 +354,16 @@ void OVOrvanesViewController::reloadSessionTableView() {
         return;
     }
     auto* table = m_ui->tableViewSessions;
+    // A reload (reachability, upload progress) must not take the user's selection: rows are kept
+    // selected by their session's start, and Export is updated once at the end.
+    QSet<qint64> selected;
+    for (const QListWidgetItem* item : table->selectedItems())
+        selected.insert(item->data(kSessionStartRole).toLongLong());
+    const QSignalBlocker quiet(table);
     table->clear();
     const auto device = deviceInfo();
-    if (!device)
-        return;
     const QLocale locale;
-    for (const auto& session : device->sessions()) {
+    for (const auto& session : device ? device->sessions() : OVSessionList()) {
         auto* cell = new OVSessionSyncInfo;
         showUserName(session->userId(), cell->username);
         const QDateTime start =
@@ -361,9 +374,13 @@ void OVOrvanesViewController::reloadSessionTableView() {
         cell->duration->setText(OVSessionRowAppearance::durationText(*session));
         cell->setSyncStatus(*session);
         auto* item = new QListWidgetItem(table);
+        const qint64 key = sessionStart(*session);
+        item->setData(kSessionStartRole, key);
         item->setSizeHint(QSize(0, cell->sizeHint().height()));
         table->setItemWidget(item, cell);
+        item->setSelected(selected.contains(key));
     }
+    updateExportButton();
 }
 
 void OVOrvanesViewController::showUserName(quint64 userId, QWidget* field) {
@@ -633,12 +650,9 @@ void OVOrvanesViewController::onExportClick() {
     const auto device = deviceInfo();
     if (!device || m_exporting)
         return;
-    const OVSessionList sessions = device->sessions();
     QList<qint64> starts;
-    for (const QModelIndex& index : m_ui->tableViewSessions->selectionModel()->selectedRows()) {
-        if (index.row() < sessions.size())
-            starts << static_cast<qint64>(std::floor(sessions.at(index.row())->start().secondsSince1970()));
-    }
+    for (const QListWidgetItem* item : m_ui->tableViewSessions->selectedItems())
+        starts << item->data(kSessionStartRole).toLongLong();
     if (starts.isEmpty())
         return;
     const QString folder = m_folderChooser();

@@ -110,8 +110,9 @@ private Q_SLOTS:
         QVERIFY(!locked || view.events.last().endsWith(QLatin1String("issue at help@example.org")));
     }
 
+    // change: what differs from an idle, plugged, empty device with an update; "button": asked by the
+    // Update button, else by the detail's own offer.
     void offer_data() {
-        QTest::addColumn<bool>("button"); // the Update button, else the detail's own offer
         QTest::addColumn<QString>("packaged");
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("message");
@@ -119,23 +120,21 @@ private Q_SLOTS:
         const QString eraseFirst =
             u"There is a firware update available (1.0.4) but you need to erase your device "
             u"before upgrading."_s;
-        QTest::newRow("offer") << false << u"1.2.0"_s << u""_s << kOffer << true;
+        QTest::newRow("offer") << u"1.2.0"_s << u""_s << kOffer << true;
         QTest::newRow("1.0.4 with sessions")
-            << false << u"1.0.4"_s << u"sessions"_s
+            << u"1.0.4"_s << u"sessions"_s
             << eraseFirst + u" Please do not use a USB HUB. Connect it directly to your MAC."_s << false;
         QTest::newRow("1.0.4 erased")
-            << false << u"1.0.4"_s << u""_s
-            << QString(kOffer).replace(QLatin1String("1.2.0"), QLatin1String("1.0.4")) << true;
-        QTest::newRow("unplugged") << false << u"1.2.0"_s << u"unplugged"_s << u""_s << false;
-        QTest::newRow("busy") << false << u"1.2.0"_s << u"busy"_s << u""_s << false;
-        QTest::newRow("up to date") << false << u"1.2.0"_s << u"current"_s << u""_s << false;
+            << u"1.0.4"_s << u""_s << QString(kOffer).replace(u"1.2.0"_s, u"1.0.4"_s) << true;
+        QTest::newRow("unplugged") << u"1.2.0"_s << u"unplugged"_s << u""_s << false;
+        QTest::newRow("busy") << u"1.2.0"_s << u"busy"_s << u""_s << false;
+        QTest::newRow("up to date") << u"1.2.0"_s << u"current"_s << u""_s << false;
         QTest::newRow("button, up to date")
-            << true << u"1.2.0"_s << u"current"_s << u"Already up to date"_s << false;
+            << u"1.2.0"_s << u"button current"_s << u"Already up to date"_s << false;
         QTest::newRow("button, 1.0.4 with sessions")
-            << true << u"1.0.4"_s << u"sessions"_s << eraseFirst << false;
+            << u"1.0.4"_s << u"button sessions"_s << eraseFirst << false;
     }
     void offer() {
-        QFETCH(bool, button);
         QFETCH(QString, packaged);
         QFETCH(QString, change);
         QFETCH(QString, message);
@@ -143,11 +142,11 @@ private Q_SLOTS:
         ViewRecorder view;
         OVMaintenanceFlow flow(view.actions(), packaged, QString());
         auto d = device();
-        d.hasSessions = change == QLatin1String("sessions");
-        d.connected = change != QLatin1String("unplugged");
-        d.busy = change == QLatin1String("busy");
-        d.updateAvailable = change != QLatin1String("current");
-        button ? flow.onUpdateClick(d) : flow.askForFirmwareUpdate(d);
+        d.hasSessions = change.contains(u"sessions"_s);
+        d.connected = !change.contains(u"unplugged"_s);
+        d.busy = change.contains(u"busy"_s);
+        d.updateAvailable = !change.contains(u"current"_s);
+        change.startsWith(u"button"_s) ? flow.onUpdateClick(d) : flow.askForFirmwareUpdate(d);
         QCOMPARE(view.shown(), message);
         if (!message.isEmpty())
             QCOMPARE(view.messages.last().showCancel, cancel);
@@ -235,32 +234,26 @@ private Q_SLOTS:
 
     void restoreAndErase_data() {
         QTest::addColumn<QString>("operation");
-        QTest::addColumn<bool>("starts");
-        QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<QString>("outcome"); // the device "ok", "fails" or "refuses" to start
         QTest::addColumn<QString>("message");
-        QTest::addColumn<bool>("waits");
         const QString restored = u"Restoring the Vizavoz Device to its original state completed. Please do a "
-                                 u"\"Forget this Device\" on "
-                                 u"your iPhone or iPad."_s;
-        const QString restoreFailed = QStringLiteral(
-            "Failed to restore device. Please try again. If issue persist, please contact support.");
-        const QString eraseFailed = QStringLiteral(
-            "Failed to erase device. Please try again. If issue persist, please contact support.");
-        QTest::newRow("restore") << u"reset"_s << true << true << restored << true;
-        QTest::newRow("restore fails") << u"reset"_s << true << false << restoreFailed << true;
-        QTest::newRow("restore cannot start") << u"reset"_s << false << false << restoreFailed << true;
-        QTest::newRow("erase") << u"erase"_s << true << true
-                               << u"Erasing the data on the Orvane device completed."_s << false;
-        QTest::newRow("erase fails") << u"erase"_s << true << false << eraseFailed << false;
-        QTest::newRow("erase cannot start") << u"erase"_s << false << false << eraseFailed << false;
+                                 u"\"Forget this Device\" on your iPhone or iPad."_s;
+        const QString failed =
+            u"Failed to %1 device. Please try again. If issue persist, please contact support."_s;
+        QTest::newRow("restore") << u"reset"_s << u"ok"_s << restored;
+        QTest::newRow("restore fails") << u"reset"_s << u"fails"_s << failed.arg(u"restore"_s);
+        QTest::newRow("restore cannot start") << u"reset"_s << u"refuses"_s << failed.arg(u"restore"_s);
+        QTest::newRow("erase") << u"erase"_s << u"ok"_s
+                               << u"Erasing the data on the Orvane device completed."_s;
+        QTest::newRow("erase fails") << u"erase"_s << u"fails"_s << failed.arg(u"erase"_s);
+        QTest::newRow("erase cannot start") << u"erase"_s << u"refuses"_s << failed.arg(u"erase"_s);
     }
     void restoreAndErase() {
         QFETCH(QString, operation);
-        QFETCH(bool, starts);
-        QFETCH(bool, succeeds);
+        QFETCH(QString, outcome);
         QFETCH(QString, message);
-        QFETCH(bool, waits);
         const bool reset = operation == QLatin1String("reset");
+        const bool starts = outcome != QLatin1String("refuses"), succeeds = outcome == QLatin1String("ok");
         ViewRecorder view;
         view.refusals[operation] = starts ? 0 : -1;
         OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QString());
@@ -275,8 +268,8 @@ private Q_SLOTS:
                      reset
                          ? QStringLiteral("Please wait while it is restoring the device original state.")
                          : QStringLiteral("Please wait while it is erasing the data on the Orvane device."));
-            QCOMPARE(flow.haveToWaitToReconnect(), waits);
-            flow.askForFirmwareUpdate(device()); // an offer never replaces the wait
+            QCOMPARE(flow.haveToWaitToReconnect(), reset); // only a restore restarts the device
+            flow.askForFirmwareUpdate(device());           // an offer never replaces the wait
             QVERIFY(!view.messages.last().showOk);
             if (reset) {
                 flow.onResetDeviceCompleted(succeeds);

@@ -97,13 +97,6 @@ public:
                QTest::qWaitFor([&] { return !manager->getDevice(serial)->isConnected(); }, 10000);
     }
 
-    bool unplugAll() {
-        bool unplugged = true;
-        for (const QString& serial : QStringList(m_plugged))
-            unplugged = unplug(serial) && unplugged;
-        return unplugged;
-    }
-
     /** The newest visible message box (alert or sheet), or null. */
     static QMessageBox* visibleMessageBox() {
         QMessageBox* found = nullptr;

@@ -74,7 +74,7 @@ private Q_SLOTS:
         QVERIFY(m_rig.stop());
     }
     void cleanup() {
-        QVERIFY(m_rig.unplugAll());
+        QVERIFY(m_rig.settle());
         QTRY_COMPARE(deviceTable()->rowCount(), 0);
         while (QMessageBox* box = ViewRig::visibleMessageBox())
             box->close();

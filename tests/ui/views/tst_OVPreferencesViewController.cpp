@@ -58,10 +58,9 @@ private Q_SLOTS:
         m_preferences->setAutoSync(sync);
         m_view->initializeView();
         QTest::mouseClick(m_view->findChild<QCheckBox*>(clicked), Qt::LeftButton);
-        QCOMPARE(box("checkAutoStore")->isChecked(), storeAfter);
-        QCOMPARE(box("checkAutoSync")->isChecked(), syncAfter);
-        QCOMPARE(m_preferences->getAutoStore(), storeAfter);
-        QCOMPARE(m_preferences->getAutoSync(), syncAfter);
+        const QList<bool> after{storeAfter, syncAfter};
+        QCOMPARE((QList<bool>{box("checkAutoStore")->isChecked(), box("checkAutoSync")->isChecked()}), after);
+        QCOMPARE((QList<bool>{m_preferences->getAutoStore(), m_preferences->getAutoSync()}), after);
     }
 
     void developerFieldsWriteAndReset() {

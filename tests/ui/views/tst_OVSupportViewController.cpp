@@ -17,7 +17,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -197,13 +196,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!spinner->isVisible(), 60000);
         qputenv("OV_SERVER_URL", serverUrl);
         QVERIFY(list->isVisible());
-        QStringList lines;
-        for (int row = 0; row < list->count(); ++row)
-            lines << list->item(row)->text();
-        const QStringList server = lines.filter(QRegularExpression(u"^(OK|FAILED)  Server: "_s));
+        const auto server = list->findItems(u"^(OK|FAILED)  Server: "_s, Qt::MatchRegularExpression);
         QCOMPARE(server.size(), 1);
-        QVERIFY2(server.first().startsWith(serverLine), qPrintable(server.first()));
-        QCOMPARE(server.first().contains(QStringLiteral("\nFix: Check the network connection")), !serverUp);
+        QVERIFY2(server.first()->text().startsWith(serverLine), qPrintable(server.first()->text()));
+        QCOMPARE(server.first()->text().contains(u"\nFix: Check the network connection"_s), !serverUp);
         QVERIFY(button("buttonDiagnose")->isEnabled());
         if (!serverUp)
             QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("support-diagnosis")));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OVCredentialManager.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -43,4 +45,14 @@ inline void useTemporaryHome(const QTemporaryDir& home) {
     qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
     QApplication::setOrganizationName(QStringLiteral("Pellwick"));
     QApplication::setApplicationName(QStringLiteral("OvServices"));
+}
+
+/** Stores the demo coach's credential, as a sign-in on an earlier run would have. */
+inline void storeCoachCredential(OVCredentialManager& credentials, const QString& username,
+                                 const QString& password) {
+    OVUser coach;
+    coach.identifier = 100;
+    coach.username = username;
+    coach.uri = QStringLiteral("/api/user/100/");
+    credentials.saveCredential(coach, password);
 }

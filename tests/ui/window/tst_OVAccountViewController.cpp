@@ -1,6 +1,5 @@
 #include "OVAccountViewController.h"
 #include "OVCloudServer.h"
-#include "OVCredentialManager.h"
 #include "OVNotificationCenter.h"
 #include "OVPreferencesManager.h"
 #include "OVService.h"
@@ -14,6 +13,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
+
+using namespace Qt::StringLiterals;
 
 class tst_OVAccountViewController : public QObject {
     Q_OBJECT
@@ -81,23 +82,18 @@ private Q_SLOTS:
     }
 
     void signIn_data() {
-        QTest::addColumn<bool>("wrongPassword");
-        QTest::addColumn<bool>("serverDown");
-        QTest::addColumn<bool>("byReturn");
+        QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("right password") << false << false << false << QString();
-        QTest::newRow("right password, Return in the password field") << false << false << true << QString();
-        QTest::newRow("wrong password")
-            << true << false << false << QStringLiteral("The email or the password is invalid.");
+        QTest::newRow("right password") << u"click"_s << QString();
+        QTest::newRow("right password, Return in the password field") << u"return"_s << QString();
+        QTest::newRow("wrong password") << u"wrong password"_s << u"The email or the password is invalid."_s;
         // The sentence's period and the format's stand side by side.
-        QTest::newRow("server down") << false << true << false
-                                     << QStringLiteral("The authentication failed.. Error:");
+        QTest::newRow("server down") << u"server down"_s << u"The authentication failed.. Error:"_s;
     }
     void signIn() {
-        QFETCH(bool, wrongPassword);
-        QFETCH(bool, serverDown);
-        QFETCH(bool, byReturn);
+        QFETCH(QString, how);
         QFETCH(QString, failure);
+        const bool serverDown = how == u"server down"_s;
         const QByteArray apiUrl = qgetenv("OV_SERVER_URL");
         if (serverDown)
             qputenv("OV_SERVER_URL",
@@ -105,10 +101,10 @@ private Q_SLOTS:
         auto form = makeForm();
         OVAccountViewController* view = form->view;
         QCOMPARE(view->signInButtonTag(), int(OVAccountViewController::SignInTag));
-        const QString password = wrongPassword ? QStringLiteral("not-the-password") : m_password;
+        const QString password = how == u"wrong password"_s ? u"not-the-password"_s : m_password;
         QTest::keyClicks(view->textFieldUsername(), m_username);
         QTest::keyClicks(view->secureTextFieldPassword(), password);
-        if (byReturn)
+        if (how == u"return"_s)
             QTest::keyClick(view->secureTextFieldPassword(), Qt::Key_Return);
         else
             QTest::mouseClick(view->buttonSignIn(), Qt::LeftButton);
@@ -160,11 +156,7 @@ private Q_SLOTS:
     }
 
     void signOut() {
-        OVUser coach;
-        coach.identifier = 100;
-        coach.username = m_username;
-        coach.uri = QStringLiteral("/api/user/100/");
-        m_credentials->saveCredential(coach, m_password);
+        storeCoachCredential(*m_credentials, m_username, m_password);
         auto form = makeForm();
         QCOMPARE(form->view->signInButtonTag(), int(OVAccountViewController::SignOutTag));
         QVERIFY(saveScreenshot(&form->window, QStringLiteral("account-signed-in")));

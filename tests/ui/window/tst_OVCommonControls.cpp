@@ -73,20 +73,17 @@ private Q_SLOTS:
                      qPrintable(image.pixelColor(at).name(QColor::HexArgb)));
     }
 
+    // What the click was wired to ("target", "action", "gone": the target destroyed before the click).
     void viewClick_data() {
-        QTest::addColumn<bool>("withTarget");
-        QTest::addColumn<bool>("withAction");
-        QTest::addColumn<bool>("targetGone");
+        QTest::addColumn<QString>("wiring");
         QTest::addColumn<int>("expected");
-        QTest::newRow("target and action") << true << true << false << 2;
-        QTest::newRow("no target") << false << true << false << 0;
-        QTest::newRow("no action") << true << false << false << 0;
-        QTest::newRow("target destroyed") << true << true << true << 0;
+        QTest::newRow("target and action") << u"target action"_s << 2;
+        QTest::newRow("no target") << u"action"_s << 0;
+        QTest::newRow("no action") << u"target"_s << 0;
+        QTest::newRow("target destroyed") << u"target action gone"_s << 0;
     }
     void viewClick() {
-        QFETCH(bool, withTarget);
-        QFETCH(bool, withAction);
-        QFETCH(bool, targetGone);
+        QFETCH(QString, wiring);
         QFETCH(int, expected);
         OVView view;
         view.resize(20, 20);
@@ -98,8 +95,9 @@ private Q_SLOTS:
             ++clicks;
             sender = from;
         };
-        view.onClick(withTarget ? target.get() : nullptr, withAction ? action : nullptr);
-        if (targetGone)
+        view.onClick(wiring.contains(u"target"_s) ? target.get() : nullptr,
+                     wiring.contains(u"action"_s) ? action : nullptr);
+        if (wiring.contains(u"gone"_s))
             target.reset();
         QTest::mouseClick(&view, Qt::LeftButton);
         view.setFocus();
@@ -165,11 +163,10 @@ private Q_SLOTS:
         const QStringList lines = capture->lines();
         OVLogCapture::uninstall();
         QCOMPARE(lines.size(), 2);
-        QVERIFY2(lines[0].startsWith(
-                     QLatin1String("An exception occurred during reloadBatteryLevelForRow. Exception: ")),
-                 qPrintable(lines[0]));
-        QVERIFY(lines[0].contains(QLatin1String("no such row")));
-        QVERIFY(lines[1].startsWith(QLatin1String("Backtrace:\n")));
+        QVERIFY2(
+            lines[0].startsWith(u"An exception occurred during reloadBatteryLevelForRow. Exception: "_s) &&
+                lines[0].contains(u"no such row"_s) && lines[1].startsWith(u"Backtrace:\n"_s),
+            qPrintable(lines.join(u'|')));
     }
 };
 

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
 using Entry = OVMainWindowController::MenuEntry;
 Q_DECLARE_METATYPE(Entry)
 
@@ -29,14 +30,6 @@ private:
         window->resize(window->minimumSize());
         window->show();
         return window;
-    }
-
-    void signIn() {
-        OVUser coach;
-        coach.identifier = 100;
-        coach.username = QStringLiteral("coach");
-        coach.uri = QStringLiteral("/api/user/100/");
-        m_credentials->saveCredential(coach, QStringLiteral("orvane-demo"));
     }
 
     /** The entries painted as selected; fill and text colour must agree. */
@@ -88,7 +81,7 @@ private Q_SLOTS:
         QFETCH(Entry, expected);
         QFETCH(QString, screenshot);
         if (signedIn)
-            signIn();
+            storeCoachCredential(*m_credentials, QStringLiteral("coach"), QStringLiteral("orvane-demo"));
         auto window = makeWindow();
         QCOMPARE(window->currentViewController(), nullptr);
         window->initializeView();
@@ -106,28 +99,26 @@ private Q_SLOTS:
         QApplication::setPalette(saved);
     }
 
-    // Each step is "click:N", "key:N" (N an entry number), "show", "signIn", "signOut" or "stranger".
+    // Steps, space separated: "click:N", "key:N" (N an entry number), "show", "signIn", "signOut",
+    // "stranger".
     void selection_data() {
-        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<Entry>("expected");
-        QTest::newRow("click") << QStringList{QStringLiteral("click:2")} << Entry::Preferences;
-        QTest::newRow("showing again keeps the entry")
-            << QStringList{QStringLiteral("click:2"), QStringLiteral("show")} << Entry::Preferences;
-        QTest::newRow("the same entry twice")
-            << QStringList{QStringLiteral("click:4"), QStringLiteral("click:4")} << Entry::About;
-        QTest::newRow("sign-out from elsewhere")
-            << QStringList{QStringLiteral("click:3"), QStringLiteral("signOut")} << Entry::Account;
-        QTest::newRow("sign-in") << QStringList{QStringLiteral("signIn")} << Entry::Orvane;
-        QTest::newRow("keyboard") << QStringList{QStringLiteral("key:3")} << Entry::Support;
-        QTest::newRow("a view that is no entry") << QStringList{QStringLiteral("stranger")} << Entry::Account;
+        QTest::newRow("click") << u"click:2"_s << Entry::Preferences;
+        QTest::newRow("showing again keeps the entry") << u"click:2 show"_s << Entry::Preferences;
+        QTest::newRow("the same entry twice") << u"click:4 click:4"_s << Entry::About;
+        QTest::newRow("sign-out from elsewhere") << u"click:3 signOut"_s << Entry::Account;
+        QTest::newRow("sign-in") << u"signIn"_s << Entry::Orvane;
+        QTest::newRow("keyboard") << u"key:3"_s << Entry::Support;
+        QTest::newRow("a view that is no entry") << u"stranger"_s << Entry::Account;
     }
     void selection() {
-        QFETCH(QStringList, steps);
+        QFETCH(QString, steps);
         QFETCH(Entry, expected);
         auto window = makeWindow();
         window->initializeView();
         OVView stranger;
-        for (const QString& step : steps) {
+        for (const QString& step : steps.split(u' ')) {
             const auto entry = static_cast<Entry>(step.section(QLatin1Char(':'), 1).toInt());
             if (step.startsWith(QLatin1String("click:"))) {
                 QTest::mouseClick(window->clickableView(entry), Qt::LeftButton);
