@@ -308,13 +308,7 @@ void OVSessionPageStorer::complete(const std::optional<OVError>& error) {
         fail(*error);
         return;
     }
-    const QString firmwareRev = m_session->firmwareRev();
-    // A session without the device's record of it (stored in an earlier run and forced without a
-    // new session list) has nothing for the CRC check to compare with: it is checked by size, so
-    // complete local data that may be the only copy is not thrown away as corrupt.
-    const bool hasDeviceRecord = m_session->ovSession() != nullptr;
-    const bool byCrc = hasDeviceRecord && firmwareRev.contains(QLatin1Char('.')) &&
-                       firmwareRev != QLatin1String("255.255.255");
+    const bool byCrc = isVerifiedByCrc(*m_session);
     if (isCancelled()) {
         reportCancellation();
         return;
@@ -419,26 +413,41 @@ void OVSessionPageStorer::retry() {
     fail(OVError(kErrorDomain, CrcInvalid, localized("CRC invalid.")));
 }
 
-bool OVSessionPageStorer::runCrcCheck() {
+bool OVSessionPageStorer::isVerifiedByCrc(const OVSession& session) {
+    // A session without the device's record of it (stored in an earlier run and forced without a
+    // new session list) has nothing for the CRC check to compare with: it is checked by size, so
+    // complete local data that may be the only copy is not thrown away as corrupt.
+    const QString firmwareRev = session.firmwareRev();
+    return session.ovSession() != nullptr && firmwareRev.contains(QLatin1Char('.')) &&
+           firmwareRev != QLatin1String("255.255.255");
+}
+
+int OVSessionPageStorer::crcOfHeldData(const OVSession& session, OVSessionRepositoryProtocol& repository,
+                                       const std::function<void(quint64)>& onPage) {
     OrvaneSessionVerification verification;
-    verification.setSession(m_session->ovSession());
+    verification.setSession(session.ovSession());
+    int result = kNoDataCrcResult;
+    quint64 count = 0;
+    // Data that cannot be read fails the check as empty data does.
+    repository.readSessionData(
+        session, OVPage::kPageSize,
+        [&](const QByteArray& chunk) {
+            result = verification.feedPage(chunk);
+            if (onPage)
+                onPage(++count);
+        },
+        nullptr);
+    return result;
+}
+
+bool OVSessionPageStorer::runCrcCheck() {
     setCrcProgress(0);
     OVLog("(%@)-CRC check will start for session [%@]", serial(), m_session);
     QElapsedTimer timer;
     timer.start();
-
-    int result = kNoDataCrcResult;
     const quint64 total = sessionPageTotal();
-    quint64 count = 0;
-    // Data that cannot be read fails the check as empty data does.
-    ensureRepo()->readSessionData(
-        *m_session, OVPage::kPageSize,
-        [&](const QByteArray& chunk) {
-            result = verification.feedPage(chunk);
-            ++count;
-            setCrcProgress(percentageOf(count, total));
-        },
-        nullptr);
+    const int result = crcOfHeldData(*m_session, *ensureRepo(),
+                                     [&](quint64 count) { setCrcProgress(percentageOf(count, total)); });
     OVLog("(%@)-CRC value = [%i] for session [%@]", serial(), result, m_session);
     OVLog("(%@)-CRC check done for session [%@]. It took %f s", serial(), m_session,
           timer.nsecsElapsed() / 1e9);

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -77,6 +78,13 @@ public:
     void setPagePause(std::chrono::milliseconds pause) { m_pagePause = pause; }
     /** What this system needs between page requests: 5 ms on macOS 10.11 and later, else none. */
     static std::chrono::milliseconds systemPagePause();
+    /** Whether a pass ends with the CRC check for this session (dotted firmware other than "255.255.255",
+     * and the device's record of the session to compare with); others are checked by size. */
+    static bool isVerifiedByCrc(const OVSession& session);
+    /** The CRC check's result over the data held for the session, read a page at a time; onPage gets the
+     * count of pages read. OrvaneSessionVerification::Intact passes. */
+    static int crcOfHeldData(const OVSession& session, OVSessionRepositoryProtocol& repository,
+                             const std::function<void(quint64)>& onPage);
     quint64 totalPageCount() const { return m_totalPageCount.load(); }
     int currentRetry() const { return m_currentRetry.load(); }
 

@@ -11,6 +11,7 @@
 #include "OVSessionPageStorer.h"
 #include "OVStorageCleaner.h"
 #include "OrvaneDate.h"
+#include "OrvaneSessionVerification.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -313,18 +314,32 @@ bool OVSessionStorer::queuePageStorer(const std::shared_ptr<OVSession>& session,
     // A session that once failed its CRC check keeps the flag; its data is still fetched when incomplete,
     // as the retry of that failure may have been cut short (device gone, service stopped).
     if (!force && (complete || session->isInSyncFinalState())) {
-        OVDeviceManagerProtocol* const mgr = deviceMgr();
-        if (complete && syncAfterStoring() && mgr)
-            mgr->syncSession(session, deviceInfo());
-        return false;
+        if (!complete || heldDataPassesCrc(*session, repository)) {
+            OVDeviceManagerProtocol* const mgr = deviceMgr();
+            if (complete && syncAfterStoring() && mgr)
+                mgr->syncSession(session, deviceInfo());
+            return false;
+        }
+        // A page storer finds every page held, fails the check and fetches the session again.
+        OVLog("(%@)-CRC check failed for the data held for session [%@]. Will store pages again", serial(),
+              session);
+    } else {
+        OVLog("(%@)-session [%@] doesn't have all the pages in the DB. Will store pages", serial(), session);
     }
-    OVLog("(%@)-session [%@] doesn't have all the pages in the DB. Will store pages", serial(), session);
     auto pageStorer =
         std::make_shared<OVSessionPageStorer>(m_commandFactory, session, usbDevice(), deviceInfo());
     pageStorer->setPagePause(OVSessionPageStorer::systemPagePause());
     m_storageInfoDic[session->start()] = -1;
     m_queue->addOperation(pageStorer);
     return true;
+}
+
+bool OVSessionStorer::heldDataPassesCrc(const OVSession& session, OVSessionRepositoryProtocol& repository) {
+    // Data held in full was checked when its last page came, unless the service stopped between that
+    // page and the end of the check, or between a failed check and the retry that deletes it: such
+    // data would be uploaded unchecked, a corrupt page and all.
+    return !OVSessionPageStorer::isVerifiedByCrc(session) ||
+           OVSessionPageStorer::crcOfHeldData(session, repository, {}) == OrvaneSessionVerification::Intact;
 }
 
 void OVSessionStorer::cancelStoring() {

@@ -93,6 +93,8 @@ private:
     void saveSession(const std::shared_ptr<OVSession>& session, OVSessionRepositoryProtocol& repository);
     void removeOldSessions();
     bool queuePageStorer(const std::shared_ptr<OVSession>& session, OVSessionRepositoryProtocol& repository);
+    /** True unless the session is checked by CRC and the data held for it fails the check. */
+    static bool heldDataPassesCrc(const OVSession& session, OVSessionRepositoryProtocol& repository);
     void checkCompletion();
     void failDownload(const QString& message);
     void completeDownload();

@@ -236,6 +236,33 @@ private Q_SLOTS:
         QCOMPARE(info->fetchStatus(), int(OVDeviceFetchStatusFetchFailed));
     }
 
+    // Data held in full was checked when its last page came, unless the service stopped before the check or
+    // before the retry of a failed one: it is checked again before its upload is asked for, and a corrupt
+    // copy is fetched again from the device.
+    void heldDataIsCheckedBeforeItsUpload() {
+        const QString serial = QStringLiteral("OVR0000000000701");
+        const auto device = plug(serial, 1, {101});
+        QVERIFY(device);
+        const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
+        RecordingDeviceManager manager;
+        const auto first = makeStorer(device, info, manager, false);
+        first->storeSessions();
+        QVERIFY(waitForEnd(*first, *info));
+        const std::shared_ptr<OVSession> session = info->sessions().value(0);
+        QVERIFY(session);
+        QByteArray corrupt = storedBytes(*session);
+        corrupt[600] = char(corrupt[600] ^ 0x5a);
+        QVERIFY(writeFileBytes(OVSessionFileRepository().getSessionDataFilePath(*session, nullptr), corrupt));
+        m_log->clear();
+
+        const auto again = makeStorer(device, info, manager, true);
+        again->storeSessions();
+        QVERIFY(waitForEnd(*again, *info));
+        QVERIFY(QTest::qWaitFor([&] { return manager.uploads().size() == 1; }, 30000));
+        QCOMPARE(m_log->count(QStringLiteral("CRC check failed for the data held for session")), 1);
+        QVERIFY(storedBytes(*session) == deviceSessionBytes(m_rig.hub(), serial, 0));
+    }
+
 private:
     std::shared_ptr<OrvaneCDCDevice> plug(const QString& serial, int sessions, const QList<quint32>& users,
                                           quint32 pages = 8) {
