@@ -210,16 +210,10 @@ private Q_SLOTS:
     // A forced store of an uploaded, complete session still runs a page storer and asks for a forced
     // upload; the storer never sent a list command, so its end marks the download failed.
     void forcedStoreOfAnUploadedSession() {
-        const QString serial = QStringLiteral("OVR0000000000601");
-        const auto device = plug(serial, 1, {101});
-        QVERIFY(device);
-        const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
         RecordingDeviceManager manager;
-        const auto first = makeStorer(device, info, manager, false);
-        first->storeSessions();
-        QVERIFY(waitForEnd(*first, *info));
+        const auto [device, info] = storedOnce(QStringLiteral("OVR0000000000601"), manager);
+        QVERIFY(info);
         const std::shared_ptr<OVSession> session = info->sessions().value(0);
-        QVERIFY(session);
         session->setSyncStatus(OVSessionSyncStatusSynced);
         m_log->clear();
 
@@ -241,15 +235,10 @@ private Q_SLOTS:
     // copy is fetched again from the device.
     void heldDataIsCheckedBeforeItsUpload() {
         const QString serial = QStringLiteral("OVR0000000000701");
-        const auto device = plug(serial, 1, {101});
-        QVERIFY(device);
-        const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
         RecordingDeviceManager manager;
-        const auto first = makeStorer(device, info, manager, false);
-        first->storeSessions();
-        QVERIFY(waitForEnd(*first, *info));
+        const auto [device, info] = storedOnce(serial, manager);
+        QVERIFY(info);
         const std::shared_ptr<OVSession> session = info->sessions().value(0);
-        QVERIFY(session);
         QByteArray corrupt = storedBytes(*session);
         corrupt[600] = char(corrupt[600] ^ 0x5a);
         QVERIFY(writeFileBytes(OVSessionFileRepository().getSessionDataFilePath(*session, nullptr), corrupt));
@@ -272,6 +261,20 @@ private:
         options.pages = {pages};
         options.users = users;
         return m_rig.hub().plug(options) ? m_rig.waitForCdc(serial) : nullptr;
+    }
+
+    /** A device with one session, stored once without an upload; no record when that failed. */
+    std::pair<std::shared_ptr<OrvaneCDCDevice>, std::shared_ptr<OVDeviceInfo>>
+    storedOnce(const QString& serial, RecordingDeviceManager& manager) {
+        const auto device = plug(serial, 1, {101});
+        if (!device)
+            return {};
+        const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
+        const auto first = makeStorer(device, info, manager, false);
+        first->storeSessions();
+        if (!waitForEnd(*first, *info) || info->sessions().isEmpty())
+            return {};
+        return {device, info};
     }
 
     std::shared_ptr<OVSessionStorer> makeStorer(const std::shared_ptr<OrvaneCDCDevice>& device,
