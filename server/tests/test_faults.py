@@ -7,7 +7,7 @@ import pytest
 from django.core.exceptions import ImproperlyConfigured
 
 from ovcloud import faults
-from ovclient import send
+from ovclient import record_body, send
 
 DATA = bytes(range(256)) * 64  # 16 KiB, sent as four 4 KiB chunks
 
@@ -44,6 +44,22 @@ def test_chunk_faults_in_sequence(faulty):
         assert time.monotonic() - started >= 0.4
     assert coach.get(f"sync/timeline/{record['id']}/").body == DATA
     assert coach.held(record["id"]) == ("complete", len(DATA))
+
+
+def test_record_creation_faults_in_sequence(start_server):
+    coach = start_server(OVCLOUD_FAULT_FAIL_RECORD="1:503", OVCLOUD_FAULT_RESET_RECORD="2").client()
+
+    def held():
+        return len(coach.get("record/?device__exact=FAULTYREC01").json()["objects"])
+
+    answer = coach.post("record/", record_body(101, "FAULTYREC01", 256 * 1000))
+    assert answer.status == 503 and answer.json()["error"] and held() == 0
+    with pytest.raises((ConnectionError, http.client.RemoteDisconnected)):
+        coach.post("record/", record_body(101, "FAULTYREC01", 256 * 2000))
+    # Chunks are counted apart: the 3rd creation and its first chunk go through.
+    record = coach.create_record(101, "FAULTYREC01", 256 * 3000)
+    assert coach.upload_chunk(record["id"], b"x" * 512, 0, 512).status == 200
+    assert held() == 1
 
 
 def test_delay_applies_only_under_its_path(faulty):

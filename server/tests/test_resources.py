@@ -13,9 +13,8 @@ def assert_full_user(user, user_id):
     assert len(user["profile"]["date_of_birth"]) == 10
 
 
-@pytest.mark.parametrize("login", [DEMO["username"], "coach@orvane.test"])
-def test_account_lists_the_signed_in_user_alone(server, login):
-    listing = server.client(login).get("account/").json()
+def test_account_lists_the_signed_in_user_alone(coach):
+    listing = coach.get("account/").json()
     assert listing["meta"] == {"limit": 500, "next": None, "offset": 0, "previous": None,
                                "total_count": 1}
     [user] = listing["objects"]
