@@ -275,24 +275,20 @@ private Q_SLOTS:
 
     void teamsOfTheAthletes_data() {
         QTest::addColumn<QString>("scenario");
-        QTest::addColumn<QString>("athletes");
-        QTest::addColumn<QStringList>("teams"); // "name: ids"
+        QTest::addColumn<QStringList>("described"); // the athletes' ids, then "team: ids" of each team
         const QString others = QStringLiteral("Athletes not part of any team:");
         QTest::newRow("coach with permissions")
             << "teams"
-            << "100 101 102 103 102"
-            << QStringList{QStringLiteral("A: 101 102"), QStringLiteral("C: 103 101"),
-                           others + QStringLiteral(" 100")};
-        QTest::newRow("alone, in a team") << "alone"
-                                          << "100" << QStringList{QStringLiteral("A: 100"), others};
-        QTest::newRow("alone, in no team") << "nobody"
-                                           << "100" << QStringList{others + QStringLiteral(" 100")};
+            << QStringList{QStringLiteral("100 101 102 103 102"), QStringLiteral("A: 101 102"),
+                           QStringLiteral("C: 103 101"), others + QStringLiteral(" 100")};
+        QTest::newRow("alone, in a team")
+            << "alone" << QStringList{QStringLiteral("100"), QStringLiteral("A: 100"), others};
+        QTest::newRow("alone, in no team")
+            << "nobody" << QStringList{QStringLiteral("100"), others + QStringLiteral(" 100")};
     }
 
     void teamsOfTheAthletes() {
         QFETCH(QString, scenario);
-        QFETCH(QString, athletes);
-        QFETCH(QStringList, teams);
         useScenario(scenario);
         const auto ids = [](const QList<OVUser>& users) {
             QStringList list;
@@ -301,14 +297,13 @@ private Q_SLOTS:
             return list;
         };
         OVError error;
-        QCOMPARE(ids(*m_service.getAtheletes(&error)).join(QLatin1Char(' ')), athletes);
-        QStringList described;
+        QStringList described{ids(*m_service.getAtheletes(&error)).join(QLatin1Char(' '))};
         const std::optional<QList<OVTeam>> result = m_service.getTeams(&error);
         QVERIFY(result);
         for (const OVTeam& team : *result)
             described
                 << (QStringList{*team.name + QLatin1Char(':')} + ids(team.members)).join(QLatin1Char(' '));
-        QCOMPARE(described, teams);
+        QTEST(described, "described");
         m_capture.takeRequests(3);
     }
 

@@ -56,18 +56,10 @@ private Q_SLOTS:
     void cleanup() { OVNotificationCenter::defaultCenter().removeObserver(this); }
     void cleanupTestCase() { OVLogCapture::uninstall(); }
 
-    void percentage_data() {
-        QTest::addColumn<quint64>("written");
-        QTest::addColumn<quint64>("total");
-        QTest::addColumn<int>("percentage");
-        QTest::newRow("whole part only") << quint64(2) << quint64(3) << 66;
-        QTest::newRow("last byte") << quint64(13107200) << quint64(13107200) << 100;
-        QTest::newRow("past the end wraps") << quint64(104) << quint64(100) << 4;
-    }
     void percentage() {
-        QFETCH(quint64, written);
-        QFETCH(quint64, total);
-        QTEST(OVSessionSyncher::percentageForBytes(written, total), "percentage");
+        QCOMPARE(OVSessionSyncher::percentageForBytes(2, 3), 66); // the whole part only
+        QCOMPARE(OVSessionSyncher::percentageForBytes(13107200, 13107200), 100);
+        QCOMPARE(OVSessionSyncher::percentageForBytes(104, 100), 4); // past the end wraps
     }
 
     void uploadsChunksInOrder_data() {
