@@ -70,8 +70,8 @@ class ApiClient:
         record = self.get(f"record/{record_id}/").json()
         return record["status"], (record["data_status"] or {"timeline": {"size": 0}})["timeline"]["size"]
 
-    def upload_chunk(self, record_id, data, first, total, content_range=None, **kwargs):
-        content_range = content_range or f"bytes {first}-{first + len(data) - 1}/{total}"
+    def upload_chunk(self, record_id, data, first, total, **kwargs):
+        content_range = f"bytes {first}-{first + len(data) - 1}/{total}"
         return self.post(f"sync/timeline/{record_id}/", data, content_type="application/octet-stream",
                          headers={"Content-Range": content_range}, **kwargs)
 

@@ -89,8 +89,7 @@ def test_hostile_queries_and_ids_get_4xx(coach, method, path, status):
     assert answer.status == status and answer.json()["error"], answer
 
 
-def test_records_of_others_stay_hidden(server, unique_serial):
-    coach = server.client()
+def test_records_of_others_stay_hidden(server, coach, unique_serial):
     coach.create_record(101, unique_serial, 256 * 10)
     coach.create_record(102, unique_serial, 256 * 20)
     seen = server.client("ada", DEMO["password"]).get(f"record/?device__exact={unique_serial}")

@@ -21,13 +21,14 @@ def test_account_lists_the_signed_in_user_alone(coach):
     assert_full_user(user, DEMO["user_id"])
 
 
-def test_bundle_permissions_name_the_coach_athletes(coach):
+def test_bundle_permissions_and_user_list_name_the_coach_athletes(coach):
     permissions = coach.get("bundle_permission/?bundle=/api/bundle/1/&limit=0").json()["objects"]
     assert [p["user_target"]["id"] for p in permissions] == ATHLETES
     for permission in permissions:
         assert_full_user(permission["user_allowed"], DEMO["user_id"])
         assert_full_user(permission["user_target"], permission["user_target"]["id"])
     assert coach.get("bundle_permission/?bundle=/api/bundle/2/&limit=0").json()["objects"] == []
+    assert [user["id"] for user in coach.get("user/?limit=0").json()["objects"]] == [DEMO["user_id"], *ATHLETES]
 
 
 @pytest.mark.parametrize("username, team_names, visible", [
@@ -61,11 +62,6 @@ def test_teams_show_private_data_of_visible_members_only(server, username, team_
 def test_who_may_see_which_user(server, username, path, status):
     answer = server.client(username).get(path)
     assert answer.status == status and (status == 200 or answer.json()["error"])
-
-
-def test_user_list_is_oneself_and_bundle_targets(coach):
-    users = coach.get("user/?limit=0").json()["objects"]
-    assert [user["id"] for user in users] == [DEMO["user_id"], *ATHLETES]
 
 
 def test_device_resource_appears_with_its_first_record(coach, unique_serial):

@@ -69,8 +69,7 @@ def test_a_foreign_host_header_is_refused(server, path):
         assert answer.json()["error"]
 
 
-def test_dashboard_lists_records_with_their_upload_state(server, unique_serial):
-    coach = server.client()
+def test_dashboard_lists_records_with_their_upload_state(coach, unique_serial):
     done = coach.create_record(103, unique_serial, 256 * 1_600_000_000)
     coach.upload_chunk(done["id"], b"x" * 512, 0, 512)
     coach.create_record(104, unique_serial, 256 * 1_600_000_100)

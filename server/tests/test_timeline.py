@@ -76,8 +76,7 @@ def test_bad_ranges_are_refused_before_anything_is_stored(coach, unique_serial, 
     ("coach", True, 8, 409),    # a deleted record
     ("coach", False, 9, 400),   # another total than earlier chunks gave
 ])
-def test_chunks_a_record_does_not_take(server, unique_serial, who, deleted, total, status):
-    coach = server.client()
+def test_chunks_a_record_does_not_take(server, coach, unique_serial, who, deleted, total, status):
     record = coach.create_record(102, unique_serial, 256 * 900)
     assert coach.upload_chunk(record["id"], b"abcd", 0, 8).status == 200
     if deleted:

@@ -48,15 +48,6 @@ public:
         return m_repo.getSessionDataFilePath(session, &error);
     }
 
-    /** The session as the store holds it now. */
-    std::shared_ptr<OVSession> storedCopy(const OVSession& session) {
-        OVError error;
-        QFile file(m_repo.getSessionFilePath(session, &error));
-        return file.open(QIODevice::ReadOnly)
-                   ? OVSessionFileRepository::convertToSession(file.readAll(), &error)
-                   : std::make_shared<OVSession>();
-    }
-
     /** The server's records of the session (deleted ones included), oldest first. */
     QList<OVRecord> records(const OVSession& session) {
         OVRecordFilter filter;

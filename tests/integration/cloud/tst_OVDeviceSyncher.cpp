@@ -78,17 +78,21 @@ private Q_SLOTS:
 
     void syncRun_data() {
         QTest::addColumn<QList<int>>("statuses");
+        QTest::addColumn<bool>("forced"); // the first session alone, synced or not
         QTest::addColumn<int>("starts");
         QTest::newRow("nothing to sync: one end, no start")
             << QList<int>{OVSessionSyncStatusSynced, OVSessionSyncStatusNone, OVSessionSyncStatusStoring}
-            << 0;
+            << false << 0;
         QTest::newRow("ready, failed and cancelled sessions: one run")
             << QList<int>{OVSessionSyncStatusReadyToSync, OVSessionSyncStatusSyncFailed,
                           OVSessionSyncStatusSyncCancelled}
-            << 1;
+            << false << 1;
+        QTest::newRow("a synced session forced: one run")
+            << QList<int>{OVSessionSyncStatusSynced} << true << 1;
     }
     void syncRun() {
         QFETCH(QList<int>, statuses);
+        QFETCH(bool, forced);
         QFETCH(int, starts);
         const auto device = deviceWith(statuses.size(), 512);
         for (int i = 0; i < statuses.size(); ++i) {
@@ -98,7 +102,13 @@ private Q_SLOTS:
         RunWatch watch;
         const auto syncher = makeSyncher(device);
 
-        syncher->sync();
+        if (forced) {
+            syncher->syncSessions(device->sessions().first()); // not forced: left alone
+            QCOMPARE(watch.starts(syncher.get()), 0);
+            syncher->syncSessions(device->sessions().first(), true);
+        } else {
+            syncher->sync();
+        }
         QTRY_VERIFY_WITH_TIMEOUT(watch.dones(syncher.get()) == 1, kTimeoutMs);
         syncher->sync(); // nothing can sync now: no further report
         QTest::qWait(200);
@@ -106,25 +116,10 @@ private Q_SLOTS:
         QCOMPARE(watch.starts(syncher.get()), starts);
         QCOMPARE(watch.dones(syncher.get()), 1);
         QVERIFY(!syncher->isSynching());
+        QCOMPARE(m_bed.records(*device->sessions().first()).size(), starts);
         for (int i = 0; i < statuses.size(); ++i)
             QCOMPARE(device->sessions().at(i)->syncStatus(),
                      starts ? int(OVSessionSyncStatusSynced) : statuses.at(i));
-    }
-
-    void forcedSyncQueuesASyncedSession() {
-        const auto device = deviceWith(1, 512);
-        const auto session = device->sessions().first();
-        session->setSyncStatus(OVSessionSyncStatusSynced);
-        session->setAlreadySynced(true);
-        const auto syncher = makeSyncher(device);
-        RunWatch watch;
-
-        syncher->syncSessions(session);
-        QCOMPARE(watch.starts(syncher.get()), 0);
-        syncher->syncSessions(session, true);
-        QTRY_VERIFY_WITH_TIMEOUT(watch.dones(syncher.get()) == 1, kTimeoutMs);
-        QCOMPARE(watch.starts(syncher.get()), 1);
-        QCOMPARE(m_bed.records(*session).size(), 1);
     }
 
     void endsOnceWhenCancelledOrDestroyed_data() {

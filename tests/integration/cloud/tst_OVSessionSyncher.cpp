@@ -94,7 +94,10 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(m_bed.dataFilePath(*session)).size(), size);
         QVERIFY(std::is_sorted(percentages.begin(), percentages.end()));
         QCOMPARE(percentages.last(), 100);
-        QVERIFY(m_bed.storedCopy(*session)->alreadySynced());
+        OVError error;
+        QFile stored(OVSessionFileRepository().getSessionFilePath(*session, &error));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QVERIFY(OVSessionFileRepository::convertToSession(stored.readAll(), &error)->alreadySynced());
     }
 
     // Resuming into an incomplete record is the fault campaign's (a service killed mid-upload).
