@@ -17,31 +17,12 @@ constexpr qint64 kComplete = kPages * 512;
 /** One session's situation (its record on the server, its bytes here) and the state it must reach. */
 struct StateCase {
     QString record; // empty: the server has none
-    int recordUser = 101;
-    qint64 timelineSize = 0;
-    qint64 held = 0; // bytes of data on disk; -1: no data file
-    bool alreadySynced = false;
-    bool queryFails = false;
-    bool inBackground = false; // by a dropped inquirer's background variant
-    int status = -1;
-    bool savedSynced = false;
-
-    StateCase withRecord(const QString& state, int user = 101, qint64 bytesOnServer = 0) {
-        record = state;
-        recordUser = user;
-        timelineSize = bytesOnServer;
-        return *this;
-    }
-    StateCase holding(qint64 bytes) { return held = bytes, *this; }
-    StateCase syncedBefore() { return alreadySynced = true, *this; }
-    StateCase failingQuery() { return queryFails = true, *this; }
-    StateCase background() { return inBackground = true, *this; }
-    /** The state reached, and whether the store must then keep the session as already synced. */
-    StateCase expect(int state, bool storedAsSynced = false) {
-        status = state;
-        savedSynced = storedAsSynced;
-        return *this;
-    }
+    int recordUser;
+    qint64 timelineSize; // bytes of the record's data on the server
+    qint64 held;         // bytes of data on disk; -1: no data file
+    QString how;         // any of "synced before", "query fails", "background" (a dropped inquirer's variant)
+    int status;
+    bool savedSynced; // kept in the store as already synced
 };
 
 } // namespace
@@ -123,30 +104,26 @@ private Q_SLOTS:
     void decidesEachSessionsState_data() {
         QTest::addColumn<StateCase>("c");
         const QString complete = QStringLiteral("complete"), incomplete = QStringLiteral("incomplete");
-        QTest::newRow("no record, data complete") << StateCase().holding(kComplete).expect(1);
-        QTest::newRow("no record, data partial") << StateCase().holding(512).expect(7);
-        QTest::newRow("no record, synced before") << StateCase().holding(512).syncedBefore().expect(4);
-        QTest::newRow("query fails, data partial") << StateCase().holding(512).failingQuery().expect(0);
-        QTest::newRow("query fails, data complete")
-            << StateCase().holding(kComplete).failingQuery().expect(1);
-        QTest::newRow("query fails, synced before")
-            << StateCase().holding(0).syncedBefore().failingQuery().expect(4);
-        QTest::newRow("complete record") << StateCase().withRecord(complete).holding(512).expect(4, true);
-        QTest::newRow("deleted record")
-            << StateCase().withRecord(QStringLiteral("deleted")).holding(0).expect(4, true);
-        QTest::newRow("record of another user")
-            << StateCase().withRecord(complete, 102).holding(512).expect(7);
-        QTest::newRow("server holds the local file's bytes")
-            << StateCase().withRecord(incomplete, 101, 1024).holding(1024).expect(4, true);
-        QTest::newRow("server holds fewer bytes")
-            << StateCase().withRecord(incomplete, 101, 512).holding(kComplete).expect(1);
-        QTest::newRow("file gone, server holds all pages")
-            << StateCase().withRecord(incomplete, 101, kComplete).holding(-1).expect(4, true);
-        QTest::newRow("no bytes on server, data partial")
-            << StateCase().withRecord(incomplete).holding(512).expect(7);
-        QTest::newRow("no bytes on server, data complete")
-            << StateCase().withRecord(incomplete).holding(kComplete).expect(1);
-        QTest::newRow("in the background") << StateCase().holding(kComplete).background().expect(1);
+        const QString before = QStringLiteral("synced before"), fails = QStringLiteral("query fails");
+        const QList<std::pair<const char*, StateCase>> rows{
+            {"no record, data complete", {{}, 0, 0, kComplete, {}, 1, false}},
+            {"no record, data partial", {{}, 0, 0, 512, {}, 7, false}},
+            {"no record, synced before", {{}, 0, 0, 512, before, 4, false}},
+            {"query fails, data partial", {{}, 0, 0, 512, fails, 0, false}},
+            {"query fails, data complete", {{}, 0, 0, kComplete, fails, 1, false}},
+            {"query fails, synced before", {{}, 0, 0, 0, before + fails, 4, false}},
+            {"complete record", {complete, 101, 0, 512, {}, 4, true}},
+            {"deleted record", {QStringLiteral("deleted"), 101, 0, 0, {}, 4, true}},
+            {"record of another user", {complete, 102, 0, 512, {}, 7, false}},
+            {"server holds the local file's bytes", {incomplete, 101, 1024, 1024, {}, 4, true}},
+            {"server holds fewer bytes", {incomplete, 101, 512, kComplete, {}, 1, false}},
+            {"file gone, server holds all pages", {incomplete, 101, kComplete, -1, {}, 4, true}},
+            {"no bytes on server, data partial", {incomplete, 101, 0, 512, {}, 7, false}},
+            {"no bytes on server, data complete", {incomplete, 101, 0, kComplete, {}, 1, false}},
+            {"in the background", {{}, 0, 0, kComplete, QStringLiteral("background"), 1, false}},
+        };
+        for (const auto& [name, c] : rows)
+            QTest::newRow(name) << c;
     }
 
     // One session alone: its window is [start, start + 1 s], and the decision follows the record found.
@@ -157,10 +134,10 @@ private Q_SLOTS:
             QVERIFY(m_cloud.seedRecords(
                 {CloudRig::recordRow(serial, kFirstStart, c.recordUser, c.record, c.timelineSize)}));
         const auto session = storedSession(serial, kFirstStart, 101, kPages, c.held);
-        session->setAlreadySynced(c.alreadySynced);
+        session->setAlreadySynced(c.how.contains(QLatin1String("synced before")));
         const int before = int(m_probe.recordQueries().size());
-        m_probe.failRecordQuery = c.queryFails ? before + 1 : 0;
-        if (c.inBackground) {
+        m_probe.failRecordQuery = c.how.contains(QLatin1String("query fails")) ? before + 1 : 0;
+        if (c.how == QLatin1String("background")) {
             // Once queued it needs no inquirer, and calls back off the caller's thread.
             std::atomic<bool> done{false};
             std::thread::id callbackThread;

@@ -79,8 +79,10 @@ private Q_SLOTS:
     // a second run reads only the failed session again.
     void downloadsAWholeDevice() {
         const QString serial = QStringLiteral("OVR0000000000301");
-        const auto device = plug(serial, 4, {101, 106, 102});
-        QVERIFY(device);
+        OvPlugOptions options = DeviceRig::plugOptions(serial, 4, 8);
+        options.users = {101, 106, 102};
+        QVERIFY(m_rig.hub().plug(options));
+        const auto device = m_rig.waitForCdc(serial);
         const OVSessionList listed = listSessions(device);
         QCOMPARE(listed.size(), 4);
         QVERIFY(m_rig.hub().addFault(
@@ -139,7 +141,7 @@ private Q_SLOTS:
         QFETCH(bool, removed);
         const QString serial =
             QStringLiteral("OVR00000000004%1").arg(++m_serialNumber, 2, 10, QLatin1Char('0'));
-        const auto device = plug(serial, deviceSessions, {101});
+        const auto device = m_rig.plug(serial, deviceSessions);
         QVERIFY(device);
         const auto old = storedSession(serial, OVDate::now().secondsSince1970() - 30 * kDay, 101, 4, held);
         old->setAlreadySynced(alreadySynced);
@@ -175,7 +177,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         const QString serial =
             QStringLiteral("OVR00000000005%1").arg(++m_serialNumber, 2, 10, QLatin1Char('0'));
-        const auto device = plug(serial, 2, {101}, 64);
+        const auto device = m_rig.plug(serial, 2, 64);
         QVERIFY(device);
         const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
         RecordingDeviceManager manager;
@@ -253,20 +255,10 @@ private Q_SLOTS:
     }
 
 private:
-    std::shared_ptr<OrvaneCDCDevice> plug(const QString& serial, int sessions, const QList<quint32>& users,
-                                          quint32 pages = 8) {
-        OvPlugOptions options;
-        options.serial = serial;
-        options.sessions = sessions;
-        options.pages = {pages};
-        options.users = users;
-        return m_rig.hub().plug(options) ? m_rig.waitForCdc(serial) : nullptr;
-    }
-
     /** A device with one session, stored once without an upload; no record when that failed. */
     std::pair<std::shared_ptr<OrvaneCDCDevice>, std::shared_ptr<OVDeviceInfo>>
     storedOnce(const QString& serial, RecordingDeviceManager& manager) {
-        const auto device = plug(serial, 1, {101});
+        const auto device = m_rig.plug(serial, 1);
         if (!device)
             return {};
         const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
