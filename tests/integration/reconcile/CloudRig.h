@@ -3,8 +3,8 @@
 #include "OVCloudServer.h"
 #include "OVService.h"
 #include "OVSessionFileRepository.h"
-#include "OVTestFiles.h"
 #include "SignedInService.h"
+#include "StoreTestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -49,7 +49,6 @@ public:
     }
 
     OVService& service() { return m_client.service(); }
-    OVCloudServer& server() { return m_server; }
 
 private:
     OVCloudServer m_server;
@@ -140,18 +139,10 @@ inline QList<double> startsOf(const OVSessionList& sessions) {
 /** A session of a device as the store keeps it, with `held` bytes of its data on disk (-1: no record). */
 inline std::shared_ptr<OVSession> storedSession(const QString& serial, double startSeconds, quint64 userId,
                                                 quint64 pageCount, qint64 held) {
-    auto session = std::make_shared<OVSession>();
-    session->setDeviceSerial(serial);
-    session->setStart(OVDate::fromSecondsSince1970(startSeconds));
-    session->setEnd(OVDate::fromSecondsSince1970(startSeconds + 600));
-    session->setStartPage(1000);
-    session->setEndPage(1000 + pageCount - 1);
-    session->setPageCount(pageCount);
+    auto session = makeStoreSession(serial, startSeconds, 1000, pageCount);
     session->setUserId(userId);
-    if (held < 0)
-        return session;
     OVSessionFileRepository repository;
-    repository.addSession(*session, nullptr);
-    writeFileBytes(repository.getSessionDataFilePath(*session, nullptr), QByteArray(held, '\x42'));
+    if (held >= 0 && repository.addSession(*session, nullptr))
+        writeFileBytes(repository.getSessionDataFilePath(*session, nullptr), QByteArray(held, '\x42'));
     return session;
 }

@@ -78,14 +78,21 @@ private:
     std::shared_ptr<OVLogCapture> m_log;
     std::unique_ptr<DeviceRig> m_rig;
     std::shared_ptr<OrvaneCDCDevice> m_device;
-    std::shared_ptr<OVCommandFactory> m_factory;
+    std::shared_ptr<OVCommandFactory> m_factory = std::make_shared<OVCommandFactory>();
     OVSessionFileRepository m_repo;
+    /** What plug() made: the device's one session, a storer for it and what it announces. */
+    std::shared_ptr<OVSession> m_session;
+    std::shared_ptr<OVSessionPageStorer> m_storer;
+    std::unique_ptr<StorerOutcome> m_outcome;
 
-    // A device with one session of `pages` pages, listed as the service lists it.
-    std::shared_ptr<OVSession> plugSession(quint32 pages) {
+    // A device with one session of `pages` pages, listed as the service lists it; false if it is not.
+    bool plug(quint32 pages) {
         m_device = m_rig->plug(kSerial, 1, pages);
         const OVSessionList sessions = m_device ? listSessions(m_device) : OVSessionList();
-        return sessions.size() == 1 ? sessions.first() : nullptr;
+        m_session = sessions.value(0);
+        m_storer = makeStorer(m_session);
+        m_outcome = std::make_unique<StorerOutcome>(m_session);
+        return sessions.size() == 1;
     }
 
     std::shared_ptr<OVSessionPageStorer> makeStorer(const std::shared_ptr<OVSession>& session) {
@@ -95,12 +102,12 @@ private:
     }
 
     QByteArray expected() { return deviceSessionBytes(m_rig->hub(), kSerial, 0); }
-    QString dataPath(const OVSession& s) { return m_repo.getSessionDataFilePath(s, nullptr); }
+    QString dataPath() { return m_repo.getSessionDataFilePath(*m_session, nullptr); }
     void addFault(OvFault::Kind kind, quint64 page, int remaining,
                   std::optional<OrvaneOp> op = std::nullopt) {
         QVERIFY(m_rig->hub().addFault(kSerial, {kind, quint32(page), remaining, op}));
     }
-    static std::pair<int, int> counts(const StorerOutcome& o) { return {o.successes(), o.failures()}; }
+    std::pair<int, int> counts() const { return {m_outcome->successes(), m_outcome->failures()}; }
     // Lines of this device's storer that begin with "(serial)" and then the text.
     int logged(const QString& text) const {
         return m_log->linesStartingWith(QLatin1Char('(') + kSerial + QLatin1Char(')') + text).size();
@@ -115,10 +122,12 @@ private Q_SLOTS:
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home->path()));
         m_log = OVLogCapture::install();
         m_rig = std::make_unique<DeviceRig>(false);
-        m_factory = std::make_shared<OVCommandFactory>();
     }
 
     void cleanup() {
+        m_outcome.reset();
+        m_storer.reset();
+        m_session.reset();
         m_device.reset();
         m_rig.reset();
         OVLogCapture::uninstall();
@@ -126,39 +135,34 @@ private Q_SLOTS:
     }
 
     void storesAndVerifiesAWholeSession() {
-        auto session = plugSession(20);
-        QVERIFY(session);
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        storer->setPagePause(std::chrono::milliseconds(5));
+        QVERIFY(plug(20));
+        m_storer->setPagePause(std::chrono::milliseconds(5));
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(runStorer(storer));
+        QVERIFY(runStorer(m_storer));
 
         QVERIFY2(timer.elapsed() >= 20 * 5, qPrintable(QString::number(timer.elapsed()))); // a pause a page
-        QCOMPARE(counts(outcome), std::pair(1, 0));
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStored));
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
+        QCOMPARE(counts(), std::pair(1, 0));
+        QCOMPARE(m_session->syncStatus(), int(OVSessionSyncStatusStored));
+        QCOMPARE(fileBytes(dataPath()), expected());
         QCOMPARE(
-            outcome.percentages(OVSessionSyncStatusStoring),
+            m_outcome->percentages(OVSessionSyncStatusStoring),
             (QList<int>{0, 5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 60, 65, 70, 75, 80, 85, 90, 95, 100}));
         // The CRC check starts again from 0 and announces whole-number changes only.
-        const QList<int> crc = outcome.percentages(OVSessionSyncStatusCrcChecking);
+        const QList<int> crc = m_outcome->percentages(OVSessionSyncStatusCrcChecking);
         QVERIFY(crc.size() == 21 && crc.first() == 0 && crc.last() == 100);
-        QCOMPARE(outcome.changes().last().status, int(OVSessionSyncStatusStored));
+        QCOMPARE(m_outcome->changes().last().status, int(OVSessionSyncStatusStored));
         QCOMPARE(logged(QStringLiteral("-CRC value = [1]")), 1);
-        QVERIFY(!session->crcCorruption());
-        QCOMPARE(storer->totalPageCount(), quint64(20));
+        QVERIFY(!m_session->crcCorruption());
+        QCOMPARE(m_storer->totalPageCount(), quint64(20));
     }
 
     void completeDataIsVerifiedWithoutReadingPages() {
-        auto session = plugSession(6);
-        QVERIFY(session);
-        QVERIFY(writeFileBytes(dataPath(*session), expected()));
+        QVERIFY(plug(6));
+        QVERIFY(writeFileBytes(dataPath(), expected()));
         addFault(OvFault::Kind::Refuse, 0, -1, OrvaneOp::Page); // a page request would fail the operation
-        StorerOutcome outcome(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(outcome.successes(), 1);
+        QVERIFY(runStorer(m_storer));
+        QCOMPARE(m_outcome->successes(), 1);
         QCOMPARE(logged(QStringLiteral("-All data pages already in the DB")), 1);
     }
 
@@ -167,42 +171,38 @@ private Q_SLOTS:
     // device record to check against), are checked by size.
     void corruptPagesFailOnlyTheCrcCheck_data() {
         QTest::addColumn<QString>("firmwareRev");
-        QTest::addColumn<bool>("listed");
         QTest::addColumn<int>("corruptReads"); // -1: always
-        QTest::addColumn<bool>("copyExists");  // left by an earlier run
+        QTest::addColumn<QString>("scene");    // "copy": a corrupt copy left by an earlier run; "unlisted"
         QTest::addColumn<bool>("byCrc");
-        QTest::newRow("corrupt once, then intact") << "1.2.3" << true << 1 << false << true;
-        QTest::newRow("corrupt twice") << "1.2.3" << true << -1 << false << true;
-        QTest::newRow("corrupt twice, earlier copy kept") << "1.2.3" << true << -1 << true << true;
-        QTest::newRow("no CRC firmware") << "255.255.255" << true << -1 << false << false;
-        QTest::newRow("undotted") << "3" << true << -1 << false << false;
-        QTest::newRow("dotted, not listed in this run") << "1.2.3" << false << -1 << false << false;
+        QTest::newRow("corrupt once, then intact") << "1.2.3" << 1 << "" << true;
+        QTest::newRow("corrupt twice") << "1.2.3" << -1 << "" << true;
+        QTest::newRow("corrupt twice, earlier copy kept") << "1.2.3" << -1 << "copy" << true;
+        QTest::newRow("no CRC firmware") << "255.255.255" << -1 << "" << false;
+        QTest::newRow("undotted") << "3" << -1 << "" << false;
+        QTest::newRow("dotted, not listed in this run") << "1.2.3" << -1 << "unlisted" << false;
     }
 
     void corruptPagesFailOnlyTheCrcCheck() {
         QFETCH(QString, firmwareRev);
-        QFETCH(bool, listed);
         QFETCH(int, corruptReads);
-        QFETCH(bool, copyExists);
+        QFETCH(QString, scene);
         QFETCH(bool, byCrc);
-        auto session = plugSession(8);
-        QVERIFY(session);
-        session->setFirmwareRev(firmwareRev);
-        if (!listed)
-            session->setOvSession(nullptr);
+        QVERIFY(plug(8));
+        m_session->setFirmwareRev(firmwareRev);
+        if (scene == QLatin1String("unlisted"))
+            m_session->setOvSession(nullptr);
         OVError error;
-        QVERIFY(m_repo.addSession(*session, &error));
-        const QString copy = dataPath(*session) + QStringLiteral(".corrupted");
+        QVERIFY(m_repo.addSession(*m_session, &error));
+        const QString copy = dataPath() + QStringLiteral(".corrupted");
+        const bool copyExists = scene == QLatin1String("copy");
         QVERIFY(!copyExists || writeFileBytes(copy, "earlier"));
-        addFault(OvFault::Kind::CorruptPage, session->startPage() + 5, corruptReads);
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        QVERIFY(runStorer(storer));
+        addFault(OvFault::Kind::CorruptPage, m_session->startPage() + 5, corruptReads);
+        QVERIFY(runStorer(m_storer));
 
         const bool fails = byCrc && corruptReads < 0;
-        QCOMPARE(counts(outcome), std::pair(fails ? 0 : 1, fails ? 1 : 0));
+        QCOMPARE(counts(), std::pair(fails ? 0 : 1, fails ? 1 : 0));
         QCOMPARE(logged(QStringLiteral("-CRC check will start")), byCrc ? 2 : 0);
-        QCOMPARE(storer->currentRetry(), byCrc ? 1 : 0);
+        QCOMPARE(m_storer->currentRetry(), byCrc ? 1 : 0);
         const std::optional<OVSessionList> stored = m_repo.getAllSessions(&error);
         QVERIFY(stored && stored->size() == 1);
         QCOMPARE(stored->first()->crcCorruption(), byCrc); // persisted, and kept after a good retry
@@ -210,36 +210,31 @@ private Q_SLOTS:
         QVERIFY(copyExists ? kept == "earlier"
                            : byCrc == (kept.size() == expected().size() && kept != expected()));
         if (fails) {
-            QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringFailed));
-            QVERIFY(!QFileInfo::exists(dataPath(*session)));
+            QCOMPARE(m_session->syncStatus(), int(OVSessionSyncStatusStoringFailed));
+            QVERIFY(!QFileInfo::exists(dataPath()));
             QCOMPARE(loggedError(crcInvalid()), 1);
         } else if (byCrc) {
-            QCOMPARE(fileBytes(dataPath(*session)), expected());
+            QCOMPARE(fileBytes(dataPath()), expected());
         }
     }
 
     void sessionEndingBeforeItsStartStopsAfterOnePage() {
         // A corrupt list entry: read on until the end page, the pass would walk the whole device.
-        auto session = plugSession(8);
-        QVERIFY(session && session->startPage() >= 2);
-        session->setEndPage(session->startPage() - 2);
-        session->setFirmwareRev(QStringLiteral("255.255.255"));
-        StorerOutcome outcome(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(counts(outcome), std::pair(0, 1));
+        QVERIFY(plug(8) && m_session->startPage() >= 2);
+        m_session->setEndPage(m_session->startPage() - 2);
+        m_session->setFirmwareRev(QStringLiteral("255.255.255"));
+        QVERIFY(runStorer(m_storer));
+        QCOMPARE(counts(), std::pair(0, 1));
         QCOMPARE(logged(QStringLiteral("-Fetched last page")), 2); // one page in each of the two passes
         QCOMPARE(loggedError(crcInvalid()), 1);
     }
 
     void cancelledBeforeStartTouchesNothing() {
-        auto session = plugSession(4);
-        QVERIFY(session);
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        storer->cancel();
-        QVERIFY(runStorer(storer));
-        QCOMPARE(counts(outcome), std::pair(0, 1));
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
+        QVERIFY(plug(4));
+        m_storer->cancel();
+        QVERIFY(runStorer(m_storer));
+        QCOMPARE(counts(), std::pair(0, 1));
+        QCOMPARE(m_session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
         QCOMPARE(logged(QStringLiteral("-STORE SESSION CANCELLED! ")), 1);
         QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/OvServices")));
     }
@@ -260,41 +255,38 @@ private Q_SLOTS:
     void interruptedDownloadResumesAfterTheLastWholePage() {
         QFETCH(QString, how);
         QFETCH(int, status);
-        auto session = plugSession(40);
-        QVERIFY(session);
+        QVERIFY(plug(40));
         const bool torn = how == QLatin1String("torn");
         if (torn || how == QLatin1String("held")) {
-            QVERIFY(writeFileBytes(dataPath(*session), expected().left(12 * 512 + (torn ? 200 : 0))));
+            QVERIFY(writeFileBytes(dataPath(), expected().left(12 * 512 + (torn ? 200 : 0))));
         } else {
-            auto storer = makeStorer(session);
-            StorerOutcome outcome(session);
             const bool cancels = how == QLatin1String("cancel") || how == QLatin1String("no answer");
             std::atomic<bool> interrupted{false};
-            outcome.onChange = [&](const StorerOutcome::Change& change) {
+            m_outcome->onChange = [&](const StorerOutcome::Change& change) {
                 if (!cancels || change.status != OVSessionSyncStatusStoring || change.percentage < 25 ||
                     interrupted.exchange(true))
                     return;
                 if (how == QLatin1String("cancel"))
-                    storer->cancel();
+                    m_storer->cancel();
                 else // from then on the pass waits for an answer that never comes; only cancel() ends it
                     m_rig->hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, OrvaneOp::Page});
             };
             if (how == QLatin1String("no answer"))
-                QTimer::singleShot(1500, this, [storer] { storer->cancel(); });
+                QTimer::singleShot(1500, this, [storer = m_storer] { storer->cancel(); });
             if (how == QLatin1String("unplug"))
                 QVERIFY(m_rig->hub().addFault(kSerial, OvFault::unplugAfterPages(16, 1)));
             if (how == QLatin1String("fail"))
-                addFault(OvFault::Kind::FailPage, session->startPage() + 12, -1);
-            QVERIFY(runStorer(storer, 20000));
-            QCOMPARE(counts(outcome), std::pair(0, 1));
+                addFault(OvFault::Kind::FailPage, m_session->startPage() + 12, -1);
+            QVERIFY(runStorer(m_storer, 20000));
+            QCOMPARE(counts(), std::pair(0, 1));
             if (how == QLatin1String("fail"))
                 QCOMPARE(loggedError(OVError(
                              OVSessionPageStorer::kDeviceCommandErrorDomain, 2,
                              QStringLiteral("Sending command to device to fetch a page of data failed"))),
                          1);
         }
-        QCOMPARE(session->syncStatus(), status);
-        const QByteArray partial = fileBytes(dataPath(*session));
+        QCOMPARE(m_session->syncStatus(), status);
+        const QByteArray partial = fileBytes(dataPath());
         QVERIFY2(partial.size() >= 10 * 512 && partial.size() < 40 * 512 &&
                      (torn || partial.size() % 512 == 0),
                  qPrintable(QString::number(partial.size())));
@@ -313,7 +305,7 @@ private Q_SLOTS:
         QVERIFY(runStorer(storer));
         QCOMPARE(resumed.successes(), 1);
         QCOMPARE(storer->currentRetry(), torn ? 1 : 0);
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
+        QCOMPARE(fileBytes(dataPath()), expected());
         const int held = partial.size() / 512;
         QCOMPARE(logged(QStringLiteral(
                             "-Not all data pages are in the DB for session [%1]. Start fetching from page %2")
@@ -327,69 +319,63 @@ private Q_SLOTS:
     }
 
     void storeFailuresFailTheOperationAndTheNextRunCompletes_data() {
-        QTest::addColumn<QString>("step"); // failing with kDiskError, or with " throws" by an exception
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<bool>("throws"); // else it fails with kDiskError
         QTest::addColumn<QString>("logged");
-        QTest::newRow("last saved page: error") << "last"
-                                                << "-Error in getLastSavedPageNumberForSession.";
+        QTest::newRow("last saved page: error")
+            << "last" << false << "-Error in getLastSavedPageNumberForSession.";
         QTest::newRow("last saved page: exception")
-            << "last throws"
-            << "-An exception occurred during session PAGE storing main. Exception: ";
-        QTest::newRow("full disk") << "append"
+            << "last" << true << "-An exception occurred during session PAGE storing main. Exception: ";
+        QTest::newRow("full disk") << "append" << false
                                    << QStringLiteral("-Error in page storer. Error: ") +
                                           kDiskError.fullDescription();
-        QTest::newRow("commit: error") << "commit"
-                                       << "-Error in commit (context, last page reached).";
+        QTest::newRow("commit: error")
+            << "commit" << false << "-Error in commit (context, last page reached).";
         QTest::newRow("commit: exception")
-            << "commit throws"
+            << "commit" << true
             << "-An exception occurred during session PAGE storing oncommandexecuted. Page: ";
-        QTest::newRow("delete for retry: error") << "delete"
-                                                 << "-Missing pages in the DB detected";
+        QTest::newRow("delete for retry: error") << "delete" << false << "-Missing pages in the DB detected";
     }
 
     void storeFailuresFailTheOperationAndTheNextRunCompletes() {
         QFETCH(QString, step);
+        QFETCH(bool, throws);
         QFETCH(QString, logged);
-        auto session = plugSession(3);
-        QVERIFY(session);
+        QVERIFY(plug(3));
         auto repo = std::make_shared<ScriptedRepository>();
-        repo->failing = step.section(QLatin1Char(' '), 0, 0);
-        repo->throws = step.endsWith(QLatin1String(" throws"));
-        if (repo->failing == QLatin1String("delete")) {
-            session->setFirmwareRev(QStringLiteral("3"));
+        repo->failing = step;
+        repo->throws = throws;
+        if (step == QLatin1String("delete")) {
+            m_session->setFirmwareRev(QStringLiteral("3"));
             // A torn page makes the size check fail, which deletes the data for the retry.
-            QVERIFY(writeFileBytes(dataPath(*session), expected().left(512 + 100)));
+            QVERIFY(writeFileBytes(dataPath(), expected().left(512 + 100)));
         }
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        storer->setRepo(repo);
-        QVERIFY(runStorer(storer));
+        m_storer->setRepo(repo);
+        QVERIFY(runStorer(m_storer));
 
-        QCOMPARE(counts(outcome), std::pair(0, 1));
+        QCOMPARE(counts(), std::pair(0, 1));
         QCOMPARE(this->logged(logged), 1);
         const OVError error =
-            repo->throws ? OVError(OVSessionPageStorer::kErrorDomain, 1,
-                                   QStringLiteral("An unexpected exception occurred during session PAGE "
-                                                  "storing. Please try again by re-inserting the device "
-                                                  "in the USB"))
-                         : kDiskError;
+            throws ? OVError(OVSessionPageStorer::kErrorDomain, 1,
+                             QStringLiteral("An unexpected exception occurred during session PAGE "
+                                            "storing. Please try again by re-inserting the device "
+                                            "in the USB"))
+                   : kDiskError;
         QCOMPARE(loggedError(error), 1);
 
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(outcome.successes(), 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
+        QVERIFY(runStorer(makeStorer(m_session)));
+        QCOMPARE(m_outcome->successes(), 1);
+        QCOMPARE(fileBytes(dataPath()), expected());
     }
 
     void missingDataFailsTheCrcCheck() {
         // A store that claims every page while the data file is missing: the check finds nothing, twice.
-        auto session = plugSession(3);
-        QVERIFY(session);
+        QVERIFY(plug(3));
         auto repo = std::make_shared<ScriptedRepository>();
-        repo->claimedLastPage = session->endPage();
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        storer->setRepo(repo);
-        QVERIFY(runStorer(storer));
-        QCOMPARE(outcome.failures(), 1);
+        repo->claimedLastPage = m_session->endPage();
+        m_storer->setRepo(repo);
+        QVERIFY(runStorer(m_storer));
+        QCOMPARE(m_outcome->failures(), 1);
         QCOMPARE(logged(QStringLiteral("-CRC value = [-10]")), 2);
     }
 };
