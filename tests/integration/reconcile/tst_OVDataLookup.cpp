@@ -1,5 +1,6 @@
 // The shared user and team cache against a real ovcloud server (one load for concurrent look-ups, a
 // failed load tried again, teams sorted after "All", reset), and devices rebuilt from the store with it.
+#include "CallOutcome.h"
 #include "CloudRig.h"
 #include "OVDataLookup.h"
 #include "OVDeviceInformationManager.h"
@@ -7,8 +8,6 @@
 #include <QTest>
 
 namespace {
-
-using Answer = std::pair<std::optional<OVUser>, std::optional<OVError>>;
 
 // Eleven characters, then the part a device's name shows.
 const QString kFirst = QStringLiteral("OVR000000001234");
@@ -38,38 +37,33 @@ private Q_SLOTS:
     void findsUsersAfterLoadingThemOnce() {
         QVERIFY(!lookup().findUserById(101));
         const int loads = m_probe.userLoads();
-        std::optional<Answer> first, second;
-        std::atomic<int> answered{0};
-        const auto into = [&answered](std::optional<Answer>& answer) {
-            return [&](std::optional<OVUser> u, std::optional<OVError> e) {
-                answer.emplace(u, e);
-                ++answered;
-            };
-        };
-        lookup().findUserById(101, into(first));
-        lookup().findUserById(999, into(second));
-        QVERIFY(QTest::qWaitFor([&] { return answered.load() == 2; }, 30000));
+        CallOutcome<OVUser> first, second;
+        lookup().findUserById(101, first.handler());
+        lookup().findUserById(999, second.handler());
+        QVERIFY(first.wait() && second.wait());
         QCOMPARE(m_probe.userLoads(), loads + 1);
-        QVERIFY(!first->second && !second->second);
-        QCOMPARE(first->first->firstName, std::optional<QString>(QStringLiteral("Ada")));
-        QVERIFY(!second->first);
+        QVERIFY(!first.error && !second.error && !second.value);
+        QCOMPARE(first.value->firstName, std::optional<QString>(QStringLiteral("Ada")));
         QVERIFY(lookup().areUsersLoaded());
         QCOMPARE(lookup().findUserById(102)->identifier, std::optional<qint64>(102));
     }
 
     void teamsComeSortedAfterTheAllTeam() {
         const int loads = m_probe.teamLoads();
-        const auto teams = loadTeams();
-        QVERIFY(teams && teams->size() >= 3);
-        QCOMPARE(teams->first().name, std::optional<QString>(QStringLiteral("All")));
-        for (int i = 2; i < teams->size(); ++i)
-            QVERIFY(teams->at(i - 1).name <= teams->at(i).name);
+        CallOutcome<QList<OVTeam>> teams, again, afterReset;
+        lookup().getTeams(teams.handler());
+        QVERIFY(teams.wait() && teams.value && teams.value->size() >= 3);
+        QCOMPARE(teams.value->first().name, std::optional<QString>(QStringLiteral("All")));
+        for (int i = 2; i < teams.value->size(); ++i)
+            QVERIFY(teams.value->at(i - 1).name <= teams.value->at(i).name);
 
-        QVERIFY(loadTeams());
+        lookup().getTeams(again.handler());
+        QVERIFY(again.wait() && again.value);
         QCOMPARE(m_probe.teamLoads(), loads + 1);
         lookup().reset();
         QVERIFY(!lookup().areUsersLoaded());
-        QVERIFY(loadTeams());
+        lookup().getTeams(afterReset.handler());
+        QVERIFY(afterReset.wait() && afterReset.value);
         QCOMPARE(m_probe.teamLoads(), loads + 2);
     }
 
@@ -87,52 +81,29 @@ private Q_SLOTS:
         QFETCH(int, errorCode);
         QFETCH(QList<double>, firstStarts);
         m_probe.failUsersWithCode = userLoadError;
-
-        std::optional<QList<std::shared_ptr<OVDeviceInfo>>> devices;
-        std::optional<OVError> error;
-        std::atomic<bool> done{false};
+        CallOutcome<QList<std::shared_ptr<OVDeviceInfo>>> devices;
         OVDeviceInformationManager manager;
-        manager.getDeviceInformationsFromLocalStorage([&](auto d, auto e) {
-            devices = std::move(d);
-            error = std::move(e);
-            done = true;
-        });
-        QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 30000));
-        if (errorCode) {
-            QVERIFY(!devices);
-            QCOMPARE(error->code(), errorCode);
-        }
+        manager.getDeviceInformationsFromLocalStorage(devices.handler());
+        QVERIFY(devices.wait());
+        QCOMPARE(devices.error ? devices.error->code() : 0, errorCode);
         if (userLoadError) { // a failed load is tried again by the next look-up
             QVERIFY(!lookup().areUsersLoaded());
             m_probe.failUsersWithCode = 0;
             QVERIFY(lookup().findUserByIdAndWait(101).first);
         }
-        if (errorCode)
-            return;
-        QVERIFY(!error);
-        QCOMPARE(devices->size(), 2);
-        QMap<QString, std::pair<QString, QList<double>>> found; // by serial: name and session starts
-        for (const auto& device : *devices) {
+        using Found = QMap<QString, std::pair<QString, QList<double>>>; // by serial: name and session starts
+        Found found;
+        for (const auto& device : devices.value.value_or(QList<std::shared_ptr<OVDeviceInfo>>())) {
             QVERIFY(!device->isConnected());
             found.insert(device->serial(), {device->name(), startsOf(device->sessions())});
         }
-        QCOMPARE(found, (QMap<QString, std::pair<QString, QList<double>>>{
-                            {kFirst, {QStringLiteral("OV1234"), firstStarts}},
-                            {kSecond, {QStringLiteral("OV5678"), {50}}}}));
+        QCOMPARE(found, (errorCode ? Found()
+                                   : Found{{kFirst, {QStringLiteral("OV1234"), firstStarts}},
+                                           {kSecond, {QStringLiteral("OV5678"), {50}}}}));
     }
 
 private:
     static OVDataLookup& lookup() { return OVDataLookup::sharedInstance(); }
-
-    std::optional<QList<OVTeam>> loadTeams() {
-        std::optional<QList<OVTeam>> teams;
-        std::atomic<bool> done{false};
-        lookup().getTeams([&](std::optional<QList<OVTeam>> t, std::optional<OVError>) {
-            teams = std::move(t);
-            done = true;
-        });
-        return QTest::qWaitFor([&] { return done.load(); }, 30000) ? teams : std::nullopt;
-    }
 
     CloudRig m_cloud;
     ServiceProbe m_probe{m_cloud.service()};

@@ -1,6 +1,6 @@
 #include "OVFileHandle.h"
+#include "OVTestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,40 +35,33 @@ private:
 class tst_OVFileHandle : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // Two pages held, a third appended: it is whole or not there at all.
     void appendLeavesWholePagesWhenTheDiskFills_data() {
         QTest::addColumn<int>("capBytes");
         QTest::addColumn<bool>("appended");
-        QTest::addColumn<int>("sizeAfter");
-        QTest::newRow("room for the page") << 4096 << true << 1536;
-        QTest::newRow("room for part of the page") << 1300 << false << 1024;
-        QTest::newRow("no room at all") << 1024 << false << 1024;
+        QTest::newRow("room for the page") << 4096 << true;
+        QTest::newRow("room for part of the page") << 1300 << false;
+        QTest::newRow("no room at all") << 1024 << false;
     }
 
     void appendLeavesWholePagesWhenTheDiskFills() {
         QFETCH(int, capBytes);
         QFETCH(bool, appended);
-        QFETCH(int, sizeAfter);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("session_data.dat"));
-        const QByteArray twoPages(1024, 'a');
-        {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            QCOMPARE(file.write(twoPages), 1024);
-        }
+        const QByteArray twoPages(1024, 'a'), page(512, 'b');
+        QVERIFY(writeFileBytes(path, twoPages));
         OVFileHandle handle;
         OVError error;
         QVERIFY(handle.openForUpdating(path, &error));
         const bool ok = [&] {
             const FileSizeCap cap(static_cast<rlim_t>(capBytes));
-            return handle.append(QByteArray(512, 'b'), &error);
+            return handle.append(page, &error);
         }();
         QCOMPARE(ok, appended);
         QCOMPARE(error.isSet(), !appended);
         QVERIFY(handle.closeFile(&error));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), twoPages + QByteArray(sizeAfter - 1024, 'b'));
+        QCOMPARE(fileBytes(path), appended ? twoPages + page : twoPages);
     }
 };
 
