@@ -43,16 +43,6 @@ private Q_SLOTS:
         m_home.reset();
     }
 
-    void storeRootFallsBackToHome() {
-        const QByteArray savedHome = qgetenv("HOME");
-        qunsetenv("XDG_DATA_HOME");
-        qputenv("HOME", QFile::encodeName(m_home->path() + QStringLiteral("/home")));
-        const QString fromHome = m_repo.getStoragePath(nullptr);
-        qputenv("HOME", savedHome);
-        QCOMPARE(fromHome, m_home->path() + QStringLiteral("/home/.local/share/OvServices/DATA/PROD"));
-        QVERIFY(QFileInfo(fromHome).isDir());
-    }
-
     void recordIsNeverAbsentWhileRewritten() {
         // A reader (the cleaner, the status inquirer) looking while flags are persisted must always
         // find the record: a directory with "PAGES" and no record is deleted as abandoned.

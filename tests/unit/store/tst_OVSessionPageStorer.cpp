@@ -88,6 +88,10 @@ private:
     // A device with one session of `pages` pages, listed as the service lists it; false if it is not.
     bool plug(quint32 pages) {
         m_device = m_rig->plug(kSerial, 1, pages);
+        return list();
+    }
+    // Lists the device's session again, as a new run does, with a new storer and outcome for it.
+    bool list() {
         const OVSessionList sessions = m_device ? listSessions(m_device) : OVSessionList();
         m_session = sessions.value(0);
         m_storer = makeStorer(m_session);
@@ -298,22 +302,19 @@ private Q_SLOTS:
             QVERIFY(m_device);
         }
         QVERIFY(m_rig->hub().clearFaults(kSerial));
-        const OVSessionList listed = listSessions(m_device); // a new run lists the sessions again
-        QCOMPARE(listed.size(), 1);
-        StorerOutcome resumed(listed.first());
-        const auto storer = makeStorer(listed.first());
-        QVERIFY(runStorer(storer));
-        QCOMPARE(resumed.successes(), 1);
-        QCOMPARE(storer->currentRetry(), torn ? 1 : 0);
+        QVERIFY(list());
+        QVERIFY(runStorer(m_storer));
+        QCOMPARE(m_outcome->successes(), 1);
+        QCOMPARE(m_storer->currentRetry(), torn ? 1 : 0);
         QCOMPARE(fileBytes(dataPath()), expected());
         const int held = partial.size() / 512;
         QCOMPARE(logged(QStringLiteral(
                             "-Not all data pages are in the DB for session [%1]. Start fetching from page %2")
-                            .arg(listed.first()->description())
-                            .arg(listed.first()->startPage() + held)),
+                            .arg(m_session->description())
+                            .arg(m_session->startPage() + held)),
                  1);
         // Progress counts the pages already held.
-        const QList<int> progress = resumed.percentages(OVSessionSyncStatusStoring);
+        const QList<int> progress = m_outcome->percentages(OVSessionSyncStatusStoring);
         QVERIFY(progress.size() > 2 && progress.first() == 0 && progress.last() == 100);
         QVERIFY2(progress[1] > held * 100 / 40, qPrintable(QString::number(progress[1])));
     }
