@@ -7,7 +7,6 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QProcess>
 #include <QTest>

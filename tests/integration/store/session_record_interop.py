@@ -32,13 +32,10 @@ def main(path, *left_out):
     problems = [f"keys differ: {sorted(set(record) ^ set(types))}"] if set(record) != set(types) else []
     for key in sorted(set(record) & set(types)):
         value, kind, want = record[key], types[key], to_python(expected[key], types[key])
-        # bool is an int in Python: an integer key must not hold a boolean, nor the reverse.
-        if type(value) is not kind:
-            problems.append(f"{key} is {type(value).__name__}, expected {kind.__name__}")
-        elif kind is datetime.datetime and abs((value - want).total_seconds()) > 1e-6:  # plistlib keeps µs
-            problems.append(f"{key} is {value.isoformat()}, expected {want.isoformat()}")
-        elif kind is not datetime.datetime and value != want:
-            problems.append(f"{key} is {value!r}, expected {want!r}")
+        # bool is an int in Python: an integer key must not hold a boolean, nor the reverse. plistlib keeps µs.
+        if type(value) is not kind or (abs((value - want).total_seconds()) > 1e-6 if kind is datetime.datetime
+                                       else value != want):
+            problems.append(f"{key} is {value!r} ({type(value).__name__}), expected {want!r} ({kind.__name__})")
     if types is SESSION_TYPES:
         with open(path, "wb") as f:
             plistlib.dump({key: to_python(value, types[key]) for key, value in expected.items()

@@ -10,9 +10,32 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
+
+// Caps the size of files this process writes, as a nearly full disk would: a write that crosses
+// the cap is cut short, the next one fails. SIGXFSZ is ignored so the failure comes back as EFBIG.
+class FileSizeCap {
+public:
+    explicit FileSizeCap(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit capped = m_saved;
+        capped.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &capped);
+    }
+    ~FileSizeCap() {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_savedHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_savedHandler)(int) = nullptr;
+};
 
 QStringList entries(const QString& directory) {
     return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
@@ -179,6 +202,35 @@ private Q_SLOTS:
         QCOMPARE(last ? qint64(*last) : qint64(-1), lastSaved);
         QCOMPARE(m_repo.doesSessionHaveAllData(*session, &error), complete);
         QCOMPARE(error.code(), 0);
+    }
+
+    // Two pages held, a third appended on a nearly full disk: it is whole or not there at all.
+    void dataAppendLeavesWholePagesWhenTheDiskFills_data() {
+        QTest::addColumn<int>("capBytes");
+        QTest::addColumn<bool>("appended");
+        QTest::newRow("room for the page") << 4096 << true;
+        QTest::newRow("room for part of the page") << 1300 << false;
+        QTest::newRow("no room at all") << 1024 << false;
+    }
+
+    void dataAppendLeavesWholePagesWhenTheDiskFills() {
+        QFETCH(int, capBytes);
+        QFETCH(bool, appended);
+        auto session = makeStoreSession(QStringLiteral("OVR0000000008"), 1700000000.0, 0, 3);
+        const QString path = m_repo.getSessionDataFilePath(*session, nullptr);
+        const QByteArray twoPages(1024, 'a'), page(512, 'b');
+        QVERIFY(writeFileBytes(path, twoPages));
+        OVError error;
+        const auto data = m_repo.openSessionDataForAppending(*session, &error);
+        QVERIFY(data);
+        const bool ok = [&] {
+            const FileSizeCap cap(static_cast<rlim_t>(capBytes));
+            return data->append(page, &error);
+        }();
+        QCOMPARE(ok, appended);
+        QCOMPARE(error.isSet(), !appended);
+        QVERIFY(data->close(&error));
+        QCOMPARE(fileBytes(path), appended ? twoPages + page : twoPages);
     }
 
     void recordDataAndPageRecordsLiveApart() {

@@ -3,7 +3,6 @@
 
 #include "OVException.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
