@@ -1,10 +1,10 @@
 // The download of a whole device: emulator devices in process, states from a real ovcloud server, and
 // a device manager that records the uploads handed to it.
 #include "CloudRig.h"
+#include "NullDeviceManager.h"
 #include "OVDataLookup.h"
 #include "OVSessionStorer.h"
 #include "PageStorerTestSupport.h"
-#include "RecordingDeviceManager.h"
 
 #include <QFileInfo>
 #include <QTest>
@@ -18,6 +18,38 @@ const QString kPagesFailed =
                    "local storage. Please try to re-insert the device into the USB");
 const QString kQueuedLine = QStringLiteral("doesn't have all the pages in the DB\\. Will store pages$");
 constexpr double kDay = 86400;
+
+/** A device manager that only records the uploads handed to it; every other operation does nothing. */
+class RecordingDeviceManager : public NullDeviceManager {
+public:
+    struct Upload {
+        double start;
+        bool forced;
+        bool operator==(const Upload& o) const { return start == o.start && forced == o.forced; }
+    };
+
+    QList<Upload> uploads() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_uploads;
+    }
+    void syncSession(const std::shared_ptr<OVSession>& session,
+                     const std::shared_ptr<OVDeviceInfo>&) override {
+        record(*session, false);
+    }
+    void forceSyncSession(const std::shared_ptr<OVSession>& session,
+                          const std::shared_ptr<OVDeviceInfo>&) override {
+        record(*session, true);
+    }
+
+private:
+    void record(const OVSession& session, bool forced) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_uploads.append({session.start().secondsSince1970(), forced});
+    }
+
+    mutable std::mutex m_mutex;
+    QList<Upload> m_uploads;
+};
 
 /** The fetch states a device went through, each with the number of page outcomes posted before it. */
 class FetchWatch {
@@ -153,8 +185,7 @@ private Q_SLOTS:
         QCOMPARE(watch.listChanges(), 1);
         QCOMPARE(info->sessions().size(), deviceSessions + (removed ? 0 : 1));
         QCOMPARE(info->sessions().contains(old), !removed);
-        OVSessionFileRepository repository;
-        QCOMPARE(repository.doesSessionExist(*old, nullptr), !removed);
+        QCOMPARE(OVSessionFileRepository().doesSessionExist(*old, nullptr), !removed);
     }
 
     void aRunEndsFailedUnlessReplaced_data() {

@@ -1,5 +1,6 @@
 #include "OVSessionFileRepository.h"
 #include "OVStorageCleaner.h"
+#include "OVTestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,31 +10,6 @@
 
 #include <atomic>
 
-namespace {
-
-bool touch(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write("x") == 1;
-}
-
-// A store with a fixed root that counts the passes asking for it.
-class CountingRepository : public OVSessionFileRepository {
-public:
-    CountingRepository(QString root, std::atomic<int>* passes)
-        : m_root(std::move(root))
-        , m_passes(passes) {}
-    QString getStoragePath(OVError*) override {
-        ++*m_passes;
-        return m_root;
-    }
-
-private:
-    QString m_root;
-    std::atomic<int>* m_passes;
-};
-
-} // namespace
-
 class tst_OVStorageCleaner : public QObject {
     Q_OBJECT
 
@@ -42,16 +18,19 @@ private:
     std::atomic<int> m_passes{0};
     std::unique_ptr<OVStorageCleaner> m_cleaner;
 
-    QString root() const { return m_dir->path() + QStringLiteral("/PROD"); }
+    QString root() const { return m_dir->path() + QStringLiteral("/OvServices/DATA/PROD"); }
 
 private Q_SLOTS:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->path()));
         QVERIFY(QDir().mkpath(root()));
         m_passes = 0;
         m_cleaner = std::make_unique<OVStorageCleaner>();
-        m_cleaner->setRepositoryFactory(
-            [this] { return std::make_unique<CountingRepository>(root(), &m_passes); });
+        m_cleaner->setRepositoryFactory([this] { // one a pass
+            ++m_passes;
+            return std::make_unique<OVSessionFileRepository>();
+        });
     }
 
     void cleanup() {
@@ -83,11 +62,11 @@ private Q_SLOTS:
         for (const QString& entry : entries) {
             const QString path = session + QLatin1Char('/') + entry;
             QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-            QVERIFY(entry.endsWith(QLatin1Char('/')) || touch(path));
+            QVERIFY(entry.endsWith(QLatin1Char('/')) || writeFileBytes(path, "x"));
         }
         // Plain files at either level, like the names of what is deleted, are never touched.
-        QVERIFY(touch(root() + QStringLiteral("/PAGES")));
-        QVERIFY(touch(device + QStringLiteral("/PAGES")));
+        QVERIFY(writeFileBytes(root() + QStringLiteral("/PAGES"), "x"));
+        QVERIFY(writeFileBytes(device + QStringLiteral("/PAGES"), "x"));
 
         m_cleaner->cleanInternal();
 
