@@ -11,13 +11,6 @@
 namespace {
 const QString kFractionalBag =
     QStringLiteral("OVR0000000000601_2000.250000"); // the session with a fractional start
-
-QByteArray pages(quint64 count, char seed) {
-    QByteArray data;
-    for (quint64 i = 0; i < count * 512; ++i)
-        data.append(static_cast<char>(seed + i * 31 % 251));
-    return data;
-}
 } // namespace
 
 class tst_OVSessionExporter : public QObject {
@@ -36,7 +29,7 @@ private:
         if (!m_repository.addSession(*session, &error))
             return nullptr;
         const QString path = m_repository.getSessionDataFilePath(*session, &error);
-        return writeFileBytes(path, pages(pageCount, char(pageCount)).left(storedBytes)) ? session : nullptr;
+        return writeFileBytes(path, QByteArray(storedBytes, char(pageCount))) ? session : nullptr;
     }
 
 private Q_SLOTS:
