@@ -69,24 +69,24 @@ public:
     /** The user load fails with this error code; 0: it does not. */
     std::atomic<int> failUsersWithCode{0};
     std::atomic<bool> dropOffsetFromNext{false};
+    /** Loads of the users and of the teams so far. */
+    std::atomic<int> userLoads{0}, teamLoads{0};
 
     QList<OVRecordFilter> recordQueries() const {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_recordQueries;
     }
-    int userLoads() const { return m_userLoads.load(); }
-    int teamLoads() const { return m_teamLoads.load(); }
 
     void authenticate(const QString& username, const QString& password,
                       AuthenticateCompletion completionHandler) override {
         m_real.authenticate(username, password, std::move(completionHandler));
     }
     std::optional<QList<OVTeam>> getTeams(OVError* error) override {
-        ++m_teamLoads;
+        ++teamLoads;
         return m_real.getTeams(error);
     }
     std::optional<QList<OVUser>> getAtheletes(OVError* error) override {
-        ++m_userLoads;
+        ++userLoads;
         if (const int code = failUsersWithCode.load()) {
             OVError::set(error,
                          OVError(QStringLiteral("com.pellwick.service"), code, QStringLiteral("refused")));
@@ -124,8 +124,6 @@ private:
     OVServiceProtocol& m_real;
     mutable std::mutex m_mutex;
     QList<OVRecordFilter> m_recordQueries;
-    std::atomic<int> m_userLoads{0};
-    std::atomic<int> m_teamLoads{0};
 };
 
 /** The start times of sessions, in seconds since 1970. */

@@ -36,12 +36,12 @@ private Q_SLOTS:
 
     void findsUsersAfterLoadingThemOnce() {
         QVERIFY(!lookup().findUserById(101));
-        const int loads = m_probe.userLoads();
+        const int loads = m_probe.userLoads.load();
         CallOutcome<OVUser> first, second;
         lookup().findUserById(101, first.handler());
         lookup().findUserById(999, second.handler());
         QVERIFY(first.wait() && second.wait());
-        QCOMPARE(m_probe.userLoads(), loads + 1);
+        QCOMPARE(m_probe.userLoads.load(), loads + 1);
         QVERIFY(!first.error && !second.error && !second.value);
         QCOMPARE(first.value->firstName, std::optional<QString>(QStringLiteral("Ada")));
         QVERIFY(lookup().areUsersLoaded());
@@ -49,7 +49,7 @@ private Q_SLOTS:
     }
 
     void teamsComeSortedAfterTheAllTeam() {
-        const int loads = m_probe.teamLoads();
+        const int loads = m_probe.teamLoads.load();
         CallOutcome<QList<OVTeam>> teams, again, afterReset;
         lookup().getTeams(teams.handler());
         QVERIFY(teams.wait() && teams.value && teams.value->size() >= 3);
@@ -59,12 +59,12 @@ private Q_SLOTS:
 
         lookup().getTeams(again.handler());
         QVERIFY(again.wait() && again.value);
-        QCOMPARE(m_probe.teamLoads(), loads + 1);
+        QCOMPARE(m_probe.teamLoads.load(), loads + 1);
         lookup().reset();
         QVERIFY(!lookup().areUsersLoaded());
         lookup().getTeams(afterReset.handler());
         QVERIFY(afterReset.wait() && afterReset.value);
-        QCOMPARE(m_probe.teamLoads(), loads + 2);
+        QCOMPARE(m_probe.teamLoads.load(), loads + 2);
     }
 
     void rebuildsDevicesFromTheStore_data() {

@@ -295,8 +295,7 @@ private Q_SLOTS:
 
         if (how == QLatin1String("unplug")) {
             QVERIFY(m_rig->hub().replug(kSerial));
-            m_device = m_rig->waitForCdc(kSerial, m_device);
-            QVERIFY(m_device);
+            m_device = m_rig->waitForCdc(kSerial, m_device); // none: list() fails
         }
         QVERIFY(m_rig->hub().clearFaults(kSerial));
         QVERIFY(list());
