@@ -1,12 +1,16 @@
+// The local session store on disk: records, data and page files and their failures, and the cleaner that
+// deletes the session directories a crash abandoned.
 #include "OVFileSystem.h"
 #include "OVPropertyList.h"
 #include "OVSessionFileRepository.h"
+#include "OVStorageCleaner.h"
 #include "StoreTestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <cerrno>
@@ -50,6 +54,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_home;
     std::shared_ptr<OVLogCapture> m_log;
     OVSessionFileRepository m_repo;
+    std::unique_ptr<OVStorageCleaner> m_cleaner;
+    std::atomic<int> m_cleanerPasses{0};
 
     QString root() const { return m_home->path() + QStringLiteral("/data/OvServices/DATA/PROD"); }
     int logged(const QString& prefix) const { return m_log->linesStartingWith(prefix).size(); }
@@ -59,9 +65,17 @@ private Q_SLOTS:
         m_home = std::make_unique<QTemporaryDir>();
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home->path() + QStringLiteral("/data")));
         m_log = OVLogCapture::install();
+        m_cleanerPasses = 0;
+        m_cleaner = std::make_unique<OVStorageCleaner>();
+        m_cleaner->setRepositoryFactory([this] { // one a pass
+            ++m_cleanerPasses;
+            return std::make_unique<OVSessionFileRepository>();
+        });
     }
 
     void cleanup() {
+        m_cleaner->stopCleaning();
+        m_cleaner.reset();
         OVLogCapture::uninstall();
         m_home.reset();
     }
@@ -314,6 +328,73 @@ private Q_SLOTS:
         QCOMPARE(
             logged(QStringLiteral("Error in applicationDocumentsDirectory [path=%1]. Error: ").arg(root())),
             3);
+    }
+
+    void cleanerDeletesSessionDirectoriesWithPagesAndNoRecord_data() {
+        QTest::addColumn<QStringList>(
+            "entries"); // in one session directory; a trailing "/" makes a directory
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("pages, no record") << QStringList{QStringLiteral("PAGES/ov_3.dat")} << true;
+        QTest::newRow("pages and data, no record")
+            << QStringList{QStringLiteral("PAGES/"), QStringLiteral("session_data.dat")} << true;
+        QTest::newRow("a file named PAGES, no record") << QStringList{QStringLiteral("PAGES")} << true;
+        QTest::newRow("data only") << QStringList{QStringLiteral("session_data.dat")} << false;
+        QTest::newRow("empty") << QStringList{} << false;
+        QTest::newRow("record and pages")
+            << QStringList{QStringLiteral("PAGES/"), QStringLiteral("session.dat")} << false;
+    }
+
+    void cleanerDeletesSessionDirectoriesWithPagesAndNoRecord() {
+        QFETCH(QStringList, entries);
+        QFETCH(bool, deleted);
+        const QString device = root() + QStringLiteral("/OVR0000000001");
+        const QString session = device + QStringLiteral("/1700000000.000000");
+        QVERIFY(QDir().mkpath(session));
+        for (const QString& entry : entries) {
+            const QString path = session + QLatin1Char('/') + entry;
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(entry.endsWith(QLatin1Char('/')) || writeFileBytes(path, "x"));
+        }
+        // Plain files at either level, like the names of what is deleted, are never touched.
+        QVERIFY(writeFileBytes(root() + QStringLiteral("/PAGES"), "x"));
+        QVERIFY(writeFileBytes(device + QStringLiteral("/PAGES"), "x"));
+
+        m_cleaner->cleanInternal();
+
+        QCOMPARE(QFileInfo::exists(session), !deleted);
+        QVERIFY(QFileInfo(device).isDir()); // device directories stay, even emptied
+        QVERIFY(QFileInfo(root() + QStringLiteral("/PAGES")).isFile());
+        QVERIFY(QFileInfo(device + QStringLiteral("/PAGES")).isFile());
+    }
+
+    void cleanerRunsAPassAtOnceThenOnEveryTick() {
+        const QString device = root() + QStringLiteral("/OVR0000000003");
+        QVERIFY(QDir().mkpath(device + QStringLiteral("/1.000000/PAGES")));
+        m_cleaner->setInterval(std::chrono::milliseconds(40));
+        m_cleaner->startCleaning();
+        m_cleaner->queue().waitUntilAllOperationsAreFinished();
+        QVERIFY(!QFileInfo::exists(device + QStringLiteral("/1.000000")));
+
+        // An orphan made later goes on a later tick.
+        QVERIFY(QDir().mkpath(device + QStringLiteral("/2.000000/PAGES")));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(device + QStringLiteral("/2.000000")), 5000);
+
+        m_cleaner->stopCleaning();
+        m_cleaner->queue().waitUntilAllOperationsAreFinished();
+        const int afterStop = m_cleanerPasses.load();
+        QTest::qWait(200); // five intervals in which no tick may come
+        QCOMPARE(m_cleanerPasses.load(), afterStop);
+    }
+
+    void secondCleanerStartKeepsTheOneHourlyTimer() {
+        m_cleaner->startCleaning();
+        const QTimer* first = m_cleaner->timer();
+        m_cleaner->startCleaning();
+        QCOMPARE(m_cleaner->timer(), first);
+        QVERIFY(first->isActive());
+        QCOMPARE(first->interval(), 3600 * 1000);
+        m_cleaner->queue().waitUntilAllOperationsAreFinished();
+        QCOMPARE(m_cleanerPasses.load(), 1);
     }
 };
 
