@@ -1,6 +1,11 @@
-// Session states reconciled with the records of a real ovcloud server: paging through the record
-// list, the match rule and every status decision, also in the background.
+// Reconciliation with a real ovcloud server: the shared user and team cache (one load for concurrent
+// look-ups, a failed load tried again, teams sorted after "All", reset) and devices rebuilt from the store
+// with it; session states from the server's records (paging through the record list, the match rule and
+// every status decision, also in the background).
+#include "CallOutcome.h"
 #include "CloudRig.h"
+#include "OVDataLookup.h"
+#include "OVDeviceInformationManager.h"
 #include "OVNotificationCenter.h"
 #include "OVSessionStatusInquirer.h"
 
@@ -9,6 +14,10 @@
 #include <thread>
 
 namespace {
+
+// Eleven characters, then the part a device's name shows.
+const QString kFirst = QStringLiteral("OVR000000001234");
+const QString kSecond = QStringLiteral("OVR000000005678");
 
 constexpr double kFirstStart = 1700000000.0;
 constexpr quint64 kPages = 4;
@@ -29,18 +38,94 @@ struct StateCase {
 
 Q_DECLARE_METATYPE(StateCase)
 
-class tst_OVSessionStatusInquirer : public QObject {
+class tst_Reconciliation : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase() {
         QString error;
         QVERIFY2(m_cloud.start(&error), qPrintable(error));
+        lookup().setService(&m_probe);
         m_inquirer.setService(&m_probe);
+        storedSession(kFirst, 100, 101, 4, 0);
+        storedSession(kFirst, 200, 999, 4, 0);
+        storedSession(kFirst, 300, 102, 4, 0);
+        storedSession(kSecond, 50, 103, 4, 0);
     }
+    void init() { lookup().reset(); }
     void cleanup() {
+        m_probe.failUsersWithCode = 0;
         m_probe.dropOffsetFromNext = false;
         m_probe.failRecordQuery = 0;
+    }
+
+    // The cache's cases come first: the status cases store sessions of devices of their own.
+    void findsUsersAfterLoadingThemOnce() {
+        QVERIFY(!lookup().findUserById(101));
+        const int loads = m_probe.userLoads.load();
+        CallOutcome<OVUser> first, second;
+        lookup().findUserById(101, first.handler());
+        lookup().findUserById(999, second.handler());
+        QVERIFY(first.wait() && second.wait());
+        QCOMPARE(m_probe.userLoads.load(), loads + 1);
+        QVERIFY(!first.error && !second.error && !second.value);
+        QCOMPARE(first.value->firstName, std::optional<QString>(QStringLiteral("Ada")));
+        QVERIFY(lookup().areUsersLoaded());
+        QCOMPARE(lookup().findUserById(102)->identifier, std::optional<qint64>(102));
+    }
+
+    void teamsComeSortedAfterTheAllTeam() {
+        const int loads = m_probe.teamLoads.load();
+        CallOutcome<QList<OVTeam>> teams, again, afterReset;
+        lookup().getTeams(teams.handler());
+        QVERIFY(teams.wait() && teams.value && teams.value->size() >= 3);
+        QCOMPARE(teams.value->first().name, std::optional<QString>(QStringLiteral("All")));
+        for (int i = 2; i < teams.value->size(); ++i)
+            QVERIFY(teams.value->at(i - 1).name <= teams.value->at(i).name);
+
+        lookup().getTeams(again.handler());
+        QVERIFY(again.wait() && again.value);
+        QCOMPARE(m_probe.teamLoads.load(), loads + 1);
+        lookup().reset();
+        QVERIFY(!lookup().areUsersLoaded());
+        lookup().getTeams(afterReset.handler());
+        QVERIFY(afterReset.wait() && afterReset.value);
+        QCOMPARE(m_probe.teamLoads.load(), loads + 2);
+    }
+
+    void rebuildsDevicesFromTheStore_data() {
+        QTest::addColumn<int>("userLoadError");
+        QTest::addColumn<int>("errorCode");
+        QTest::addColumn<QList<double>>("firstStarts");
+        QTest::newRow("users loaded: unknown user left out") << 0 << 0 << QList<double>{300, 100};
+        QTest::newRow("users not loadable: every session kept") << 500 << 0 << QList<double>{300, 200, 100};
+        QTest::newRow("credentials refused: stops") << 2 << 2 << QList<double>{};
+    }
+
+    void rebuildsDevicesFromTheStore() {
+        QFETCH(int, userLoadError);
+        QFETCH(int, errorCode);
+        QFETCH(QList<double>, firstStarts);
+        m_probe.failUsersWithCode = userLoadError;
+        CallOutcome<QList<std::shared_ptr<OVDeviceInfo>>> devices;
+        OVDeviceInformationManager manager;
+        manager.getDeviceInformationsFromLocalStorage(devices.handler());
+        QVERIFY(devices.wait());
+        QCOMPARE(devices.error ? devices.error->code() : 0, errorCode);
+        if (userLoadError) { // a failed load is tried again by the next look-up
+            QVERIFY(!lookup().areUsersLoaded());
+            m_probe.failUsersWithCode = 0;
+            QVERIFY(lookup().findUserByIdAndWait(101).first);
+        }
+        using Found = QMap<QString, std::pair<QString, QList<double>>>; // by serial: name and session starts
+        Found found;
+        for (const auto& device : devices.value.value_or(QList<std::shared_ptr<OVDeviceInfo>>())) {
+            QVERIFY(!device->isConnected());
+            found.insert(device->serial(), {device->name(), startsOf(device->sessions())});
+        }
+        QCOMPARE(found, (errorCode ? Found()
+                                   : Found{{kFirst, {QStringLiteral("OV1234"), firstStarts}},
+                                           {kSecond, {QStringLiteral("OV5678"), {50}}}}));
     }
 
     void pagesThroughTheWindow_data() {
@@ -172,6 +257,8 @@ private Q_SLOTS:
     }
 
 private:
+    static OVDataLookup& lookup() { return OVDataLookup::sharedInstance(); }
+
     CloudRig m_cloud;
     ServiceProbe m_probe{m_cloud.service()};
     OVSessionStatusInquirer m_inquirer;
@@ -179,5 +266,5 @@ private:
     int m_serialNumber = 0;
 };
 
-QTEST_GUILESS_MAIN(tst_OVSessionStatusInquirer)
-#include "tst_OVSessionStatusInquirer.moc"
+QTEST_GUILESS_MAIN(tst_Reconciliation)
+#include "tst_Reconciliation.moc"
