@@ -107,8 +107,8 @@ private Q_SLOTS:
 
         manager.saveCredential(coach(), QStringLiteral("pw"));
         manager.deleteCredential();
-        QVERIFY(!OVUserDefaults::objectForKey(QStringLiteral("ep")).isValid());
-        QVERIFY(!OVUserDefaults::objectForKey(QStringLiteral("UserJson")).isValid());
+        QVERIFY(!OVUserDefaults::objectForKey(QStringLiteral("ep")).isValid() &&
+                !OVUserDefaults::objectForKey(QStringLiteral("UserJson")).isValid());
         QVERIFY(!manager.currentUser() && !OVCredentialManager().currentUser());
 
         manager.setCurrentUser(coach()); // in memory only
@@ -219,8 +219,8 @@ private Q_SLOTS:
         QVERIFY(OVLoginItem(QString(), entryPath()).isEnabled());
 
         preferences.setAutoStart(false);
-        QVERIFY(fileBytes(entryPath()).contains("\nHidden=true\n"));
-        QVERIFY(!OVLoginItem(QString(), entryPath()).isEnabled());
+        QVERIFY(fileBytes(entryPath()).contains("\nHidden=true\n") &&
+                !OVLoginItem(QString(), entryPath()).isEnabled());
         QVERIFY(preferences.isAutoStartSet() && !preferences.getAutoStart());
         QCOMPARE(m_log->take(), QStringList());
         QCOMPARE(OVLoginItem::quotedExec(QStringLiteral("/opt/Ov $ervices/100%/ov")),
