@@ -135,8 +135,7 @@ private Q_SLOTS:
         m_log->clear();
         const std::shared_ptr<OVSession> kept = info->sessions().last();
         const auto firstListing = kept->ovSession();
-        const QString record = OVSessionFileRepository().getDirectoryPathForSession(*kept, nullptr) +
-                               QLatin1Char('/') + OVSessionFileRepository::kSessionFileName;
+        const QString record = OVSessionFileRepository().getSessionFilePath(*kept, nullptr);
         const QDateTime written = QFileInfo(record).lastModified();
         const auto again = makeStorer(device, info, true);
         again->storeSessions();

@@ -380,8 +380,8 @@ private Q_SLOTS:
 
         QCOMPARE(QFileInfo::exists(session), !deleted);
         QVERIFY(QFileInfo(device).isDir()); // device directories stay, even emptied
-        QVERIFY(QFileInfo(root() + QStringLiteral("/PAGES")).isFile());
-        QVERIFY(QFileInfo(device + QStringLiteral("/PAGES")).isFile());
+        QVERIFY(QFileInfo(root() + QStringLiteral("/PAGES")).isFile() &&
+                QFileInfo(device + QStringLiteral("/PAGES")).isFile());
     }
 
     void cleanerRunsAPassAtOnceThenOnEveryTick() {
