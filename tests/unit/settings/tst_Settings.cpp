@@ -212,9 +212,8 @@ private Q_SLOTS:
         OVPreferencesManager preferences = manager();
         preferences.setAutoStart(true);
         const QByteArray enabled = fileBytes(entryPath());
-        QVERIFY(enabled.startsWith("[Desktop Entry]\n"));
-        QVERIFY(enabled.contains("\nHidden=false\n"));
         QVERIFY(
+            enabled.startsWith("[Desktop Entry]\n") && enabled.contains("\nHidden=false\n") &&
             enabled.contains("\nExec=" + QFile::encodeName(QCoreApplication::applicationFilePath()) + "\n"));
         QVERIFY(OVLoginItem(QString(), entryPath()).isEnabled());
 
