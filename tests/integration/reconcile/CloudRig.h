@@ -3,8 +3,8 @@
 #include "OVCloudServer.h"
 #include "OVService.h"
 #include "OVSessionFileRepository.h"
-#include "OVTestFiles.h"
 #include "SignedInService.h"
+#include "StoreTestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -49,7 +49,6 @@ public:
     }
 
     OVService& service() { return m_client.service(); }
-    OVCloudServer& server() { return m_server; }
 
 private:
     OVCloudServer m_server;
@@ -70,24 +69,24 @@ public:
     /** The user load fails with this error code; 0: it does not. */
     std::atomic<int> failUsersWithCode{0};
     std::atomic<bool> dropOffsetFromNext{false};
+    /** Loads of the users and of the teams so far. */
+    std::atomic<int> userLoads{0}, teamLoads{0};
 
     QList<OVRecordFilter> recordQueries() const {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_recordQueries;
     }
-    int userLoads() const { return m_userLoads.load(); }
-    int teamLoads() const { return m_teamLoads.load(); }
 
     void authenticate(const QString& username, const QString& password,
                       AuthenticateCompletion completionHandler) override {
         m_real.authenticate(username, password, std::move(completionHandler));
     }
     std::optional<QList<OVTeam>> getTeams(OVError* error) override {
-        ++m_teamLoads;
+        ++teamLoads;
         return m_real.getTeams(error);
     }
     std::optional<QList<OVUser>> getAtheletes(OVError* error) override {
-        ++m_userLoads;
+        ++userLoads;
         if (const int code = failUsersWithCode.load()) {
             OVError::set(error,
                          OVError(QStringLiteral("com.pellwick.service"), code, QStringLiteral("refused")));
@@ -125,8 +124,6 @@ private:
     OVServiceProtocol& m_real;
     mutable std::mutex m_mutex;
     QList<OVRecordFilter> m_recordQueries;
-    std::atomic<int> m_userLoads{0};
-    std::atomic<int> m_teamLoads{0};
 };
 
 /** The start times of sessions, in seconds since 1970. */
@@ -140,18 +137,10 @@ inline QList<double> startsOf(const OVSessionList& sessions) {
 /** A session of a device as the store keeps it, with `held` bytes of its data on disk (-1: no record). */
 inline std::shared_ptr<OVSession> storedSession(const QString& serial, double startSeconds, quint64 userId,
                                                 quint64 pageCount, qint64 held) {
-    auto session = std::make_shared<OVSession>();
-    session->setDeviceSerial(serial);
-    session->setStart(OVDate::fromSecondsSince1970(startSeconds));
-    session->setEnd(OVDate::fromSecondsSince1970(startSeconds + 600));
-    session->setStartPage(1000);
-    session->setEndPage(1000 + pageCount - 1);
-    session->setPageCount(pageCount);
+    auto session = makeStoreSession(serial, startSeconds, 1000, pageCount);
     session->setUserId(userId);
-    if (held < 0)
-        return session;
     OVSessionFileRepository repository;
-    repository.addSession(*session, nullptr);
-    writeFileBytes(repository.getSessionDataFilePath(*session, nullptr), QByteArray(held, '\x42'));
+    if (held >= 0 && repository.addSession(*session, nullptr))
+        writeFileBytes(repository.getSessionDataFilePath(*session, nullptr), QByteArray(held, '\x42'));
     return session;
 }

@@ -1,9 +1,5 @@
-"""Adds records straight to an ovcloud database, for tests and benchmarks that need thousands.
-
-Run from server/ with OVCLOUD_STATE_DIR set; reads a JSON list on stdin, one object per record:
-{"device": serial, "user": id, "start": units, "status": "complete"|"incomplete"|"deleted",
- "timeline_size": bytes, "npages": pages}. Prints the number of records added.
-"""
+"""Adds records straight to an ovcloud database (run from server/ with OVCLOUD_STATE_DIR set): a JSON list
+on stdin, one {"device", "user", "start" (units), "status", "timeline_size"} object per record."""
 import json
 import os
 import sys
@@ -21,8 +17,7 @@ for serial in {row["device"] for row in rows}:
     Device.objects.get_or_create(serial=serial)
 Record.objects.bulk_create(
     [Record(user_id=row["user"], device_id=row["device"], start=row["start"], end=row["start"] + 256 * 600,
-            npages=row.get("npages", 0), status=row.get("status", Record.INCOMPLETE),
+            status=row.get("status", Record.INCOMPLETE),
             timeline_size=row.get("timeline_size", 0), timeline_total=row.get("timeline_size") or None)
      for row in rows],
     batch_size=500)
-print(len(rows))

@@ -1,10 +1,10 @@
 // The download of a whole device: emulator devices in process, states from a real ovcloud server, and
 // a device manager that records the uploads handed to it.
 #include "CloudRig.h"
+#include "NullDeviceManager.h"
 #include "OVDataLookup.h"
 #include "OVSessionStorer.h"
 #include "PageStorerTestSupport.h"
-#include "RecordingDeviceManager.h"
 
 #include <QFileInfo>
 #include <QTest>
@@ -18,6 +18,38 @@ const QString kPagesFailed =
                    "local storage. Please try to re-insert the device into the USB");
 const QString kQueuedLine = QStringLiteral("doesn't have all the pages in the DB\\. Will store pages$");
 constexpr double kDay = 86400;
+
+/** A device manager that only records the uploads handed to it; every other operation does nothing. */
+class RecordingDeviceManager : public NullDeviceManager {
+public:
+    struct Upload {
+        double start;
+        bool forced;
+        bool operator==(const Upload& o) const { return start == o.start && forced == o.forced; }
+    };
+
+    QList<Upload> uploads() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_uploads;
+    }
+    void syncSession(const std::shared_ptr<OVSession>& session,
+                     const std::shared_ptr<OVDeviceInfo>&) override {
+        record(*session, false);
+    }
+    void forceSyncSession(const std::shared_ptr<OVSession>& session,
+                          const std::shared_ptr<OVDeviceInfo>&) override {
+        record(*session, true);
+    }
+
+private:
+    void record(const OVSession& session, bool forced) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_uploads.append({session.start().secondsSince1970(), forced});
+    }
+
+    mutable std::mutex m_mutex;
+    QList<Upload> m_uploads;
+};
 
 /** The fetch states a device went through, each with the number of page outcomes posted before it. */
 class FetchWatch {
@@ -68,56 +100,53 @@ private Q_SLOTS:
         QVERIFY2(m_cloud.start(&error), qPrintable(error));
         OVDataLookup::sharedInstance().setService(&m_cloud.service());
     }
-    void init() { m_log = OVLogCapture::install(); }
+    void init() {
+        m_log = OVLogCapture::install();
+        m_manager = std::make_unique<RecordingDeviceManager>();
+    }
     void cleanup() {
         OVLogCapture::uninstall();
         m_rig.hub().setLinkModel(OvLinkModel::zeroDelay());
     }
 
-    // Four sessions, one of a user the account does not see, one with an unreadable page: the run ends
-    // FetchFailed after the last page storer, the others are stored whole and handed over for upload;
-    // a second run reads only the failed session again.
+    // Three sessions, one with an unreadable page: the run ends FetchFailed after the last page storer, the
+    // others are handed over for upload; a second run reads only the failed session again.
     void downloadsAWholeDevice() {
         const QString serial = QStringLiteral("OVR0000000000301");
-        const auto device = plug(serial, 4, {101, 106, 102});
-        QVERIFY(device);
-        const OVSessionList listed = listSessions(device);
-        QCOMPARE(listed.size(), 4);
+        const auto device = m_rig.plug(serial, 3);
+        const OVSessionList listed = device ? listSessions(device) : OVSessionList();
+        QCOMPARE(listed.size(), 3);
         QVERIFY(m_rig.hub().addFault(
-            serial, {OvFault::Kind::FailPage, quint32(listed[2]->startPage() + 3), -1, std::nullopt}));
+            serial, {OvFault::Kind::FailPage, quint32(listed[1]->startPage() + 3), -1, std::nullopt}));
         const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
-        RecordingDeviceManager manager;
-        const double s0 = startsOf(listed)[0], s2 = startsOf(listed)[2], s3 = startsOf(listed)[3];
+        const double s0 = startsOf(listed)[0], s1 = startsOf(listed)[1], s2 = startsOf(listed)[2];
         {
             FetchWatch watch(serial);
-            const auto storer = makeStorer(device, info, manager, true);
+            const auto storer = makeStorer(device, info, true);
             storer->storeSessions();
             QVERIFY(waitForEnd(*storer, *info));
             QCOMPARE(watch.changes(), (QList<QPair<int, int>>{{1, 0}, {3, 3}}));
             QCOMPARE(info->fetchErrorInformation(), kPagesFailed);
         }
-        QCOMPARE(startsOf(info->sessions()), (QList<double>{s3, s2, s0}));
-        QCOMPARE(manager.uploads(), (QList<RecordingDeviceManager::Upload>{{s0, false}, {s3, false}}));
-        for (int index : {0, 3})
-            QVERIFY(storedBytes(*listed[index]) == deviceSessionBytes(m_rig.hub(), serial, index));
+        QCOMPARE(startsOf(info->sessions()), (QList<double>{s2, s1, s0}));
+        QCOMPARE(m_manager->uploads(), (QList<RecordingDeviceManager::Upload>{{s0, false}, {s2, false}}));
 
         QVERIFY(m_rig.hub().clearFaults(serial));
         m_log->clear();
         const std::shared_ptr<OVSession> kept = info->sessions().last();
         const auto firstListing = kept->ovSession();
-        const QString record = OVSessionFileRepository().getDirectoryPathForSession(*kept, nullptr) +
-                               QLatin1Char('/') + OVSessionFileRepository::kSessionFileName;
+        const QString record = OVSessionFileRepository().getSessionFilePath(*kept, nullptr);
         const QDateTime written = QFileInfo(record).lastModified();
-        const auto again = makeStorer(device, info, manager, true);
+        const auto again = makeStorer(device, info, true);
         again->storeSessions();
         QVERIFY(waitForEnd(*again, *info));
         QVERIFY(kept->ovSession() && kept->ovSession() != firstListing);
         QCOMPARE(QFileInfo(record).lastModified(), written);
         QCOMPARE(info->fetchStatus(), int(OVDeviceFetchStatusFetched));
         QCOMPARE(m_log->count(kQueuedLine), 1);
-        QVERIFY(storedBytes(*listed[2]) == deviceSessionBytes(m_rig.hub(), serial, 2));
-        QCOMPARE(manager.uploads().mid(2),
-                 (QList<RecordingDeviceManager::Upload>{{s0, false}, {s3, false}, {s2, false}}));
+        QVERIFY(storedBytes(*listed[1]) == deviceSessionBytes(m_rig.hub(), serial, 1));
+        QCOMPARE(m_manager->uploads().mid(2),
+                 (QList<RecordingDeviceManager::Upload>{{s0, false}, {s2, false}, {s1, false}}));
     }
 
     void removesSessionsTheDeviceNoLongerHolds_data() {
@@ -139,15 +168,14 @@ private Q_SLOTS:
         QFETCH(bool, removed);
         const QString serial =
             QStringLiteral("OVR00000000004%1").arg(++m_serialNumber, 2, 10, QLatin1Char('0'));
-        const auto device = plug(serial, deviceSessions, {101});
+        const auto device = m_rig.plug(serial, deviceSessions);
         QVERIFY(device);
         const auto old = storedSession(serial, OVDate::now().secondsSince1970() - 30 * kDay, 101, 4, held);
         old->setAlreadySynced(alreadySynced);
         const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
         info->setSessions({old});
-        RecordingDeviceManager manager;
         FetchWatch watch(serial);
-        const auto storer = makeStorer(device, info, manager, false);
+        const auto storer = makeStorer(device, info, false);
         storer->setStorePages(false);
         storer->storeSessions();
         QVERIFY(waitForEnd(*storer, *info));
@@ -156,8 +184,7 @@ private Q_SLOTS:
         QCOMPARE(watch.listChanges(), 1);
         QCOMPARE(info->sessions().size(), deviceSessions + (removed ? 0 : 1));
         QCOMPARE(info->sessions().contains(old), !removed);
-        OVSessionFileRepository repository;
-        QCOMPARE(repository.doesSessionExist(*old, nullptr), !removed);
+        QCOMPARE(OVSessionFileRepository().doesSessionExist(*old, nullptr), !removed);
     }
 
     void aRunEndsFailedUnlessReplaced_data() {
@@ -175,11 +202,10 @@ private Q_SLOTS:
         QFETCH(QString, message);
         const QString serial =
             QStringLiteral("OVR00000000005%1").arg(++m_serialNumber, 2, 10, QLatin1Char('0'));
-        const auto device = plug(serial, 2, {101}, 64);
+        const auto device = m_rig.plug(serial, 2, 64);
         QVERIFY(device);
         const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
-        RecordingDeviceManager manager;
-        auto storer = makeStorer(device, info, manager, false);
+        auto storer = makeStorer(device, info, false);
         if (how == QLatin1String("replace")) {
             info->setFetchStatus(OVDeviceFetchStatusFetching);
             storer->endReports();
@@ -210,18 +236,17 @@ private Q_SLOTS:
     // A forced store of an uploaded, complete session still runs a page storer and asks for a forced
     // upload; the storer never sent a list command, so its end marks the download failed.
     void forcedStoreOfAnUploadedSession() {
-        RecordingDeviceManager manager;
-        const auto [device, info] = storedOnce(QStringLiteral("OVR0000000000601"), manager);
+        const auto [device, info] = storedOnce(QStringLiteral("OVR0000000000601"));
         QVERIFY(info);
         const std::shared_ptr<OVSession> session = info->sessions().value(0);
         session->setSyncStatus(OVSessionSyncStatusSynced);
         m_log->clear();
 
-        auto forced = makeStorer(device, info, manager, true);
+        auto forced = makeStorer(device, info, true);
         forced->setForceStoring(true);
         forced->storeSessionPages({session});
-        QVERIFY(QTest::qWaitFor([&] { return manager.uploads().size() == 1; }, 30000));
-        QCOMPARE(manager.uploads().first(),
+        QVERIFY(QTest::qWaitFor([&] { return m_manager->uploads().size() == 1; }, 30000));
+        QCOMPARE(m_manager->uploads().first(),
                  (RecordingDeviceManager::Upload{session->start().secondsSince1970(), true}));
         QCOMPARE(m_log->count(kQueuedLine), 1);
         QVERIFY(waitForEnd(*forced, *info));
@@ -235,8 +260,7 @@ private Q_SLOTS:
     // copy is fetched again from the device.
     void heldDataIsCheckedBeforeItsUpload() {
         const QString serial = QStringLiteral("OVR0000000000701");
-        RecordingDeviceManager manager;
-        const auto [device, info] = storedOnce(serial, manager);
+        const auto [device, info] = storedOnce(serial);
         QVERIFY(info);
         const std::shared_ptr<OVSession> session = info->sessions().value(0);
         QByteArray corrupt = storedBytes(*session);
@@ -244,33 +268,23 @@ private Q_SLOTS:
         QVERIFY(writeFileBytes(OVSessionFileRepository().getSessionDataFilePath(*session, nullptr), corrupt));
         m_log->clear();
 
-        const auto again = makeStorer(device, info, manager, true);
+        const auto again = makeStorer(device, info, true);
         again->storeSessions();
         QVERIFY(waitForEnd(*again, *info));
-        QVERIFY(QTest::qWaitFor([&] { return manager.uploads().size() == 1; }, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return m_manager->uploads().size() == 1; }, 30000));
         QCOMPARE(m_log->count(QStringLiteral("CRC check failed for the data held for session")), 1);
         QVERIFY(storedBytes(*session) == deviceSessionBytes(m_rig.hub(), serial, 0));
     }
 
 private:
-    std::shared_ptr<OrvaneCDCDevice> plug(const QString& serial, int sessions, const QList<quint32>& users,
-                                          quint32 pages = 8) {
-        OvPlugOptions options;
-        options.serial = serial;
-        options.sessions = sessions;
-        options.pages = {pages};
-        options.users = users;
-        return m_rig.hub().plug(options) ? m_rig.waitForCdc(serial) : nullptr;
-    }
-
     /** A device with one session, stored once without an upload; no record when that failed. */
     std::pair<std::shared_ptr<OrvaneCDCDevice>, std::shared_ptr<OVDeviceInfo>>
-    storedOnce(const QString& serial, RecordingDeviceManager& manager) {
-        const auto device = plug(serial, 1, {101});
+    storedOnce(const QString& serial) {
+        const auto device = m_rig.plug(serial, 1);
         if (!device)
             return {};
         const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
-        const auto first = makeStorer(device, info, manager, false);
+        const auto first = makeStorer(device, info, false);
         first->storeSessions();
         if (!waitForEnd(*first, *info) || info->sessions().isEmpty())
             return {};
@@ -279,12 +293,12 @@ private:
 
     std::shared_ptr<OVSessionStorer> makeStorer(const std::shared_ptr<OrvaneCDCDevice>& device,
                                                 const std::shared_ptr<OVDeviceInfo>& info,
-                                                RecordingDeviceManager& manager, bool syncAfterStoring) {
+                                                bool syncAfterStoring) {
         auto storer = std::make_shared<OVSessionStorer>();
         storer->setUsbDevice(device);
         storer->setDeviceInfo(info);
         storer->setCommandFactory(m_factory);
-        storer->setDeviceMgr(&manager);
+        storer->setDeviceMgr(m_manager.get());
         storer->setService(&m_cloud.service());
         storer->setStorePages(true);
         storer->setSyncAfterStoring(syncAfterStoring);
@@ -309,6 +323,7 @@ private:
     DeviceRig m_rig{false};
     std::shared_ptr<OVCommandFactory> m_factory = std::make_shared<OVCommandFactory>();
     std::shared_ptr<OVLogCapture> m_log;
+    std::unique_ptr<RecordingDeviceManager> m_manager;
     int m_serialNumber = 0;
 };
 

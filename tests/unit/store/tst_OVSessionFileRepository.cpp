@@ -1,18 +1,51 @@
+// The local session store on disk: records, data and page files and their failures, the cleaner that
+// deletes the session directories a crash abandoned, and the export of sessions as bags.
+#include "OVBag.h"
 #include "OVFileSystem.h"
 #include "OVPropertyList.h"
+#include "OVSessionExporter.h"
 #include "OVSessionFileRepository.h"
+#include "OVStorageCleaner.h"
 #include "StoreTestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
+
+// Caps the size of files this process writes, as a nearly full disk would: a write that crosses
+// the cap is cut short, the next one fails. SIGXFSZ is ignored so the failure comes back as EFBIG.
+class FileSizeCap {
+public:
+    explicit FileSizeCap(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit capped = m_saved;
+        capped.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &capped);
+    }
+    ~FileSizeCap() {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_savedHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_savedHandler)(int) = nullptr;
+};
+
+const QString kFractionalBag =
+    QStringLiteral("OVR0000000000601_2000.250000"); // the session with a fractional start
 
 QStringList entries(const QString& directory) {
     return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
@@ -27,30 +60,41 @@ private:
     std::unique_ptr<QTemporaryDir> m_home;
     std::shared_ptr<OVLogCapture> m_log;
     OVSessionFileRepository m_repo;
+    std::unique_ptr<OVStorageCleaner> m_cleaner;
+    std::atomic<int> m_cleanerPasses{0};
 
     QString root() const { return m_home->path() + QStringLiteral("/data/OvServices/DATA/PROD"); }
     int logged(const QString& prefix) const { return m_log->linesStartingWith(prefix).size(); }
+    QString outDir() const { return m_home->path() + QStringLiteral("/export"); }
+
+    std::shared_ptr<OVSession> store(const QString& serial, double start, quint64 pageCount,
+                                     qint64 storedBytes) {
+        auto session = makeStoreSession(serial, start, 100, pageCount);
+        OVError error;
+        if (!m_repo.addSession(*session, &error))
+            return nullptr;
+        const QString path = m_repo.getSessionDataFilePath(*session, &error);
+        return writeFileBytes(path, QByteArray(storedBytes, char(pageCount))) ? session : nullptr;
+    }
 
 private Q_SLOTS:
     void init() {
         m_home = std::make_unique<QTemporaryDir>();
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home->path() + QStringLiteral("/data")));
         m_log = OVLogCapture::install();
+        m_cleanerPasses = 0;
+        m_cleaner = std::make_unique<OVStorageCleaner>();
+        m_cleaner->setRepositoryFactory([this] { // one a pass
+            ++m_cleanerPasses;
+            return std::make_unique<OVSessionFileRepository>();
+        });
     }
 
     void cleanup() {
+        m_cleaner->stopCleaning();
+        m_cleaner.reset();
         OVLogCapture::uninstall();
         m_home.reset();
-    }
-
-    void storeRootFallsBackToHome() {
-        const QByteArray savedHome = qgetenv("HOME");
-        qunsetenv("XDG_DATA_HOME");
-        qputenv("HOME", QFile::encodeName(m_home->path() + QStringLiteral("/home")));
-        const QString fromHome = m_repo.getStoragePath(nullptr);
-        qputenv("HOME", savedHome);
-        QCOMPARE(fromHome, m_home->path() + QStringLiteral("/home/.local/share/OvServices/DATA/PROD"));
-        QVERIFY(QFileInfo(fromHome).isDir());
     }
 
     void recordIsNeverAbsentWhileRewritten() {
@@ -164,25 +208,24 @@ private Q_SLOTS:
         QCOMPARE(logged(QStringLiteral("Error in convertToSession [NSData=")), 1);
     }
 
+    // A two-page session from page 100.
     void pageArithmeticFollowsTheDataFileSize_data() {
-        QTest::addColumn<int>("size"); // -1: no data file
-        QTest::addColumn<quint64>("startPage");
+        QTest::addColumn<int>("size");         // -1: no data file
         QTest::addColumn<qint64>("lastSaved"); // -1: none
-        QTest::addColumn<bool>("complete");    // two pages expected
-        QTest::newRow("no file") << -1 << quint64(100) << qint64(-1) << false;
-        QTest::newRow("empty file") << 0 << quint64(100) << qint64(-1) << false;
-        QTest::newRow("two whole pages") << 1024 << quint64(100) << qint64(101) << true;
-        QTest::newRow("torn second page") << 1000 << quint64(100) << qint64(100) << false;
-        QTest::newRow("less than a page") << 100 << quint64(5) << qint64(4) << false;
-        QTest::newRow("more than the session") << 1536 << quint64(100) << qint64(102) << false;
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("no file") << -1 << qint64(-1) << false;
+        QTest::newRow("empty file") << 0 << qint64(-1) << false;
+        QTest::newRow("two whole pages") << 1024 << qint64(101) << true;
+        QTest::newRow("torn second page") << 1000 << qint64(100) << false;
+        QTest::newRow("less than a page") << 100 << qint64(99) << false;
+        QTest::newRow("more than the session") << 1536 << qint64(102) << false;
     }
 
     void pageArithmeticFollowsTheDataFileSize() {
         QFETCH(int, size);
-        QFETCH(quint64, startPage);
         QFETCH(qint64, lastSaved);
         QFETCH(bool, complete);
-        auto session = makeStoreSession(QStringLiteral("OVR0000000006"), 1700000000.0, startPage, 2);
+        auto session = makeStoreSession(QStringLiteral("OVR0000000006"), 1700000000.0, 100, 2);
         OVError error;
         if (size >= 0)
             QVERIFY(writeFileBytes(m_repo.getSessionDataFilePath(*session, &error), QByteArray(size, 'p')));
@@ -190,6 +233,35 @@ private Q_SLOTS:
         QCOMPARE(last ? qint64(*last) : qint64(-1), lastSaved);
         QCOMPARE(m_repo.doesSessionHaveAllData(*session, &error), complete);
         QCOMPARE(error.code(), 0);
+    }
+
+    // Two pages held, a third appended on a nearly full disk: it is whole or not there at all.
+    void dataAppendLeavesWholePagesWhenTheDiskFills_data() {
+        QTest::addColumn<int>("capBytes");
+        QTest::addColumn<bool>("appended");
+        QTest::newRow("room for the page") << 4096 << true;
+        QTest::newRow("room for part of the page") << 1300 << false;
+        QTest::newRow("no room at all") << 1024 << false;
+    }
+
+    void dataAppendLeavesWholePagesWhenTheDiskFills() {
+        QFETCH(int, capBytes);
+        QFETCH(bool, appended);
+        auto session = makeStoreSession(QStringLiteral("OVR0000000008"), 1700000000.0, 0, 3);
+        const QString path = m_repo.getSessionDataFilePath(*session, nullptr);
+        const QByteArray twoPages(1024, 'a'), page(512, 'b');
+        QVERIFY(writeFileBytes(path, twoPages));
+        OVError error;
+        const auto data = m_repo.openSessionDataForAppending(*session, &error);
+        QVERIFY(data);
+        const bool ok = [&] {
+            const FileSizeCap cap(static_cast<rlim_t>(capBytes));
+            return data->append(page, &error);
+        }();
+        QCOMPARE(ok, appended);
+        QCOMPARE(error.isSet(), !appended);
+        QVERIFY(data->close(&error));
+        QCOMPARE(fileBytes(path), appended ? twoPages + page : twoPages);
     }
 
     void recordDataAndPageRecordsLiveApart() {
@@ -273,6 +345,153 @@ private Q_SLOTS:
         QCOMPARE(
             logged(QStringLiteral("Error in applicationDocumentsDirectory [path=%1]. Error: ").arg(root())),
             3);
+    }
+
+    void cleanerDeletesSessionDirectoriesWithPagesAndNoRecord_data() {
+        QTest::addColumn<QStringList>(
+            "entries"); // in one session directory; a trailing "/" makes a directory
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("pages, no record") << QStringList{QStringLiteral("PAGES/ov_3.dat")} << true;
+        QTest::newRow("pages and data, no record")
+            << QStringList{QStringLiteral("PAGES/"), QStringLiteral("session_data.dat")} << true;
+        QTest::newRow("a file named PAGES, no record") << QStringList{QStringLiteral("PAGES")} << true;
+        QTest::newRow("data only") << QStringList{QStringLiteral("session_data.dat")} << false;
+        QTest::newRow("empty") << QStringList{} << false;
+        QTest::newRow("record and pages")
+            << QStringList{QStringLiteral("PAGES/"), QStringLiteral("session.dat")} << false;
+    }
+
+    void cleanerDeletesSessionDirectoriesWithPagesAndNoRecord() {
+        QFETCH(QStringList, entries);
+        QFETCH(bool, deleted);
+        const QString device = root() + QStringLiteral("/OVR0000000001");
+        const QString session = device + QStringLiteral("/1700000000.000000");
+        QVERIFY(QDir().mkpath(session));
+        for (const QString& entry : entries) {
+            const QString path = session + QLatin1Char('/') + entry;
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(entry.endsWith(QLatin1Char('/')) || writeFileBytes(path, "x"));
+        }
+        // Plain files at either level, like the names of what is deleted, are never touched.
+        QVERIFY(writeFileBytes(root() + QStringLiteral("/PAGES"), "x"));
+        QVERIFY(writeFileBytes(device + QStringLiteral("/PAGES"), "x"));
+
+        m_cleaner->cleanInternal();
+
+        QCOMPARE(QFileInfo::exists(session), !deleted);
+        QVERIFY(QFileInfo(device).isDir()); // device directories stay, even emptied
+        QVERIFY(QFileInfo(root() + QStringLiteral("/PAGES")).isFile() &&
+                QFileInfo(device + QStringLiteral("/PAGES")).isFile());
+    }
+
+    void cleanerRunsAPassAtOnceThenOnEveryTick() {
+        const QString device = root() + QStringLiteral("/OVR0000000003");
+        QVERIFY(QDir().mkpath(device + QStringLiteral("/1.000000/PAGES")));
+        m_cleaner->setInterval(std::chrono::milliseconds(40));
+        m_cleaner->startCleaning();
+        m_cleaner->queue().waitUntilAllOperationsAreFinished();
+        QVERIFY(!QFileInfo::exists(device + QStringLiteral("/1.000000")));
+
+        // An orphan made later goes on a later tick.
+        QVERIFY(QDir().mkpath(device + QStringLiteral("/2.000000/PAGES")));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(device + QStringLiteral("/2.000000")), 5000);
+
+        m_cleaner->stopCleaning();
+        m_cleaner->queue().waitUntilAllOperationsAreFinished();
+        const int afterStop = m_cleanerPasses.load();
+        QTest::qWait(200); // five intervals in which no tick may come
+        QCOMPARE(m_cleanerPasses.load(), afterStop);
+    }
+
+    void secondCleanerStartKeepsTheOneHourlyTimer() {
+        m_cleaner->startCleaning();
+        const QTimer* first = m_cleaner->timer();
+        m_cleaner->startCleaning();
+        QCOMPARE(m_cleaner->timer(), first);
+        QVERIFY(first->isActive());
+        QCOMPARE(first->interval(), 3600 * 1000);
+        m_cleaner->queue().waitUntilAllOperationsAreFinished();
+        QCOMPARE(m_cleanerPasses.load(), 1);
+    }
+
+    void exportDamageIsReported_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("contents"); // empty: the file is removed
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("a payload file removed")
+            << "data/session.json" << QByteArray() << "data/session.json is missing";
+        QTest::newRow("a payload file added")
+            << "data/extra.bin" << QByteArray("x") << "data/extra.bin is not in the manifest";
+        QTest::newRow("manifest removed")
+            << "manifest-sha256.txt" << QByteArray() << "manifest-sha256.txt is missing or unreadable";
+        QTest::newRow("manifest path leaves the bag")
+            << "manifest-sha256.txt" << QByteArray("00  ../outside\n")
+            << "manifest-sha256.txt line 1 is malformed";
+        QTest::newRow("declaration removed")
+            << "bagit.txt" << QByteArray() << "bagit.txt is missing or not a BagIt declaration";
+        QTest::newRow("bag-info edited")
+            << "bag-info.txt" << QByteArray("Payload-Oxum: 1.2\n") << "Payload-Oxum says 1.2, the payload is";
+    }
+
+    void exportDamageIsReported() {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, problem);
+        QVERIFY(store(QStringLiteral("OVR0000000000501"), 1796378400.5, 3, 3 * 512));
+        OVError error;
+        const auto report = OVSessionExporter(&m_repo).exportSessions(outDir(), {}, &error);
+        QVERIFY(report && report->bags.size() == 1);
+        const QString bag = outDir() + QLatin1Char('/') + report->bags.first();
+        if (contents.isEmpty())
+            QVERIFY(QFile::remove(bag + QLatin1Char('/') + file));
+        else
+            QVERIFY(writeFileBytes(bag + QLatin1Char('/') + file, contents));
+        const QStringList problems = OVBag::verify(bag);
+        QVERIFY2(std::any_of(problems.begin(), problems.end(),
+                             [&](const QString& p) { return p.startsWith(problem); }),
+                 qPrintable(problems.join(QLatin1String("; "))));
+    }
+
+    void exportPicksSessionsAndLeavesIncompleteOnesOut_data() {
+        QTest::addColumn<QString>("serial");
+        QTest::addColumn<qint64>("start"); // 0: any
+        QTest::addColumn<QStringList>("bags");
+        const QString a = QStringLiteral("OVR0000000000601_1000.000000");
+        const QString c = QStringLiteral("OVR0000000000602_1000.000000");
+        QTest::newRow("everything") << QString() << qint64(0) << QStringList{a, kFractionalBag, c};
+        QTest::newRow("one session by whole seconds")
+            << QStringLiteral("OVR0000000000601") << qint64(2000) << QStringList{kFractionalBag};
+        QTest::newRow("unknown device") << QStringLiteral("OVR0000000000699") << qint64(0) << QStringList{};
+    }
+
+    void exportPicksSessionsAndLeavesIncompleteOnesOut() {
+        QFETCH(QString, serial);
+        QFETCH(qint64, start);
+        QFETCH(QStringList, bags);
+        QVERIFY(store(QStringLiteral("OVR0000000000601"), 1000, 2, 2 * 512));
+        QVERIFY(store(QStringLiteral("OVR0000000000601"), 2000.25, 4, 4 * 512));
+        QVERIFY(store(QStringLiteral("OVR0000000000602"), 1000, 1, 512));
+        QVERIFY(store(QStringLiteral("OVR0000000000602"), 3000, 4, 512)); // still downloading
+
+        const OVSessionExporter::Selection selection{serial,
+                                                     start ? std::optional<qint64>(start) : std::nullopt};
+        OVError error;
+        const auto report = OVSessionExporter(&m_repo).exportSessions(outDir(), selection, &error);
+        QVERIFY2(report, qPrintable(error.description()));
+        QStringList written = report->bags;
+        written.sort();
+        QCOMPARE(written, bags);
+        QCOMPARE(report->skipped.size(), serial.isEmpty() ? 1 : 0);
+        for (const QString& bag : bags)
+            QCOMPARE(OVBag::verify(outDir() + QLatin1Char('/') + bag), QStringList());
+        const QJsonObject record =
+            QJsonDocument::fromJson(fileBytes(outDir() + QLatin1Char('/') + kFractionalBag +
+                                              QStringLiteral("/data/session.json")))
+                .object(); // times keep their fraction
+        QCOMPARE(record.value(QStringLiteral("start")).toObject().value(QStringLiteral("iso8601")).toString(),
+                 bags.contains(kFractionalBag) ? QStringLiteral("1970-01-01T00:33:20.250Z") : QString());
+        QCOMPARE(QDir(outDir()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+                 bags.size());
     }
 };
 

@@ -3,7 +3,6 @@
 
 #include "OVException.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -19,42 +18,26 @@ OVError crcInvalid() {
 // A file store whose steps a test can make fail or throw.
 class ScriptedRepository : public OVSessionFileRepository {
 public:
-    /** The step that fails ("last", "commit", "delete"), with kDiskError or by throwing. */
+    /** The step that fails ("last", "append", "commit", "delete"), with kDiskError or by throwing. */
     QString failing;
     bool throws = false;
     /** The last saved page it claims, whatever the data file holds. */
     std::optional<quint64> claimedLastPage;
-    /** Bytes the data takes before the disk is full; none: no limit. */
-    std::optional<qint64> writeBudget;
 
-    // Writes what fits of each append, then fails as a full disk does: a torn write.
-    class FillingAppender : public OVSessionDataAppender {
+    // Data on a full disk: every append fails.
+    class FullDiskAppender : public OVSessionDataAppender {
     public:
-        FillingAppender(std::unique_ptr<OVSessionDataAppender> file, qint64 budget)
-            : m_file(std::move(file))
-            , m_budget(budget) {}
-        bool append(const QByteArray& bytes, OVError* error) override {
-            const QByteArray fits = bytes.left(m_budget);
-            m_budget -= fits.size();
-            if (!m_file->append(fits, error))
-                return false;
-            if (fits.size() == bytes.size())
-                return true;
+        bool append(const QByteArray&, OVError* error) override {
             OVError::set(error, kDiskError);
             return false;
         }
-        bool close(OVError* error) override { return m_file->close(error); }
-
-    private:
-        std::unique_ptr<OVSessionDataAppender> m_file;
-        qint64 m_budget;
+        bool close(OVError*) override { return true; }
     };
     std::unique_ptr<OVSessionDataAppender> openSessionDataForAppending(const OVSession& session,
                                                                        OVError* error) override {
-        auto file = OVSessionFileRepository::openSessionDataForAppending(session, error);
-        if (!file || !writeBudget)
-            return file;
-        return std::make_unique<FillingAppender>(std::move(file), *writeBudget);
+        if (failing == QLatin1String("append"))
+            return std::make_unique<FullDiskAppender>();
+        return OVSessionFileRepository::openSessionDataForAppending(session, error);
     }
 
     std::optional<quint64> getLastSavedPageNumberForSession(const OVSession& session,
@@ -94,14 +77,25 @@ private:
     std::shared_ptr<OVLogCapture> m_log;
     std::unique_ptr<DeviceRig> m_rig;
     std::shared_ptr<OrvaneCDCDevice> m_device;
-    std::shared_ptr<OVCommandFactory> m_factory;
+    std::shared_ptr<OVCommandFactory> m_factory = std::make_shared<OVCommandFactory>();
     OVSessionFileRepository m_repo;
+    /** What plug() made: the device's one session, a storer for it and what it announces. */
+    std::shared_ptr<OVSession> m_session;
+    std::shared_ptr<OVSessionPageStorer> m_storer;
+    std::unique_ptr<StorerOutcome> m_outcome;
 
-    // A device with one session of `pages` pages, listed as the service lists it.
-    std::shared_ptr<OVSession> plugSession(quint32 pages) {
+    // A device with one session of `pages` pages, listed as the service lists it; false if it is not.
+    bool plug(quint32 pages) {
         m_device = m_rig->plug(kSerial, 1, pages);
+        return list();
+    }
+    // Lists the device's session again, as a new run does, with a new storer and outcome for it.
+    bool list() {
         const OVSessionList sessions = m_device ? listSessions(m_device) : OVSessionList();
-        return sessions.size() == 1 ? sessions.first() : nullptr;
+        m_session = sessions.value(0);
+        m_storer = makeStorer(m_session);
+        m_outcome = std::make_unique<StorerOutcome>(m_session);
+        return sessions.size() == 1;
     }
 
     std::shared_ptr<OVSessionPageStorer> makeStorer(const std::shared_ptr<OVSession>& session) {
@@ -111,12 +105,12 @@ private:
     }
 
     QByteArray expected() { return deviceSessionBytes(m_rig->hub(), kSerial, 0); }
-    QString dataPath(const OVSession& s) { return m_repo.getSessionDataFilePath(s, nullptr); }
+    QString dataPath() { return m_repo.getSessionDataFilePath(*m_session, nullptr); }
     void addFault(OvFault::Kind kind, quint64 page, int remaining,
                   std::optional<OrvaneOp> op = std::nullopt) {
         QVERIFY(m_rig->hub().addFault(kSerial, {kind, quint32(page), remaining, op}));
     }
-    static std::pair<int, int> counts(const StorerOutcome& o) { return {o.successes(), o.failures()}; }
+    std::pair<int, int> counts() const { return {m_outcome->successes(), m_outcome->failures()}; }
     // Lines of this device's storer that begin with "(serial)" and then the text.
     int logged(const QString& text) const {
         return m_log->linesStartingWith(QLatin1Char('(') + kSerial + QLatin1Char(')') + text).size();
@@ -131,10 +125,12 @@ private Q_SLOTS:
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home->path()));
         m_log = OVLogCapture::install();
         m_rig = std::make_unique<DeviceRig>(false);
-        m_factory = std::make_shared<OVCommandFactory>();
     }
 
     void cleanup() {
+        m_outcome.reset();
+        m_storer.reset();
+        m_session.reset();
         m_device.reset();
         m_rig.reset();
         OVLogCapture::uninstall();
@@ -142,35 +138,32 @@ private Q_SLOTS:
     }
 
     void storesAndVerifiesAWholeSession() {
-        auto session = plugSession(20);
-        QVERIFY(session);
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        QVERIFY(runStorer(storer));
+        QVERIFY(plug(20));
+        m_storer->setPagePause(std::chrono::milliseconds(5));
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(runStorer(m_storer));
 
-        QCOMPARE(counts(outcome), std::pair(1, 0));
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStored));
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
+        QVERIFY2(timer.elapsed() >= 20 * 5, qPrintable(QString::number(timer.elapsed()))); // a pause a page
+        QCOMPARE(counts(), std::pair(1, 0));
+        QCOMPARE(m_session->syncStatus(), int(OVSessionSyncStatusStored));
+        QCOMPARE(fileBytes(dataPath()), expected());
         QCOMPARE(
-            outcome.percentages(OVSessionSyncStatusStoring),
+            m_outcome->percentages(OVSessionSyncStatusStoring),
             (QList<int>{0, 5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 60, 65, 70, 75, 80, 85, 90, 95, 100}));
         // The CRC check starts again from 0 and announces whole-number changes only.
-        const QList<int> crc = outcome.percentages(OVSessionSyncStatusCrcChecking);
+        const QList<int> crc = m_outcome->percentages(OVSessionSyncStatusCrcChecking);
         QVERIFY(crc.size() == 21 && crc.first() == 0 && crc.last() == 100);
-        QCOMPARE(outcome.changes().last().status, int(OVSessionSyncStatusStored));
+        QCOMPARE(m_outcome->changes().last().status, int(OVSessionSyncStatusStored));
         QCOMPARE(logged(QStringLiteral("-CRC value = [1]")), 1);
-        QVERIFY(!session->crcCorruption());
-        QCOMPARE(storer->totalPageCount(), quint64(20));
     }
 
     void completeDataIsVerifiedWithoutReadingPages() {
-        auto session = plugSession(6);
-        QVERIFY(session);
-        QVERIFY(writeFileBytes(dataPath(*session), expected()));
+        QVERIFY(plug(6));
+        QVERIFY(writeFileBytes(dataPath(), expected()));
         addFault(OvFault::Kind::Refuse, 0, -1, OrvaneOp::Page); // a page request would fail the operation
-        StorerOutcome outcome(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(outcome.successes(), 1);
+        QVERIFY(runStorer(m_storer));
+        QCOMPARE(m_outcome->successes(), 1);
         QCOMPARE(logged(QStringLiteral("-All data pages already in the DB")), 1);
     }
 
@@ -179,42 +172,38 @@ private Q_SLOTS:
     // device record to check against), are checked by size.
     void corruptPagesFailOnlyTheCrcCheck_data() {
         QTest::addColumn<QString>("firmwareRev");
-        QTest::addColumn<bool>("listed");
         QTest::addColumn<int>("corruptReads"); // -1: always
-        QTest::addColumn<bool>("copyExists");  // left by an earlier run
+        QTest::addColumn<QString>("scene");    // "copy": a corrupt copy left by an earlier run; "unlisted"
         QTest::addColumn<bool>("byCrc");
-        QTest::newRow("corrupt once, then intact") << "1.2.3" << true << 1 << false << true;
-        QTest::newRow("corrupt twice") << "1.2.3" << true << -1 << false << true;
-        QTest::newRow("corrupt twice, earlier copy kept") << "1.2.3" << true << -1 << true << true;
-        QTest::newRow("no CRC firmware") << "255.255.255" << true << -1 << false << false;
-        QTest::newRow("undotted") << "3" << true << -1 << false << false;
-        QTest::newRow("dotted, not listed in this run") << "1.2.3" << false << -1 << false << false;
+        QTest::newRow("corrupt once, then intact") << "1.2.3" << 1 << "" << true;
+        QTest::newRow("corrupt twice") << "1.2.3" << -1 << "" << true;
+        QTest::newRow("corrupt twice, earlier copy kept") << "1.2.3" << -1 << "copy" << true;
+        QTest::newRow("no CRC firmware") << "255.255.255" << -1 << "" << false;
+        QTest::newRow("undotted") << "3" << -1 << "" << false;
+        QTest::newRow("dotted, not listed in this run") << "1.2.3" << -1 << "unlisted" << false;
     }
 
     void corruptPagesFailOnlyTheCrcCheck() {
         QFETCH(QString, firmwareRev);
-        QFETCH(bool, listed);
         QFETCH(int, corruptReads);
-        QFETCH(bool, copyExists);
+        QFETCH(QString, scene);
         QFETCH(bool, byCrc);
-        auto session = plugSession(8);
-        QVERIFY(session);
-        session->setFirmwareRev(firmwareRev);
-        if (!listed)
-            session->setOvSession(nullptr);
+        QVERIFY(plug(8));
+        m_session->setFirmwareRev(firmwareRev);
+        if (scene == QLatin1String("unlisted"))
+            m_session->setOvSession(nullptr);
         OVError error;
-        QVERIFY(m_repo.addSession(*session, &error));
-        const QString copy = dataPath(*session) + QStringLiteral(".corrupted");
+        QVERIFY(m_repo.addSession(*m_session, &error));
+        const QString copy = dataPath() + QStringLiteral(".corrupted");
+        const bool copyExists = scene == QLatin1String("copy");
         QVERIFY(!copyExists || writeFileBytes(copy, "earlier"));
-        addFault(OvFault::Kind::CorruptPage, session->startPage() + 5, corruptReads);
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        QVERIFY(runStorer(storer));
+        addFault(OvFault::Kind::CorruptPage, m_session->startPage() + 5, corruptReads);
+        QVERIFY(runStorer(m_storer));
 
         const bool fails = byCrc && corruptReads < 0;
-        QCOMPARE(counts(outcome), std::pair(fails ? 0 : 1, fails ? 1 : 0));
+        QCOMPARE(counts(), std::pair(fails ? 0 : 1, fails ? 1 : 0));
         QCOMPARE(logged(QStringLiteral("-CRC check will start")), byCrc ? 2 : 0);
-        QCOMPARE(storer->currentRetry(), byCrc ? 1 : 0);
+        QCOMPARE(m_storer->currentRetry(), byCrc ? 1 : 0);
         const std::optional<OVSessionList> stored = m_repo.getAllSessions(&error);
         QVERIFY(stored && stored->size() == 1);
         QCOMPARE(stored->first()->crcCorruption(), byCrc); // persisted, and kept after a good retry
@@ -222,92 +211,83 @@ private Q_SLOTS:
         QVERIFY(copyExists ? kept == "earlier"
                            : byCrc == (kept.size() == expected().size() && kept != expected()));
         if (fails) {
-            QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringFailed));
-            QVERIFY(!QFileInfo::exists(dataPath(*session)));
+            QCOMPARE(m_session->syncStatus(), int(OVSessionSyncStatusStoringFailed));
+            QVERIFY(!QFileInfo::exists(dataPath()));
             QCOMPARE(loggedError(crcInvalid()), 1);
         } else if (byCrc) {
-            QCOMPARE(fileBytes(dataPath(*session)), expected());
+            QCOMPARE(fileBytes(dataPath()), expected());
         }
     }
 
     void sessionEndingBeforeItsStartStopsAfterOnePage() {
         // A corrupt list entry: read on until the end page, the pass would walk the whole device.
-        auto session = plugSession(8);
-        QVERIFY(session && session->startPage() >= 2);
-        session->setEndPage(session->startPage() - 2);
-        session->setFirmwareRev(QStringLiteral("255.255.255"));
-        StorerOutcome outcome(session);
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(counts(outcome), std::pair(0, 1));
+        QVERIFY(plug(8) && m_session->startPage() >= 2);
+        m_session->setEndPage(m_session->startPage() - 2);
+        m_session->setFirmwareRev(QStringLiteral("255.255.255"));
+        QVERIFY(runStorer(m_storer));
+        QCOMPARE(counts(), std::pair(0, 1));
         QCOMPARE(logged(QStringLiteral("-Fetched last page")), 2); // one page in each of the two passes
         QCOMPARE(loggedError(crcInvalid()), 1);
     }
 
     void cancelledBeforeStartTouchesNothing() {
-        auto session = plugSession(4);
-        QVERIFY(session);
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        storer->cancel();
-        QVERIFY(runStorer(storer));
-        QCOMPARE(counts(outcome), std::pair(0, 1));
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
+        QVERIFY(plug(4));
+        m_storer->cancel();
+        QVERIFY(runStorer(m_storer));
+        QCOMPARE(counts(), std::pair(0, 1));
+        QCOMPARE(m_session->syncStatus(), int(OVSessionSyncStatusStoringCancelled));
         QCOMPARE(logged(QStringLiteral("-STORE SESSION CANCELLED! ")), 1);
         QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/OvServices")));
     }
 
     void interruptedDownloadResumesAfterTheLastWholePage_data() {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("status");    // how the interrupted run ended
-        QTest::addColumn<QString>("error"); // what it logged as its error, if anything
+        QTest::addColumn<int>("status"); // how the interrupted run ended
         const int cancelled = OVSessionSyncStatusStoringCancelled, failed = OVSessionSyncStatusStoringFailed;
-        QTest::newRow("pages held from an earlier run") << "held" << int(OVSessionSyncStatusNone) << "";
+        QTest::newRow("pages held from an earlier run") << "held" << int(OVSessionSyncStatusNone);
         // The first pass appends after the torn page and fails its check; the retry starts over.
-        QTest::newRow("torn last page held") << "torn" << int(OVSessionSyncStatusNone) << "";
-        QTest::newRow("cancelled between pages") << "cancel" << cancelled << "";
-        QTest::newRow("cancelled while a page is never answered") << "no answer" << cancelled << "";
-        QTest::newRow("device unplugged") << "unplug" << failed << "";
-        QTest::newRow("page read fails")
-            << "fail" << failed
-            << "Error Domain=com.pellwick.device.command Code=2 \"Sending command to device to fetch a page "
-               "of data failed\"";
+        QTest::newRow("torn last page held") << "torn" << int(OVSessionSyncStatusNone);
+        QTest::newRow("cancelled between pages") << "cancel" << cancelled;
+        QTest::newRow("cancelled while a page is never answered") << "no answer" << cancelled;
+        QTest::newRow("device unplugged") << "unplug" << failed;
+        QTest::newRow("page read fails") << "fail" << failed;
     }
 
     void interruptedDownloadResumesAfterTheLastWholePage() {
         QFETCH(QString, how);
         QFETCH(int, status);
-        QFETCH(QString, error);
-        auto session = plugSession(40);
-        QVERIFY(session);
+        QVERIFY(plug(40));
         const bool torn = how == QLatin1String("torn");
         if (torn || how == QLatin1String("held")) {
-            QVERIFY(writeFileBytes(dataPath(*session), expected().left(12 * 512 + (torn ? 200 : 0))));
+            QVERIFY(writeFileBytes(dataPath(), expected().left(12 * 512 + (torn ? 200 : 0))));
         } else {
-            auto storer = makeStorer(session);
-            StorerOutcome outcome(session);
             const bool cancels = how == QLatin1String("cancel") || how == QLatin1String("no answer");
             std::atomic<bool> interrupted{false};
-            outcome.onChange = [&](const StorerOutcome::Change& change) {
+            m_outcome->onChange = [&](const StorerOutcome::Change& change) {
                 if (!cancels || change.status != OVSessionSyncStatusStoring || change.percentage < 25 ||
                     interrupted.exchange(true))
                     return;
                 if (how == QLatin1String("cancel"))
-                    storer->cancel();
+                    m_storer->cancel();
                 else // from then on the pass waits for an answer that never comes; only cancel() ends it
                     m_rig->hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, OrvaneOp::Page});
             };
             if (how == QLatin1String("no answer"))
-                QTimer::singleShot(1500, this, [storer] { storer->cancel(); });
+                QTimer::singleShot(1500, this, [storer = m_storer] { storer->cancel(); });
             if (how == QLatin1String("unplug"))
                 QVERIFY(m_rig->hub().addFault(kSerial, OvFault::unplugAfterPages(16, 1)));
             if (how == QLatin1String("fail"))
-                addFault(OvFault::Kind::FailPage, session->startPage() + 12, -1);
-            QVERIFY(runStorer(storer, 20000));
-            QCOMPARE(counts(outcome), std::pair(0, 1));
-            QVERIFY(error.isEmpty() || logged(QStringLiteral("-Error in page storer. Error: ") + error) == 1);
+                addFault(OvFault::Kind::FailPage, m_session->startPage() + 12, -1);
+            QVERIFY(runStorer(m_storer, 20000));
+            QCOMPARE(counts(), std::pair(0, 1));
+            if (how == QLatin1String("fail"))
+                QCOMPARE(loggedError(OVError(
+                             OVSessionPageStorer::kDeviceCommandErrorDomain, 2,
+                             QStringLiteral("Sending command to device to fetch a page of data failed"))),
+                         1);
         }
-        QCOMPARE(session->syncStatus(), status);
-        const QByteArray partial = fileBytes(dataPath(*session));
+        QCOMPARE(m_session->syncStatus(), status);
+        const QByteArray partial = fileBytes(dataPath());
         QVERIFY2(partial.size() >= 10 * 512 && partial.size() < 40 * 512 &&
                      (torn || partial.size() % 512 == 0),
                  qPrintable(QString::number(partial.size())));
@@ -315,75 +295,62 @@ private Q_SLOTS:
 
         if (how == QLatin1String("unplug")) {
             QVERIFY(m_rig->hub().replug(kSerial));
-            m_device = m_rig->waitForCdc(kSerial, m_device);
-            QVERIFY(m_device);
+            m_device = m_rig->waitForCdc(kSerial, m_device); // none: list() fails
         }
         QVERIFY(m_rig->hub().clearFaults(kSerial));
-        const OVSessionList listed = listSessions(m_device); // a new run lists the sessions again
-        QCOMPARE(listed.size(), 1);
-        StorerOutcome resumed(listed.first());
-        const auto storer = makeStorer(listed.first());
-        QVERIFY(runStorer(storer));
-        QCOMPARE(resumed.successes(), 1);
-        QCOMPARE(storer->currentRetry(), torn ? 1 : 0);
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
+        QVERIFY(list());
+        QVERIFY(runStorer(m_storer));
+        QCOMPARE(m_outcome->successes(), 1);
+        QCOMPARE(m_storer->currentRetry(), torn ? 1 : 0);
+        QCOMPARE(fileBytes(dataPath()), expected());
         const int held = partial.size() / 512;
         QCOMPARE(logged(QStringLiteral(
                             "-Not all data pages are in the DB for session [%1]. Start fetching from page %2")
-                            .arg(listed.first()->description())
-                            .arg(listed.first()->startPage() + held)),
+                            .arg(m_session->description())
+                            .arg(m_session->startPage() + held)),
                  1);
         // Progress counts the pages already held.
-        const QList<int> progress = resumed.percentages(OVSessionSyncStatusStoring);
+        const QList<int> progress = m_outcome->percentages(OVSessionSyncStatusStoring);
         QVERIFY(progress.size() > 2 && progress.first() == 0 && progress.last() == 100);
         QVERIFY2(progress[1] > held * 100 / 40, qPrintable(QString::number(progress[1])));
     }
 
     void storeFailuresFailTheOperationAndTheNextRunCompletes_data() {
         QTest::addColumn<QString>("step");
-        QTest::addColumn<bool>("throws");
-        QTest::addColumn<int>("budget"); // bytes written before the disk is full; -1: no limit
+        QTest::addColumn<bool>("throws"); // else it fails with kDiskError
         QTest::addColumn<QString>("logged");
-        const QString diskError =
-            QStringLiteral("-Error in page storer. Error: ") + kDiskError.fullDescription();
         QTest::newRow("last saved page: error")
-            << "last" << false << -1 << "-Error in getLastSavedPageNumberForSession.";
+            << "last" << false << "-Error in getLastSavedPageNumberForSession.";
         QTest::newRow("last saved page: exception")
-            << "last" << true << -1 << "-An exception occurred during session PAGE storing main. Exception: ";
+            << "last" << true << "-An exception occurred during session PAGE storing main. Exception: ";
+        QTest::newRow("full disk") << "append" << false
+                                   << QStringLiteral("-Error in page storer. Error: ") +
+                                          kDiskError.fullDescription();
         QTest::newRow("commit: error")
-            << "commit" << false << -1 << "-Error in commit (context, last page reached).";
+            << "commit" << false << "-Error in commit (context, last page reached).";
         QTest::newRow("commit: exception")
-            << "commit" << true << -1
+            << "commit" << true
             << "-An exception occurred during session PAGE storing oncommandexecuted. Page: ";
-        QTest::newRow("delete for retry: error")
-            << "delete" << false << -1 << "-Missing pages in the DB detected";
-        QTest::newRow("full disk at the first page") << "" << false << 0 << diskError;
-        QTest::newRow("torn write in the third page") << "" << false << 2 * 512 + 100 << diskError;
+        QTest::newRow("delete for retry: error") << "delete" << false << "-Missing pages in the DB detected";
     }
 
     void storeFailuresFailTheOperationAndTheNextRunCompletes() {
         QFETCH(QString, step);
         QFETCH(bool, throws);
-        QFETCH(int, budget);
         QFETCH(QString, logged);
-        auto session = plugSession(3);
-        QVERIFY(session);
+        QVERIFY(plug(3));
         auto repo = std::make_shared<ScriptedRepository>();
         repo->failing = step;
         repo->throws = throws;
-        if (budget >= 0)
-            repo->writeBudget = budget;
         if (step == QLatin1String("delete")) {
-            session->setFirmwareRev(QStringLiteral("3"));
+            m_session->setFirmwareRev(QStringLiteral("3"));
             // A torn page makes the size check fail, which deletes the data for the retry.
-            QVERIFY(writeFileBytes(dataPath(*session), expected().left(512 + 100)));
+            QVERIFY(writeFileBytes(dataPath(), expected().left(512 + 100)));
         }
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        storer->setRepo(repo);
-        QVERIFY(runStorer(storer));
+        m_storer->setRepo(repo);
+        QVERIFY(runStorer(m_storer));
 
-        QCOMPARE(counts(outcome), std::pair(0, 1));
+        QCOMPARE(counts(), std::pair(0, 1));
         QCOMPARE(this->logged(logged), 1);
         const OVError error =
             throws ? OVError(OVSessionPageStorer::kErrorDomain, 1,
@@ -392,41 +359,21 @@ private Q_SLOTS:
                                             "in the USB"))
                    : kDiskError;
         QCOMPARE(loggedError(error), 1);
-        if (budget >= 0)
-            QCOMPARE(fileBytes(dataPath(*session)), expected().left(budget));
 
-        QVERIFY(runStorer(makeStorer(session)));
-        QCOMPARE(outcome.successes(), 1);
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
+        QVERIFY(runStorer(makeStorer(m_session)));
+        QCOMPARE(m_outcome->successes(), 1);
+        QCOMPARE(fileBytes(dataPath()), expected());
     }
 
     void missingDataFailsTheCrcCheck() {
         // A store that claims every page while the data file is missing: the check finds nothing, twice.
-        auto session = plugSession(3);
-        QVERIFY(session);
+        QVERIFY(plug(3));
         auto repo = std::make_shared<ScriptedRepository>();
-        repo->claimedLastPage = session->endPage();
-        StorerOutcome outcome(session);
-        auto storer = makeStorer(session);
-        storer->setRepo(repo);
-        QVERIFY(runStorer(storer));
-        QCOMPARE(outcome.failures(), 1);
+        repo->claimedLastPage = m_session->endPage();
+        m_storer->setRepo(repo);
+        QVERIFY(runStorer(m_storer));
+        QCOMPARE(m_outcome->failures(), 1);
         QCOMPARE(logged(QStringLiteral("-CRC value = [-10]")), 2);
-    }
-
-    void pagesPauseAsTheyAreTold() {
-        auto session = plugSession(60);
-        QVERIFY(session);
-        session->setFirmwareRev(QStringLiteral("255.255.255")); // time the download, not the check
-        auto storer = makeStorer(session);
-        storer->setPagePause(std::chrono::milliseconds(5));
-        QElapsedTimer timer;
-        timer.start();
-        QVERIFY(runStorer(storer));
-        const qint64 elapsed = timer.elapsed();
-        QCOMPARE(fileBytes(dataPath(*session)), expected());
-        // 60 pauses of 5 ms take 300 ms at least.
-        QVERIFY2(elapsed >= 300, qPrintable(QString::number(elapsed)));
     }
 };
 

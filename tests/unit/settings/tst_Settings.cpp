@@ -1,4 +1,8 @@
+// The settings library: the credential kept with its cipher, the preferences and their login item, and
+// the update check.
+#include "OVCipher.h"
 #include "OVConfiguration.h"
+#include "OVCredentialManager.h"
 #include "OVPreferencesManager.h"
 #include "OVTestCapture.h"
 #include "OVTestFiles.h"
@@ -7,6 +11,7 @@
 #include "SUUpdater.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,6 +19,36 @@
 #include <QUrl>
 
 namespace {
+
+OVUser coach() {
+    OVUser user;
+    user.identifier = 100;
+    user.username = user.email = QStringLiteral("coach");
+    user.firstName = QStringLiteral("Casey");
+    user.lastName = QStringLiteral("Morgan");
+    user.uri = QStringLiteral("/api/user/100/");
+    return user;
+}
+
+/** What openssl enc makes of the input with the 32 key bytes in hex and a zero initialisation vector. */
+std::optional<QByteArray> openssl(const QByteArray& input, const QString& key) {
+    QProcess process;
+    process.start(QStringLiteral("openssl"),
+                  {QStringLiteral("enc"), QStringLiteral("-aes-256-cbc"), QStringLiteral("-K"),
+                   QString::fromLatin1(OVCipher::keyBytes(key)->toHex()), QStringLiteral("-iv"),
+                   QString(32, QLatin1Char('0'))});
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return std::nullopt;
+    return process.readAllStandardOutput();
+}
+
+void storeRaw(const QString& key, const QVariant& value) {
+    OVUserDefaults::setObject(value, key);
+    OVUserDefaults::synchronize();
+}
 
 /** A release in a Sparkle appcast, its version as an element or as an enclosure attribute. */
 QByteArray item(const QByteArray& version, bool asAttribute) {
@@ -34,7 +69,7 @@ QByteArray appcast(const QByteArray& items) {
 
 } // namespace
 
-class tst_OVPreferencesManager : public QObject {
+class tst_Settings : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -44,9 +79,109 @@ private Q_SLOTS:
     }
 
     void init() {
+        OVCredentialManager().deleteCredential();
         QFile::remove(OVUserDefaults::filePath());
         OVLogger::sharedInstance().turnLogOn();
         m_log->take();
+    }
+
+    void savedCredentialsSurviveARestart() {
+        OVCredentialManager().saveCredential(coach(), QStringLiteral("sécret"));
+        QCOMPARE(OVCredentialManager().getPassword(), std::optional<QString>(QStringLiteral("sécret")));
+        // Kept as raw cipher bytes, which under another application key read as no password.
+        QCOMPARE(OVUserDefaults::objectForKey(QStringLiteral("ep")).typeId(), QMetaType::QByteArray);
+        OVCredentialManager otherKey(QStringLiteral("\x02") + QString(30, QLatin1Char('z')));
+        QVERIFY(!otherKey.getPassword() && !otherKey.isUserSignedIn());
+    }
+
+    void incompleteCredentialsAreSignedOut() {
+        QVERIFY(!OVCredentialManager().getUsername() && !OVCredentialManager().isUserSignedIn());
+        storeRaw(QStringLiteral("ep"),
+                 *OVCipher::AES256EncryptWithKey("pw", OVConfiguration::applicationKey()));
+        QVERIFY(!OVCredentialManager().getPassword()); // a password without a user
+
+        OVCredentialManager manager;
+        manager.saveCredential(coach(), QString());
+        QCOMPARE(OVUserDefaults::objectForKey(QStringLiteral("ep")).toByteArray().size(), 16);
+        QVERIFY(manager.currentUser() && !manager.getPassword() && !manager.isUserSignedIn());
+
+        manager.saveCredential(coach(), QStringLiteral("pw"));
+        manager.deleteCredential();
+        QVERIFY(!OVUserDefaults::objectForKey(QStringLiteral("ep")).isValid() &&
+                !OVUserDefaults::objectForKey(QStringLiteral("UserJson")).isValid());
+        QVERIFY(!manager.currentUser() && !OVCredentialManager().currentUser());
+
+        manager.setCurrentUser(coach()); // in memory only
+        QVERIFY(!OVCredentialManager().currentUser());
+    }
+
+    void damagedUserJsonLeavesUserSignedOut_data() {
+        QTest::addColumn<QString>("json");
+        QTest::newRow("not json") << "{\"username\": ";
+        QTest::newRow("array") << "[1, 2]";
+        QTest::newRow("null username") << "{\"username\": null}";
+    }
+
+    void damagedUserJsonLeavesUserSignedOut() {
+        QFETCH(QString, json);
+        storeRaw(QStringLiteral("UserJson"), json);
+        QVERIFY(!OVCredentialManager().currentUser());
+        QVERIFY(
+            m_log->take().value(0).startsWith(QLatin1String("Error in building model for logged in user. ")));
+    }
+
+    void passwordDecoding_data() {
+        QTest::addColumn<QByteArray>("plain");
+        QTest::addColumn<QString>("password"); // "-": absent
+        QTest::addColumn<QStringList>("logLines");
+        const QString failed = QStringLiteral("credential initWithData failed.");
+        QTest::newRow("utf-8, a whole block of padding")
+            << QByteArray("exactly sïxteen") << "exactly sïxteen" << QStringList();
+        QTest::newRow("zero inside utf-8")
+            << QByteArray("ab\0cd", 5) << QStringLiteral("ab\0cd") << QStringList();
+        QTest::newRow("bad bytes after a zero")
+            << QByteArray("pw\0\xff", 4) << "pw"
+            << QStringList{failed, QStringLiteral("credential stringWithUTF8String succeed.")};
+        QTest::newRow("bad bytes") << QByteArray("p\xffw") << "-"
+                                   << QStringList{failed,
+                                                  QStringLiteral("credential stringWithUTF8String failed.")};
+        QTest::newRow("bad padding") << QByteArray() << "-" << QStringList();
+    }
+
+    void passwordDecoding() {
+        QFETCH(QByteArray, plain);
+        QFETCH(QString, password);
+        QFETCH(QStringList, logLines);
+        OVCredentialManager manager;
+        manager.saveCredential(coach(), QStringLiteral("replaced below"));
+        const QString key = OVConfiguration::applicationKey();
+        storeRaw(QStringLiteral("ep"),
+                 plain.isEmpty() ? QByteArray(16, '\0') : *OVCipher::AES256EncryptWithKey(plain, key));
+        m_log->take();
+        QCOMPARE(manager.getPassword(),
+                 password == QLatin1String("-") ? std::nullopt : std::optional(password));
+        QCOMPARE(m_log->take(), logLines);
+    }
+
+    void keyBuffer_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QByteArray>("keyBytes"); // empty: the key does not fit
+        QTest::newRow("31 characters") << QStringLiteral("\x01") + QString(30, QLatin1Char('k'))
+                                       << QByteArray("\x01") + QByteArray(30, 'k') + QByteArray(1, '\0');
+        QTest::newRow("32 characters") << QString(32, QLatin1Char('k')) << QByteArray(32, 'k');
+        QTest::newRow("33 characters") << QString(33, QLatin1Char('k')) << QByteArray();
+        QTest::newRow("31 characters, 33 bytes")
+            << QString(29, QLatin1Char('k')) + QStringLiteral("éé") << QByteArray();
+    }
+
+    // The cipher is openssl's, so a password stored by either reads with the other.
+    void keyBuffer() {
+        QFETCH(QString, key);
+        QFETCH(QByteArray, keyBytes);
+        QCOMPARE(OVCipher::keyBytes(key), keyBytes.isEmpty() ? std::nullopt : std::optional(keyBytes));
+        const QByteArray plain("exactly sixteen!"); // a whole block of padding follows
+        QCOMPARE(OVCipher::AES256EncryptWithKey(plain, key),
+                 keyBytes.isEmpty() ? std::nullopt : openssl(plain, key));
     }
 
     void settingsAreWrittenThrough() {
@@ -57,26 +192,18 @@ private Q_SLOTS:
         QVERIFY(!preferences.isAutoStartSet() && !preferences.isAutoSyncSet() &&
                 !preferences.isAutoStoreSet());
         preferences.resetServerUrl(); // harmless on an empty store
-        QCOMPARE(preferences.getServerUrl(), OVConfiguration::serverUrl());
-
-        preferences.setAllowLog(false);
-        QVERIFY(!OVLogger::sharedInstance().isLogOn());
-        preferences.setAutoSync(true);
-        preferences.setAutoStore(false);
         preferences.setServerUrl(QStringLiteral("https://elsewhere.example/api/"));
         preferences.setApiVersion(QStringLiteral("9.9.9"));
-        QVERIFY(!preferences.getAllowLog() && preferences.getAutoSync() && !preferences.getAutoStore());
-        QVERIFY(preferences.isAutoStoreSet() && !preferences.isAutoStartSet());
         // The stored server URL and API version are never read back.
         QCOMPARE(preferences.getServerUrl(), OVConfiguration::serverUrl());
         QCOMPARE(preferences.getApiVersion(), QStringLiteral("3.3.0"));
 
-        // On disk under the keys other processes read.
+        preferences.setAllowLog(false);
+        QVERIFY(!OVLogger::sharedInstance().isLogOn() && !preferences.getAllowLog());
+        // On disk where other processes read it.
         const QString path = m_home.filePath(QStringLiteral("config/Pellwick/OvServices.conf"));
         QCOMPARE(OVUserDefaults::filePath(), path);
-        QSettings file(path, QSettings::IniFormat);
-        QCOMPARE(file.value(QStringLiteral("Allow Log")), QVariant(false));
-        QCOMPARE(file.value(QStringLiteral("Auto Sync")), QVariant(true));
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value(QStringLiteral("Allow Log")), QVariant(false));
         preferences.setAllowLog(true);
         QVERIFY(OVLogger::sharedInstance().isLogOn());
     }
@@ -85,15 +212,14 @@ private Q_SLOTS:
         OVPreferencesManager preferences = manager();
         preferences.setAutoStart(true);
         const QByteArray enabled = fileBytes(entryPath());
-        QVERIFY(enabled.startsWith("[Desktop Entry]\n"));
-        QVERIFY(enabled.contains("\nHidden=false\n"));
         QVERIFY(
+            enabled.startsWith("[Desktop Entry]\n") && enabled.contains("\nHidden=false\n") &&
             enabled.contains("\nExec=" + QFile::encodeName(QCoreApplication::applicationFilePath()) + "\n"));
         QVERIFY(OVLoginItem(QString(), entryPath()).isEnabled());
 
         preferences.setAutoStart(false);
-        QVERIFY(fileBytes(entryPath()).contains("\nHidden=true\n"));
-        QVERIFY(!OVLoginItem(QString(), entryPath()).isEnabled());
+        QVERIFY(fileBytes(entryPath()).contains("\nHidden=true\n") &&
+                !OVLoginItem(QString(), entryPath()).isEnabled());
         QVERIFY(preferences.isAutoStartSet() && !preferences.getAutoStart());
         QCOMPARE(m_log->take(), QStringList());
         QCOMPARE(OVLoginItem::quotedExec(QStringLiteral("/opt/Ov $ervices/100%/ov")),
@@ -187,5 +313,5 @@ private:
     SUUpdater m_updater;
 };
 
-QTEST_GUILESS_MAIN(tst_OVPreferencesManager)
-#include "tst_OVPreferencesManager.moc"
+QTEST_GUILESS_MAIN(tst_Settings)
+#include "tst_Settings.moc"
