@@ -9,11 +9,11 @@
 #include "OVPreferencesManager.h"
 #include "OVService.h"
 #include "SUUpdater.h"
+#include "UiTestSupport.h"
 
 #include <QApplication>
 #include <QJsonObject>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTest>
 
 /**
@@ -23,9 +23,7 @@
 class ViewRig {
 public:
     bool start(QString* error) {
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
-            qputenv(name, QFile::encodeName(m_home.filePath(QString::fromLatin1(name))));
+        useTemporaryHome(m_home);
         if (!server.start(error))
             return false;
         qputenv("OV_SERVER_URL", server.apiUrl().toUtf8());

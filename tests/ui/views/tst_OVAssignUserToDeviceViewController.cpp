@@ -4,7 +4,6 @@
 #include "OVAssignDragData.h"
 #include "OVAssignUserToDeviceViewController.h"
 #include "ViewRig.h"
-#include "ViewScreenshots.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -5,7 +5,7 @@
 #include "OVPreferencesViewController.h"
 #include "OVUserDefaults.h"
 #include "SUUpdater.h"
-#include "ViewScreenshots.h"
+#include "UiTestSupport.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -9,7 +9,6 @@
 #include "OVSupportMailer.h"
 #include "OVSupportViewController.h"
 #include "ViewRig.h"
-#include "ViewScreenshots.h"
 
 #include <QCheckBox>
 #include <QDir>
