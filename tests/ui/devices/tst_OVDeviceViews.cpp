@@ -2,7 +2,6 @@
 // real ovcloud: navigation, rows, the maintenance flows across the device's restart, sign-out on refused
 // credentials, the export of selected sessions as bags. Saves screenshots of each state (both themes).
 #include "MessageBoxViewController.h"
-#include "OVBag.h"
 #include "OVHelper.h"
 #include "OVMaintenanceFlow.h"
 #include "OVNoOrvaneViewController.h"
@@ -15,7 +14,6 @@
 #include "OVTestCapture.h"
 #include "OvFault.h"
 #include "ViewRig.h"
-#include "ViewScreenshots.h"
 
 #include <QDir>
 #include <QLabel>
@@ -114,13 +112,11 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT((box = detail()->window()->findChild<QMessageBox*>()), 30000);
         QVERIFY(box->informativeText().contains(out));
         QCOMPARE(box->text(), writable ? u"Export Finished"_s : u"Export Failed"_s);
+        // What a bag holds is the exporter's; here: exactly the selected sessions, or nothing.
         QStringList bags{OVSessionExporter::bagName(*device->sessions().at(0)),
                          OVSessionExporter::bagName(*device->sessions().at(2))};
         bags.sort();
         QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot), writable ? bags : QStringList());
-        for (const QString& bag : QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-            QCOMPARE(OVBag::verify(QDir(out).filePath(bag)), QStringList());
-        QCOMPARE(QFileInfo::exists(QDir(out).filePath(OVSessionExporter::kIndexFileName)), writable);
         box->close();
         // The export no longer holds the button: it follows the selection again.
         QCOMPARE(exportButton->isEnabled(), !table->selectedItems().isEmpty());
@@ -141,6 +137,20 @@ private Q_SLOTS:
         QTRY_COMPARE(detail()->findChild<QLabel*>(u"labelSessionCounts"_s)->text(), u"0/2"_s);
         QTRY_COMPARE(detail()->sessionCell(0)->syncStatus->text(), u"Ready to Sync"_s);
         screenshots(u"device-detail"_s);
+        // What each status shows is the row model's; here: the rows show it, with progress and error.
+        first->modifySessions([&](OVSessionList& sessions) {
+            for (const auto& [session, status] : {std::pair{sessions[0], 5}, {sessions[1], 8}}) {
+                session->setSyncStatus(status);
+                session->setPercentage(45);
+                session->setSyncErrorInformation(u"Server unreachable"_s);
+            }
+        });
+        detail()->reloadSessionTableView();
+        QCOMPARE((QStringList{detail()->sessionCell(0)->syncStatus->text(),
+                              detail()->sessionCell(1)->syncStatus->text(),
+                              detail()->sessionCell(0)->syncError->toolTip()}),
+                 (QStringList{u"Failed Syncing"_s, u"Storing Locally 45%"_s, u"Server unreachable"_s}));
+        screenshots(u"device-detail-sessions"_s);
 
         // A second device leaves the open detail alone; back in the list, both are listed.
         QVERIFY(plug());
@@ -173,20 +183,21 @@ private Q_SLOTS:
         recovering->setIsConnected(false);
         recovering->setIsInRecovery(true);
         m_list->reloadTable();
-        const struct {
-            QString battery, count, connection;
-            OVOrvaneCellState state;
-        } rows[] = {{u"Charged"_s, u"2/2"_s, u"Connected"_s, OVOrvaneCellState::Complete},
-                    {u"Charging"_s, u"1/2"_s, u"Connected"_s, OVOrvaneCellState::NotSynching},
-                    {u"N/A"_s, u"0/0"_s, u"Recovering"_s, OVOrvaneCellState::NoSessions}};
+        // Battery, connection, count (a row without sessions shows none) and whether it can identify.
+        const QStringList rows[] = {{u"Charged"_s, u"Connected"_s, u"2/2"_s, u"identify"_s},
+                                    {u"Charging"_s, u"Connected"_s, u"1/2"_s, u"identify"_s},
+                                    {u"N/A"_s, u"Recovering"_s}};
+        const OVOrvaneCellState states[] = {OVOrvaneCellState::Complete, OVOrvaneCellState::NotSynching,
+                                            OVOrvaneCellState::NoSessions};
         for (int row = 0; row < 3; ++row) {
             OVOrvaneCell* cell = m_list->cellForRow(row);
-            QCOMPARE(cell->battery->text(), rows[row].battery);
-            QCOMPARE(cell->isConnected->text(), rows[row].connection);
-            QCOMPARE(cell->state(), rows[row].state);
-            QCOMPARE(cell->identify->isEnabled(), row < 2);
-            if (rows[row].state != OVOrvaneCellState::NoSessions)
-                QCOMPARE(cell->syncInfoCount->text(), rows[row].count);
+            QStringList shown{cell->battery->text(), cell->isConnected->text()};
+            if (cell->state() != OVOrvaneCellState::NoSessions)
+                shown << cell->syncInfoCount->text();
+            if (cell->identify->isEnabled())
+                shown << u"identify"_s;
+            QCOMPARE(shown, rows[row]);
+            QCOMPARE(cell->state(), states[row]);
         }
         m_list->reloadRecoveryPercentageForRow(2, 0.42);
         QCOMPARE(m_list->cellForRow(2)->isConnected->text(), u"Recovering 42%"_s);
@@ -197,40 +208,15 @@ private Q_SLOTS:
         QVERIFY(m_list->isCurrentlyShowingDetail());
     }
 
-    void sessionStatusesInTheDetail() {
-        const auto device = plug(u"1.1.0"_s, 3);
-        QVERIFY(device);
-        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
-        QTRY_VERIFY(!m_rig.manager->isStoringSessions());
-        // What each status shows is the row model's; here: the rows show it, with progress and error.
-        const int statuses[] = {4, 5, 8};
-        device->modifySessions([&](OVSessionList& sessions) {
-            for (int i = 0; i < sessions.size(); ++i) {
-                sessions[i]->setSyncStatus(statuses[i]);
-                sessions[i]->setPercentage(45);
-                sessions[i]->setSyncErrorInformation(u"Server unreachable"_s);
-            }
-        });
-        detail()->reloadSessionTableView();
-        const QStringList texts{u"Synced"_s, u"Failed Syncing"_s, u"Storing Locally 45%"_s};
-        for (int row = 0; row < texts.size(); ++row)
-            QCOMPARE(detail()->sessionCell(row)->syncStatus->text(), texts.at(row));
-        QCOMPARE(detail()->sessionCell(1)->syncError->toolTip(), u"Server unreachable"_s);
-        screenshots(u"device-detail-sessions"_s);
-    }
-
     void maintenanceEndsWithTheDetailOpen_data() {
         QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("asked"); // how the confirmation or the offer starts
         QTest::addColumn<QString>("done");
         QTest::newRow("restore")
-            << u"restore"_s
-            << u"Are you sure you wish to restore the Orvane device to its original state? "
-               u"You will lose all your data."_s
+            << u"restore"_s << u"Are you sure you wish to restore the Orvane device"_s
             << u"Restoring the Vizavoz Device to its original state completed. Please do a "
                u"\"Forget this Device\" on your iPhone or iPad."_s;
-        QTest::newRow("erase") << u"erase"_s
-                               << u"Are you sure you wish to erase all data on the Orvane device?"_s
+        QTest::newRow("erase") << u"erase"_s << u"Are you sure you wish to erase all data"_s
                                << u"Erasing the data on the Orvane device completed."_s;
         // The packaged 1.1.0 is newer than the device's 1.0.9: the detail offers it by itself.
         QTest::newRow("update failing half way")
@@ -280,7 +266,7 @@ private Q_SLOTS:
             QTRY_COMPARE(m_rig.devices->hub().sessions(device->serial())->size(), 0);
     }
 
-    void onlyAnUnauthorizedUploadSignsOut() {
+    void onlyAnUnauthorizedUploadSignsOutToThePlaceholder() {
         // Failed upload with another error, failed storing with the same code, failed upload refused.
         for (const auto& [status, code] :
              std::initializer_list<std::pair<int, int>>{{5, 3}, {7, 2}, {5, 2}}) {
@@ -291,9 +277,6 @@ private Q_SLOTS:
                                                        session);
         }
         QTRY_COMPARE(m_logouts, 1);
-    }
-
-    void placeholderWhenSignedOut() {
         m_rig.credentials.deleteCredential();
         m_list->updateDeviceList();
         QCOMPARE(m_list->noOrvaneController()->labelInformation()->text(), u"Please login!"_s);

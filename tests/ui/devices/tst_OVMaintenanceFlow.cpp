@@ -20,13 +20,12 @@ struct ViewRecorder {
     QStringList calls; // the device operations asked for, in order
     QStringList events;
     QList<OVMaintenanceMessage> messages;
-    bool messageOnScreen = false;
     /** How often each operation refuses to start before it starts; -1: always. */
     QHash<QString, int> refusals;
     QList<std::function<void()>> pending;
 
     OVMaintenanceFlow::Actions actions() {
-        auto start = [this](const QString& name) {
+        const auto start = [this](const QString& name) {
             return [this, name](OVError*) {
                 calls << name;
                 int& left = refusals[name];
@@ -36,26 +35,22 @@ struct ViewRecorder {
                 return false;
             };
         };
+        const auto record = [this](const QString& event) { return [this, event] { events << event; }; };
         OVMaintenanceFlow::Actions a;
-        a.updateDevice = start(QStringLiteral("update"));
-        a.recoverDevice = start(QStringLiteral("recover"));
-        a.resetDevice = start(QStringLiteral("reset"));
-        a.eraseDevice = start(QStringLiteral("erase"));
-        a.enable = [this] { events << QStringLiteral("enable"); };
-        a.disable = [this] { events << QStringLiteral("disable"); };
-        a.showMessage = [this](const OVMaintenanceMessage& m) {
-            messages << m;
-            messageOnScreen = true;
-        };
-        a.hideMessage = [this] { messageOnScreen = false; };
-        a.showAlert = [this](const QString& title, const QString& text) {
-            events << title + QLatin1Char('|') + text;
-        };
-        a.reloadDefaultUser = [this] { events << QStringLiteral("reloadUser"); };
+        a.updateDevice = start(u"update"_s);
+        a.recoverDevice = start(u"recover"_s);
+        a.resetDevice = start(u"reset"_s);
+        a.eraseDevice = start(u"erase"_s);
+        a.enable = record(u"enable"_s);
+        a.disable = record(u"disable"_s);
+        a.reloadDefaultUser = record(u"reloadUser"_s);
+        a.showMessage = [this](const OVMaintenanceMessage& m) { messages << m; };
+        a.hideMessage = [this] { messages << OVMaintenanceMessage(); }; // an empty one: nothing on screen
+        a.showAlert = [this](const QString& title, const QString& text) { events << title + u'|' + text; };
         a.later = [this](int, std::function<void()> work) { pending << std::move(work); };
         return a;
     }
-    QString shown() const { return messageOnScreen ? messages.last().text : QString(); }
+    QString shown() const { return messages.isEmpty() ? QString() : messages.last().text; }
     void runPending() {
         while (!pending.isEmpty())
             pending.takeFirst()();
@@ -78,23 +73,22 @@ class tst_OVMaintenanceFlow : public QObject {
 
 private Q_SLOTS:
     void firmwareLock_data() {
-        QTest::addColumn<int>("major");
-        QTest::addColumn<int>("minor");
+        QTest::addColumn<QString>("os"); // the macOS version, major.minor; empty: not macOS
         QTest::addColumn<QString>("revision");
         QTest::addColumn<bool>("locked");
-        QTest::newRow("10.11, 1.0.9") << 10 << 11 << u"1.0.9"_s << true;
-        QTest::newRow("10.13, bare 105") << 10 << 13 << u"105"_s << true;
-        QTest::newRow("10.11, 1.1.0") << 10 << 11 << u"1.1.0"_s << false;
-        QTest::newRow("10.11, 1.10.0") << 10 << 11 << u"1.10.0"_s << false;
-        QTest::newRow("10.10") << 10 << 10 << u"1.0.9"_s << false;
-        QTest::newRow("11.0") << 11 << 0 << u"1.0.9"_s << false;
-        QTest::newRow("not macOS") << 0 << 0 << u"1.0.9"_s << false;
+        QTest::newRow("10.11, 1.0.9") << u"10.11"_s << u"1.0.9"_s << true;
+        QTest::newRow("10.13, bare 105") << u"10.13"_s << u"105"_s << true;
+        QTest::newRow("10.11, 1.1.0") << u"10.11"_s << u"1.1.0"_s << false;
+        QTest::newRow("10.11, 1.10.0") << u"10.11"_s << u"1.10.0"_s << false;
+        QTest::newRow("10.10") << u"10.10"_s << u"1.0.9"_s << false;
+        QTest::newRow("11.0") << u"11.0"_s << u"1.0.9"_s << false;
+        QTest::newRow("not macOS") << QString() << u"1.0.9"_s << false;
     }
     void firmwareLock() {
-        QFETCH(int, major);
-        QFETCH(int, minor);
+        QFETCH(QString, os);
         QFETCH(QString, revision);
         QFETCH(bool, locked);
+        const int major = os.section(u'.', 0, 0).toInt(), minor = os.section(u'.', 1).toInt();
         QCOMPARE(OVMaintenanceFlow::isFirmwareLocked(major, minor, revision), locked);
         // A locked device is never offered the update and its button explains why.
         ViewRecorder view;
@@ -110,37 +104,30 @@ private Q_SLOTS:
         QVERIFY(!locked || view.events.last().endsWith(QLatin1String("issue at help@example.org")));
     }
 
-    // change: what differs from an idle, plugged, empty device with an update; "button": asked by the
-    // Update button, else by the detail's own offer.
+    // change: what differs from an idle, plugged, empty device with an update, and 1.2.0 packaged;
+    // "button": asked by the Update button, else by the detail's own offer.
     void offer_data() {
-        QTest::addColumn<QString>("packaged");
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<bool>("cancel");
         const QString eraseFirst =
             u"There is a firware update available (1.0.4) but you need to erase your device "
             u"before upgrading."_s;
-        QTest::newRow("offer") << u"1.2.0"_s << u""_s << kOffer << true;
+        QTest::newRow("offer") << u""_s << kOffer;
         QTest::newRow("1.0.4 with sessions")
-            << u"1.0.4"_s << u"sessions"_s
-            << eraseFirst + u" Please do not use a USB HUB. Connect it directly to your MAC."_s << false;
-        QTest::newRow("1.0.4 erased")
-            << u"1.0.4"_s << u""_s << QString(kOffer).replace(u"1.2.0"_s, u"1.0.4"_s) << true;
-        QTest::newRow("unplugged") << u"1.2.0"_s << u"unplugged"_s << u""_s << false;
-        QTest::newRow("busy") << u"1.2.0"_s << u"busy"_s << u""_s << false;
-        QTest::newRow("up to date") << u"1.2.0"_s << u"current"_s << u""_s << false;
-        QTest::newRow("button, up to date")
-            << u"1.2.0"_s << u"button current"_s << u"Already up to date"_s << false;
-        QTest::newRow("button, 1.0.4 with sessions")
-            << u"1.0.4"_s << u"button sessions"_s << eraseFirst << false;
+            << u"1.0.4 sessions"_s
+            << eraseFirst + u" Please do not use a USB HUB. Connect it directly to your MAC."_s;
+        QTest::newRow("1.0.4 erased") << u"1.0.4"_s << QString(kOffer).replace(u"1.2.0"_s, u"1.0.4"_s);
+        for (const QString& change : {u"unplugged"_s, u"busy"_s, u"current"_s})
+            QTest::newRow(qPrintable(change)) << change << QString();
+        QTest::newRow("button, up to date") << u"button current"_s << u"Already up to date"_s;
+        QTest::newRow("button, 1.0.4 with sessions") << u"button 1.0.4 sessions"_s << eraseFirst;
     }
     void offer() {
-        QFETCH(QString, packaged);
         QFETCH(QString, change);
         QFETCH(QString, message);
-        QFETCH(bool, cancel);
         ViewRecorder view;
-        OVMaintenanceFlow flow(view.actions(), packaged, QString());
+        OVMaintenanceFlow flow(view.actions(), change.contains(u"1.0.4"_s) ? u"1.0.4"_s : u"1.2.0"_s,
+                               QString());
         auto d = device();
         d.hasSessions = change.contains(u"sessions"_s);
         d.connected = !change.contains(u"unplugged"_s);
@@ -148,10 +135,11 @@ private Q_SLOTS:
         d.updateAvailable = !change.contains(u"current"_s);
         change.startsWith(u"button"_s) ? flow.onUpdateClick(d) : flow.askForFirmwareUpdate(d);
         QCOMPARE(view.shown(), message);
-        if (!message.isEmpty())
-            QCOMPARE(view.messages.last().showCancel, cancel);
-        if (!cancel) {
-            flow.onOkClick(); // an answer without a choice only goes away
+        // Only an offer can be declined; an answer without a choice only goes away.
+        const bool offered = message.startsWith(u"There is a new firmware"_s);
+        QCOMPARE(!view.messages.isEmpty() && view.messages.last().showCancel, offered);
+        if (!offered) {
+            flow.onOkClick();
             QCOMPARE(view.shown(), QString());
         }
         QVERIFY(view.calls.isEmpty());
@@ -177,52 +165,44 @@ private Q_SLOTS:
     }
 
     void update_data() {
-        QTest::addColumn<QStringList>("refused"); // "operation:times" refused before starting, -1 always
-        QTest::addColumn<QStringList>("reports"); // device reports, in order
-        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QString>("refused"); // "operation:times" refused before starting, -1 always
+        QTest::addColumn<QString>("reports"); // device reports, in order
+        QTest::addColumn<QString>("calls");
         QTest::addColumn<QString>("message");
-        QTest::newRow("succeeds") << QStringList{} << QStringList{u"update ok"_s, u"back"_s}
-                                  << QStringList{u"update"_s} << u"Updating the Orvane Device completed."_s;
-        QTest::newRow("cannot start")
-            << QStringList{u"update:-1"_s} << QStringList{} << QStringList{u"update"_s} << kUpdateFailed;
+        const QString done = u"Updating the Orvane Device completed."_s;
+        QTest::newRow("succeeds") << u""_s << u"update ok,back"_s << u"update"_s << done;
+        QTest::newRow("cannot start") << u"update:-1"_s << u""_s << u"update"_s << kUpdateFailed;
         QTest::newRow("fails, recovery never starts")
-            << QStringList{u"recover:-1"_s} << QStringList{u"update failed"_s}
-            << QStringList{u"update"_s} + QStringList(OVMaintenanceFlow::kRecoveryAttempts, u"recover"_s)
-            << kUpdateFailed;
+            << u"recover:-1"_s << u"update failed"_s
+            << u"update"_s + u" recover"_s.repeated(OVMaintenanceFlow::kRecoveryAttempts) << kUpdateFailed;
         QTest::newRow("fails, device back in recovery mode later")
-            << QStringList{u"recover:3"_s} << QStringList{u"update failed"_s, u"back"_s}
-            << QStringList{u"update"_s, u"recover"_s, u"recover"_s, u"recover"_s, u"recover"_s}
-            << u"Updating the Orvane Device completed."_s;
+            << u"recover:3"_s << u"update failed,back"_s << u"update recover recover recover recover"_s
+            << done;
         QTest::newRow("fails, recovery fails")
-            << QStringList{} << QStringList{u"update failed"_s, u"recover failed"_s}
-            << QStringList{u"update"_s, u"recover"_s} << kUpdateFailed;
+            << u""_s << u"update failed,recover failed"_s << u"update recover"_s << kUpdateFailed;
     }
     void update() {
-        QFETCH(QStringList, refused);
-        QFETCH(QStringList, reports);
-        QFETCH(QStringList, calls);
+        QFETCH(QString, refused);
+        QFETCH(QString, reports);
+        QFETCH(QString, calls);
         QFETCH(QString, message);
         ViewRecorder view;
-        for (const QString& refusal : refused)
-            view.refusals[refusal.section(u':', 0, 0)] = refusal.section(u':', 1).toInt();
+        view.refusals[refused.section(u':', 0, 0)] = refused.section(u':', 1).toInt();
         OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QString());
         flow.onUpdateClick(device());
         flow.onOkClick();
-        for (const QString& report : reports) {
+        const QHash<QString, std::function<void()>> report{
+            {u"update ok"_s, [&] { flow.onUpdateDeviceCompleted(true); }},
+            {u"update failed"_s, [&] { flow.onUpdateDeviceCompleted(false); }},
+            {u"recover failed"_s, [&] { flow.onRecoverDeviceCompleted(false); }},
+            {u"back"_s, [&] { flow.deviceIsBack(); }}};
+        for (const QString& name : reports.split(u',', Qt::SkipEmptyParts)) {
             QVERIFY(flow.haveToWaitToReconnect());
             QVERIFY(view.messages.last().spinner);
-            if (report == QLatin1String("update ok")) {
-                flow.onUpdateDeviceCompleted(true);
-            } else if (report == QLatin1String("update failed")) {
-                flow.onUpdateDeviceCompleted(false);
-                view.runPending();
-            } else if (report == QLatin1String("recover failed")) {
-                flow.onRecoverDeviceCompleted(false);
-            } else {
-                flow.deviceIsBack();
-            }
+            report[name]();
+            view.runPending(); // the pauses before each recovery attempt pass
         }
-        QCOMPARE(view.calls, calls);
+        QCOMPARE(view.calls.join(u' '), calls);
         QCOMPARE(view.shown(), message);
         QVERIFY(!flow.haveToWaitToReconnect());
         QVERIFY(view.messages.last().showOk && !view.messages.last().spinner);
@@ -271,13 +251,9 @@ private Q_SLOTS:
             QCOMPARE(flow.haveToWaitToReconnect(), reset); // only a restore restarts the device
             flow.askForFirmwareUpdate(device());           // an offer never replaces the wait
             QVERIFY(!view.messages.last().showOk);
-            if (reset) {
-                flow.onResetDeviceCompleted(succeeds);
-                if (succeeds)
-                    flow.deviceIsBack();
-            } else {
-                flow.onEraseDeviceCompleted(succeeds);
-            }
+            reset ? flow.onResetDeviceCompleted(succeeds) : flow.onEraseDeviceCompleted(succeeds);
+            if (reset && succeeds)
+                flow.deviceIsBack();
         }
         QCOMPARE(view.shown(), message);
         QVERIFY(!flow.haveToWaitToReconnect());
