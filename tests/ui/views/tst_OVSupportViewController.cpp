@@ -33,21 +33,14 @@ class tst_OVSupportViewController : public QObject {
 
     /** A mail command recording its arguments, NUL-separated, in "args"; ends with exitCode. */
     QString mailCommand(int exitCode) {
-        const QString path = m_dir.filePath(QStringLiteral("mail-%1.sh").arg(exitCode));
-        QFile script(path);
-        if (!script.open(QIODevice::WriteOnly))
-            return QString();
-        script.write(
-            QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"%1\"\nexit %2\n")
-                .arg(m_dir.filePath(QStringLiteral("args")))
-                .arg(exitCode)
-                .toUtf8());
-        script.setPermissions(script.permissions() | QFile::ExeOwner);
-        return path;
-    }
-
-    QStringList logFileNames() const {
-        return QDir(logsDir()).entryList({QStringLiteral("log-*.txt")}, QDir::Files, QDir::Name);
+        QFile script(m_dir.filePath(u"mail-%1.sh"_s.arg(exitCode)));
+        const QString text =
+            u"#!/bin/sh\nprintf '%s\\0' \"$@\" > \"%1\"\nexit %2\n"_s.arg(m_dir.filePath(u"args"_s))
+                .arg(exitCode);
+        return script.open(QIODevice::WriteOnly) && script.write(text.toUtf8()) > 0 &&
+                       script.setPermissions(script.permissions() | QFile::ExeOwner)
+                   ? script.fileName()
+                   : QString();
     }
 
     /** Clicks the alert's button and answers the alert's text; empty when no alert was shown. */
@@ -121,9 +114,10 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(zip));
         auto* list = m_view->findChild<QListWidget*>(QStringLiteral("listArchive"));
         QVERIFY(list->isVisible());
-        QVERIFY(!logFileNames().isEmpty());
-        QCOMPARE(list->count(), logFileNames().size());
-        for (const QString& name : logFileNames())
+        const QStringList logs = QDir(logsDir()).entryList({u"log-*.txt"_s}, QDir::Files, QDir::Name);
+        QVERIFY(!logs.isEmpty());
+        QCOMPARE(list->count(), logs.size());
+        for (const QString& name : logs)
             QCOMPARE(list->findItems(name + QStringLiteral(" ("), Qt::MatchStartsWith).size(), 1);
         QTest::mouseClick(button("buttonOpenFolder"), Qt::LeftButton);
         QCOMPARE(m_openedFolders, QStringList{logsDir()});
@@ -174,19 +168,12 @@ private Q_SLOTS:
         QVERIFY(repository.getAllSessions(&error).value_or(OVSessionList{nullptr}).isEmpty());
     }
 
-    void diagnosisListsEachCheckWithItsFix_data() {
-        QTest::addColumn<bool>("serverUp");
-        QTest::addColumn<QString>("serverLine");
-        QTest::newRow("server up") << true << QStringLiteral("OK  Server: ");
-        QTest::newRow("server down") << false << QStringLiteral("FAILED  Server: ");
-    }
+    // Which checks fail with which fix is the doctor's; here: the view runs it without blocking and lists
+    // each check, a failing one with its fix.
     void diagnosisListsEachCheckWithItsFix() {
-        QFETCH(bool, serverUp);
-        QFETCH(QString, serverLine);
         const QByteArray serverUrl = qgetenv("OV_SERVER_URL");
         // Port 1 on the loopback: nothing listens there, the connection is refused at once.
-        if (!serverUp)
-            qputenv("OV_SERVER_URL", "http://127.0.0.1:1/api/");
+        qputenv("OV_SERVER_URL", "http://127.0.0.1:1/api/");
         auto* list = m_view->findChild<QListWidget*>(QStringLiteral("listDiagnosis"));
         auto* spinner = m_view->findChild<QProgressBar*>(QStringLiteral("progressDiagnose"));
         QTest::mouseClick(button("buttonDiagnose"), Qt::LeftButton);
@@ -194,14 +181,14 @@ private Q_SLOTS:
         QVERIFY(!button("buttonDiagnose")->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!spinner->isVisible(), 60000);
         qputenv("OV_SERVER_URL", serverUrl);
-        QVERIFY(list->isVisible());
-        const auto server = list->findItems(u"^(OK|FAILED)  Server: "_s, Qt::MatchRegularExpression);
-        QCOMPARE(server.size(), 1);
-        QVERIFY2(server.first()->text().startsWith(serverLine), qPrintable(server.first()->text()));
-        QCOMPARE(server.first()->text().contains(u"\nFix: Check the network connection"_s), !serverUp);
-        QVERIFY(button("buttonDiagnose")->isEnabled());
-        if (!serverUp)
-            QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("support-diagnosis")));
+        QVERIFY(list->isVisible() && button("buttonDiagnose")->isEnabled());
+        const auto find = [list](const QString& pattern) {
+            return list->findItems(pattern, Qt::MatchRegularExpression).size();
+        };
+        QCOMPARE(find(u"^(OK|FAILED)  Server: "_s), 1);
+        QCOMPARE(find(u"^FAILED  Server: .*\nFix: Check the network connection"_s), 1);
+        QVERIFY(find(u"^OK  [^\n]*$"_s) > 0);
+        QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("support-diagnosis")));
     }
 };
 
