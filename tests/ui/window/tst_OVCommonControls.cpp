@@ -154,12 +154,8 @@ private Q_SLOTS:
 
     void exceptionLogging() {
         const auto capture = OVLogCapture::install();
-        try {
-            throw std::runtime_error("no such row");
-        } catch (...) {
-            OVBaseViewController::logException(std::current_exception(),
-                                               QStringLiteral("reloadBatteryLevelForRow"));
-        }
+        OVBaseViewController::logException(std::make_exception_ptr(std::runtime_error("no such row")),
+                                           QStringLiteral("reloadBatteryLevelForRow"));
         const QStringList lines = capture->lines();
         OVLogCapture::uninstall();
         QCOMPARE(lines.size(), 2);
