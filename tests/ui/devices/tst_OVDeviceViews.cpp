@@ -3,7 +3,6 @@
 // credentials, the export of selected sessions as bags. Saves screenshots of each state (both themes).
 #include "MessageBoxViewController.h"
 #include "OVHelper.h"
-#include "OVMaintenanceFlow.h"
 #include "OVNoOrvaneViewController.h"
 #include "OVNotificationCenter.h"
 #include "OVOrvaneCell.h"

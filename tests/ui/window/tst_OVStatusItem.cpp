@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QSignalSpy>
-#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>

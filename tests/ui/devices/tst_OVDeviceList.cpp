@@ -1,7 +1,9 @@
-// What a device row and a session row show: battery, connection, sync count and state, the session's
-// status texts and errors, the detail's battery bar.
+// What the device list shows and where it goes: a device row's battery, connection, sync count and
+// state, a session row's status texts and errors, the detail's battery bar, and which view the list
+// shows when its devices change.
 #include "OVBatteryGauge.h"
 #include "OVDeviceInfo.h"
+#include "OVDeviceListNavigator.h"
 #include "OVOrvaneCellModel.h"
 #include "OVSession.h"
 #include "OVSessionRowAppearance.h"
@@ -12,8 +14,10 @@
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(OVOrvaneCellState)
+Q_DECLARE_METATYPE(OVDeviceListPane)
+Q_DECLARE_METATYPE(OVDeviceListNavigator::Action)
 
-class tst_OVDeviceRows : public QObject {
+class tst_OVDeviceList : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -118,7 +122,47 @@ private Q_SLOTS:
                      : QString(),
                  shown);
     }
+
+    // The list holds at most one device here: its serial, with "-" when unplugged, "!" when recovering.
+    // Opening the only device, listing more, the detail staying open as devices come and the placeholder
+    // when signed out are checked on the real views.
+    void afterDeviceListChange_data() {
+        QTest::addColumn<OVDeviceListPane>("showing");
+        QTest::addColumn<bool>("wait");
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<OVDeviceListNavigator::Action>("action");
+        QTest::addColumn<QString>("target");
+        using A = OVDeviceListNavigator::Action;
+        using P = OVDeviceListPane;
+        QTest::newRow("no device lists") << P::NoOrvane << false << u""_s << A::ShowList << u""_s;
+        QTest::newRow("one recovering lists") << P::List << false << u"A!"_s << A::ShowList << u""_s;
+        QTest::newRow("detail of a gone device clears")
+            << P::Detail << false << u"A"_s << A::ShowDetail << u""_s;
+        QTest::newRow("restarting device gone") << P::Detail << true << u"A"_s << A::Keep << u""_s;
+        QTest::newRow("restarting device unplugged") << P::Detail << true << u"S-"_s << A::Keep << u""_s;
+        QTest::newRow("restarted device back") << P::Detail << true << u"S"_s << A::ShowDetail << u"S"_s;
+        QTest::newRow("assign refreshes") << P::Assign << false << u"A"_s << A::RefreshAssign << u""_s;
+    }
+    void afterDeviceListChange() {
+        QFETCH(OVDeviceListPane, showing);
+        QFETCH(bool, wait);
+        QFETCH(QString, device);
+        QFETCH(OVDeviceListNavigator::Action, action);
+        QFETCH(QString, target);
+        QList<std::shared_ptr<OVDeviceInfo>> devices;
+        if (!device.isEmpty()) {
+            devices << std::make_shared<OVDeviceInfo>();
+            devices[0]->setSerial(device.left(1));
+            devices[0]->setIsConnected(device.size() == 1);
+            devices[0]->setIsInRecovery(device.endsWith(u'!'));
+        }
+        const auto decision = OVDeviceListNavigator::afterDeviceListChange(
+            {true, showing, QStringLiteral("S"), wait}, devices,
+            [](const std::shared_ptr<OVDeviceInfo>& d) { return d->isInRecovery(); });
+        QCOMPARE(decision.action, action);
+        QCOMPARE(decision.device ? decision.device->serial() : QString(), target);
+    }
 };
 
-QTEST_GUILESS_MAIN(tst_OVDeviceRows)
-#include "tst_OVDeviceRows.moc"
+QTEST_GUILESS_MAIN(tst_OVDeviceList)
+#include "tst_OVDeviceList.moc"
