@@ -117,16 +117,6 @@ private Q_SLOTS:
         qputenv("OV_SERVER_URL", apiUrl);
     }
 
-    void leavingThePasswordFieldDoesNotSignIn() {
-        QTest::keyClicks(m_view->textFieldUsername(), m_username);
-        m_view->secureTextFieldPassword()->setFocus();
-        QTest::keyClicks(m_view->secureTextFieldPassword(), m_rig.password);
-        QTest::keyClick(m_view->secureTextFieldPassword(), Qt::Key_Tab);
-        QVERIFY(m_view->buttonSignIn()->isEnabled());
-        QVERIFY(!m_view->progressIndicatorLogin()->isVisible());
-        QVERIFY(!m_rig.credentials.isUserSignedIn());
-    }
-
     void signOut() {
         m_rig.credentials.saveCredential(*m_rig.coach, m_rig.password);
         m_view->initializeView();
@@ -141,13 +131,21 @@ private Q_SLOTS:
         QVERIFY(m_view->secureTextFieldPassword()->isEnabled());
     }
 
-    void accountSiteLinks() {
+    // Leaving the password field, signing up and the forgotten password never sign in.
+    void otherWaysOutOfTheFormDoNotSignIn() {
+        QTest::keyClicks(m_view->textFieldUsername(), m_username);
+        m_view->secureTextFieldPassword()->setFocus();
+        QTest::keyClicks(m_view->secureTextFieldPassword(), m_rig.password);
+        QTest::keyClick(m_view->secureTextFieldPassword(), Qt::Key_Tab);
         QTest::mouseClick(m_view->buttonSignUp(), Qt::LeftButton);
         QTest::mouseClick(m_view->buttonForgot(), Qt::LeftButton);
         QCOMPARE(m_opened,
                  (QList<QUrl>{
                      QUrl(QStringLiteral("https://account.orvane.test/signup")),
                      QUrl(QStringLiteral("https://account.orvane.test/en/account/reset_password_request"))}));
+        QVERIFY(m_view->buttonSignIn()->isEnabled());
+        QVERIFY(!m_view->progressIndicatorLogin()->isVisible());
+        QVERIFY(!m_rig.credentials.isUserSignedIn());
     }
 };
 
