@@ -133,6 +133,8 @@ private Q_SLOTS:
 
     // Leaving the password field, signing up and the forgotten password never sign in.
     void otherWaysOutOfTheFormDoNotSignIn() {
+        m_window->activateWindow(); // focus moves, and editing finishes, only in the active window
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QTest::keyClicks(m_view->textFieldUsername(), m_username);
         m_view->secureTextFieldPassword()->setFocus();
         QTest::keyClicks(m_view->secureTextFieldPassword(), m_rig.password);

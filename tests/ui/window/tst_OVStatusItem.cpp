@@ -16,6 +16,8 @@
 #include <atomic>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 class tst_OVStatusItem : public QObject {
     Q_OBJECT
 
@@ -45,10 +47,9 @@ private Q_SLOTS:
             if (item.currentImageName() != seen.last())
                 seen << item.currentImageName();
         }
-        QStringList expected;
-        for (int frame : {1, 2, 3, 4, 5, 6, 1, 2})
-            expected << QStringLiteral("ov-logo-p%1").arg(frame);
-        QCOMPARE(seen, expected);
+        QCOMPARE(
+            seen.join(u' '),
+            u"ov-logo-p1 ov-logo-p2 ov-logo-p3 ov-logo-p4 ov-logo-p5 ov-logo-p6 ov-logo-p1 ov-logo-p2"_s);
         // Stopped mid-cycle, the next upload starts again at the first frame.
         item.stopSyncProgressTimer();
         QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo"));
@@ -56,32 +57,29 @@ private Q_SLOTS:
         QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo-p1"));
     }
 
-    // Devices uploading when each "OnDeviceSyncDone" arrives, and whether the icon is idle after it.
+    // Every "OnDeviceSyncDone" but the last arrives while other devices still upload.
     void stopsWhenTheLastDeviceIsDone_data() {
-        QTest::addColumn<QList<bool>>("stillSynching");
-        QTest::addColumn<QList<bool>>("idleAfter");
-        QTest::newRow("one device") << QList<bool>{false} << QList<bool>{true};
-        QTest::newRow("two devices") << QList<bool>{true, false} << QList<bool>{false, true};
-        QTest::newRow("three devices, done twice at once")
-            << QList<bool>{true, true, false} << QList<bool>{false, false, true};
+        QTest::addColumn<int>("devices");
+        QTest::newRow("one device") << 1;
+        QTest::newRow("two devices") << 2;
+        QTest::newRow("three devices, done twice while others upload") << 3;
     }
     void stopsWhenTheLastDeviceIsDone() {
-        QFETCH(QList<bool>, stillSynching);
-        QFETCH(QList<bool>, idleAfter);
+        QFETCH(int, devices);
         std::atomic<bool> synching{true};
         OVStatusItem item;
         item.observeSyncNotifications([&synching] { return synching.load(); });
-        for (int i = 0; i < stillSynching.size(); ++i)
+        for (int i = 0; i < devices; ++i)
             OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSyncStart);
         QTRY_VERIFY(item.syncProgressTimerStarted());
-        for (int i = 0; i < stillSynching.size(); ++i) {
-            synching = stillSynching[i];
+        for (int done = 1; done <= devices; ++done) {
+            synching = done < devices;
             // Posted from an uploader's thread, as the device synchers do.
             std::thread([] {
                 OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSyncDone);
             }).join();
             QTest::qWait(50);
-            QCOMPARE(!item.syncProgressTimerStarted(), idleAfter[i]);
+            QCOMPARE(item.syncProgressTimerStarted(), done < devices);
         }
         QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo"));
     }
