@@ -41,7 +41,6 @@ private:
     QString detailText(const char* name) { return detail()->findChild<QLabel*>(QLatin1String(name))->text(); }
     QString message() { return detail()->messageBox()->labelMessage()->text(); }
     bool messageShown() { return detail()->messageBox()->isVisible(); }
-    /** Both themes: the views paint their own surfaces, so a dark desktop must not leak into them. */
     void screenshots(const QString& name) { QVERIFY(saveScreenshots(m_list.get(), name)); }
 
 private Q_SLOTS:

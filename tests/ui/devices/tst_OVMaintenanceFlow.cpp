@@ -20,7 +20,7 @@ struct ViewRecorder {
     QStringList calls; // the device operations asked for, in order
     QStringList events;
     QList<OVMaintenanceMessage> messages;
-    /** How often each operation refuses to start before it starts; -1: always. */
+    /** How often each operation refuses to start before it starts. */
     QHash<QString, int> refusals;
     QList<std::function<void()>> pending;
 
@@ -28,11 +28,7 @@ struct ViewRecorder {
         const auto start = [this](const QString& name) {
             return [this, name](OVError*) {
                 calls << name;
-                int& left = refusals[name];
-                if (left == 0)
-                    return true;
-                left = std::max(-1, left - 1);
-                return false;
+                return refusals[name]-- <= 0;
             };
         };
         const auto record = [this](const QString& event) { return [this, event] { events << event; }; };
@@ -57,14 +53,8 @@ struct ViewRecorder {
     }
 };
 
-OVMaintenanceFlow::Device device() {
-    OVMaintenanceFlow::Device d;
-    d.serial = QStringLiteral("OV1");
-    d.connected = true;
-    d.updateAvailable = true;
-    d.firmwareRevision = QStringLiteral("1.0.9");
-    return d;
-}
+/** OV1 on firmware 1.0.9: plugged, idle, an update available, no sessions. */
+const OVMaintenanceFlow::Device kDevice{u"OV1"_s, true, false, true, false, u"1.0.9"_s};
 
 } // namespace
 
@@ -94,7 +84,7 @@ private Q_SLOTS:
         ViewRecorder view;
         OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QStringLiteral("help@example.org"));
         flow.setOSVersion(major, minor);
-        auto d = device();
+        auto d = kDevice;
         d.firmwareRevision = revision;
         flow.askForFirmwareUpdate(d);
         QCOMPARE(view.shown(), locked ? QString() : kOffer);
@@ -128,7 +118,7 @@ private Q_SLOTS:
         ViewRecorder view;
         OVMaintenanceFlow flow(view.actions(), change.contains(u"1.0.4"_s) ? u"1.0.4"_s : u"1.2.0"_s,
                                QString());
-        auto d = device();
+        auto d = kDevice;
         d.hasSessions = change.contains(u"sessions"_s);
         d.connected = !change.contains(u"unplugged"_s);
         d.busy = change.contains(u"busy"_s);
@@ -148,32 +138,32 @@ private Q_SLOTS:
     void declinedOfferIsRememberedUntilUnplugged() {
         ViewRecorder view;
         OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QString());
-        flow.askForFirmwareUpdate(device());
+        flow.askForFirmwareUpdate(kDevice);
         flow.onCancelClick();
         QCOMPARE(view.shown(), QString());
-        flow.askForFirmwareUpdate(device());
+        flow.askForFirmwareUpdate(kDevice);
         QCOMPARE(view.shown(), QString());
-        flow.onUpdateClick(device()); // the button still asks; its Cancel is not remembered
+        flow.onUpdateClick(kDevice); // the button still asks; its Cancel is not remembered
         QVERIFY(view.shown().startsWith(
             QLatin1String("Are you sure you wish to update the Orvane device to firwmare "
                           "1.2.0?. Please do not use a USB HUB.")));
         flow.onCancelClick();
-        flow.forgetDeclinedOffer(device().serial);
-        flow.askForFirmwareUpdate(device());
+        flow.forgetDeclinedOffer(kDevice.serial);
+        flow.askForFirmwareUpdate(kDevice);
         QCOMPARE(view.shown(), kOffer);
         QVERIFY(view.calls.isEmpty());
     }
 
     void update_data() {
-        QTest::addColumn<QString>("refused"); // "operation:times" refused before starting, -1 always
+        QTest::addColumn<QString>("refused"); // "operation:times" refused before starting
         QTest::addColumn<QString>("reports"); // device reports, in order
         QTest::addColumn<QString>("calls");
         QTest::addColumn<QString>("message");
         const QString done = u"Updating the Orvane Device completed."_s;
         QTest::newRow("succeeds") << u""_s << u"update ok,back"_s << u"update"_s << done;
-        QTest::newRow("cannot start") << u"update:-1"_s << u""_s << u"update"_s << kUpdateFailed;
+        QTest::newRow("cannot start") << u"update:99"_s << u""_s << u"update"_s << kUpdateFailed;
         QTest::newRow("fails, recovery never starts")
-            << u"recover:-1"_s << u"update failed"_s
+            << u"recover:99"_s << u"update failed"_s
             << u"update"_s + u" recover"_s.repeated(OVMaintenanceFlow::kRecoveryAttempts) << kUpdateFailed;
         QTest::newRow("fails, device back in recovery mode later")
             << u"recover:3"_s << u"update failed,back"_s << u"update recover recover recover recover"_s
@@ -189,7 +179,7 @@ private Q_SLOTS:
         ViewRecorder view;
         view.refusals[refused.section(u':', 0, 0)] = refused.section(u':', 1).toInt();
         OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QString());
-        flow.onUpdateClick(device());
+        flow.onUpdateClick(kDevice);
         flow.onOkClick();
         const QHash<QString, std::function<void()>> report{
             {u"update ok"_s, [&] { flow.onUpdateDeviceCompleted(true); }},
@@ -235,7 +225,7 @@ private Q_SLOTS:
         const bool reset = operation == QLatin1String("reset");
         const bool starts = outcome != QLatin1String("refuses"), succeeds = outcome == QLatin1String("ok");
         ViewRecorder view;
-        view.refusals[operation] = starts ? 0 : -1;
+        view.refusals[operation] = starts ? 0 : 99;
         OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QString());
         reset ? flow.onRestoreClick() : flow.onEraseClick();
         flow.onCancelClick();
@@ -249,7 +239,7 @@ private Q_SLOTS:
                          ? QStringLiteral("Please wait while it is restoring the device original state.")
                          : QStringLiteral("Please wait while it is erasing the data on the Orvane device."));
             QCOMPARE(flow.haveToWaitToReconnect(), reset); // only a restore restarts the device
-            flow.askForFirmwareUpdate(device());           // an offer never replaces the wait
+            flow.askForFirmwareUpdate(kDevice);            // an offer never replaces the wait
             QVERIFY(!view.messages.last().showOk);
             reset ? flow.onResetDeviceCompleted(succeeds) : flow.onEraseDeviceCompleted(succeeds);
             if (reset && succeeds)
