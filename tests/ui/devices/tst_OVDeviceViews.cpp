@@ -59,7 +59,7 @@ private Q_SLOTS:
         // Only what the views show is under test: no uploads to wait for.
         m_rig.preferences.setAutoStore(true);
         m_rig.preferences.setAutoSync(false);
-        m_rig.credentials.saveCredential(*m_rig.coach, m_rig.password);
+        m_rig.credentials.saveCredential(m_rig.coach, m_rig.password);
         m_rig.manager.reset();
         m_rig.manager = OVDeviceManager::create(&m_rig.service, &m_rig.credentials, &m_rig.preferences,
                                                 &DeviceRig::manager());
@@ -260,8 +260,7 @@ private Q_SLOTS:
 
     void onlyAnUnauthorizedUploadSignsOutToThePlaceholder() {
         // Failed upload with another error, failed storing with the same code, failed upload refused.
-        for (const auto& [status, code] :
-             std::initializer_list<std::pair<int, int>>{{5, 3}, {7, 2}, {5, 2}}) {
+        for (const auto& [status, code] : {std::pair{5, 3}, {7, 2}, {5, 2}}) {
             auto session = std::make_shared<OVSession>();
             session->setSyncStatus(status);
             session->setSyncErrorCode(code);

@@ -17,7 +17,7 @@
 #include <QTest>
 
 /**
- * What the device views stand on: a private home, the real ovcloud with the demo coach signed in,
+ * What the device views stand on: a private home, the real ovcloud with the demo coach's credential,
  * emulated devices in process and the device registry over them. Build it in initTestCase.
  */
 class ViewRig {
@@ -31,17 +31,10 @@ public:
         OVDataLookup::sharedInstance().setService(&service);
         const QJsonObject demo = OVCloudServer::demoAccount();
         password = demo.value(QLatin1String("password")).toString();
-        std::atomic<bool> answered{false};
-        service.authenticate(demo.value(QLatin1String("username")).toString(), password,
-                             [&](std::optional<OVUser> user, std::optional<OVError>) {
-                                 coach = user;
-                                 answered = true;
-                             });
-        if (!QTest::qWaitFor([&] { return answered.load(); }, 30000) || !coach) {
-            *error = QStringLiteral("the demo coach could not sign in");
-            return false;
-        }
-        credentials.saveCredential(*coach, password);
+        coach.username = demo.value(QLatin1String("username")).toString();
+        coach.identifier = demo.value(QLatin1String("user_id")).toInteger();
+        coach.uri = QStringLiteral("/api/user/%1/").arg(*coach.identifier);
+        credentials.saveCredential(coach, password);
         devices = std::make_unique<DeviceRig>(false);
         manager = OVDeviceManager::create(&service, &credentials, &preferences, &DeviceRig::manager());
         manager->updateDeviceList();
@@ -110,7 +103,7 @@ public:
     SUUpdater updater;
     OVPreferencesManager preferences{OVLoginItem(QStringLiteral("/bin/true"), QString()), &updater};
     OVService service{&credentials, &preferences};
-    std::optional<OVUser> coach;
+    OVUser coach;
     QString password;
     std::unique_ptr<DeviceRig> devices;
     std::shared_ptr<OVDeviceManager> manager;

@@ -157,7 +157,7 @@ private Q_SLOTS:
         QFETCH(bool, refusedCredentials);
         const int logouts = m_logouts;
         if (refusedCredentials)
-            m_rig.credentials.saveCredential(*m_rig.coach, QStringLiteral("wrong password"));
+            m_rig.credentials.saveCredential(m_rig.coach, QStringLiteral("wrong password"));
         else
             qputenv("OV_SERVER_URL",
                     QStringLiteral("http://127.0.0.1:%1/api/").arg(OVCloudServer::freePort()).toUtf8());
@@ -166,7 +166,7 @@ private Q_SLOTS:
         QCOMPARE(athleteTable()->count(), 0);
         if (refusedCredentials) {
             QCOMPARE(m_logouts, logouts + 1);
-            m_rig.credentials.saveCredential(*m_rig.coach, m_rig.password);
+            m_rig.credentials.saveCredential(m_rig.coach, m_rig.password);
         } else {
             QTRY_VERIFY(ViewRig::visibleMessageBox());
             QCOMPARE(ViewRig::visibleMessageBox()->text(), QStringLiteral("Error"));

@@ -67,7 +67,7 @@ private Q_SLOTS:
         m_view->show();
         m_view->initializeView();
         // Something to send: a support request without logs has nothing to attach.
-        OVLog("Support view test for %@", m_rig.coach->username);
+        OVLog("Support view test for %@", m_rig.coach.username);
         OVLogger::sharedInstance().flush();
     }
     void cleanupTestCase() {

@@ -16,7 +16,6 @@ class tst_OVAccountViewController : public QObject {
 
 private:
     ViewRig m_rig;
-    QString m_username;
     QStringList m_posted;
     QList<QUrl> m_opened;
 
@@ -30,7 +29,6 @@ private Q_SLOTS:
     void initTestCase() {
         QString error;
         QVERIFY2(m_rig.start(&error), qPrintable(error));
-        m_username = m_rig.coach->username.value_or(QString());
         qputenv("OV_ACCOUNT_SITE_URL", "https://account.orvane.test");
         for (const QString& name : {OVNotificationName::OnSignIn, OVNotificationName::OnSignOut})
             OVNotificationCenter::defaultCenter().addObserver(
@@ -75,7 +73,7 @@ private Q_SLOTS:
                     QStringLiteral("http://127.0.0.1:%1/api/").arg(OVCloudServer::freePort()).toUtf8());
         QCOMPARE(m_view->signInButtonTag(), int(OVAccountViewController::SignInTag));
         const QString password = how == u"wrong password"_s ? u"not-the-password"_s : m_rig.password;
-        QTest::keyClicks(m_view->textFieldUsername(), m_username);
+        QTest::keyClicks(m_view->textFieldUsername(), *m_rig.coach.username);
         QTest::keyClicks(m_view->secureTextFieldPassword(), password);
         if (how == u"return"_s)
             QTest::keyClick(m_view->secureTextFieldPassword(), Qt::Key_Return);
@@ -89,7 +87,7 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(m_posted, QStringList{OVNotificationName::OnSignIn}, 30000);
             QTRY_COMPARE(m_view->signInButtonTag(), int(OVAccountViewController::SignOutTag));
             QCOMPARE(m_view->buttonSignIn()->text(), QStringLiteral("Sign Out"));
-            QCOMPARE(m_rig.credentials.getUsername(), m_username);
+            QCOMPARE(m_rig.credentials.getUsername(), m_rig.coach.username);
             QCOMPARE(m_view->secureTextFieldPassword()->text(), m_rig.password);
             QVERIFY(!m_view->secureTextFieldPassword()->isEnabled());
             QVERIFY(m_view->secureTextFieldPassword()->echoMode() == QLineEdit::Password);
@@ -103,7 +101,7 @@ private Q_SLOTS:
             QVERIFY(!m_rig.credentials.isUserSignedIn());
             QVERIFY(m_posted.isEmpty());
             // The typed values come back for correcting.
-            QCOMPARE(m_view->textFieldUsername()->text(), m_username);
+            QCOMPARE(m_view->textFieldUsername()->text(), *m_rig.coach.username);
             QCOMPARE(m_view->secureTextFieldPassword()->text(), password);
             QCOMPARE(m_view->buttonSignIn()->text(), QStringLiteral("Sign In"));
             QVERIFY(!m_view->buttonForgot()->isHidden());
@@ -118,7 +116,7 @@ private Q_SLOTS:
     }
 
     void signOut() {
-        m_rig.credentials.saveCredential(*m_rig.coach, m_rig.password);
+        m_rig.credentials.saveCredential(m_rig.coach, m_rig.password);
         m_view->initializeView();
         QCOMPARE(m_view->signInButtonTag(), int(OVAccountViewController::SignOutTag));
         QVERIFY(saveScreenshot(m_window.get(), QStringLiteral("account-signed-in")));
@@ -135,7 +133,7 @@ private Q_SLOTS:
     void otherWaysOutOfTheFormDoNotSignIn() {
         m_window->activateWindow(); // focus moves, and editing finishes, only in the active window
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-        QTest::keyClicks(m_view->textFieldUsername(), m_username);
+        QTest::keyClicks(m_view->textFieldUsername(), *m_rig.coach.username);
         m_view->secureTextFieldPassword()->setFocus();
         QTest::keyClicks(m_view->secureTextFieldPassword(), m_rig.password);
         QTest::keyClick(m_view->secureTextFieldPassword(), Qt::Key_Tab);
