@@ -71,14 +71,14 @@ private Q_SLOTS:
 
     void texts() {
         OVUser user;
-        user.firstName = QStringLiteral("Ada");
-        user.lastName = QStringLiteral("Byron");
-        QCOMPARE(OVOrvaneCellModel::userText(user), QStringLiteral("Ada Byron"));
-        QCOMPARE(OVOrvaneCellModel::userText(std::nullopt), QStringLiteral("Unknown"));
+        user.firstName = u"Ada"_s;
+        user.lastName = u"Byron"_s;
+        QCOMPARE(OVOrvaneCellModel::userText(user), u"Ada Byron"_s);
+        QCOMPARE(OVOrvaneCellModel::userText(std::nullopt), u"Unknown"_s);
         OVSession session;
         session.setStart(OVDate::fromSecondsSince1970(1000));
         session.setEnd(OVDate::fromSecondsSince1970(1000 + 25 * 3600 + 61.9));
-        QCOMPARE(OVSessionRowAppearance::durationText(session), QStringLiteral("25:01:01"));
+        QCOMPARE(OVSessionRowAppearance::durationText(session), u"25:01:01"_s);
         OVDeviceInfo unplugged;
         unplugged.setIsConnected(false);
         QCOMPARE(OVOrvaneCellModel::connectionText(unplugged), u"Disconnected"_s);
@@ -115,7 +115,7 @@ private Q_SLOTS:
         session.setSyncStatus(status);
         session.setCrcCorruption(crc);
         session.setPercentage(45);
-        session.setSyncErrorInformation(QStringLiteral("server said no"));
+        session.setSyncErrorInformation(u"server said no"_s);
         const auto row = OVSessionRowAppearance::forSession(session);
         QCOMPARE(row ? row->text + (row->errorShown ? u" !"_s : QString()) +
                            (row->errorToolTip ? u" tip:"_s + *row->errorToolTip : QString())
@@ -157,7 +157,7 @@ private Q_SLOTS:
             devices[0]->setIsInRecovery(device.endsWith(u'!'));
         }
         const auto decision = OVDeviceListNavigator::afterDeviceListChange(
-            {true, showing, QStringLiteral("S"), wait}, devices,
+            {true, showing, u"S"_s, wait}, devices,
             [](const std::shared_ptr<OVDeviceInfo>& d) { return d->isInRecovery(); });
         QCOMPARE(decision.action, action);
         QCOMPARE(decision.device ? decision.device->serial() : QString(), target);

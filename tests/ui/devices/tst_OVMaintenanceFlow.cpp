@@ -82,7 +82,7 @@ private Q_SLOTS:
         QCOMPARE(OVMaintenanceFlow::isFirmwareLocked(major, minor, revision), locked);
         // A locked device is never offered the update and its button explains why.
         ViewRecorder view;
-        OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QStringLiteral("help@example.org"));
+        OVMaintenanceFlow flow(view.actions(), u"1.2.0"_s, u"help@example.org"_s);
         flow.setOSVersion(major, minor);
         auto d = kDevice;
         d.firmwareRevision = revision;
@@ -90,8 +90,8 @@ private Q_SLOTS:
         QCOMPARE(view.shown(), locked ? QString() : kOffer);
         flow.onCancelClick();
         flow.onUpdateClick(d);
-        QCOMPARE(view.events.filter(QStringLiteral("Firware update|")).size(), locked ? 1 : 0);
-        QVERIFY(!locked || view.events.last().endsWith(QLatin1String("issue at help@example.org")));
+        QCOMPARE(view.events.filter(u"Firware update|"_s).size(), locked ? 1 : 0);
+        QVERIFY(!locked || view.events.last().endsWith(u"issue at help@example.org"_s));
     }
 
     // change: what differs from an idle, plugged, empty device with an update, and 1.2.0 packaged;
@@ -137,7 +137,7 @@ private Q_SLOTS:
 
     void declinedOfferIsRememberedUntilUnplugged() {
         ViewRecorder view;
-        OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QString());
+        OVMaintenanceFlow flow(view.actions(), u"1.2.0"_s, QString());
         flow.askForFirmwareUpdate(kDevice);
         flow.onCancelClick();
         QCOMPARE(view.shown(), QString());
@@ -178,7 +178,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         ViewRecorder view;
         view.refusals[refused.section(u':', 0, 0)] = refused.section(u':', 1).toInt();
-        OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QString());
+        OVMaintenanceFlow flow(view.actions(), u"1.2.0"_s, QString());
         flow.onUpdateClick(kDevice);
         flow.onOkClick();
         const QHash<QString, std::function<void()>> report{
@@ -196,10 +196,10 @@ private Q_SLOTS:
         QCOMPARE(view.shown(), message);
         QVERIFY(!flow.haveToWaitToReconnect());
         QVERIFY(view.messages.last().showOk && !view.messages.last().spinner);
-        QCOMPARE(view.events.last() == QLatin1String("enable"), message == kUpdateFailed);
+        QCOMPARE(view.events.last() == u"enable"_s, message == kUpdateFailed);
         flow.onOkClick();
         QCOMPARE(view.shown(), QString());
-        QCOMPARE(view.events.last(), QStringLiteral("enable"));
+        QCOMPARE(view.events.last(), u"enable"_s);
     }
 
     void restoreAndErase_data() {
@@ -222,11 +222,11 @@ private Q_SLOTS:
         QFETCH(QString, operation);
         QFETCH(QString, outcome);
         QFETCH(QString, message);
-        const bool reset = operation == QLatin1String("reset");
-        const bool starts = outcome != QLatin1String("refuses"), succeeds = outcome == QLatin1String("ok");
+        const bool reset = operation == u"reset"_s;
+        const bool starts = outcome != u"refuses"_s, succeeds = outcome == u"ok"_s;
         ViewRecorder view;
         view.refusals[operation] = starts ? 0 : 99;
-        OVMaintenanceFlow flow(view.actions(), QStringLiteral("1.2.0"), QString());
+        OVMaintenanceFlow flow(view.actions(), u"1.2.0"_s, QString());
         reset ? flow.onRestoreClick() : flow.onEraseClick();
         flow.onCancelClick();
         QVERIFY(view.calls.isEmpty());
@@ -234,10 +234,9 @@ private Q_SLOTS:
         flow.onOkClick();
         QCOMPARE(view.calls, QStringList{operation});
         if (starts) {
-            QCOMPARE(view.shown(),
-                     reset
-                         ? QStringLiteral("Please wait while it is restoring the device original state.")
-                         : QStringLiteral("Please wait while it is erasing the data on the Orvane device."));
+            QCOMPARE(view.shown(), reset
+                                       ? u"Please wait while it is restoring the device original state."_s
+                                       : u"Please wait while it is erasing the data on the Orvane device."_s);
             QCOMPARE(flow.haveToWaitToReconnect(), reset); // only a restore restarts the device
             flow.askForFirmwareUpdate(kDevice);            // an offer never replaces the wait
             QVERIFY(!view.messages.last().showOk);
@@ -249,7 +248,7 @@ private Q_SLOTS:
         QVERIFY(!flow.haveToWaitToReconnect());
         flow.onOkClick();
         QCOMPARE(view.shown(), QString());
-        QCOMPARE(view.events.contains(QStringLiteral("reloadUser")), reset && succeeds);
+        QCOMPARE(view.events.contains(u"reloadUser"_s), reset && succeeds);
     }
 };
 

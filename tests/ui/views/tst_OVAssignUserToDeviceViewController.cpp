@@ -21,9 +21,9 @@ class tst_OVAssignUserToDeviceViewController : public QObject {
     std::unique_ptr<OVAssignUserToDeviceViewController> m_view;
     int m_logouts = 0;
 
-    QTableWidget* deviceTable() { return m_view->findChild<QTableWidget*>(QStringLiteral("deviceTable")); }
-    QListWidget* athleteTable() { return m_view->findChild<QListWidget*>(QStringLiteral("athleteTable")); }
-    QLineEdit* searchField() { return m_view->findChild<QLineEdit*>(QStringLiteral("searchField")); }
+    QTableWidget* deviceTable() { return m_view->findChild<QTableWidget*>(u"deviceTable"_s); }
+    QListWidget* athleteTable() { return m_view->findChild<QListWidget*>(u"athleteTable"_s); }
+    QLineEdit* searchField() { return m_view->findChild<QLineEdit*>(u"searchField"_s); }
     QPushButton* button(const char* name) { return m_view->findChild<QPushButton*>(QLatin1String(name)); }
 
     QStringList shownUsers() {
@@ -82,13 +82,13 @@ private Q_SLOTS:
     }
 
     void searchFiltersTheSelectedTeam() {
-        auto* combo = m_view->findChild<QComboBox*>(QStringLiteral("comboTeam"));
-        QCOMPARE(combo->itemText(0), QStringLiteral("All"));
+        auto* combo = m_view->findChild<QComboBox*>(u"comboTeam"_s);
+        QCOMPARE(combo->itemText(0), u"All"_s);
         QCOMPARE(athleteTable()->count(), 6);
-        QTest::keyClicks(searchField(), QStringLiteral("AR"));
-        QCOMPARE(shownUsers(), (QStringList{QStringLiteral("Chiara Rossi"), QStringLiteral("Elena Park")}));
-        combo->setCurrentIndex(combo->findText(QStringLiteral("Sprint")));
-        QCOMPARE(shownUsers(), QStringList{QStringLiteral("Chiara Rossi")});
+        QTest::keyClicks(searchField(), u"AR"_s);
+        QCOMPARE(shownUsers(), (QStringList{u"Chiara Rossi"_s, u"Elena Park"_s}));
+        combo->setCurrentIndex(combo->findText(u"Sprint"_s));
+        QCOMPARE(shownUsers(), QStringList{u"Chiara Rossi"_s});
         combo->setCurrentIndex(0);
     }
 
@@ -110,8 +110,8 @@ private Q_SLOTS:
         const auto device = m_rig.plug(0, 101);
         QVERIFY(device);
         QTRY_COMPARE(deviceTable()->rowCount(), 1);
-        QTRY_COMPARE(rowUser(0), QStringLiteral("Ada Lindqvist"));
-        const int bruno = userRow(QStringLiteral("Bruno Okafor"));
+        QTRY_COMPARE(rowUser(0), u"Ada Lindqvist"_s);
+        const int bruno = userRow(u"Bruno Okafor"_s);
         QVERIFY(bruno >= 0);
         std::unique_ptr<QMimeData> data(ours ? OVAssignDragData::encodeRows({bruno}) : new QMimeData);
         if (!ours)
@@ -131,17 +131,17 @@ private Q_SLOTS:
         QVERIFY(first && second);
         QTRY_COMPARE(deviceTable()->rowCount(), 2);
         QCOMPARE(deviceTable()->item(0, 0)->text(), first->serial());
-        QTRY_COMPARE(rowUser(1), QStringLiteral("Ada Lindqvist"));
-        QCOMPARE(rowUser(0), QStringLiteral("Unknown"));
+        QTRY_COMPARE(rowUser(1), u"Ada Lindqvist"_s);
+        QCOMPARE(rowUser(0), u"Unknown"_s);
         QVERIFY(!button("buttonAssign")->isEnabled());
         deviceTable()->selectRow(0);
-        athleteTable()->setCurrentRow(userRow(QStringLiteral("Chiara Rossi")));
+        athleteTable()->setCurrentRow(userRow(u"Chiara Rossi"_s));
         QVERIFY(button("buttonAssign")->isEnabled());
         QTest::keyClick(m_view.get(), Qt::Key_Return, Qt::ControlModifier);
         QTRY_COMPARE(deviceUser(first->serial()), quint32(103));
-        QTRY_COMPARE(rowUser(0), QStringLiteral("Chiara Rossi"));
+        QTRY_COMPARE(rowUser(0), u"Chiara Rossi"_s);
         QCOMPARE(deviceUser(second->serial()), quint32(101));
-        QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("assign-user")));
+        QVERIFY(saveScreenshots(m_view.get(), u"assign-user"_s));
         // A device that is no longer connected leaves the table.
         QVERIFY(m_rig.unplug(first->serial()));
         QTRY_COMPARE(deviceTable()->rowCount(), 1);
@@ -157,10 +157,9 @@ private Q_SLOTS:
         QFETCH(bool, refusedCredentials);
         const int logouts = m_logouts;
         if (refusedCredentials)
-            m_rig.credentials.saveCredential(m_rig.coach, QStringLiteral("wrong password"));
+            m_rig.credentials.saveCredential(m_rig.coach, u"wrong password"_s);
         else
-            qputenv("OV_SERVER_URL",
-                    QStringLiteral("http://127.0.0.1:%1/api/").arg(OVCloudServer::freePort()).toUtf8());
+            qputenv("OV_SERVER_URL", u"http://127.0.0.1:%1/api/"_s.arg(OVCloudServer::freePort()).toUtf8());
         QTest::mouseClick(button("buttonRefresh"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(teamsLoaded(), 30000);
         QCOMPARE(athleteTable()->count(), 0);
@@ -169,7 +168,7 @@ private Q_SLOTS:
             m_rig.credentials.saveCredential(m_rig.coach, m_rig.password);
         } else {
             QTRY_VERIFY(ViewRig::visibleMessageBox());
-            QCOMPARE(ViewRig::visibleMessageBox()->text(), QStringLiteral("Error"));
+            QCOMPARE(ViewRig::visibleMessageBox()->text(), u"Error"_s);
             QVERIFY(!ViewRig::visibleMessageBox()->informativeText().isEmpty());
             QCOMPARE(m_logouts, logouts);
             qputenv("OV_SERVER_URL", m_rig.server.apiUrl().toUtf8());

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class tst_OVPreferencesViewController : public QObject {
     Q_OBJECT
 
@@ -28,8 +30,7 @@ private Q_SLOTS:
     void initTestCase() {
         useTemporaryHome(m_home);
         m_preferences = std::make_unique<OVPreferencesManager>(
-            OVLoginItem(QStringLiteral("/bin/true"), m_home.filePath(QStringLiteral("ovservices.desktop"))),
-            &m_updater);
+            OVLoginItem(u"/bin/true"_s, m_home.filePath(u"ovservices.desktop"_s)), &m_updater);
         m_view = std::make_unique<OVPreferencesViewController>(m_preferences.get());
         m_view->show();
     }
@@ -61,25 +62,23 @@ private Q_SLOTS:
 
     void developerFieldsWriteAndReset() {
         m_view->initializeView();
-        QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("preferences")));
+        QVERIFY(saveScreenshots(m_view.get(), u"preferences"_s));
         const QString defaultUrl = m_preferences->getServerUrl();
         const QString defaultVersion = m_preferences->getApiVersion();
-        QVERIFY(!m_view->findChild<QWidget*>(QStringLiteral("viewForDevOnly"))->isVisible());
+        QVERIFY(!m_view->findChild<QWidget*>(u"viewForDevOnly"_s)->isVisible());
         QLineEdit* url = field("textFieldServerUrl");
         QLineEdit* version = field("textFieldApiVersion");
-        url->setText(QStringLiteral("http://127.0.0.1:9/api/"));
+        url->setText(u"http://127.0.0.1:9/api/"_s);
         Q_EMIT url->editingFinished();
-        version->setText(QStringLiteral("9.9.9"));
+        version->setText(u"9.9.9"_s);
         Q_EMIT version->editingFinished();
-        QCOMPARE(OVUserDefaults::objectForKey(QStringLiteral("Server Url")).toString(),
-                 QStringLiteral("http://127.0.0.1:9/api/"));
-        QCOMPARE(OVUserDefaults::objectForKey(QStringLiteral("Api Version")).toString(),
-                 QStringLiteral("9.9.9"));
-        m_view->findChild<QPushButton*>(QStringLiteral("buttonReset"))->click();
+        QCOMPARE(OVUserDefaults::objectForKey(u"Server Url"_s).toString(), u"http://127.0.0.1:9/api/"_s);
+        QCOMPARE(OVUserDefaults::objectForKey(u"Api Version"_s).toString(), u"9.9.9"_s);
+        m_view->findChild<QPushButton*>(u"buttonReset"_s)->click();
         QCOMPARE(url->text(), defaultUrl);
         QCOMPARE(version->text(), defaultVersion);
-        QVERIFY(!OVUserDefaults::objectForKey(QStringLiteral("Server Url")).isValid());
-        QVERIFY(!OVUserDefaults::objectForKey(QStringLiteral("Api Version")).isValid());
+        QVERIFY(!OVUserDefaults::objectForKey(u"Server Url"_s).isValid());
+        QVERIFY(!OVUserDefaults::objectForKey(u"Api Version"_s).isValid());
     }
 };
 

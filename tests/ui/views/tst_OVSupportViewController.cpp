@@ -27,9 +27,9 @@ class tst_OVSupportViewController : public QObject {
     std::unique_ptr<OVSupportViewController> m_view;
     QStringList m_openedFolders;
 
-    QString logsDir() const { return m_dir.filePath(QStringLiteral("Logs")); }
+    QString logsDir() const { return m_dir.filePath(u"Logs"_s); }
     QPushButton* button(const char* name) { return m_view->findChild<QPushButton*>(QLatin1String(name)); }
-    QPlainTextEdit* issue() { return m_view->findChild<QPlainTextEdit*>(QStringLiteral("textFieldIssue")); }
+    QPlainTextEdit* issue() { return m_view->findChild<QPlainTextEdit*>(u"textFieldIssue"_s); }
 
     /** A mail command recording its arguments, NUL-separated, in "args"; ends with exitCode. */
     QString mailCommand(int exitCode) {
@@ -48,7 +48,7 @@ class tst_OVSupportViewController : public QObject {
         QMessageBox* box = ViewRig::visibleMessageBox();
         if (!box)
             return QString();
-        const QString text = box->text() + QLatin1Char('|') + box->informativeText();
+        const QString text = box->text() + u'|' + box->informativeText();
         box->button(choice)->click();
         QTest::qWait(10);
         return text;
@@ -83,7 +83,7 @@ private Q_SLOTS:
 
     // First: the screenshots later shrink the view to the window's smallest content area.
     void allowLogSwitchWritesThePreference() {
-        auto* check = m_view->findChild<QCheckBox*>(QStringLiteral("checkAllowLog"));
+        auto* check = m_view->findChild<QCheckBox*>(u"checkAllowLog"_s);
         for (const bool before : {m_rig.preferences.getAllowLog(), !m_rig.preferences.getAllowLog()}) {
             QCOMPARE(check->isChecked(), before);
             QTest::mouseClick(check, Qt::LeftButton);
@@ -94,39 +94,38 @@ private Q_SLOTS:
     void supportRequestSendsTheListedZip_data() {
         QTest::addColumn<int>("mailExit");
         QTest::addColumn<QString>("issueText");
-        QTest::newRow("mail client takes it") << 0 << QStringLiteral("Sync \"stuck\" at 50%");
+        QTest::newRow("mail client takes it") << 0 << u"Sync \"stuck\" at 50%"_s;
         QTest::newRow("empty issue still sends the logs") << 0 << QString();
-        QTest::newRow("no mail client: zip kept and shown") << 3 << QStringLiteral("Battery wrong");
-        QTest::newRow("mail command missing: zip kept and shown") << -1 << QStringLiteral("Battery wrong");
+        QTest::newRow("no mail client: zip kept and shown") << 3 << u"Battery wrong"_s;
+        QTest::newRow("mail command missing: zip kept and shown") << -1 << u"Battery wrong"_s;
     }
     void supportRequestSendsTheListedZip() {
         QFETCH(int, mailExit);
         QFETCH(QString, issueText);
         const bool taken = mailExit == 0;
         m_openedFolders.clear();
-        QFile::remove(m_dir.filePath(QStringLiteral("args")));
-        m_view->mailer().setProgram(mailExit < 0 ? m_dir.filePath(QStringLiteral("absent"))
-                                                 : mailCommand(mailExit));
+        QFile::remove(m_dir.filePath(u"args"_s));
+        m_view->mailer().setProgram(mailExit < 0 ? m_dir.filePath(u"absent"_s) : mailCommand(mailExit));
         issue()->setPlainText(issueText);
 
         QTest::mouseClick(button("buttonSend"), Qt::LeftButton);
         const QString zip = m_view->pendingArchive();
         QVERIFY(QFile::exists(zip));
-        auto* list = m_view->findChild<QListWidget*>(QStringLiteral("listArchive"));
+        auto* list = m_view->findChild<QListWidget*>(u"listArchive"_s);
         QVERIFY(list->isVisible());
         const QStringList logs = QDir(logsDir()).entryList({u"log-*.txt"_s}, QDir::Files, QDir::Name);
         QVERIFY(!logs.isEmpty());
         QCOMPARE(list->count(), logs.size());
         for (const QString& name : logs)
-            QCOMPARE(list->findItems(name + QStringLiteral(" ("), Qt::MatchStartsWith).size(), 1);
+            QCOMPARE(list->findItems(name + u" ("_s, Qt::MatchStartsWith).size(), 1);
         QTest::mouseClick(button("buttonOpenFolder"), Qt::LeftButton);
         QCOMPARE(m_openedFolders, QStringList{logsDir()});
         if (qstrcmp(QTest::currentDataTag(), "mail client takes it") == 0)
-            QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("support")));
+            QVERIFY(saveScreenshots(m_view.get(), u"support"_s));
 
         QTest::mouseClick(button("buttonConfirmSend"), Qt::LeftButton);
         QTRY_VERIFY(ViewRig::visibleMessageBox());
-        QFile args(m_dir.filePath(QStringLiteral("args")));
+        QFile args(m_dir.filePath(u"args"_s));
         QCOMPARE(args.open(QIODevice::ReadOnly), mailExit >= 0);
         const QByteArray expected = QByteArrayLiteral("--subject\0OvService ") +
                                     OVHelper::getApplicationVersion().toUtf8() +
@@ -136,7 +135,7 @@ private Q_SLOTS:
         QCOMPARE(args.readAll(), mailExit >= 0 ? expected : QByteArray());
         const QString shown = answerAlert(QMessageBox::Ok);
         QCOMPARE(QFile::exists(zip), !taken);
-        QVERIFY(shown.startsWith(taken ? QStringLiteral("Support Request Sent|") : QStringLiteral("Error|")));
+        QVERIFY(shown.startsWith(taken ? u"Support Request Sent|"_s : u"Error|"_s));
         QCOMPARE(issue()->toPlainText(), taken ? QString() : issueText);
         QCOMPARE(m_openedFolders.size(), taken ? 1 : 2);
         QVERIFY(!list->isVisible());
@@ -157,7 +156,7 @@ private Q_SLOTS:
         QVERIFY(m_rig.unplug(device->serial()));
         QTest::mouseClick(button("buttonDelete"), Qt::LeftButton);
         QCOMPARE(answerAlert(QMessageBox::Cancel),
-                 QStringLiteral("Delete the ALL local sessions?|Deleted sessions cannot be restored."));
+                 u"Delete the ALL local sessions?|Deleted sessions cannot be restored."_s);
         OVSessionFileRepository repository;
         OVError error;
         QVERIFY(!repository.getAllSessions(&error).value_or(OVSessionList()).isEmpty());
@@ -174,8 +173,8 @@ private Q_SLOTS:
         const QByteArray serverUrl = qgetenv("OV_SERVER_URL");
         // Port 1 on the loopback: nothing listens there, the connection is refused at once.
         qputenv("OV_SERVER_URL", "http://127.0.0.1:1/api/");
-        auto* list = m_view->findChild<QListWidget*>(QStringLiteral("listDiagnosis"));
-        auto* spinner = m_view->findChild<QProgressBar*>(QStringLiteral("progressDiagnose"));
+        auto* list = m_view->findChild<QListWidget*>(u"listDiagnosis"_s);
+        auto* spinner = m_view->findChild<QProgressBar*>(u"progressDiagnose"_s);
         QTest::mouseClick(button("buttonDiagnose"), Qt::LeftButton);
         QVERIFY(spinner->isVisible());
         QVERIFY(!button("buttonDiagnose")->isEnabled());
@@ -188,7 +187,7 @@ private Q_SLOTS:
         QCOMPARE(find(u"^(OK|FAILED)  Server: "_s), 1);
         QCOMPARE(find(u"^FAILED  Server: .*\nFix: Check the network connection"_s), 1);
         QVERIFY(find(u"^OK  [^\n]*$"_s) > 0);
-        QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("support-diagnosis")));
+        QVERIFY(saveScreenshots(m_view.get(), u"support-diagnosis"_s));
     }
 };
 

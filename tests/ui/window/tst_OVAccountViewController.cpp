@@ -33,12 +33,12 @@ private Q_SLOTS:
         for (const QString& name : {OVNotificationName::OnSignIn, OVNotificationName::OnSignOut})
             OVNotificationCenter::defaultCenter().addObserver(
                 this, name, [this, name](const OVNotification&) { m_posted << name; });
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openUrl");
+        QDesktopServices::setUrlHandler(u"https"_s, this, "openUrl");
     }
 
     void cleanupTestCase() {
         OVNotificationCenter::defaultCenter().removeObserver(this);
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QDesktopServices::unsetUrlHandler(u"https"_s);
         QVERIFY(m_rig.stop());
     }
 
@@ -69,8 +69,7 @@ private Q_SLOTS:
         const bool serverDown = how == u"server down"_s;
         const QByteArray apiUrl = qgetenv("OV_SERVER_URL");
         if (serverDown)
-            qputenv("OV_SERVER_URL",
-                    QStringLiteral("http://127.0.0.1:%1/api/").arg(OVCloudServer::freePort()).toUtf8());
+            qputenv("OV_SERVER_URL", u"http://127.0.0.1:%1/api/"_s.arg(OVCloudServer::freePort()).toUtf8());
         QCOMPARE(m_view->signInButtonTag(), int(OVAccountViewController::SignInTag));
         const QString password = how == u"wrong password"_s ? u"not-the-password"_s : m_rig.password;
         QTest::keyClicks(m_view->textFieldUsername(), *m_rig.coach.username);
@@ -86,7 +85,7 @@ private Q_SLOTS:
         if (failure.isEmpty()) {
             QTRY_COMPARE_WITH_TIMEOUT(m_posted, QStringList{OVNotificationName::OnSignIn}, 30000);
             QTRY_COMPARE(m_view->signInButtonTag(), int(OVAccountViewController::SignOutTag));
-            QCOMPARE(m_view->buttonSignIn()->text(), QStringLiteral("Sign Out"));
+            QCOMPARE(m_view->buttonSignIn()->text(), u"Sign Out"_s);
             QCOMPARE(m_rig.credentials.getUsername(), m_rig.coach.username);
             QCOMPARE(m_view->secureTextFieldPassword()->text(), m_rig.password);
             QVERIFY(!m_view->secureTextFieldPassword()->isEnabled());
@@ -95,7 +94,7 @@ private Q_SLOTS:
         } else {
             QMessageBox* sheet = nullptr;
             QTRY_VERIFY_WITH_TIMEOUT((sheet = m_window->findChild<QMessageBox*>()), 30000);
-            QCOMPARE(sheet->text(), QStringLiteral("Authentication failed"));
+            QCOMPARE(sheet->text(), u"Authentication failed"_s);
             QVERIFY2(sheet->informativeText().startsWith(failure), qPrintable(sheet->informativeText()));
             QCOMPARE(sheet->windowModality(), Qt::WindowModal);
             QVERIFY(!m_rig.credentials.isUserSignedIn());
@@ -103,10 +102,10 @@ private Q_SLOTS:
             // The typed values come back for correcting.
             QCOMPARE(m_view->textFieldUsername()->text(), *m_rig.coach.username);
             QCOMPARE(m_view->secureTextFieldPassword()->text(), password);
-            QCOMPARE(m_view->buttonSignIn()->text(), QStringLiteral("Sign In"));
+            QCOMPARE(m_view->buttonSignIn()->text(), u"Sign In"_s);
             QVERIFY(!m_view->buttonForgot()->isHidden());
             if (serverDown)
-                QVERIFY(saveScreenshot(m_window.get(), QStringLiteral("account-authentication-failed")));
+                QVERIFY(saveScreenshot(m_window.get(), u"account-authentication-failed"_s));
             sheet->accept();
         }
         QVERIFY(m_view->buttonSignIn()->isEnabled());
@@ -119,12 +118,12 @@ private Q_SLOTS:
         m_rig.credentials.saveCredential(m_rig.coach, m_rig.password);
         m_view->initializeView();
         QCOMPARE(m_view->signInButtonTag(), int(OVAccountViewController::SignOutTag));
-        QVERIFY(saveScreenshot(m_window.get(), QStringLiteral("account-signed-in")));
+        QVERIFY(saveScreenshot(m_window.get(), u"account-signed-in"_s));
         QTest::mouseClick(m_view->buttonSignIn(), Qt::LeftButton);
         QVERIFY(!m_rig.credentials.isUserSignedIn());
         QCOMPARE(m_posted, QStringList{OVNotificationName::OnSignOut});
         QCOMPARE(m_view->signInButtonTag(), int(OVAccountViewController::SignInTag));
-        QCOMPARE(m_view->buttonSignIn()->text(), QStringLiteral("Sign In"));
+        QCOMPARE(m_view->buttonSignIn()->text(), u"Sign In"_s);
         QVERIFY(m_view->textFieldUsername()->text().isEmpty());
         QVERIFY(m_view->secureTextFieldPassword()->isEnabled());
     }
@@ -140,9 +139,8 @@ private Q_SLOTS:
         QTest::mouseClick(m_view->buttonSignUp(), Qt::LeftButton);
         QTest::mouseClick(m_view->buttonForgot(), Qt::LeftButton);
         QCOMPARE(m_opened,
-                 (QList<QUrl>{
-                     QUrl(QStringLiteral("https://account.orvane.test/signup")),
-                     QUrl(QStringLiteral("https://account.orvane.test/en/account/reset_password_request"))}));
+                 (QList<QUrl>{QUrl(u"https://account.orvane.test/signup"_s),
+                              QUrl(u"https://account.orvane.test/en/account/reset_password_request"_s)}));
         QVERIFY(m_view->buttonSignIn()->isEnabled());
         QVERIFY(!m_view->progressIndicatorLogin()->isVisible());
         QVERIFY(!m_rig.credentials.isUserSignedIn());

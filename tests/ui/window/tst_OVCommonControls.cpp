@@ -97,7 +97,7 @@ private Q_SLOTS:
 
     void buttonTitleColourDoesNotRepaintForEver() {
         OVButton button;
-        button.setText(QStringLiteral("Sign In"));
+        button.setText(u"Sign In"_s);
         button.setTextColor(Qt::white);
         button.show();
         QVERIFY(QTest::qWaitForWindowExposed(&button));
@@ -122,9 +122,9 @@ private Q_SLOTS:
             ++oks;
             box.hideMessage();
         });
-        box.showMessage(&owner, QStringLiteral("Erase the device?"), true, true);
+        box.showMessage(&owner, u"Erase the device?"_s, true, true);
         QCOMPARE(box.geometry(), owner.rect());
-        QCOMPARE(box.labelMessage()->text(), QStringLiteral("Erase the device?"));
+        QCOMPARE(box.labelMessage()->text(), u"Erase the device?"_s);
         // Cancel without a callback and a click on the dimmed area do nothing; the box stays.
         QTest::mouseClick(box.cancelButton(), Qt::LeftButton);
         QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(5, 5));
@@ -136,14 +136,14 @@ private Q_SLOTS:
         QCOMPARE(oks, 1);
         QVERIFY(!box.isVisible());
         // Without buttons only the owner can take it off.
-        box.showMessage(&owner, QStringLiteral("Erasing…"), false, false);
+        box.showMessage(&owner, u"Erasing…"_s, false, false);
         QVERIFY(box.okButton()->isHidden() && box.cancelButton()->isHidden());
     }
 
     void exceptionLogging() {
         const auto capture = OVLogCapture::install();
         OVBaseViewController::logException(std::make_exception_ptr(std::runtime_error("no such row")),
-                                           QStringLiteral("reloadBatteryLevelForRow"));
+                                           u"reloadBatteryLevelForRow"_s);
         const QStringList lines = capture->lines();
         OVLogCapture::uninstall();
         QCOMPARE(lines.size(), 2);

@@ -108,17 +108,17 @@ private Q_SLOTS:
         auto window = makeWindow();
         OVView stranger;
         for (const QString& step : steps.split(u' ')) {
-            const auto entry = static_cast<Entry>(step.section(QLatin1Char(':'), 1).toInt());
-            if (step.startsWith(QLatin1String("click:"))) {
+            const auto entry = static_cast<Entry>(step.section(u':', 1).toInt());
+            if (step.startsWith(u"click:"_s)) {
                 QTest::mouseClick(window->clickableView(entry), Qt::LeftButton);
-            } else if (step.startsWith(QLatin1String("key:"))) {
+            } else if (step.startsWith(u"key:"_s)) {
                 window->clickableView(entry)->setFocus();
                 QTest::keyClick(window->clickableView(entry), Qt::Key_Space);
-            } else if (step == QLatin1String("show")) {
+            } else if (step == u"show"_s) {
                 window->initializeView();
-            } else if (step == QLatin1String("signIn")) {
+            } else if (step == u"signIn"_s) {
                 OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignIn);
-            } else if (step == QLatin1String("signOut")) {
+            } else if (step == u"signOut"_s) {
                 OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);
             } else {
                 window->onMenuClick(&stranger);
@@ -126,7 +126,7 @@ private Q_SLOTS:
         }
         verifyShows(*window, expected);
         if (expected == Entry::About)
-            QVERIFY(saveScreenshot(window.get(), QStringLiteral("main-window-about")));
+            QVERIFY(saveScreenshot(window.get(), u"main-window-about"_s));
     }
 
     void contentArea() {
@@ -134,13 +134,13 @@ private Q_SLOTS:
         window->selectOrvane();
         // A new controller for the shown entry replaces the old one on screen and frees it.
         QPointer<OVBaseViewController> old = window->viewController(Entry::Orvane);
-        auto* list = new OVPlaceholderViewController(QStringLiteral("List"), QString());
+        auto* list = new OVPlaceholderViewController(u"List"_s, QString());
         window->setViewController(Entry::Orvane, list);
         QVERIFY(old.isNull());
         verifyShows(*window, Entry::Orvane);
         QCOMPARE(window->viewController(Entry::Orvane), list);
         // A sub-view shown in the content area keeps the entry highlighted.
-        auto* detail = new OVPlaceholderViewController(QStringLiteral("Detail"), QString(), window.get());
+        auto* detail = new OVPlaceholderViewController(u"Detail"_s, QString(), window.get());
         window->displayViewController(detail);
         QCOMPARE(window->currentViewController(), detail);
         QVERIFY(detail->isVisible() && !list->isVisible());

@@ -30,13 +30,13 @@ public Q_SLOTS:
 private Q_SLOTS:
     void initTestCase() {
         qputenv("OV_DASHBOARD_URL", "http://127.0.0.1:9/dashboard/");
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
+        QDesktopServices::setUrlHandler(u"http"_s, this, "openUrl");
     }
 
     void framesCycleWhileUploading() {
         OVStatusItem item;
         item.observeSyncNotifications([] { return false; });
-        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo"));
+        QCOMPARE(item.currentImageName(), u"ov-logo"_s);
         QStringList seen;
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSyncStart);
         QTRY_VERIFY(item.syncProgressTimerStarted());
@@ -52,9 +52,9 @@ private Q_SLOTS:
             u"ov-logo-p1 ov-logo-p2 ov-logo-p3 ov-logo-p4 ov-logo-p5 ov-logo-p6 ov-logo-p1 ov-logo-p2"_s);
         // Stopped mid-cycle, the next upload starts again at the first frame.
         item.stopSyncProgressTimer();
-        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo"));
+        QCOMPARE(item.currentImageName(), u"ov-logo"_s);
         item.startSyncProgressTimer();
-        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo-p1"));
+        QCOMPARE(item.currentImageName(), u"ov-logo-p1"_s);
     }
 
     // Every "OnDeviceSyncDone" but the last arrives while other devices still upload.
@@ -81,7 +81,7 @@ private Q_SLOTS:
             QTest::qWait(50);
             QCOMPARE(item.syncProgressTimerStarted(), done < devices);
         }
-        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo"));
+        QCOMPARE(item.currentImageName(), u"ov-logo"_s);
     }
 
     void menuActions() {
@@ -103,9 +103,9 @@ private Q_SLOTS:
 
     // Every image at the panel sizes, on a light and a dark panel, in one sheet for a person to check.
     void iconsAtPanelSizes() {
-        QStringList names{QStringLiteral("ov-logo"), QStringLiteral("ov-logo-highlighted")};
+        QStringList names{u"ov-logo"_s, u"ov-logo-highlighted"_s};
         for (int i = 1; i <= OVStatusItem::kFrameCount; ++i)
-            names << QStringLiteral("ov-logo-p%1").arg(i);
+            names << u"ov-logo-p%1"_s.arg(i);
         const int cell = 30;
         QImage sheet(names.size() * cell, 4 * cell, QImage::Format_ARGB32);
         QPainter painter(&sheet);
@@ -124,7 +124,7 @@ private Q_SLOTS:
             }
         painter.end();
         QVERIFY(sheet.scaled(sheet.size() * 4, Qt::KeepAspectRatio, Qt::FastTransformation)
-                    .save(screenshotDir() + QStringLiteral("/tray-frames.png")));
+                    .save(screenshotDir() + u"/tray-frames.png"_s));
     }
 };
 
