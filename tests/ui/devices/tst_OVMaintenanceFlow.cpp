@@ -9,11 +9,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kUpdateFailed = u"Failed to update device. Please try again by RESTARTING OvServices. Please "
-                              u"DO NOT unplug the device. If the "
-                              u"issue persist, please contact support"_s;
+                              u"DO NOT unplug the device. If the issue persist, please contact support"_s;
 const QString kOffer = u"There is a new firmware version available. Would you like to update to firmware "
-                       u"version 1.2.0? Please do not "
-                       u"use a USB HUB. Connect it directly to your MAC."_s;
+                       u"version 1.2.0? Please do not use a USB HUB. Connect it directly to your MAC."_s;
 
 /** Plays the view: records what the flow asks, answers the device operations as told. */
 struct ViewRecorder {
@@ -100,8 +98,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("message");
         const QString eraseFirst =
-            u"There is a firware update available (1.0.4) but you need to erase your device "
-            u"before upgrading."_s;
+            u"There is a firware update available (1.0.4) but you need to erase your device before upgrading."_s;
         QTest::newRow("offer") << u""_s << kOffer;
         QTest::newRow("1.0.4 with sessions")
             << u"1.0.4 sessions"_s
