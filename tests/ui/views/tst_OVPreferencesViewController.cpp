@@ -62,6 +62,7 @@ private Q_SLOTS:
 
     void developerFieldsWriteAndReset() {
         m_view->initializeView();
+        m_view->resize(560, 520); // the main window's content area at its smallest
         QVERIFY(saveScreenshots(m_view.get(), u"preferences"_s));
         const QString defaultUrl = m_preferences->getServerUrl();
         const QString defaultVersion = m_preferences->getApiVersion();
