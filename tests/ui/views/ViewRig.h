@@ -9,23 +9,21 @@
 #include "OVPreferencesManager.h"
 #include "OVService.h"
 #include "SUUpdater.h"
+#include "UiTestSupport.h"
 
 #include <QApplication>
 #include <QJsonObject>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTest>
 
 /**
- * What the device views stand on: a private home, the real ovcloud with the demo coach signed in,
+ * What the device views stand on: a private home, the real ovcloud with the demo coach's credential,
  * emulated devices in process and the device registry over them. Build it in initTestCase.
  */
 class ViewRig {
 public:
     bool start(QString* error) {
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
-            qputenv(name, QFile::encodeName(m_home.filePath(QString::fromLatin1(name))));
+        useTemporaryHome(m_home);
         if (!server.start(error))
             return false;
         qputenv("OV_SERVER_URL", server.apiUrl().toUtf8());
@@ -33,17 +31,10 @@ public:
         OVDataLookup::sharedInstance().setService(&service);
         const QJsonObject demo = OVCloudServer::demoAccount();
         password = demo.value(QLatin1String("password")).toString();
-        std::atomic<bool> answered{false};
-        service.authenticate(demo.value(QLatin1String("username")).toString(), password,
-                             [&](std::optional<OVUser> user, std::optional<OVError>) {
-                                 coach = user;
-                                 answered = true;
-                             });
-        if (!QTest::qWaitFor([&] { return answered.load(); }, 30000) || !coach) {
-            *error = QStringLiteral("the demo coach could not sign in");
-            return false;
-        }
-        credentials.saveCredential(*coach, password);
+        coach.username = demo.value(QLatin1String("username")).toString();
+        coach.identifier = demo.value(QLatin1String("user_id")).toInteger();
+        coach.uri = QStringLiteral("/api/user/%1/").arg(*coach.identifier);
+        credentials.saveCredential(coach, password);
         devices = std::make_unique<DeviceRig>(false);
         manager = OVDeviceManager::create(&service, &credentials, &preferences, &DeviceRig::manager());
         manager->updateDeviceList();
@@ -112,7 +103,7 @@ public:
     SUUpdater updater;
     OVPreferencesManager preferences{OVLoginItem(QStringLiteral("/bin/true"), QString()), &updater};
     OVService service{&credentials, &preferences};
-    std::optional<OVUser> coach;
+    OVUser coach;
     QString password;
     std::unique_ptr<DeviceRig> devices;
     std::shared_ptr<OVDeviceManager> manager;

@@ -5,7 +5,7 @@
 #include "OVPreferencesViewController.h"
 #include "OVUserDefaults.h"
 #include "SUUpdater.h"
-#include "ViewScreenshots.h"
+#include "UiTestSupport.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -13,11 +13,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class tst_OVPreferencesViewController : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_home;
-    std::unique_ptr<SUUpdater> m_updater;
+    SUUpdater m_updater;
     std::unique_ptr<OVPreferencesManager> m_preferences;
     std::unique_ptr<OVPreferencesViewController> m_view;
 
@@ -26,67 +28,58 @@ class tst_OVPreferencesViewController : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
-        m_updater = std::make_unique<SUUpdater>();
+        useTemporaryHome(m_home);
         m_preferences = std::make_unique<OVPreferencesManager>(
-            OVLoginItem(QStringLiteral("/bin/true"), m_home.filePath(QStringLiteral("ovservices.desktop"))),
-            m_updater.get());
+            OVLoginItem(u"/bin/true"_s, m_home.filePath(u"ovservices.desktop"_s)), &m_updater);
         m_view = std::make_unique<OVPreferencesViewController>(m_preferences.get());
         m_view->show();
     }
 
+    // Whether storing and syncing are on: before, and after the click.
     void storeAndSyncStayCoupled_data() {
-        QTest::addColumn<bool>("store");
-        QTest::addColumn<bool>("sync");
+        QTest::addColumn<QList<bool>>("before");
         QTest::addColumn<QString>("clicked");
-        QTest::addColumn<bool>("storeAfter");
-        QTest::addColumn<bool>("syncAfter");
-        QTest::newRow("store off while syncing stays on") << true << true << "checkAutoStore" << true << true;
-        QTest::newRow("store off without sync") << true << false << "checkAutoStore" << false << false;
-        QTest::newRow("store on") << false << false << "checkAutoStore" << true << false;
-        QTest::newRow("sync on turns store on") << false << false << "checkAutoSync" << true << true;
-        QTest::newRow("sync off keeps store") << true << true << "checkAutoSync" << true << false;
+        QTest::addColumn<QList<bool>>("after");
+        using On = QList<bool>;
+        QTest::newRow("store off while syncing stays on")
+            << On{true, true} << "checkAutoStore" << On{true, true};
+        QTest::newRow("store off without sync") << On{true, false} << "checkAutoStore" << On{false, false};
+        QTest::newRow("store on") << On{false, false} << "checkAutoStore" << On{true, false};
+        QTest::newRow("sync on turns store on") << On{false, false} << "checkAutoSync" << On{true, true};
+        QTest::newRow("sync off keeps store") << On{true, true} << "checkAutoSync" << On{true, false};
     }
     void storeAndSyncStayCoupled() {
-        QFETCH(bool, store);
-        QFETCH(bool, sync);
+        QFETCH(QList<bool>, before);
         QFETCH(QString, clicked);
-        QFETCH(bool, storeAfter);
-        QFETCH(bool, syncAfter);
-        m_preferences->setAutoStore(store);
-        m_preferences->setAutoSync(sync);
+        QFETCH(QList<bool>, after);
+        m_preferences->setAutoStore(before[0]);
+        m_preferences->setAutoSync(before[1]);
         m_view->initializeView();
         QTest::mouseClick(m_view->findChild<QCheckBox*>(clicked), Qt::LeftButton);
-        const QList<bool> after{storeAfter, syncAfter};
         QCOMPARE((QList<bool>{box("checkAutoStore")->isChecked(), box("checkAutoSync")->isChecked()}), after);
         QCOMPARE((QList<bool>{m_preferences->getAutoStore(), m_preferences->getAutoSync()}), after);
     }
 
     void developerFieldsWriteAndReset() {
+        m_view->initializeView();
+        m_view->resize(560, 520); // the main window's content area at its smallest
+        QVERIFY(saveScreenshots(m_view.get(), u"preferences"_s));
         const QString defaultUrl = m_preferences->getServerUrl();
         const QString defaultVersion = m_preferences->getApiVersion();
-        QVERIFY(!m_view->findChild<QWidget*>(QStringLiteral("viewForDevOnly"))->isVisible());
+        QVERIFY(!m_view->findChild<QWidget*>(u"viewForDevOnly"_s)->isVisible());
         QLineEdit* url = field("textFieldServerUrl");
         QLineEdit* version = field("textFieldApiVersion");
-        url->setText(QStringLiteral("http://127.0.0.1:9/api/"));
+        url->setText(u"http://127.0.0.1:9/api/"_s);
         Q_EMIT url->editingFinished();
-        version->setText(QStringLiteral("9.9.9"));
+        version->setText(u"9.9.9"_s);
         Q_EMIT version->editingFinished();
-        QCOMPARE(OVUserDefaults::objectForKey(QStringLiteral("Server Url")).toString(),
-                 QStringLiteral("http://127.0.0.1:9/api/"));
-        QCOMPARE(OVUserDefaults::objectForKey(QStringLiteral("Api Version")).toString(),
-                 QStringLiteral("9.9.9"));
-        m_view->findChild<QPushButton*>(QStringLiteral("buttonReset"))->click();
+        QCOMPARE(OVUserDefaults::objectForKey(u"Server Url"_s).toString(), u"http://127.0.0.1:9/api/"_s);
+        QCOMPARE(OVUserDefaults::objectForKey(u"Api Version"_s).toString(), u"9.9.9"_s);
+        m_view->findChild<QPushButton*>(u"buttonReset"_s)->click();
         QCOMPARE(url->text(), defaultUrl);
         QCOMPARE(version->text(), defaultVersion);
-        QVERIFY(!OVUserDefaults::objectForKey(QStringLiteral("Server Url")).isValid());
-        QVERIFY(!OVUserDefaults::objectForKey(QStringLiteral("Api Version")).isValid());
-    }
-
-    void screenshots() {
-        m_view->initializeView();
-        QVERIFY(saveScreenshots(m_view.get(), QStringLiteral("preferences")));
+        QVERIFY(!OVUserDefaults::objectForKey(u"Server Url"_s).isValid());
+        QVERIFY(!OVUserDefaults::objectForKey(u"Api Version"_s).isValid());
     }
 };
 

@@ -1,13 +1,9 @@
 #pragma once
 
-#include "OVCredentialManager.h"
-
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QPalette>
-#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -24,35 +20,33 @@ inline bool saveScreenshot(QWidget* widget, const QString& name) {
     return widget->grab().save(screenshotDir() + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
-/** A dark desktop theme, as a user with one would have it; restore with the saved palette. */
-inline QPalette darkPalette() {
+/**
+ * Saves <name>-light.png, then <name>-dark.png under a dark desktop theme as a user with one would
+ * have it: the window paints its own surfaces, so the theme must not leak into them.
+ */
+inline bool saveScreenshots(QWidget* widget, const QString& name) {
+    const QPalette light = QApplication::palette();
     QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 48));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(30, 30, 32));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Button, QColor(60, 60, 64));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Highlight, QColor(90, 140, 200));
-    return dark;
+    for (const auto& [role, colour] : {std::pair{QPalette::Window, QColor(45, 45, 48)},
+                                       {QPalette::WindowText, QColor(230, 230, 230)},
+                                       {QPalette::Base, QColor(30, 30, 32)},
+                                       {QPalette::Text, QColor(230, 230, 230)},
+                                       {QPalette::Button, QColor(60, 60, 64)},
+                                       {QPalette::ButtonText, QColor(230, 230, 230)},
+                                       {QPalette::Highlight, QColor(90, 140, 200)}})
+        dark.setColor(role, colour);
+    bool saved = saveScreenshot(widget, name + QStringLiteral("-light"));
+    QApplication::setPalette(dark);
+    saved = saveScreenshot(widget, name + QStringLiteral("-dark")) && saved;
+    QApplication::setPalette(light);
+    return saved;
 }
 
 /** Points the settings, the store and the logs of the process at a temporary home. */
 inline void useTemporaryHome(const QTemporaryDir& home) {
     qputenv("HOME", QFile::encodeName(home.path()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+        qputenv(name, QFile::encodeName(home.filePath(QString::fromLatin1(name))));
     QApplication::setOrganizationName(QStringLiteral("Pellwick"));
     QApplication::setApplicationName(QStringLiteral("OvServices"));
-}
-
-/** Stores the demo coach's credential, as a sign-in on an earlier run would have. */
-inline void storeCoachCredential(OVCredentialManager& credentials, const QString& username,
-                                 const QString& password) {
-    OVUser coach;
-    coach.identifier = 100;
-    coach.username = username;
-    coach.uri = QStringLiteral("/api/user/100/");
-    credentials.saveCredential(coach, password);
 }

@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QSignalSpy>
-#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -16,6 +15,8 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
+
+using namespace Qt::StringLiterals;
 
 class tst_OVStatusItem : public QObject {
     Q_OBJECT
@@ -29,13 +30,13 @@ public Q_SLOTS:
 private Q_SLOTS:
     void initTestCase() {
         qputenv("OV_DASHBOARD_URL", "http://127.0.0.1:9/dashboard/");
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
+        QDesktopServices::setUrlHandler(u"http"_s, this, "openUrl");
     }
 
     void framesCycleWhileUploading() {
         OVStatusItem item;
         item.observeSyncNotifications([] { return false; });
-        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo"));
+        QCOMPARE(item.currentImageName(), u"ov-logo"_s);
         QStringList seen;
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSyncStart);
         QTRY_VERIFY(item.syncProgressTimerStarted());
@@ -46,45 +47,41 @@ private Q_SLOTS:
             if (item.currentImageName() != seen.last())
                 seen << item.currentImageName();
         }
-        QStringList expected;
-        for (int frame : {1, 2, 3, 4, 5, 6, 1, 2})
-            expected << QStringLiteral("ov-logo-p%1").arg(frame);
-        QCOMPARE(seen, expected);
+        QCOMPARE(
+            seen.join(u' '),
+            u"ov-logo-p1 ov-logo-p2 ov-logo-p3 ov-logo-p4 ov-logo-p5 ov-logo-p6 ov-logo-p1 ov-logo-p2"_s);
         // Stopped mid-cycle, the next upload starts again at the first frame.
         item.stopSyncProgressTimer();
-        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo"));
+        QCOMPARE(item.currentImageName(), u"ov-logo"_s);
         item.startSyncProgressTimer();
-        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo-p1"));
+        QCOMPARE(item.currentImageName(), u"ov-logo-p1"_s);
     }
 
-    // Devices uploading when each "OnDeviceSyncDone" arrives, and whether the icon is idle after it.
+    // Every "OnDeviceSyncDone" but the last arrives while other devices still upload.
     void stopsWhenTheLastDeviceIsDone_data() {
-        QTest::addColumn<QList<bool>>("stillSynching");
-        QTest::addColumn<QList<bool>>("idleAfter");
-        QTest::newRow("one device") << QList<bool>{false} << QList<bool>{true};
-        QTest::newRow("two devices") << QList<bool>{true, false} << QList<bool>{false, true};
-        QTest::newRow("three devices, done twice at once")
-            << QList<bool>{true, true, false} << QList<bool>{false, false, true};
+        QTest::addColumn<int>("devices");
+        QTest::newRow("one device") << 1;
+        QTest::newRow("two devices") << 2;
+        QTest::newRow("three devices, done twice while others upload") << 3;
     }
     void stopsWhenTheLastDeviceIsDone() {
-        QFETCH(QList<bool>, stillSynching);
-        QFETCH(QList<bool>, idleAfter);
+        QFETCH(int, devices);
         std::atomic<bool> synching{true};
         OVStatusItem item;
         item.observeSyncNotifications([&synching] { return synching.load(); });
-        for (int i = 0; i < stillSynching.size(); ++i)
+        for (int i = 0; i < devices; ++i)
             OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSyncStart);
         QTRY_VERIFY(item.syncProgressTimerStarted());
-        for (int i = 0; i < stillSynching.size(); ++i) {
-            synching = stillSynching[i];
+        for (int done = 1; done <= devices; ++done) {
+            synching = done < devices;
             // Posted from an uploader's thread, as the device synchers do.
             std::thread([] {
                 OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSyncDone);
             }).join();
             QTest::qWait(50);
-            QCOMPARE(!item.syncProgressTimerStarted(), idleAfter[i]);
+            QCOMPARE(item.syncProgressTimerStarted(), done < devices);
         }
-        QCOMPARE(item.currentImageName(), QStringLiteral("ov-logo"));
+        QCOMPARE(item.currentImageName(), u"ov-logo"_s);
     }
 
     void menuActions() {
@@ -106,9 +103,9 @@ private Q_SLOTS:
 
     // Every image at the panel sizes, on a light and a dark panel, in one sheet for a person to check.
     void iconsAtPanelSizes() {
-        QStringList names{QStringLiteral("ov-logo"), QStringLiteral("ov-logo-highlighted")};
+        QStringList names{u"ov-logo"_s, u"ov-logo-highlighted"_s};
         for (int i = 1; i <= OVStatusItem::kFrameCount; ++i)
-            names << QStringLiteral("ov-logo-p%1").arg(i);
+            names << u"ov-logo-p%1"_s.arg(i);
         const int cell = 30;
         QImage sheet(names.size() * cell, 4 * cell, QImage::Format_ARGB32);
         QPainter painter(&sheet);
@@ -127,7 +124,7 @@ private Q_SLOTS:
             }
         painter.end();
         QVERIFY(sheet.scaled(sheet.size() * 4, Qt::KeepAspectRatio, Qt::FastTransformation)
-                    .save(screenshotDir() + QStringLiteral("/tray-frames.png")));
+                    .save(screenshotDir() + u"/tray-frames.png"_s));
     }
 };
 
