@@ -1,6 +1,7 @@
 """The command line of ovservices against the real binary: exit codes, one instance per user,
 sign-in with and without a running instance."""
 
+import shlex
 import signal
 import subprocess
 
@@ -14,18 +15,31 @@ PASSWORD = DEMO["password"]
 
 
 @pytest.mark.parametrize("args, code, text", [
-    (["status"], 3, "not running"),
-    (["sync"], 3, "not running"),
-    (["sign-out"], 3, "not running"),
-    (["quit"], 3, "not running"),
-    (["frobnicate"], 2, "unknown command"),
-    (["sign-in"], 2, "wrong number of arguments"),
-    (["status", "--yaml"], 2, "unknown option"),
+    ("status", 3, "not running"),
+    ("sync", 3, "not running"),
+    ("sign-out", 3, "not running"),
+    ("quit", 3, "not running"),
+    ("status --help", 0, "Usage: ovservices"),
+    ("frobnicate", 2, "unknown command"),
+    ("status --yaml", 2, "unknown option"),
+    ("sign-in", 2, "wrong number of arguments for 'sign-in'"),
+    ("sign-in ''", 2, "sign-in needs a user name"),
+    ("sign-in a b", 2, "wrong number of arguments for 'sign-in'"),
+    ("sync a b", 2, "wrong number of arguments for 'sync'"),
+    ("quit now", 2, "wrong number of arguments for 'quit'"),
+    ("export a b c", 2, "wrong number of arguments for 'export'"),
+    ("export --verify /tmp/x a", 2, "wrong number of arguments for 'export'"),
+    ("sync --json", 2, "--json goes with the status"),
+    ("--json", 2, "--json goes with the status"),
+    ("--headless quit", 2, "--headless starts the service; it takes no command"),
+    ("export --out", 2, "--out needs a value"),
+    ("status --out /tmp/x", 2, "--out goes with the export command"),
+    ("export --out /tmp/x OVR0000000000101 1796378400", 1, "no stored session matches"),
 ])
 def test_without_instance(service, args, code, text):
-    result = service.command(*args)
+    result = service.command(*shlex.split(args))
     assert result.returncode == code
-    assert text in result.stderr.decode()
+    assert text in (result.stdout + result.stderr).decode()
 
 
 @pytest.mark.parametrize("password, code, text", [

@@ -1,10 +1,6 @@
 #include "AppDelegate.h"
-#include "OVCredentialManager.h"
 #include "OVLogger.h"
-#include "OVMainThread.h"
-#include "OVNotificationCenter.h"
 #include "OVPreferencesManager.h"
-#include "OVStorageCleaner.h"
 #include "OVTestFiles.h"
 #include "OVUserDefaults.h"
 #include "SUUpdater.h"
@@ -15,8 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-
-#include <atomic>
 
 class tst_AppDelegate : public QObject {
     Q_OBJECT
@@ -81,41 +75,6 @@ private Q_SLOTS:
         QVERIFY(prefs->getAutoUpdate());
         QTRY_COMPARE(checks, 1);
         disconnect(counting);
-    }
-
-    void startsAndSignsOut() {
-        OVCredentialManager credentials;
-        OVUser user;
-        user.identifier = 100;
-        user.username = QStringLiteral("coach");
-        user.email = QStringLiteral("coach@orvane.test");
-        user.firstName = QStringLiteral("Casey");
-        user.lastName = QStringLiteral("Morgan");
-        user.uri = QStringLiteral("/api/user/100/");
-        credentials.saveCredential(user, QStringLiteral("secret"));
-        QVERIFY(OVCredentialManager().isUserSignedIn());
-
-        std::atomic<int> signOuts{0};
-        std::atomic<bool> onMainThread{false};
-        OVNotificationCenter::defaultCenter().addObserver(this, OVNotificationName::OnSignOut,
-                                                          [&](const OVNotification&) {
-                                                              onMainThread = OVMainThread::isMainThread();
-                                                              ++signOuts;
-                                                          });
-        {
-            AppDelegate delegate(true);
-            delegate.applicationDidFinishLaunching();
-            QVERIFY(delegate.credentialManager()->isUserSignedIn());
-            QVERIFY(OVStorageCleaner::sharedInstance().isStarted());
-
-            delegate.logout();
-            QCOMPARE(signOuts.load(), 0); // queued to the main thread
-            QTRY_COMPARE(signOuts.load(), 1);
-            QVERIFY(onMainThread);
-            QVERIFY(!delegate.credentialManager()->isUserSignedIn());
-            QVERIFY(!OVCredentialManager().isUserSignedIn());
-        }
-        OVNotificationCenter::defaultCenter().removeObserver(this);
     }
 
     void escapedExceptionsAreLoggedWithTheirStack_data() {
