@@ -145,20 +145,6 @@ private Q_SLOTS:
         QCOMPARE(int(threadOfWriter.size()), kThreads);
     }
 
-    void rollsAtTheSizeLimit() {
-        QTemporaryDir dir;
-        OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
-        sink.setMaximumFileSize(100);
-        for (int i = 0; i < 3; ++i)
-            sink.write(message(QString(40, QLatin1Char('a'))));
-        sink.flush();
-        // Two lines of ~80 bytes reach 100 bytes after the second one: the third opens log-2.
-        QVERIFY(OVFileLoggerManager::isArchived(dir.filePath(QStringLiteral("log-1.txt"))));
-        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("log-1.txt"))).count('\n'), 2);
-        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("log-2.txt"))).count('\n'), 1);
-        QVERIFY(!OVFileLoggerManager::isArchived(dir.filePath(QStringLiteral("log-2.txt"))));
-    }
-
     void rollsAtTheAgeLimit_data() {
         QTest::addColumn<int>("hoursOld");
         QTest::addColumn<QString>("seen"); // by the next line, the tick, or the next run
@@ -249,23 +235,25 @@ private Q_SLOTS:
         QTRY_VERIFY(counter->ticks.load() >= 2);
     }
 
-    void elevenRollsKeepTenArchivedPlusCurrent() {
+    // A file rolls once it reaches the size limit, not before; thirteen files were opened, so
+    // the two oldest are removed, keeping ten archived plus the current one.
+    void rollsAtTheSizeLimitKeepingTenArchivedPlusCurrent() {
         QTemporaryDir dir;
         auto manager = std::make_shared<OVFileLoggerManager>(dir.path());
         manager->setMaximumNumberOfLogFiles(10);
         OVFileLogger sink(manager);
-        // Each long line fills a file by itself; the short last one stays in the current file.
-        sink.setMaximumFileSize(60);
-        for (int i = 0; i < 12; ++i)
-            sink.write(message(QStringLiteral("line %1").arg(i).leftJustified(30, QLatin1Char('.'))));
+        sink.setMaximumFileSize(100); // reached by the second line of ~80 bytes
+        for (int i = 0; i < 24; ++i)
+            sink.write(message(QString(40, QLatin1Char('a'))));
         sink.write(message(QStringLiteral("current")));
         sink.flush();
         const QStringList files = manager->sortedLogFilePaths();
         QCOMPARE(files.size(), 11);
         QCOMPARE(int(std::count_if(files.begin(), files.end(), OVFileLoggerManager::isArchived)), 10);
+        QCOMPARE(fileBytes(files.first()).count('\n'), 1);
         QVERIFY(fileBytes(files.first()).endsWith("\tcurrent\n"));
-        // Thirteen files were opened: the two oldest are the ones removed.
         QCOMPARE(QFileInfo(files.last()).fileName(), QStringLiteral("log-3.txt"));
+        QCOMPARE(fileBytes(files.last()).count('\n'), 2);
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("log-2.txt"))));
     }
 };

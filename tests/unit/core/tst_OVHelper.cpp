@@ -30,25 +30,6 @@ private Q_SLOTS:
         QCOMPARE(OVHelper::convertOrvatimestampToDate(2560).secondsSince1970(), 10.0);
     }
 
-    void osVersionTest_data() {
-        QTest::addColumn<int>("major");
-        QTest::addColumn<int>("minor");
-        QTest::addColumn<bool>("atLeast1011");
-        QTest::newRow("10.10") << 10 << 10 << false;
-        QTest::newRow("10.11") << 10 << 11 << true;
-        QTest::newRow("11.0") << 11 << 0 << true;
-    }
-
-    void osVersionTest() {
-        QFETCH(int, major);
-        QFETCH(int, minor);
-        QFETCH(bool, atLeast1011);
-        OVHelper::setPretendedOSXVersion(major, minor);
-        QCOMPARE(OVHelper::isOSXGreatherThan1011(), atLeast1011);
-        OVHelper::setPretendedOSXVersion(0, 0);
-        QVERIFY(!OVHelper::isOSXGreatherThan1011());
-    }
-
     void httpDates_data() {
         QTest::addColumn<QString>("header");
         QTest::addColumn<double>("seconds");
