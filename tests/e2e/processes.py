@@ -1,11 +1,11 @@
 """Real processes for the end-to-end tests, and their fixtures: the ovcloud web API (server/serve.sh), the ovdevsim
 daemon and the built `ovservices --headless`, each in temporary directories, on loopback only.
 
-OV_BUILD_DIR names the build to test (./ov test sets build/release)."""
+OV_BUILD_DIR names the build to test (./ov test sets build/release). The test files import the fixtures from here:
+a conftest.py in tests/e2e would take the name of the server's own when both suites run in one pytest."""
 
 import json
 import os
-import shutil
 import signal
 import socket
 import subprocess
@@ -228,17 +228,15 @@ def cloud(built, tmp_path_factory):
 @pytest.fixture
 def devsim(built):
     # A short path: the socket's name must fit in sun_path.
-    state = tempfile.mkdtemp(prefix="ovdevsim-")
-    sim = DevSim(state)
-    yield sim
-    sim.stop()
-    shutil.rmtree(state, ignore_errors=True)
+    with tempfile.TemporaryDirectory(prefix="ovdevsim-", ignore_cleanup_errors=True) as state:
+        sim = DevSim(state)
+        yield sim
+        sim.stop()
 
 
 @pytest.fixture
 def service(built, cloud, devsim):
-    base = tempfile.mkdtemp(prefix="ovs-")
-    instance = Service(base, cloud, devsim)
-    yield instance
-    instance.stop()
-    shutil.rmtree(base, ignore_errors=True)
+    with tempfile.TemporaryDirectory(prefix="ovs-", ignore_cleanup_errors=True) as base:
+        instance = Service(base, cloud, devsim)
+        yield instance
+        instance.stop()

@@ -7,8 +7,6 @@ import subprocess
 
 import pytest
 
-# The fixtures come with the helpers: a conftest.py here would take the name of the server's own
-# when both suites run in one pytest.
 from processes import DEMO, wait_until, built, cloud, devsim, service  # noqa: F401
 
 PASSWORD = DEMO["password"]

@@ -4,8 +4,6 @@ ovservices is signed in to ovcloud ends with every session on the server byte fo
 import os
 import subprocess
 
-# The fixtures come with the helpers: a conftest.py here would take the name of the server's own
-# when both suites run in one pytest.
 from processes import DEMO, ROOT, Cloud, wait_until, built, cloud, devsim, service  # noqa: F401
 
 # 12,000 pages are 6,144,000 bytes: more than one 5 MiB upload chunk.
