@@ -88,16 +88,13 @@ private Q_SLOTS:
         OVLogger::sharedInstance().removeAllSinks();
     }
 
-    void switchedOffReachesNoSinkAndCreatesNoFile() {
+    void switchedOffWritesNothing() {
         QTemporaryDir dir;
         const QString logs = dir.filePath(QStringLiteral("Logs"));
         OVLogger& logger = OVLogger::sharedInstance();
         logger.configure(logs);
-        auto capture = std::make_shared<CaptureSink>();
-        logger.addSink(capture);
         OVLog("dropped %@", 1);
         logger.flush();
-        QVERIFY(capture->lines().empty());
         QVERIFY(!QDir(logs).exists() || QDir(logs).entryList(QDir::Files).isEmpty());
 
         logger.turnLogOn();
@@ -105,8 +102,6 @@ private Q_SLOTS:
         logger.turnLogOff();
         OVLog("dropped again");
         logger.flush();
-        QCOMPARE(capture->lines().size(), size_t(1));
-        QCOMPARE(capture->lines().front().text, QStringLiteral("kept\t2"));
         // One line: its time to the millisecond, its thread, a tab, the text as it was.
         const QString line = QString::fromUtf8(fileBytes(logs + QStringLiteral("/log-1.txt")));
         const QRegularExpression pattern(QStringLiteral(
@@ -165,9 +160,6 @@ private Q_SLOTS:
         QFETCH(int, files);
         QTemporaryDir dir;
         const QByteArray first = QFile::encodeName(dir.filePath(QStringLiteral("log-1.txt")));
-        const auto later = [hoursOld] {
-            return QDateTime::currentDateTimeUtc().addSecs(hoursOld * 3600 + 5);
-        };
         OVFileLogger sink(std::make_shared<OVFileLoggerManager>(dir.path()));
         sink.write(message(QStringLiteral("now")));
         OVFileLogger nextRun(std::make_shared<OVFileLoggerManager>(dir.path()));
@@ -178,7 +170,9 @@ private Q_SLOTS:
                 QByteArray::number(QDateTime::currentMSecsSinceEpoch() - hoursOld * 3600000LL);
             QCOMPARE(setxattr(first.constData(), attribute, old.constData(), size_t(old.size()), 0), 0);
         } else {
-            (seen == QLatin1String("run") ? nextRun : sink).setClock(later);
+            (seen == QLatin1String("run") ? nextRun : sink).setClock([hoursOld] {
+                return QDateTime::currentDateTimeUtc().addSecs(hoursOld * 3600 + 5);
+            });
         }
         if (seen == QLatin1String("tick"))
             sink.tick();

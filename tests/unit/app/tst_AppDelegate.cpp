@@ -21,12 +21,7 @@ private Q_SLOTS:
         QCoreApplication::setApplicationName(QStringLiteral("OvServices"));
         qputenv("HOME", QFile::encodeName(m_home.path()));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("state"))));
-        // No emulator daemon: the device library sees no devices.
-        qputenv("OV_DEVSIM_SOCKET", QFile::encodeName(m_home.filePath(QStringLiteral("none.sock"))));
-        qputenv("OV_SERVER_URL", "http://127.0.0.1:9/api/");
-        qputenv("OV_NETWORK_TIME_URL", "http://127.0.0.1:9/");
         // An empty feed, so that a background check has something to read.
         const QString feed = m_home.filePath(QStringLiteral("appcast.xml"));
         QVERIFY(
@@ -41,16 +36,13 @@ private Q_SLOTS:
         QTest::addColumn<bool>("expected");
         QTest::newRow("never written") << QVariant() << true;
         QTest::newRow("stored false stays false") << QVariant(false) << false;
-        QTest::newRow("stored true stays true") << QVariant(true) << true;
     }
     void firstRunDefaults() {
         QFETCH(QVariant, stored);
         QFETCH(bool, expected);
-        const QStringList keys{QStringLiteral("Auto Sync"), QStringLiteral("Auto Start"),
-                               QStringLiteral("Auto Store"), QStringLiteral("Allow Log")};
-        for (const QString& key : keys)
-            if (stored.isValid())
-                OVUserDefaults::setObject(stored, key);
+        if (stored.isValid())
+            for (const char* key : {"Auto Sync", "Auto Start", "Auto Store", "Allow Log"})
+                OVUserDefaults::setObject(stored, QString::fromLatin1(key));
         // Automatic checks switched off before: they come back on, and a check is made at once.
         SUUpdater::sharedUpdater()->setAutomaticallyChecksForUpdates(false);
         // The check ends on the updater's thread; count it on this one.
@@ -60,10 +52,7 @@ private Q_SLOTS:
             Qt::QueuedConnection);
 
         // The logger starts the other way round: the stored choice (on when never written) switches it.
-        if (expected)
-            OVLogger::sharedInstance().turnLogOff();
-        else
-            OVLogger::sharedInstance().turnLogOn();
+        expected ? OVLogger::sharedInstance().turnLogOff() : OVLogger::sharedInstance().turnLogOn();
 
         AppDelegate delegate(true);
         delegate.initializePreferences();

@@ -1,4 +1,3 @@
-#include "ControlTestSupport.h"
 #include "OVControlClient.h"
 #include "OVControlServer.h"
 
@@ -7,6 +6,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <future>
+
+namespace {
+/** Runs a blocking client call on a thread of its own while this thread serves the server's event loop. */
+template <typename Call> auto runBesideEventLoop(Call call) {
+    auto result = std::async(std::launch::async, std::move(call));
+    while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return result.get();
+}
+} // namespace
 
 class tst_OVControlServer : public QObject {
     Q_OBJECT

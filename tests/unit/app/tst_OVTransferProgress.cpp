@@ -5,7 +5,8 @@
 
 using Step = OVTransferProgress::Step;
 
-using Reports = QList<QPair<qint64, qint64>>;
+using Pair = QPair<qint64, qint64>;
+using Reports = QList<Pair>;
 
 namespace {
 const QString kSerial = QStringLiteral("OVR0000000000701");
@@ -22,40 +23,31 @@ private:
     qint64 m_now = 0;
     OVTransferProgress m_progress{[this] { return m_now; }};
 
-    // Reports done bytes at each of (ms, done) and reads the snapshot at the last time.
-    OVTransferProgress::Snapshot play(const Reports& reports) {
-        for (const auto& [at, done] : reports) {
-            m_now = at;
-            m_progress.report(kSerial, downloading(done));
-        }
-        return *m_progress.snapshot(kSerial);
-    }
-
 private Q_SLOTS:
     void init() {
         m_now = 0;
         m_progress.clear(kSerial);
     }
 
+    // Reports of (ms, bytes done) -> (bytes per second, seconds left).
     void speedIsOverTheLastTenSecondsAndGivesTheTimeLeft_data() {
         QTest::addColumn<Reports>("reports");
-        QTest::addColumn<qint64>("bytesPerSecond");
-        QTest::addColumn<qint64>("secondsLeft");
+        QTest::addColumn<Pair>("speedAndTimeLeft");
         using R = Reports;
-        QTest::newRow("steady") << R{{0, 0}, {1000, 1000}, {2000, 2000}} << qint64(1000) << qint64(998);
+        QTest::newRow("steady") << R{{0, 0}, {1000, 1000}, {2000, 2000}} << Pair{1000, 998};
         QTest::newRow("an old fast start does not count")
-            << R{{0, 0}, {1000, 500000}, {11000, 500000}, {21000, 510000}} << qint64(1000) << qint64(490);
-        QTest::newRow("stopped for a window")
-            << R{{0, 0}, {1000, 1000}, {12000, 1000}} << qint64(0) << qint64(-1);
-        QTest::newRow("one report") << R{{5000, 400}} << qint64(0) << qint64(-1);
+            << R{{0, 0}, {1000, 500000}, {11000, 500000}, {21000, 510000}} << Pair{1000, 490};
+        QTest::newRow("stopped for a window") << R{{0, 0}, {1000, 1000}, {12000, 1000}} << Pair{0, -1};
+        QTest::newRow("one report") << R{{5000, 400}} << Pair{0, -1};
     }
     void speedIsOverTheLastTenSecondsAndGivesTheTimeLeft() {
         QFETCH(Reports, reports);
-        QFETCH(qint64, bytesPerSecond);
-        QFETCH(qint64, secondsLeft);
-        const OVTransferProgress::Snapshot snapshot = play(reports);
-        QCOMPARE(qint64(std::llround(snapshot.bytesPerSecond)), bytesPerSecond);
-        QCOMPARE(snapshot.secondsLeft, secondsLeft);
+        for (const auto& [at, done] : reports) {
+            m_now = at;
+            m_progress.report(kSerial, downloading(done));
+        }
+        const auto snapshot = *m_progress.snapshot(kSerial);
+        QTEST((Pair{std::llround(snapshot.bytesPerSecond), snapshot.secondsLeft}), "speedAndTimeLeft");
     }
 
     void stallIsMarkedOnceAndClearedByProgress() {
