@@ -38,9 +38,8 @@ def test_every_session_arrives_byte_for_byte(service, devsim, cloud):
         assert len(expected) == session["page_count"] * 512
 
         record = records[session["start_seconds"]]
-        assert record["status"] == "complete"
-        assert record["user"]["id"] == session["user"]
-        assert record["npages"] == session["page_count"]
+        assert (record["status"], record["user"]["id"], record["npages"]) == (
+            "complete", session["user"], session["page_count"])
         assert cloud.timeline(record) == expected, f"timeline of session {session['index']} differs"
 
         folder = service.store / serial / f"{session['start_seconds']:.6f}"
@@ -51,8 +50,7 @@ def test_every_session_arrives_byte_for_byte(service, devsim, cloud):
             session["page_count"], session["user"], "Synced")
     assert len(records) == len(sessions)
     final = service.status()
-    assert final["user"]["username"] == DEMO["username"]
-    assert not final["storing"] and not final["syncing"]
+    assert (final["user"]["username"], final["storing"], final["syncing"]) == (DEMO["username"], False, False)
 
 
 def test_sessions_of_a_user_the_account_cannot_see_are_left_on_the_device(service, devsim, cloud):

@@ -23,20 +23,13 @@
 
 namespace {
 
-class CaptureSink : public OVLogSink {
-public:
+struct CaptureSink : OVLogSink {
     void write(const OVLogMessage& message) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_lines.push_back(message);
+        std::lock_guard<std::mutex> lock(mutex);
+        lines.push_back(message);
     }
-    std::vector<OVLogMessage> lines() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<OVLogMessage> m_lines;
+    std::mutex mutex;
+    std::vector<OVLogMessage> lines; // read after the logger's flush()
 };
 
 OVLogMessage message(const QString& text) {
@@ -46,27 +39,23 @@ OVLogMessage message(const QString& text) {
 const char kChildFlag[] = "--log-then-end";
 
 /** Slow enough that lines are still queued when the process ends. */
-class SlowFileSink : public OVLogSink {
-public:
-    explicit SlowFileSink(const QString& path)
-        : m_file(path) {
-        m_file.open(QIODevice::WriteOnly | QIODevice::Append);
-    }
+struct SlowFileSink : OVLogSink {
     void write(const OVLogMessage& m) override {
         QThread::msleep(1);
-        m_file.write(m.text.toUtf8() + '\n');
+        file.write(m.text.toUtf8() + '\n');
     }
-    void flush() override { m_file.flush(); }
-
-private:
-    QFile m_file;
+    void flush() override { file.flush(); }
+    QFile file;
 };
 
 /** The child process: logs 300 lines and ends at once, by returning from main, SIGTERM or abort(). */
 int logThenEnd(const QByteArray& ending, const QString& path) {
     OVLogger& logger = OVLogger::sharedInstance();
     logger.turnLogOn();
-    logger.addSink(std::make_shared<SlowFileSink>(path));
+    auto sink = std::make_shared<SlowFileSink>();
+    sink->file.setFileName(path);
+    sink->file.open(QIODevice::WriteOnly);
+    logger.addSink(sink);
     logger.drainOnExit();
     for (int i = 0; i < 300; ++i)
         OVLog("line %@", i);
@@ -125,7 +114,7 @@ private Q_SLOTS:
         for (auto& th : threads)
             th.join();
         logger.flush();
-        const auto lines = capture->lines();
+        const auto& lines = capture->lines;
         QCOMPARE(lines.size(), size_t(kThreads * kLines));
         std::vector<int> next(kThreads, 0);
         std::map<int, int> threadOfWriter;
