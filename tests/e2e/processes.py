@@ -142,29 +142,20 @@ class Service:
         base = Path(base)
         self.home = base / "home"
         self.runtime = base / "run"
-        for d in (self.home, self.runtime):
-            d.mkdir(parents=True, exist_ok=True)
-        self.runtime.chmod(0o700)
-        self.env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "HOME": str(self.home),
-            "XDG_RUNTIME_DIR": str(self.runtime),
-            "XDG_CONFIG_HOME": str(self.home / ".config"),
-            "XDG_DATA_HOME": str(self.home / ".local" / "share"),
-            "XDG_STATE_HOME": str(self.home / ".local" / "state"),
-            "OV_DEVSIM_SOCKET": devsim.socket,
-            "QT_QPA_PLATFORM": "offscreen",
-        }
+        self.home.mkdir(parents=True, exist_ok=True)
+        self.runtime.mkdir(mode=0o700, parents=True, exist_ok=True)
+        local = self.home / ".local"
+        self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.home),
+                    "XDG_RUNTIME_DIR": str(self.runtime), "XDG_CONFIG_HOME": str(self.home / ".config"),
+                    "XDG_DATA_HOME": str(local / "share"), "XDG_STATE_HOME": str(local / "state"),
+                    "OV_DEVSIM_SOCKET": devsim.socket, "QT_QPA_PLATFORM": "offscreen"}
         self.use_cloud(cloud)
-        self.store = self.home / ".local" / "share" / "OvServices" / "DATA" / "PROD"
+        self.store = local / "share" / "OvServices" / "DATA" / "PROD"
         self.process = None
 
     def use_cloud(self, cloud):
-        self.env.update({
-            "OV_SERVER_URL": cloud.api_root,
-            "OV_NETWORK_TIME_URL": cloud.root,
-            "OV_ACCOUNT_SITE_URL": cloud.root.rstrip("/"),
-        })
+        self.env.update(OV_SERVER_URL=cloud.api_root, OV_NETWORK_TIME_URL=cloud.root,
+                        OV_ACCOUNT_SITE_URL=cloud.root.rstrip("/"))
 
     def command(self, *args, password=None, timeout=180):
         return subprocess.run([str(OVSERVICES), *args], env=self.env, capture_output=True, timeout=timeout,

@@ -1,4 +1,6 @@
 #include "AppDelegate.h"
+#include "OVConsoleSink.h"
+#include "OVException.h"
 #include "OVLogger.h"
 #include "OVPreferencesManager.h"
 #include "OVTestFiles.h"
@@ -11,6 +13,27 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+
+namespace {
+const char kEscapeFlag[] = "--let-an-exception-escape";
+
+/** The child process: "handler" throws past everything (the uncaught-exception handler logs and the
+ * process aborts), "guard" throws out of what main's guard wraps (it logs and the process returns 0). */
+int letAnExceptionEscape(const char* mode) {
+    OVLogger::sharedInstance().addSink(std::make_shared<OVConsoleSink>());
+    OVLogger::sharedInstance().turnLogOn();
+    AppDelegate::installUncaughtExceptionHandler();
+    if (qstrcmp(mode, "guard") == 0) {
+        try {
+            throw OVException(QStringLiteral("escaped the loop"));
+        } catch (...) {
+            AppDelegate::logUnhandledException(std::current_exception());
+            return 0;
+        }
+    }
+    throw OVException(QStringLiteral("nobody caught this"));
+}
+} // namespace
 
 class tst_AppDelegate : public QObject {
     Q_OBJECT
@@ -82,7 +105,7 @@ private Q_SLOTS:
         QFETCH(QString, line);
         QFETCH(bool, crashes);
         QProcess probe;
-        probe.start(QStringLiteral(OV_BINARY_DIR "/tests/unit/app/uncaught_probe"), {mode});
+        probe.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kEscapeFlag), mode});
         QVERIFY(probe.waitForFinished(30000));
         const QString output = QString::fromUtf8(probe.readAllStandardError());
         QVERIFY2(output.contains(line), qPrintable(output));
@@ -98,5 +121,11 @@ private:
     QTemporaryDir m_home;
 };
 
-QTEST_GUILESS_MAIN(tst_AppDelegate)
+int main(int argc, char** argv) {
+    if (argc == 3 && qstrcmp(argv[1], kEscapeFlag) == 0)
+        return letAnExceptionEscape(argv[2]);
+    QCoreApplication app(argc, argv);
+    tst_AppDelegate test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_AppDelegate.moc"

@@ -36,27 +36,10 @@ private Q_SLOTS:
         QVERIFY(!users->at(1).username && !users->at(1).profile);
     }
 
-    void notJsonIsAParseError_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("html") << QByteArray("<html>502 Bad Gateway</html>");
-        QTest::newRow("truncated") << QByteArray(R"({"objects": [)");
-        QTest::newRow("two values") << QByteArray("1, 2");
-    }
-
-    void notJsonIsAParseError() {
-        QFETCH(QByteArray, bytes);
-        OVError error;
-        QVERIFY(!OVModelBuilder::buildTeamsFromJson(bytes, &error));
-        QCOMPARE(error.domain(), OVModelBuilder::jsonErrorDomain());
-        QVERIFY(error.code() != 0);
-    }
-
     void unexpectedTypesThrow_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("fragment instead of list") << QByteArray("42");
         QTest::newRow("objects is an object") << QByteArray(R"({"objects": {}})");
-        QTest::newRow("array element") << listAnswer("[[1]]");
         QTest::newRow("null where text") << listAnswer(R"([{"dev_id": null}])");
         QTest::newRow("text where number") << listAnswer(R"([{"npages": "12"}])");
         QTest::newRow("null user") << listAnswer(R"([{"user": null}])");
