@@ -104,29 +104,25 @@ private Q_SLOTS:
         logger.addSink(capture);
         logger.turnLogOn();
         constexpr int kThreads = 8;
-        constexpr int kLines = 400;
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t)
             threads.emplace_back([t] {
-                for (int i = 0; i < kLines; ++i)
+                for (int i = 0; i < 400; ++i)
                     OVLog("%i:%i", t, i);
             });
         for (auto& th : threads)
             th.join();
         logger.flush();
-        const auto& lines = capture->lines;
-        QCOMPARE(lines.size(), size_t(kThreads * kLines));
-        std::vector<int> next(kThreads, 0);
-        std::map<int, int> threadOfWriter;
-        for (const auto& line : lines) {
-            const QStringList parts = line.text.split(QLatin1Char(':'));
-            const int t = parts.at(0).toInt();
-            QCOMPARE(parts.at(1).toInt(), next[t]++);
-            // Every line carries the numeric id of the thread that wrote it.
-            auto known = threadOfWriter.emplace(t, line.threadId).first;
-            QCOMPARE(known->second, line.threadId);
+        QCOMPARE(capture->lines.size(), size_t(kThreads * 400));
+        std::map<int, std::pair<int, int>> writers; // writer -> its lines so far, its thread's id
+        for (const auto& line : capture->lines) {
+            const int t = line.text.section(QLatin1Char(':'), 0, 0).toInt();
+            auto& [count, threadId] = writers.try_emplace(t, 0, line.threadId).first->second;
+            // In order, and every line carries the numeric id of the thread that wrote it.
+            QCOMPARE(line.text, QStringLiteral("%1:%2").arg(t).arg(count++));
+            QCOMPARE(line.threadId, threadId);
         }
-        QCOMPARE(int(threadOfWriter.size()), kThreads);
+        QCOMPARE(int(writers.size()), kThreads);
     }
 
     void rollsAtTheAgeLimit_data() {

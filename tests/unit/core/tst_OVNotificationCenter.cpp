@@ -79,11 +79,9 @@ private Q_SLOTS:
         center.addObserver(&stable, OVNotificationName::OnSessionSyncStatusChanged,
                            [&](const OVNotification&) { delivered.fetch_add(1); });
         std::vector<std::thread> threads;
-        constexpr int kPosters = 4;
-        constexpr int kPosts = 2000;
-        for (int t = 0; t < kPosters; ++t)
+        for (int t = 0; t < 4; ++t)
             threads.emplace_back([&] {
-                for (int i = 0; i < kPosts; ++i)
+                for (int i = 0; i < 2000; ++i)
                     center.post(OVNotificationName::OnSessionSyncStatusChanged, std::make_shared<Record>());
             });
         for (int t = 0; t < 2; ++t)
@@ -97,7 +95,7 @@ private Q_SLOTS:
             });
         for (auto& th : threads)
             th.join();
-        QCOMPARE(delivered.load(), kPosters * kPosts);
+        QCOMPARE(delivered.load(), 4 * 2000);
         QCOMPARE(center.observerCount(), 1);
     }
 };

@@ -84,54 +84,45 @@ private Q_SLOTS:
         QVERIFY(width == 1 ? std::is_sorted(started.begin(), started.end()) : peak > 1);
     }
 
-    // A concurrent operation holds its slot until it finishes; one cancelled while waiting is
-    // finished without running its work.
-    void concurrentOperationHoldsItsSlotUntilItFinishes() {
-        OVOperationQueue queue(QStringLiteral("serial"), 1);
-        auto first = std::make_shared<ConcurrentOperation>();
-        std::atomic<bool> secondRan{false};
-        std::atomic<bool> cancelledRan{false};
-        auto cancelledWhileWaiting = std::make_shared<OVBlockOperation>([&] { cancelledRan.store(true); });
-        queue.addOperation(first);
-        queue.addOperationWithBlock([&] { secondRan.store(true); });
-        queue.addOperation(cancelledWhileWaiting);
-        cancelledWhileWaiting->cancel();
-        QTRY_VERIFY(first->isExecuting());
-        QTest::qWait(50);
-        QVERIFY(!secondRan.load());
-        QCOMPARE(queue.operationCount(), 3);
-        first->released = true;
-        queue.waitUntilAllOperationsAreFinished();
-        QVERIFY(secondRan.load());
-        QVERIFY(first->isFinished() && cancelledWhileWaiting->isFinished());
-        QVERIFY(!cancelledRan.load() && !first->reportedCancellation);
+    // A concurrent operation holds its slot until it finishes. Cancelling, or destroying the queue,
+    // reaches the running operation and every waiting one: those are still started, see the flag and
+    // report their cancellation; a cancelled block never runs its work.
+    void concurrentOperationsHoldTheirSlotUntilFinishedOrCancelled_data() {
+        QTest::addColumn<QString>("end");
+        QTest::newRow("released") << "release";
+        QTest::newRow("cancel all") << "cancel";
+        QTest::newRow("queue destroyed") << "destroy";
     }
-
-    // Cancelling, or destroying the queue, reaches the running operation and every waiting one;
-    // cancelled waiting ones are still started, see the flag, and report their cancellation.
-    void cancellingReachesEveryOperation_data() {
-        QTest::addColumn<bool>("destroyQueue");
-        QTest::newRow("cancel all") << false;
-        QTest::newRow("queue destroyed") << true;
-    }
-    void cancellingReachesEveryOperation() {
-        QFETCH(bool, destroyQueue);
+    void concurrentOperationsHoldTheirSlotUntilFinishedOrCancelled() {
+        QFETCH(QString, end);
         auto queue = std::make_unique<OVOperationQueue>(QStringLiteral("serial"), 1);
-        std::vector<std::shared_ptr<ConcurrentOperation>> ops(5);
+        std::vector<std::shared_ptr<ConcurrentOperation>> ops(3);
         for (auto& op : ops)
             queue->addOperation(op = std::make_shared<ConcurrentOperation>());
-        QTRY_VERIFY(ops.front()->isExecuting());
-        if (destroyQueue) {
+        std::atomic<bool> blockRan{false};
+        auto block = std::make_shared<OVBlockOperation>([&] { blockRan = true; });
+        queue->addOperation(block);
+        block->cancel();
+        QTRY_VERIFY(ops[0]->isExecuting());
+        QTest::qWait(50);
+        QVERIFY(!ops[1]->isExecuting());
+        QCOMPARE(queue->operationCount(), 4);
+        if (end == QLatin1String("destroy")) {
             queue.reset();
         } else {
-            queue->cancelAllOperations();
+            for (auto& op : ops)
+                op->released = end == QLatin1String("release");
+            if (end == QLatin1String("cancel"))
+                queue->cancelAllOperations();
             queue->waitUntilAllOperationsAreFinished();
         }
-        QTRY_VERIFY(ops.front()->isFinished());
+        QTRY_VERIFY(ops[0]->isFinished());
+        const bool cancelled = end != QLatin1String("release");
         for (const auto& op : ops) {
-            QVERIFY(op->isCancelled() && !op->isExecuting());
-            QVERIFY(destroyQueue || (op->isFinished() && op->reportedCancellation));
+            QVERIFY(op->isCancelled() == cancelled && !op->isExecuting());
+            QVERIFY(!queue || (op->isFinished() && op->reportedCancellation == cancelled));
         }
+        QVERIFY(!blockRan && (!queue || block->isFinished()));
     }
 };
 
