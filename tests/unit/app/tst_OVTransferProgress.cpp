@@ -33,12 +33,11 @@ private Q_SLOTS:
     void speedIsOverTheLastTenSecondsAndGivesTheTimeLeft_data() {
         QTest::addColumn<Reports>("reports");
         QTest::addColumn<Pair>("speedAndTimeLeft");
-        using R = Reports;
-        QTest::newRow("steady") << R{{0, 0}, {1000, 1000}, {2000, 2000}} << Pair{1000, 998};
+        QTest::newRow("steady") << Reports{{0, 0}, {1000, 1000}, {2000, 2000}} << Pair{1000, 998};
         QTest::newRow("an old fast start does not count")
-            << R{{0, 0}, {1000, 500000}, {11000, 500000}, {21000, 510000}} << Pair{1000, 490};
-        QTest::newRow("stopped for a window") << R{{0, 0}, {1000, 1000}, {12000, 1000}} << Pair{0, -1};
-        QTest::newRow("one report") << R{{5000, 400}} << Pair{0, -1};
+            << Reports{{0, 0}, {1000, 500000}, {11000, 500000}, {21000, 510000}} << Pair{1000, 490};
+        QTest::newRow("stopped for a window") << Reports{{0, 0}, {1000, 1000}, {12000, 1000}} << Pair{0, -1};
+        QTest::newRow("one report") << Reports{{5000, 400}} << Pair{0, -1};
     }
     void speedIsOverTheLastTenSecondsAndGivesTheTimeLeft() {
         QFETCH(Reports, reports);
