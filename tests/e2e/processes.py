@@ -64,8 +64,7 @@ class Cloud:
         self.api_root = self.root + "api/"
         self.log = open(self.state_dir / "ovcloud.log", "ab")
         env = {k: v for k, v in os.environ.items() if not k.startswith("OVCLOUD_FAULT_")}
-        env["OVCLOUD_WORKERS"] = "2"
-        env.update(faults or {})
+        env.update({"OVCLOUD_WORKERS": "2", **(faults or {})})
         self.process = subprocess.Popen(
             [str(ROOT / "server" / "serve.sh"), "--port", str(self.port), "--state", str(self.state_dir)],
             env=env, stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
