@@ -44,19 +44,14 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("handled") << QByteArray(R"({"command":"echo","text":"hi"})"
-                                               "\n")
-                                 << true << "hi";
-        QTest::newRow("answered after the handler returned") << QByteArray(R"({"command":"later"})"
-                                                                           "\n")
-                                                             << false << "refused later";
-        QTest::newRow("unknown command") << QByteArray(R"({"command":"dance"})"
-                                                       "\n")
-                                         << false << R"(Unknown command "dance")";
+        QTest::newRow("handled") << QByteArray("{\"command\":\"echo\",\"text\":\"hi\"}\n") << true << "hi";
+        QTest::newRow("answered after the handler returned")
+            << QByteArray("{\"command\":\"later\"}\n") << false << "refused later";
+        QTest::newRow("unknown command")
+            << QByteArray("{\"command\":\"dance\"}\n") << false << R"(Unknown command "dance")";
         QTest::newRow("not JSON") << QByteArray("status please\n") << false << "Malformed request";
-        QTest::newRow("JSON but not an object") << QByteArray(R"(["status"])"
-                                                              "\n")
-                                                << false << "Malformed request";
+        QTest::newRow("JSON but not an object")
+            << QByteArray("[\"status\"]\n") << false << "Malformed request";
         // Refused before its end arrives, which may be never.
         QTest::newRow("too long without an end")
             << QByteArray(OVControlServer::kMaxRequestSize + 10, 'x') << false << "Request too long";
@@ -72,16 +67,10 @@ private Q_SLOTS:
     }
 
     void aClientGoneBeforeTheAnswerIsNoHarm() {
-        runBesideEventLoop([this] {
-            return exchange(R"({"command":"later"})"
-                            "\n",
-                            false);
-        });
+        runBesideEventLoop([this] { return exchange("{\"command\":\"later\"}\n", false); });
         QTest::qWait(150); // the late answer finds no socket; the server goes on serving
-        const QJsonObject answer = runBesideEventLoop([this] {
-            return exchange(R"({"command":"echo"})"
-                            "\n");
-        });
+        const QJsonObject answer =
+            runBesideEventLoop([this] { return exchange("{\"command\":\"echo\"}\n"); });
         QVERIFY(answer.value(QStringLiteral("ok")).toBool());
     }
 
