@@ -1,11 +1,11 @@
 """Real processes for the end-to-end tests, and their fixtures: the ovcloud web API (server/serve.sh), the ovdevsim
 daemon and the built `ovservices --headless`, each in temporary directories, on loopback only.
 
-OV_BUILD_DIR names the build to test (./ov test sets build/release)."""
+OV_BUILD_DIR names the build to test (./ov test sets build/release). The test files import the fixtures from here:
+a conftest.py in tests/e2e would take the name of the server's own when both suites run in one pytest."""
 
 import json
 import os
-import shutil
 import signal
 import socket
 import subprocess
@@ -64,8 +64,7 @@ class Cloud:
         self.api_root = self.root + "api/"
         self.log = open(self.state_dir / "ovcloud.log", "ab")
         env = {k: v for k, v in os.environ.items() if not k.startswith("OVCLOUD_FAULT_")}
-        env["OVCLOUD_WORKERS"] = "2"
-        env.update(faults or {})
+        env.update({"OVCLOUD_WORKERS": "2", **(faults or {})})
         self.process = subprocess.Popen(
             [str(ROOT / "server" / "serve.sh"), "--port", str(self.port), "--state", str(self.state_dir)],
             env=env, stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
@@ -142,29 +141,20 @@ class Service:
         base = Path(base)
         self.home = base / "home"
         self.runtime = base / "run"
-        for d in (self.home, self.runtime):
-            d.mkdir(parents=True, exist_ok=True)
-        self.runtime.chmod(0o700)
-        self.env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "HOME": str(self.home),
-            "XDG_RUNTIME_DIR": str(self.runtime),
-            "XDG_CONFIG_HOME": str(self.home / ".config"),
-            "XDG_DATA_HOME": str(self.home / ".local" / "share"),
-            "XDG_STATE_HOME": str(self.home / ".local" / "state"),
-            "OV_DEVSIM_SOCKET": devsim.socket,
-            "QT_QPA_PLATFORM": "offscreen",
-        }
+        self.home.mkdir(parents=True, exist_ok=True)
+        self.runtime.mkdir(mode=0o700, parents=True, exist_ok=True)
+        local = self.home / ".local"
+        self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.home),
+                    "XDG_RUNTIME_DIR": str(self.runtime), "XDG_CONFIG_HOME": str(self.home / ".config"),
+                    "XDG_DATA_HOME": str(local / "share"), "XDG_STATE_HOME": str(local / "state"),
+                    "OV_DEVSIM_SOCKET": devsim.socket, "QT_QPA_PLATFORM": "offscreen"}
         self.use_cloud(cloud)
-        self.store = self.home / ".local" / "share" / "OvServices" / "DATA" / "PROD"
+        self.store = local / "share" / "OvServices" / "DATA" / "PROD"
         self.process = None
 
     def use_cloud(self, cloud):
-        self.env.update({
-            "OV_SERVER_URL": cloud.api_root,
-            "OV_NETWORK_TIME_URL": cloud.root,
-            "OV_ACCOUNT_SITE_URL": cloud.root.rstrip("/"),
-        })
+        self.env.update(OV_SERVER_URL=cloud.api_root, OV_NETWORK_TIME_URL=cloud.root,
+                        OV_ACCOUNT_SITE_URL=cloud.root.rstrip("/"))
 
     def command(self, *args, password=None, timeout=180):
         return subprocess.run([str(OVSERVICES), *args], env=self.env, capture_output=True, timeout=timeout,
@@ -228,17 +218,15 @@ def cloud(built, tmp_path_factory):
 @pytest.fixture
 def devsim(built):
     # A short path: the socket's name must fit in sun_path.
-    state = tempfile.mkdtemp(prefix="ovdevsim-")
-    sim = DevSim(state)
-    yield sim
-    sim.stop()
-    shutil.rmtree(state, ignore_errors=True)
+    with tempfile.TemporaryDirectory(prefix="ovdevsim-", ignore_cleanup_errors=True) as state:
+        sim = DevSim(state)
+        yield sim
+        sim.stop()
 
 
 @pytest.fixture
 def service(built, cloud, devsim):
-    base = tempfile.mkdtemp(prefix="ovs-")
-    instance = Service(base, cloud, devsim)
-    yield instance
-    instance.stop()
-    shutil.rmtree(base, ignore_errors=True)
+    with tempfile.TemporaryDirectory(prefix="ovs-", ignore_cleanup_errors=True) as base:
+        instance = Service(base, cloud, devsim)
+        yield instance
+        instance.stop()

@@ -20,9 +20,8 @@ def checksums(bag, name):
 
 def read_bag(bag):
     """Checks a bag by the BagIt rules alone and answers its session record and its data."""
-    lines = (bag / "bagit.txt").read_text(encoding="utf-8").splitlines()
-    assert lines[0] == "BagIt-Version: 1.0"
-    assert lines[1] == "Tag-File-Character-Encoding: UTF-8"
+    declaration = (bag / "bagit.txt").read_text(encoding="utf-8").splitlines()
+    assert declaration[:2] == ["BagIt-Version: 1.0", "Tag-File-Character-Encoding: UTF-8"]
     manifest = checksums(bag, "manifest-sha256.txt")
     payload = {str(p.relative_to(bag)) for p in (bag / "data").rglob("*") if p.is_file()}
     assert set(manifest) == payload

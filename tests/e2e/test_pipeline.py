@@ -4,8 +4,6 @@ ovservices is signed in to ovcloud ends with every session on the server byte fo
 import os
 import subprocess
 
-# The fixtures come with the helpers: a conftest.py here would take the name of the server's own
-# when both suites run in one pytest.
 from processes import DEMO, ROOT, Cloud, wait_until, built, cloud, devsim, service  # noqa: F401
 
 # 12,000 pages are 6,144,000 bytes: more than one 5 MiB upload chunk.
@@ -40,9 +38,8 @@ def test_every_session_arrives_byte_for_byte(service, devsim, cloud):
         assert len(expected) == session["page_count"] * 512
 
         record = records[session["start_seconds"]]
-        assert record["status"] == "complete"
-        assert record["user"]["id"] == session["user"]
-        assert record["npages"] == session["page_count"]
+        assert (record["status"], record["user"]["id"], record["npages"]) == (
+            "complete", session["user"], session["page_count"])
         assert cloud.timeline(record) == expected, f"timeline of session {session['index']} differs"
 
         folder = service.store / serial / f"{session['start_seconds']:.6f}"
@@ -53,8 +50,7 @@ def test_every_session_arrives_byte_for_byte(service, devsim, cloud):
             session["page_count"], session["user"], "Synced")
     assert len(records) == len(sessions)
     final = service.status()
-    assert final["user"]["username"] == DEMO["username"]
-    assert not final["storing"] and not final["syncing"]
+    assert (final["user"]["username"], final["storing"], final["syncing"]) == (DEMO["username"], False, False)
 
 
 def test_sessions_of_a_user_the_account_cannot_see_are_left_on_the_device(service, devsim, cloud):
@@ -65,10 +61,10 @@ def test_sessions_of_a_user_the_account_cannot_see_are_left_on_the_device(servic
                what=f"the download to end:\n{service.output()[-3000:]}")
     assert service.command("sync", serial).returncode == 0
     wait_until(lambda: not service.status()["syncing"], 120, interval=0.5, what="uploads to settle")
-    assert cloud.records(serial) == []
-    assert service.device(serial)["sessions"] == []
-    assert not list((service.store / serial).glob("*/session.dat"))
-    assert len(devsim.sessions(serial)) == 2  # still on the device
+    # Nothing uploaded, listed or kept; still on the device.
+    kept = list((service.store / serial).glob("*/session.dat"))
+    assert (cloud.records(serial), service.device(serial)["sessions"], kept, len(devsim.sessions(serial))) == (
+        [], [], [], 2)
 
 
 def set_password(cloud, username, password):

@@ -1,10 +1,8 @@
 #include "AppDelegate.h"
-#include "OVCredentialManager.h"
+#include "OVConsoleSink.h"
+#include "OVException.h"
 #include "OVLogger.h"
-#include "OVMainThread.h"
-#include "OVNotificationCenter.h"
 #include "OVPreferencesManager.h"
-#include "OVStorageCleaner.h"
 #include "OVTestFiles.h"
 #include "OVUserDefaults.h"
 #include "SUUpdater.h"
@@ -16,7 +14,26 @@
 #include <QTest>
 #include <QUrl>
 
-#include <atomic>
+namespace {
+const char kEscapeFlag[] = "--let-an-exception-escape";
+
+/** The child process: "handler" throws past everything (the uncaught-exception handler logs and the
+ * process aborts), "guard" throws out of what main's guard wraps (it logs and the process returns 0). */
+int letAnExceptionEscape(const char* mode) {
+    OVLogger::sharedInstance().addSink(std::make_shared<OVConsoleSink>());
+    OVLogger::sharedInstance().turnLogOn();
+    AppDelegate::installUncaughtExceptionHandler();
+    if (qstrcmp(mode, "guard") == 0) {
+        try {
+            throw OVException(QStringLiteral("escaped the loop"));
+        } catch (...) {
+            AppDelegate::logUnhandledException(std::current_exception());
+            return 0;
+        }
+    }
+    throw OVException(QStringLiteral("nobody caught this"));
+}
+} // namespace
 
 class tst_AppDelegate : public QObject {
     Q_OBJECT
@@ -27,12 +44,7 @@ private Q_SLOTS:
         QCoreApplication::setApplicationName(QStringLiteral("OvServices"));
         qputenv("HOME", QFile::encodeName(m_home.path()));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("data"))));
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("state"))));
-        // No emulator daemon: the device library sees no devices.
-        qputenv("OV_DEVSIM_SOCKET", QFile::encodeName(m_home.filePath(QStringLiteral("none.sock"))));
-        qputenv("OV_SERVER_URL", "http://127.0.0.1:9/api/");
-        qputenv("OV_NETWORK_TIME_URL", "http://127.0.0.1:9/");
         // An empty feed, so that a background check has something to read.
         const QString feed = m_home.filePath(QStringLiteral("appcast.xml"));
         QVERIFY(
@@ -47,16 +59,13 @@ private Q_SLOTS:
         QTest::addColumn<bool>("expected");
         QTest::newRow("never written") << QVariant() << true;
         QTest::newRow("stored false stays false") << QVariant(false) << false;
-        QTest::newRow("stored true stays true") << QVariant(true) << true;
     }
     void firstRunDefaults() {
         QFETCH(QVariant, stored);
         QFETCH(bool, expected);
-        const QStringList keys{QStringLiteral("Auto Sync"), QStringLiteral("Auto Start"),
-                               QStringLiteral("Auto Store"), QStringLiteral("Allow Log")};
-        for (const QString& key : keys)
-            if (stored.isValid())
-                OVUserDefaults::setObject(stored, key);
+        if (stored.isValid())
+            for (const char* key : {"Auto Sync", "Auto Start", "Auto Store", "Allow Log"})
+                OVUserDefaults::setObject(stored, QString::fromLatin1(key));
         // Automatic checks switched off before: they come back on, and a check is made at once.
         SUUpdater::sharedUpdater()->setAutomaticallyChecksForUpdates(false);
         // The check ends on the updater's thread; count it on this one.
@@ -66,10 +75,7 @@ private Q_SLOTS:
             Qt::QueuedConnection);
 
         // The logger starts the other way round: the stored choice (on when never written) switches it.
-        if (expected)
-            OVLogger::sharedInstance().turnLogOff();
-        else
-            OVLogger::sharedInstance().turnLogOn();
+        expected ? OVLogger::sharedInstance().turnLogOff() : OVLogger::sharedInstance().turnLogOn();
 
         AppDelegate delegate(true);
         delegate.initializePreferences();
@@ -81,41 +87,6 @@ private Q_SLOTS:
         QVERIFY(prefs->getAutoUpdate());
         QTRY_COMPARE(checks, 1);
         disconnect(counting);
-    }
-
-    void startsAndSignsOut() {
-        OVCredentialManager credentials;
-        OVUser user;
-        user.identifier = 100;
-        user.username = QStringLiteral("coach");
-        user.email = QStringLiteral("coach@orvane.test");
-        user.firstName = QStringLiteral("Casey");
-        user.lastName = QStringLiteral("Morgan");
-        user.uri = QStringLiteral("/api/user/100/");
-        credentials.saveCredential(user, QStringLiteral("secret"));
-        QVERIFY(OVCredentialManager().isUserSignedIn());
-
-        std::atomic<int> signOuts{0};
-        std::atomic<bool> onMainThread{false};
-        OVNotificationCenter::defaultCenter().addObserver(this, OVNotificationName::OnSignOut,
-                                                          [&](const OVNotification&) {
-                                                              onMainThread = OVMainThread::isMainThread();
-                                                              ++signOuts;
-                                                          });
-        {
-            AppDelegate delegate(true);
-            delegate.applicationDidFinishLaunching();
-            QVERIFY(delegate.credentialManager()->isUserSignedIn());
-            QVERIFY(OVStorageCleaner::sharedInstance().isStarted());
-
-            delegate.logout();
-            QCOMPARE(signOuts.load(), 0); // queued to the main thread
-            QTRY_COMPARE(signOuts.load(), 1);
-            QVERIFY(onMainThread);
-            QVERIFY(!delegate.credentialManager()->isUserSignedIn());
-            QVERIFY(!OVCredentialManager().isUserSignedIn());
-        }
-        OVNotificationCenter::defaultCenter().removeObserver(this);
     }
 
     void escapedExceptionsAreLoggedWithTheirStack_data() {
@@ -134,7 +105,7 @@ private Q_SLOTS:
         QFETCH(QString, line);
         QFETCH(bool, crashes);
         QProcess probe;
-        probe.start(QStringLiteral(OV_BINARY_DIR "/tests/unit/app/uncaught_probe"), {mode});
+        probe.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kEscapeFlag), mode});
         QVERIFY(probe.waitForFinished(30000));
         const QString output = QString::fromUtf8(probe.readAllStandardError());
         QVERIFY2(output.contains(line), qPrintable(output));
@@ -150,5 +121,11 @@ private:
     QTemporaryDir m_home;
 };
 
-QTEST_GUILESS_MAIN(tst_AppDelegate)
+int main(int argc, char** argv) {
+    if (argc == 3 && qstrcmp(argv[1], kEscapeFlag) == 0)
+        return letAnExceptionEscape(argv[2]);
+    QCoreApplication app(argc, argv);
+    tst_AppDelegate test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_AppDelegate.moc"

@@ -1,5 +1,3 @@
-#include "ControlTestSupport.h"
-#include "OVControlClient.h"
 #include "OVControlServer.h"
 
 #include <QJsonDocument>
@@ -7,6 +5,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <future>
+
+namespace {
+/** Runs a blocking client call on a thread of its own while this thread serves the server's event loop. */
+template <typename Call> auto runBesideEventLoop(Call call) {
+    auto result = std::async(std::launch::async, std::move(call));
+    while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return result.get();
+}
+} // namespace
 
 class tst_OVControlServer : public QObject {
     Q_OBJECT
@@ -34,58 +44,50 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("handled") << QByteArray(R"({"command":"echo","text":"hi"})") << true << "hi";
+        QTest::newRow("handled") << QByteArray("{\"command\":\"echo\",\"text\":\"hi\"}\n") << true << "hi";
         QTest::newRow("answered after the handler returned")
-            << QByteArray(R"({"command":"later"})") << false << "refused later";
+            << QByteArray("{\"command\":\"later\"}\n") << false << "refused later";
         QTest::newRow("unknown command")
-            << QByteArray(R"({"command":"dance"})") << false << R"(Unknown command "dance")";
-        QTest::newRow("not JSON") << QByteArray("status please") << false << "Malformed request";
+            << QByteArray("{\"command\":\"dance\"}\n") << false << R"(Unknown command "dance")";
+        QTest::newRow("not JSON") << QByteArray("status please\n") << false << "Malformed request";
         QTest::newRow("JSON but not an object")
-            << QByteArray(R"(["status"])") << false << "Malformed request";
+            << QByteArray("[\"status\"]\n") << false << "Malformed request";
+        // Refused before its end arrives, which may be never.
+        QTest::newRow("too long without an end")
+            << QByteArray(OVControlServer::kMaxRequestSize + 10, 'x') << false << "Request too long";
     }
     void answers() {
         QFETCH(QByteArray, line);
         QFETCH(bool, ok);
         QFETCH(QString, expected);
-        const QJsonObject answer = runBesideEventLoop([this, line] { return exchange(line + '\n'); });
+        const QJsonObject answer = runBesideEventLoop([this, line] { return exchange(line); });
         QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), ok);
         const QString text = answer.value(ok ? QStringLiteral("echo") : QStringLiteral("error")).toString();
         QVERIFY2(text.startsWith(expected), qPrintable(text));
     }
 
-    void refusesARequestWithoutEnd() {
-        const QByteArray endless(OVControlServer::kMaxRequestSize + 10, 'x');
-        const QJsonObject answer = runBesideEventLoop([this, endless] { return exchange(endless); });
-        QCOMPARE(answer.value(QStringLiteral("error")).toString(), QStringLiteral("Request too long"));
-    }
-
     void aClientGoneBeforeTheAnswerIsNoHarm() {
-        runBesideEventLoop([this] {
-            QLocalSocket socket;
-            socket.connectToServer(path());
-            socket.waitForConnected(2000);
-            socket.write("{\"command\":\"later\"}\n");
-            socket.waitForBytesWritten(2000);
-            socket.abort();
-            return 0;
-        });
-        // The late answer finds no socket; the server goes on serving.
-        QTest::qWait(150);
-        const auto result = runBesideEventLoop([this] {
-            return OVControlClient(path()).send({{QStringLiteral("command"), QStringLiteral("echo")}}, 5000);
-        });
-        QCOMPARE(result.outcome, OVControlClient::Outcome::Answered);
+        runBesideEventLoop([this] { return exchange("{\"command\":\"later\"}\n", false); });
+        QTest::qWait(150); // the late answer finds no socket; the server goes on serving
+        const QJsonObject answer =
+            runBesideEventLoop([this] { return exchange("{\"command\":\"echo\"}\n"); });
+        QVERIFY(answer.value(QStringLiteral("ok")).toBool());
     }
 
 private:
     QString path() const { return m_dir.filePath(QStringLiteral("ovservices.sock")); }
 
-    QJsonObject exchange(const QByteArray& bytes) const {
+    /** Sends bytes and reads the answer line, or leaves before it comes. */
+    QJsonObject exchange(const QByteArray& bytes, bool waitForAnswer = true) const {
         QLocalSocket socket;
         socket.connectToServer(path());
         if (!socket.waitForConnected(2000))
             return {};
         socket.write(bytes);
+        if (!waitForAnswer) {
+            socket.waitForBytesWritten(2000);
+            return {};
+        }
         while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {
         }
         return QJsonDocument::fromJson(socket.readLine()).object();

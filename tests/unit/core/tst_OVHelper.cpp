@@ -11,8 +11,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::newRow("zero") << 0.0 << "00:00:00";
         QTest::newRow("fraction is dropped") << 59.999 << "00:00:59";
-        QTest::newRow("one hour") << 3600.0 << "01:00:00";
-        QTest::newRow("hours beyond a day") << 90061.0 << "25:01:01";
         QTest::newRow("hundreds of hours") << 360000.0 << "100:00:00";
         QTest::newRow("negative counts as zero") << -5.0 << "00:00:00";
     }
@@ -28,25 +26,6 @@ private Q_SLOTS:
         QCOMPARE(OVHelper::convertDateToOrvatimestamp(date), 374385254401.0);
         QCOMPARE(OVHelper::convertOrvatimestampToDate(374385254401.0), date);
         QCOMPARE(OVHelper::convertOrvatimestampToDate(2560).secondsSince1970(), 10.0);
-    }
-
-    void osVersionTest_data() {
-        QTest::addColumn<int>("major");
-        QTest::addColumn<int>("minor");
-        QTest::addColumn<bool>("atLeast1011");
-        QTest::newRow("10.10") << 10 << 10 << false;
-        QTest::newRow("10.11") << 10 << 11 << true;
-        QTest::newRow("11.0") << 11 << 0 << true;
-    }
-
-    void osVersionTest() {
-        QFETCH(int, major);
-        QFETCH(int, minor);
-        QFETCH(bool, atLeast1011);
-        OVHelper::setPretendedOSXVersion(major, minor);
-        QCOMPARE(OVHelper::isOSXGreatherThan1011(), atLeast1011);
-        OVHelper::setPretendedOSXVersion(0, 0);
-        QVERIFY(!OVHelper::isOSXGreatherThan1011());
     }
 
     void httpDates_data() {

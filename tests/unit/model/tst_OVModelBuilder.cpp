@@ -26,7 +26,7 @@ class tst_OVModelBuilder : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void listAnswerAndPaging() {
+    void listAnswers() {
         OVError error;
         QVERIFY(OVModelBuilder::buildRecordsFromJson(listAnswer("[]"), &error)->isEmpty());
         const auto users =
@@ -34,33 +34,12 @@ private Q_SLOTS:
         QCOMPARE(users->size(), 2);
         QCOMPARE(users->at(1).identifier, std::optional<qint64>(13));
         QVERIFY(!users->at(1).username && !users->at(1).profile);
-        const auto meta = OVModelBuilder::buildMetaDataFromJson(listAnswer("[]"), &error);
-        QCOMPARE(meta->offset, std::optional<qint64>(1000));
-        QCOMPARE(meta->totalCount, std::optional<qint64>(1200));
-        QVERIFY(!meta->next); // null ends the paging
-    }
-
-    void notJsonIsAParseError_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("html") << QByteArray("<html>502 Bad Gateway</html>");
-        QTest::newRow("truncated") << QByteArray(R"({"objects": [)");
-        QTest::newRow("two values") << QByteArray("1, 2");
-    }
-
-    void notJsonIsAParseError() {
-        QFETCH(QByteArray, bytes);
-        OVError error;
-        QVERIFY(!OVModelBuilder::buildTeamsFromJson(bytes, &error));
-        QCOMPARE(error.domain(), OVModelBuilder::jsonErrorDomain());
-        QVERIFY(error.code() != 0);
     }
 
     void unexpectedTypesThrow_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("fragment instead of list") << QByteArray("42");
         QTest::newRow("objects is an object") << QByteArray(R"({"objects": {}})");
-        QTest::newRow("array element") << listAnswer("[[1]]");
         QTest::newRow("null where text") << listAnswer(R"([{"dev_id": null}])");
         QTest::newRow("text where number") << listAnswer(R"([{"npages": "12"}])");
         QTest::newRow("null user") << listAnswer(R"([{"user": null}])");
@@ -75,22 +54,19 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(OVException, OVModelBuilder::buildRecordsFromJson(bytes, &error));
     }
 
-    // What the credential store keeps: a user written to JSON reads back the same.
+    // What the credential store keeps: a user written to JSON reads back the same; a null weight
+    // is left out.
     void userRoundTrip() {
         OVError error;
         const OVUser user = *OVModelBuilder::buildUserFromJson(kUser, &error);
-        QCOMPARE(user.email, std::optional<QString>(QStringLiteral("ada"))); // the user name, not "email"
-        QVERIFY(!user.profile->weight);
         const QString json = *OVModelBuilder::buildJsonFromUser(user, &error);
-        const QJsonObject profile = parsed(json).value(QLatin1String("profile")).toObject();
-        QCOMPARE(profile.value(QLatin1String("date_of_birth")).toString(), QStringLiteral("2001-02-03"));
-        QCOMPARE(profile.value(QLatin1String("gender")).toString(), QStringLiteral("F"));
-        QVERIFY(!profile.contains(QLatin1String("weight")));
-        const OVUser back = *OVModelBuilder::buildUserFromJson(json.toUtf8(), &error);
-        QCOMPARE(back.identifier, user.identifier);
-        QCOMPARE(back.username, user.username);
-        QCOMPARE(back.profile->dateOfBirth, user.profile->dateOfBirth);
-
+        // The e-mail read is the user name, not "email".
+        QCOMPARE(parsed(json), parsed(QStringLiteral(R"({"email": "ada", "first_name": "Ada", "id": 12,
+            "last_name": "L", "resource_uri": "/api/user/12/", "username": "ada", "profile": {"date_of_birth":
+            "2001-02-03", "gender": "F", "height": 168.5, "resource_uri": "/api/profile/3/"}})")));
+        QCOMPARE(*OVModelBuilder::buildJsonFromUser(*OVModelBuilder::buildUserFromJson(json.toUtf8(), &error),
+                                                    &error),
+                 json);
         OVUser anonymous = user;
         anonymous.lastName.reset();
         QVERIFY_THROWS_EXCEPTION(OVException, OVModelBuilder::buildJsonFromUser(anonymous, &error));
@@ -142,14 +118,11 @@ private Q_SLOTS:
         QCOMPARE(record->timelineSize, size < 0 ? std::nullopt : std::optional(size));
     }
 
-    // Times are in 1/256 s; absent ones read as the epoch.
+    // The user's URI comes from the nested user; absent times read as the epoch.
     void recordReading() {
         OVError error;
         const OVRecord record = *OVModelBuilder::buildRecordFromJson(
-            R"({"end": 2560.5, "data": "AAEC", "user": {"id": 12, "resource_uri": "/api/user/12/"}})",
-            &error);
-        QCOMPARE(record.endTimestamp->secondsSince1970(), 2560.5 / 256.0);
-        QCOMPARE(record.data, std::optional<QByteArray>("AAEC")); // as received, not decoded
+            R"({"user": {"id": 12, "resource_uri": "/api/user/12/"}})", &error);
         QCOMPARE(record.userUri, std::optional<QString>(QStringLiteral("/api/user/12/")));
         const OVRecord bare = *OVModelBuilder::buildRecordFromJson("{}", &error);
         QCOMPARE(bare.startTimestamp, std::optional(OVDate::fromSecondsSince1970(0)));
@@ -164,13 +137,12 @@ private Q_SLOTS:
         OVRecord record = OVRecord::buildRecordFromSession(session);
         OVError error;
         const QString json = *OVModelBuilder::buildJsonFromRecord(record, &error);
-        const QJsonObject body = parsed(json);
-        QCOMPARE(body.value(QLatin1String("end")).toDouble(), 3.001 * 256.0);
+        // Only what the device knows: the server's own fields are never sent.
+        QCOMPARE(parsed(json), parsed(QStringLiteral(
+                                   R"({"data": "", "dev_id": "", "device": "/api/device//", "end": 768.256,)"
+                                   R"("firmware_rev": "", "npages": 0, "soft_protocole": 0, "soft_uid": "",)"
+                                   R"("start": 256, "user": "/api/user/12/"})")));
         QVERIFY(json.contains(QLatin1String("\"start\":256"))); // whole units stay an integer
-        // The server's own fields are never sent.
-        for (const char* never : {"id", "resource_uri", "status", "n_uploaded_timelines"})
-            QVERIFY2(!body.contains(QLatin1String(never)), never);
-
         record.user = OVUser();
         record.user->uri = QStringLiteral("/api/user/99/"); // the owning user's URI wins over userUri
         QCOMPARE(parsed(*OVModelBuilder::buildJsonFromRecord(record, &error)).value(QLatin1String("user")),

@@ -7,35 +7,6 @@ class tst_OVSession : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void syncStates_data() {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<bool>("alreadySynced");
-        QTest::addColumn<bool>("canSync");
-        QTest::addColumn<bool>("finalState");
-        QTest::newRow("none") << 0 << false << false << false;
-        QTest::newRow("ready") << 1 << false << true << false;
-        QTest::newRow("ready but already uploaded") << 1 << true << false << false;
-        QTest::newRow("sync started") << 2 << false << false << false;
-        QTest::newRow("synced") << 4 << false << false << true;
-        QTest::newRow("sync failed") << 5 << false << true << true;
-        QTest::newRow("sync failed, already uploaded") << 5 << true << false << true;
-        QTest::newRow("sync cancelled") << 6 << false << true << true;
-        QTest::newRow("storing failed") << 7 << false << false << false;
-        QTest::newRow("stored") << 9 << false << false << false;
-    }
-
-    void syncStates() {
-        QFETCH(int, status);
-        QFETCH(bool, alreadySynced);
-        QFETCH(bool, canSync);
-        QFETCH(bool, finalState);
-        OVSession session;
-        session.setSyncStatus(status);
-        session.setAlreadySynced(alreadySynced);
-        QCOMPARE(session.canSync(), canSync);
-        QCOMPARE(session.isInSyncFinalState(), finalState);
-    }
-
     void descriptions() {
         OVSession session;
         session.setStart(OVDate::fromSecondsSince1970(1462442400));
