@@ -49,6 +49,8 @@ public:
     }
 
     OVService& service() { return m_client.service(); }
+    /** The server, for benches that set its environment before start. */
+    OVCloudServer& server() { return m_server; }
 
 private:
     OVCloudServer m_server;
