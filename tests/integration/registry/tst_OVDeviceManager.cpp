@@ -181,15 +181,13 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(serial), 1, 20000);
         QCOMPARE(device->sessions().size(), 2);
         QTRY_VERIFY(!m_manager->isStoringSessionsForDevice(device));
-        const QStringList arrivalLines{
-            QStringLiteral("(observeValueForKeyPath)-CDC USB Devices in ovapi_macusb API count: 1"),
-            QStringLiteral("(observeValueForKeyPath)-CDC (%1) LocationId = %2")
-                .arg(serial, OVHelper::getSerialForHID(quint32(device->locationId()))),
-            QStringLiteral("USB notifies of device list changed"),
-            QStringLiteral("updateDeviceList start"),
-            QStringLiteral("CDC USB Devices in ovapi_macusb API count: 1"),
-            QStringLiteral("updateDeviceList end")};
-        for (const QString& line : arrivalLines)
+        for (const QString& line :
+             {QStringLiteral("(observeValueForKeyPath)-CDC USB Devices in ovapi_macusb API count: 1"),
+              QStringLiteral("(observeValueForKeyPath)-CDC (%1) LocationId = %2")
+                  .arg(serial, OVHelper::getSerialForHID(quint32(device->locationId()))),
+              QStringLiteral("USB notifies of device list changed"), QStringLiteral("updateDeviceList start"),
+              QStringLiteral("CDC USB Devices in ovapi_macusb API count: 1"),
+              QStringLiteral("updateDeviceList end")})
             QVERIFY2(m_log->has(line), qPrintable(line));
 
         QVERIFY(m_rig->hub().unplug(serial));
@@ -200,7 +198,6 @@ private Q_SLOTS:
         QTRY_VERIFY(device->isConnected());
         QCOMPARE(record(serial), device);
         QTRY_COMPARE(device->batteryLevel(), 42);
-        QTRY_COMPARE(device->defaultUserId(), std::optional<quint64>(101));
         QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(serial), 2, 20000);
         QCOMPARE(device->sessions().size(), 2);
 
@@ -210,22 +207,17 @@ private Q_SLOTS:
         QTRY_COMPARE(int(listSnapshots().size()), changes + 1);
     }
 
-    void unplugDuringDownload() {
+    void unplugDuringDownloadFailsTheFetchAndSyncsNothing() {
         m_rig->hub().setLinkModel(kSlowLink);
         const auto device = plug(2, 400);
         QVERIFY(device);
-        const QString serial = device->serial();
-        QTRY_VERIFY(fetchStatuses(serial).contains(OVDeviceFetchStatusFetching));
-        QVERIFY(m_manager->isStoringSessionsForDevice(device));
-
-        QVERIFY(m_rig->hub().unplug(serial));
-        QTRY_VERIFY(!device->isConnected());
-        QCOMPARE(record(serial), device);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_manager->isStoringSessionsForDevice(device), 20000);
+        QTRY_VERIFY(m_manager->isStoringSessionsForDevice(device));
+        QVERIFY(m_rig->hub().unplug(device->serial()));
+        QTRY_VERIFY(
+            m_log->has(QStringLiteral("There was an error fetching sessions on device %1. Will not sync "
+                                      "sessions")
+                           .arg(device->serial())));
         QCOMPARE(device->fetchStatus(), int(OVDeviceFetchStatusFetchFailed));
-        QTRY_VERIFY(m_log->has(
-            QStringLiteral("There was an error fetching sessions on device %1. Will not sync sessions")
-                .arg(serial)));
         QVERIFY(!m_manager->isDeviceSynching(device));
     }
 

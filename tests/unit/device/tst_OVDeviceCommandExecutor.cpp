@@ -1,6 +1,7 @@
 // The executor and its notifier: the status rules per command class, "Unknown Command", the
-// subscriber walk (order, once each, a throwing subscriber, concurrent changes), and the
-// executor's commands on the emulator, including a recovery whose device leaves while it waits.
+// subscriber walk (order, once each, a throwing subscriber, concurrent changes), and firmware
+// writes on the emulator, including a recovery whose device leaves while it waits. The other
+// commands' successes on the emulator are the registry's and the window's tests.
 #include "DeviceRig.h"
 #include "ReportRecorder.h"
 
@@ -15,10 +16,7 @@
 #include "OVDeviceCommandExecutor.h"
 #include "OVDeviceInfo.h"
 #include "OVException.h"
-#include "OrvaneDate.h"
 #include "OvFirmwareImage.h"
-
-#include <QFile>
 
 #include <atomic>
 #include <stdexcept>
@@ -117,18 +115,19 @@ class tst_OVDeviceCommandExecutor : public QObject {
 private Q_SLOTS:
     void init() { OVLogCapture::install(); }
 
-    // Successes and failures the emulator can produce are checked there; these are the rest.
     void statusRules_data() {
         QTest::addColumn<std::shared_ptr<OVCommand>>("command");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("call"); // empty: nobody is told
         QTest::newRow("battery, unknown status") << make<OVCommandGetBatteryLevel>() << 7 << "";
+        QTest::newRow("battery failed: no level") << make<OVCommandGetBatteryLevel>() << 2 << "battery -1 -1";
         QTest::newRow("clock set") << make<OVCommandSetClock>() << 0 << "clock 1";
         QTest::newRow("clock failed") << make<OVCommandSetClock>() << 2 << "clock 0";
         QTest::newRow("clock, progress is not a status of it") << make<OVCommandSetClock>() << 3 << "";
         QTest::newRow("erase done") << make<OVCommandErase>() << 0 << "erase 1";
         QTest::newRow("reset, unknown status") << make<OVCommandReset>() << 1 << "";
         QTest::newRow("reset failed") << make<OVCommandReset>() << 2 << "reset 0";
+        QTest::newRow("identify done") << make<OVCommandIdentify>() << 0 << "identify 1";
         QTest::newRow("identify failed") << make<OVCommandIdentify>() << 2 << "identify 0";
         QTest::newRow("default user failed: all bits")
             << make<OVCommandGetDefaultUser>() << 2 << "user 0 18446744073709551615";
@@ -228,27 +227,6 @@ private Q_SLOTS:
         stop.store(true);
         churn.join();
         QCOMPARE(order.remove(QLatin1Char('x')), QStringLiteral("12").repeated(walks));
-    }
-
-    void commandsOnTheEmulator() {
-        ExecutorRig r;
-        auto& [rig, device, executor, log] = r;
-        QVERIFY(device);
-        executor->getBatteryCommandForDevice(device);
-        QTRY_COMPARE(log->calls().size(), 1);
-        executor->assignDefaultUser(device, 4242);
-        QTRY_COMPARE(log->calls().size(), 2);
-        executor->getDefaultUser(device);
-        QTRY_COMPARE(log->calls().size(), 3);
-        executor->getSessionList(device, dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0));
-        QTRY_COMPARE(log->calls().size(), 4);
-        executor->identifyCommandForDevice(device);
-        QTRY_COMPARE(log->calls().size(), 5);
-        QCOMPARE(log->calls().join(QLatin1Char(',')),
-                 QStringLiteral("battery 87 87,assign 1 4242,user 1 4242,sessions 1 2,identify 1"));
-        rig.hub().addFault(kSerial, {OvFault::Kind::FailBattery, 0, 1, std::nullopt});
-        executor->getBatteryCommandForDevice(device);
-        QTRY_COMPARE(log->calls().last(), QStringLiteral("battery -1 -1"));
     }
 
     void firmwareUpdateReportsProgressThenOneCompletion() {

@@ -1,6 +1,7 @@
 // The device commands against the emulator: session-list parsing, page sizes, erase's wait, and
 // the clock set from a real HTTP server's "Date" header on loopback.
 #include "DeviceRig.h"
+#include "OVCaptureServer.h"
 #include "ReportRecorder.h"
 
 #include "OVCommandErase.h"
@@ -11,40 +12,10 @@
 #include "OrvaneDate.h"
 
 #include <QElapsedTimer>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 namespace {
 const QString kSerial = QStringLiteral("OVR0000000000271");
 using SessionList = QList<std::shared_ptr<OVSession>>;
-
-/** Answers every HTTP request with the given header lines and an empty body. */
-class HeaderServer : public QObject {
-public:
-    explicit HeaderServer(const QByteArray& headerLines) {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this, headerLines] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket, headerLines] {
-                    m_lastRequest += socket->readAll();
-                    if (!m_lastRequest.contains("\r\n\r\n"))
-                        return;
-                    socket->write("HTTP/1.1 200 OK\r\n" + headerLines +
-                                  "Content-Length: 0\r\nConnection: close\r\n\r\n");
-                    socket->disconnectFromHost();
-                });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_server.serverPort()); }
-    /** What the one client sent. */
-    QByteArray lastRequest() const { return m_lastRequest; }
-
-private:
-    QTcpServer m_server;
-    QByteArray m_lastRequest;
-};
 
 std::shared_ptr<ReportRecorder> run(const std::shared_ptr<OVCommand>& command,
                                     const std::shared_ptr<OrvaneUSBDevice>& device) {
@@ -124,7 +95,6 @@ private Q_SLOTS:
     void pagesOfAnySizeAreReported_data() {
         QTest::addColumn<int>("size");
         QTest::addColumn<bool>("logged");
-        QTest::newRow("600 bytes") << 600 << true;
         QTest::newRow("no bytes") << 0 << true;
         QTest::newRow("513 bytes") << 513 << true;
         QTest::newRow("a normal page") << 512 << false;
@@ -166,55 +136,57 @@ private Q_SLOTS:
     }
 
     void clockComesFromTheNetworkDateOnly_data() {
-        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<QString>("date"); // null: no "Date" header
         QTest::addColumn<bool>("reachable");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("lines"); // none names "Set Clock": the clock is not set
+        const QString noDate = QStringLiteral("Unable to get network date, will not set clock on device");
         QTest::newRow("date header")
-            << QByteArray("Date: Sun, 06 Nov 1994 08:49:37 GMT\r\n") << true << 0
+            << "Sun, 06 Nov 1994 08:49:37 GMT" << true
             << QStringList{QStringLiteral("Clock value returned by URL : Sun, 06 Nov 1994 08:49:37 GMT (%1)"),
                            QStringLiteral("Epoch Clock value returned by URL : 784111777.000000 (%1)"),
                            QStringLiteral("Set Clock on device ") + kSerial};
         QTest::newRow("date that does not parse")
-            << QByteArray("Date: the sixth of November\r\n") << true << 2
+            << "the sixth of November" << true
             << QStringList{QStringLiteral("Clock value returned by URL : the sixth of November (%1)"),
-                           QStringLiteral("Unable to get network date, will not set clock on device")};
+                           noDate};
         QTest::newRow("no date header")
-            << QByteArray() << true << 2
-            << QStringList{QStringLiteral("NO Clock value returned by URL %1"),
-                           QStringLiteral("Unable to get network date, will not set "
-                                          "clock on device")};
+            << QString() << true << QStringList{QStringLiteral("NO Clock value returned by URL %1"), noDate};
         QTest::newRow("server unreachable")
-            << QByteArray() << false << 2
-            << QStringList{QStringLiteral("Unable to get network date from url: %1")};
+            << QString() << false << QStringList{QStringLiteral("Unable to get network date from url: %1")};
     }
     void clockComesFromTheNetworkDateOnly() {
-        QFETCH(QByteArray, headers);
+        QFETCH(QString, date);
         QFETCH(bool, reachable);
-        QFETCH(int, status);
         QFETCH(QStringList, lines);
+        const bool set = lines.last().startsWith(QLatin1String("Set Clock"));
         const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial);
         QVERIFY(device);
-        auto server = std::make_unique<HeaderServer>(headers);
-        const QString url = server->url();
+        const QJsonObject answer{
+            {QStringLiteral("headers"),
+             date.isNull() ? QJsonObject() : QJsonObject{{QStringLiteral("Date"), date}}}};
+        auto server = std::make_unique<OVCaptureServer>(
+            QJsonObject{{QStringLiteral("scenarios"),
+                         QJsonObject{{QStringLiteral("clock"), QJsonObject{{QStringLiteral("*"), answer}}}}}},
+            QString());
+        QVERIFY(server->start());
+        const QString url = server->url(QStringLiteral("/clock/"));
         if (!reachable)
             server.reset(); // the port is closed again: nothing answers there
         qputenv("OV_NETWORK_TIME_URL", url.toUtf8());
         const auto recorder = run(std::make_shared<OVCommandSetClock>(), device);
-        QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses(), QList<int>{status}, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses(), QList<int>{set ? 0 : 2}, 10000);
         qunsetenv("OV_NETWORK_TIME_URL");
         for (const QString& line : lines)
             QVERIFY2(log->has(line.arg(url)), qPrintable(log->lines().join(QLatin1Char('\n'))));
         if (server) // the date is asked with a request without body
-            QVERIFY(server->lastRequest().startsWith("HEAD / HTTP/1.1"));
-        const qint64 offset = rig.hub().device(kSerial)->clockOffset;
-        if (status == 0) {
+            QCOMPARE(server->takeRequests(1).value(0).method, QStringLiteral("HEAD"));
+        if (set) {
             const double clock = dateWithOrvaneTime(rig.hub().device(kSerial)->clock()).secondsSince1970();
             QVERIFY2(clock >= 784111777.0 && clock < 784111787.0, qPrintable(QString::number(clock, 'f')));
         } else {
-            QCOMPARE(offset, qint64(0)); // nothing was sent to the device
+            QCOMPARE(rig.hub().device(kSerial)->clockOffset, qint64(0)); // nothing was sent to the device
             QCOMPARE(log->count(QStringLiteral("^Set Clock on device")), 0);
         }
     }
