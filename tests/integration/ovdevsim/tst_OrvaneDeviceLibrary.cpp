@@ -127,12 +127,12 @@ private Q_SLOTS:
         // Reports come in order: the plug's first, then the restart's departure and arrival.
         KeyPathRecorder observer(rig.manager());
         device = rig.plug(QStringLiteral("OVR0000000000043"));
-        QTRY_COMPARE(observer.keyPaths().size(), 1);
+        QTRY_COMPARE(observer.items().size(), 1);
         QCOMPARE(ask([&](auto cb) { return device->resetToFactoryDefaultAndNotify(nullptr, cb); }).status, 0);
         const auto restarted = rig.waitForCdc(QStringLiteral("OVR0000000000043"), device);
         QVERIFY(restarted);
         QVERIFY(!device->isAttached());
-        QTRY_COMPARE(observer.keyPaths(), QStringList(3, QStringLiteral("cdcOrvanes")));
+        QTRY_COMPARE(observer.items(), QStringList(3, QStringLiteral("cdcOrvanes")));
         observer.stop();
         QCOMPARE(listAll(restarted).size(), 0);
         QCOMPARE(defaultUser(restarted), OvVirtualDevice::kNoUser);
@@ -164,8 +164,8 @@ private Q_SLOTS:
             rig.hub().addFault(kSerial, OvFault::failFirmwareAt(50, 1));
         auto target = std::make_shared<FirmwareRecorder>();
         QVERIFY(device->flashFirmware(writeFirmware(dir, bytes), target));
-        QTRY_COMPARE(target->completions(), QList<int>{completion});
-        const QList<double> levels = target->levels();
+        QTRY_COMPARE(target->completions.items(), QList<int>{completion});
+        const QList<double> levels = target->levels.items();
         QVERIFY(std::is_sorted(levels.begin(), levels.end()));
         if (completion == 0) {
             QCOMPARE(levels.size(), 10); // 40000 bytes in 4 KiB blocks
@@ -253,7 +253,7 @@ private Q_SLOTS:
 
         rig.stopEmulator();
         QTRY_VERIFY(rig.manager().cdcOrvanes().isEmpty());
-        QCOMPARE(observer.keyPaths(), QStringList{QStringLiteral("cdcOrvanes")});
+        QCOMPARE(observer.items(), QStringList{QStringLiteral("cdcOrvanes")});
 
         rig.startEmulator(state.path());
         device = rig.waitForCdc(kSerial);

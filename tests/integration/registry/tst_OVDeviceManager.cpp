@@ -14,6 +14,7 @@
 #include "OVService.h"
 #include "OVSessionFileRepository.h"
 #include "OVTestCapture.h"
+#include "Recorded.h"
 #include "SUUpdater.h"
 #include "SleepManager.h"
 #include "StoreTestSupport.h"
@@ -24,7 +25,6 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 
 using namespace std::chrono_literals;
 
@@ -58,27 +58,13 @@ private:
     QStringList m_plugged;
     int m_serialCounter = 0;
 
-    std::mutex m_eventsMutex;
-    /** Per serial, the fetch statuses posted, in order. */
-    QHash<QString, QList<int>> m_fetchStatuses;
+    /** Each fetch status posted, with its device's serial. */
+    Recorded<QPair<QString, int>> m_fetchStatuses;
     /** The serials known at each device-list change. */
-    QList<QStringList> m_listSnapshots;
+    Recorded<QStringList> m_listSnapshots;
 
-    QList<int> fetchStatuses(const QString& serial) {
-        std::lock_guard<std::mutex> lock(m_eventsMutex);
-        return m_fetchStatuses.value(serial);
-    }
     int fetchedCount(const QString& serial) {
-        return int(fetchStatuses(serial).count(OVDeviceFetchStatusFetched));
-    }
-    QList<QStringList> listSnapshots() {
-        std::lock_guard<std::mutex> lock(m_eventsMutex);
-        return m_listSnapshots;
-    }
-
-    void noteFetchStatus(const OVDeviceInfo& device) {
-        std::lock_guard<std::mutex> lock(m_eventsMutex);
-        m_fetchStatuses[device.serial()] << device.fetchStatus();
+        return int(m_fetchStatuses.items().count({serial, OVDeviceFetchStatusFetched}));
     }
     void noteDeviceList() {
         if (!m_manager) // a dropped manager's queued refresh may still announce
@@ -86,8 +72,7 @@ private:
         QStringList serials;
         for (const auto& d : m_manager->getDevices())
             serials << d->serial();
-        std::lock_guard<std::mutex> lock(m_eventsMutex);
-        m_listSnapshots << serials;
+        m_listSnapshots.append(serials);
     }
 
     std::shared_ptr<OVDeviceInfo> record(const QString& serial) { return m_manager->getDevice(serial); }
@@ -129,7 +114,10 @@ private Q_SLOTS:
         m_rig = std::make_unique<DeviceRig>(false);
         auto& center = OVNotificationCenter::defaultCenter();
         center.addObserver(this, OVNotificationName::OnDeviceSessionFetchStatusChanged,
-                           [this](const OVNotification& n) { noteFetchStatus(*n.objectAs<OVDeviceInfo>()); });
+                           [this](const OVNotification& n) {
+                               const auto device = n.objectAs<OVDeviceInfo>();
+                               m_fetchStatuses.append({device->serial(), device->fetchStatus()});
+                           });
         center.addObserver(this, OVNotificationName::OnDeviceListChanged,
                            [this](const OVNotification&) { noteDeviceList(); });
     }
@@ -146,14 +134,11 @@ private Q_SLOTS:
         m_preferences.setAutoStore(true);
         m_preferences.setAutoSync(true);
         m_credentials.saveCredential(m_coach, m_password);
-        {
-            std::lock_guard<std::mutex> lock(m_eventsMutex);
-            m_listSnapshots.clear();
-        }
+        m_listSnapshots.clear();
         m_manager =
             OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
         m_manager->updateDeviceList();
-        QVERIFY(QTest::qWaitFor([&] { return !listSnapshots().isEmpty(); }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return m_listSnapshots.count() > 0; }, 10000));
     }
 
     void cleanup() {
@@ -202,9 +187,9 @@ private Q_SLOTS:
         QCOMPARE(device->sessions().size(), 2);
 
         // A refresh that changes nothing is announced too.
-        const int changes = int(listSnapshots().size());
+        const int changes = m_listSnapshots.count();
         m_manager->updateDeviceList();
-        QTRY_COMPARE(int(listSnapshots().size()), changes + 1);
+        QTRY_COMPARE(m_listSnapshots.count(), changes + 1);
     }
 
     void unplugDuringDownloadFailsTheFetchAndSyncsNothing() {
@@ -251,7 +236,7 @@ private Q_SLOTS:
         QTRY_VERIFY(m_log->has(QStringLiteral("Recover Device %1").arg(placeholder)));
         QTRY_VERIFY_WITH_TIMEOUT(record(*serial) && record(*serial)->isConnected(), 20000);
         QTRY_VERIFY(!record(placeholder));
-        const QList<QStringList> lists = listSnapshots();
+        const QList<QStringList> lists = m_listSnapshots.items();
         QVERIFY(
             std::any_of(lists.begin(), lists.end(), [&](const auto& l) { return l.contains(placeholder); }));
         QCOMPARE(record(*serial)->locationId(), int(location));
@@ -285,7 +270,7 @@ private Q_SLOTS:
         m_rig->hub().setLinkModel(kSlowLink);
         const auto device = plug(1, 400);
         QVERIFY(device);
-        QTRY_VERIFY(fetchStatuses(device->serial()).contains(OVDeviceFetchStatusFetching));
+        QTRY_VERIFY(m_fetchStatuses.items().contains({device->serial(), OVDeviceFetchStatusFetching}));
         QTRY_COMPARE(device->sessions().size(), 1);
         const auto session = device->sessions().first();
 
