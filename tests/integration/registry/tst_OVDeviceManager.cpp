@@ -1,6 +1,7 @@
 // The device registry with emulated devices in process and a real ovcloud server: arrivals and
 // departures during downloads, recovery-mode devices, the sleep lock, sign-out, reachability and
 // the device operations.
+#include "CallOutcome.h"
 #include "DeviceRig.h"
 #include "OVBackgroundQueue.h"
 #include "OVCloudServer.h"
@@ -51,7 +52,7 @@ private:
     OVService m_service{&m_credentials, &m_preferences};
     OVUser m_coach;
     QString m_password;
-    std::unique_ptr<DeviceRig> m_rig;
+    DeviceRig m_rig{false};
     std::unique_ptr<QTemporaryDir> m_store;
     std::shared_ptr<OVLogCapture> m_log;
     std::shared_ptr<OVDeviceManager> m_manager;
@@ -80,12 +81,12 @@ private:
     /** Plugs a new device and waits until the registry knows it connected. */
     std::shared_ptr<OVDeviceInfo> plug(int sessions, quint32 pages) {
         const QString serial = QStringLiteral("OVRREG%1").arg(++m_serialCounter, 10, 10, QLatin1Char('0'));
-        if (!m_rig->hub().plug(DeviceRig::plugOptions(serial, sessions, pages)))
+        if (!m_rig.hub().plug(DeviceRig::plugOptions(serial, sessions, pages)))
             return nullptr;
         m_plugged << serial;
-        if (!QTest::qWaitFor([&] { return record(serial) && record(serial)->isConnected(); }, 10000))
-            return nullptr;
-        return record(serial);
+        return QTest::qWaitFor([&] { return record(serial) && record(serial)->isConnected(); }, 10000)
+                   ? record(serial)
+                   : nullptr;
     }
 
 private Q_SLOTS:
@@ -102,16 +103,12 @@ private Q_SLOTS:
 
         const QJsonObject demo = OVCloudServer::demoAccount();
         m_password = demo.value(QLatin1String("password")).toString();
-        // Signed in from the main thread, as the window does it.
-        std::atomic<bool> answered{false};
+        CallOutcome<OVUser> signIn; // from the main thread, as the window does it
         m_service.authenticate(demo.value(QLatin1String("username")).toString(), m_password,
-                               [&](std::optional<OVUser> user, std::optional<OVError>) {
-                                   m_coach = user.value_or(OVUser());
-                                   answered = true;
-                               });
-        QVERIFY(QTest::qWaitFor([&] { return answered.load(); }, 30000));
+                               signIn.handler());
+        QVERIFY(signIn.wait());
+        m_coach = signIn.value.value_or(OVUser());
         QVERIFY(m_coach.identifier);
-        m_rig = std::make_unique<DeviceRig>(false);
         auto& center = OVNotificationCenter::defaultCenter();
         center.addObserver(this, OVNotificationName::OnDeviceSessionFetchStatusChanged,
                            [this](const OVNotification& n) {
@@ -122,10 +119,7 @@ private Q_SLOTS:
                            [this](const OVNotification&) { noteDeviceList(); });
     }
 
-    void cleanupTestCase() {
-        OVNotificationCenter::defaultCenter().removeObserver(this);
-        m_rig.reset();
-    }
+    void cleanupTestCase() { OVNotificationCenter::defaultCenter().removeObserver(this); }
 
     void init() {
         m_store = std::make_unique<QTemporaryDir>();
@@ -142,9 +136,9 @@ private Q_SLOTS:
     }
 
     void cleanup() {
-        m_rig->hub().setLinkModel(OvLinkModel::zeroDelay());
+        m_rig.hub().setLinkModel(OvLinkModel::zeroDelay());
         for (const QString& serial : std::as_const(m_plugged))
-            m_rig->hub().unplug(serial);
+            m_rig.hub().unplug(serial);
         m_plugged.clear();
         QVERIFY(QTest::qWaitFor([] { return DeviceRig::manager().cdcOrvanes().isEmpty(); }, 10000));
         m_manager->cancelAll();
@@ -175,10 +169,10 @@ private Q_SLOTS:
               QStringLiteral("updateDeviceList end")})
             QVERIFY2(m_log->has(line), qPrintable(line));
 
-        QVERIFY(m_rig->hub().unplug(serial));
+        QVERIFY(m_rig.hub().unplug(serial));
         QTRY_VERIFY(!device->isConnected());
-        QVERIFY(m_rig->hub().setBattery(serial, 42));
-        QVERIFY(m_rig->hub().replug(serial));
+        QVERIFY(m_rig.hub().setBattery(serial, 42));
+        QVERIFY(m_rig.hub().replug(serial));
 
         QTRY_VERIFY(device->isConnected());
         QCOMPARE(record(serial), device);
@@ -193,11 +187,11 @@ private Q_SLOTS:
     }
 
     void unplugDuringDownloadFailsTheFetchAndSyncsNothing() {
-        m_rig->hub().setLinkModel(kSlowLink);
+        m_rig.hub().setLinkModel(kSlowLink);
         const auto device = plug(2, 400);
         QVERIFY(device);
         QTRY_VERIFY(m_manager->isStoringSessionsForDevice(device));
-        QVERIFY(m_rig->hub().unplug(device->serial()));
+        QVERIFY(m_rig.hub().unplug(device->serial()));
         QTRY_VERIFY(
             m_log->has(QStringLiteral("There was an error fetching sessions on device %1. Will not sync "
                                       "sessions")
@@ -206,29 +200,22 @@ private Q_SLOTS:
         QVERIFY(!m_manager->isDeviceSynching(device));
     }
 
-    void recoveryModeDevice_data() {
-        QTest::addColumn<bool>("knownLocation");
-        QTest::newRow("restarts at a known location") << true;
-        QTest::newRow("unknown location") << false;
+    void recoveryModeDeviceAtAKnownLocationKeepsItsRecord() {
+        const auto device = plug(1, 4);
+        QVERIFY(device);
+        const int before = int(m_manager->getDevices().size());
+        QVERIFY(m_rig.hub().recovery(device->serial()));
+        QTRY_VERIFY(device->isInRecovery());
+        QCOMPARE(int(m_manager->getDevices().size()), before);
+        QVERIFY(!m_manager->isDeviceRecovering(device));
+        QVERIFY(m_log->linesStartingWith(QStringLiteral("Recover Device")).isEmpty());
     }
 
-    void recoveryModeDevice() {
-        QFETCH(bool, knownLocation);
-        if (knownLocation) {
-            const auto device = plug(1, 4);
-            QVERIFY(device);
-            const int before = int(m_manager->getDevices().size());
-            QVERIFY(m_rig->hub().recovery(device->serial()));
-            QTRY_VERIFY(device->isInRecovery());
-            QCOMPARE(int(m_manager->getDevices().size()), before);
-            QVERIFY(!m_manager->isDeviceRecovering(device));
-            QVERIFY(m_log->linesStartingWith(QStringLiteral("Recover Device")).isEmpty());
-            return;
-        }
+    void unknownRecoveryModeDeviceIsRecovered() {
         const quint32 location = 0x3A50000;
         const QString placeholder = OVHelper::getSerialForHID(location);
         QCOMPARE(placeholder, QStringLiteral("0x3A50000"));
-        const std::optional<QString> serial = m_rig->hub().addHid(location);
+        const std::optional<QString> serial = m_rig.hub().addHid(location);
         QVERIFY(serial);
         m_plugged << *serial;
         // The placeholder appears, its recovery starts by itself, the device comes back in data
@@ -256,18 +243,18 @@ private Q_SLOTS:
         QVERIFY(second);
         QTest::qWait(100);
         QVERIFY(sleep.preventIdleSleep());
-        QVERIFY(m_rig->hub().unplug(first->serial()));
+        QVERIFY(m_rig.hub().unplug(first->serial()));
         QTRY_VERIFY(!first->isConnected());
         QTest::qWait(100);
         QVERIFY(sleep.preventIdleSleep());
         QVERIFY(m_manager->isBatteryTimerStarted());
-        QVERIFY(m_rig->hub().unplug(second->serial()));
+        QVERIFY(m_rig.hub().unplug(second->serial()));
         QTRY_VERIFY(!sleep.preventIdleSleep());
         QTRY_VERIFY(!m_manager->isBatteryTimerStarted());
     }
 
     void signOutDuringDownload() {
-        m_rig->hub().setLinkModel(kSlowLink);
+        m_rig.hub().setLinkModel(kSlowLink);
         const auto device = plug(1, 400);
         QVERIFY(device);
         QTRY_VERIFY(m_fetchStatuses.items().contains({device->serial(), OVDeviceFetchStatusFetching}));
@@ -377,7 +364,7 @@ private Q_SLOTS:
         OVError error;
         QVERIFY(m_manager->eraseDevice(device, &error));
         QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(serial), 2, 20000);
-        QCOMPARE(m_rig->hub().sessions(serial)->size(), 0);
+        QCOMPARE(m_rig.hub().sessions(serial)->size(), 0);
         QCOMPARE(m_log->lines().count(pagesLine), 1);
     }
 
@@ -402,7 +389,7 @@ private Q_SLOTS:
         // Known to the registry once, now unplugged.
         const auto device = plug(1, 4);
         QVERIFY(device);
-        QVERIFY(m_rig->hub().unplug(device->serial()));
+        QVERIFY(m_rig.hub().unplug(device->serial()));
         QTRY_VERIFY(!device->isConnected());
         m_log->clear();
 
