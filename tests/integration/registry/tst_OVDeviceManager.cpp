@@ -1,27 +1,21 @@
 // The device registry with emulated devices in process and a real ovcloud server: arrivals and
 // departures during downloads, recovery-mode devices, the sleep lock, sign-out, reachability and
 // the device operations.
-#include "CallOutcome.h"
 #include "DeviceRig.h"
 #include "OVBackgroundQueue.h"
-#include "OVCloudServer.h"
-#include "OVCredentialManager.h"
 #include "OVDataLookup.h"
 #include "OVDeviceManager.h"
 #include "OVHelper.h"
 #include "OVHostReachability.h"
 #include "OVNotificationCenter.h"
-#include "OVPreferencesManager.h"
-#include "OVService.h"
 #include "OVSessionFileRepository.h"
 #include "OVTestCapture.h"
 #include "Recorded.h"
-#include "SUUpdater.h"
+#include "SignedInService.h"
 #include "SleepManager.h"
 #include "StoreTestSupport.h"
 
 #include <QJsonArray>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
@@ -31,32 +25,24 @@ using namespace std::chrono_literals;
 
 namespace {
 
-/** One device operation of the registry, as the window calls it. */
-using Operation = std::function<bool(OVDeviceManager&, const std::shared_ptr<OVDeviceInfo>&, OVError*)>;
 /** A link slow enough that a download of a few hundred pages is still under way when a test acts. */
 const OvLinkModel kSlowLink{3000, 0, 0, 0};
 
 } // namespace
 
-Q_DECLARE_METATYPE(Operation)
-
 class tst_OVDeviceManager : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_home;
     OVCloudServer m_server;
-    OVCredentialManager m_credentials;
-    SUUpdater m_updater;
-    OVPreferencesManager m_preferences{OVLoginItem(QString(), QString()), &m_updater};
-    OVService m_service{&m_credentials, &m_preferences};
-    OVUser m_coach;
-    QString m_password;
+    SignedInService m_client;
+    OVCredentialManager& m_credentials = m_client.credentials();
+    OVPreferencesManager& m_preferences = m_client.preferences();
+    OVService& m_service = m_client.service();
     DeviceRig m_rig{false};
     std::unique_ptr<QTemporaryDir> m_store;
     std::shared_ptr<OVLogCapture> m_log;
     std::shared_ptr<OVDeviceManager> m_manager;
-    QStringList m_plugged;
     int m_serialCounter = 0;
 
     /** Each fetch status posted, with its device's serial. */
@@ -83,7 +69,6 @@ private:
         const QString serial = QStringLiteral("OVRREG%1").arg(++m_serialCounter, 10, 10, QLatin1Char('0'));
         if (!m_rig.hub().plug(DeviceRig::plugOptions(serial, sessions, pages)))
             return nullptr;
-        m_plugged << serial;
         return QTest::qWaitFor([&] { return record(serial) && record(serial)->isConnected(); }, 10000)
                    ? record(serial)
                    : nullptr;
@@ -91,24 +76,10 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(m_home.isValid());
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral("config"))));
         QString error;
-        QVERIFY2(m_server.start(&error), qPrintable(error));
-        qputenv("OV_SERVER_URL", m_server.apiUrl().toUtf8());
-        qputenv("OV_NETWORK_TIME_URL", m_server.rootUrl().toUtf8());
+        QVERIFY2(m_client.start(m_server, &error), qPrintable(error));
         OVHelper::setResourcesDirectory(QStringLiteral(OV_SOURCE_DIR "/resources/firmware"));
         OVDataLookup::sharedInstance().setService(&m_service);
-
-        const QJsonObject demo = OVCloudServer::demoAccount();
-        m_password = demo.value(QLatin1String("password")).toString();
-        CallOutcome<OVUser> signIn; // from the main thread, as the window does it
-        m_service.authenticate(demo.value(QLatin1String("username")).toString(), m_password,
-                               signIn.handler());
-        QVERIFY(signIn.wait());
-        m_coach = signIn.value.value_or(OVUser());
-        QVERIFY(m_coach.identifier);
         auto& center = OVNotificationCenter::defaultCenter();
         center.addObserver(this, OVNotificationName::OnDeviceSessionFetchStatusChanged,
                            [this](const OVNotification& n) {
@@ -127,7 +98,7 @@ private Q_SLOTS:
         m_log = OVLogCapture::install();
         m_preferences.setAutoStore(true);
         m_preferences.setAutoSync(true);
-        m_credentials.saveCredential(m_coach, m_password);
+        m_client.saveCredential();
         m_listSnapshots.clear();
         m_manager =
             OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
@@ -137,9 +108,8 @@ private Q_SLOTS:
 
     void cleanup() {
         m_rig.hub().setLinkModel(OvLinkModel::zeroDelay());
-        for (const QString& serial : std::as_const(m_plugged))
-            m_rig.hub().unplug(serial);
-        m_plugged.clear();
+        for (const QJsonValue& device : m_rig.hub().list())
+            m_rig.hub().unplug(device[QLatin1String("serial")].toString());
         QVERIFY(QTest::qWaitFor([] { return DeviceRig::manager().cdcOrvanes().isEmpty(); }, 10000));
         m_manager->cancelAll();
         QVERIFY(QTest::qWaitFor([&] { return !m_manager->isStoringSessions() && !m_manager->isSynching(); },
@@ -186,20 +156,6 @@ private Q_SLOTS:
         QTRY_COMPARE(m_listSnapshots.count(), changes + 1);
     }
 
-    void unplugDuringDownloadFailsTheFetchAndSyncsNothing() {
-        m_rig.hub().setLinkModel(kSlowLink);
-        const auto device = plug(2, 400);
-        QVERIFY(device);
-        QTRY_VERIFY(m_manager->isStoringSessionsForDevice(device));
-        QVERIFY(m_rig.hub().unplug(device->serial()));
-        QTRY_VERIFY(
-            m_log->has(QStringLiteral("There was an error fetching sessions on device %1. Will not sync "
-                                      "sessions")
-                           .arg(device->serial())));
-        QCOMPARE(device->fetchStatus(), int(OVDeviceFetchStatusFetchFailed));
-        QVERIFY(!m_manager->isDeviceSynching(device));
-    }
-
     void recoveryModeDeviceAtAKnownLocationKeepsItsRecord() {
         const auto device = plug(1, 4);
         QVERIFY(device);
@@ -217,7 +173,6 @@ private Q_SLOTS:
         QCOMPARE(placeholder, QStringLiteral("0x3A50000"));
         const std::optional<QString> serial = m_rig.hub().addHid(location);
         QVERIFY(serial);
-        m_plugged << *serial;
         // The placeholder appears, its recovery starts by itself, the device comes back in data
         // mode at the same port and the placeholder gives way to its real record.
         QTRY_VERIFY(m_log->has(QStringLiteral("Recover Device %1").arg(placeholder)));
@@ -274,7 +229,7 @@ private Q_SLOTS:
         QVERIFY(OVSessionFileRepository().doesSessionHaveAllData(*session, nullptr));
         QVERIFY(session->syncStatus() != OVSessionSyncStatusSynced);
 
-        m_credentials.saveCredential(m_coach, m_password);
+        m_client.saveCredential();
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignIn);
         QTRY_VERIFY(record(device->serial()));
     }
@@ -296,7 +251,7 @@ private Q_SLOTS:
         OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
         m_manager.reset();
         OVDataLookup::sharedInstance().reset();
-        m_credentials.saveCredential(m_coach, QStringLiteral("changed-elsewhere"));
+        m_client.saveCredential(QStringLiteral("changed-elsewhere"));
         m_manager =
             OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
         if (reportFirst)
@@ -368,38 +323,32 @@ private Q_SLOTS:
         QCOMPARE(m_log->lines().count(pagesLine), 1);
     }
 
-    void operationOnUnpluggedDevice_data() {
-        QTest::addColumn<Operation>("operation"); // the row's name is the command's in the log line
-        const QString file = OVHelper::getFirmwareFilePath();
-        using M = OVDeviceManager&;
-        using D = const std::shared_ptr<OVDeviceInfo>&;
-        const auto row = [](const char* name, Operation operation) { QTest::newRow(name) << operation; };
-        row("identify", [](M m, D d, OVError* e) { return m.identifyDevice(d, e); });
-        row("erase", [](M m, D d, OVError* e) { return m.eraseDevice(d, e); });
-        row("reset", [](M m, D d, OVError* e) { return m.resetDevice(d, e); });
-        row("update", [file](M m, D d, OVError* e) { return m.updateDevice(d, file, e); });
-        row("recover", [file](M m, D d, OVError* e) { return m.recoverDevice(d, file, e); });
-        row("assign", [](M m, D d, OVError* e) { return m.assignDefaultUserToDevice(d, 102, e); });
-        row("get user", [](M m, D d, OVError* e) { return m.getDefaultUserForDevice(d, e); });
-    }
-
-    void operationOnUnpluggedDevice() {
-        QFETCH(Operation, operation);
-        const QString name = QString::fromLatin1(QTest::currentDataTag());
-        // Known to the registry once, now unplugged.
-        const auto device = plug(1, 4);
+    void operationsOnAnUnpluggedDeviceFail() {
+        const auto device = plug(1, 4); // known to the registry once, now unplugged
         QVERIFY(device);
         QVERIFY(m_rig.hub().unplug(device->serial()));
         QTRY_VERIFY(!device->isConnected());
-        m_log->clear();
-
-        OVError error;
-        QVERIFY(!operation(*m_manager, device, &error));
-        QCOMPARE(error.domain(), QStringLiteral("com.pellwick.deviceManager"));
-        QCOMPARE(error.code(), 1);
-        QCOMPARE(error.description(), QStringLiteral("Device %1 not found").arg(device->serial()));
-        QVERIFY(
-            m_log->has(QStringLiteral("No device %1 found to send %2 command").arg(device->serial(), name)));
+        const QString file = OVHelper::getFirmwareFilePath();
+        OVDeviceManager& m = *m_manager;
+        // Each named as in its log line.
+        const QList<QPair<const char*, std::function<bool(OVError*)>>> operations{
+            {"identify", [&](OVError* e) { return m.identifyDevice(device, e); }},
+            {"erase", [&](OVError* e) { return m.eraseDevice(device, e); }},
+            {"reset", [&](OVError* e) { return m.resetDevice(device, e); }},
+            {"update", [&](OVError* e) { return m.updateDevice(device, file, e); }},
+            {"recover", [&](OVError* e) { return m.recoverDevice(device, file, e); }},
+            {"assign", [&](OVError* e) { return m.assignDefaultUserToDevice(device, 102, e); }},
+            {"get user", [&](OVError* e) { return m.getDefaultUserForDevice(device, e); }}};
+        for (const auto& [name, operation] : operations) {
+            OVError error;
+            QVERIFY2(!operation(&error), name);
+            QCOMPARE(error.domain(), QStringLiteral("com.pellwick.deviceManager"));
+            QCOMPARE(error.code(), 1);
+            QCOMPARE(error.description(), QStringLiteral("Device %1 not found").arg(device->serial()));
+            QVERIFY2(m_log->has(QStringLiteral("No device %1 found to send %2 command")
+                                    .arg(device->serial(), QLatin1String(name))),
+                     name);
+        }
         QVERIFY(!m_manager->isDeviceRecovering(device));
     }
 };
