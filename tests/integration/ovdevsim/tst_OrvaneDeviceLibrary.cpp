@@ -200,7 +200,6 @@ private Q_SLOTS:
         rig.startEmulator(state.path());
         device = rig.waitForCdc(kSerial);
         QVERIFY(device);
-        observer.stop();
         QCOMPARE(listAll(device).size(), 3);
         QCOMPARE(defaultUser(device), 555u);
     }

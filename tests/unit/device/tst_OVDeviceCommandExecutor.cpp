@@ -187,13 +187,9 @@ private Q_SLOTS:
         // One thread notifies while another subscribes and unsubscribes: the steady subscribers
         // are told every time, in their order, and the walk never trips over the changing list.
         OVDeviceCommandNotifyer notifyer;
-        std::mutex mutex;
-        QString order;
+        QString order; // written by the walks, all on this thread
         const auto marker = [&](QChar id) {
-            return std::make_shared<BatteryHook>([&, id] {
-                std::lock_guard<std::mutex> lock(mutex);
-                order += id;
-            });
+            return std::make_shared<BatteryHook>([&order, id] { order += id; });
         };
         notifyer.addDeviceCommandDelegate(marker(QLatin1Char('1')));
         notifyer.addDeviceCommandDelegate(marker(QLatin1Char('2')));

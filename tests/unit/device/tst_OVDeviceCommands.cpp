@@ -17,14 +17,6 @@ namespace {
 const QString kSerial = QStringLiteral("OVR0000000000271");
 using SessionList = QList<std::shared_ptr<OVSession>>;
 
-std::shared_ptr<ReportRecorder> run(const std::shared_ptr<OVCommand>& command,
-                                    const std::shared_ptr<OrvaneUSBDevice>& device) {
-    auto recorder = std::make_shared<ReportRecorder>();
-    command->setDevice(device);
-    command->setCommandDelegate(recorder);
-    command->execute();
-    return recorder;
-}
 } // namespace
 
 class tst_OVDeviceCommands : public QObject {
@@ -56,9 +48,10 @@ private Q_SLOTS:
         QVERIFY(device);
         QTRY_COMPARE(device->deviceInformations().fwRevision, deviceFirmware);
 
-        const auto recorder = run(OVCommandFactory().createGetSessionListCommand(
-                                      dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0)),
-                                  device);
+        const auto recorder =
+            executeRecorded(OVCommandFactory().createGetSessionListCommand(
+                                dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0)),
+                            device);
         QTRY_COMPARE(recorder->statuses(), QList<int>{0});
         const SessionList sessions = std::any_cast<SessionList>(recorder->reports().first().result);
         QCOMPARE(sessions.size(), 2);
@@ -109,7 +102,7 @@ private Q_SLOTS:
         OvFault resize{OvFault::Kind::ResizePage, page, -1, std::nullopt};
         resize.size = quint32(size);
         rig.hub().addFault(kSerial, resize);
-        const auto recorder = run(OVCommandFactory().createGetPageCommand(page), device);
+        const auto recorder = executeRecorded(OVCommandFactory().createGetPageCommand(page), device);
         QTRY_COMPARE(recorder->statuses(), QList<int>{0});
         QCOMPARE(std::any_cast<QByteArray>(recorder->reports().first().result).size(), size);
         QCOMPARE(
@@ -124,7 +117,7 @@ private Q_SLOTS:
         QVERIFY(device);
         QElapsedTimer timer;
         timer.start();
-        const auto recorder = run(std::make_shared<OVCommandErase>(), device);
+        const auto recorder = executeRecorded(std::make_shared<OVCommandErase>(), device);
         QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses(), QList<int>{0}, 6000);
         QVERIFY(timer.elapsed() >= 2000);
         QVERIFY(rig.hub().device(kSerial)->sessions.isEmpty());
@@ -167,7 +160,7 @@ private Q_SLOTS:
         QVERIFY(server.start());
         const QString url = server.url(QStringLiteral("/clock/"));
         qputenv("OV_NETWORK_TIME_URL", url.toUtf8());
-        const auto recorder = run(std::make_shared<OVCommandSetClock>(), device);
+        const auto recorder = executeRecorded(std::make_shared<OVCommandSetClock>(), device);
         QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses(), QList<int>{set ? 0 : 2}, 10000);
         qunsetenv("OV_NETWORK_TIME_URL");
         for (const QString& line : lines)
