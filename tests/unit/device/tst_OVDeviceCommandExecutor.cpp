@@ -1,6 +1,7 @@
 // The executor and its notifier: the status rules per command class, "Unknown Command", the
-// subscriber walk (order, once each, a throwing subscriber, concurrent changes), and the
-// executor's commands on the emulator, including a recovery whose device leaves while it waits.
+// subscriber walk (order, once each, a throwing subscriber, concurrent changes), and firmware
+// writes on the emulator, including a recovery whose device leaves while it waits. The other
+// commands' successes on the emulator are the registry's and the window's tests.
 #include "DeviceRig.h"
 #include "ReportRecorder.h"
 
@@ -15,10 +16,7 @@
 #include "OVDeviceCommandExecutor.h"
 #include "OVDeviceInfo.h"
 #include "OVException.h"
-#include "OrvaneDate.h"
 #include "OvFirmwareImage.h"
-
-#include <QFile>
 
 #include <atomic>
 #include <stdexcept>
@@ -30,16 +28,8 @@ using Info = std::shared_ptr<OVDeviceInfo>;
 using SessionList = QList<std::shared_ptr<OVSession>>;
 
 /** Writes each call it gets as one text line: the report's name, then its values. */
-class CallLog : public OVDeviceCommandDelegate {
+class CallLog : public OVDeviceCommandDelegate, public Recorded<QString> {
 public:
-    QStringList calls() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_calls;
-    }
-    Info lastDevice() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lastDevice;
-    }
     void onGetBatteryLevelCompleted(const Info& d, int v) override {
         add(d, "battery", v, d->batteryLevel());
     }
@@ -61,6 +51,8 @@ public:
     void onRecoverDeviceInProgress(const std::shared_ptr<OrvaneUSBDevice>&, double p) override {
         add(nullptr, "recover progress", p);
     }
+    /** The records the calls named, in order. */
+    Recorded<Info> devices;
 
 private:
     static QString text(const QString& value) { return value; }
@@ -68,14 +60,10 @@ private:
     template <typename... Values> void add(const Info& d, const char* name, Values... values) {
         QStringList words{QLatin1String(name)};
         (words << ... << text(values));
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_calls << words.join(QLatin1Char(' '));
         if (d)
-            m_lastDevice = d;
+            devices.append(d);
+        append(words.join(QLatin1Char(' ')));
     }
-    mutable std::mutex m_mutex;
-    QStringList m_calls;
-    Info m_lastDevice;
 };
 
 /** A subscriber that runs `call` on every battery report. */
@@ -84,15 +72,6 @@ struct BatteryHook : OVDeviceCommandDelegate {
         : call(std::move(run)) {}
     void onGetBatteryLevelCompleted(const Info&, int) override { call(); }
     std::function<void()> call;
-};
-
-/** An emulated device in process and an executor whose reports a CallLog keeps. */
-struct ExecutorRig {
-    ExecutorRig() { executor->addDeviceCommandDelegate(log); }
-    DeviceRig rig{false};
-    const std::shared_ptr<OrvaneCDCDevice> device = rig.plug(kSerial);
-    const std::shared_ptr<OVDeviceCommandExecutor> executor = std::make_shared<OVDeviceCommandExecutor>();
-    const std::shared_ptr<CallLog> log = std::make_shared<CallLog>();
 };
 
 class UnknownCommand : public OVCommandCDC {};
@@ -114,21 +93,32 @@ Q_DECLARE_METATYPE(std::shared_ptr<OVCommand>)
 class tst_OVDeviceCommandExecutor : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
-    void init() { OVLogCapture::install(); }
+private:
+    /** A fresh executor for each test, whose reports m_log keeps. */
+    std::shared_ptr<OVDeviceCommandExecutor> m_executor;
+    std::shared_ptr<CallLog> m_log;
 
-    // Successes and failures the emulator can produce are checked there; these are the rest.
+private Q_SLOTS:
+    void init() {
+        OVLogCapture::install();
+        m_executor = std::make_shared<OVDeviceCommandExecutor>();
+        m_log = std::make_shared<CallLog>();
+        m_executor->addDeviceCommandDelegate(m_log);
+    }
+
     void statusRules_data() {
         QTest::addColumn<std::shared_ptr<OVCommand>>("command");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("call"); // empty: nobody is told
         QTest::newRow("battery, unknown status") << make<OVCommandGetBatteryLevel>() << 7 << "";
+        QTest::newRow("battery failed: no level") << make<OVCommandGetBatteryLevel>() << 2 << "battery -1 -1";
         QTest::newRow("clock set") << make<OVCommandSetClock>() << 0 << "clock 1";
         QTest::newRow("clock failed") << make<OVCommandSetClock>() << 2 << "clock 0";
         QTest::newRow("clock, progress is not a status of it") << make<OVCommandSetClock>() << 3 << "";
         QTest::newRow("erase done") << make<OVCommandErase>() << 0 << "erase 1";
         QTest::newRow("reset, unknown status") << make<OVCommandReset>() << 1 << "";
         QTest::newRow("reset failed") << make<OVCommandReset>() << 2 << "reset 0";
+        QTest::newRow("identify done") << make<OVCommandIdentify>() << 0 << "identify 1";
         QTest::newRow("identify failed") << make<OVCommandIdentify>() << 2 << "identify 0";
         QTest::newRow("default user failed: all bits")
             << make<OVCommandGetDefaultUser>() << 2 << "user 0 18446744073709551615";
@@ -140,13 +130,10 @@ private Q_SLOTS:
         QFETCH(std::shared_ptr<OVCommand>, command);
         QFETCH(int, status);
         QFETCH(QString, call);
-        auto executor = std::make_shared<OVDeviceCommandExecutor>();
-        auto log = std::make_shared<CallLog>();
-        executor->addDeviceCommandDelegate(log);
-        executor->onCommandExecuted(command, detachedDevice(), status, std::any());
-        QCOMPARE(log->calls(), call.isEmpty() ? QStringList() : QStringList{call});
+        m_executor->onCommandExecuted(command, detachedDevice(), status, std::any());
+        QCOMPARE(m_log->items(), call.isEmpty() ? QStringList() : QStringList{call});
         if (!call.isEmpty()) { // a fresh record of the library's device, as a subscriber looks it up
-            const Info d = log->lastDevice();
+            const Info d = m_log->devices.at(0);
             QCOMPARE(QStringList({d->serial(), d->name(), QString::number(d->locationId(), 16),
                                   d->firmwareRevision(), QString::number(d->isConnected())}),
                      QStringList({kSerial, QStringLiteral("OV00161"), QStringLiteral("14200000"),
@@ -155,10 +142,9 @@ private Q_SLOTS:
     }
 
     void unknownCommandThrows() {
-        auto executor = std::make_shared<OVDeviceCommandExecutor>();
         auto command = std::make_shared<UnknownCommand>();
         try {
-            executor->onCommandExecuted(command, detachedDevice(), 0, std::any());
+            m_executor->onCommandExecuted(command, detachedDevice(), 0, std::any());
             QFAIL("no exception");
         } catch (const OVException& e) {
             QCOMPARE(e.description(), QStringLiteral("Unknown Command ") + command->description());
@@ -167,12 +153,9 @@ private Q_SLOTS:
 
     void commandWithoutADeviceNotifiesNobody() {
         // It fails to send; its report names no device a subscriber could look up.
-        auto executor = std::make_shared<OVDeviceCommandExecutor>();
-        auto log = std::make_shared<CallLog>();
-        executor->addDeviceCommandDelegate(log);
-        executor->getBatteryCommandForDevice(nullptr);
-        executor->recoverDevice(nullptr, QString());
-        QCOMPARE(log->calls(), QStringList());
+        m_executor->getBatteryCommandForDevice(nullptr);
+        m_executor->recoverDevice(nullptr, QString());
+        QCOMPARE(m_log->items(), QStringList());
     }
 
     void subscribersAreToldInOrderOnceEach() {
@@ -204,13 +187,9 @@ private Q_SLOTS:
         // One thread notifies while another subscribes and unsubscribes: the steady subscribers
         // are told every time, in their order, and the walk never trips over the changing list.
         OVDeviceCommandNotifyer notifyer;
-        std::mutex mutex;
-        QString order;
+        QString order; // written by the walks, all on this thread
         const auto marker = [&](QChar id) {
-            return std::make_shared<BatteryHook>([&, id] {
-                std::lock_guard<std::mutex> lock(mutex);
-                order += id;
-            });
+            return std::make_shared<BatteryHook>([&order, id] { order += id; });
         };
         notifyer.addDeviceCommandDelegate(marker(QLatin1Char('1')));
         notifyer.addDeviceCommandDelegate(marker(QLatin1Char('2')));
@@ -230,37 +209,16 @@ private Q_SLOTS:
         QCOMPARE(order.remove(QLatin1Char('x')), QStringLiteral("12").repeated(walks));
     }
 
-    void commandsOnTheEmulator() {
-        ExecutorRig r;
-        auto& [rig, device, executor, log] = r;
-        QVERIFY(device);
-        executor->getBatteryCommandForDevice(device);
-        QTRY_COMPARE(log->calls().size(), 1);
-        executor->assignDefaultUser(device, 4242);
-        QTRY_COMPARE(log->calls().size(), 2);
-        executor->getDefaultUser(device);
-        QTRY_COMPARE(log->calls().size(), 3);
-        executor->getSessionList(device, dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0));
-        QTRY_COMPARE(log->calls().size(), 4);
-        executor->identifyCommandForDevice(device);
-        QTRY_COMPARE(log->calls().size(), 5);
-        QCOMPARE(log->calls().join(QLatin1Char(',')),
-                 QStringLiteral("battery 87 87,assign 1 4242,user 1 4242,sessions 1 2,identify 1"));
-        rig.hub().addFault(kSerial, {OvFault::Kind::FailBattery, 0, 1, std::nullopt});
-        executor->getBatteryCommandForDevice(device);
-        QTRY_COMPARE(log->calls().last(), QStringLiteral("battery -1 -1"));
-    }
-
     void firmwareUpdateReportsProgressThenOneCompletion() {
-        ExecutorRig r;
-        auto& [rig, device, executor, log] = r;
+        DeviceRig rig(false);
+        const auto device = rig.plug(kSerial);
         QVERIFY(device);
         QTemporaryDir dir;
         const QString path = writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 4 * 4096 - 20).build());
-        executor->updateCommandForDevice(device, path);
-        QTRY_VERIFY(log->calls().contains(QStringLiteral("update 1")));
+        m_executor->updateCommandForDevice(device, path);
+        QTRY_VERIFY(m_log->items().contains(QStringLiteral("update 1")));
         QVERIFY(rig.waitForCdc(kSerial, device)); // back with the new firmware
-        QCOMPARE(log->calls().join(QLatin1Char(',')),
+        QCOMPARE(m_log->items().join(QLatin1Char(',')),
                  QStringLiteral("update progress 25,update progress 50,update progress 75,"
                                 "update progress 100,update 1"));
 
@@ -268,31 +226,30 @@ private Q_SLOTS:
         QVERIFY(rig.hub().recovery(kSerial));
         QTRY_COMPARE(rig.manager().hidOrvanes().size(), 1);
         const auto hid = rig.manager().hidOrvanes().first();
-        executor->recoverDevice(hid, path);
+        m_executor->recoverDevice(hid, path);
         const QString done = QStringLiteral("recover 0x%1 1").arg(hid->locationID(), 0, 16);
-        QTRY_VERIFY(log->calls().contains(done));
-        QCOMPARE(log->calls().count(done), 1);
-        QCOMPARE(log->calls().count(QStringLiteral("recover progress 100")), 1);
+        QTRY_VERIFY(m_log->items().contains(done));
+        QCOMPARE(m_log->items().count(done), 1);
+        QCOMPARE(m_log->items().count(QStringLiteral("recover progress 100")), 1);
         QVERIFY(rig.waitForCdc(kSerial));
     }
 
     // A lost answer ends in one failure when its device leaves, also for a device that is not in
     // data mode (that a command ends so is the command's own rule).
     void recoveryOfAnUnpluggedDeviceGivesOneFailure() {
-        ExecutorRig r;
-        auto& [rig, device, executor, log] = r;
-        QVERIFY(device);
+        DeviceRig rig(false);
+        QVERIFY(rig.plug(kSerial));
         QTemporaryDir dir;
         rig.hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, std::nullopt});
         QVERIFY(rig.hub().recovery(kSerial));
         QTRY_COMPARE(rig.manager().hidOrvanes().size(), 1);
-        executor->recoverDevice(rig.manager().hidOrvanes().first(),
-                                writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 100).build()));
+        m_executor->recoverDevice(rig.manager().hidOrvanes().first(),
+                                  writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 100).build()));
         const QString failure = QStringLiteral("recover 0x14100000 0");
         QVERIFY(rig.hub().unplug(kSerial));
-        QTRY_COMPARE(log->calls(), QStringList{failure});
+        QTRY_COMPARE(m_log->items(), QStringList{failure});
         QTest::qWait(700); // longer than a retry pause: nothing more comes
-        QCOMPARE(log->calls(), QStringList{failure});
+        QCOMPARE(m_log->items(), QStringList{failure});
     }
 };
 

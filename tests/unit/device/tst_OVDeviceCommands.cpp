@@ -1,6 +1,7 @@
 // The device commands against the emulator: session-list parsing, page sizes, erase's wait, and
 // the clock set from a real HTTP server's "Date" header on loopback.
 #include "DeviceRig.h"
+#include "OVCaptureServer.h"
 #include "ReportRecorder.h"
 
 #include "OVCommandErase.h"
@@ -11,49 +12,11 @@
 #include "OrvaneDate.h"
 
 #include <QElapsedTimer>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 namespace {
 const QString kSerial = QStringLiteral("OVR0000000000271");
 using SessionList = QList<std::shared_ptr<OVSession>>;
 
-/** Answers every HTTP request with the given header lines and an empty body. */
-class HeaderServer : public QObject {
-public:
-    explicit HeaderServer(const QByteArray& headerLines) {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this, headerLines] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket, headerLines] {
-                    m_lastRequest += socket->readAll();
-                    if (!m_lastRequest.contains("\r\n\r\n"))
-                        return;
-                    socket->write("HTTP/1.1 200 OK\r\n" + headerLines +
-                                  "Content-Length: 0\r\nConnection: close\r\n\r\n");
-                    socket->disconnectFromHost();
-                });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_server.serverPort()); }
-    /** What the one client sent. */
-    QByteArray lastRequest() const { return m_lastRequest; }
-
-private:
-    QTcpServer m_server;
-    QByteArray m_lastRequest;
-};
-
-std::shared_ptr<ReportRecorder> run(const std::shared_ptr<OVCommand>& command,
-                                    const std::shared_ptr<OrvaneUSBDevice>& device) {
-    auto recorder = std::make_shared<ReportRecorder>();
-    command->setDevice(device);
-    command->setCommandDelegate(recorder);
-    command->execute();
-    return recorder;
-}
 } // namespace
 
 class tst_OVDeviceCommands : public QObject {
@@ -85,15 +48,14 @@ private Q_SLOTS:
         QVERIFY(device);
         QTRY_COMPARE(device->deviceInformations().fwRevision, deviceFirmware);
 
-        const auto recorder = run(OVCommandFactory().createGetSessionListCommand(
-                                      dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0)),
-                                  device);
+        const auto recorder =
+            executeRecorded(OVCommandFactory().createGetSessionListCommand(
+                                dateWithOrvaneTime(1), OVDate::fromSecondsSince1970(4102444800.0)),
+                            device);
         QTRY_COMPARE(recorder->statuses(), QList<int>{0});
         const SessionList sessions = std::any_cast<SessionList>(recorder->reports().first().result);
         QCOMPARE(sessions.size(), 2);
         const OvVirtualDevice held = *rig.hub().device(kSerial);
-        QCOMPARE(sessions[0]->corrupted(), false);
-        QCOMPARE(sessions[1]->corrupted(), true);
         for (int i = 0; i < 2; ++i) {
             const OVSession& s = *sessions[i];
             const OvVirtualSession& v = held.sessions[i];
@@ -102,12 +64,12 @@ private Q_SLOTS:
             read << s.start().secondsSince1970() << s.end().secondsSince1970() << s.startPage() << s.endPage()
                  << s.pageCount() << s.userId() << s.applicationId() << s.deviceSerial() << s.data()
                  << s.softwareProtocol() << s.softwareUid() << s.deviceUid().size() << s.firmwareRev()
-                 << s.ovSession()->dataCRC;
+                 << s.ovSession()->dataCRC << s.corrupted();
             expected << dateWithOrvaneTime(v.start).secondsSince1970()
                      << dateWithOrvaneTime(v.end).secondsSince1970() << quint64(v.startPage)
                      << quint64(v.startPage + 3) << quint64(4) << quint64(i == 0 ? 101 : 102)
                      << QStringLiteral("com.orvane.recorder") << kSerial << v.structure << quint64(3)
-                     << QStringLiteral("OVR-040506") << 32 << sessionFirmware << v.crc;
+                     << QStringLiteral("OVR-040506") << 32 << sessionFirmware << v.crc << (i == 1);
             QCOMPARE(read, expected);
         }
         QCOMPARE(log->count(QStringLiteral("^Session is corrupted : ")), 3);
@@ -124,7 +86,6 @@ private Q_SLOTS:
     void pagesOfAnySizeAreReported_data() {
         QTest::addColumn<int>("size");
         QTest::addColumn<bool>("logged");
-        QTest::newRow("600 bytes") << 600 << true;
         QTest::newRow("no bytes") << 0 << true;
         QTest::newRow("513 bytes") << 513 << true;
         QTest::newRow("a normal page") << 512 << false;
@@ -141,7 +102,7 @@ private Q_SLOTS:
         OvFault resize{OvFault::Kind::ResizePage, page, -1, std::nullopt};
         resize.size = quint32(size);
         rig.hub().addFault(kSerial, resize);
-        const auto recorder = run(OVCommandFactory().createGetPageCommand(page), device);
+        const auto recorder = executeRecorded(OVCommandFactory().createGetPageCommand(page), device);
         QTRY_COMPARE(recorder->statuses(), QList<int>{0});
         QCOMPARE(std::any_cast<QByteArray>(recorder->reports().first().result).size(), size);
         QCOMPARE(
@@ -156,7 +117,7 @@ private Q_SLOTS:
         QVERIFY(device);
         QElapsedTimer timer;
         timer.start();
-        const auto recorder = run(std::make_shared<OVCommandErase>(), device);
+        const auto recorder = executeRecorded(std::make_shared<OVCommandErase>(), device);
         QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses(), QList<int>{0}, 6000);
         QVERIFY(timer.elapsed() >= 2000);
         QVERIFY(rig.hub().device(kSerial)->sessions.isEmpty());
@@ -166,55 +127,51 @@ private Q_SLOTS:
     }
 
     void clockComesFromTheNetworkDateOnly_data() {
-        QTest::addColumn<QByteArray>("headers");
-        QTest::addColumn<bool>("reachable");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("date");      // null: no "Date" header
+        QTest::addColumn<QStringList>("lines"); // none names "Set Clock": the clock is not set
+        const QString noDate = QStringLiteral("Unable to get network date, will not set clock on device");
         QTest::newRow("date header")
-            << QByteArray("Date: Sun, 06 Nov 1994 08:49:37 GMT\r\n") << true << 0
+            << "Sun, 06 Nov 1994 08:49:37 GMT"
             << QStringList{QStringLiteral("Clock value returned by URL : Sun, 06 Nov 1994 08:49:37 GMT (%1)"),
                            QStringLiteral("Epoch Clock value returned by URL : 784111777.000000 (%1)"),
                            QStringLiteral("Set Clock on device ") + kSerial};
         QTest::newRow("date that does not parse")
-            << QByteArray("Date: the sixth of November\r\n") << true << 2
+            << "the sixth of November"
             << QStringList{QStringLiteral("Clock value returned by URL : the sixth of November (%1)"),
-                           QStringLiteral("Unable to get network date, will not set clock on device")};
+                           noDate};
         QTest::newRow("no date header")
-            << QByteArray() << true << 2
-            << QStringList{QStringLiteral("NO Clock value returned by URL %1"),
-                           QStringLiteral("Unable to get network date, will not set "
-                                          "clock on device")};
-        QTest::newRow("server unreachable")
-            << QByteArray() << false << 2
-            << QStringList{QStringLiteral("Unable to get network date from url: %1")};
+            << QString() << QStringList{QStringLiteral("NO Clock value returned by URL %1"), noDate};
     }
     void clockComesFromTheNetworkDateOnly() {
-        QFETCH(QByteArray, headers);
-        QFETCH(bool, reachable);
-        QFETCH(int, status);
+        QFETCH(QString, date);
         QFETCH(QStringList, lines);
+        const bool set = lines.last().startsWith(QLatin1String("Set Clock"));
         const auto log = OVLogCapture::install();
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial);
         QVERIFY(device);
-        auto server = std::make_unique<HeaderServer>(headers);
-        const QString url = server->url();
-        if (!reachable)
-            server.reset(); // the port is closed again: nothing answers there
+        const QJsonObject answer{
+            {QStringLiteral("headers"),
+             date.isNull() ? QJsonObject() : QJsonObject{{QStringLiteral("Date"), date}}}};
+        OVCaptureServer server(
+            QJsonObject{{QStringLiteral("scenarios"),
+                         QJsonObject{{QStringLiteral("clock"), QJsonObject{{QStringLiteral("*"), answer}}}}}},
+            QString());
+        QVERIFY(server.start());
+        const QString url = server.url(QStringLiteral("/clock/"));
         qputenv("OV_NETWORK_TIME_URL", url.toUtf8());
-        const auto recorder = run(std::make_shared<OVCommandSetClock>(), device);
-        QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses(), QList<int>{status}, 10000);
+        const auto recorder = executeRecorded(std::make_shared<OVCommandSetClock>(), device);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses(), QList<int>{set ? 0 : 2}, 10000);
         qunsetenv("OV_NETWORK_TIME_URL");
         for (const QString& line : lines)
             QVERIFY2(log->has(line.arg(url)), qPrintable(log->lines().join(QLatin1Char('\n'))));
-        if (server) // the date is asked with a request without body
-            QVERIFY(server->lastRequest().startsWith("HEAD / HTTP/1.1"));
-        const qint64 offset = rig.hub().device(kSerial)->clockOffset;
-        if (status == 0) {
+        // The date is asked with a request without body.
+        QCOMPARE(server.takeRequests(1).value(0).method, QStringLiteral("HEAD"));
+        if (set) {
             const double clock = dateWithOrvaneTime(rig.hub().device(kSerial)->clock()).secondsSince1970();
             QVERIFY2(clock >= 784111777.0 && clock < 784111787.0, qPrintable(QString::number(clock, 'f')));
         } else {
-            QCOMPARE(offset, qint64(0)); // nothing was sent to the device
+            QCOMPARE(rig.hub().device(kSerial)->clockOffset, qint64(0)); // nothing was sent to the device
             QCOMPARE(log->count(QStringLiteral("^Set Clock on device")), 0);
         }
     }
