@@ -1,7 +1,6 @@
 #include "OVFileHandle.h"
 
 #include "OVFileSystem.h"
-#include "OVLogger.h"
 
 #include <QFile>
 
@@ -25,39 +24,12 @@ bool OVFileHandle::openForUpdating(const QString& path, OVError* error) {
     return true;
 }
 
-qint64 OVFileHandle::seekToEndOfFile(OVError* error) {
-    if (m_fd < 0) {
-        OVError::set(error, OVFileSystem::errorFromErrno(EBADF, m_path));
-        return -1;
-    }
-    const off_t offset = ::lseek(m_fd, 0, SEEK_END);
-    if (offset < 0) {
-        OVError::set(error, OVFileSystem::errorFromErrno(errno, m_path));
-        return -1;
-    }
-    return static_cast<qint64>(offset);
-}
-
-bool OVFileHandle::writeData(const QByteArray& data, OVError* error) {
-    if (m_fd < 0) {
-        OVError::set(error, OVFileSystem::errorFromErrno(EBADF, m_path));
-        return false;
-    }
-    return OVFileSystem::writeAll(m_fd, data.constData(), data.size(), m_path, error);
-}
-
 bool OVFileHandle::append(const QByteArray& bytes, OVError* error) {
-    const qint64 end = seekToEndOfFile(error);
-    if (end < 0)
+    if (m_fd < 0) {
+        OVError::set(error, OVFileSystem::errorFromErrno(EBADF, m_path));
         return false;
-    if (writeData(bytes, error))
-        return true;
-    // A write cut short by a full disk would leave part of a page, and the next append, after
-    // space came back, would follow it: every later page would sit at the wrong offset. The write's
-    // own error is the one to report.
-    if (::ftruncate(m_fd, static_cast<off_t>(end)) != 0)
-        OVLog("Could not cut %@ back to %lld bytes after a failed write", m_path, end);
-    return false;
+    }
+    return OVFileSystem::appendWhole(m_fd, bytes, m_path, error);
 }
 
 bool OVFileHandle::closeFile(OVError* error) {

@@ -20,9 +20,6 @@ public:
     /** Opens an existing file for reading and writing, positioned at its start. */
     bool openForUpdating(const QString& path, OVError* error);
     bool isOpen() const { return m_fd >= 0; }
-    /** Moves to the end of the file and answers the offset there, or -1 with the error. */
-    qint64 seekToEndOfFile(OVError* error);
-    bool writeData(const QByteArray& data, OVError* error);
     /** Closes the file; a deferred write error comes back here. Closing a closed handle is fine. */
     bool closeFile(OVError* error = nullptr);
     const QString& path() const { return m_path; }

@@ -1,5 +1,7 @@
 #include "OVFileSystem.h"
 
+#include "OVLogger.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -274,13 +276,25 @@ bool OVFileSystem::appendToFile(const QString& path, const QByteArray& data, OVE
         OVError::set(error, errorFromErrno(errno, path));
         return false;
     }
-    if (::lseek(fd.get(), 0, SEEK_END) < 0) {
+    if (!appendWhole(fd.get(), data, path, error))
+        return false;
+    return closeChecked(fd, path, error);
+}
+
+bool OVFileSystem::appendWhole(int fd, const QByteArray& data, const QString& path, OVError* error) {
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end < 0) {
         OVError::set(error, errorFromErrno(errno, path));
         return false;
     }
-    if (!writeAll(fd.get(), data.constData(), data.size(), path, error))
-        return false;
-    return closeChecked(fd, path, error);
+    if (writeAll(fd, data.constData(), data.size(), path, error))
+        return true;
+    // A write cut short by a full disk would leave part of a page, and the next append, after
+    // space came back, would follow it: every later page would sit at the wrong offset. The write's
+    // own error is the one to report.
+    if (::ftruncate(fd, end) != 0)
+        OVLog("Could not cut %@ back to %lld bytes after a failed write", path, static_cast<long long>(end));
+    return false;
 }
 
 bool OVFileSystem::writeAll(int fd, const char* data, qint64 size, const QString& path, OVError* error) {

@@ -38,8 +38,13 @@ public:
     static bool writeAtomically(const QString& path, const QByteArray& data, OVError* error);
     /** Reads a whole file of at most maxSize bytes; a larger one fails with EFBIG. */
     static std::optional<QByteArray> readFile(const QString& path, qint64 maxSize, OVError* error);
-    /** Creates the file empty when it is missing, then appends the bytes at its end. */
+    /** Creates the file empty when it is missing, then appends the bytes at its end, whole or not at all. */
     static bool appendToFile(const QString& path, const QByteArray& data, OVError* error);
+    /**
+     * Appends the bytes at the end of the open file, whole or not at all: a write cut short (a full
+     * disk) is cut back to where the file ended.
+     */
+    static bool appendWhole(int fd, const QByteArray& data, const QString& path, OVError* error);
 
     /** write(2) until every byte is out, retrying interrupted and short writes. */
     static bool writeAll(int fd, const char* data, qint64 size, const QString& path, OVError* error);

@@ -239,14 +239,19 @@ private Q_SLOTS:
     void dataAppendLeavesWholePagesWhenTheDiskFills_data() {
         QTest::addColumn<int>("capBytes");
         QTest::addColumn<bool>("appended");
-        QTest::newRow("room for the page") << 4096 << true;
-        QTest::newRow("room for part of the page") << 1300 << false;
-        QTest::newRow("no room at all") << 1024 << false;
+        QTest::addColumn<bool>("throughAddData");
+        for (const bool throughAddData : {false, true}) {
+            const char* through = throughAddData ? "addData" : "appender";
+            QTest::addRow("%s: room for the page", through) << 4096 << true << throughAddData;
+            QTest::addRow("%s: room for part of the page", through) << 1300 << false << throughAddData;
+            QTest::addRow("%s: no room at all", through) << 1024 << false << throughAddData;
+        }
     }
 
     void dataAppendLeavesWholePagesWhenTheDiskFills() {
         QFETCH(int, capBytes);
         QFETCH(bool, appended);
+        QFETCH(bool, throughAddData);
         auto session = makeStoreSession(QStringLiteral("OVR0000000008"), 1700000000.0, 0, 3);
         const QString path = m_repo.getSessionDataFilePath(*session, nullptr);
         const QByteArray twoPages(1024, 'a'), page(512, 'b');
@@ -256,7 +261,8 @@ private Q_SLOTS:
         QVERIFY(data);
         const bool ok = [&] {
             const FileSizeCap cap(static_cast<rlim_t>(capBytes));
-            return data->append(page, &error);
+            return throughAddData ? m_repo.addData(OVPage(2, page), *session, &error)
+                                  : data->append(page, &error);
         }();
         QCOMPARE(ok, appended);
         QCOMPARE(error.isSet(), !appended);
