@@ -250,14 +250,13 @@ void OVDeviceManager::refreshDeviceList() {
 }
 
 void OVDeviceManager::handleDepartures(const QList<std::shared_ptr<OrvaneCDCDevice>>& cdcs) {
-    QSet<QString> present;
-    for (const auto& cdc : cdcs)
-        present.insert(cdc->deviceInformations().serial);
     QList<std::shared_ptr<OVDeviceInfo>> departed;
     for (const auto& record : getDevices()) {
         // Only a device that was connected leaves: uploads of records kept from earlier are not
-        // cancelled by every later refresh.
-        if (record->isConnected() && !present.contains(record->serial()))
+        // cancelled by every later refresh. The library gives one object per attachment, so a device
+        // whose attachment is no longer listed left, even when it came back between two refreshes
+        // (a quick replug, a restart): it then arrives again, and is read and downloaded again.
+        if (record->isConnected() && !cdcs.contains(attachmentOf(record->serial())))
             departed.append(record);
     }
     for (const auto& record : departed) {
@@ -364,6 +363,11 @@ QList<std::shared_ptr<OVDeviceInfo>> OVDeviceManager::getDevices() {
 std::shared_ptr<OVDeviceInfo> OVDeviceManager::getDevice(const QString& serial) {
     Lock lock(m_mutex);
     return m_deviceInfoMap ? m_deviceInfoMap->value(serial) : nullptr;
+}
+
+std::shared_ptr<OrvaneCDCDevice> OVDeviceManager::attachmentOf(const QString& serial) const {
+    Lock lock(m_mutex);
+    return m_usbDeviceMap ? m_usbDeviceMap->value(serial) : nullptr;
 }
 
 std::shared_ptr<OrvaneCDCDevice> OVDeviceManager::findUsbDevice(const std::shared_ptr<OVDeviceInfo>& device) {

@@ -144,6 +144,8 @@ private:
     void refreshDeviceList();
     void handleDepartures(const QList<std::shared_ptr<OrvaneCDCDevice>>& cdcs);
     void handleArrival(const std::shared_ptr<OrvaneCDCDevice>& cdc);
+    /** The attachment the device's arrival was handled for; null when none. */
+    std::shared_ptr<OrvaneCDCDevice> attachmentOf(const QString& serial) const;
     void handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUSBDevice>>& hids);
     void ensureDeviceSynchers();
     void firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceInfo>>& records,

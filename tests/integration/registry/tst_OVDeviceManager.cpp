@@ -142,6 +142,16 @@ private Q_SLOTS:
         const int changes = m_listSnapshots.count();
         m_manager->updateDeviceList();
         QTRY_COMPARE(m_listSnapshots.count(), changes + 1);
+
+        // Replugged at once, the device arrives again even when no refresh saw it gone: a session list
+        // it now refuses fails the new download, and the log says why nothing syncs.
+        QVERIFY(m_rig.hub().addFault(serial, {OvFault::Kind::Refuse, 0, -1, OrvaneOp::SessionList}));
+        QVERIFY(m_rig.hub().replug(serial));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_log->has(
+                QStringLiteral("There was an error fetching sessions on device %1. Will not sync sessions")
+                    .arg(serial)),
+            20000);
     }
 
     void recoveryModeDeviceAtAKnownLocationKeepsItsRecord() {
