@@ -13,6 +13,7 @@
 #include "OVInternetReachability.h"
 #include "OVLogger.h"
 #include "OVMainThread.h"
+#include "OVNetworkClock.h"
 #include "OVNotificationCenter.h"
 #include "OVPreferencesManagerProtocol.h"
 #include "OVReachabilityProbes.h"
@@ -65,7 +66,7 @@ OVDeviceManager::OVDeviceManager(OVServiceProtocol* service, OVCredentialManager
     , m_credMgr(credMgr)
     , m_prefMgr(prefMgr)
     , m_orvaneDeviceListener(library)
-    , m_commandExecutor(std::make_shared<OVDeviceCommandExecutor>())
+    , m_commandExecutor(std::make_shared<OVDeviceCommandExecutor>(&OVNetworkClock::getNetworkDateAsync))
     , m_commandFactory(std::make_shared<OVCommandFactory>())
     , m_reachability(std::make_unique<OVReachabilityProbes>())
     , m_storers(std::make_unique<OVDeviceStorers>()) {}
