@@ -49,7 +49,7 @@ public:
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
 
     /** Listens for the subcommands on path; see OVControlServer::listen. Before launching. */
-    OVControlServer::Listen startControlServer(const QString& path, QString* errorText);
+    OVControlServer::Listen startControlServer(const QString& path, OVError* error);
 
     bool isHeadless() const { return m_headless; }
     /** Null before applicationDidFinishLaunching. Owned by the delegate. */
