@@ -58,9 +58,6 @@ public:
     OVService* service() const { return m_service.get(); }
     /** Null before startApp. */
     OVDeviceManager* deviceManager() const { return m_deviceMgr.get(); }
-    /** Null before startApp and when headless. */
-    OVMainWindowController* mainWindow() const { return m_mainWindow.get(); }
-    OVStatusItem* statusItem() const { return m_statusItem.get(); }
     /** Null before startApp; its progress table is what status and the tray tooltip show. */
     OVStallWatchdog* stallWatchdog() const { return m_stallWatchdog; }
 

@@ -46,7 +46,6 @@ public:
      * process holds the claim; Failed, with *error, when the socket cannot be made.
      */
     Listen listen(const QString& path, OVError* error);
-    QString serverPath() const { return m_server.fullServerName(); }
 
     static QJsonObject success(QJsonObject answer = {});
     static QJsonObject failure(const QString& errorText);

@@ -6,7 +6,6 @@
 #include "OVPropertyList.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -153,15 +152,6 @@ std::optional<QStringList> OVSessionFileRepository::getPagesFileNamesForSession(
             pages.append(name);
     }
     return pages;
-}
-
-std::optional<quint64> OVSessionFileRepository::getPageNumberFromFileName(const QString& fileName) {
-    const QStringList parts = fileName.split(QRegularExpression(QStringLiteral("[_.]")));
-    if (parts.size() < 2)
-        return std::nullopt;
-    bool ok = false;
-    const quint64 number = parts.at(1).toULongLong(&ok);
-    return ok ? std::optional<quint64>(number) : std::nullopt;
 }
 
 QByteArray OVSessionFileRepository::convertSessionToData(const OVSession& session, OVError* error) {

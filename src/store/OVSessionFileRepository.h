@@ -58,8 +58,6 @@ public:
     QString getPageFilePath(const OVPage& page, const OVSession& session, OVError* error);
     /** Names in "PAGES" that begin with "ov_", in listing order. */
     std::optional<QStringList> getPagesFileNamesForSession(const OVSession& session, OVError* error);
-    /** The number between "_" and "." of a page record name; absent when it is not a number. */
-    static std::optional<quint64> getPageNumberFromFileName(const QString& fileName);
     /** The session directory's name: the start as seconds since 1970 printed with "%f". */
     static QString directoryNameForStart(const OVDate& start);
 
