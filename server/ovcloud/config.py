@@ -117,6 +117,11 @@ def body_idle_timeout():
     return env_int("OVCLOUD_BODY_IDLE_TIMEOUT", 30)
 
 
+def header_timeout():
+    """Seconds a connection may take to send a request line and its headers."""
+    return env_int("OVCLOUD_HEADER_TIMEOUT", 10)
+
+
 def site_url():
     """Where people reach the site; links in mails are built from it, never from
     a request's Host header. serve.sh sets it from its --bind and --port."""
