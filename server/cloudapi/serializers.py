@@ -6,7 +6,7 @@ import re
 from django.contrib.auth import get_user_model
 from rest_framework import serializers
 
-from .inputs import has_control_characters, whole_number
+from .inputs import has_control_characters, is_device_serial, whole_number
 from .models import Device, Record
 
 
@@ -129,9 +129,10 @@ class DeviceSerialField(ResourceUriField):
 
     def to_internal_value(self, data):
         serial = super().to_internal_value(data)
-        if len(serial) > Device._meta.get_field("serial").max_length \
-                or has_control_characters(serial):
-            raise serializers.ValidationError("not a device serial")
+        if not is_device_serial(serial):
+            raise serializers.ValidationError(
+                "not a device serial: 1 to 64 letters, digits, '.', '_', '~' or '-', "
+                "not only dots")
         return serial
 
 
@@ -177,6 +178,13 @@ class RecordCreateSerializer(serializers.Serializer):
         if user is None:
             raise serializers.ValidationError(f"no user {key}")
         return user
+
+    def validate_firmware_rev(self, text):
+        # Shown in the dashboard, the admin and the client's views: a line feed
+        # or an escape sequence there is never a revision.
+        if has_control_characters(text):
+            raise serializers.ValidationError("control characters in a firmware revision")
+        return text
 
     def validate(self, attrs):
         # A device whose clock was set back while it recorded ends before it starts;

@@ -16,7 +16,7 @@ from ovcloud import faults
 from . import access, timeline
 from .errors import error_response
 from .filters import BundlePermissionFilter, RecordFilter
-from .inputs import ID_PATTERN
+from .inputs import ID_PATTERN, SERIAL_PATTERN
 from .models import Bundle, BundlePermission, Device, Profile, Record
 from .serializers import (RecordCreateSerializer, bundle_json, bundle_permission_json,
                           device_json, profile_json, record_json, team_json, uri, user_json)
@@ -69,7 +69,7 @@ class ProfileResource(Resource):
 class DeviceResource(Resource):
     to_json = device_json
     lookup_field = "serial"
-    lookup_value_regex = r"[^/\x00-\x1f\x7f]{1,64}"
+    lookup_value_regex = SERIAL_PATTERN
 
     def get_queryset(self):
         ids = access.visible_user_ids(self.request.user)
