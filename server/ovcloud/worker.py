@@ -15,6 +15,7 @@ under the body idle timeout of ovcloud.guard.
 """
 
 import errno
+import io
 import selectors
 import time
 from functools import partial
@@ -39,6 +40,16 @@ def error_answer(status, text):
 TIMEOUT_ANSWER = error_answer(b"408 Request Timeout", b"Request headers were not received in time")
 TOO_LARGE_ANSWER = error_answer(b"431 Request Header Fields Too Large",
                                 b"Request headers are too large")
+
+
+def take_buffered(conn):
+    """The bytes a connection's parser has read from the socket but not parsed yet."""
+    if conn.parser is None:
+        return b""
+    unreader = conn.parser.unreader
+    buffered = unreader.buf.getvalue()
+    unreader.buf = io.BytesIO()
+    return buffered
 
 
 class HeaderReadingWorker(ThreadWorker):
@@ -68,7 +79,8 @@ class HeaderReadingWorker(ThreadWorker):
         self.read_headers(conn)
 
     def read_headers(self, conn):
-        self.reading[conn] = (time.monotonic() + self.header_timeout, b"")
+        # Bytes of this request that came with the end of the previous one wait in its parser.
+        self.reading[conn] = (time.monotonic() + self.header_timeout, bytearray(take_buffered(conn)))
         with self._lock:
             self.poller.register(conn.sock, selectors.EVENT_READ,
                                  partial(self.on_header_bytes, conn))
@@ -85,16 +97,14 @@ class HeaderReadingWorker(ThreadWorker):
             self.drop(conn)
             return
         received += data
-        # Only the new bytes (and three before them) can complete the end marker.
-        if HEADER_END in received[-(len(data) + 3):]:
+        # Only the new bytes, and the three before them, can complete the end marker.
+        if received.find(HEADER_END, max(0, len(received) - len(data) - 3)) >= 0:
             self.stop_reading(conn)
             conn.init()  # makes the parser, which must hold these bytes before a thread reads
-            conn.parser.unreader.unread(received)
+            conn.parser.unreader.unread(bytes(received))
             self.enqueue_req(conn)
         elif len(received) > MAX_HEADER_BYTES:
             self.drop(conn, TOO_LARGE_ANSWER)
-        else:
-            self.reading[conn] = (deadline, received)
 
     def stop_reading(self, conn):
         del self.reading[conn]
@@ -112,8 +122,10 @@ class HeaderReadingWorker(ThreadWorker):
         conn.close()
 
     def handle(self, conn):
-        keepalive, conn = super().handle(conn)
-        if keepalive:
+        while True:
+            keepalive, conn = super().handle(conn)
+            if not keepalive:
+                return keepalive, conn
             # The rest of a body the view did not read (an upload refused before
             # its body) would otherwise be read as the next request's headers.
             try:
@@ -121,7 +133,10 @@ class HeaderReadingWorker(ThreadWorker):
                     pass
             except OSError:  # stalled, gone, or malformed chunking (gunicorn raises IOError)
                 return False, conn
-        return keepalive, conn
+            # Reading it may have taken in the whole next request too: no more bytes
+            # will come to wake the event loop for it, so it is served here.
+            if HEADER_END not in conn.parser.unreader.buf.getvalue():
+                return keepalive, conn
 
     def murder_keepalived(self):
         """Called by the event loop about once a second: also ends slow headers."""
