@@ -4,10 +4,16 @@ import math
 import re
 
 from django.contrib.auth import get_user_model
+from django.db import IntegrityError, transaction
 from rest_framework import serializers
+from rest_framework.exceptions import APIException
 
 from .inputs import has_control_characters, is_device_serial, whole_number
 from .models import Device, Record
+
+
+class Conflict(APIException):
+    status_code = 409
 
 
 def uri(resource, key):
@@ -192,6 +198,25 @@ class RecordCreateSerializer(serializers.Serializer):
         attrs["end"] = max(attrs["end"], attrs["start"])
         return attrs
 
-    def create(self, validated_data):
-        device, _ = Device.objects.get_or_create(serial=validated_data.pop("device"))
-        return Record.objects.create(device=device, status=Record.INCOMPLETE, **validated_data)
+
+def find_or_create_record(fields):
+    """The record of the session that RecordCreateSerializer's fields describe, and
+    whether it is new.
+
+    Two uploads of one session may both find no record and both create it, in
+    different worker processes; the database keeps one, and the loser answers
+    with the winner's record, so both upload into the same one."""
+    fields = dict(fields)
+    device, _ = Device.objects.get_or_create(serial=fields.pop("device"))
+    session = {"device": device, "start": fields["start"], "user": fields["user"]}
+    # A winner deleted before the loser reads it lets the next attempt create.
+    for _ in range(3):
+        try:
+            with transaction.atomic():
+                return Record.objects.create(status=Record.INCOMPLETE, device=device,
+                                             **fields), True
+        except IntegrityError:
+            existing = Record.objects.exclude(status=Record.DELETED).filter(**session).first()
+            if existing is not None:
+                return existing, False
+    raise Conflict("The session's record changed while it was created; try again")

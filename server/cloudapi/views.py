@@ -19,7 +19,8 @@ from .filters import BundlePermissionFilter, RecordFilter
 from .inputs import ID_PATTERN, SERIAL_PATTERN
 from .models import Bundle, BundlePermission, Device, Profile, Record
 from .serializers import (RecordCreateSerializer, bundle_json, bundle_permission_json,
-                          device_json, profile_json, record_json, team_json, uri, user_json)
+                          device_json, find_or_create_record, profile_json, record_json,
+                          team_json, uri, user_json)
 
 RESOURCES = ["account", "user", "profile", "device", "bundle", "bundle_permission", "team",
              "record"]
@@ -127,11 +128,12 @@ class RecordResource(Resource):
             return error_response(fault.status, f"Record refused with {fault.status} (fault injection)")
         if fault and fault.kind == "reset":
             return faults.connection_reset_response(request)
-        record = incoming.save()
+        record, created = find_or_create_record(incoming.validated_data)
         if fault:  # created, but the answer is lost
             return faults.connection_reset_response(request)
         location = uri("record", record.pk)
-        return Response(record_json(record), status=201, headers={"Location": location})
+        return Response(record_json(record), status=201 if created else 200,
+                        headers={"Location": location})
 
     @staticmethod
     def injected_fault():

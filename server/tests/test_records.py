@@ -158,3 +158,12 @@ def test_pages_and_their_links(coach, paged_serial, query, count, next_offset, p
         return None if offset is None else \
             f"/api/record/?start__gte=256&device__exact={paged_serial}&limit={meta['limit']}&offset={offset}"
     assert (meta["next"], meta["previous"]) == (link(next_offset), link(previous_offset))
+
+
+def test_a_session_has_one_live_record_and_a_deleted_one_makes_way(coach, unique_serial):
+    first = coach.create_record(101, unique_serial, 256 * 50)
+    again = coach.post("record/", record_body(101, unique_serial, 256 * 50))
+    assert (again.status, again.json()["id"]) == (200, first["id"])
+    assert coach.request("DELETE", f"record/{first['id']}/").status == 204
+    second = coach.create_record(101, unique_serial, 256 * 50)
+    assert second["id"] != first["id"]
