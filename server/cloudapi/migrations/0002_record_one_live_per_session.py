@@ -8,7 +8,8 @@ from django.db import migrations, models
 def mark_duplicates_deleted(apps, schema_editor):
     Record = apps.get_model("cloudapi", "Record")
     live = Record.objects.exclude(status="deleted")
-    sessions = (live.values("device", "start", "user").annotate(n=models.Count("id"))
+    # order_by(): the default ordering by id would join the GROUP BY and part every group.
+    sessions = (live.order_by().values("device", "start", "user").annotate(n=models.Count("id"))
                 .filter(n__gt=1))
     for session in sessions:
         copies = live.filter(device=session["device"], start=session["start"],
