@@ -145,9 +145,8 @@ def percentile(values, share):
     return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
 
 
-def measure(name, settings, args, base, work):
-    state = os.path.join(work, name)
-    os.mkdir(state)
+def measure(settings, args, base, work):
+    state = tempfile.mkdtemp(dir=work)
     server = Server(state, **settings)
     try:
         latencies, elapsed, sessions, sent = run_load(server, state, args, base)
@@ -159,11 +158,18 @@ def measure(name, settings, args, base, work):
             "elapsed": elapsed, "mib_s": sent / MIB / elapsed}
 
 
+def medians(runs):
+    """Each measure's median over the runs of one set-up."""
+    return {key: statistics.median(run[key] for run in runs) for key in runs[0]}
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--uploaders", type=int, default=16)
     parser.add_argument("--sessions", type=int, default=2, help="rounds: sessions per uploader")
     parser.add_argument("--session-mib", type=int, default=12)
+    parser.add_argument("--repeat", type=int, default=3,
+                        help="runs of each set-up, interleaved; medians are reported")
     args = parser.parse_args()
     base = os.urandom(args.session_mib * MIB)
 
@@ -176,21 +182,24 @@ def main():
     setups = [("postgresql, 4 workers", "pg4", "4"), ("postgresql, 1 worker", "pg1", "1"),
               ("sqlite, 1 worker", None, "1")]
     try:
-        results = {}
-        for label, database, workers in setups:
-            settings = {"OVCLOUD_WORKERS": workers}
-            if database:
-                settings["OVCLOUD_DATABASE_URL"] = cluster.database(database)
-            results[label] = measure(database or "sqlite", settings, args, base, work)
+        runs = {label: [] for label, _, _ in setups}
+        for repetition in range(args.repeat):
+            for label, database, workers in setups:
+                settings = {"OVCLOUD_WORKERS": workers}
+                if database:
+                    settings["OVCLOUD_DATABASE_URL"] = cluster.database(f"{database}_{repetition}")
+                runs[label].append(measure(settings, args, base, work))
+        results = {label: medians(values) for label, values in runs.items()}
     finally:
         cluster.stop()
         shutil.rmtree(work, ignore_errors=True)
 
     print(f"ovcloud under load: {args.uploaders} uploaders at once, {args.sessions} rounds of one "
           f"{args.session_mib} MiB session each (in even rounds two uploaders send the same "
-          f"session), 5 MiB chunks, loopback; every session one complete record with its bytes")
+          f"session), 5 MiB chunks, loopback; every session one complete record with its bytes; "
+          f"medians of {args.repeat} interleaved runs")
     for name, r in results.items():
-        print(f"  {name:22s} sessions {r['sessions']:3d}  chunks {r['chunks']:4d}  p50 {r['p50']:6.2f} s  p95 {r['p95']:6.2f} s"
+        print(f"  {name:22s} sessions {r['sessions']:3.0f}  chunks {r['chunks']:4.0f}  p50 {r['p50']:6.2f} s  p95 {r['p95']:6.2f} s"
               f"  max {r['max']:6.2f} s  total {r['elapsed']:6.1f} s  {r['mib_s']:6.1f} MiB/s")
     pg, lite = results["postgresql, 4 workers"], results["sqlite, 1 worker"]
     print(f"  p95 postgresql/sqlite {pg['p95'] / lite['p95']:.2f}")
