@@ -29,6 +29,9 @@ READ_SIZE = 16 * 1024
 # Far above what any client of the API sends, and it bounds the memory that
 # connections still sending their headers can take.
 MAX_HEADER_BYTES = 64 * 1024
+# A refused upload chunk is read to its end to keep its connection; past this
+# the connection is closed instead of reading on.
+MAX_SKIPPED_BODY = 6 * 1024 * 1024
 
 
 def error_answer(status, text):
@@ -126,17 +129,29 @@ class HeaderReadingWorker(ThreadWorker):
             keepalive, conn = super().handle(conn)
             if not keepalive:
                 return keepalive, conn
-            # The rest of a body the view did not read (an upload refused before
-            # its body) would otherwise be read as the next request's headers.
-            try:
-                while conn.parser.mesg.body.read(READ_SIZE):
-                    pass
-            except OSError:  # stalled, gone, or malformed chunking (gunicorn raises IOError)
+            if not self.skip_unread_body(conn):
                 return False, conn
             # Reading it may have taken in the whole next request too: no more bytes
             # will come to wake the event loop for it, so it is served here.
             if HEADER_END not in conn.parser.unreader.buf.getvalue():
                 return keepalive, conn
+
+    @staticmethod
+    def skip_unread_body(conn):
+        """Reads the rest of a body the view did not read (an upload refused before
+        its body), which would otherwise be read as the next request's headers.
+        False when the connection is better closed: the rest is longer than a
+        chunk, stalls, or is malformed."""
+        skipped = 0
+        try:
+            while skipped <= MAX_SKIPPED_BODY:
+                piece = conn.parser.mesg.body.read(READ_SIZE)
+                if not piece:
+                    return True
+                skipped += len(piece)
+        except OSError:  # gunicorn's body errors are IOErrors too
+            pass
+        return False
 
     def murder_keepalived(self):
         """Called by the event loop about once a second: also ends slow headers."""
