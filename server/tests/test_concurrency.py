@@ -36,7 +36,7 @@ def upload_session(client, serial, start, barrier, failures):
 @pytest.mark.parametrize("database", ["sqlite", "postgresql"])
 def test_concurrent_uploads_of_one_session_make_one_complete_record(start_server, request,
                                                                     database, unique_serial):
-    env = {"OVCLOUD_WORKERS": "4"}
+    env = {"OVCLOUD_WORKERS": "4", "OVCLOUD_DATABASE_URL": ""}  # empty: SQLite
     if database == "postgresql":
         env["OVCLOUD_DATABASE_URL"] = request.getfixturevalue("postgres").database("race")
     server = start_server(**env)

@@ -52,7 +52,7 @@ def test_a_restart_seeds_nothing_again(coach):
 
 def test_an_older_database_with_duplicate_records_keeps_the_fullest_live(tmp_path):
     """Databases from before the one-live-record rule may hold several records of one session."""
-    env = dict(os.environ, OVCLOUD_STATE_DIR=str(tmp_path))
+    env = dict(os.environ, OVCLOUD_STATE_DIR=str(tmp_path), OVCLOUD_DATABASE_URL="")  # SQLite
 
     def manage(*args):
         subprocess.run(["/usr/bin/python3", "manage.py", *args, "-v", "0"], cwd=SERVER_DIR,
