@@ -30,15 +30,14 @@ def kept_alive_requests(server, serial):
     requests = [("GET", "account/", None, {}),
                 ("POST", f"sync/timeline/{record['id']}/", bytes(1 << 20),
                  {"Content-Range": "bytes 0-9/10", "Content-Type": "application/octet-stream"}),
-                ("POST", "record/", record_body(101, serial, 512), {})]
+                ("POST", "record/", json.dumps(record_body(101, serial, 512)), {})]
     statuses = []
     for method, path, body, headers in requests:
         began = time.monotonic()
-        all_headers = dict(client.headers(client.base_url + path), **headers)
-        connection.request(method, "/api/" + path, body=body if isinstance(body, (bytes, type(None)))
-                           else json.dumps(body), headers=all_headers)
+        connection.request(method, "/api/" + path, body=body,
+                           headers=dict(client.headers(client.base_url + path), **headers))
         answer = connection.getresponse()
-        answer.read()
+        answer.read()  # before the next request on the connection
         statuses.append(answer.status)
         assert time.monotonic() - began < 2
     connection.close()
