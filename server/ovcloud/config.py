@@ -117,6 +117,13 @@ def body_idle_timeout():
     return env_int("OVCLOUD_BODY_IDLE_TIMEOUT", 30)
 
 
+def trusted_proxies():
+    """Addresses of the reverse proxies in front of the server, whose
+    X-Forwarded-For header names the client."""
+    return {address.strip() for address in env("OVCLOUD_TRUSTED_PROXIES", "").split(",")
+            if address.strip()}
+
+
 def header_timeout():
     """Seconds a connection may take to send a request line and its headers."""
     return env_int("OVCLOUD_HEADER_TIMEOUT", 10)
