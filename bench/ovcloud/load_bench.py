@@ -11,11 +11,14 @@ round after another, as the desktop service does: look the session's record up
 (device, start, user), create it when there is none, then send the data in
 5 MiB chunks with their Content-Range, one after another on one kept-alive
 connection. In even rounds the uploaders go in pairs that send the same
-session at the same moment, so that their look-ups and creations race. Measured: the latency of every chunk request (p50, p95,
-max) and the total throughput. Checked afterwards: one record per session, each
-complete, and its stored bytes equal to what was sent.
+session at the same moment, so that their look-ups and creations race.
+Measured: the latency of every chunk request (p50, p95, max) and the total
+throughput. Checked afterwards: one record per session, each complete, and its
+stored bytes equal to what was sent. Each set-up runs --repeat times,
+interleaved with the others; the medians are reported.
 
-    /usr/bin/python3 bench/ovcloud/load_bench.py [--uploaders 16] [--sessions 2] [--session-mib 12]
+    /usr/bin/python3 bench/ovcloud/load_bench.py [--uploaders 16] [--sessions 2]
+                                                 [--session-mib 12] [--repeat 3]
 """
 
 import argparse
@@ -93,7 +96,8 @@ def session_of(round_number, uploader):
 def run_load(server, state, args, base):
     latencies, failures = [], []
     keys = sorted({session_of(r, u) for r in range(args.sessions) for u in range(args.uploaders)})
-    sessions = {key: (256 * (1_800_000_000 + number * 3600), number) for number, key in enumerate(keys)}
+    sessions = {key: (256 * (1_800_000_000 + number * 3600), number)
+                for number, key in enumerate(keys)}
     barrier = threading.Barrier(args.uploaders)
 
     def work(uploader_number):
@@ -199,7 +203,8 @@ def main():
           f"session), 5 MiB chunks, loopback; every session one complete record with its bytes; "
           f"medians of {args.repeat} interleaved runs")
     for name, r in results.items():
-        print(f"  {name:22s} sessions {r['sessions']:3.0f}  chunks {r['chunks']:4.0f}  p50 {r['p50']:6.2f} s  p95 {r['p95']:6.2f} s"
+        print(f"  {name:22s} sessions {r['sessions']:3.0f}  chunks {r['chunks']:4.0f}"
+              f"  p50 {r['p50']:6.2f} s  p95 {r['p95']:6.2f} s"
               f"  max {r['max']:6.2f} s  total {r['elapsed']:6.1f} s  {r['mib_s']:6.1f} MiB/s")
     pg, lite = results["postgresql, 4 workers"], results["sqlite, 1 worker"]
     print(f"  p95 postgresql/sqlite {pg['p95'] / lite['p95']:.2f}")

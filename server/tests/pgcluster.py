@@ -7,6 +7,7 @@ root the cluster is made and run as "nobody", in a directory it owns.
 
 import glob
 import os
+import pwd
 import shutil
 import socket
 import subprocess
@@ -24,7 +25,8 @@ def server_binaries():
     found = sorted(glob.glob("/usr/lib/postgresql/*/bin/pg_ctl"),
                    key=lambda path: int(Path(path).parts[-3]))
     if not found:
-        raise Unavailable("no PostgreSQL server under /usr/lib/postgresql (apt-get install postgresql)")
+        raise Unavailable("no PostgreSQL server under /usr/lib/postgresql "
+                          "(apt-get install postgresql)")
     return Path(found[-1]).parent
 
 
@@ -37,12 +39,15 @@ def free_port():
 class Cluster:
     def __init__(self):
         self.bin = server_binaries()
-        self.dir = Path(tempfile.mkdtemp(prefix="ovcloud-pg-"))
+        self.as_nobody = os.geteuid() == 0
+        # Under /tmp as root: $TMPDIR may lie in a home that "nobody" cannot enter.
+        self.dir = Path(tempfile.mkdtemp(prefix="ovcloud-pg-",
+                                         dir="/tmp" if self.as_nobody else None))
         self.data = self.dir / "data"
         self.port = free_port()
-        self.as_nobody = os.geteuid() == 0
         if self.as_nobody:
-            os.chown(self.dir, 65534, 65534)
+            nobody = pwd.getpwnam("nobody")
+            os.chown(self.dir, nobody.pw_uid, nobody.pw_gid)
         try:
             self.run("initdb", "-D", self.data, "-U", SUPERUSER, "-A", "trust", "-E", "UTF8",
                      "--no-sync")
@@ -57,7 +62,11 @@ class Cluster:
         command = [str(self.bin / program), *map(str, args)]
         if self.as_nobody:
             command = ["runuser", "-u", "nobody", "--", *command]
-        result = subprocess.run(command, capture_output=True, text=True, cwd=self.dir)
+        try:
+            result = subprocess.run(command, capture_output=True, text=True, cwd=self.dir,
+                                    timeout=120)
+        except (OSError, subprocess.TimeoutExpired) as problem:
+            raise Unavailable(f"{program} could not run: {problem}")
         if result.returncode != 0:
             raise Unavailable(f"{program} failed: {result.stderr.strip() or result.stdout.strip()}")
 

@@ -16,7 +16,7 @@ def session_bytes(start):
 
 
 def upload_session(client, serial, start, barrier):
-    """As the desktop service does: look the session's record up, else create it; then its chunks."""
+    """As the desktop service does: find the session's record, else create it; then the chunks."""
     barrier.wait()
     found = client.get(f"record/?start__exact={start}&user__exact=101&device__exact={serial}")
     record = (found.json()["objects"] or [None])[0] or \
