@@ -26,6 +26,8 @@ def test_bad_arguments_are_refused(args):
     ("0.0.0.0", {}, True),
     ("192.0.2.7", {"OVCLOUD_API_KEY": "OwnKey0123456789"}, True),
     ("0.0.0.0", {"OVCLOUD_API_KEY": "OwnKey0123456789", "OVCLOUD_API_SECRET": "Own" * 13}, False),
+    # On loopback behind a reverse proxy that serves it to everyone.
+    ("127.0.0.1", {"OVCLOUD_SITE_URL": "https://cloud.example.org/"}, True),
 ])
 def test_published_secrets_never_leave_loopback(monkeypatch, bind, env, refused):
     for name, value in env.items():
