@@ -193,6 +193,14 @@ bool OVFileSystem::copyItem(const QString& source, const QString& destination, O
     return closeChecked(out, destination, error);
 }
 
+bool OVFileSystem::linkItem(const QString& source, const QString& destination, OVError* error) {
+    if (::link(encoded(source).constData(), encoded(destination).constData()) != 0) {
+        OVError::set(error, errorFromErrno(errno, destination));
+        return false;
+    }
+    return true;
+}
+
 bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, OVError* error) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const QString directory = slash > 0 ? path.left(slash) : QStringLiteral(".");

@@ -32,6 +32,11 @@ public:
     /** Copies a regular file to a path that must not exist yet (EEXIST otherwise), a chunk at a time. */
     static bool copyItem(const QString& source, const QString& destination, OVError* error);
     /**
+     * Gives the file a second name that must not exist yet (EEXIST otherwise), without reading it:
+     * replacing the first name later leaves the bytes under the second.
+     */
+    static bool linkItem(const QString& source, const QString& destination, OVError* error);
+    /**
      * Replaces the file as a whole: writes a temporary file beside it, flushes it to disk, renames
      * it over the target and flushes the directory, so a reader sees the old or the new file only.
      */

@@ -69,4 +69,12 @@ public:
     static std::shared_ptr<OVSession> convertToSession(const QByteArray& data, OVError* error);
     static QByteArray convertPageToData(const OVPage& page, OVError* error);
     static std::optional<OVPage> convertToPage(const QByteArray& data, OVError* error);
+
+private:
+    /**
+     * The session of a record file; null when it cannot be read or decoded, after keeping the file
+     * as "session.dat.corrupted" (the error says why it could not be kept).
+     */
+    static std::shared_ptr<OVSession> readRecord(const QString& recordPath, OVError* error);
+    static bool quarantineRecord(const QString& recordPath, OVError* error);
 };

@@ -167,8 +167,9 @@ private Q_SLOTS:
         QCOMPARE(m_repo.getDirectoryPathForSession(read, &error), directory);
     }
 
-    void undecodableRecordsAndStrayEntriesAreSkipped_data() {
+    void undecodableRecordsAreSetAsideAndWrittenAnew_data() {
         QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("keepable"); // whether the bad record can be kept beside
         const QByteArray record = OVSessionFileRepository::convertSessionToData(
             *makeStoreSession(QStringLiteral("OVR0000000005"), 1700000000.0, 0, 2), nullptr);
         OVPropertyList wrongType;
@@ -177,23 +178,28 @@ private Q_SLOTS:
         arrayRoot += QByteArray(32, '\0');
         arrayRoot[10 + 6] = arrayRoot[10 + 7] = arrayRoot[10 + 15] = 1;
         arrayRoot[10 + 31] = 9;
-        QTest::newRow("empty file") << QByteArray();
-        QTest::newRow("truncated record") << record.left(record.size() / 2);
-        QTest::newRow("header then garbage") << QByteArray("bplist00\xff\xff\xff\xff", 12);
-        QTest::newRow("array instead of dictionary") << arrayRoot;
-        QTest::newRow("date stored as text") << wrongType.toBinary(nullptr);
-        QTest::newRow("oversized file") << QByteArray(2 * 1024 * 1024, 'x');
-        QTest::newRow("record path is a directory") << QByteArray("dir");
+        QTest::newRow("empty file") << QByteArray() << true;
+        QTest::newRow("truncated record") << record.left(record.size() / 2) << true;
+        QTest::newRow("header then garbage") << QByteArray("bplist00\xff\xff\xff\xff", 12) << true;
+        QTest::newRow("array instead of dictionary") << arrayRoot << true;
+        QTest::newRow("date stored as text") << wrongType.toBinary(nullptr) << true;
+        QTest::newRow("oversized file") << QByteArray(2 * 1024 * 1024, 'x') << true;
+        QTest::newRow("record path is a directory") << QByteArray("dir") << false;
     }
 
-    void undecodableRecordsAndStrayEntriesAreSkipped() {
+    // A record that does not decode is no session: it is kept beside, the device's entry writes it
+    // anew, and the data beside it is never touched.
+    void undecodableRecordsAreSetAsideAndWrittenAnew() {
         QFETCH(QByteArray, content);
+        QFETCH(bool, keepable);
         OVError error;
         QVERIFY(m_repo.addSession(*makeStoreSession(QStringLiteral("OVR0000000005"), 1700000000.0, 0, 2),
                                   &error));
-        const QString path = m_repo.getSessionFilePath(
-            *makeStoreSession(QStringLiteral("OVR0000000005"), 1700000100.0, 0, 2), &error);
+        const auto bad = makeStoreSession(QStringLiteral("OVR0000000005"), 1700000100.0, 0, 2);
+        const QString path = m_repo.getSessionFilePath(*bad, &error);
+        const QString dataPath = m_repo.getSessionDataFilePath(*bad, &error);
         QVERIFY(content == "dir" ? QDir().mkpath(path) : writeFileBytes(path, content));
+        QVERIFY(writeFileBytes(dataPath, QByteArray(1024, 'd')));
         // Stray entries beside it: files at either level, an empty device, a directory without a record.
         QVERIFY(writeFileBytes(root() + QStringLiteral("/stray.txt"), "x"));
         QVERIFY(writeFileBytes(root() + QStringLiteral("/OVR0000000005/stray.dat"), "x"));
@@ -206,6 +212,20 @@ private Q_SLOTS:
         QCOMPARE(error.code(), 0);
         QCOMPARE(exactSeconds(all->first()->start()), exactSeconds(1700000000.0));
         QCOMPARE(logged(QStringLiteral("Error in convertToSession [NSData=")), 1);
+
+        OVError existError;
+        QVERIFY(!m_repo.doesSessionExist(*bad, &existError));
+        QCOMPARE(existError.isSet(), !keepable);
+        const QString kept = path + QStringLiteral(".corrupted");
+        QCOMPARE(QFileInfo::exists(kept), keepable);
+        if (!keepable)
+            return;
+        QVERIFY(m_repo.addSession(*bad, &error));
+        QVERIFY(m_repo.doesSessionExist(*bad, &error));
+        QCOMPARE(m_repo.getAllSessions(&error)->size(), 2);
+        QCOMPARE(error.code(), 0);
+        QCOMPARE(fileBytes(kept), content);
+        QCOMPARE(fileBytes(dataPath), QByteArray(1024, 'd'));
     }
 
     // A two-page session from page 100.
@@ -329,10 +349,10 @@ private Q_SLOTS:
         QCOMPARE(error, OVFileSystem::errorFromErrno(ENOTDIR, directory + QStringLiteral("/PAGES")));
         QCOMPARE(logged(QStringLiteral("Error in getDirectoryPathForSessionPages [session=")), 1);
 
-        // A directory where the record belongs: the write was tried, so true, with the reason.
+        // A directory where the record belongs: the write failed, so false, with the reason.
         QVERIFY(QDir().mkpath(directory + QStringLiteral("/session.dat/inner")));
         error = OVError();
-        QVERIFY(m_repo.addSession(*session, &error));
+        QVERIFY(!m_repo.addSession(*session, &error));
         QCOMPARE(error.domain(), OVFileSystem::kPOSIXErrorDomain);
         QVERIFY(error.code() == EISDIR || error.code() == ENOTEMPTY);
         QCOMPARE(entries(directory), (QStringList{QStringLiteral("PAGES"), QStringLiteral("session.dat")}));
