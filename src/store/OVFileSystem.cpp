@@ -1,5 +1,6 @@
 #include "OVFileSystem.h"
 
+#include "OVFileDescriptor.h"
 #include "OVLogger.h"
 
 #include <QFile>
@@ -21,30 +22,7 @@ QByteArray encoded(const QString& path) {
     return QFile::encodeName(path);
 }
 
-// Closes the descriptor when the scope ends, whatever path leaves it.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    // close(2) can report a deferred write error; callers that wrote data ask for it.
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
-bool closeChecked(FileDescriptor& fd, const QString& path, OVError* error) {
+bool closeChecked(OVFileDescriptor& fd, const QString& path, OVError* error) {
     if (::close(fd.release()) != 0) {
         OVError::set(error, OVFileSystem::errorFromErrno(errno, path));
         return false;
@@ -162,12 +140,12 @@ bool OVFileSystem::removeItem(const QString& path, OVError* error) {
 }
 
 bool OVFileSystem::copyItem(const QString& source, const QString& destination, OVError* error) {
-    FileDescriptor in(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
+    OVFileDescriptor in(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         OVError::set(error, errorFromErrno(errno, source));
         return false;
     }
-    FileDescriptor out(
+    OVFileDescriptor out(
         ::open(encoded(destination).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (out.get() < 0) {
         OVError::set(error, errorFromErrno(errno, destination));
@@ -205,7 +183,7 @@ bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, 
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const QString directory = slash > 0 ? path.left(slash) : QStringLiteral(".");
     QByteArray temporary = encoded(path) + ".XXXXXX";
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    OVFileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.get() < 0) {
         OVError::set(error, errorFromErrno(errno, path));
         return false;
@@ -230,7 +208,7 @@ bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, 
     if (::rename(temporary.constData(), encoded(path).constData()) != 0)
         return fail(errno);
     // The rename itself reaches the disk only with the directory.
-    FileDescriptor dir(::open(encoded(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    OVFileDescriptor dir(::open(encoded(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0)
         ::fsync(dir.get());
     return true;
@@ -238,13 +216,26 @@ bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, 
 
 std::optional<QByteArray> OVFileSystem::readFile(const QString& path, qint64 maxSize, OVError* error) {
     // Non-blocking, so that a pipe where a record should be is refused below instead of waited on.
-    FileDescriptor fd(::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
+    const OVFileDescriptor fd(::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.isValid()) {
         OVError::set(error, errorFromErrno(errno, path));
         return std::nullopt;
     }
+    return readRegularFile(fd.get(), maxSize, path, error);
+}
+
+std::optional<QByteArray> OVFileSystem::readFileBeneath(const QString& directory, const QString& relativePath,
+                                                        qint64 maxSize, OVError* error) {
+    const OVFileDescriptor fd = openRegularFileBeneath(directory, relativePath, error);
+    if (!fd.isValid())
+        return std::nullopt;
+    return readRegularFile(fd.get(), maxSize, directory + QLatin1Char('/') + relativePath, error);
+}
+
+std::optional<QByteArray> OVFileSystem::readRegularFile(int fd, qint64 maxSize, const QString& path,
+                                                        OVError* error) {
     struct stat st;
-    if (::fstat(fd.get(), &st) != 0) {
+    if (::fstat(fd, &st) != 0) {
         OVError::set(error, errorFromErrno(errno, path));
         return std::nullopt;
     }
@@ -257,29 +248,75 @@ std::optional<QByteArray> OVFileSystem::readFile(const QString& path, qint64 max
         return std::nullopt;
     }
     QByteArray data;
-    QByteArray buffer(kCopyChunkSize, Qt::Uninitialized);
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            OVError::set(error, errorFromErrno(errno, path));
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        // The file may grow while it is read; the limit holds for what is read, not only the stat.
-        if (data.size() + n > maxSize) {
-            OVError::set(error, errorFromErrno(EFBIG, path));
-            return std::nullopt;
-        }
-        data.append(buffer.constData(), n);
+    // The file may grow while it is read; one byte past the limit is enough to know it is too large.
+    const bool read = readChunks(
+        fd, maxSize + 1, kCopyChunkSize, [&data](QByteArrayView chunk) { data.append(chunk); }, path, error);
+    if (!read)
+        return std::nullopt;
+    if (data.size() > maxSize) {
+        OVError::set(error, errorFromErrno(EFBIG, path));
+        return std::nullopt;
     }
     return data;
 }
 
+OVFileDescriptor OVFileSystem::openRegularFileBeneath(const QString& directory, const QString& relativePath,
+                                                      OVError* error) {
+    const QString path = directory + QLatin1Char('/') + relativePath;
+    OVFileDescriptor current(::open(encoded(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!current.isValid()) {
+        OVError::set(error, errorFromErrno(errno, directory));
+        return {};
+    }
+    // One name at a time, none of them a link: a path that resolves outside the directory, or a
+    // link to a device, can never be reached. The last name is opened without waiting, so a pipe is
+    // refused by its type below instead of blocking the open.
+    const QStringList names = relativePath.split(QLatin1Char('/'));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString& name = names.at(i);
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
+            OVError::set(error, errorFromErrno(EINVAL, path));
+            return {};
+        }
+        const bool last = i == names.size() - 1;
+        const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | (last ? O_NONBLOCK : O_DIRECTORY);
+        OVFileDescriptor next(::openat(current.get(), encoded(name).constData(), flags));
+        if (!next.isValid()) {
+            OVError::set(error, errorFromErrno(errno, path));
+            return {};
+        }
+        current = std::move(next);
+    }
+    struct stat st;
+    if (::fstat(current.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        OVError::set(error, errorFromErrno(EINVAL, path));
+        return {};
+    }
+    return current;
+}
+
+bool OVFileSystem::readChunks(int fd, qint64 maxBytes, qint64 chunkSize,
+                              const std::function<void(QByteArrayView)>& consumer, const QString& path,
+                              OVError* error) {
+    QByteArray buffer(chunkSize, Qt::Uninitialized);
+    for (qint64 left = maxBytes; left > 0;) {
+        const ssize_t n = ::read(fd, buffer.data(), static_cast<size_t>(qMin(left, chunkSize)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            OVError::set(error, errorFromErrno(errno, path));
+            return false;
+        }
+        if (n == 0)
+            break;
+        consumer(QByteArrayView(buffer.constData(), n));
+        left -= n;
+    }
+    return true;
+}
+
 bool OVFileSystem::appendToFile(const QString& path, const QByteArray& data, OVError* error) {
-    FileDescriptor fd(::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    OVFileDescriptor fd(::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
     if (fd.get() < 0) {
         OVError::set(error, errorFromErrno(errno, path));
         return false;

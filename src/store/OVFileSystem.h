@@ -1,11 +1,14 @@
 #pragma once
 
 #include "OVError.h"
+#include "OVFileDescriptor.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 /**
@@ -41,8 +44,23 @@ public:
      * it over the target and flushes the directory, so a reader sees the old or the new file only.
      */
     static bool writeAtomically(const QString& path, const QByteArray& data, OVError* error);
-    /** Reads a whole file of at most maxSize bytes; a larger one fails with EFBIG. */
+    /** Reads a whole regular file of at most maxSize bytes; a larger one fails with EFBIG, a pipe or device
+     * with EINVAL. */
     static std::optional<QByteArray> readFile(const QString& path, qint64 maxSize, OVError* error);
+    /** readFile of a file opened with openRegularFileBeneath. */
+    static std::optional<QByteArray> readFileBeneath(const QString& directory, const QString& relativePath,
+                                                     qint64 maxSize, OVError* error);
+    /**
+     * Opens for reading the regular file at relativePath ("a/b") inside directory, following no
+     * symbolic link on the way and never waiting on a pipe: a link fails with ELOOP or ENOTDIR, an
+     * empty, "." or ".." name and anything but a regular file with EINVAL. Invalid on failure.
+     */
+    static OVFileDescriptor openRegularFileBeneath(const QString& directory, const QString& relativePath,
+                                                   OVError* error);
+    /** Reads the open file a chunk at a time, at most maxBytes in all, handing each chunk to consumer. */
+    static bool readChunks(int fd, qint64 maxBytes, qint64 chunkSize,
+                           const std::function<void(QByteArrayView)>& consumer, const QString& path,
+                           OVError* error);
     /** Creates the file empty when it is missing, then appends the bytes at its end, whole or not at all. */
     static bool appendToFile(const QString& path, const QByteArray& data, OVError* error);
     /**
@@ -53,4 +71,8 @@ public:
 
     /** write(2) until every byte is out, retrying interrupted and short writes. */
     static bool writeAll(int fd, const char* data, qint64 size, const QString& path, OVError* error);
+
+private:
+    static std::optional<QByteArray> readRegularFile(int fd, qint64 maxSize, const QString& path,
+                                                     OVError* error);
 };
