@@ -37,8 +37,9 @@ QString csvField(const QJsonValue& value) {
     QString text = value.isString() ? value.toString()
                    : value.isBool() ? QString::fromLatin1(value.toBool() ? "true" : "false")
                                     : QString::number(value.toDouble(), 'g', 17);
+    // A bare carriage return ends a row for many readers, as a line feed does.
     if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
-        text.contains(QLatin1Char('\n')))
+        text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
         text = QLatin1Char('"') + text.replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
     return text;
 }

@@ -478,6 +478,29 @@ private Q_SLOTS:
                  qPrintable(problems.join(QLatin1String("; "))));
     }
 
+    void indexQuotesFieldsThatWouldSplitARow_data() {
+        QTest::addColumn<QString>("firmwareRev");
+        QTest::newRow("comma") << QStringLiteral("1.0,9");
+        QTest::newRow("quote") << QStringLiteral("1.0\"9");
+        QTest::newRow("line feed") << QStringLiteral("1.0\n9");
+        QTest::newRow("bare carriage return") << QStringLiteral("1.0\r9");
+    }
+
+    void indexQuotesFieldsThatWouldSplitARow() {
+        QFETCH(QString, firmwareRev);
+        auto session = store(QStringLiteral("OVR0000000000701"), 1000, 1, 512);
+        QVERIFY(session);
+        session->setFirmwareRev(firmwareRev);
+        QVERIFY(m_repo.addSession(*session, nullptr));
+        OVError error;
+        QVERIFY(OVSessionExporter(&m_repo).exportSessions(outDir(), {}, &error));
+        const QByteArray csv = fileBytes(outDir() + QStringLiteral("/sessions.csv"));
+        QVERIFY2(csv.contains(",\"" +
+                              firmwareRev.replace(QLatin1String("\""), QLatin1String("\"\"")).toUtf8() +
+                              "\","),
+                 csv.constData());
+    }
+
     void exportPicksSessionsAndLeavesIncompleteOnesOut_data() {
         QTest::addColumn<QString>("serial");
         QTest::addColumn<qint64>("start"); // 0: any
