@@ -76,12 +76,13 @@ bool OVBag::writeTagFiles(const QString& bagPath, const Payload& payload, const 
     const QList<QPair<QString, QByteArray>> tags = {
         {kDeclarationFileName, kDeclaration}, {kInfoFileName, info}, {kPayloadManifestFileName, manifest}};
     for (const auto& [name, content] : tags) {
-        if (!OVFileSystem::writeAtomically(bagPath + QLatin1Char('/') + name, content, error))
+        if (!OVFileSystem::writeAtomically(bagPath + QLatin1Char('/') + name, content, error,
+                                           OVFileSystem::Access::AsUmask))
             return false;
         tagManifest += manifestLine(OVSha256::hexHash(content), name);
     }
     return OVFileSystem::writeAtomically(bagPath + QLatin1Char('/') + kTagManifestFileName, tagManifest,
-                                         error);
+                                         error, OVFileSystem::Access::AsUmask);
 }
 
 bool OVBag::isBag(const QString& path) {

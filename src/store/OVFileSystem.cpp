@@ -4,6 +4,7 @@
 #include "OVLogger.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -28,6 +29,18 @@ bool closeChecked(OVFileDescriptor& fd, const QString& path, OVError* error) {
         return false;
     }
     return true;
+}
+
+// A new file beside target, named target.<random>, created with the mode given (less the umask): unlike
+// mkostemp's fixed 0600, a file meant for others gets the permissions the user's umask allows.
+OVFileDescriptor createTemporaryBeside(const QByteArray& target, mode_t mode, QByteArray* name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *name = target + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        OVFileDescriptor fd(::open(name->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (fd.isValid() || errno != EEXIST)
+            return fd;
+    }
+    return OVFileDescriptor();
 }
 
 bool removeRecursively(const QByteArray& path, const QString& displayPath, OVError* error) {
@@ -75,7 +88,26 @@ OVError OVFileSystem::errorFromErrno(int errorNumber, const QString& path) {
                    QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errorNumber))));
 }
 
-bool OVFileSystem::createDirectory(const QString& path, OVError* error) {
+mode_t OVFileSystem::fileMode(Access access) {
+    // The kernel takes the umask off; for the owner's own files it leaves 0600 as it is.
+    return access == Access::OwnerOnly ? 0600 : 0666;
+}
+
+mode_t OVFileSystem::directoryMode(Access access) {
+    return access == Access::OwnerOnly ? 0700 : 0777;
+}
+
+bool OVFileSystem::restrictToOwner(const QString& path, OVError* error) {
+    struct stat st;
+    if (::stat(encoded(path).constData(), &st) != 0 ||
+        ((st.st_mode & 077) != 0 && ::chmod(encoded(path).constData(), st.st_mode & 07700) != 0)) {
+        OVError::set(error, errorFromErrno(errno, path));
+        return false;
+    }
+    return true;
+}
+
+bool OVFileSystem::createDirectory(const QString& path, OVError* error, Access access) {
     if (path.isEmpty()) {
         OVError::set(error, errorFromErrno(ENOENT, path));
         return false;
@@ -83,9 +115,9 @@ bool OVFileSystem::createDirectory(const QString& path, OVError* error) {
     if (isDirectory(path))
         return true;
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash > 0 && !createDirectory(path.left(slash), error))
+    if (slash > 0 && !createDirectory(path.left(slash), error, access))
         return false;
-    if (::mkdir(encoded(path).constData(), 0755) != 0) {
+    if (::mkdir(encoded(path).constData(), directoryMode(access)) != 0) {
         const int err = errno;
         // Another thread or process may have made it between the check and the call.
         if (err == EEXIST && isDirectory(path))
@@ -139,14 +171,15 @@ bool OVFileSystem::removeItem(const QString& path, OVError* error) {
     return removeRecursively(encoded(path), path, error);
 }
 
-bool OVFileSystem::copyItem(const QString& source, const QString& destination, OVError* error) {
+bool OVFileSystem::copyItem(const QString& source, const QString& destination, OVError* error,
+                            Access access) {
     OVFileDescriptor in(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         OVError::set(error, errorFromErrno(errno, source));
         return false;
     }
     OVFileDescriptor out(
-        ::open(encoded(destination).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        ::open(encoded(destination).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, fileMode(access)));
     if (out.get() < 0) {
         OVError::set(error, errorFromErrno(errno, destination));
         return false;
@@ -179,11 +212,12 @@ bool OVFileSystem::linkItem(const QString& source, const QString& destination, O
     return true;
 }
 
-bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, OVError* error) {
+bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, OVError* error,
+                                   Access access) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const QString directory = slash > 0 ? path.left(slash) : QStringLiteral(".");
-    QByteArray temporary = encoded(path) + ".XXXXXX";
-    OVFileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    QByteArray temporary;
+    OVFileDescriptor fd = createTemporaryBeside(encoded(path), fileMode(access), &temporary);
     if (fd.get() < 0) {
         OVError::set(error, errorFromErrno(errno, path));
         return false;
@@ -193,8 +227,6 @@ bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, 
         OVError::set(error, errorFromErrno(err, path));
         return false;
     };
-    if (::fchmod(fd.get(), 0644) != 0)
-        return fail(errno);
     OVError writeError;
     if (!writeAll(fd.get(), data.constData(), data.size(), path, &writeError)) {
         ::unlink(temporary.constData());
@@ -315,8 +347,8 @@ bool OVFileSystem::readChunks(int fd, qint64 maxBytes, qint64 chunkSize,
     return true;
 }
 
-bool OVFileSystem::appendToFile(const QString& path, const QByteArray& data, OVError* error) {
-    OVFileDescriptor fd(::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+bool OVFileSystem::appendToFile(const QString& path, const QByteArray& data, OVError* error, Access access) {
+    OVFileDescriptor fd(::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, fileMode(access)));
     if (fd.get() < 0) {
         OVError::set(error, errorFromErrno(errno, path));
         return false;

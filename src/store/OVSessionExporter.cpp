@@ -52,7 +52,7 @@ bool matches(const OVSession& session, const OVSessionExporter::Selection& selec
 }
 
 bool writeText(const QString& path, const QByteArray& text, OVError* error) {
-    return OVFileSystem::writeAtomically(path, text, error);
+    return OVFileSystem::writeAtomically(path, text, error, OVFileSystem::Access::AsUmask);
 }
 } // namespace
 
@@ -94,7 +94,7 @@ QJsonObject OVSessionExporter::sessionRecord(const OVSession& session) {
 std::optional<OVSessionExporter::Report>
 OVSessionExporter::exportSessions(const QString& outDirectory, const Selection& selection, OVError* error) {
     const std::optional<OVSessionList> sessions = m_repository->getAllSessions(error);
-    if (!sessions || !OVFileSystem::createDirectory(outDirectory, error))
+    if (!sessions || !OVFileSystem::createDirectory(outDirectory, error, OVFileSystem::Access::AsUmask))
         return std::nullopt;
     Report report;
     for (const std::shared_ptr<OVSession>& session : *sessions) {
@@ -133,7 +133,8 @@ bool OVSessionExporter::exportSession(const OVSession& session, const QString& b
         OVFileSystem::removeItem(building, nullptr);
 
     QByteArray dataSha256;
-    if (!OVFileSystem::createDirectory(building + QStringLiteral("/data"), error) ||
+    if (!OVFileSystem::createDirectory(building + QStringLiteral("/data"), error,
+                                       OVFileSystem::Access::AsUmask) ||
         !copyData(source, size, building + QStringLiteral("/data/") + kPayloadDataName, &dataSha256, error)) {
         OVFileSystem::removeItem(building, nullptr);
         return false;

@@ -69,7 +69,10 @@ QString OVSessionFileRepository::getStoragePath(OVError* error) {
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     const QString path = dataHome.isEmpty() ? QString() : dataHome + QStringLiteral("/OvServices/DATA/PROD");
     OVError createError;
-    if (!OVFileSystem::createDirectory(path, &createError)) {
+    // Made owner-only from the start; a store an earlier version left open to others is closed at
+    // its top, which keeps everyone else out of everything beneath.
+    if (!OVFileSystem::createDirectory(path, &createError) ||
+        !OVFileSystem::restrictToOwner(dataHome + QStringLiteral("/OvServices"), &createError)) {
         OVLog("Error in applicationDocumentsDirectory [path=%@]. Error: %@, %@", path,
               createError.description(), userInfo(createError));
         OVError::set(error, createError);

@@ -9,6 +9,7 @@
 #include "StoreTestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@
 #include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -46,6 +48,21 @@ private:
 
 const QString kFractionalBag =
     QStringLiteral("OVR0000000000601_2000.250000"); // the session with a fractional start
+
+// The permission bits of everything under root, root included: "d700" or "f600" per path.
+QMap<QString, QString> modesUnder(const QString& root) {
+    QMap<QString, QString> modes;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    for (QString path = root; !path.isEmpty(); path = it.hasNext() ? it.next() : QString()) {
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
+            modes.insert(
+                path.mid(root.size()),
+                QStringLiteral("%1%2").arg(S_ISDIR(st.st_mode) ? 'd' : 'f').arg(st.st_mode & 0777, 0, 8));
+    }
+    return modes;
+}
 
 QStringList entries(const QString& directory) {
     return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
@@ -499,6 +516,54 @@ private Q_SLOTS:
                               firmwareRev.replace(QLatin1String("\""), QLatin1String("\"\"")).toUtf8() +
                               "\","),
                  csv.constData());
+    }
+
+    // The store holds an account's recordings and is its owner's alone, whatever the umask, even where
+    // an earlier version made it open to others; bags are the user's to share, so the umask decides.
+    void storeIsOwnerOnlyAndBagsFollowTheUmask_data() {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<QString>("bagDirectory");
+        QTest::addColumn<QString>("bagFile");
+        QTest::newRow("umask 022") << 022 << "d755"
+                                   << "f644";
+        QTest::newRow("umask 002") << 002 << "d775"
+                                   << "f664";
+        QTest::newRow("umask 077") << 077 << "d700"
+                                   << "f600";
+    }
+
+    void storeIsOwnerOnlyAndBagsFollowTheUmask() {
+        QFETCH(int, mask);
+        QFETCH(QString, bagDirectory);
+        QFETCH(QString, bagFile);
+        const QString top = m_home->path() + QStringLiteral("/data/OvServices");
+        QVERIFY(QDir().mkpath(top) && QFile::setPermissions(top, QFile::Permissions(0x7755)));
+        const mode_t saved = ::umask(static_cast<mode_t>(mask));
+        const auto session = makeStoreSession(QStringLiteral("OVR0000000000801"), 1000, 100, 2);
+        OVError error;
+        const auto data = m_repo.openSessionDataForAppending(*session, &error);
+        const bool stored = m_repo.addSession(*session, &error) && data &&
+                            data->append(QByteArray(1024, 'p'), &error) && data->close(&error) &&
+                            m_repo.keepCorruptedCopy(*session, &error) &&
+                            m_repo.addData(OVPage(3, QByteArray(512, 'p')), *session, &error);
+        const auto report = OVSessionExporter(&m_repo).exportSessions(outDir(), {}, &error);
+        ::umask(saved);
+        QVERIFY2(stored && report && report->bags.size() == 1, qPrintable(error.description()));
+
+        const QMap<QString, QString> store = modesUnder(top);
+        QCOMPARE(store.value(QString()), QStringLiteral("d700"));
+        const QString device = QStringLiteral("/DATA/PROD/OVR0000000000801");
+        for (const QString& path : {device, device + QStringLiteral("/1000.000000/PAGES")})
+            QCOMPARE(store.value(path), QStringLiteral("d700"));
+        for (const char* name :
+             {"session.dat", "session_data.dat", "session_data.dat.corrupted", "PAGES/ov_3.dat"})
+            QCOMPARE(store.value(device + QStringLiteral("/1000.000000/") + QLatin1String(name)),
+                     QStringLiteral("f600"));
+        const QMap<QString, QString> bags = modesUnder(outDir());
+        QCOMPARE(bags.size(),
+                 10); // the folder, the index, a bag with its four tag files and a payload of two
+        for (auto it = bags.cbegin(); it != bags.cend(); ++it)
+            QCOMPARE(it.value(), it.value().startsWith(QLatin1Char('d')) ? bagDirectory : bagFile);
     }
 
     void exportPicksSessionsAndLeavesIncompleteOnesOut_data() {
