@@ -25,6 +25,7 @@ std::optional<qint64> parseStart(const QString& text) {
         return std::nullopt;
     return time.toSecsSinceEpoch();
 }
+
 // Names and paths come from the bags and the store, not from us: a line feed, a carriage return or a
 // terminal escape in them would let a damaged bag print a line of its own, an "ok" for instance. Each
 // such character, and the backslash, is written as an escape instead.
