@@ -309,17 +309,17 @@ bool OVSessionFileRepository::doesSessionExist(const OVSession& session, OVError
     // A record that does not decode is no session: answered as one, the device's entry would never
     // be written again and the session would stay unlisted, never uploaded, while its data sits
     // whole beside it. Set aside, it is written anew from the device's list.
-    return readRecord(path, error) != nullptr;
+    if (readRecord(path))
+        return true;
+    quarantineRecord(path, error);
+    return false;
 }
 
-std::shared_ptr<OVSession> OVSessionFileRepository::readRecord(const QString& recordPath, OVError* error) {
+std::shared_ptr<OVSession> OVSessionFileRepository::readRecord(const QString& recordPath) {
     // An unreadable record decodes as nothing, like a corrupt one.
     const QByteArray data =
         OVFileSystem::readFile(recordPath, kMaxRecordFileSize, nullptr).value_or(QByteArray());
-    if (std::shared_ptr<OVSession> session = convertToSession(data, nullptr))
-        return session;
-    quarantineRecord(recordPath, error);
-    return nullptr;
+    return convertToSession(data, nullptr);
 }
 
 bool OVSessionFileRepository::quarantineRecord(const QString& recordPath, OVError* error) {
@@ -424,8 +424,8 @@ std::optional<OVSessionList> OVSessionFileRepository::getAllSessions(OVError* er
                 devicePath + QLatin1Char('/') + entry + QLatin1Char('/') + kSessionFileName;
             if (!OVFileSystem::fileExists(recordPath))
                 continue;
-            // An undecodable record is skipped, and set aside.
-            if (std::shared_ptr<OVSession> session = readRecord(recordPath, nullptr))
+            // An undecodable record is skipped; the existence check sets it aside when the device lists it.
+            if (std::shared_ptr<OVSession> session = readRecord(recordPath))
                 sessions.append(session);
         }
     }

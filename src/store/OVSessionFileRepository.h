@@ -71,10 +71,8 @@ public:
     static std::optional<OVPage> convertToPage(const QByteArray& data, OVError* error);
 
 private:
-    /**
-     * The session of a record file; null when it cannot be read or decoded, after keeping the file
-     * as "session.dat.corrupted" (the error says why it could not be kept).
-     */
-    static std::shared_ptr<OVSession> readRecord(const QString& recordPath, OVError* error);
+    /** The session of a record file; null (logged) when it cannot be read or decoded. */
+    static std::shared_ptr<OVSession> readRecord(const QString& recordPath);
+    /** Keeps an undecodable record as "session.dat.corrupted" beside it; the error says why it could not. */
     static bool quarantineRecord(const QString& recordPath, OVError* error);
 };
