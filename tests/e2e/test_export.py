@@ -1,5 +1,7 @@
 """Exported sessions read back without OvServices: an independent BagIt reader checks every bag the
-built binary wrote against the emulator's own view of the sessions, and a damaged bag is named."""
+built binary wrote against the emulator's own view of the sessions, and a damaged bag is named. Bags
+written elsewhere are checked without leaving the bag, waiting on a pipe or device, or printing a
+line a name made up."""
 
 import csv
 import hashlib
@@ -118,8 +120,6 @@ def fake_ok_line(bag):
 
 
 FILES = {"data/a.dat": b"pages" * 100}
-
-
 NOT_REGULAR = "data/a.dat is not a regular file inside the bag"
 
 
