@@ -109,14 +109,18 @@ QString OVFileLoggerManager::generateShortUUID() const {
 }
 
 bool OVFileLoggerManager::ensureDirectory() const {
+    if (!QDir().mkpath(m_logsDirectory)) {
+        OVSyslogSink::writeDirect(OVLogFormat::format(
+            "DDFileLogManagerDefault: Error creating logsDirectory: %@", m_logsDirectory));
+        return false;
+    }
     // The lines name the account (email, name, date of birth): the folder is its owner's alone, and
-    // one an earlier version left open is closed, which keeps the files already in it private too.
-    if (QDir().mkpath(m_logsDirectory) &&
-        QFile::setPermissions(m_logsDirectory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
-        return true;
-    OVSyslogSink::writeDirect(
-        OVLogFormat::format("DDFileLogManagerDefault: Error creating logsDirectory: %@", m_logsDirectory));
-    return false;
+    // one an earlier version left open is closed, which keeps the files already in it private too. A
+    // folder that cannot be closed (another owner's) is still written to: the lines are what support reads.
+    if (!QFile::setPermissions(m_logsDirectory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        OVSyslogSink::writeDirect(OVLogFormat::format(
+            "DDFileLogManagerDefault: Could not make logsDirectory its owner's only: %@", m_logsDirectory));
+    return true;
 }
 
 QString OVFileLoggerManager::createNewLogFile() {

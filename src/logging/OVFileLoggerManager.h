@@ -46,7 +46,7 @@ public:
     /** Writes "<logs>/OvServices_logs_<yyyyMMddHHmmss>.zip" with every log file, newest first. */
     QString zipLogFiles() const;
 
-    /** Creates the folder when missing and makes it its owner's only (0700); false when it cannot. */
+    /** Creates the folder when missing (false when it cannot) and makes it its owner's only (0700). */
     bool ensureDirectory() const;
 
 private:
