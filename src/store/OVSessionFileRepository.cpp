@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <atomic>
 #include <cerrno>
 
 const QString OVSessionFileRepository::kSessionFileName = QStringLiteral("session.dat");
@@ -59,6 +60,16 @@ bool readField(const std::optional<T>& value, const OVError& readError, OVError*
     return true;
 }
 
+// The store is made owner-only from the start; one an earlier version left open to others is closed
+// at its top, which keeps everyone else out of everything beneath. One that cannot be closed (another
+// owner's) is still used, so that downloads go on; the log says so once.
+void closeToOthers(const QString& top) {
+    static std::atomic<bool> told{false};
+    OVError error;
+    if (!OVFileSystem::restrictToOwner(top, &error) && !told.exchange(true))
+        OVLog("The store %@ could not be made its owner's only: %@", top, error.description());
+}
+
 } // namespace
 
 QString OVSessionFileRepository::directoryNameForStart(const OVDate& start) {
@@ -69,15 +80,13 @@ QString OVSessionFileRepository::getStoragePath(OVError* error) {
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     const QString path = dataHome.isEmpty() ? QString() : dataHome + QStringLiteral("/OvServices/DATA/PROD");
     OVError createError;
-    // Made owner-only from the start; a store an earlier version left open to others is closed at
-    // its top, which keeps everyone else out of everything beneath.
-    if (!OVFileSystem::createDirectory(path, &createError) ||
-        !OVFileSystem::restrictToOwner(dataHome + QStringLiteral("/OvServices"), &createError)) {
+    if (!OVFileSystem::createDirectory(path, &createError)) {
         OVLog("Error in applicationDocumentsDirectory [path=%@]. Error: %@, %@", path,
               createError.description(), userInfo(createError));
         OVError::set(error, createError);
         return QString();
     }
+    closeToOthers(dataHome + QStringLiteral("/OvServices"));
     return path;
 }
 
