@@ -67,4 +67,10 @@ public:
     static std::shared_ptr<OVSession> convertToSession(const QByteArray& data, OVError* error);
     static QByteArray convertPageToData(const OVPage& page, OVError* error);
     static std::optional<OVPage> convertToPage(const QByteArray& data, OVError* error);
+
+private:
+    /** The session of a record file; null (logged) when it cannot be read or decoded. */
+    static std::shared_ptr<OVSession> readRecord(const QString& recordPath);
+    /** Keeps an undecodable record as "session.dat.corrupted" beside it; the error says why it could not. */
+    static bool quarantineRecord(const QString& recordPath, OVError* error);
 };

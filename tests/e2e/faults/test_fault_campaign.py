@@ -52,6 +52,9 @@ SHORT_SCENARIOS = len(LIVE_FAULTS)
 # Faults of the computer the service runs on. Its clock jumps a day while it transfers (libfaketime moves the
 # service's wall clock only: a real jump leaves the monotonic clock alone); the disk under its store fills up.
 HOST_FAULTS = ["clock-forward", "clock-back", "full-disk"]
+# A session record overwritten with random bytes while the service is stopped (after a kill): drawn from a
+# generator of its own, so a seed's scenarios stay as they were; the short run corrupts one in its second.
+CORRUPT_RECORD = "corrupt-record"
 CLOCK_JUMPS = {"clock-forward": "+1d", "clock-back": "-1d"}
 FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1")
 DAY = 86400
@@ -155,6 +158,9 @@ class Scenario:
         self.sessions = []
         self.ended = set()
         self.host = HostFaults(self, [])
+        self.record_rng = random.Random(f"{SEED}:{number}:record")
+        self.corrupt_records = self.record_rng.random() < 0.3 if SOAK else number == 2
+        self.corrupted = {}  # record path -> the bytes written over it
 
     def close(self):
         self.service.stop()
@@ -236,12 +242,24 @@ class Scenario:
             self.replug(rng.uniform(0, 1))
         elif kind.startswith("kill-service"):
             service.kill()
+            if self.corrupt_records:
+                self.corrupt_record()
             service.start()
         else:
             self.campaign.cloud.kill()
             time.sleep(rng.uniform(0, 2))
             self.campaign.start_cloud()
         self.inject(kind)
+
+    def corrupt_record(self):
+        """Overwrites one session record with 300 random bytes: it must be kept beside and written anew."""
+        records = sorted(self.service.store.glob(f"{self.serial}/*/session.dat"))
+        if not records:
+            return
+        record = self.record_rng.choice(records)
+        self.corrupted[record] = self.record_rng.randbytes(300)
+        record.write_bytes(self.corrupted[record])
+        self.inject(CORRUPT_RECORD)
 
     def run(self):
         rng, timed = self.rng, self.campaign.timed
@@ -363,6 +381,10 @@ class Scenario:
             if not expected.startswith(stored) or len(stored) % 512 or (state == SYNCED and stored != expected
                                                                             and local.exists()):
                 self.problem("wrong local copy", f"session {session['index']}")
+        for record, garbage in self.corrupted.items():
+            kept = record.with_name("session.dat.corrupted")
+            if not kept.exists() or kept.read_bytes() != garbage or record.read_bytes() == garbage:
+                self.problem("corrupt record not kept aside and written anew", str(record.parent.name))
         self.check_home()
         self.host.check(records)
 
