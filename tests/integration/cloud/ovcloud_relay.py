@@ -1,13 +1,14 @@
 """A relay in front of ovcloud that misbehaves the way proxies and odd servers do.
 
-    ovcloud_relay.py --upstream http://127.0.0.1:8000 --mode redirect|ignore-start
+    ovcloud_relay.py --upstream http://127.0.0.1:8000 --mode redirect|ignore-start [--times N]
 
 Prints the port it listens on (loopback), then forwards every request to the
 upstream server unchanged, Host header included, so that the client's
 signature still holds. Modes:
 
   redirect      every timeline chunk (POST /api/sync/timeline/...) is answered
-                "302 Found" with "Location: /moved/" and never reaches ovcloud.
+                "302 Found" with "Location: /moved/" and never reaches ovcloud;
+                with --times N only the first N chunks are.
   ignore-start  a record query loses its start__exact filter on the way (and is
                 signed anew for its new URL, with the development secret or
                 OVCLOUD_API_SECRET): the answer lists every record of the device.
@@ -18,6 +19,7 @@ import hashlib
 import http.client
 import os
 import sys
+import threading
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -29,6 +31,8 @@ class Relay(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     upstream = None
     mode = None
+    redirects_left = None  # None: every chunk
+    lock = threading.Lock()
 
     def log_message(self, *args):
         pass
@@ -47,7 +51,8 @@ class Relay(BaseHTTPRequestHandler):
 
     def relay(self):
         body = self.body()
-        if self.mode == "redirect" and self.command == "POST" and self.path.startswith("/api/sync/timeline/"):
+        if self.mode == "redirect" and self.command == "POST" and self.path.startswith("/api/sync/timeline/") \
+                and self.take_redirect():
             return self.answer(302, [("Location", "/moved/"), ("Content-Type", "application/json")],
                                b'{"moved": true}')
         target, headers = self.path, dict(self.headers.items())
@@ -64,6 +69,16 @@ class Relay(BaseHTTPRequestHandler):
             self.answer(response.status, response.getheaders(), response.read())
         finally:
             connection.close()
+
+    @classmethod
+    def take_redirect(cls):
+        with cls.lock:
+            if cls.redirects_left is None:
+                return True
+            if cls.redirects_left == 0:
+                return False
+            cls.redirects_left -= 1
+            return True
 
     do_GET = do_POST = do_DELETE = do_HEAD = relay
 
@@ -85,9 +100,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--upstream", required=True)
     parser.add_argument("--mode", choices=["redirect", "ignore-start"], required=True)
+    parser.add_argument("--times", type=int, default=0, help="redirect only the first N chunks (0: all)")
     options = parser.parse_args()
     Relay.upstream = urllib.parse.urlsplit(options.upstream)
     Relay.mode = options.mode
+    Relay.redirects_left = options.times or None
     server = ThreadingHTTPServer(("127.0.0.1", 0), Relay)
     server.daemon_threads = True
     print(server.server_address[1], flush=True)
