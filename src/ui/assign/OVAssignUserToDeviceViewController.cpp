@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProgressBar>
+#include <QSignalBlocker>
 
 namespace {
 constexpr int kColumnDevice = 0;
@@ -71,6 +72,7 @@ OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceM
     m_ui->viewContainerAssign->setBackgroundColor(OVStyleManager::getAssign_BackgroundColor());
     OVContentPalette::apply(m_ui->viewContainerAssign, OVStyleManager::getAssign_BackgroundColor());
     m_ui->progressBar->hide();
+    m_ui->labelDeviceLeft->hide();
     QHeaderView* header = m_ui->deviceTable->horizontalHeader();
     header->setSectionResizeMode(kColumnDevice, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(kColumnUser, QHeaderView::Stretch);
@@ -90,7 +92,7 @@ OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceM
     connect(m_ui->athleteTable, &QListWidget::itemSelectionChanged, this,
             &OVAssignUserToDeviceViewController::updateAssignButton);
     connect(m_ui->deviceTable, &QTableWidget::itemSelectionChanged, this,
-            &OVAssignUserToDeviceViewController::updateAssignButton);
+            &OVAssignUserToDeviceViewController::onDeviceSelectionChanged);
     updateAssignButton();
 }
 
@@ -240,7 +242,8 @@ QString OVAssignUserToDeviceViewController::displayName(const std::optional<OVUs
 
 void OVAssignUserToDeviceViewController::reloadDeviceTable() {
     QTableWidget* table = m_ui->deviceTable;
-    const int selected = table->currentRow();
+    // Rows shift when devices come and go: the rebuild must not pass for the user's choice.
+    const QSignalBlocker quiet(table);
     table->setRowCount(int(m_devices.size()));
     for (int row = 0; row < m_devices.size(); ++row) {
         const auto& device = m_devices.at(row);
@@ -260,9 +263,40 @@ void OVAssignUserToDeviceViewController::reloadDeviceTable() {
             table->removeCellWidget(row, kColumnProgress);
         }
     }
-    if (selected >= 0 && selected < table->rowCount())
-        table->selectRow(selected);
+    restoreChosenDevice();
+}
+
+int OVAssignUserToDeviceViewController::rowOfSerial(const QString& serial) const {
+    for (int row = 0; row < m_devices.size(); ++row) {
+        if (m_devices.at(row)->serial() == serial)
+            return row;
+    }
+    return -1;
+}
+
+void OVAssignUserToDeviceViewController::restoreChosenDevice() {
+    QTableWidget* table = m_ui->deviceTable;
+    const QSignalBlocker quiet(table);
+    const int row = m_chosenSerial.isEmpty() ? -1 : rowOfSerial(m_chosenSerial);
+    if (row >= 0)
+        table->selectRow(row);
+    else
+        table->setCurrentIndex(QModelIndex()); // no focus frame left on a row of another device
+    m_ui->labelDeviceLeft->setVisible(!m_chosenSerial.isEmpty() && row < 0);
     updateAssignButton();
+}
+
+void OVAssignUserToDeviceViewController::onDeviceSelectionChanged() {
+    const QList<QTableWidgetItem*> selected = m_ui->deviceTable->selectedItems();
+    const int row = selected.isEmpty() ? -1 : selected.first()->row();
+    m_chosenSerial = row >= 0 && row < m_devices.size() ? m_devices.at(row)->serial() : QString();
+    m_ui->labelDeviceLeft->hide();
+    updateAssignButton();
+}
+
+std::shared_ptr<OVDeviceInfo> OVAssignUserToDeviceViewController::chosenDevice() const {
+    const int row = m_chosenSerial.isEmpty() ? -1 : rowOfSerial(m_chosenSerial);
+    return row >= 0 ? m_devices.at(row) : nullptr;
 }
 
 void OVAssignUserToDeviceViewController::setUserId(quint64 userId, const QString& serial) {
@@ -299,16 +333,14 @@ void OVAssignUserToDeviceViewController::onGetDefaultUser(const QString& serial,
 }
 
 void OVAssignUserToDeviceViewController::assignSelectedUser() {
-    const int deviceRow = m_ui->deviceTable->currentRow();
+    const auto device = chosenDevice();
     const auto user = getUserFromIndex(m_ui->athleteTable->currentRow());
-    if (user && deviceRow >= 0 && deviceRow < m_devices.size())
-        onAssignDefaultUserStart(m_devices.at(deviceRow), *user);
+    if (user && device)
+        onAssignDefaultUserStart(device, *user);
 }
 
 void OVAssignUserToDeviceViewController::updateAssignButton() {
-    const int deviceRow = m_ui->deviceTable->currentRow();
-    m_ui->buttonAssign->setEnabled(getUserFromIndex(m_ui->athleteTable->currentRow()) && deviceRow >= 0 &&
-                                   deviceRow < m_devices.size());
+    m_ui->buttonAssign->setEnabled(getUserFromIndex(m_ui->athleteTable->currentRow()) && chosenDevice());
 }
 
 bool OVAssignUserToDeviceViewController::eventFilter(QObject* watched, QEvent* event) {
