@@ -109,6 +109,7 @@ void OVMaintenanceFlow::onUpdateClick(const Device& device) {
 
 void OVMaintenanceFlow::beforeFirmwareUpdateStart() {
     m_isFirmwareUpdate = true;
+    m_writeCompleted = false;
     m_actions.disable();
     showMessage(
         {tr("Please wait while your device firmware is being updated. Please do not unplug the Orvane "
@@ -124,9 +125,13 @@ void OVMaintenanceFlow::startFirmwareUpdate() {
 }
 
 void OVMaintenanceFlow::onUpdateDeviceCompleted(bool success) {
-    // A success ends when the restarted device is back (deviceIsBack).
-    if (success || !m_isFirmwareUpdate)
+    if (!m_isFirmwareUpdate)
         return;
+    // A success ends when the restarted device is back (deviceIsBack).
+    if (success) {
+        m_writeCompleted = true;
+        return;
+    }
     m_isFirmwareUpdate = false;
     m_actions.enable();
     hideMessage();
@@ -149,7 +154,11 @@ void OVMaintenanceFlow::attemptRecovery(int attemptsLeft) {
 }
 
 void OVMaintenanceFlow::onRecoverDeviceCompleted(bool success) {
-    if (!success && m_isFirmwareUpdate)
+    if (!m_isFirmwareUpdate)
+        return;
+    if (success)
+        m_writeCompleted = true;
+    else
         updateFailed();
 }
 
@@ -168,6 +177,7 @@ void OVMaintenanceFlow::onRestoreClick() {
          true, true, false},
         [this] {
             m_isResetting = true;
+            m_resetCompleted = false;
             m_actions.disable();
             showMessage(
                 {tr("Please wait while it is restoring the device original state."), false, false, true});
@@ -179,7 +189,11 @@ void OVMaintenanceFlow::onRestoreClick() {
 }
 
 void OVMaintenanceFlow::onResetDeviceCompleted(bool success) {
-    if (!success && m_isResetting)
+    if (!m_isResetting)
+        return;
+    if (success)
+        m_resetCompleted = true;
+    else
         resetFailed();
 }
 
@@ -224,10 +238,11 @@ void OVMaintenanceFlow::eraseFailed() {
 }
 
 void OVMaintenanceFlow::deviceIsBack() {
-    if (m_isFirmwareUpdate) {
+    // A device still connected while it is written to also "is back" when the view is initialised.
+    if (m_isFirmwareUpdate && m_writeCompleted) {
         m_isFirmwareUpdate = false;
         showCompletion(tr("Updating the Orvane Device completed."), {});
-    } else if (m_isResetting) {
+    } else if (m_isResetting && m_resetCompleted) {
         m_isResetting = false;
         showCompletion(tr("Restoring the Vizavoz Device to its original state completed. Please do a "
                           "\"Forget this Device\" on your iPhone or iPad."),
@@ -242,6 +257,13 @@ void OVMaintenanceFlow::showCompletion(const QString& text, std::function<void()
         if (onOk)
             onOk();
     });
+}
+
+void OVMaintenanceFlow::present() {
+    if (isBusy())
+        m_actions.disable();
+    if (m_messageShown)
+        m_actions.showMessage(m_message);
 }
 
 void OVMaintenanceFlow::forgetDeclinedOffer(const QString& serial) {
@@ -264,6 +286,7 @@ void OVMaintenanceFlow::showMessage(const OVMaintenanceMessage& message, std::fu
     m_onOk = std::move(onOk);
     m_onCancel = std::move(onCancel);
     m_messageShown = true;
+    m_message = message;
     m_actions.showMessage(message);
 }
 
