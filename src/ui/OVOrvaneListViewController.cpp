@@ -11,6 +11,7 @@
 #include "OVDeviceViewPalette.h"
 #include "OVHelper.h"
 #include "OVMainThread.h"
+#include "OVMaintenanceBoard.h"
 #include "OVNoOrvaneViewController.h"
 #include "OVNotificationCenter.h"
 #include "OVOrvaneCell.h"
@@ -68,6 +69,7 @@ OVOrvaneListViewController::OVOrvaneListViewController(OVDeviceManager* deviceMg
     , m_ui(std::make_unique<Ui::OVOrvaneListViewController>())
     , m_deviceMgr(deviceMgr)
     , m_credentialMgr(credentialMgr)
+    , m_maintenance(std::make_unique<OVMaintenanceBoard>(deviceMgr))
     , m_alive(std::make_shared<OVOrvaneListViewController*>(this)) {
     m_ui->setupUi(this);
     m_reports = std::make_shared<CommandReports>(*this);
@@ -204,7 +206,7 @@ void OVOrvaneListViewController::updateDeviceList() {
                                                    : OVDeviceListPane::List;
     if (m_detailCtrl && m_detailCtrl->deviceInfo())
         situation.shownSerial = m_detailCtrl->deviceInfo()->serial();
-    situation.waitToReconnect = m_detailCtrl && m_detailCtrl->haveToWaitToReconnect();
+    situation.waitToReconnect = m_maintenance->haveToWaitToReconnect(situation.shownSerial);
     const auto decision = OVDeviceListNavigator::afterDeviceListChange(
         situation, m_devices,
         [this](const std::shared_ptr<OVDeviceInfo>& d) { return m_deviceMgr->isDeviceRecovering(d); });
@@ -419,7 +421,8 @@ void OVOrvaneListViewController::onSessionListChanged(const OVNotification& noti
 
 OVOrvanesViewController* OVOrvaneListViewController::detailController() {
     if (!m_detailCtrl) {
-        m_detailCtrl = new OVOrvanesViewController(m_deviceMgr, m_credentialMgr, m_ui->viewDetailContainer);
+        m_detailCtrl = new OVOrvanesViewController(m_deviceMgr, m_credentialMgr, m_maintenance.get(),
+                                                   m_ui->viewDetailContainer);
         m_detailCtrl->hide();
     }
     return m_detailCtrl;

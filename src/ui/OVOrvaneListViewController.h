@@ -15,6 +15,7 @@ class OVCredentialManagerProtocol;
 class OVDeviceInfo;
 class OVDeviceListSubview;
 class OVDeviceManager;
+class OVMaintenanceBoard;
 class OVNoOrvaneViewController;
 class OVOrvaneCell;
 class OVOrvanesViewController;
@@ -102,6 +103,8 @@ private:
     std::unique_ptr<Ui::OVOrvaneListViewController> m_ui;
     OVDeviceManager* const m_deviceMgr;
     OVCredentialManagerProtocol* const m_credentialMgr;
+    /** The devices' maintenance flows: they go on whichever view is shown, and outlive the detail. */
+    std::unique_ptr<OVMaintenanceBoard> m_maintenance;
     /** The rows; guarded by m_lock (read from notification threads). */
     QList<std::shared_ptr<OVDeviceInfo>> m_devices;
     mutable std::recursive_mutex m_lock;

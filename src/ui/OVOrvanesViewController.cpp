@@ -2,7 +2,6 @@
 
 #include "MessageBoxViewController.h"
 #include "OVBatteryGauge.h"
-#include "OVConfiguration.h"
 #include "OVCredentialManagerProtocol.h"
 #include "OVDataLookup.h"
 #include "OVDeviceCommandDelegate.h"
@@ -13,6 +12,7 @@
 #include "OVFirmwareUpdater.h"
 #include "OVLogger.h"
 #include "OVMainThread.h"
+#include "OVMaintenanceBoard.h"
 #include "OVMaintenanceFlow.h"
 #include "OVNotificationCenter.h"
 #include "OVOrvaneCellModel.h"
@@ -22,7 +22,6 @@
 #include "OVSessionSyncInfo.h"
 #include "OVStyleManager.h"
 #include "OVWorkerThread.h"
-#include "OrvaneUSBDevice.h"
 #include "ui_OVOrvanesViewController.h"
 
 #include <QDateTime>
@@ -37,7 +36,6 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalBlocker>
-#include <QTimer>
 #include <QUrl>
 
 #include <cmath>
@@ -84,26 +82,6 @@ public:
             v.onAssignDefaultUser(serial, success, userId);
         });
     }
-    void onUpdateDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) override {
-        forDevice(device,
-                  [success](OVOrvanesViewController& v) { v.m_flow->onUpdateDeviceCompleted(success); });
-    }
-    void onResetDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) override {
-        forDevice(device,
-                  [success](OVOrvanesViewController& v) { v.m_flow->onResetDeviceCompleted(success); });
-    }
-    void onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) override {
-        forDevice(device,
-                  [success](OVOrvanesViewController& v) { v.m_flow->onEraseDeviceCompleted(success); });
-    }
-    void onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool success) override {
-        // A device in recovery mode has no serial: it is the shown one when it sits at its port.
-        const int location = int(device->locationID());
-        m_view.onMain([location, success](OVOrvanesViewController& v) {
-            if (v.m_deviceInfo && v.m_deviceInfo->locationId() == location)
-                v.m_flow->onRecoverDeviceCompleted(success);
-        });
-    }
 
 private:
     void forDevice(const std::shared_ptr<OVDeviceInfo>& device,
@@ -118,20 +96,18 @@ private:
 };
 
 OVOrvanesViewController::OVOrvanesViewController(OVDeviceManager* deviceMgr,
-                                                 OVCredentialManagerProtocol* credentialMgr, QWidget* parent)
+                                                 OVCredentialManagerProtocol* credentialMgr,
+                                                 OVMaintenanceBoard* board, QWidget* parent)
     : OVBaseViewController(parent)
     , m_ui(std::make_unique<Ui::OVOrvanesViewController>())
     , m_deviceMgr(deviceMgr)
     , m_credentialMgr(credentialMgr)
-    , m_fwUpdater(std::make_unique<OVFirmwareUpdater>(
-          deviceMgr ? std::weak_ptr<OVDeviceManagerProtocol>(deviceMgr->shared_from_this())
-                    : std::weak_ptr<OVDeviceManagerProtocol>()))
+    , m_board(board)
     , m_mbCtrl(new MessageBoxViewController(this))
     , m_alive(std::make_shared<OVOrvanesViewController*>(this)) {
     m_ui->setupUi(this);
     m_mbCtrl->hide();
     m_reports = std::make_shared<CommandReports>(*this);
-    makeMaintenanceFlow();
     awakeFromNib();
     m_assignPrompt = [this] {
         QMessageBox box(QMessageBox::Question, QString(), tr("No user assigned on the Orvane"),
@@ -180,43 +156,30 @@ void OVOrvanesViewController::awakeFromNib() {
     m_ui->batteryOutline->setBackgroundColor(OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
 }
 
-void OVOrvanesViewController::makeMaintenanceFlow() {
-    OVMaintenanceFlow::Actions actions;
-    actions.updateDevice = [this](OVError* error) { return m_fwUpdater->updateDevice(m_deviceInfo, error); };
-    actions.recoverDevice = [this](OVError* error) {
-        return m_fwUpdater->recoverDevice(m_deviceInfo, error);
-    };
-    actions.resetDevice = [this](OVError* error) {
-        return m_deviceMgr && m_deviceMgr->resetDevice(m_deviceInfo, error);
-    };
-    actions.eraseDevice = [this](OVError* error) {
-        return m_deviceMgr && m_deviceMgr->eraseDevice(m_deviceInfo, error);
-    };
-    actions.enable = [this] { enable(); };
-    actions.disable = [this] { disable(); };
-    actions.showMessage = [this](const OVMaintenanceMessage& message) {
-        m_mbCtrl->setOnOkBlock([this] { m_flow->onOkClick(); });
-        m_mbCtrl->setOnCancelBlock([this] { m_flow->onCancelClick(); });
+void OVOrvanesViewController::attachMaintenanceFlow() {
+    OVMaintenanceBoard::Presenter presenter;
+    presenter.enable = [this] { enable(); };
+    presenter.disable = [this] { disable(); };
+    presenter.showMessage = [this](const OVMaintenanceMessage& message) {
+        m_mbCtrl->setOnOkBlock([this] { flow().onOkClick(); });
+        m_mbCtrl->setOnCancelBlock([this] { flow().onCancelClick(); });
         m_mbCtrl->circularProgressIndicator()->setVisible(message.spinner);
         m_mbCtrl->showMessage(this, message.text, message.showOk, message.showCancel);
     };
-    actions.hideMessage = [this] { m_mbCtrl->hideMessage(); };
-    actions.showAlert = [this](const QString& title, const QString& text) { showMessage(title, text); };
-    actions.reloadDefaultUser = [this] {
+    presenter.hideMessage = [this] { m_mbCtrl->hideMessage(); };
+    presenter.showAlert = [this](const QString& title, const QString& text) { showMessage(title, text); };
+    presenter.reloadDefaultUser = [this] {
         m_ui->textFieldDefaultUser->setText(tr("N/A"));
         defaultUserRequested = false;
         loadDefaultUser();
     };
-    actions.later = [this](int milliseconds, std::function<void()> work) {
-        QTimer::singleShot(milliseconds, this, std::move(work));
-    };
-    m_flow = std::make_unique<OVMaintenanceFlow>(std::move(actions),
-                                                 m_fwUpdater->getFirmwareVersionIncludedInBundle(),
-                                                 OVConfiguration::supportAddress());
+    // Another device's message must not stay over this one: the flow shows its own again.
+    m_mbCtrl->hideMessage();
+    m_board->attach(m_deviceInfo, std::move(presenter));
 }
 
-void OVOrvanesViewController::setOSVersion(int major, int minor) {
-    m_flow->setOSVersion(major, minor);
+OVMaintenanceFlow& OVOrvanesViewController::flow() {
+    return m_board->flowFor(m_deviceInfo);
 }
 
 void OVOrvanesViewController::onMain(std::function<void(OVOrvanesViewController&)> work) const {
@@ -238,7 +201,8 @@ void OVOrvanesViewController::setDeviceInfo(std::shared_ptr<OVDeviceInfo> device
 }
 
 bool OVOrvanesViewController::haveToWaitToReconnect() const {
-    return m_flow->haveToWaitToReconnect();
+    const auto device = deviceInfo();
+    return device && m_board->haveToWaitToReconnect(device->serial());
 }
 
 void OVOrvanesViewController::subscribeToNotifications() {
@@ -275,11 +239,11 @@ void OVOrvanesViewController::unsubscribeToNotifications() {
 }
 
 void OVOrvanesViewController::initializeView() {
-    if (m_flow->haveToWaitToReconnect())
-        m_flow->deviceIsBack();
     m_mbCtrl->initializeView();
     const auto device = deviceInfo();
     if (!device) {
+        m_board->detach();
+        m_mbCtrl->hideMessage();
         for (QLabel* field :
              {m_ui->textFieldBattery, m_ui->textFieldFirmwareRevision, m_ui->textFieldHardwareRevision,
               m_ui->textFieldModelNumber, m_ui->textFieldSerialNumber})
@@ -287,6 +251,9 @@ void OVOrvanesViewController::initializeView() {
         m_ui->tableViewSessions->clear();
         return;
     }
+    attachMaintenanceFlow();
+    if (device->isConnected() && flow().haveToWaitToReconnect())
+        flow().deviceIsBack();
     setBatteryLevel(device->batteryLevel());
     m_ui->textFieldFirmwareRevision->setText(device->firmwareRevision());
     m_ui->textFieldHardwareRevision->setText(device->hardwareRevision());
@@ -300,7 +267,7 @@ void OVOrvanesViewController::initializeView() {
         m_ui->labelConnected->setText(tr("(Disconnected)"));
         paintText(m_ui->labelConnected, OVStyleManager::getOrvane_DisconnectedColor());
         m_ui->textFieldDefaultUser->setText(tr("N/A"));
-        m_flow->forgetDeclinedOffer(device->serial());
+        flow().forgetDeclinedOffer(device->serial());
         defaultUserRequested = false;
     }
     setSessionsInfo();
@@ -310,6 +277,7 @@ void OVOrvanesViewController::initializeView() {
 
 void OVOrvanesViewController::uninitializeView() {
     defaultUserRequested = false;
+    m_board->detach();
     for (QLabel* field :
          {m_ui->textFieldBattery, m_ui->textFieldFirmwareRevision, m_ui->textFieldHardwareRevision,
           m_ui->textFieldModelNumber, m_ui->textFieldSerialNumber, m_ui->textFieldDefaultUser})
@@ -474,8 +442,9 @@ void OVOrvanesViewController::disable() {
 void OVOrvanesViewController::enable() {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     const auto device = m_deviceInfo;
-    if (!device || !m_deviceMgr || !device->isConnected() || m_deviceMgr->isDeviceSynching(device) ||
-        m_deviceMgr->isStoringSessionsForDevice(device))
+    // A running update, restore or erase re-enables the buttons itself when it ends.
+    if (!device || !m_deviceMgr || !device->isConnected() || m_board->isBusy(device->serial()) ||
+        m_deviceMgr->isDeviceSynching(device) || m_deviceMgr->isStoringSessionsForDevice(device))
         return;
     for (QPushButton* button :
          {m_ui->buttonErase, m_ui->buttonIdentify, m_ui->buttonRestore, m_ui->buttonUpdate})
@@ -495,10 +464,10 @@ void OVOrvanesViewController::askForFirmwareUpdate() {
     facts.serial = device->serial();
     facts.connected = device->isConnected();
     facts.busy = m_deviceMgr->isDeviceSynching(device) || m_deviceMgr->isStoringSessionsForDevice(device);
-    facts.updateAvailable = m_fwUpdater->isUpdateAvailableForDevice(*device);
+    facts.updateAvailable = m_board->firmwareUpdater().isUpdateAvailableForDevice(*device);
     facts.hasSessions = !device->sessions().isEmpty();
     facts.firmwareRevision = device->firmwareRevision();
-    m_flow->askForFirmwareUpdate(facts);
+    flow().askForFirmwareUpdate(facts);
 }
 
 void OVOrvanesViewController::onUpdateClick() {
@@ -508,18 +477,20 @@ void OVOrvanesViewController::onUpdateClick() {
     OVMaintenanceFlow::Device facts;
     facts.serial = device->serial();
     facts.connected = device->isConnected();
-    facts.updateAvailable = m_fwUpdater->isUpdateAvailableForDevice(*device);
+    facts.updateAvailable = m_board->firmwareUpdater().isUpdateAvailableForDevice(*device);
     facts.hasSessions = !device->sessions().isEmpty();
     facts.firmwareRevision = device->firmwareRevision();
-    m_flow->onUpdateClick(facts);
+    flow().onUpdateClick(facts);
 }
 
 void OVOrvanesViewController::onRestoreClick() {
-    m_flow->onRestoreClick();
+    if (deviceInfo())
+        flow().onRestoreClick();
 }
 
 void OVOrvanesViewController::onEraseClick() {
-    m_flow->onEraseClick();
+    if (deviceInfo())
+        flow().onEraseClick();
 }
 
 void OVOrvanesViewController::showSessionContextMenu(const QPoint& position) {

@@ -17,7 +17,7 @@ class MessageBoxViewController;
 class OVCredentialManagerProtocol;
 class OVDeviceInfo;
 class OVDeviceManager;
-class OVFirmwareUpdater;
+class OVMaintenanceBoard;
 class OVMaintenanceFlow;
 class OVSession;
 class OVSessionSyncInfo;
@@ -33,9 +33,9 @@ struct OVNotification;
 class OVOrvanesViewController : public OVBaseViewController, public OVDeviceListSubview {
     Q_OBJECT
 public:
-    /** Neither collaborator is owned; both must outlive the view. */
+    /** No collaborator is owned; all must outlive the view. The board keeps the maintenance flows. */
     OVOrvanesViewController(OVDeviceManager* deviceMgr, OVCredentialManagerProtocol* credentialMgr,
-                            QWidget* parent = nullptr);
+                            OVMaintenanceBoard* board, QWidget* parent = nullptr);
     ~OVOrvanesViewController() override;
 
     /** Process-wide: the default user of the shown device has been looked up (or offered). */
@@ -64,14 +64,11 @@ public:
     void disable();
     void askForFirmwareUpdate();
 
-    /** The operating system's version for the firmware lock (tests pretend a macOS one). */
-    void setOSVersion(int major, int minor);
     /** The alert asking to assign the device; replaceable so that tests answer it. */
     void setAssignPrompt(std::function<bool()> prompt) { m_assignPrompt = std::move(prompt); }
     /** Asks where exported sessions go; empty when cancelled. A folder dialog unless tests replace it. */
     void setFolderChooser(std::function<QString()> chooser) { m_folderChooser = std::move(chooser); }
     MessageBoxViewController* messageBox() const { return m_mbCtrl; }
-    OVMaintenanceFlow& maintenanceFlow() { return *m_flow; }
     OVSessionSyncInfo* sessionCell(int row) const;
 
     void onSyncClick();
@@ -95,7 +92,10 @@ private:
     void onExportDone(const QString& folder, const ExportOutcome& outcome);
     void updateExportButton();
     void awakeFromNib();
-    void makeMaintenanceFlow();
+    /** Shows the flow of the shown device in this view (its message, its buttons) from now on. */
+    void attachMaintenanceFlow();
+    /** The flow of the shown device; there is one. */
+    OVMaintenanceFlow& flow();
     /** Runs work on the GUI thread while the view lives. */
     void onMain(std::function<void(OVOrvanesViewController&)> work) const;
     bool isShown(const QString& serial) const;
@@ -111,10 +111,9 @@ private:
     OVDeviceManager* const m_deviceMgr;
     OVCredentialManagerProtocol* const m_credentialMgr;
     std::shared_ptr<OVDeviceInfo> m_deviceInfo;
-    std::unique_ptr<OVFirmwareUpdater> m_fwUpdater;
+    OVMaintenanceBoard* const m_board;
     /** Child widget, reused for every message. */
     MessageBoxViewController* m_mbCtrl;
-    std::unique_ptr<OVMaintenanceFlow> m_flow;
     /** Subscribed to the manager's command reports while the view is shown. */
     std::shared_ptr<CommandReports> m_reports;
     /** Lives as long as the view; work queued to the GUI thread checks it there. */

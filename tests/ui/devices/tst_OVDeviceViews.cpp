@@ -42,6 +42,16 @@ private:
     QString message() { return detail()->messageBox()->labelMessage()->text(); }
     bool messageShown() { return detail()->messageBox()->isVisible(); }
     void screenshots(const QString& name) { QVERIFY(saveScreenshots(m_list.get(), name)); }
+    /** Opens the detail of the listed device with serial, as a click on its row does. */
+    void open(const QString& serial) {
+        const auto rows = m_list->devices();
+        for (int row = 0; row < rows.size(); ++row) {
+            if (rows.at(row)->serial() == serial)
+                m_list->onRowClicked(row);
+        }
+        QVERIFY(m_list->isCurrentlyShowingDetail());
+        QCOMPARE(detail()->deviceInfo()->serial(), serial);
+    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -256,6 +266,77 @@ private Q_SLOTS:
             QTRY_COMPARE(detailText("textFieldFirmwareRevision"), u"1.1.0"_s);
         else
             QTRY_COMPARE(m_rig.devices->hub().sessions(device->serial())->size(), 0);
+    }
+
+    // The user goes back to the list while the operation runs and looks at another device; the
+    // device's detail shows how it ended when it is opened again.
+    void maintenanceLeftRunningShowsItsOutcomeLater_data() {
+        QTest::addColumn<bool>("update");
+        QTest::addColumn<QString>("done");
+        QTest::newRow("erase") << false << u"Erasing the data on the Orvane device completed."_s;
+        QTest::newRow("failed update, recovered") << true << u"Updating the Orvane Device completed."_s;
+    }
+    void maintenanceLeftRunningShowsItsOutcomeLater() {
+        QFETCH(bool, update);
+        QFETCH(QString, done);
+        const auto log = OVLogCapture::install();
+        const auto device = plug(update ? u"1.0.9"_s : u"1.1.0"_s, update ? 0 : 2);
+        const auto other = plug(u"1.1.0"_s, 0);
+        QVERIFY(device && other);
+        const QString serial = device->serial();
+        QTRY_VERIFY(!m_rig.manager->isStoringSessions());
+        open(serial);
+        if (update)
+            QVERIFY(m_rig.devices->hub().addFault(serial, OvFault::failFirmwareAt(50, 1)));
+        else
+            detail()->onEraseClick();
+        QTRY_VERIFY(messageShown()); // the offer, or the confirmation
+        detail()->messageBox()->onOkClick();
+        QVERIFY(message().startsWith(u"Please wait"_s));
+        m_list->onBackClick();
+        open(other->serial());
+        QVERIFY2(!messageShown(), qPrintable(message()));
+        QVERIFY(detail()->findChild<QPushButton*>(u"buttonErase"_s)->isEnabled());
+        m_list->onBackClick();
+        if (update) {
+            QTRY_VERIFY_WITH_TIMEOUT(log->has(u"No device %1 found to send recover command"_s.arg(serial)),
+                                     60000);
+            QVERIFY(m_rig.devices->hub().recovery(serial));
+        }
+        const auto finished = [&] {
+            const auto record = m_list->findDeviceBySerial(serial);
+            return record && record->isConnected() &&
+                   (update ? record->firmwareRevision() == u"1.1.0"_s
+                           : m_rig.devices->hub().sessions(serial)->isEmpty());
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(finished(), 60000);
+        OVLogCapture::uninstall();
+        open(serial);
+        QTRY_COMPARE(message(), done);
+        QVERIFY(messageShown());
+        screenshots(u"maintenance-outcome-later"_s);
+        detail()->messageBox()->onOkClick();
+        QVERIFY(!messageShown());
+        QVERIFY(detail()->findChild<QPushButton*>(u"buttonErase"_s)->isEnabled());
+    }
+
+    void updateStillBeingWrittenWhenAnotherDevicePlugs() {
+        const auto device = plug(u"1.0.9"_s, 0);
+        QVERIFY(device);
+        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
+        QTRY_VERIFY(messageShown()); // the firmware offer
+        // The device takes the image and never answers: the write is still going on.
+        QVERIFY(m_rig.devices->hub().addFault(device->serial(),
+                                              {OvFault::Kind::NoAnswer, 0, -1, OrvaneOp::Flash}));
+        detail()->messageBox()->onOkClick();
+        const QString wait = message();
+        QVERIFY(wait.startsWith(u"Please wait while your device firmware is being updated."_s));
+        QVERIFY(plug()); // the list refreshes and initialises the detail again
+        QCOMPARE(detail()->deviceInfo()->serial(), device->serial());
+        QCOMPARE(message(), wait);
+        QVERIFY(!detail()->messageBox()->okButton()->isVisible());
+        QVERIFY(!detail()->findChild<QPushButton*>(u"buttonErase"_s)->isEnabled());
+        QVERIFY(detail()->haveToWaitToReconnect());
     }
 
     void onlyAnUnauthorizedUploadSignsOutToThePlaceholder() {
