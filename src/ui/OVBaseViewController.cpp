@@ -2,6 +2,7 @@
 
 #include "OVException.h"
 #include "OVLogger.h"
+#include "OVPromptQueue.h"
 
 #include <QMessageBox>
 
@@ -18,9 +19,8 @@ QMessageBox* OVBaseViewController::showMessage(const QString& message, const QSt
     alert->setInformativeText(informativeText);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->setAccessibleName(message);
-    // A sheet: it blocks this window only, and returns at once.
-    alert->setWindowModality(Qt::WindowModal);
-    alert->open();
+    // A sheet of this window, after any prompt it already shows.
+    OVPromptQueue::of(this).post(QString(), alert);
     return alert;
 }
 

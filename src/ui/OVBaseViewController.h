@@ -26,7 +26,8 @@ public:
 
     /**
      * A window-modal alert on the view's window with one "OK": message is its text, informativeText
-     * is shown as given (never interpreted as a format). The alert deletes itself when closed.
+     * is shown as given (never interpreted as a format). It waits for any prompt the window shows
+     * (and for the window to be shown), and deletes itself when closed.
      */
     QMessageBox* showMessage(const QString& message, const QString& informativeText);
     /** Logs "An exception occurred during <context>. Exception: …" and its backtrace. */

@@ -16,6 +16,7 @@
 #include "OVNotificationCenter.h"
 #include "OVOrvaneCell.h"
 #include "OVOrvanesViewController.h"
+#include "OVPromptQueue.h"
 #include "OVStyleManager.h"
 #include "OrvaneUSBDevice.h"
 #include "ui_OVOrvaneListViewController.h"
@@ -23,6 +24,7 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
 
 #include <stdexcept>
 
@@ -196,8 +198,10 @@ int OVOrvaneListViewController::rowOf(const QString& serial) const {
 
 void OVOrvaneListViewController::updateDeviceList() {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
+    const auto before = m_devices;
     m_devices = m_deviceMgr ? m_deviceMgr->getDevices() : QList<std::shared_ptr<OVDeviceInfo>>();
     OVHelper::sortDevicesAsc(m_devices);
+    withdrawPromptsOfDepartedDevices(before);
     reloadTable();
     OVDeviceListNavigator::Situation situation;
     situation.signedIn = m_credentialMgr && m_credentialMgr->isUserSignedIn();
@@ -417,6 +421,24 @@ void OVOrvaneListViewController::onSessionListChanged(const OVNotification& noti
             v.m_detailCtrl->deviceInfo()->serial() == serial)
             v.showDetail(v.devices().at(row));
     });
+}
+
+void OVOrvaneListViewController::withdrawPromptsOfDepartedDevices(
+    const QList<std::shared_ptr<OVDeviceInfo>>& before) {
+    QSet<QString> gone;
+    for (const auto& device : before)
+        gone.insert(device->serial());
+    for (const auto& device : std::as_const(m_devices)) {
+        if (device->isConnected())
+            gone.remove(device->serial());
+        else
+            gone.insert(device->serial());
+    }
+    for (const QString& serial : std::as_const(gone)) {
+        // A device restarting after an update or a restore keeps its wait message.
+        if (!m_maintenance->haveToWaitToReconnect(serial))
+            OVPromptQueue::of(this).withdraw(serial);
+    }
 }
 
 OVOrvanesViewController* OVOrvaneListViewController::detailController() {

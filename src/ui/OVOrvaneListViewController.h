@@ -99,6 +99,8 @@ private:
     void removeSubview(QWidget* view);
     void onSessionSyncStatusChanged(const OVNotification& notification);
     void onSessionListChanged(const OVNotification& notification);
+    /** Prompts about a device that is no longer connected (or listed) are taken off. */
+    void withdrawPromptsOfDepartedDevices(const QList<std::shared_ptr<OVDeviceInfo>>& before);
 
     std::unique_ptr<Ui::OVOrvaneListViewController> m_ui;
     OVDeviceManager* const m_deviceMgr;

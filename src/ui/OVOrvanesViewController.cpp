@@ -16,6 +16,7 @@
 #include "OVMaintenanceFlow.h"
 #include "OVNotificationCenter.h"
 #include "OVOrvaneCellModel.h"
+#include "OVPromptQueue.h"
 #include "OVSessionExporter.h"
 #include "OVSessionFileRepository.h"
 #include "OVSessionRowAppearance.h"
@@ -41,6 +42,7 @@
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 std::atomic<bool> OVOrvanesViewController::defaultUserRequested{false};
 
@@ -109,13 +111,6 @@ OVOrvanesViewController::OVOrvanesViewController(OVDeviceManager* deviceMgr,
     m_mbCtrl->hide();
     m_reports = std::make_shared<CommandReports>(*this);
     awakeFromNib();
-    m_assignPrompt = [this] {
-        QMessageBox box(QMessageBox::Question, QString(), tr("No user assigned on the Orvane"),
-                        QMessageBox::Ok | QMessageBox::Cancel, window());
-        box.setInformativeText(tr("Would you like the Orvane to be assigned to your account?"));
-        box.setWindowModality(Qt::ApplicationModal);
-        return box.exec() == QMessageBox::Ok;
-    };
     connect(m_ui->buttonSync, &QPushButton::clicked, this, &OVOrvanesViewController::onSyncClick);
     connect(m_ui->buttonIdentify, &QPushButton::clicked, this, &OVOrvanesViewController::onIdentifyClick);
     connect(m_ui->buttonUpdate, &QPushButton::clicked, this, &OVOrvanesViewController::onUpdateClick);
@@ -160,13 +155,8 @@ void OVOrvanesViewController::attachMaintenanceFlow() {
     OVMaintenanceBoard::Presenter presenter;
     presenter.enable = [this] { enable(); };
     presenter.disable = [this] { disable(); };
-    presenter.showMessage = [this](const OVMaintenanceMessage& message) {
-        m_mbCtrl->setOnOkBlock([this] { flow().onOkClick(); });
-        m_mbCtrl->setOnCancelBlock([this] { flow().onCancelClick(); });
-        m_mbCtrl->circularProgressIndicator()->setVisible(message.spinner);
-        m_mbCtrl->showMessage(this, message.text, message.showOk, message.showCancel);
-    };
-    presenter.hideMessage = [this] { m_mbCtrl->hideMessage(); };
+    presenter.showMessage = [this](const OVMaintenanceMessage& message) { showFlowMessage(message); };
+    presenter.hideMessage = [this] { resetPanel(); };
     presenter.showAlert = [this](const QString& title, const QString& text) { showMessage(title, text); };
     presenter.reloadDefaultUser = [this] {
         m_ui->textFieldDefaultUser->setText(tr("N/A"));
@@ -174,8 +164,84 @@ void OVOrvanesViewController::attachMaintenanceFlow() {
         loadDefaultUser();
     };
     // Another device's message must not stay over this one: the flow shows its own again.
-    m_mbCtrl->hideMessage();
+    resetPanel();
     m_board->attach(m_deviceInfo, std::move(presenter));
+}
+
+void OVOrvanesViewController::showFlowMessage(const OVMaintenanceMessage& message) {
+    m_flowMessage = message;
+    if (m_panelShown) {
+        renderFlowMessage();
+        return;
+    }
+    if (m_panelTicket)
+        return; // waiting for its turn, when it shows the flow's latest message
+    const QPointer<OVOrvanesViewController> self(this);
+    m_panelTicket = OVPromptQueue::of(this).post(
+        m_deviceInfo->serial(),
+        [self] {
+            if (self)
+                self->onPanelTurn();
+        },
+        [self] {
+            if (self)
+                self->onPanelWithdrawn();
+        });
+}
+
+void OVOrvanesViewController::onPanelTurn() {
+    m_panelShown = true;
+    if (m_flowMessage)
+        renderFlowMessage();
+    else
+        releasePanel();
+}
+
+void OVOrvanesViewController::renderFlowMessage() {
+    m_mbCtrl->setOnOkBlock([this] { flow().onOkClick(); });
+    m_mbCtrl->setOnCancelBlock([this] { flow().onCancelClick(); });
+    m_mbCtrl->circularProgressIndicator()->setVisible(m_flowMessage->spinner);
+    m_mbCtrl->showMessage(this, m_flowMessage->text, m_flowMessage->showOk, m_flowMessage->showCancel);
+}
+
+void OVOrvanesViewController::onPanelWithdrawn() {
+    m_panelTicket = 0;
+    m_panelShown = false;
+    m_mbCtrl->hideMessage();
+    // The device left: a question about it is answered no; what it did stays with its flow.
+    const bool question = m_flowMessage && m_flowMessage->showCancel;
+    m_flowMessage.reset();
+    if (question && m_deviceInfo)
+        flow().onCancelClick();
+}
+
+void OVOrvanesViewController::resetPanel() {
+    m_flowMessage.reset();
+    m_mbCtrl->hideMessage();
+    releasePanel();
+}
+
+void OVOrvanesViewController::releasePanel() {
+    const quint64 ticket = std::exchange(m_panelTicket, 0);
+    m_panelShown = false;
+    if (ticket)
+        OVPromptQueue::of(this).done(ticket);
+}
+
+void OVOrvanesViewController::promptToAssign(const std::shared_ptr<OVDeviceInfo>& device) {
+    const QString text = tr("No user assigned on the Orvane");
+    auto* box =
+        new QMessageBox(QMessageBox::Question, text, text, QMessageBox::Ok | QMessageBox::Cancel, window());
+    box->setInformativeText(tr("Would you like the Orvane to be assigned to your account?"));
+    box->setAccessibleName(text);
+    connect(box, &QMessageBox::finished, this, [this, box, device] {
+        if (box->standardButton(box->clickedButton()) != QMessageBox::Ok || !isShown(device->serial()))
+            return;
+        const auto user = m_credentialMgr ? m_credentialMgr->currentUser() : std::nullopt;
+        if (user && user->identifier && m_deviceMgr)
+            m_deviceMgr->assignDefaultUserToDevice(device, quint64(*user->identifier), nullptr);
+    });
+    OVPromptQueue::of(this).post(device->serial(), box);
 }
 
 OVMaintenanceFlow& OVOrvanesViewController::flow() {
@@ -243,7 +309,7 @@ void OVOrvanesViewController::initializeView() {
     const auto device = deviceInfo();
     if (!device) {
         m_board->detach();
-        m_mbCtrl->hideMessage();
+        resetPanel();
         for (QLabel* field :
              {m_ui->textFieldBattery, m_ui->textFieldFirmwareRevision, m_ui->textFieldHardwareRevision,
               m_ui->textFieldModelNumber, m_ui->textFieldSerialNumber})
@@ -278,6 +344,7 @@ void OVOrvanesViewController::initializeView() {
 void OVOrvanesViewController::uninitializeView() {
     defaultUserRequested = false;
     m_board->detach();
+    resetPanel(); // a hidden detail holds no prompt turn of the window
     for (QLabel* field :
          {m_ui->textFieldBattery, m_ui->textFieldFirmwareRevision, m_ui->textFieldHardwareRevision,
           m_ui->textFieldModelNumber, m_ui->textFieldSerialNumber, m_ui->textFieldDefaultUser})
@@ -533,11 +600,8 @@ void OVOrvanesViewController::loadDefaultUser() {
         return;
     }
     onMain([device](OVOrvanesViewController& v) {
-        if (!v.isShown(device->serial()) || !v.m_assignPrompt())
-            return;
-        const auto user = v.m_credentialMgr ? v.m_credentialMgr->currentUser() : std::nullopt;
-        if (user && user->identifier && v.m_deviceMgr)
-            v.m_deviceMgr->assignDefaultUserToDevice(device, quint64(*user->identifier), nullptr);
+        if (v.isShown(device->serial()))
+            v.promptToAssign(device);
     });
 }
 

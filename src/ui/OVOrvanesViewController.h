@@ -2,11 +2,13 @@
 
 #include "OVBaseViewController.h"
 #include "OVDeviceListSubview.h"
+#include "OVMaintenanceFlow.h"
 
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include <QStringList>
 
@@ -18,7 +20,6 @@ class OVCredentialManagerProtocol;
 class OVDeviceInfo;
 class OVDeviceManager;
 class OVMaintenanceBoard;
-class OVMaintenanceFlow;
 class OVSession;
 class OVSessionSyncInfo;
 struct OVNotification;
@@ -64,8 +65,6 @@ public:
     void disable();
     void askForFirmwareUpdate();
 
-    /** The alert asking to assign the device; replaceable so that tests answer it. */
-    void setAssignPrompt(std::function<bool()> prompt) { m_assignPrompt = std::move(prompt); }
     /** Asks where exported sessions go; empty when cancelled. A folder dialog unless tests replace it. */
     void setFolderChooser(std::function<QString()> chooser) { m_folderChooser = std::move(chooser); }
     MessageBoxViewController* messageBox() const { return m_mbCtrl; }
@@ -96,6 +95,16 @@ private:
     void attachMaintenanceFlow();
     /** The flow of the shown device; there is one. */
     OVMaintenanceFlow& flow();
+    /** The flow's message goes to the message box in its turn among the window's prompts. */
+    void showFlowMessage(const OVMaintenanceMessage& message);
+    void renderFlowMessage();
+    void onPanelTurn();
+    void onPanelWithdrawn();
+    /** Takes the message box off and gives the window's prompt turn back. */
+    void resetPanel();
+    void releasePanel();
+    /** Asks (in its turn, window-modal) whether device is to be assigned to the signed-in user. */
+    void promptToAssign(const std::shared_ptr<OVDeviceInfo>& device);
     /** Runs work on the GUI thread while the view lives. */
     void onMain(std::function<void(OVOrvanesViewController&)> work) const;
     bool isShown(const QString& serial) const;
@@ -118,7 +127,11 @@ private:
     std::shared_ptr<CommandReports> m_reports;
     /** Lives as long as the view; work queued to the GUI thread checks it there. */
     std::shared_ptr<OVOrvanesViewController*> m_alive;
-    std::function<bool()> m_assignPrompt;
+    /** What the flow of the shown device wants on screen, shown or waiting for its turn. */
+    std::optional<OVMaintenanceMessage> m_flowMessage;
+    /** The message box's place among the window's prompts: 0 without one. */
+    quint64 m_panelTicket = 0;
+    bool m_panelShown = false;
     std::function<QString()> m_folderChooser;
     /** An export is running on its worker (GUI thread only). */
     bool m_exporting = false;

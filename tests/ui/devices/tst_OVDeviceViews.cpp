@@ -31,8 +31,9 @@ private:
     int m_logouts = 0;
 
     /** Plugs a device with two users' worth of sessions and waits until the list knows it. */
-    std::shared_ptr<OVDeviceInfo> plug(const QString& firmware = u"1.1.0"_s, int sessions = 2) {
-        const auto device = m_rig.plug(sessions, 101, firmware);
+    std::shared_ptr<OVDeviceInfo> plug(const QString& firmware = u"1.1.0"_s, int sessions = 2,
+                                       quint64 defaultUser = 101) {
+        const auto device = m_rig.plug(sessions, defaultUser, firmware);
         const auto listed = [&] { return device ? m_list->findDeviceBySerial(device->serial()) : nullptr; };
         return QTest::qWaitFor([&] { return listed() != nullptr; }, 10000) ? listed() : nullptr;
     }
@@ -337,6 +338,33 @@ private Q_SLOTS:
         QVERIFY(!detail()->messageBox()->okButton()->isVisible());
         QVERIFY(!detail()->findChild<QPushButton*>(u"buttonErase"_s)->isEnabled());
         QVERIFY(detail()->haveToWaitToReconnect());
+    }
+
+    // A device without a user and with an older firmware has two questions for the user: the firmware
+    // offer and the assignment. They wait for the window, come one at a time, and go with the device.
+    void promptsComeOneAtATimeToAVisibleWindow() {
+        m_list->hide(); // the window is closed; the device list goes on
+        const auto device = plug(u"1.0.9"_s, 0, 0xFFFFFFFFu);
+        QVERIFY(device);
+        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
+        QTest::qWait(300);
+        QVERIFY(!ViewRig::visibleMessageBox());
+        QVERIFY(message().isEmpty());
+        m_list->show();
+        QTRY_VERIFY(message().startsWith(u"There is a new firmware version available."_s));
+        QTRY_VERIFY(messageShown());
+        QTest::qWait(300);
+        QVERIFY(!ViewRig::visibleMessageBox()); // the assignment waits for the offer's answer
+        screenshots(u"prompt-offer-first"_s);
+        detail()->messageBox()->onCancelClick();
+        QTRY_VERIFY(ViewRig::visibleMessageBox());
+        QMessageBox* prompt = ViewRig::visibleMessageBox();
+        QCOMPARE(prompt->text(), u"No user assigned on the Orvane"_s);
+        QVERIFY(!prompt->windowTitle().isEmpty());
+        QCOMPARE(prompt->windowModality(), Qt::WindowModal);
+        QCOMPARE(prompt->parentWidget()->window(), m_list.get());
+        QVERIFY(m_rig.unplug(device->serial()));
+        QTRY_VERIFY(!ViewRig::visibleMessageBox());
     }
 
     void onlyAnUnauthorizedUploadSignsOutToThePlaceholder() {
