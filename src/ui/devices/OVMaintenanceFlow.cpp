@@ -56,14 +56,14 @@ void OVMaintenanceFlow::askForFirmwareUpdate(const Device& device) {
     if (needsEraseFirst(device)) {
         inform(
             tr("There is a firware update available (%1) but you need to erase your device before upgrading. "
-               "Please do not use a USB HUB. Connect it directly to your MAC.")
+               "Please do not use a USB HUB. Connect it directly to your computer.")
                 .arg(m_packagedVersion));
         return;
     }
     const QString serial = device.serial;
     showMessage(
         {tr("There is a new firmware version available. Would you like to update to firmware version "
-            "%1? Please do not use a USB HUB. Connect it directly to your MAC.")
+            "%1? Please do not use a USB HUB. Connect it directly to your computer.")
              .arg(m_packagedVersion),
          true, true, false},
         [this] {
@@ -97,7 +97,7 @@ void OVMaintenanceFlow::onUpdateClick(const Device& device) {
     }
     showMessage(
         {tr("Are you sure you wish to update the Orvane device to firwmare %1?. Please do not use a USB HUB. "
-            "Connect it directly to your MAC.")
+            "Connect it directly to your computer.")
              .arg(m_packagedVersion),
          true, true, false},
         [this] {

@@ -11,7 +11,7 @@ namespace {
 const QString kUpdateFailed = u"Failed to update device. Please try again by RESTARTING OvServices. Please "
                               u"DO NOT unplug the device. If the issue persist, please contact support"_s;
 const QString kOffer = u"There is a new firmware version available. Would you like to update to firmware "
-                       u"version 1.2.0? Please do not use a USB HUB. Connect it directly to your MAC."_s;
+                       u"version 1.2.0? Please do not use a USB HUB. Connect it directly to your computer."_s;
 
 /** Plays the view: records what the flow asks, answers the device operations as told. */
 struct ViewRecorder {
@@ -102,7 +102,7 @@ private Q_SLOTS:
         QTest::newRow("offer") << u""_s << kOffer;
         QTest::newRow("1.0.4 with sessions")
             << u"1.0.4 sessions"_s
-            << eraseFirst + u" Please do not use a USB HUB. Connect it directly to your MAC."_s;
+            << eraseFirst + u" Please do not use a USB HUB. Connect it directly to your computer."_s;
         QTest::newRow("1.0.4 erased") << u"1.0.4"_s << QString(kOffer).replace(u"1.2.0"_s, u"1.0.4"_s);
         for (const QString& change : {u"unplugged"_s, u"busy"_s, u"current"_s})
             QTest::newRow(qPrintable(change)) << change << QString();
@@ -141,9 +141,9 @@ private Q_SLOTS:
         flow.askForFirmwareUpdate(kDevice);
         QCOMPARE(view.shown(), QString());
         flow.onUpdateClick(kDevice); // the button still asks; its Cancel is not remembered
-        QVERIFY(view.shown().startsWith(
-            QLatin1String("Are you sure you wish to update the Orvane device to firwmare "
-                          "1.2.0?. Please do not use a USB HUB.")));
+        QCOMPARE(view.shown(),
+                 u"Are you sure you wish to update the Orvane device to firwmare 1.2.0?. Please do "
+                 u"not use a USB HUB. Connect it directly to your computer."_s);
         flow.onCancelClick();
         flow.forgetDeclinedOffer(kDevice.serial);
         flow.askForFirmwareUpdate(kDevice);
