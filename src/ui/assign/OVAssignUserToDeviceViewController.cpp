@@ -8,6 +8,7 @@
 #include "OVHelper.h"
 #include "OVMainThread.h"
 #include "OVNotificationCenter.h"
+#include "OVOrvaneCellModel.h"
 #include "OVStyleManager.h"
 #include "OVSyslogSink.h"
 #include "OVUserSearch.h"
@@ -192,7 +193,7 @@ void OVAssignUserToDeviceViewController::applyFilter() {
         team ? OVUserSearch::filterMembers(team->members, m_ui->searchField->text()) : QList<OVUser>();
     m_ui->athleteTable->clear();
     for (const OVUser& user : m_athleteToDisplay)
-        m_ui->athleteTable->addItem(displayName(user));
+        m_ui->athleteTable->addItem(OVOrvaneCellModel::userText(user));
     updateAssignButton();
 }
 
@@ -233,13 +234,6 @@ std::optional<OVUser> OVAssignUserToDeviceViewController::getUserFromIndex(int i
     return m_athleteToDisplay.at(index);
 }
 
-QString OVAssignUserToDeviceViewController::displayName(const std::optional<OVUser>& user) {
-    if (!user)
-        return tr("Unknown");
-    return QStringLiteral("%1 %2").arg(user->firstName.value_or(QString()),
-                                       user->lastName.value_or(QString()));
-}
-
 void OVAssignUserToDeviceViewController::reloadDeviceTable() {
     QTableWidget* table = m_ui->deviceTable;
     // Rows shift when devices come and go: the rebuild must not pass for the user's choice.
@@ -249,8 +243,9 @@ void OVAssignUserToDeviceViewController::reloadDeviceTable() {
         const auto& device = m_devices.at(row);
         const auto userId = device->defaultUserId();
         table->setItem(row, kColumnDevice, new QTableWidgetItem(device->serial()));
-        table->setItem(row, kColumnUser,
-                       new QTableWidgetItem(displayName(userId ? findUserById(*userId) : std::nullopt)));
+        table->setItem(
+            row, kColumnUser,
+            new QTableWidgetItem(OVOrvaneCellModel::userText(userId ? findUserById(*userId) : std::nullopt)));
         // A table shows every cell widget again when it lays out, so an idle row has none.
         const bool assigning = m_assignDic.contains(device->serial());
         if (assigning && !table->cellWidget(row, kColumnProgress)) {

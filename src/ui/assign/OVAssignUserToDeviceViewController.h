@@ -84,7 +84,6 @@ private:
     bool handleDeviceDrop(QEvent* event);
     /** The device row under a drop position; -1 when the position lies between rows or below them. */
     int deviceRowOnto(const QPoint& position) const;
-    static QString displayName(const std::optional<OVUser>& user);
 
     OVDeviceManagerProtocol* m_deviceMgr;
     /** Held only, as the device manager's other views do. */

@@ -86,6 +86,8 @@ private Q_SLOTS:
         auto* combo = m_view->findChild<QComboBox*>(u"comboTeam"_s);
         QCOMPARE(combo->itemText(0), u"All"_s);
         QCOMPARE(athleteTable()->count(), 6);
+        for (const QString& name : shownUsers())
+            QVERIFY2(!name.trimmed().isEmpty(), "a member without names is listed by another name");
         QTest::keyClicks(searchField(), u"AR"_s);
         QCOMPARE(shownUsers(), (QStringList{u"Chiara Rossi"_s, u"Elena Park"_s}));
         combo->setCurrentIndex(combo->findText(u"Sprint"_s));
