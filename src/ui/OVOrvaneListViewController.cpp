@@ -17,6 +17,7 @@
 #include "OVOrvaneCell.h"
 #include "OVOrvanesViewController.h"
 #include "OVPromptQueue.h"
+#include "OVScrollPosition.h"
 #include "OVStyleManager.h"
 #include "OrvaneUSBDevice.h"
 #include "ui_OVOrvaneListViewController.h"
@@ -236,6 +237,7 @@ void OVOrvaneListViewController::updateDeviceList() {
 
 void OVOrvaneListViewController::reloadTable() {
     auto* table = m_ui->tableViewDevices;
+    const OVScrollPosition keepScroll(table);
     table->clear();
     const auto rows = [this] {
         std::lock_guard<std::recursive_mutex> lock(m_lock);
@@ -252,6 +254,9 @@ void OVOrvaneListViewController::reloadTable() {
         item->setData(Qt::AccessibleTextRole, serial);
         table->setItemWidget(item, cell);
     }
+    // Signed in without a device: say what to do rather than show an empty box.
+    table->setVisible(!rows.isEmpty());
+    m_ui->labelNoDevice->setVisible(rows.isEmpty());
 }
 
 OVOrvaneCell* OVOrvaneListViewController::cellForRow(int row) const {

@@ -17,6 +17,7 @@
 #include "OVNotificationCenter.h"
 #include "OVOrvaneCellModel.h"
 #include "OVPromptQueue.h"
+#include "OVScrollPosition.h"
 #include "OVSessionExporter.h"
 #include "OVSessionFileRepository.h"
 #include "OVSessionRowAppearance.h"
@@ -395,6 +396,7 @@ void OVOrvanesViewController::reloadSessionTableView() {
     for (const QListWidgetItem* item : table->selectedItems())
         selected.insert(item->data(kSessionStartRole).toLongLong());
     const QSignalBlocker quiet(table);
+    const OVScrollPosition keepScroll(table);
     table->clear();
     const auto device = deviceInfo();
     const QLocale locale;

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 
 using namespace Qt::StringLiterals;
 
@@ -136,8 +137,13 @@ private Q_SLOTS:
         auto* sync = m_list->findChild<QPushButton*>(u"buttonCancelSync"_s);
         QVERIFY(!sync->isEnabled());
         QCOMPARE(sync->text(), u"SYNC"_s);
+        auto* noDevice = m_list->findChild<QLabel*>(u"labelNoDevice"_s);
+        QVERIFY(noDevice && noDevice->isVisible());
+        QVERIFY(!m_list->findChild<QListWidget*>(u"tableViewDevices"_s)->isVisible());
+        screenshots(u"device-list-empty"_s);
         const auto charged = plug();
         QVERIFY(charged);
+        QVERIFY(!noDevice->isVisible());
         QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
         QCOMPARE(detailText("textFieldSerialNumber"), charged->serial());
         QCOMPARE(detailText("labelConnected"), u"(Connected)"_s);
@@ -338,6 +344,26 @@ private Q_SLOTS:
         QVERIFY(!detail()->messageBox()->okButton()->isVisible());
         QVERIFY(!detail()->findChild<QPushButton*>(u"buttonErase"_s)->isEnabled());
         QVERIFY(detail()->haveToWaitToReconnect());
+    }
+
+    // A refresh of the session table (here the network coming back) keeps where the user is.
+    void sessionTableRefreshKeepsScrollAndSelection() {
+        const auto device = plug(u"1.1.0"_s, 30);
+        QVERIFY(device);
+        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
+        auto* table = detail()->findChild<QListWidget*>(u"tableViewSessions"_s);
+        QTRY_COMPARE(table->count(), 30);
+        QTRY_VERIFY(!m_rig.manager->isStoringSessions());
+        table->item(25)->setSelected(true);
+        table->scrollToBottom();
+        const int scrolled = table->verticalScrollBar()->value();
+        QVERIFY(scrolled > 0);
+        OVNotificationCenter::defaultCenter().post(
+            OVNotificationName::kNetworkReachabilityChangedNotification);
+        QTest::qWait(200);
+        QCOMPARE(table->count(), 30);
+        QCOMPARE(table->verticalScrollBar()->value(), scrolled);
+        QVERIFY(table->item(25)->isSelected());
     }
 
     // A device without a user and with an older firmware has two questions for the user: the firmware
