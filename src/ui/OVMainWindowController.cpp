@@ -13,11 +13,13 @@
 #include "OVPreferencesViewController.h"
 #include "OVStyleManager.h"
 #include "OVSupportViewController.h"
+#include "OVTranslations.h"
 #include "OVView.h"
 #include "ui_OVMainWindowController2.h"
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QPointer>
 #include <QShortcut>
 #include <QThread>
@@ -45,6 +47,8 @@ OVMainWindowController::OVMainWindowController(OVDeviceManager* deviceMgr,
     , m_credentialMgr(credentialMgr)
     , m_service(service)
     , m_preferences(preferences) {
+    // Before any text is set: the forms and views translate as they are made.
+    OVTranslations::install(QLocale::system());
     m_ui->setupUi(this);
     // Content views fill the container whatever its size.
     auto* containerLayout = new QVBoxLayout(m_ui->viewContainer);

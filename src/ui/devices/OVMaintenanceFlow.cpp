@@ -2,15 +2,9 @@
 
 #include "OVFirmwareUpdater.h"
 
-#include <QCoreApplication>
-
 #include <utility>
 
 namespace {
-
-QString tr(const char* text) {
-    return QCoreApplication::translate("OVOrvanesViewController", text);
-}
 
 /** The shipped firmware that cannot be written over recorded sessions. */
 const char* const kEraseFirstVersion = "1.0.4";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OVError.h"
+#include <QCoreApplication>
 
 #include <QHash>
 #include <QString>
@@ -37,6 +38,8 @@ struct OVMaintenanceMessage {
  * Main thread only: device reports are queued onto it.
  */
 class OVMaintenanceFlow {
+    Q_DECLARE_TR_FUNCTIONS(OVMaintenanceFlow)
+
 public:
     /** What the flow needs to know about the shown device, read by the view when asked. */
     struct Device {

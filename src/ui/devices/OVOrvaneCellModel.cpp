@@ -4,15 +4,9 @@
 #include "OVSession.h"
 #include "OVUser.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 
 namespace {
-
-QString tr(const char* text) {
-    return QCoreApplication::translate("OVOrvaneCell", text);
-}
 
 constexpr int kUnknownLevel = -1;
 constexpr int kFullLevel = 100;
