@@ -8,6 +8,7 @@
 #include "OVLogArchiveContents.h"
 #include "OVLogger.h"
 #include "OVPreferencesManagerProtocol.h"
+#include "OVPromptQueue.h"
 #include "OVService.h"
 #include "OVSessionFileRepository.h"
 #include "OVStorageCleaner.h"
@@ -167,9 +168,9 @@ QMessageBox* OVSupportViewController::showAlert(bool critical, const QString& me
     if (withCancel)
         alert->addButton(QMessageBox::Cancel);
     alert->setDefaultButton(QMessageBox::Ok);
-    alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->show();
+    // A sheet of this window, in its turn among the window's prompts.
+    OVPromptQueue::of(this).post(QString(), alert);
     return alert;
 }
 
