@@ -76,7 +76,7 @@ OVOrvaneListViewController::OVOrvaneListViewController(OVDeviceManager* deviceMg
     , m_alive(std::make_shared<OVOrvaneListViewController*>(this)) {
     m_ui->setupUi(this);
     m_reports = std::make_shared<CommandReports>(*this);
-    awakeFromNib();
+    paintColours();
     connect(m_ui->buttonCancelSync, &QPushButton::clicked, this, &OVOrvaneListViewController::onCancelSync);
     connect(m_ui->buttonAssign, &QPushButton::clicked, this, &OVOrvaneListViewController::onAssignClick);
     connect(m_ui->tableViewDevices, &QListWidget::itemClicked, this,
@@ -98,17 +98,19 @@ OVOrvaneListViewController::~OVOrvaneListViewController() {
         m_assignDeviceUserCtrl->unsubscribeToNotifications();
 }
 
-void OVOrvaneListViewController::awakeFromNib() {
-    m_ui->backButtonView->setBackgroundColor(OVStyleManager::getOrvaneList_BackButtonBackgroundColor());
+void OVOrvaneListViewController::paintColours() {
+    const QColor backColour = OVStyleManager::getOrvaneList_BackButtonBackgroundColor();
+    m_ui->backButtonView->setBackgroundColor(backColour);
     m_ui->backButtonImage->setPixmap(OVDeviceViewPalette::image(QStringLiteral("back_arrow"), 18));
     QPalette back = m_ui->backButtonLabel->palette();
-    back.setColor(QPalette::WindowText, Qt::white);
+    back.setColor(QPalette::WindowText, OVStyleManager::textOn(backColour));
     m_ui->backButtonLabel->setPalette(back);
     QPalette table = m_ui->tableViewDevices->palette();
     table.setColor(QPalette::Base, OVStyleManager::getOrvane_DeviceBackgroundColor());
     table.setColor(QPalette::AlternateBase, OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
     table.setColor(QPalette::Highlight, OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
     m_ui->tableViewDevices->setPalette(table);
+    reloadTable(); // the rows paint their texts when made
 }
 
 void OVOrvaneListViewController::subscribe() {

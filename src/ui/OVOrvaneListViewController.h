@@ -81,9 +81,11 @@ public:
     void reloadDefaultUserForRow(int row);
     void reloadRecoveryPercentageForRow(int row, double percentage);
 
+protected:
+    void paintColours() override;
+
 private:
     class CommandReports;
-    void awakeFromNib();
     void subscribe();
     void onMain(std::function<void(OVOrvaneListViewController&)> work) const;
     int rowOf(const QString& serial) const;

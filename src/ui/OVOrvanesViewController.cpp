@@ -111,7 +111,7 @@ OVOrvanesViewController::OVOrvanesViewController(OVDeviceManager* deviceMgr,
     m_ui->setupUi(this);
     m_mbCtrl->hide();
     m_reports = std::make_shared<CommandReports>(*this);
-    awakeFromNib();
+    paintColours();
     connect(m_ui->buttonSync, &QPushButton::clicked, this, &OVOrvanesViewController::onSyncClick);
     connect(m_ui->buttonIdentify, &QPushButton::clicked, this, &OVOrvanesViewController::onIdentifyClick);
     connect(m_ui->buttonUpdate, &QPushButton::clicked, this, &OVOrvanesViewController::onUpdateClick);
@@ -134,7 +134,7 @@ OVOrvanesViewController::~OVOrvanesViewController() {
     unsubscribeToNotifications();
 }
 
-void OVOrvanesViewController::awakeFromNib() {
+void OVOrvanesViewController::paintColours() {
     m_ui->viewOrvane->setBackgroundColor(OVStyleManager::getOrvane_DeviceBackgroundColor());
     m_ui->viewButtonBackground->setBackgroundColor(OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
     m_ui->viewSynchronization->setBackgroundColor(OVStyleManager::getOrvane_SessionBackgroundColor());
@@ -150,6 +150,17 @@ void OVOrvanesViewController::awakeFromNib() {
     table.setColor(QPalette::AlternateBase, OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
     m_ui->tableViewSessions->setPalette(table);
     m_ui->batteryOutline->setBackgroundColor(OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
+    paintConnection();
+    if (const auto device = deviceInfo())
+        setBatteryLevel(device->batteryLevel());
+    reloadSessionTableView(); // the rows paint their texts when made
+}
+
+void OVOrvanesViewController::paintConnection() {
+    const auto device = deviceInfo();
+    paintText(m_ui->labelConnected, device && device->isConnected()
+                                        ? OVStyleManager::getOrvane_ConnectedColor()
+                                        : OVStyleManager::getOrvane_DisconnectedColor());
 }
 
 void OVOrvanesViewController::attachMaintenanceFlow() {
@@ -322,17 +333,16 @@ void OVOrvanesViewController::initializeView() {
     if (device->isConnected() && flow().haveToWaitToReconnect())
         flow().deviceIsBack();
     setBatteryLevel(device->batteryLevel());
+    paintConnection();
     m_ui->textFieldFirmwareRevision->setText(device->firmwareRevision());
     m_ui->textFieldHardwareRevision->setText(device->hardwareRevision());
     m_ui->textFieldModelNumber->setText(device->modelNumber());
     m_ui->textFieldSerialNumber->setText(device->serial());
     if (device->isConnected()) {
         m_ui->labelConnected->setText(tr("(Connected)"));
-        paintText(m_ui->labelConnected, OVStyleManager::getOrvane_ConnectedColor());
         loadDefaultUser();
     } else {
         m_ui->labelConnected->setText(tr("(Disconnected)"));
-        paintText(m_ui->labelConnected, OVStyleManager::getOrvane_DisconnectedColor());
         m_ui->textFieldDefaultUser->setText(tr("N/A"));
         flow().forgetDeclinedOffer(device->serial());
         defaultUserRequested = false;

@@ -80,6 +80,9 @@ public:
     /** Exports the selected sessions into a chosen folder and says where the bags went. */
     void onExportClick();
 
+protected:
+    void paintColours() override;
+
 private:
     class CommandReports;
     /** What an export did: bags written, sessions left out with why, or why it stopped. */
@@ -90,7 +93,7 @@ private:
     };
     void onExportDone(const QString& folder, const ExportOutcome& outcome);
     void updateExportButton();
-    void awakeFromNib();
+    void paintConnection();
     /** Shows the flow of the shown device in this view (its message, its buttons) from now on. */
     void attachMaintenanceFlow();
     /** The flow of the shown device; there is one. */

@@ -70,8 +70,7 @@ OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceM
     , m_ui(new Ui::OVAssignUserToDeviceViewController)
     , m_subscriber(std::make_shared<CommandSubscriber>(this)) {
     m_ui->setupUi(this);
-    m_ui->viewContainerAssign->setBackgroundColor(OVStyleManager::getAssign_BackgroundColor());
-    OVContentPalette::apply(m_ui->viewContainerAssign, OVStyleManager::getAssign_BackgroundColor());
+    paintColours();
     m_ui->progressBar->hide();
     m_ui->labelDeviceLeft->hide();
     QHeaderView* header = m_ui->deviceTable->horizontalHeader();
@@ -95,6 +94,11 @@ OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceM
     connect(m_ui->deviceTable, &QTableWidget::itemSelectionChanged, this,
             &OVAssignUserToDeviceViewController::onDeviceSelectionChanged);
     updateAssignButton();
+}
+
+void OVAssignUserToDeviceViewController::paintColours() {
+    m_ui->viewContainerAssign->setBackgroundColor(OVStyleManager::getAssign_BackgroundColor());
+    OVContentPalette::apply(m_ui->viewContainerAssign, OVStyleManager::getAssign_BackgroundColor());
 }
 
 OVAssignUserToDeviceViewController::~OVAssignUserToDeviceViewController() {

@@ -63,6 +63,7 @@ public:
     bool isAssigning(const QString& serial) const { return m_assignDic.contains(serial); }
 
 protected:
+    void paintColours() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -48,6 +48,9 @@ public:
     /** Runs the connection checks on a worker; the list fills when they are done. */
     void onDiagnose();
 
+protected:
+    void paintColours() override;
+
 private:
     void onAllowLogCheck(bool checked);
     void onConfirmSend();
