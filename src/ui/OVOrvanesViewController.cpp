@@ -349,6 +349,10 @@ void OVOrvanesViewController::initializeView() {
     }
     setSessionsInfo();
     reloadSessionTableView();
+    // The fields held "N/A" while the view was away: lay them out for their new texts now, before
+    // anything is drawn (a message box shown at once would otherwise cover clipped labels).
+    for (QWidget* panel : {m_ui->viewOrvaneDetail, static_cast<QWidget*>(m_ui->viewOrvane)})
+        panel->layout()->activate();
     askForFirmwareUpdate();
 }
 

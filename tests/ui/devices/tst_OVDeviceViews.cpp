@@ -319,6 +319,11 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(finished(), 60000);
         OVLogCapture::uninstall();
         open(serial);
+        // Opened again after its fields were cleared: the labels take their new texts' room.
+        for (const char* name : {"textFieldSerialNumber", "textFieldBattery2"}) {
+            const QLabel* field = detail()->findChild<QLabel*>(QLatin1String(name));
+            QVERIFY2(field->width() >= field->sizeHint().width(), name);
+        }
         QTRY_COMPARE(message(), done);
         QVERIFY(messageShown());
         screenshots(u"maintenance-outcome-later"_s);
