@@ -48,7 +48,9 @@ class tst_OVSupportViewController : public QObject {
         QMessageBox* box = ViewRig::visibleMessageBox();
         if (!box)
             return QString();
-        const QString text = box->text() + u'|' + box->informativeText();
+        // Every alert is a sheet of the window: an application-modal one shows up in the text.
+        const QString modality = box->windowModality() == Qt::WindowModal ? QString() : u"(not a sheet) "_s;
+        const QString text = modality + box->text() + u'|' + box->informativeText();
         box->button(choice)->click();
         QTest::qWait(10);
         return text;
