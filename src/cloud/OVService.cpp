@@ -18,13 +18,12 @@
 
 #include <cstdio>
 
-const QString OVService::kErrorDomain = QStringLiteral("com.pellwick.service");
+const QString& OVService::kErrorDomain = OVError::serviceDomain();
 const QString OVService::kTransportErrorDomain = QStringLiteral("QNetworkReply");
 
 namespace {
 
 constexpr int kNoDataCode = 1;
-constexpr int kUnauthorizedCode = 2;
 constexpr int kExceptionCode = 5;
 // Asynchronous sends wait on the network, not on the processor: more of them may be in flight than
 // there are cores.
@@ -294,7 +293,7 @@ void OVService::sendAsync(OVURLRequest request, SendCompletion completionHandler
 // ---- Errors and helpers -----------------------------------------------------------------------
 
 OVError OVService::createUnauthorizedError() {
-    return OVError(kErrorDomain, kUnauthorizedCode, QStringLiteral("Unauthorized"));
+    return OVError::unauthorized();
 }
 
 OVError OVService::createErrorFromException(std::exception_ptr exception) {

@@ -31,7 +31,8 @@ public:
     using NetworkClock = std::function<std::optional<OVDate>()>;
     using SendCompletion = std::function<void(std::optional<QByteArray>, std::optional<OVError>)>;
 
-    static const QString kErrorDomain;
+    /** "com.pellwick.service" (OVError::serviceDomain()). */
+    static const QString& kErrorDomain;
     static const QString kTransportErrorDomain;
 
     /** Neither collaborator is owned; both must outlive the client. */

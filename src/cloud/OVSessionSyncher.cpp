@@ -537,6 +537,7 @@ void OVSessionSyncher::notiySyncFailed(const OVError& error) {
     s->setSyncErrorInformation(
         localized("Failed Syncing. Please try again. Error details: %1").arg(error.description()));
     s->setSyncErrorCode(error.code());
+    s->setSyncErrorDomain(error.domain());
     postStatusChanged();
 }
 

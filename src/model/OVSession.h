@@ -57,6 +57,9 @@ public:
     void setSyncErrorInformation(const QString& v) { write(m_syncErrorInformation, v); }
     int syncErrorCode() const { return read(m_syncErrorCode); }
     void setSyncErrorCode(int v) { write(m_syncErrorCode, v); }
+    /** The domain of the failed upload's error: its code alone does not say what it means. */
+    QString syncErrorDomain() const { return read(m_syncErrorDomain); }
+    void setSyncErrorDomain(const QString& v) { write(m_syncErrorDomain, v); }
     /** The device library's record of the session, present only while the device has listed it. */
     std::shared_ptr<const OrvaneSDSessionInformation> ovSession() const { return read(m_ovSession); }
     void setOvSession(std::shared_ptr<const OrvaneSDSessionInformation> v) {
@@ -93,5 +96,6 @@ private:
     int m_syncStatus = OVSessionSyncStatusNone;
     QString m_syncErrorInformation;
     int m_syncErrorCode = 0;
+    QString m_syncErrorDomain;
     std::shared_ptr<const OrvaneSDSessionInformation> m_ovSession;
 };
