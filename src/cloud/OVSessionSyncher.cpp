@@ -384,6 +384,7 @@ void OVSessionSyncher::connectionDidReceiveData(OVURLConnection* connection, con
         return;
     OVLog("(%@)-Upload didReceiveData. Session: %@. HTTP Body: %@", serial(), session(),
           QString::fromUtf8(data));
+    session()->addTransferredBytes(data.size());
     std::lock_guard<std::mutex> lock(m_mutex);
     m_uploadReceivedData = data;
 }
@@ -396,6 +397,7 @@ void OVSessionSyncher::connectionDidSendBodyData(OVURLConnection* connection, qi
         return onCancelSyncOperation();
     const quint64 written = m_realTotalBytesWritten.fetch_add(static_cast<quint64>(bytesWritten)) +
                             static_cast<quint64>(bytesWritten);
+    session()->addTransferredBytes(bytesWritten);
     notiySyncProgress(percentageForBytes(written, m_sessionDataFileSize.load()));
     if (isCancelled())
         onCancelSyncOperation();
@@ -515,6 +517,7 @@ void OVSessionSyncher::postStatusChanged() {
 }
 
 void OVSessionSyncher::notiySyncStarted() {
+    session()->setTransferredBytes(0);
     session()->setSyncStatus(OVSessionSyncStatusSyncStarted);
     postStatusChanged();
 }

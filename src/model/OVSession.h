@@ -50,6 +50,16 @@ public:
     bool alreadySynced() const { return read(m_alreadySynced); }
     void setAlreadySynced(bool v) { write(m_alreadySynced, v); }
     int percentage() const { return read(m_percentage); }
+    /**
+     * Bytes the running upload has moved either way (chunk bodies sent, answers received), counted as
+     * they move; a stall is judged on it, a percentage being too coarse for a slow link. Never goes
+     * back during one upload.
+     */
+    qint64 transferredBytes() const { return read(m_transferredBytes); }
+    void setTransferredBytes(qint64 v) { write(m_transferredBytes, v); }
+    void addTransferredBytes(qint64 v) {
+        locked([&] { m_transferredBytes += v; });
+    }
     void setPercentage(int v) { write(m_percentage, v); }
     int syncStatus() const { return read(m_syncStatus); }
     void setSyncStatus(int v) { write(m_syncStatus, v); }
@@ -93,6 +103,7 @@ private:
     bool m_crcCorruption = false;
     bool m_alreadySynced = false;
     int m_percentage = 0;
+    qint64 m_transferredBytes = 0;
     int m_syncStatus = OVSessionSyncStatusNone;
     QString m_syncErrorInformation;
     int m_syncErrorCode = 0;
