@@ -33,7 +33,8 @@ public:
 
     /** "com.pellwick.service" (OVError::serviceDomain()). */
     static const QString& kErrorDomain;
-    static const QString kTransportErrorDomain;
+    /** "QNetworkReply" (OVError::networkDomain()). */
+    static const QString& kTransportErrorDomain;
 
     /** Neither collaborator is owned; both must outlive the client. */
     OVService(OVCredentialManagerProtocol* credentialMgr, OVPreferencesManagerProtocol* prefMgr);

@@ -11,6 +11,11 @@ const QString& OVError::serviceDomain() {
     return domain;
 }
 
+const QString& OVError::networkDomain() {
+    static const QString domain = QStringLiteral("QNetworkReply");
+    return domain;
+}
+
 OVError OVError::unauthorized() {
     return OVError(serviceDomain(), kUnauthorizedCode, QStringLiteral("Unauthorized"));
 }

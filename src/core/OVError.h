@@ -30,6 +30,8 @@ public:
     static OVError unauthorized();
     /** "com.pellwick.service", the web client's domain; a function so that any static may use it. */
     static const QString& serviceDomain();
+    /** "QNetworkReply": transport failures, with Qt's error code. */
+    static const QString& networkDomain();
 
     bool operator==(const OVError& other) const {
         return m_domain == other.m_domain && m_code == other.m_code && m_description == other.m_description;

@@ -3,6 +3,7 @@
 #include "OVConfiguration.h"
 #include "OVLogger.h"
 #include "OVOperationQueue.h"
+#include "OVReplyLimits.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,6 +22,10 @@ namespace {
 std::atomic<int> g_pretendedMajor{0};
 std::atomic<int> g_pretendedMinor{0};
 constexpr int kNetworkDateTimeoutMs = 60 * 1000;
+// Every signed request waits for the date: a server answering its headers a byte at a time must not
+// hold them all. The answer to a HEAD has no body to speak of.
+constexpr int kNetworkDateDeadlineSeconds = 90;
+constexpr qint64 kNetworkDateMaxAnswerBytes = 64 * 1024;
 std::mutex g_resourcesMutex;
 QString g_resourcesDirectory;
 } // namespace
@@ -129,14 +134,16 @@ std::optional<OVDate> OVHelper::getNetworkDate() {
     request.setTransferTimeout(kNetworkDateTimeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     QNetworkReply* reply = manager.head(request);
+    OVReplyLimits::watch(reply, kNetworkDateDeadlineSeconds, kNetworkDateMaxAnswerBytes);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
     reply->deleteLater();
     // A status answer of any kind still carries the server's clock; only a failed exchange has none.
-    if (reply->error() != QNetworkReply::NoError &&
-        !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+    if (OVReplyLimits::exceeded(reply) ||
+        (reply->error() != QNetworkReply::NoError &&
+         !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())) {
         OVLog("Unable to get network date from url: %@", url);
         return std::nullopt;
     }
