@@ -69,7 +69,7 @@ QNetworkRequest OVURLRequest::networkRequest() const {
 QNetworkReply* OVURLRequest::send(QNetworkAccessManager& manager, QString* errorText) const {
     QNetworkReply* reply = start(manager, errorText);
     if (reply)
-        OVReplyLimits::watch(reply, m_deadline, m_maxAnswerBytes);
+        OVReplyLimits::watch(reply, deadline(), maxAnswerBytes());
     return reply;
 }
 
