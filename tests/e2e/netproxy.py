@@ -13,12 +13,14 @@ SEGMENT = 1460  # the maximum segment of an Ethernet link
 BUFFER = 32 * 1024
 
 
-def _listener():
+def _listener(real_link=True):
     server = socket.socket()
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    # Set before listening: accepted sockets inherit them, and the SYN-ACK advertises them.
-    server.setsockopt(socket.IPPROTO_TCP, socket.TCP_MAXSEG, SEGMENT)
-    server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, BUFFER)
+    if real_link:
+        # Set before listening: accepted sockets inherit them, and the SYN-ACK advertises them. Slow on
+        # loopback (about 800 KB/s, the window waiting for delayed acknowledgements).
+        server.setsockopt(socket.IPPROTO_TCP, socket.TCP_MAXSEG, SEGMENT)
+        server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, BUFFER)
     server.bind(("127.0.0.1", 0))
     server.listen(64)
     return server
@@ -30,18 +32,28 @@ class Relay:
     uplink: bytes per second from client to server (None: unlimited).
     reset_chance: per connection carrying a chunk upload, the chance to reset it part way.
     close_unanswered: a predicate on the request head; a matching request is read and the connection closed
-    without an answer."""
+    without an answer.
+    hostile: {"kind": "drip" or "flood", "match": predicate on the request head, "times": N}: the next N matching
+    requests get their answer a byte at a time (drip, 200 bytes a second for 2,000 bytes) or, instead of it,
+    an endless body announced as 64 MiB (flood).
+    real_link: Ethernet segments and a small receive buffer, as a link a user has (see the module)."""
 
-    def __init__(self, target, uplink=None, reset_chance=0.0, close_unanswered=None, seed=7):
+    DRIP_RATE, DRIP_BYTES = 200, 2000
+    FLOOD_LENGTH = 64 * 1024 * 1024
+
+    def __init__(self, target, uplink=None, reset_chance=0.0, close_unanswered=None, hostile=None, seed=7,
+                 real_link=True):
         self.target = target
         self.uplink = uplink
         self.reset_chance = reset_chance
         self.close_unanswered = close_unanswered
+        self.hostile = hostile
         self.random = random.Random(seed)
         self.resets = 0
         self.closed_unanswered = 0
+        self.hostile_answers = 0
         self.lock = threading.Lock()
-        self.server = _listener()
+        self.server = _listener(real_link)
         self.port = self.server.getsockname()[1]
         self.root = f"http://127.0.0.1:{self.port}/"
         self.api_root = self.root + "api/"
@@ -61,42 +73,71 @@ class Relay:
             threading.Thread(target=self._serve, args=(client,), daemon=True).start()
 
     def _serve(self, client):
+        # The server is reached only once a request comes: an idle connection (clients open them ahead)
+        # would hold one of the server's few workers.
         try:
-            upstream = socket.create_connection(self.target)
+            first = client.recv(65536)
+            upstream = socket.create_connection(self.target) if first else None
         except OSError:
+            upstream = None
+        if upstream is None:
             client.close()
             return
-        threading.Thread(target=self._pipe, args=(upstream, client, None), daemon=True).start()
-        self._pipe(client, upstream, self.uplink, inspect=True)
+        drip = {"left": 0}  # bytes of answer still to drip on this connection
+        threading.Thread(target=self._pipe, args=(upstream, client, None, drip), daemon=True).start()
+        self._pipe(client, upstream, self.uplink, drip, inspect=True, first=first)
 
     def _decide(self, head):
-        """What to do with the request starting with head: 'close', a byte count to reset after, or None."""
+        """What to do with the request starting with head: 'close', 'drip', 'flood', a byte count to reset
+        after, or None."""
         with self.lock:
             if self.close_unanswered and self.close_unanswered(head):
                 self.closed_unanswered += 1
                 return "close"
+            if self.hostile and self.hostile["times"] > 0 and self.hostile["match"](head):
+                self.hostile["times"] -= 1
+                self.hostile_answers += 1
+                return self.hostile["kind"]
             if b"/sync/timeline/" in head and self.random.random() < self.reset_chance:
                 self.resets += 1
                 return self.random.randrange(64 * 1024, 4 * 1024 * 1024)
         return None
 
-    def _pipe(self, source, sink, rate, inspect=False):
+    def _flood(self, client):
+        client.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: %d\r\n\r\n"
+                       % self.FLOOD_LENGTH)
+        block = b" " * 65536
+        for _ in range(self.FLOOD_LENGTH // len(block)):
+            client.sendall(block)
+
+    def _pipe(self, source, sink, rate, drip, inspect=False, first=b""):
         started, sent, reset_after, carried = time.monotonic(), 0, None, 0
         try:
             while True:
-                data = source.recv(4096 if rate else 65536)
+                data, first = first or source.recv(4096 if rate else 65536), b""
                 if not data:
                     break
                 if inspect and data[:4] in (b"GET ", b"POST", b"HEAD"):
                     decision, carried = self._decide(data), 0
                     if decision == "close":
                         break
-                    reset_after = decision
+                    if decision == "flood":
+                        self._flood(source)
+                        break
+                    if decision == "drip":
+                        drip["left"] = self.DRIP_BYTES
+                    reset_after = decision if isinstance(decision, int) else None
                 carried += len(data)
                 if reset_after is not None and carried > reset_after:
                     # An RST, as a dropped Wi-Fi or a NAT timeout gives, not an orderly close.
                     source.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
                     break
+                if not inspect and drip["left"]:
+                    dripped, data = data[:drip["left"]], data[drip["left"]:]
+                    drip["left"] -= len(dripped)
+                    for i in range(len(dripped)):
+                        sink.sendall(dripped[i:i + 1])
+                        time.sleep(1 / self.DRIP_RATE)
                 sink.sendall(data)
                 if rate:
                     sent += len(data)
