@@ -74,7 +74,7 @@ void AppDelegate::startApp() {
     // on the main thread only.
     m_deviceMgr->updateDeviceList([self = QPointer<AppDelegate>(this)](std::optional<OVError> error) {
         // The web API refused the stored credentials.
-        if (error && error->code() == 2)
+        if (error && error->isUnauthorized())
             OVMainThread::async([self] {
                 if (self)
                     self->logout();

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QNetworkProxyFactory>
 #include <QTextStream>
 
 #include <memory>
@@ -45,6 +46,9 @@ int main(int argc, char* argv[]) {
         application = std::make_unique<QCoreApplication>(argc, argv);
     }
     useInstalledResources();
+    // Hotel and office networks reach the web through the desktop's proxy (http_proxy, https_proxy,
+    // no_proxy, or the desktop's settings), for the service and the doctor alike.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
 
     QTextStream out(stdout);
     QTextStream err(stderr);

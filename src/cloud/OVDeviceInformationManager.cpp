@@ -7,13 +7,6 @@
 
 #include <QHash>
 
-namespace {
-
-// Code 2 of the web API client: the server refused the credentials; the caller signs the user out.
-constexpr int kUnauthorizedCode = 2;
-
-} // namespace
-
 void OVDeviceInformationManager::getDeviceInformationsFromLocalStorage(Completion callback) {
     OVBackgroundQueue::shared().addOperationWithBlock([callback] { rebuild(callback); });
 }
@@ -33,7 +26,7 @@ void OVDeviceInformationManager::rebuild(const Completion& callback) {
     QHash<QString, std::shared_ptr<OVDeviceInfo>> bySerial;
     for (const std::shared_ptr<OVSession>& session : *sessions) {
         const auto [user, lookupError] = lookup.findUserByIdAndWait(session->userId());
-        if (lookupError && lookupError->code() == kUnauthorizedCode) {
+        if (lookupError && lookupError->isUnauthorized()) {
             callback(std::nullopt, lookupError);
             return;
         }

@@ -27,7 +27,7 @@ public:
 
     /**
      * Runs the rebuild on the background queue and calls back there with the records, or with the
-     * store's error, or with the first code-2 ("Unauthorized") error of a user look-up.
+     * store's error, or with the first "Unauthorized" error (OVError::isUnauthorized) of a user look-up.
      */
     void getDeviceInformationsFromLocalStorage(Completion callback);
 

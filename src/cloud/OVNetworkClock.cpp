@@ -3,6 +3,7 @@
 #include "OVConfiguration.h"
 #include "OVLogger.h"
 #include "OVOperationQueue.h"
+#include "OVReplyLimits.h"
 
 #include <QDateTime>
 #include <QEventLoop>
@@ -14,6 +15,10 @@
 
 namespace {
 constexpr int kNetworkDateTimeoutMs = 60 * 1000;
+// Every signed request waits for the date: a server answering its headers a byte at a time must not
+// hold them all. The answer to a HEAD has no body to speak of.
+constexpr int kNetworkDateDeadlineSeconds = 90;
+constexpr qint64 kNetworkDateMaxAnswerBytes = 64 * 1024;
 } // namespace
 
 // "EEE, dd MMM yyyy HH:mm:ss z" with "GMT" read as "+0000", in the POSIX locale: the zone must be a
@@ -49,14 +54,16 @@ std::optional<OVDate> OVNetworkClock::getNetworkDate() {
     request.setTransferTimeout(kNetworkDateTimeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     QNetworkReply* reply = manager.head(request);
+    OVReplyLimits::watch(reply, kNetworkDateDeadlineSeconds, kNetworkDateMaxAnswerBytes);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
     reply->deleteLater();
     // A status answer of any kind still carries the server's clock; only a failed exchange has none.
-    if (reply->error() != QNetworkReply::NoError &&
-        !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+    if (OVReplyLimits::exceeded(reply) ||
+        (reply->error() != QNetworkReply::NoError &&
+         !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())) {
         OVLog("Unable to get network date from url: %@", url);
         return std::nullopt;
     }

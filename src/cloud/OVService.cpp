@@ -9,6 +9,7 @@
 #include "OVModelBuilder.h"
 #include "OVNetworkClock.h"
 #include "OVPreferencesManagerProtocol.h"
+#include "OVReplyLimits.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -19,19 +20,20 @@
 
 #include <cstdio>
 
-const QString OVService::kErrorDomain = QStringLiteral("com.pellwick.service");
-const QString OVService::kTransportErrorDomain = QStringLiteral("QNetworkReply");
+const QString& OVService::kErrorDomain = OVError::serviceDomain();
+const QString& OVService::kTransportErrorDomain = OVError::networkDomain();
 
 namespace {
 
 constexpr int kNoDataCode = 1;
-constexpr int kUnauthorizedCode = 2;
 constexpr int kExceptionCode = 5;
 // Asynchronous sends wait on the network, not on the processor: more of them may be in flight than
 // there are cores.
 constexpr int kAsyncThreads = 8;
 // Enough for any honest chain of redirects; a longer one is a loop.
 constexpr int kMaxRedirects = 10;
+// 5 MiB in an hour is 1.5 KB/s: slower than that, a session of a few chunks would take a day.
+constexpr int kChunkDeadlineSeconds = 3600;
 
 const QString kAthletesBundle = QStringLiteral("/api/bundle/1/");
 
@@ -79,18 +81,17 @@ struct OVService::Answer {
     QByteArray body;
     /** The "Location" header of a redirect. */
     QByteArray location;
-    QNetworkReply::NetworkError networkError = QNetworkReply::NoError;
-    QString errorText;
+    /** Qt's error, or the limit (deadline, answer cap) that ended the exchange. */
+    OVError failure;
 
-    // The server refused the credentials: Qt reports the 401 as a failed authentication.
+    // The server refused the credentials: Qt reports the 401 as a failed authentication. Only that
+    // code of Qt's, never a bare number: its other codes mean other things (2: the connection closed).
     bool isUnauthorized() const {
-        return networkError == QNetworkReply::AuthenticationRequiredError || (status && *status == 401);
+        return failure.code() == QNetworkReply::AuthenticationRequiredError || (status && *status == 401);
     }
     bool isTransportError() const { return !status || isUnauthorized(); }
     OVError transportError() const {
-        if (isUnauthorized())
-            return OVService::createUnauthorizedError();
-        return OVError(OVService::kTransportErrorDomain, static_cast<int>(networkError), errorText);
+        return isUnauthorized() ? OVService::createUnauthorizedError() : failure;
     }
 };
 
@@ -209,21 +210,22 @@ OVService::Answer OVService::exchangeOnce(const OVURLRequest& request) const {
     QString openError;
     QNetworkReply* reply = manager ? request.send(*manager, &openError) : nullptr;
     if (!reply) {
-        answer.networkError = QNetworkReply::ProtocolFailure;
-        answer.errorText = manager ? openError : QStringLiteral("No network access");
+        answer.failure = OVError(kTransportErrorDomain, QNetworkReply::ProtocolFailure,
+                                 manager ? openError : QStringLiteral("No network access"));
         return answer;
     }
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
+    answer.failure = OVReplyLimits::transportError(reply);
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid())
+    // An answer cut at a limit is no answer, whatever its status line said.
+    if (status.isValid() && !OVReplyLimits::exceeded(reply))
         answer.status = status.toInt();
-    answer.body = reply->readAll();
+    if (reply->isOpen())
+        answer.body = reply->readAll();
     answer.location = reply->rawHeader("Location");
-    answer.networkError = reply->error();
-    answer.errorText = reply->errorString();
     delete reply;
     return answer;
 }
@@ -272,7 +274,7 @@ void OVService::sendAsync(OVURLRequest request, SendCompletion completionHandler
             const Answer answer = exchange(request);
             OVLog("HTTP Response code : %ld", answer.status.value_or(0));
             if (answer.isTransportError()) {
-                OVLog("Request error:%@", answer.errorText);
+                OVLog("Request error:%@", answer.failure.description());
                 completionHandler(std::nullopt, answer.transportError());
                 return;
             }
@@ -295,7 +297,7 @@ void OVService::sendAsync(OVURLRequest request, SendCompletion completionHandler
 // ---- Errors and helpers -----------------------------------------------------------------------
 
 OVError OVService::createUnauthorizedError() {
-    return OVError(kErrorDomain, kUnauthorizedCode, QStringLiteral("Unauthorized"));
+    return OVError::unauthorized();
 }
 
 OVError OVService::createErrorFromException(std::exception_ptr exception) {
@@ -520,6 +522,9 @@ std::optional<OVURLRequest> OVService::createUploadRecordRequest(const OVRecord&
         const QString url = OVLogFormat::format("%@%@%@/", m_prefMgr->getServerUrl(),
                                                 QStringLiteral("sync/timeline/"), recordId);
         OVURLRequest request{QUrl(url)};
+        // A chunk is sent for as long as its bytes keep moving (the inactivity timeout ends the rest):
+        // the deadline only ends a link slower than any user would wait for.
+        request.setDeadline(kChunkDeadlineSeconds);
         request.setHTTPMethod(QStringLiteral("POST"));
         request.setValue(QStringLiteral("application/octet-stream"), QStringLiteral("Content-Type"));
         request.setValue(QStringLiteral("application/json"), QStringLiteral("Accept"));

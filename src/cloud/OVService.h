@@ -31,8 +31,10 @@ public:
     using NetworkClock = std::function<std::optional<OVDate>()>;
     using SendCompletion = std::function<void(std::optional<QByteArray>, std::optional<OVError>)>;
 
-    static const QString kErrorDomain;
-    static const QString kTransportErrorDomain;
+    /** "com.pellwick.service" (OVError::serviceDomain()). */
+    static const QString& kErrorDomain;
+    /** "QNetworkReply" (OVError::networkDomain()). */
+    static const QString& kTransportErrorDomain;
 
     /** Neither collaborator is owned; both must outlive the client. */
     OVService(OVCredentialManagerProtocol* credentialMgr, OVPreferencesManagerProtocol* prefMgr);

@@ -409,6 +409,7 @@ void OVSessionSyncher::connectionDidReceiveData(OVURLConnection* connection, con
         return;
     OVLog("(%@)-Upload didReceiveData. Session: %@. HTTP Body: %@", serial(), session(),
           QString::fromUtf8(data));
+    session()->addTransferredBytes(data.size());
     // The whole answer of this chunk, however it arrives: the last one is read for the bytes held.
     std::lock_guard<std::mutex> lock(m_mutex);
     m_uploadReceivedData += data;
@@ -422,6 +423,7 @@ void OVSessionSyncher::connectionDidSendBodyData(OVURLConnection* connection, qi
         return onCancelSyncOperation();
     m_realTotalBytesWritten.fetch_add(static_cast<quint64>(bytesWritten));
     m_chunkBytesWritten.store(static_cast<quint64>(totalBytesWritten));
+    session()->addTransferredBytes(bytesWritten);
     notiySyncProgress(progressPercentage());
     if (isCancelled())
         onCancelSyncOperation();
@@ -570,6 +572,7 @@ void OVSessionSyncher::postStatusChanged() {
 }
 
 void OVSessionSyncher::notiySyncStarted() {
+    session()->setTransferredBytes(0);
     session()->setSyncStatus(OVSessionSyncStatusSyncStarted);
     postStatusChanged();
 }
@@ -595,6 +598,7 @@ void OVSessionSyncher::notiySyncFailed(const OVError& error) {
     s->setSyncErrorInformation(
         localized("Failed Syncing. Please try again. Error details: %1").arg(error.description()));
     s->setSyncErrorCode(error.code());
+    s->setSyncErrorDomain(error.domain());
     postStatusChanged();
 }
 

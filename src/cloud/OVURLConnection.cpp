@@ -1,5 +1,6 @@
 #include "OVURLConnection.h"
 
+#include "OVReplyLimits.h"
 #include "OVService.h"
 
 #include <QNetworkAccessManager>
@@ -87,12 +88,12 @@ void OVURLConnection::onFinished() {
     auto d = delegate();
     if (!d)
         return;
-    // An HTTP answer of any status is a finished load; only a missing answer is a failure.
-    if (status.isValid()) {
+    // An HTTP answer of any status is a finished load; a missing answer, or one cut at its deadline or
+    // size cap, is a failure.
+    if (status.isValid() && !OVReplyLimits::exceeded(reply)) {
         onMetaDataChanged();
         d->connectionDidFinishLoading(this);
     } else {
-        d->connectionDidFailWithError(this, OVError(OVService::kTransportErrorDomain,
-                                                    static_cast<int>(reply->error()), reply->errorString()));
+        d->connectionDidFailWithError(this, OVReplyLimits::transportError(reply));
     }
 }

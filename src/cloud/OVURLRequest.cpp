@@ -1,5 +1,6 @@
 #include "OVURLRequest.h"
 
+#include "OVReplyLimits.h"
 #include "OVSendOnceBody.h"
 
 #include <QFile>
@@ -9,7 +10,8 @@
 
 OVURLRequest::OVURLRequest(QUrl url, int timeoutIntervalSeconds)
     : m_url(std::move(url))
-    , m_timeoutInterval(timeoutIntervalSeconds) {}
+    , m_timeoutInterval(timeoutIntervalSeconds)
+    , m_maxAnswerBytes(OVReplyLimits::kMaxJsonAnswerBytes) {}
 
 QString OVURLRequest::absoluteURLString() const {
     return QString::fromUtf8(m_url.toEncoded(QUrl::FullyEncoded));
@@ -65,6 +67,13 @@ QNetworkRequest OVURLRequest::networkRequest() const {
 }
 
 QNetworkReply* OVURLRequest::send(QNetworkAccessManager& manager, QString* errorText) const {
+    QNetworkReply* reply = start(manager, errorText);
+    if (reply)
+        OVReplyLimits::watch(reply, deadline(), maxAnswerBytes());
+    return reply;
+}
+
+QNetworkReply* OVURLRequest::start(QNetworkAccessManager& manager, QString* errorText) const {
     const QNetworkRequest request = networkRequest();
     const QByteArray verb = m_method.toLatin1();
     if (!m_bodyFilePath.isEmpty()) {

@@ -14,12 +14,16 @@ class QNetworkRequest;
 
 /**
  * A web API request before it is sent: URL, method, headers in the order they were set, and a body
- * held in memory or streamed from a file. It always reloads from the server (no cache) and gives up
- * after its timeout. A plain value: build it on one thread, send it on another.
+ * held in memory or streamed from a file. It always reloads from the server (no cache). It gives up
+ * when no byte moved either way for its timeout, when its deadline passes however the bytes move, and
+ * when the answer grows past its cap. A plain value: build it on one thread, send it on another.
  */
 class OVURLRequest {
 public:
+    /** Inactivity: no byte sent or received for this long. */
     static constexpr int kDefaultTimeoutInterval = 60;
+    /** A JSON exchange is a few KiB: two minutes covers the slowest honest link, not a dripping server. */
+    static constexpr int kDefaultDeadline = 120;
 
     explicit OVURLRequest(QUrl url = QUrl(), int timeoutIntervalSeconds = kDefaultTimeoutInterval);
 
@@ -29,6 +33,12 @@ public:
     const QString& HTTPMethod() const { return m_method; }
     void setHTTPMethod(const QString& method) { m_method = method; }
     int timeoutInterval() const { return m_timeoutInterval; }
+    /** Seconds from the start to the whole answer; 0 means none. */
+    int deadline() const { return m_deadline; }
+    void setDeadline(int seconds) { m_deadline = seconds; }
+    /** Bytes of answer body taken at most; a longer answer fails the request. */
+    qint64 maxAnswerBytes() const { return m_maxAnswerBytes; }
+    void setMaxAnswerBytes(qint64 bytes) { m_maxAnswerBytes = bytes; }
 
     /** Replaces the header of that name (compared without case) where it stands, or appends it. */
     void setValue(const QString& value, const QString& field);
@@ -52,16 +62,21 @@ public:
     /** The headers, timeout and cache settings as a QNetworkRequest (redirects are not followed). */
     QNetworkRequest networkRequest() const;
     /**
-     * Starts the exchange on manager's thread. A file body is opened here and owned by the reply. An
-     * in-memory POST body is sent at most once: a broken connection fails the request, never repeats it.
+     * Starts the exchange on manager's thread, its deadline and answer cap watched by an OVReplyLimits.
+     * A file body is opened here and owned by the reply. An in-memory POST body is sent at most once: a
+     * broken connection fails the request, never repeats it.
      * Returns null, with *errorText set, when the body file cannot be opened.
      */
     QNetworkReply* send(QNetworkAccessManager& manager, QString* errorText = nullptr) const;
 
 private:
+    QNetworkReply* start(QNetworkAccessManager& manager, QString* errorText) const;
+
     QUrl m_url;
     QString m_method = QStringLiteral("GET");
     int m_timeoutInterval;
+    int m_deadline = kDefaultDeadline;
+    qint64 m_maxAnswerBytes;
     QList<QPair<QString, QString>> m_headers;
     QByteArray m_body;
     QString m_bodyFilePath;

@@ -35,6 +35,13 @@ void OVLogger::deliver(QString text) {
     thread_local const int threadId = static_cast<int>(syscall(SYS_gettid));
     message.timestamp = QDateTime::currentMSecsSinceEpoch();
     message.threadId = threadId;
+    if (text.size() > kMaximumLineLength) {
+        // A line longer than this is an answer or a file pasted into the log: its start says what it
+        // was, and the rest would only push the log past its size limit (and older lines out).
+        const qsizetype cut = text.size() - kMaximumLineLength;
+        text.truncate(kMaximumLineLength);
+        text += QStringLiteral("… (%1 more characters)").arg(cut);
+    }
     message.text = std::move(text);
     m_queue->enqueue(std::move(message));
 }

@@ -17,6 +17,9 @@ class OVLoggerQueue;
  */
 class OVLogger {
 public:
+    /** Characters of one line at most; the rest is replaced by a count. */
+    static constexpr qsizetype kMaximumLineLength = 16 * 1024;
+
     static OVLogger& sharedInstance();
 
     template <typename... Args> void log(const char* format, const Args&... args) {

@@ -50,6 +50,16 @@ public:
     bool alreadySynced() const { return read(m_alreadySynced); }
     void setAlreadySynced(bool v) { write(m_alreadySynced, v); }
     int percentage() const { return read(m_percentage); }
+    /**
+     * Bytes the running upload has moved either way (chunk bodies sent, answers received), counted as
+     * they move; a stall is judged on it, a percentage being too coarse for a slow link. Never goes
+     * back during one upload.
+     */
+    qint64 transferredBytes() const { return read(m_transferredBytes); }
+    void setTransferredBytes(qint64 v) { write(m_transferredBytes, v); }
+    void addTransferredBytes(qint64 v) {
+        locked([&] { m_transferredBytes += v; });
+    }
     void setPercentage(int v) { write(m_percentage, v); }
     int syncStatus() const { return read(m_syncStatus); }
     void setSyncStatus(int v) { write(m_syncStatus, v); }
@@ -57,6 +67,9 @@ public:
     void setSyncErrorInformation(const QString& v) { write(m_syncErrorInformation, v); }
     int syncErrorCode() const { return read(m_syncErrorCode); }
     void setSyncErrorCode(int v) { write(m_syncErrorCode, v); }
+    /** The domain of the failed upload's error: its code alone does not say what it means. */
+    QString syncErrorDomain() const { return read(m_syncErrorDomain); }
+    void setSyncErrorDomain(const QString& v) { write(m_syncErrorDomain, v); }
     /** The device library's record of the session, present only while the device has listed it. */
     std::shared_ptr<const OrvaneSDSessionInformation> ovSession() const { return read(m_ovSession); }
     void setOvSession(std::shared_ptr<const OrvaneSDSessionInformation> v) {
@@ -90,8 +103,10 @@ private:
     bool m_crcCorruption = false;
     bool m_alreadySynced = false;
     int m_percentage = 0;
+    qint64 m_transferredBytes = 0;
     int m_syncStatus = OVSessionSyncStatusNone;
     QString m_syncErrorInformation;
     int m_syncErrorCode = 0;
+    QString m_syncErrorDomain;
     std::shared_ptr<const OrvaneSDSessionInformation> m_ovSession;
 };

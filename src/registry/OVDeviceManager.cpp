@@ -176,7 +176,7 @@ void OVDeviceManager::firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceI
         m_firstRefreshUnderWay = false;
         completions.swap(m_firstRefreshCompletions);
     }
-    if (error && error->code() == 2 && !completions.empty()) {
+    if (error && error->isUnauthorized() && !completions.empty()) {
         for (const auto& completion : completions)
             completion(error);
         endDeviceListUpdate();

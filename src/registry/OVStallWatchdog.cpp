@@ -68,13 +68,17 @@ OVStallWatchdog::positionOf(const std::shared_ptr<OVDeviceInfo>& device,
                 position.bytesDone =
                     OVFileSystem::fileSize(repository.getSessionDataFilePath(*session, nullptr));
             }
+            position.bytesMoved = position.bytesDone;
             *active = session;
             return position;
         }
         if (syncing && (status == OVSessionSyncStatusSyncStarted || status == OVSessionSyncStatusSyncing)) {
             position.step = OVTransferProgress::Step::Uploading;
             position.bytesTotal = size;
-            position.bytesDone = size * session->percentage() / 100;
+            // Counted as the bytes go, not by the percentage: 1% of a long session is minutes of a
+            // slow uplink. Bytes sent again (a refused chunk) move the count, not the position.
+            position.bytesMoved = session->transferredBytes();
+            position.bytesDone = std::min(position.bytesMoved, size);
             position.count = int((size + OVSessionSyncher::kChunkSize - 1) / OVSessionSyncher::kChunkSize);
             position.index =
                 int(std::min<qint64>(position.bytesDone / OVSessionSyncher::kChunkSize + 1, position.count));
@@ -100,7 +104,7 @@ void OVStallWatchdog::tick() {
         }
         const std::optional<OVTransferProgress::Snapshot> before = m_progress.snapshot(serial);
         m_progress.report(serial, *position);
-        if (before && position->bytesDone > before->position.bytesDone)
+        if (before && position->bytesMoved > before->position.bytesMoved)
             m_stallsInARow.remove(serial);
         if (m_progress.markStalledAfter(serial, m_stallMs))
             handleStall(device, *position, active);

@@ -26,12 +26,12 @@ void OVTransferProgress::report(const QString& serial, const Position& position)
                          entry.position.bytesTotal != position.bytesTotal;
     if (newStep)
         entry.samples.clear();
-    if (newStep || position.bytesDone != entry.position.bytesDone) {
+    if (newStep || position.bytesMoved != entry.position.bytesMoved) {
         entry.lastMoveMs = now;
         entry.stalled = false;
     }
     entry.position = position;
-    entry.samples.push_back({now, position.bytesDone});
+    entry.samples.push_back({now, position.bytesMoved});
     // One sample older than the window anchors the speed over the whole window.
     while (entry.samples.size() > 2 && entry.samples[1].atMs <= now - kSpeedWindowMs)
         entry.samples.pop_front();
@@ -70,7 +70,7 @@ OVTransferProgress::Snapshot OVTransferProgress::snapshotOf(const Entry& entry, 
             from = &sample;
     }
     const qint64 elapsedMs = from ? nowMs - from->atMs : 0;
-    const qint64 moved = from ? entry.position.bytesDone - from->bytesDone : 0;
+    const qint64 moved = from ? entry.position.bytesMoved - from->bytesMoved : 0;
     if (elapsedMs > 0 && moved > 0)
         snapshot.bytesPerSecond = double(moved) * 1000.0 / double(elapsedMs);
     const qint64 left = entry.position.bytesTotal - entry.position.bytesDone;

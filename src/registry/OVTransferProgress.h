@@ -12,7 +12,7 @@
 /**
  * Where each device's transfer stands: the step (listing, downloading session k of n, verifying,
  * uploading chunk k of n), bytes done of the total, the speed over the last 10 seconds, the time
- * left, and how long nothing has moved. Fed by the stall watchdog, read by `ovservices status` and
+ * left, and how long no byte has moved. Fed by the stall watchdog, read by `ovservices status` and
  * the tray tooltip. Thread-safe; the clock is injected so the arithmetic can be tested.
  */
 class OVTransferProgress {
@@ -31,6 +31,11 @@ public:
         int count = 0;
         qint64 bytesDone = 0;
         qint64 bytesTotal = 0;
+        /**
+         * Bytes moved either way so far, whatever they were (a chunk sent again, an answer): what
+         * progress, speed and stalls are judged on. bytesDone can stand still or go back while it rises.
+         */
+        qint64 bytesMoved = 0;
     };
 
     /** A position with what the progress table worked out from its history. */
@@ -46,7 +51,7 @@ public:
 
     explicit OVTransferProgress(Clock clock = steadyClock);
 
-    /** Records where the device stands now; moving bytes or a new step count as progress. */
+    /** Records where the device stands now; bytes moved or a new step count as progress. */
     void report(const QString& serial, const Position& position);
     /** The device transfers nothing any more. */
     void clear(const QString& serial);
@@ -75,7 +80,7 @@ public:
 private:
     struct Sample {
         qint64 atMs;
-        qint64 bytesDone;
+        qint64 bytesMoved;
     };
     struct Entry {
         Position position;

@@ -33,7 +33,7 @@ void OVAccountSignIn::signIn(OVServiceProtocol* service, OVCredentialManagerProt
                 }
                 const OVError failure = error.value_or(OVError());
                 OVLog("Authentication failed. Error:%@", failure.fullDescription());
-                if (failure.domain() == OVService::kErrorDomain && failure.code() == 2) {
+                if (failure.isUnauthorized()) {
                     completion(QCoreApplication::translate("OVAccountViewController",
                                                            "The email or the password is invalid."));
                     return;

@@ -5,6 +5,7 @@
 #include "OVFileLoggerManager.h"
 #include "OVLoginItem.h"
 #include "OVLogindInhibitor.h"
+#include "OVReplyLimits.h"
 #include "OVService.h"
 #include "OrvaneSocketTransport.h"
 #include "OrvaneUSBDeviceManager.h"
@@ -19,6 +20,7 @@
 #include <QJsonArray>
 #include <QLocale>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QSettings>
 #include <QStandardPaths>
@@ -32,6 +34,8 @@
 
 namespace {
 constexpr int kNetworkTimeoutMs = 5000;
+// A server dripping its answer keeps the inactivity timeout from ever firing.
+constexpr int kNetworkDeadlineSeconds = 15;
 constexpr int kDeviceLibraryWaitMs = 2000;
 // After the library connects, the time its device lists take to arrive.
 constexpr int kDeviceListWaitMs = 500;
@@ -62,19 +66,30 @@ Answer fetch(const QString& url) {
     QNetworkAccessManager manager;
     manager.setTransferTimeout(kNetworkTimeoutMs);
     QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(url)));
+    OVReplyLimits::watch(reply, kNetworkDeadlineSeconds, OVReplyLimits::kMaxJsonAnswerBytes);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec();
     Answer answer;
-    answer.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (!OVReplyLimits::exceeded(reply))
+        answer.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (answer.httpStatus == 0)
-        answer.error = reply->errorString();
+        answer.error = OVReplyLimits::transportError(reply).description();
     // The HTTP date form, always in English and GMT.
     const QString date = QString::fromLatin1(reply->rawHeader("Date"));
     answer.date = QLocale::c().toDateTime(date.left(25), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss"));
     answer.date.setTimeZone(QTimeZone::utc());
     reply->deleteLater();
     return answer;
+}
+
+// The proxy the system configuration gives for url, as "host:port", or empty when it goes direct.
+QString proxyFor(const QString& url) {
+    const QList<QNetworkProxy> proxies =
+        QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(QUrl(url)));
+    if (proxies.isEmpty() || proxies.first().type() == QNetworkProxy::NoProxy)
+        return QString();
+    return QStringLiteral("%1:%2").arg(proxies.first().hostName()).arg(proxies.first().port());
 }
 
 template <typename Predicate> bool waitFor(Predicate predicate, int timeoutMs) {
@@ -174,16 +189,26 @@ QList<Check> OVConnectionDoctor::checkServer() {
     const Answer answer = fetch(url);
     const QString server = QStringLiteral("Server");
     const QString clock = QStringLiteral("Server clock");
+    const QString proxy = proxyFor(url);
+    const QString route = proxy.isEmpty() ? QStringLiteral("directly, no proxy")
+                                          : QStringLiteral("through the proxy %1").arg(proxy);
     if (answer.httpStatus == 0 || answer.httpStatus >= 500) {
         const QString why =
             answer.httpStatus ? QStringLiteral("HTTP %1").arg(answer.httpStatus) : answer.error;
-        return {
-            fail(server, QStringLiteral("%1 does not answer: %2").arg(url, why),
-                 QStringLiteral("Check the network connection, a proxy or firewall, and the server address "
-                                "(OV_SERVER_URL)")),
-            skip(clock, QStringLiteral("The server did not answer"))};
+        const QString fix =
+            proxy.isEmpty()
+                ? QStringLiteral("Check the network connection, a firewall, and the server address "
+                                 "(OV_SERVER_URL); set http_proxy and https_proxy if this network needs a "
+                                 "proxy")
+                : QStringLiteral("Check the proxy %1 (http_proxy, https_proxy, no_proxy or the desktop's "
+                                 "proxy settings), the network connection and the server address "
+                                 "(OV_SERVER_URL)")
+                      .arg(proxy);
+        return {fail(server, QStringLiteral("%1 does not answer (%2): %3").arg(url, route, why), fix),
+                skip(clock, QStringLiteral("The server did not answer"))};
     }
-    QList<Check> checks{pass(server, QStringLiteral("%1 answers (HTTP %2)").arg(url).arg(answer.httpStatus))};
+    QList<Check> checks{
+        pass(server, QStringLiteral("%1 answers (HTTP %2), %3").arg(url).arg(answer.httpStatus).arg(route))};
     if (!answer.date.isValid()) {
         checks.append(skip(clock, QStringLiteral("The answer carries no Date header")));
         return checks;
@@ -219,7 +244,7 @@ Check OVConnectionDoctor::checkCredentials() {
     const std::optional<OVError> error = done.get();
     if (!error)
         return pass(name, QStringLiteral("The server accepts the password of %1").arg(*username));
-    if (error->domain() == OVService::kErrorDomain && error->code() == 2)
+    if (error->isUnauthorized())
         return fail(name, QStringLiteral("The server refuses the password of %1").arg(*username),
                     QStringLiteral("Sign out and sign in again with the current password"));
     return fail(name, QStringLiteral("The sign-in failed: %1").arg(error->description()),

@@ -3,6 +3,7 @@
 #include "OVConfiguration.h"
 #include "OVHelper.h"
 #include "OVLogger.h"
+#include "OVReplyLimits.h"
 #include "OVUserDefaults.h"
 #include "SUAppcast.h"
 
@@ -17,6 +18,8 @@ const QString kAutomaticChecksKey = QStringLiteral("SUEnableAutomaticChecks");
 const QString kCheckIntervalKey = QStringLiteral("SUScheduledCheckInterval");
 constexpr double kDefaultCheckInterval = 86400.0;
 constexpr int kFeedTimeoutMs = 60 * 1000;
+// A feed is a few KiB: a server dripping it is given up on, as the service's own requests are.
+constexpr int kFeedDeadlineSeconds = 120;
 // A feed lists releases in a few kilobytes; anything far larger is not one.
 constexpr qint64 kMaximumFeedSize = 4 * 1024 * 1024;
 } // namespace
@@ -96,22 +99,19 @@ void SUUpdater::check(const QString& feed, const QString& current) {
     request.setTransferTimeout(kFeedTimeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     QNetworkReply* reply = manager.get(request);
+    OVReplyLimits::watch(reply, kFeedDeadlineSeconds, kMaximumFeedSize);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop, [reply](qint64 received, qint64) {
-        if (received > kMaximumFeedSize)
-            reply->abort();
-    });
     if (!reply->isFinished())
         loop.exec();
     const QByteArray body = reply->bytesAvailable() <= kMaximumFeedSize ? reply->readAll() : QByteArray();
-    const QNetworkReply::NetworkError networkError = reply->error();
-    const QString networkErrorText = reply->errorString();
+    const bool failed = reply->error() != QNetworkReply::NoError || OVReplyLimits::exceeded(reply);
+    const QString networkErrorText = OVReplyLimits::transportError(reply).description();
     delete reply;
 
     QString errorText;
     std::optional<SUAppcastItem> update;
-    if (networkError != QNetworkReply::NoError) {
+    if (failed) {
         errorText = networkErrorText;
     } else {
         OVError parseError;

@@ -169,7 +169,7 @@ void OVAssignUserToDeviceViewController::onTeamsLoaded(const std::optional<QList
     reloadDeviceTable();
     if (!error)
         return;
-    if (error->code() == 2 && m_logout)
+    if (error->isUnauthorized() && m_logout)
         m_logout();
     else
         showMessage(tr("Error"), error->description());

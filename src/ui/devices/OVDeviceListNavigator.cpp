@@ -1,14 +1,8 @@
 #include "OVDeviceListNavigator.h"
 
 #include "OVDeviceInfo.h"
+#include "OVError.h"
 #include "OVSession.h"
-
-namespace {
-
-/** The web API refused the credentials. */
-constexpr int kUnauthorizedCode = 2;
-
-} // namespace
 
 OVDeviceListNavigator::Decision
 OVDeviceListNavigator::afterDeviceListChange(const Situation& situation,
@@ -35,7 +29,7 @@ bool OVDeviceListNavigator::canOpen(const OVDeviceInfo& device) {
 
 bool OVDeviceListNavigator::signsOut(const OVSession& session) {
     return session.syncStatus() == OVSessionSyncStatusSyncFailed &&
-           session.syncErrorCode() == kUnauthorizedCode;
+           OVError(session.syncErrorDomain(), session.syncErrorCode(), QString()).isUnauthorized();
 }
 
 std::shared_ptr<OVDeviceInfo>

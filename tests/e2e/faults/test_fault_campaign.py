@@ -25,6 +25,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from netproxy import Relay as LinkRelay  # noqa: E402
 from processes import DEMO, ROOT, Cloud, DevSim, Service, built, wait_until  # noqa: E402,F401
 
 SOAK = os.environ.get("OV_FAULT_CAMPAIGN") == "soak"
@@ -55,6 +56,11 @@ HOST_FAULTS = ["clock-forward", "clock-back", "full-disk"]
 # A session record overwritten with random bytes while the service is stopped (after a kill): drawn from a
 # generator of its own, so a seed's scenarios stay as they were; the short run corrupts one in its second.
 CORRUPT_RECORD = "corrupt-record"
+# Between the service and the web API (a relay in front of it): a slow uplink, requests whose connection closes
+# without an answer, an answer dripped a byte at a time, an endless answer.
+NETWORK_FAULTS = ["slow-uplink", "closed-unanswered", "drip", "flood"]
+FAULTED_REQUESTS = (b"GET /api/record/", b"POST /api/record/", b"POST /api/sync/timeline/",
+                    b"GET /api/bundle_permission/")
 CLOCK_JUMPS = {"clock-forward": "+1d", "clock-back": "-1d"}
 FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1")
 # Faults of what stands between the service and the web API, a relay in front of it (ovcloud_relay.py): the
@@ -167,6 +173,9 @@ class Scenario:
         self.corrupt_records = self.record_rng.random() < 0.3 if SOAK else number == 2
         self.corrupted = {}  # record path -> the bytes written over it
         self.relay = None
+        self.network = NetworkFaults(self)
+        if self.network.kinds:  # a relay costs speed: only where it plays a fault
+            self.service.use_cloud(self.network.relay)
 
     def close(self):
         self.service.stop()
@@ -174,6 +183,7 @@ class Scenario:
             self.relay.stop()
         self.devsim.stop()
         self.host.release()
+        self.network.release()
         if any(p.startswith(self.serial) for p in self.campaign.problems):
             kept = self.campaign.state_dir / self.serial  # the logs that show what went wrong
             kept.mkdir()
@@ -248,7 +258,7 @@ class Scenario:
             (rng.choice(kinds) if rng.random() < 0.2 else None)
         if kind is None:
             return
-        self.relay = Relay(self.campaign.cloud, RELAY_FAULTS[kind], times=rng.randint(1, 3),
+        self.relay = ApiRelay(self.campaign.cloud, RELAY_FAULTS[kind], times=rng.randint(1, 3),
                            log=Path(self.base) / "relay.log")
         self.service.use_cloud(self.relay)
         self.inject(kind)
@@ -294,7 +304,9 @@ class Scenario:
             live = rng.sample(LIVE_FAULTS, rng.randint(1, 3)) if SOAK else [LIVE_FAULTS[(self.number - 1) % len(LIVE_FAULTS)]]
             self.host.kinds = HostFaults.draw(self.number, rng)
             self.host.prepare()
-            self.put_relay_in_front()
+            self.network.prepare()
+            if not self.network.kinds:  # one relay in front of the service at a time
+                self.put_relay_in_front()
             if "ovcloud-down-at-start" in live:
                 self.campaign.cloud.kill()
                 self.service.start()
@@ -425,7 +437,7 @@ class Scenario:
                     self.problem("secret in a log", f"{path.name}: {secret[:6]}…")
 
 
-class Relay:
+class ApiRelay:
     """ovcloud_relay.py in front of the campaign's web API; network time still comes from the server itself."""
 
     def __init__(self, cloud, mode, times, log):
@@ -440,6 +452,45 @@ class Relay:
         self.process.kill()
         self.process.wait()
         self.log.close()
+
+
+class NetworkFaults:
+    """The relay between the scenario's service and the web API, and the network faults it plays. Drawn from a
+    generator of their own, so that a seed's other draws stay those of runs before they were injected."""
+
+    def __init__(self, scenario):
+        self.scenario = scenario
+        self.rng = random.Random(f"{SEED} network {scenario.number}")
+        # Only the soak draws them: with them the short run took minutes instead of seconds.
+        self.kinds = [self.rng.choice(NETWORK_FAULTS)] if SOAK and self.rng.random() < 0.3 else []
+        self.relay = LinkRelay(("127.0.0.1", scenario.campaign.cloud.port), seed=scenario.number,
+                           real_link="slow-uplink" in self.kinds)
+
+    def prepare(self):
+        relay, rng = self.relay, self.rng
+        faulted = lambda head: head.startswith(FAULTED_REQUESTS)  # noqa: E731
+        if "slow-uplink" in self.kinds:
+            relay.uplink = rng.choice([300_000, 1_000_000])
+        if "closed-unanswered" in self.kinds:
+            budget = {"left": rng.randint(1, 4)}
+
+            def close(head):
+                if budget["left"] and faulted(head):
+                    budget["left"] -= 1
+                    return True
+                return False
+            relay.close_unanswered = close
+        for kind in {"drip", "flood"} & set(self.kinds):
+            relay.hostile = {"kind": kind, "match": faulted, "times": rng.randint(1, 2)}
+
+    def release(self):
+        """Counts what fired and stops the relay."""
+        fired = {"slow-uplink": True, "closed-unanswered": self.relay.closed_unanswered > 0,
+                 "drip": self.relay.hostile_answers > 0, "flood": self.relay.hostile_answers > 0}
+        for kind in self.kinds:
+            if fired[kind]:
+                self.scenario.inject(kind)
+        self.relay.close()
 
 
 def device_date(text):

@@ -68,8 +68,9 @@ public:
     /** The timeline bytes the server holds for a record. */
     QByteArray timeline(const OVRecord& record) {
         OVError error;
-        const auto request = service().buildRequest(QStringLiteral("sync/timeline/") + recordId(record),
-                                                    QStringLiteral("GET"));
+        auto request = service().buildRequest(QStringLiteral("sync/timeline/") + recordId(record),
+                                              QStringLiteral("GET"));
+        request.setMaxAnswerBytes(64 * 1024 * 1024); // a whole session, not a JSON answer
         return service().sendSync(request, &error).value_or(QByteArray());
     }
 

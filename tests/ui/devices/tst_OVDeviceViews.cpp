@@ -408,11 +408,16 @@ private Q_SLOTS:
     }
 
     void onlyAnUnauthorizedUploadSignsOutToThePlaceholder() {
-        // Failed upload with another error, failed storing with the same code, failed upload refused.
-        for (const auto& [status, code] : {std::pair{5, 3}, {7, 2}, {5, 2}}) {
+        // Failed upload with another error, failed storing with the same code, a connection closed
+        // unanswered (Qt's code 2), failed upload refused.
+        const QString service = OVError::serviceDomain();
+        const QString network = u"QNetworkReply"_s;
+        for (const auto& [status, code, domain] :
+             {std::tuple{5, 3, service}, {7, 2, service}, {5, 2, network}, {5, 2, service}}) {
             auto session = std::make_shared<OVSession>();
             session->setSyncStatus(status);
             session->setSyncErrorCode(code);
+            session->setSyncErrorDomain(domain);
             OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSessionSyncStatusChanged,
                                                        session);
         }

@@ -125,6 +125,25 @@ private Q_SLOTS:
         QCOMPARE(int(writers.size()), kThreads);
     }
 
+    // A 300 MiB answer once became a 315 MB line, which no file size limit can roll.
+    void aLineIsCutAtItsLimit() {
+        OVLogger& logger = OVLogger::sharedInstance();
+        auto capture = std::make_shared<CaptureSink>();
+        logger.addSink(capture);
+        logger.turnLogOn();
+        const QString answer(8 * 1024 * 1024, QLatin1Char('x'));
+        OVLog("Request json returned : %@", answer);
+        OVLog("short %@", 1);
+        logger.flush();
+        QCOMPARE(capture->lines.size(), size_t(2));
+        const QString& cut = capture->lines.front().text;
+        const QString prefix = QStringLiteral("Request json returned : ");
+        const QString rest = QStringLiteral("… (%1 more characters)")
+                                 .arg(prefix.size() + answer.size() - OVLogger::kMaximumLineLength);
+        QCOMPARE(cut, prefix + answer.left(OVLogger::kMaximumLineLength - prefix.size()) + rest);
+        QCOMPARE(capture->lines.back().text, QStringLiteral("short 1"));
+    }
+
     void rollsAtTheAgeLimit_data() {
         QTest::addColumn<int>("hoursOld");
         QTest::addColumn<QString>("seen"); // by the next line, the tick, or the next run

@@ -12,7 +12,12 @@ namespace {
 const QString kSerial = QStringLiteral("OVR0000000000701");
 
 OVTransferProgress::Position downloading(qint64 done, int index = 1) {
-    return {Step::Downloading, index, 3, done, 1000000};
+    return {Step::Downloading, index, 3, done, 1000000, done};
+}
+
+// A chunk sent again once the whole session has been sent once: the position stands, bytes still move.
+OVTransferProgress::Position resending(qint64 moved) {
+    return {Step::Uploading, 2, 2, 1000000, 1000000, moved};
 }
 } // namespace
 
@@ -66,6 +71,18 @@ private Q_SLOTS:
         QVERIFY(!m_progress.markStalledAfter(kSerial, 60000));
         m_now = 121000;
         QVERIFY(m_progress.markStalledAfter(kSerial, 60000));
+    }
+
+    void bytesMovingAreProgressWhereverThePositionStands() {
+        m_progress.report(kSerial, resending(1000000));
+        for (m_now = 5000; m_now <= 120000; m_now += 5000) {
+            m_progress.report(kSerial, resending(1000000 + m_now * 50)); // 50 KB/s
+            QVERIFY(!m_progress.markStalledAfter(kSerial, 10000));
+        }
+        m_now = 120000;
+        const auto snapshot = *m_progress.snapshot(kSerial);
+        QCOMPARE(std::llround(snapshot.bytesPerSecond), 50000);
+        QCOMPARE(snapshot.position.bytesDone, 1000000);
     }
 
     void aNewSessionIsProgressAndStartsTheSpeedAgain() {

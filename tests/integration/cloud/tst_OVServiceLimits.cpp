@@ -1,0 +1,130 @@
+#include "OVCredentialManagerProtocol.h"
+#include "OVPreferencesManager.h"
+#include "OVService.h"
+#include "SUUpdater.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class NoCredentials : public OVCredentialManagerProtocol {
+public:
+    std::optional<QString> getUsername() override { return std::nullopt; }
+    std::optional<QString> getPassword() override { return std::nullopt; }
+    bool isUserSignedIn() override { return false; }
+    void saveCredential(const OVUser&, const QString&) override {}
+    void deleteCredential() override {}
+    std::optional<OVUser> currentUser() override { return std::nullopt; }
+    void setCurrentUser(const std::optional<OVUser>&) override {}
+};
+
+constexpr qint64 kFloodBytes = 16 * 1024 * 1024;
+
+/**
+ * Hostile answers on a loopback port, chosen by the request's path: "drip" (a byte every 300 ms),
+ * "flood" (16 MiB with no length), "announced" (a length of 300 MiB, then 16 MiB), "closed" (no answer).
+ * Each ends by itself within 10 s, so a client without limits gets some other ending, not a hang.
+ */
+class HostileServer : public QTcpServer {
+public:
+    HostileServer() {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+        });
+        listen(QHostAddress::LocalHost);
+    }
+
+private:
+    void answer(QTcpSocket* socket) {
+        const QByteArray head = socket->readAll();
+        socket->disconnect(this);
+        const QByteArray path = head.split(' ').value(1);
+        if (path.startsWith("/closed")) {
+            socket->close();
+        } else if (path.startsWith("/drip")) {
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n");
+            auto* timer = new QTimer(socket);
+            connect(timer, &QTimer::timeout, socket, [socket, sent = 0]() mutable {
+                socket->write("x");
+                if (++sent == 33)
+                    socket->close();
+            });
+            timer->start(300);
+        } else {
+            socket->write(path.startsWith("/announced")
+                              ? "HTTP/1.1 200 OK\r\nContent-Length: 314572800\r\n\r\n"
+                              : "HTTP/1.0 200 OK\r\n\r\n");
+            flood(socket, kFloodBytes);
+        }
+    }
+
+    static void flood(QTcpSocket* socket, qint64 left) {
+        const QByteArray block(64 * 1024, 'x');
+        QPointer<QTcpSocket> guard(socket);
+        auto* sent = new qint64(0);
+        auto more = [guard, block, left, sent] {
+            if (!guard)
+                return;
+            while (*sent < left && guard->bytesToWrite() < 4 * block.size())
+                *sent += guard->write(block);
+            if (*sent >= left && guard->bytesToWrite() == 0) {
+                guard->close();
+                delete sent;
+            }
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, more);
+        more();
+    }
+};
+
+} // namespace
+
+/** What the web client does with answers that never end, never stop, or never come. */
+class tst_OVServiceLimits : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void hostileAnswersEndWithAClearError_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("drip") << "drip" << 4 << "No complete answer within 2 s";
+        QTest::newRow("flood") << "flood" << 299 << "The answer is larger than 4194304 bytes";
+        QTest::newRow("flood, length announced")
+            << "announced" << 299 << "The answer is larger than 4194304 bytes";
+        // Qt's code 2 is "remote host closed": a transport error, never the web API's "Unauthorized".
+        QTest::newRow("closed unanswered") << "closed" << 2 << "";
+    }
+    void hostileAnswersEndWithAClearError() {
+        QFETCH(QString, path);
+        HostileServer server;
+        NoCredentials credentials;
+        SUUpdater updater;
+        OVPreferencesManager preferences(OVLoginItem(QString(), QString()), &updater);
+        OVService service(&credentials, &preferences);
+        service.setNetworkClock([] { return std::nullopt; });
+        OVURLRequest request(
+            QUrl(QStringLiteral("http://127.0.0.1:%1/%2/").arg(server.serverPort()).arg(path)), 1);
+        request.setDeadline(2);
+        QElapsedTimer clock;
+        clock.start();
+        OVError error;
+        QVERIFY(!service.sendSync(request, &error));
+        QCOMPARE(error.domain(), OVService::kTransportErrorDomain);
+        QTEST(error.code(), "code");
+        QFETCH(QString, description);
+        if (!description.isEmpty())
+            QCOMPARE(error.description(), description);
+        QVERIFY(!error.isUnauthorized());
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVServiceLimits)
+#include "tst_OVServiceLimits.moc"
