@@ -621,6 +621,11 @@ void OVDeviceManager::forceSyncSession(const std::shared_ptr<OVSession>& session
         OVLog("No device %@ found to store session", device->serial());
         return;
     }
+    // A download under way takes the session in: a second run beside it would replace it, and the
+    // other sessions it was storing would be cancelled with it.
+    const auto running = m_storers->value(device->serial());
+    if (running && running->usbDevice() == cdc && running->forceSession(session))
+        return;
     const auto storer = makeStorer(device, cdc);
     storer->setForceStoring(true);
     storer->setSyncAfterStoring(true);
@@ -708,7 +713,7 @@ void OVDeviceManager::onFetchStatusChanged(const OVNotification& notification) {
     const int status = device->fetchStatus();
     if (status == OVDeviceFetchStatusFetching)
         return;
-    m_storers->release(device->serial());
+    m_storers->releaseIfOver(device->serial());
     if (status != OVDeviceFetchStatusFetched)
         OVLog("There was an error fetching sessions on device %@. Will not sync sessions", device->serial());
 }

@@ -10,6 +10,7 @@
 #include "OVNotificationCenter.h"
 #include "OVSessionFileRepository.h"
 #include "OVTestCapture.h"
+#include "PageStorerTestSupport.h"
 #include "Recorded.h"
 #include "SignedInService.h"
 #include "SleepManager.h"
@@ -230,6 +231,50 @@ private Q_SLOTS:
         m_client.saveCredential();
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignIn);
         QTRY_VERIFY(record(device->serial()));
+    }
+
+    void syncNowDuringADownloadLosesNothing_data() {
+        QTest::addColumn<int>("forced"); // oldest first
+        QTest::newRow("on the session being downloaded") << 0;
+        QTest::newRow("on a session waiting for its turn") << 1;
+    }
+
+    // "Sync now" on a session joins the download under way: every session is stored once, the device
+    // ends Fetched and both reach the server.
+    void syncNowDuringADownloadLosesNothing() {
+        QFETCH(int, forced);
+        m_rig.hub().setLinkModel({3000, 0, 0, 0});
+        const auto device = plug(2, 300);
+        QVERIFY(device);
+        const QString serial = device->serial();
+        Recorded<int> cancelled;
+        OVNotificationCenter::defaultCenter().addObserver(
+            &cancelled, OVNotificationName::OnSessionSyncStatusChanged, [&](const OVNotification& n) {
+                if (n.objectAs<OVSession>()->syncStatus() == OVSessionSyncStatusStoringCancelled)
+                    cancelled.append(1);
+            });
+        QTRY_COMPARE(device->sessions().size(), 2);
+        OVSessionList sessions = device->sessions();
+        std::sort(sessions.begin(), sessions.end(), [](auto& a, auto& b) { return a->start() < b->start(); });
+        QTRY_VERIFY(sessions[0]->syncStatus() == OVSessionSyncStatusStoring && sessions[0]->percentage() > 0);
+
+        m_manager->forceSyncSession(sessions[forced], device);
+        QTRY_VERIFY_WITH_TIMEOUT(sessions[0]->syncStatus() == OVSessionSyncStatusSynced &&
+                                     sessions[1]->syncStatus() == OVSessionSyncStatusSynced,
+                                 60000);
+        OVNotificationCenter::defaultCenter().removeObserver(&cancelled);
+        QCOMPARE(cancelled.count(), 0);
+        QVERIFY(!m_fetchStatuses.items().contains({serial, OVDeviceFetchStatusFetchFailed}));
+        QCOMPARE(device->fetchStatus(), int(OVDeviceFetchStatusFetched));
+        const OVSessionList listed = listSessions(DeviceRig::manager().cdcOrvanes().first());
+        for (int i = 0; i < 2; ++i) {
+            const auto& session = *device->sessions().at(i);
+            const int onDevice = int(std::find_if(listed.begin(), listed.end(),
+                                                  [&](auto& l) { return l->start() == session.start(); }) -
+                                     listed.begin());
+            QVERIFY(fileBytes(OVSessionFileRepository().getSessionDataFilePath(session, nullptr)) ==
+                    deviceSessionBytes(m_rig.hub(), serial, onDevice));
+        }
     }
 
     void startUpHearsOfRefusedCredentialsWhenARefreshIsUnderWay_data() {
