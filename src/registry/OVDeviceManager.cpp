@@ -198,7 +198,24 @@ void OVDeviceManager::firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceI
         inquirer.setService(service());
         inquirer.updateSessionsStatus(record->sessions());
     }
+    sendWhatUnpluggedDevicesLeft(records);
     endDeviceListUpdate();
+}
+
+void OVDeviceManager::sendWhatUnpluggedDevicesLeft(const QList<std::shared_ptr<OVDeviceInfo>>& records) {
+    OVPreferencesManagerProtocol* preferences = prefMgr();
+    if (!preferences || !preferences->getAutoSync())
+        return;
+    // Sessions stored complete before the service stopped, of devices not plugged in now: their upload
+    // needs only the store. Checked on the main thread, after the list work has marked the arrivals.
+    onMainThread([records](OVDeviceManager& self) {
+        for (const auto& record : records) {
+            if (record->isConnected())
+                continue;
+            if (const auto syncher = self.syncherFor(record->serial()))
+                syncher->sync();
+        }
+    });
 }
 
 void OVDeviceManager::endDeviceListUpdate() {
@@ -262,10 +279,9 @@ void OVDeviceManager::handleDepartures(const QList<std::shared_ptr<OrvaneCDCDevi
     for (const auto& record : departed) {
         const QString serial = record->serial();
         record->setIsConnected(false);
+        // Its uploads go on: they read the store, not the device.
         if (const auto storer = m_storers->value(serial))
             storer->cancelStoring();
-        if (const auto syncher = syncherFor(serial))
-            syncher->cancelSync();
         Lock lock(m_mutex);
         if (m_usbDeviceMap)
             m_usbDeviceMap->remove(serial);

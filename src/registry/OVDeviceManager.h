@@ -151,6 +151,8 @@ private:
     void firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceInfo>>& records,
                               const std::optional<OVError>& error);
     bool isSignedIn() const;
+    /** With Auto Sync, uploads what the stored records of devices not plugged in hold complete. */
+    void sendWhatUnpluggedDevicesLeft(const QList<std::shared_ptr<OVDeviceInfo>>& records);
 
     // Sleep lock and battery poll.
     void PreventFromSleep();

@@ -277,6 +277,41 @@ private Q_SLOTS:
         }
     }
 
+    void uploadsNeedNoDevice_data() {
+        QTest::addColumn<bool>("restart");
+        QTest::newRow("unplugged during its upload") << false;
+        QTest::newRow("stored complete before a restart, unplugged since") << true;
+    }
+
+    // The bytes reach the server without a replug.
+    void uploadsNeedNoDevice() {
+        QFETCH(bool, restart);
+        m_preferences.setAutoSync(!restart);
+        const auto device = plug(1, restart ? 8 : 40000);
+        QVERIFY(device);
+        const QString serial = device->serial();
+        QTRY_COMPARE_WITH_TIMEOUT(device->sessions().size(), 1, 20000);
+        const auto session = device->sessions().first();
+        if (restart)
+            QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(serial), 1, 20000);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(session->syncStatus() == OVSessionSyncStatusSyncing, 60000);
+        QVERIFY(m_rig.hub().unplug(serial));
+        QTRY_VERIFY(!device->isConnected());
+        if (restart) {
+            OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
+            m_manager.reset();
+            m_preferences.setAutoSync(true);
+            m_manager =
+                OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+            m_manager->updateDeviceList();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(record(serial) && record(serial)->sessions().size() == 1 &&
+                                     record(serial)->sessions().first()->syncStatus() ==
+                                         OVSessionSyncStatusSynced,
+                                 60000);
+    }
+
     void startUpHearsOfRefusedCredentialsWhenARefreshIsUnderWay_data() {
         QTest::addColumn<bool>("reportFirst");
         QTest::newRow("start-up asks first") << false;
