@@ -134,8 +134,10 @@ void OVDeviceManager::updateDeviceList(std::function<void(std::optional<OVError>
     if (!isSignedIn())
         return;
     bool firstRefresh = false;
+    quint64 signIn = 0;
     {
         Lock lock(m_mutex);
+        signIn = m_signIn;
         if (m_isUpdatingDeviceList.exchange(true)) {
             // A library report may start the first refresh before start-up asks for it; start-up's
             // completion must still hear of refused credentials, or the user is never signed out.
@@ -161,17 +163,23 @@ void OVDeviceManager::updateDeviceList(std::function<void(std::optional<OVError>
     }
     const std::weak_ptr<OVDeviceManager> weak = weak_from_this();
     deviceInfoMgr()->getDeviceInformationsFromLocalStorage(
-        [weak](std::optional<QList<std::shared_ptr<OVDeviceInfo>>> records, std::optional<OVError> error) {
+        [weak, signIn](std::optional<QList<std::shared_ptr<OVDeviceInfo>>> records,
+                       std::optional<OVError> error) {
             if (const auto self = weak.lock())
-                self->firstRefreshAnswered(records.value_or(QList<std::shared_ptr<OVDeviceInfo>>()), error);
+                self->firstRefreshAnswered(signIn, records.value_or(QList<std::shared_ptr<OVDeviceInfo>>()),
+                                           error);
         });
 }
 
-void OVDeviceManager::firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceInfo>>& records,
+void OVDeviceManager::firstRefreshAnswered(quint64 signIn,
+                                           const QList<std::shared_ptr<OVDeviceInfo>>& records,
                                            const std::optional<OVError>& error) {
     std::vector<std::function<void(std::optional<OVError>)>> completions;
     {
         Lock lock(m_mutex);
+        // Asked for before a sign-out: the sign-in since has a first refresh of its own.
+        if (signIn != m_signIn)
+            return;
         m_firstRefreshUnderWay = false;
         completions.swap(m_firstRefreshCompletions);
     }
@@ -746,6 +754,11 @@ void OVDeviceManager::onSignOut(const OVNotification&) {
         Lock lock(m_mutex);
         m_deviceInfoMap.reset();
         m_usbDeviceMap.reset();
+        // A refresh under way belongs to the account that left; the next sign-in starts its own.
+        ++m_signIn;
+        m_isUpdatingDeviceList.store(false);
+        m_firstRefreshUnderWay = false;
+        m_deviceListChangedMeanwhile = false;
         synchers.swap(m_deviceSyncher);
     }
     // Destroyed here, outside the lock: each waits for its cancelled queue to drain.

@@ -148,7 +148,7 @@ private:
     std::shared_ptr<OrvaneCDCDevice> attachmentOf(const QString& serial) const;
     void handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUSBDevice>>& hids);
     void ensureDeviceSynchers();
-    void firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceInfo>>& records,
+    void firstRefreshAnswered(quint64 signIn, const QList<std::shared_ptr<OVDeviceInfo>>& records,
                               const std::optional<OVError>& error);
     bool isSignedIn() const;
     /** With Auto Sync, uploads what the stored records of devices not plugged in hold complete. */
@@ -201,6 +201,8 @@ private:
     std::shared_ptr<OVDeviceInformationManager> m_deviceInfoMgr;
     QString m_firmwareFilePath;
     bool m_firstRefreshUnderWay = false;
+    /** Counts sign-outs: a first refresh answered after one is dropped. */
+    quint64 m_signIn = 0;
     /** Under m_mutex: a library report came while a refresh ran; that refresh runs once more at its end. */
     bool m_deviceListChangedMeanwhile = false;
     /** Every completion given since the first refresh started; called by it on refused credentials. */

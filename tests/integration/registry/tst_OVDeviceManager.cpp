@@ -20,6 +20,7 @@
 #include <QTest>
 
 #include <functional>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -310,6 +311,32 @@ private Q_SLOTS:
                                      record(serial)->sessions().first()->syncStatus() ==
                                          OVSessionSyncStatusSynced,
                                  60000);
+    }
+
+    // The first refresh reads the store and asks the web API while the user signs out and in again.
+    void signOutAndInDuringTheFirstRefreshListsTheDevice() {
+        const auto device = plug(1, 4);
+        QVERIFY(device);
+        const QString serial = device->serial();
+        OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
+        m_manager.reset();
+        OVDataLookup::sharedInstance().reset();
+        m_manager =
+            OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+        // The background queue held busy: the store is read only once the user is back.
+        std::atomic<bool> hold{true};
+        for (int i = 0; i < OVBackgroundQueue::kWidth; ++i)
+            OVBackgroundQueue::shared().addOperationWithBlock([&hold] {
+                while (hold.load())
+                    std::this_thread::sleep_for(5ms);
+            });
+        m_manager->updateDeviceList();
+        m_credentials.deleteCredential();
+        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);
+        m_client.saveCredential();
+        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignIn);
+        hold.store(false);
+        QTRY_VERIFY_WITH_TIMEOUT(record(serial) && record(serial)->isConnected(), 20000);
     }
 
     void startUpHearsOfRefusedCredentialsWhenARefreshIsUnderWay_data() {
