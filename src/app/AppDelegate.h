@@ -10,6 +10,7 @@
 
 class OVCredentialManager;
 class OVDeviceManager;
+class OVInFlightRequests;
 class OVMainWindowController;
 class OVPreferencesManager;
 class OVService;
@@ -74,6 +75,8 @@ private:
     void createWindowAndStatusItem();
 
     const bool m_headless;
+    /** The web client's exchanges under way; outlives the client, closed first at the end. */
+    std::unique_ptr<OVInFlightRequests> m_inFlight;
     std::unique_ptr<OVPreferencesManager> m_prefMgr;
     std::unique_ptr<OVCredentialManager> m_credentialMgr;
     std::unique_ptr<OVService> m_service;

@@ -27,6 +27,7 @@
 #include <QSet>
 #include <QTimer>
 
+#include <thread>
 #include <utility>
 
 namespace {
@@ -749,6 +750,9 @@ void OVDeviceManager::onSignIn(const OVNotification&) {
 void OVDeviceManager::onSignOut(const OVNotification&) {
     stopBatteryTimer();
     cancelAllSynchronization();
+    // A record search or creation under way would hold its syncher's end until the server answers.
+    if (m_abortRequests)
+        m_abortRequests();
     QHash<QString, std::shared_ptr<OVDeviceSyncher>> synchers;
     {
         Lock lock(m_mutex);
@@ -761,8 +765,10 @@ void OVDeviceManager::onSignOut(const OVNotification&) {
         m_deviceListChangedMeanwhile = false;
         synchers.swap(m_deviceSyncher);
     }
-    // Destroyed here, outside the lock: each waits for its cancelled queue to drain.
-    synchers.clear();
+    // Each waits for its cancelled queue to drain, which may take a request's time: on a thread of
+    // their own, so that the main thread never waits on the network.
+    if (!synchers.isEmpty())
+        std::thread([synchers = std::move(synchers)]() mutable { synchers.clear(); }).detach();
 }
 
 void OVDeviceManager::onReachabilityChanged(const OVNotification&) {

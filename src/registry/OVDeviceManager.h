@@ -124,6 +124,9 @@ public:
     /** Replaces both probes (stopping the old ones) and starts the new ones. */
     void setReachabilityProbes(std::shared_ptr<OVReachability> internetReach,
                                std::shared_ptr<OVReachability> hostReach);
+    /** Ends the web API exchanges under way (OVInFlightRequests::abortAll); called at sign-out. Main thread.
+     */
+    void setRequestsAborter(std::function<void()> abort) { m_abortRequests = std::move(abort); }
     /** The shipped firmware image recoveries started by the registry write; default from OVHelper. */
     void setFirmwareFilePath(const QString& path);
     bool isBatteryTimerStarted() const { return m_batteryTimerStarted.load(); }
@@ -216,6 +219,8 @@ private:
     /** Owned; the download in progress of each device. */
     std::unique_ptr<OVDeviceStorers> m_storers;
     std::atomic<bool> m_isUpdatingDeviceList{false};
+    /** Main thread only. */
+    std::function<void()> m_abortRequests;
     /** Main thread only; repeating, calls getBatteryLevelTick. */
     std::unique_ptr<QTimer> m_batteryTimer;
     std::atomic<bool> m_batteryTimerStarted{false};

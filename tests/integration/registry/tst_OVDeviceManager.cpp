@@ -7,6 +7,7 @@
 #include "OVDeviceManager.h"
 #include "OVHelper.h"
 #include "OVHostReachability.h"
+#include "OVInFlightRequests.h"
 #include "OVNotificationCenter.h"
 #include "OVSessionFileRepository.h"
 #include "OVTestCapture.h"
@@ -16,7 +17,9 @@
 #include "SleepManager.h"
 #include "StoreTestSupport.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <functional>
@@ -337,6 +340,37 @@ private Q_SLOTS:
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignIn);
         hold.store(false);
         QTRY_VERIFY_WITH_TIMEOUT(record(serial) && record(serial)->isConnected(), 20000);
+    }
+
+    // An upload's record search waits on a slow web API: the sign-out returns at once and ends it.
+    void signOutNeverWaitsOnTheWebApi() {
+        OVCloudServer slow;
+        slow.setEnvironment(QStringLiteral("OVCLOUD_FAULT_DELAY_MS"), QStringLiteral("5000"));
+        slow.setEnvironment(QStringLiteral("OVCLOUD_FAULT_DELAY_PATH"), QStringLiteral("/api/record/"));
+        QString error;
+        QVERIFY2(slow.start(&error), qPrintable(error));
+        SignedInService::useServer(slow);
+        OVInFlightRequests inFlight;
+        m_service.setNetworkAccessFactory(inFlight.factory());
+        m_manager->setRequestsAborter([&inFlight] { inFlight.abortAll(); });
+        const auto device = plug(1, 8);
+        const auto restore = qScopeGuard([&] {
+            m_service.setNetworkAccessFactory(nullptr);
+            SignedInService::useServer(m_server);
+            m_client.saveCredential();
+        });
+        QVERIFY(device);
+        QTRY_COMPARE_WITH_TIMEOUT(device->sessions().size(), 1, 20000);
+        const auto session = device->sessions().first();
+        QTRY_COMPARE_WITH_TIMEOUT(session->syncStatus(), int(OVSessionSyncStatusSyncStarted), 30000);
+        QTest::qWait(300);
+
+        QElapsedTimer signOut;
+        signOut.start();
+        m_credentials.deleteCredential();
+        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);
+        QVERIFY2(signOut.elapsed() < 1000, qPrintable(QString::number(signOut.elapsed())));
+        QTRY_COMPARE_WITH_TIMEOUT(session->syncStatus(), int(OVSessionSyncStatusSyncCancelled), 3000);
     }
 
     void startUpHearsOfRefusedCredentialsWhenARefreshIsUnderWay_data() {
