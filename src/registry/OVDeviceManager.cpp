@@ -88,6 +88,8 @@ void OVDeviceManager::start() {
     observe(OVNotificationName::OnSignOut, &OVDeviceManager::onSignOut);
     observe(OVNotificationName::kNetworkReachabilityChangedNotification,
             &OVDeviceManager::onReachabilityChanged);
+    observe(OVNotificationName::OnDeviceSyncStart, &OVDeviceManager::onTransferChanged);
+    observe(OVNotificationName::OnDeviceSyncDone, &OVDeviceManager::onTransferChanged);
 
     setReachabilityProbes(std::make_shared<OVInternetReachability>(),
                           OVHostReachability::reachabilityWithURL(OVConfiguration::serverUrl()));
@@ -121,10 +123,23 @@ void OVDeviceManager::observeValueForKeyPath(const QString& keyPath, OrvaneUSBDe
         OVLog("USB notifies of device list changed");
         updateDeviceList();
     }
-    if (cdcs.size() == 1)
-        PreventFromSleep();
-    else if (cdcs.isEmpty())
-        AllowToSleep();
+    updateSleepLock();
+}
+
+void OVDeviceManager::updateSleepLock() {
+    // Held while any data-mode device is plugged in or anything transfers: two devices found together
+    // at start-up, or an upload going on after the last unplug, must keep the computer awake too.
+    onMainThread([](OVDeviceManager& self) {
+        const bool wanted = !self.m_orvaneDeviceListener->cdcOrvanes().isEmpty() ||
+                            self.isStoringSessions() || self.isSynching();
+        if (wanted == self.m_sleepLockHeld)
+            return;
+        self.m_sleepLockHeld = wanted;
+        if (wanted)
+            self.PreventFromSleep();
+        else
+            self.AllowToSleep();
+    });
 }
 
 void OVDeviceManager::updateDeviceList() {
@@ -272,6 +287,7 @@ void OVDeviceManager::refreshDeviceList() {
         startBatteryTimer();
     else
         stopBatteryTimer();
+    updateSleepLock();
     OVLog("updateDeviceList end");
 }
 
@@ -739,8 +755,13 @@ void OVDeviceManager::onFetchStatusChanged(const OVNotification& notification) {
     if (status == OVDeviceFetchStatusFetching)
         return;
     m_storers->releaseIfOver(device->serial());
+    updateSleepLock();
     if (status != OVDeviceFetchStatusFetched)
         OVLog("There was an error fetching sessions on device %@. Will not sync sessions", device->serial());
+}
+
+void OVDeviceManager::onTransferChanged(const OVNotification&) {
+    updateSleepLock();
 }
 
 void OVDeviceManager::onSignIn(const OVNotification&) {

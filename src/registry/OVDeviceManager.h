@@ -36,8 +36,8 @@ struct OVNotification;
  * The registry of the devices the service knows, and everything done to them: it follows the
  * library's two device lists, keeps one record per serial (kept after the device leaves, until
  * sign-out), starts the first commands and the download of a device that arrives, owns the
- * download in progress and the upload owner of each device, and holds the sleep lock while exactly
- * one data-mode device is connected.
+ * download in progress and the upload owner of each device, and holds the sleep lock while any
+ * data-mode device is connected or anything transfers.
  *
  * Threads: create, use and destroy it on the main thread; the list work and the battery timer run
  * there. Library reports, command reports and storer notifications arrive on other threads. Every
@@ -160,6 +160,8 @@ private:
     // Sleep lock and battery poll.
     void PreventFromSleep();
     void AllowToSleep();
+    /** Takes or gives back the sleep lock as devices come and go and transfers start and end. */
+    void updateSleepLock();
     void startBatteryTimer();
     void stopBatteryTimer();
     void getBatteryLevelTick();
@@ -170,6 +172,7 @@ private:
     void onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success);
     void onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool success);
     void onFetchStatusChanged(const OVNotification& notification);
+    void onTransferChanged(const OVNotification& notification);
     void onSignIn(const OVNotification& notification);
     void onSignOut(const OVNotification& notification);
     void onReachabilityChanged(const OVNotification& notification);
@@ -221,6 +224,8 @@ private:
     std::atomic<bool> m_isUpdatingDeviceList{false};
     /** Main thread only. */
     std::function<void()> m_abortRequests;
+    /** Main thread only: the manager is registered with the sleep manager. */
+    bool m_sleepLockHeld = false;
     /** Main thread only; repeating, calls getBatteryLevelTick. */
     std::unique_ptr<QTimer> m_batteryTimer;
     std::atomic<bool> m_batteryTimerStarted{false};

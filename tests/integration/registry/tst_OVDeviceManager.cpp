@@ -211,6 +211,21 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_manager->isBatteryTimerStarted());
     }
 
+    void twoDevicesPluggedBeforeStartUpKeepTheComputerAwake() {
+        m_manager.reset();
+        QTest::qWait(50);
+        QVERIFY(!SleepManager::sharedInstance().preventIdleSleep());
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(m_rig.hub().plug(DeviceRig::plugOptions(
+                QStringLiteral("OVRREG%1").arg(++m_serialCounter, 10, 10, QLatin1Char('0')), 1, 4)));
+        QTRY_COMPARE(DeviceRig::manager().cdcOrvanes().size(), 2);
+        m_manager =
+            OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+        m_manager->updateDeviceList();
+        QTRY_COMPARE(m_manager->getDevices().size(), 2);
+        QTRY_VERIFY(SleepManager::sharedInstance().preventIdleSleep());
+    }
+
     void signOutDuringDownload() {
         m_rig.hub().setLinkModel({3000, 0, 0, 0}); // slow: the download is still under way when the test acts
         const auto device = plug(1, 400);
