@@ -67,7 +67,10 @@ public:
 
     /** Logs an exception that escaped the event loop: "Unhandled exception occurred. …". */
     static void logUnhandledException(std::exception_ptr exception);
-    /** The process-wide handler for exceptions nobody catches; it logs them and does nothing else. */
+    /**
+     * The process-wide handler for exceptions nobody catches: it logs them with their call stack,
+     * flushes the log and ends the process with abort(), since a terminate handler may not return.
+     */
     static void installUncaughtExceptionHandler();
 
 private:

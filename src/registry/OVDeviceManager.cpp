@@ -304,6 +304,10 @@ void OVDeviceManager::handleDepartures(const QList<std::shared_ptr<OrvaneCDCDevi
     for (const auto& record : departed) {
         const QString serial = record->serial();
         record->setIsConnected(false);
+        {
+            Lock lock(m_mutex);
+            m_departures.insert(serial, std::chrono::steady_clock::now());
+        }
         // Its uploads go on: they read the store, not the device.
         if (const auto storer = m_storers->value(serial))
             storer->cancelStoring();
@@ -361,7 +365,7 @@ void OVDeviceManager::handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUS
         const int location = int(hid->locationID());
         std::shared_ptr<OVDeviceInfo> known;
         for (const auto& record : getDevices()) {
-            if (record->locationId() == location) {
+            if (record->locationId() == location && isAtItsPortStill(*record)) {
                 known = record;
                 break;
             }
@@ -380,6 +384,17 @@ void OVDeviceManager::handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUS
         recoverDevice(placeholder, firmwareFilePath(), nullptr);
         placeholder->setIsInRecovery(true);
     }
+}
+
+bool OVDeviceManager::isAtItsPortStill(const OVDeviceInfo& record) const {
+    if (record.isConnected() || record.isInRecovery())
+        return true;
+    // A device that restarts into recovery mode leaves data mode just before; one unplugged earlier is
+    // not the device now at its old port, which would otherwise never be recovered.
+    Lock lock(m_mutex);
+    const auto left = m_departures.constFind(record.serial());
+    return left != m_departures.constEnd() &&
+           std::chrono::steady_clock::now() - left.value() < m_restartWindow;
 }
 
 void OVDeviceManager::ensureDeviceSynchers() {
@@ -723,15 +738,22 @@ bool OVDeviceManager::isStoringSessions() {
 // ---- Handlers ----
 
 void OVDeviceManager::onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceInfo>& device, int level) {
-    if (const auto record = device ? getDevice(device->serial()) : nullptr)
+    if (const auto record = connectedRecord(device))
         record->setBatteryLevel(level);
 }
 
 void OVDeviceManager::onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success,
                                        quint64 userId) {
-    const auto record = device ? getDevice(device->serial()) : nullptr;
+    const auto record = connectedRecord(device);
     if (success && record)
         record->setDefaultUserId(userId);
+}
+
+std::shared_ptr<OVDeviceInfo> OVDeviceManager::connectedRecord(const std::shared_ptr<OVDeviceInfo>& device) {
+    // An answer that comes after the unplug (the failure of a command cut short) describes nothing
+    // the record shows any more.
+    const auto record = device ? getDevice(device->serial()) : nullptr;
+    return record && record->isConnected() ? record : nullptr;
 }
 
 void OVDeviceManager::onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) {

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -130,6 +131,8 @@ public:
     /** The shipped firmware image recoveries started by the registry write; default from OVHelper. */
     void setFirmwareFilePath(const QString& path);
     bool isBatteryTimerStarted() const { return m_batteryTimerStarted.load(); }
+    /** How soon after leaving data mode a device seen in recovery mode at its port is taken for it. */
+    void setRecoveryRestartWindow(std::chrono::milliseconds window) { m_restartWindow = window; }
 
     /** The library's change report (OrvaneKVOObserver). */
     void observeValueForKeyPath(const QString& keyPath, OrvaneUSBDeviceManager* object) override;
@@ -151,6 +154,10 @@ private:
     std::shared_ptr<OrvaneCDCDevice> attachmentOf(const QString& serial) const;
     void handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUSBDevice>>& hids);
     void ensureDeviceSynchers();
+    /** Connected, in recovery, or left data mode within the restart window. */
+    bool isAtItsPortStill(const OVDeviceInfo& record) const;
+    /** The registry's record of the device a command report names, when that device is connected. */
+    std::shared_ptr<OVDeviceInfo> connectedRecord(const std::shared_ptr<OVDeviceInfo>& device);
     void firstRefreshAnswered(quint64 signIn, const QList<std::shared_ptr<OVDeviceInfo>>& records,
                               const std::optional<OVError>& error);
     bool isSignedIn() const;
@@ -204,6 +211,10 @@ private:
     QHash<QString, std::shared_ptr<OVDeviceSyncher>> m_deviceSyncher;
     /** Keyed by the USB location of the device under recovery, so that its completion finds it. */
     QHash<quint32, bool> m_deviceRecovering;
+    /** When each device last left data mode. */
+    QHash<QString, std::chrono::steady_clock::time_point> m_departures;
+    /** Main thread only. */
+    std::chrono::milliseconds m_restartWindow{std::chrono::seconds(30)};
     std::shared_ptr<OVDeviceInformationManager> m_deviceInfoMgr;
     QString m_firmwareFilePath;
     bool m_firstRefreshUnderWay = false;

@@ -189,6 +189,19 @@ private Q_SLOTS:
         QVERIFY(!m_manager->isDeviceRecovering(record(*serial)));
     }
 
+    // The device that used the port left long ago: the one now in recovery mode there is another.
+    void recoveryModeDeviceAtTheOldPortOfAnUnpluggedOneIsRecovered() {
+        m_manager->setRecoveryRestartWindow(0ms);
+        const auto device = plug(1, 4);
+        QVERIFY(device);
+        QVERIFY(m_rig.hub().unplug(device->serial()));
+        QTRY_VERIFY(!device->isConnected());
+        const quint32 location = quint32(device->locationId());
+        QVERIFY(m_rig.hub().addHid(location));
+        QTRY_VERIFY(m_log->has(QStringLiteral("Recover Device %1").arg(OVHelper::getSerialForHID(location))));
+        QVERIFY(!device->isInRecovery());
+    }
+
     void sleepLockAndBatteryPollWithTwoDevices() {
         const SleepManager& sleep = SleepManager::sharedInstance();
         QVERIFY(!sleep.preventIdleSleep());
