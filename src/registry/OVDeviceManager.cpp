@@ -1,11 +1,13 @@
 #include "OVDeviceManager.h"
 
+#include "OVBatteryPoll.h"
 #include "OVCommandFactory.h"
 #include "OVConfiguration.h"
 #include "OVCredentialManagerProtocol.h"
 #include "OVDeviceCommandExecutor.h"
 #include "OVDeviceInformationManager.h"
 #include "OVDeviceManagerCommandSubscriber.h"
+#include "OVDeviceOperations.h"
 #include "OVDeviceStorers.h"
 #include "OVDeviceSyncher.h"
 #include "OVHelper.h"
@@ -19,13 +21,12 @@
 #include "OVSessionFileRepository.h"
 #include "OVSessionStatusInquirer.h"
 #include "OVSessionStorer.h"
+#include "OVSleepLock.h"
 #include "OVSyslogSink.h"
 #include "OrvaneUSBDeviceManager.h"
-#include "SleepManager.h"
 
 #include <QCoreApplication>
 #include <QSet>
-#include <QTimer>
 
 #include <thread>
 #include <utility>
@@ -68,8 +69,11 @@ OVDeviceManager::OVDeviceManager(OVServiceProtocol* service, OVCredentialManager
     , m_orvaneDeviceListener(library)
     , m_commandExecutor(std::make_shared<OVDeviceCommandExecutor>())
     , m_commandFactory(std::make_shared<OVCommandFactory>())
+    , m_operations(std::make_unique<OVDeviceOperations>(library, m_commandExecutor.get()))
+    , m_batteryPoll(std::make_unique<OVBatteryPoll>(library, m_commandExecutor.get()))
     , m_reachability(std::make_unique<OVReachabilityProbes>())
-    , m_storers(std::make_unique<OVDeviceStorers>()) {}
+    , m_storers(std::make_unique<OVDeviceStorers>())
+    , m_sleepLock(std::make_unique<OVSleepLock>()) {}
 
 void OVDeviceManager::start() {
     m_commandSubscriber = std::make_shared<OVDeviceManagerCommandSubscriber>(weak_from_this());
@@ -101,9 +105,7 @@ OVDeviceManager::~OVDeviceManager() {
     m_orvaneDeviceListener->unsetKVOObserver(this);
     m_reachability.reset();
     m_commandExecutor->removeDeviceCommandDelegate(m_commandSubscriber);
-    m_batteryTimer.reset();
-    // A lock left behind by a manager that is gone would keep the computer awake for good.
-    SleepManager::sharedInstance().unregisterToPreventSleep(this);
+    m_batteryPoll.reset();
 }
 
 // ---- Registry ----
@@ -130,15 +132,8 @@ void OVDeviceManager::updateSleepLock() {
     // Held while any data-mode device is plugged in or anything transfers: two devices found together
     // at start-up, or an upload going on after the last unplug, must keep the computer awake too.
     onMainThread([](OVDeviceManager& self) {
-        const bool wanted = !self.m_orvaneDeviceListener->cdcOrvanes().isEmpty() ||
-                            self.isStoringSessions() || self.isSynching();
-        if (wanted == self.m_sleepLockHeld)
-            return;
-        self.m_sleepLockHeld = wanted;
-        if (wanted)
-            self.PreventFromSleep();
-        else
-            self.AllowToSleep();
+        self.m_sleepLock->hold(!self.m_orvaneDeviceListener->cdcOrvanes().isEmpty() ||
+                               self.isStoringSessions() || self.isSynching());
     });
 }
 
@@ -427,14 +422,7 @@ std::shared_ptr<OrvaneCDCDevice> OVDeviceManager::attachmentOf(const QString& se
 }
 
 std::shared_ptr<OrvaneCDCDevice> OVDeviceManager::findUsbDevice(const std::shared_ptr<OVDeviceInfo>& device) {
-    if (!device)
-        return nullptr;
-    const QString serial = device->serial();
-    for (const auto& cdc : m_orvaneDeviceListener->cdcOrvanes()) {
-        if (cdc->deviceInformations().serial == serial)
-            return cdc;
-    }
-    return nullptr;
+    return m_operations->findUsbDevice(device);
 }
 
 bool OVDeviceManager::isSignedIn() const {
@@ -442,134 +430,57 @@ bool OVDeviceManager::isSignedIn() const {
     return credentials && credentials->isUserSignedIn();
 }
 
-// ---- Sleep lock and battery poll ----
-
-void OVDeviceManager::PreventFromSleep() {
-    systemLog("PreventFromSleep");
-    onMainThread([](OVDeviceManager& self) { SleepManager::sharedInstance().registerToPreventSleep(&self); });
-}
-
-void OVDeviceManager::AllowToSleep() {
-    onMainThread([](OVDeviceManager& self) {
-        systemLog("AllowToSleep");
-        SleepManager::sharedInstance().unregisterToPreventSleep(&self);
-    });
-}
+// ---- Battery poll ----
 
 void OVDeviceManager::startBatteryTimer() {
-    onMainThread([](OVDeviceManager& self) {
-        if (self.m_batteryTimerStarted.load())
-            return;
-        self.m_batteryTimer = std::make_unique<QTimer>();
-        QObject::connect(self.m_batteryTimer.get(), &QTimer::timeout, self.m_batteryTimer.get(),
-                         [&self] { self.getBatteryLevelTick(); });
-        self.m_batteryTimer->start(std::chrono::seconds(kBatteryPollSeconds));
-        self.m_batteryTimerStarted.store(true);
-    });
+    onMainThread([](OVDeviceManager& self) { self.m_batteryPoll->start(); });
 }
 
 void OVDeviceManager::stopBatteryTimer() {
-    m_batteryTimerStarted.store(false);
+    m_batteryPoll->stop();
     // The timer lives on the main thread; a start queued after this stop keeps its new timer.
-    onMainThread([](OVDeviceManager& self) {
-        if (!self.m_batteryTimerStarted.load())
-            self.m_batteryTimer.reset();
-    });
+    onMainThread([](OVDeviceManager& self) { self.m_batteryPoll->dropTimerIfStopped(); });
 }
 
-void OVDeviceManager::getBatteryLevelTick() {
-    for (const auto& cdc : m_orvaneDeviceListener->cdcOrvanes())
-        m_commandExecutor->getBatteryCommandForDevice(cdc);
+bool OVDeviceManager::isBatteryTimerStarted() const {
+    return m_batteryPoll->isStarted();
 }
 
 // ---- Device operations ----
 
-bool OVDeviceManager::withUsbDevice(
-    const std::shared_ptr<OVDeviceInfo>& device, const char* notFoundLine, OVError* error,
-    const std::function<void(const std::shared_ptr<OrvaneCDCDevice>&)>& send) {
-    if (const std::shared_ptr<OrvaneCDCDevice> cdc = findUsbDevice(device)) {
-        send(cdc);
-        return true;
-    }
-    const QString serial = device ? device->serial() : QString();
-    OVLog(notFoundLine, serial);
-    OVError::set(error, notFoundError(serial));
-    return false;
-}
-
-OVError OVDeviceManager::notFoundError(const QString& serial) {
-    const QString text = QCoreApplication::translate("OVDeviceManager", "Device %@ not found");
-    return OVHelper::createError(QString(text).replace(QLatin1String("%@"), serial), 1, kErrorDomain);
-}
-
 bool OVDeviceManager::identifyDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
-    return withUsbDevice(device, "No device %@ found to send identify command", error,
-                         [this](const auto& cdc) { m_commandExecutor->identifyCommandForDevice(cdc); });
+    return m_operations->identifyDevice(device, error);
 }
 
 bool OVDeviceManager::eraseDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
-    return withUsbDevice(device, "No device %@ found to send erase command", error, [this](const auto& cdc) {
-        m_commandExecutor->eraseCommandForDevice(cdc);
-        m_commandExecutor->setClockCommandForDevice(cdc);
-    });
+    return m_operations->eraseDevice(device, error);
 }
 
 bool OVDeviceManager::resetDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
-    return withUsbDevice(device, "No device %@ found to send reset command", error,
-                         [this](const auto& cdc) { m_commandExecutor->resetCommandForDevice(cdc); });
+    return m_operations->resetDevice(device, error);
 }
 
 bool OVDeviceManager::assignDefaultUserToDevice(const std::shared_ptr<OVDeviceInfo>& device, quint64 userId,
                                                 OVError* error) {
-    return withUsbDevice(
-        device, "No device %@ found to send assign command", error,
-        [this, userId](const auto& cdc) { m_commandExecutor->assignDefaultUser(cdc, userId); });
+    return m_operations->assignDefaultUserToDevice(device, userId, error);
 }
 
 bool OVDeviceManager::getDefaultUserForDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
-    return withUsbDevice(device, "No device %@ found to send get user command", error,
-                         [this](const auto& cdc) { m_commandExecutor->getDefaultUser(cdc); });
+    return m_operations->getDefaultUserForDevice(device, error);
 }
 
 bool OVDeviceManager::updateDevice(const std::shared_ptr<OVDeviceInfo>& device, const QString& firmwareFile,
                                    OVError* error) {
-    return withUsbDevice(device, "No device %@ found to send update command", error, [&](const auto& cdc) {
-        m_commandExecutor->updateCommandForDevice(cdc, firmwareFile);
-    });
+    return m_operations->updateDevice(device, firmwareFile, error);
 }
 
 bool OVDeviceManager::recoverDevice(const std::shared_ptr<OVDeviceInfo>& device, const QString& firmwareFile,
                                     OVError* error) {
-    const QString serial = device ? device->serial() : QString();
-    const quint32 location = device ? quint32(device->locationId()) : 0;
-    OVLog("Recover Device %@", serial);
-    std::shared_ptr<OrvaneUSBDevice> match;
-    for (const auto& hid : m_orvaneDeviceListener->hidOrvanes()) {
-        systemLog("hid LocationId = 0x%X", hid->locationID());
-        systemLog("device LocationId = 0x%X", location);
-        if (device && hid->locationID() == location) {
-            match = hid;
-            break;
-        }
-    }
-    if (!match) {
-        OVLog("No device %@ found to send recover command", serial);
-        OVError::set(error, notFoundError(serial));
-        return false;
-    }
-    {
-        Lock lock(m_mutex);
-        m_deviceRecovering.insert(location, true);
-    }
-    m_commandExecutor->recoverDevice(match, firmwareFile);
-    return true;
+    return m_operations->recoverDevice(device, firmwareFile, error);
 }
 
 bool OVDeviceManager::isDeviceRecovering(const std::shared_ptr<OVDeviceInfo>& device) {
-    if (!device)
-        return false;
-    Lock lock(m_mutex);
-    return m_deviceRecovering.contains(quint32(device->locationId()));
+    return m_operations->isDeviceRecovering(device);
 }
 
 void OVDeviceManager::subscribeToCommandNotification(
@@ -645,7 +556,7 @@ bool OVDeviceManager::syncDevice(const QString& serial, OVError* error) {
     const std::shared_ptr<OVDeviceInfo> device = getDevice(serial);
     if (!device) {
         OVLog("No device %@ found to sync", serial);
-        OVError::set(error, notFoundError(serial));
+        OVError::set(error, OVDeviceOperations::notFoundError(serial));
         return false;
     }
     syncDevice(device);
@@ -763,10 +674,7 @@ void OVDeviceManager::onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>
 }
 
 void OVDeviceManager::onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool) {
-    if (!device)
-        return;
-    Lock lock(m_mutex);
-    m_deviceRecovering.remove(device->locationID());
+    m_operations->onRecoverDeviceCompleted(device);
 }
 
 void OVDeviceManager::onFetchStatusChanged(const OVNotification& notification) {

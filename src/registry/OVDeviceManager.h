@@ -16,21 +16,23 @@
 #include <optional>
 #include <vector>
 
+class OVBatteryPoll;
 class OVCommandFactory;
 class OVDeviceCommandExecutor;
 class OVDeviceInfo;
 class OVDeviceInformationManager;
 class OVDeviceManagerCommandSubscriber;
+class OVDeviceOperations;
 class OVDeviceStorers;
 class OVDeviceSyncher;
 class OVReachability;
 class OVReachabilityProbes;
 class OVSession;
 class OVSessionStorer;
+class OVSleepLock;
 class OrvaneCDCDevice;
 class OrvaneUSBDevice;
 class OrvaneUSBDeviceManager;
-class QTimer;
 struct OVNotification;
 
 /**
@@ -50,8 +52,6 @@ class OVDeviceManager : public OVDeviceManagerProtocol,
                         public std::enable_shared_from_this<OVDeviceManager> {
 public:
     static const QString kErrorDomain;
-    /** Seconds between two battery polls. */
-    static constexpr int kBatteryPollSeconds = 300;
 
     /**
      * A started manager: subscribed to its executor, observing the notifications and the library
@@ -130,7 +130,7 @@ public:
     void setRequestsAborter(std::function<void()> abort) { m_abortRequests = std::move(abort); }
     /** The shipped firmware image recoveries started by the registry write; default from OVHelper. */
     void setFirmwareFilePath(const QString& path);
-    bool isBatteryTimerStarted() const { return m_batteryTimerStarted.load(); }
+    bool isBatteryTimerStarted() const;
     /** How soon after leaving data mode a device seen in recovery mode at its port is taken for it. */
     void setRecoveryRestartWindow(std::chrono::milliseconds window) { m_restartWindow = window; }
 
@@ -165,13 +165,10 @@ private:
     void sendWhatUnpluggedDevicesLeft(const QList<std::shared_ptr<OVDeviceInfo>>& records);
 
     // Sleep lock and battery poll.
-    void PreventFromSleep();
-    void AllowToSleep();
     /** Takes or gives back the sleep lock as devices come and go and transfers start and end. */
     void updateSleepLock();
     void startBatteryTimer();
     void stopBatteryTimer();
-    void getBatteryLevelTick();
 
     // Handlers.
     void onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceInfo>& device, int level);
@@ -184,10 +181,6 @@ private:
     void onSignOut(const OVNotification& notification);
     void onReachabilityChanged(const OVNotification& notification);
 
-    /** Runs send on the plugged-in device, or logs notFoundLine and fills the code-1 error. */
-    bool withUsbDevice(const std::shared_ptr<OVDeviceInfo>& device, const char* notFoundLine, OVError* error,
-                       const std::function<void(const std::shared_ptr<OrvaneCDCDevice>&)>& send);
-    static OVError notFoundError(const QString& serial);
     std::shared_ptr<OVSessionStorer> makeStorer(const std::shared_ptr<OVDeviceInfo>& device,
                                                 const std::shared_ptr<OrvaneCDCDevice>& cdc);
     /** Runs work now on the main thread, or queues it there while the manager lives. */
@@ -209,8 +202,6 @@ private:
     std::optional<QHash<QString, std::shared_ptr<OVDeviceInfo>>> m_deviceInfoMap;
     std::optional<QHash<QString, std::shared_ptr<OrvaneCDCDevice>>> m_usbDeviceMap;
     QHash<QString, std::shared_ptr<OVDeviceSyncher>> m_deviceSyncher;
-    /** Keyed by the USB location of the device under recovery, so that its completion finds it. */
-    QHash<quint32, bool> m_deviceRecovering;
     /** When each device last left data mode. */
     QHash<QString, std::chrono::steady_clock::time_point> m_departures;
     /** Main thread only. */
@@ -227,6 +218,10 @@ private:
 
     const std::shared_ptr<OVDeviceCommandExecutor> m_commandExecutor;
     const std::shared_ptr<OVCommandFactory> m_commandFactory;
+    /** Owned; the device operations and the recoveries under way. */
+    const std::unique_ptr<OVDeviceOperations> m_operations;
+    /** Owned; the five-minute battery poll, on the main thread. */
+    std::unique_ptr<OVBatteryPoll> m_batteryPoll;
     std::shared_ptr<OVDeviceManagerCommandSubscriber> m_commandSubscriber;
     /** Owned; stopped with the manager. */
     std::unique_ptr<OVReachabilityProbes> m_reachability;
@@ -235,9 +230,6 @@ private:
     std::atomic<bool> m_isUpdatingDeviceList{false};
     /** Main thread only. */
     std::function<void()> m_abortRequests;
-    /** Main thread only: the manager is registered with the sleep manager. */
-    bool m_sleepLockHeld = false;
-    /** Main thread only; repeating, calls getBatteryLevelTick. */
-    std::unique_ptr<QTimer> m_batteryTimer;
-    std::atomic<bool> m_batteryTimerStarted{false};
+    /** Owned; used on the main thread only. */
+    std::unique_ptr<OVSleepLock> m_sleepLock;
 };
