@@ -25,9 +25,6 @@
 #include "OVSyslogSink.h"
 #include "OrvaneUSBDeviceManager.h"
 
-#include <QCoreApplication>
-#include <QSet>
-
 #include <thread>
 #include <utility>
 
@@ -299,10 +296,7 @@ void OVDeviceManager::handleDepartures(const QList<std::shared_ptr<OrvaneCDCDevi
     for (const auto& record : departed) {
         const QString serial = record->serial();
         record->setIsConnected(false);
-        {
-            Lock lock(m_mutex);
-            m_departures.insert(serial, std::chrono::steady_clock::now());
-        }
+        m_operations->noteDeparture(serial);
         // Its uploads go on: they read the store, not the device.
         if (const auto storer = m_storers->value(serial))
             storer->cancelStoring();
@@ -360,7 +354,7 @@ void OVDeviceManager::handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUS
         const int location = int(hid->locationID());
         std::shared_ptr<OVDeviceInfo> known;
         for (const auto& record : getDevices()) {
-            if (record->locationId() == location && isAtItsPortStill(*record)) {
+            if (record->locationId() == location && m_operations->isAtItsPortStill(*record)) {
                 known = record;
                 break;
             }
@@ -379,17 +373,6 @@ void OVDeviceManager::handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUS
         recoverDevice(placeholder, firmwareFilePath(), nullptr);
         placeholder->setIsInRecovery(true);
     }
-}
-
-bool OVDeviceManager::isAtItsPortStill(const OVDeviceInfo& record) const {
-    if (record.isConnected() || record.isInRecovery())
-        return true;
-    // A device that restarts into recovery mode leaves data mode just before; one unplugged earlier is
-    // not the device now at its old port, which would otherwise never be recovered.
-    Lock lock(m_mutex);
-    const auto left = m_departures.constFind(record.serial());
-    return left != m_departures.constEnd() &&
-           std::chrono::steady_clock::now() - left.value() < m_restartWindow;
 }
 
 void OVDeviceManager::ensureDeviceSynchers() {
@@ -481,6 +464,10 @@ bool OVDeviceManager::recoverDevice(const std::shared_ptr<OVDeviceInfo>& device,
 
 bool OVDeviceManager::isDeviceRecovering(const std::shared_ptr<OVDeviceInfo>& device) {
     return m_operations->isDeviceRecovering(device);
+}
+
+void OVDeviceManager::setRecoveryRestartWindow(std::chrono::milliseconds window) {
+    m_operations->setRecoveryRestartWindow(window);
 }
 
 void OVDeviceManager::subscribeToCommandNotification(

@@ -132,7 +132,7 @@ public:
     void setFirmwareFilePath(const QString& path);
     bool isBatteryTimerStarted() const;
     /** How soon after leaving data mode a device seen in recovery mode at its port is taken for it. */
-    void setRecoveryRestartWindow(std::chrono::milliseconds window) { m_restartWindow = window; }
+    void setRecoveryRestartWindow(std::chrono::milliseconds window);
 
     /** The library's change report (OrvaneKVOObserver). */
     void observeValueForKeyPath(const QString& keyPath, OrvaneUSBDeviceManager* object) override;
@@ -154,8 +154,6 @@ private:
     std::shared_ptr<OrvaneCDCDevice> attachmentOf(const QString& serial) const;
     void handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUSBDevice>>& hids);
     void ensureDeviceSynchers();
-    /** Connected, in recovery, or left data mode within the restart window. */
-    bool isAtItsPortStill(const OVDeviceInfo& record) const;
     /** The registry's record of the device a command report names, when that device is connected. */
     std::shared_ptr<OVDeviceInfo> connectedRecord(const std::shared_ptr<OVDeviceInfo>& device);
     void firstRefreshAnswered(quint64 signIn, const QList<std::shared_ptr<OVDeviceInfo>>& records,
@@ -202,10 +200,6 @@ private:
     std::optional<QHash<QString, std::shared_ptr<OVDeviceInfo>>> m_deviceInfoMap;
     std::optional<QHash<QString, std::shared_ptr<OrvaneCDCDevice>>> m_usbDeviceMap;
     QHash<QString, std::shared_ptr<OVDeviceSyncher>> m_deviceSyncher;
-    /** When each device last left data mode. */
-    QHash<QString, std::chrono::steady_clock::time_point> m_departures;
-    /** Main thread only. */
-    std::chrono::milliseconds m_restartWindow{std::chrono::seconds(30)};
     std::shared_ptr<OVDeviceInformationManager> m_deviceInfoMgr;
     QString m_firmwareFilePath;
     bool m_firstRefreshUnderWay = false;

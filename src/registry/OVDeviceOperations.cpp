@@ -122,3 +122,24 @@ void OVDeviceOperations::onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUS
     Lock lock(m_mutex);
     m_deviceRecovering.remove(device->locationID());
 }
+
+void OVDeviceOperations::noteDeparture(const QString& serial) {
+    Lock lock(m_mutex);
+    m_departures.insert(serial, std::chrono::steady_clock::now());
+}
+
+bool OVDeviceOperations::isAtItsPortStill(const OVDeviceInfo& record) const {
+    if (record.isConnected() || record.isInRecovery())
+        return true;
+    // A device that restarts into recovery mode leaves data mode just before; one unplugged earlier is
+    // not the device now at its old port, which would otherwise never be recovered.
+    Lock lock(m_mutex);
+    const auto left = m_departures.constFind(record.serial());
+    return left != m_departures.constEnd() &&
+           std::chrono::steady_clock::now() - left.value() < m_restartWindow;
+}
+
+void OVDeviceOperations::setRecoveryRestartWindow(std::chrono::milliseconds window) {
+    Lock lock(m_mutex);
+    m_restartWindow = window;
+}

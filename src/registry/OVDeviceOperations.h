@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -19,7 +20,8 @@ class OrvaneUSBDeviceManager;
  * The registry's operations on one device (identify, erase, reset, default user, firmware update and
  * recovery): each finds the device the library lists now and asks the executor, whose reports reach
  * the command subscribers; a device not plugged in answers false with code 1 "Device %@ not found".
- * Also keeps the recoveries under way, by USB location. Any thread.
+ * Also keeps the recoveries under way, by USB location, and tells which record a recovery-mode device
+ * at a port belongs to. Any thread.
  */
 class OVDeviceOperations {
 public:
@@ -45,6 +47,14 @@ public:
                        OVError* error);
     bool isDeviceRecovering(const std::shared_ptr<OVDeviceInfo>& device) const;
     void onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device);
+    /** The device left data mode now. */
+    void noteDeparture(const QString& serial);
+    /**
+     * Whether a recovery-mode device at the record's USB location is that record's device: it is
+     * connected, already in recovery, or left data mode within the restart window.
+     */
+    bool isAtItsPortStill(const OVDeviceInfo& record) const;
+    void setRecoveryRestartWindow(std::chrono::milliseconds window);
 
 private:
     /** Runs send on the plugged-in device, or logs notFoundLine and fills the code-1 error. */
@@ -56,4 +66,7 @@ private:
     mutable std::mutex m_mutex;
     /** Keyed by the USB location of the device under recovery, so that its completion finds it. */
     QHash<quint32, bool> m_deviceRecovering;
+    /** When each device last left data mode. */
+    QHash<QString, std::chrono::steady_clock::time_point> m_departures;
+    std::chrono::milliseconds m_restartWindow{std::chrono::seconds(30)};
 };
