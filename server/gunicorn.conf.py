@@ -8,7 +8,9 @@ chdir = os.path.dirname(os.path.abspath(__file__))
 # Threads, not just processes: the desktop client keeps several connections
 # busy at once (an upload, status queries, the network-time probe), and a
 # slow upload must not hold up the others.
-worker_class = "gthread"
+# gthread, except that a connection gets a thread only once its headers are in:
+# clients sending them slowly must not hold every thread (ovcloud/worker.py).
+worker_class = "ovcloud.worker.HeaderReadingWorker"
 workers = int(os.environ.get("OVCLOUD_WORKERS", "2"))
 threads = int(os.environ.get("OVCLOUD_THREADS", "8"))
 preload_app = True

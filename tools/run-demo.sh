@@ -35,6 +35,26 @@ pids+=($!)
     --pages 120,200,80 --user 101 --default-user 101 --reuse >/dev/null
 "$DEVSIM" --socket "$OV_DEVSIM_SOCKET" list
 
+# A display to show the window on, found before the service's own home and runtime folder below
+# hide the user's: the Wayland socket is named relative to the user's XDG_RUNTIME_DIR, and the X
+# cookie sits in the user's home. The session bus (for the tray icon) too, where no address names it.
+user_runtime=${XDG_RUNTIME_DIR:-/run/user/$(id -u)}
+if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ -S "$user_runtime/bus" ]; then
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$user_runtime/bus"
+fi
+mode=--headless
+if [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    case $WAYLAND_DISPLAY in
+        /*) ;;
+        *) export WAYLAND_DISPLAY="$user_runtime/$WAYLAND_DISPLAY" ;;
+    esac
+    mode=
+fi
+if [ -n "${DISPLAY:-}" ]; then
+    export XAUTHORITY=${XAUTHORITY:-$HOME/.Xauthority}
+    mode=
+fi
+
 # The service gets a home of its own under the run state: its settings, store, logs, autostart
 # entry and control socket stay out of the user's own.
 export HOME="$STATE/home" XDG_RUNTIME_DIR="$STATE/run"
@@ -43,14 +63,22 @@ mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 OVSERVICES="$BUILD/src/app/ovservices"
 
-echo "ov run: OvServices --headless (log: $XDG_STATE_HOME/ovservices/Logs; Ctrl-C stops everything)"
-"$OVSERVICES" --headless 2>"$STATE/ovservices.log" &
+if [ -n "$mode" ]; then
+    echo "ov run: OvServices --headless, no display (log: $XDG_STATE_HOME/ovservices/Logs; Ctrl-C stops everything)"
+else
+    echo "ov run: OvServices with its window and tray icon (log: $XDG_STATE_HOME/ovservices/Logs; Ctrl-C stops everything)"
+fi
+# shellcheck disable=SC2086  # $mode is one option or none
+"$OVSERVICES" $mode 2>"$STATE/ovservices.log" &
 pids+=($!)
 for _ in $(seq 1 100); do
     "$OVSERVICES" status >/dev/null 2>&1 && break
     sleep 0.2
 done
-printf '%s\n' orvane-demo | "$OVSERVICES" sign-in coach
+# A home kept from an earlier run is signed in already, and a second sign-in is refused.
+if "$OVSERVICES" status --json | grep -Eq '"user": ?null'; then
+    printf '%s\n' orvane-demo | "$OVSERVICES" sign-in coach
+fi
 
 watch="env XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR $OVSERVICES"
 devsim="$DEVSIM --socket $OV_DEVSIM_SOCKET"

@@ -49,11 +49,12 @@ def free_port():
 
 
 class Server:
-    def __init__(self, state):
+    def __init__(self, state, **settings):
+        """settings: OVCLOUD_* environment of this server (database, workers)."""
         self.port = free_port()
         self.root = f"http://127.0.0.1:{self.port}/"
         self.log = open(Path(state) / "server.log", "wb")
-        env = dict(os.environ, OVCLOUD_BENCH_SINK="1", OVCLOUD_ACCESS_LOG="off")
+        env = dict(os.environ, OVCLOUD_BENCH_SINK="1", OVCLOUD_ACCESS_LOG="off", **settings)
         self.process = subprocess.Popen([str(SERVE), "--port", str(self.port), "--state", state],
                                         env=env, stdout=self.log, stderr=subprocess.STDOUT)
         deadline = time.monotonic() + 60

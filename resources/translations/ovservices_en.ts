@@ -183,11 +183,11 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Unknown</source>
+        <source>Assigning</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Assigning</source>
+        <source>The selected Orvane was unplugged. Select another one.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -264,14 +264,6 @@
 <context>
     <name>OVMaintenanceFlow</name>
     <message>
-        <source>There is a firware update available (%1) but you need to erase your device before upgrading. Please do not use a USB HUB. Connect it directly to your MAC.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>There is a new firmware version available. Would you like to update to firmware version %1? Please do not use a USB HUB. Connect it directly to your MAC.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Firware update</source>
         <translation type="unfinished"></translation>
     </message>
@@ -285,10 +277,6 @@
     </message>
     <message>
         <source>There is a firware update available (%1) but you need to erase your device before upgrading.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Are you sure you wish to update the Orvane device to firwmare %1?. Please do not use a USB HUB. Connect it directly to your MAC.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -333,6 +321,18 @@
     </message>
     <message>
         <source>Restoring the Vizavoz Device to its original state completed. Please do a &quot;Forget this Device&quot; on your iPhone or iPad.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is a firware update available (%1) but you need to erase your device before upgrading. Please do not use a USB HUB. Connect it directly to your computer.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is a new firmware version available. Would you like to update to firmware version %1? Please do not use a USB HUB. Connect it directly to your computer.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Are you sure you wish to update the Orvane device to firwmare %1?. Please do not use a USB HUB. Connect it directly to your computer.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -461,6 +461,10 @@
     </message>
     <message>
         <source>CANCEL</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No Orvane connected. Plug an Orvane device into a USB port of this computer.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -728,6 +732,18 @@
     </message>
     <message>
         <source>Waiting for Storing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Syncing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Storing Locally</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CRC Checking</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

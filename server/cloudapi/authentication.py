@@ -26,6 +26,8 @@ from django.core.cache import cache
 from rest_framework import exceptions
 from rest_framework.authentication import BasicAuthentication
 
+from ovcloud import config
+
 from .inputs import has_control_characters
 from .signature import signature_problem
 
@@ -100,6 +102,17 @@ class VerifiedPasswordCache:
 verified_passwords = VerifiedPasswordCache()
 
 
+def client_address(meta):
+    """The address failures are counted for: the peer's, or, when the peer is a
+    trusted reverse proxy, the address that proxy saw, which it appended last to
+    X-Forwarded-For (entries before it are whatever the client wrote)."""
+    peer = meta.get("REMOTE_ADDR", "")
+    forwarded = meta.get("HTTP_X_FORWARDED_FOR", "")
+    if forwarded and peer in config.trusted_proxies():
+        return forwarded.rsplit(",", 1)[-1].strip()
+    return peer
+
+
 class TooManyFailures(Exception):
     pass
 
@@ -113,7 +126,7 @@ class FailedSignIns:
     def check(self, request, login, password, verified=lambda user: False):
         """check_login, counting its failures; raises TooManyFailures, without
         checking, while this address has failed too often for this login."""
-        address = request.META.get("REMOTE_ADDR", "") if request is not None else ""
+        address = client_address(request.META) if request is not None else ""
         key = "signin-failures:" + hashlib.sha256(
             f"{address}\n{login}".encode("utf-8", "replace")).hexdigest()
         failures = cache.get(key, 0)

@@ -15,6 +15,10 @@ ID_PATTERN = "[0-9]{1,18}"
 _WHOLE = re.compile(ID_PATTERN)
 _CUT_DECIMAL = re.compile(r"([0-9]{1,18})(?:\.[0-9]{0,18})?")
 _CONTROL = re.compile(r"[\x00-\x1f\x7f]")
+# A serial stands for itself in the device's URI (/api/device/SERIAL/): only the
+# characters a URI path carries unescaped.
+SERIAL_PATTERN = "[A-Za-z0-9._~-]{1,64}"
+_SERIAL = re.compile(SERIAL_PATTERN)
 
 
 def whole_number(text):
@@ -28,6 +32,11 @@ def cut_decimal(text):
     Device times are compared in whole units, and a client cuts the fraction."""
     match = _CUT_DECIMAL.fullmatch(text) if isinstance(text, str) else None
     return int(match.group(1)) if match else None
+
+
+def is_device_serial(text):
+    """Whether text can name a device: "." and ".." would name a parent path instead."""
+    return bool(_SERIAL.fullmatch(text)) and text.strip(".") != ""
 
 
 def has_control_characters(text):

@@ -73,6 +73,12 @@ class Record(models.Model):
     class Meta:
         ordering = ["id"]
         indexes = [models.Index(fields=["device", "start"], name="record_device_start_idx")]
+        # A session (its device, start and user) has one record that is not deleted:
+        # uploaders racing to create it in several workers must end up sharing it.
+        # A deleted record does not count, so that the session can be uploaded again.
+        constraints = [models.UniqueConstraint(
+            fields=["device", "start", "user"], condition=~models.Q(status="deleted"),
+            name="record_one_live_per_session")]
 
     def __str__(self):
         return f"record {self.pk} ({self.device_id}, start {self.start})"

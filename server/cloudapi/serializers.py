@@ -4,10 +4,16 @@ import math
 import re
 
 from django.contrib.auth import get_user_model
+from django.db import IntegrityError, transaction
 from rest_framework import serializers
+from rest_framework.exceptions import APIException
 
-from .inputs import has_control_characters, whole_number
+from .inputs import has_control_characters, is_device_serial, whole_number
 from .models import Device, Record
+
+
+class Conflict(APIException):
+    status_code = 409
 
 
 def uri(resource, key):
@@ -129,9 +135,10 @@ class DeviceSerialField(ResourceUriField):
 
     def to_internal_value(self, data):
         serial = super().to_internal_value(data)
-        if len(serial) > Device._meta.get_field("serial").max_length \
-                or has_control_characters(serial):
-            raise serializers.ValidationError("not a device serial")
+        if not is_device_serial(serial):
+            raise serializers.ValidationError(
+                "not a device serial: 1 to 64 letters, digits, '.', '_', '~' or '-', "
+                "not only dots")
         return serial
 
 
@@ -178,12 +185,38 @@ class RecordCreateSerializer(serializers.Serializer):
             raise serializers.ValidationError(f"no user {key}")
         return user
 
+    def validate_firmware_rev(self, text):
+        # Shown in the dashboard, the admin and the client's views: a line feed
+        # or an escape sequence there is never a revision.
+        if has_control_characters(text):
+            raise serializers.ValidationError("control characters in a firmware revision")
+        return text
+
     def validate(self, attrs):
         # A device whose clock was set back while it recorded ends before it starts;
         # the session is still worth keeping, as a session of no length.
         attrs["end"] = max(attrs["end"], attrs["start"])
         return attrs
 
-    def create(self, validated_data):
-        device, _ = Device.objects.get_or_create(serial=validated_data.pop("device"))
-        return Record.objects.create(device=device, status=Record.INCOMPLETE, **validated_data)
+
+def find_or_create_record(fields):
+    """The record of the session that RecordCreateSerializer's fields describe, and
+    whether it is new.
+
+    Two uploads of one session may both find no record and both create it, in
+    different worker processes; the database keeps one, and the loser answers
+    with the winner's record, so both upload into the same one."""
+    fields = dict(fields)
+    device, _ = Device.objects.get_or_create(serial=fields.pop("device"))
+    session = {"device": device, "start": fields["start"], "user": fields["user"]}
+    # A winner deleted before the loser reads it lets the next attempt create.
+    for _ in range(3):
+        try:
+            with transaction.atomic():
+                return Record.objects.create(status=Record.INCOMPLETE, device=device,
+                                             **fields), True
+        except IntegrityError:
+            existing = Record.objects.exclude(status=Record.DELETED).filter(**session).first()
+            if existing is not None:
+                return existing, False
+    raise Conflict("The session's record changed while it was created; try again")

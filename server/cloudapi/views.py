@@ -16,10 +16,11 @@ from ovcloud import faults
 from . import access, timeline
 from .errors import error_response
 from .filters import BundlePermissionFilter, RecordFilter
-from .inputs import ID_PATTERN
+from .inputs import ID_PATTERN, SERIAL_PATTERN
 from .models import Bundle, BundlePermission, Device, Profile, Record
 from .serializers import (RecordCreateSerializer, bundle_json, bundle_permission_json,
-                          device_json, profile_json, record_json, team_json, uri, user_json)
+                          device_json, find_or_create_record, profile_json, record_json,
+                          team_json, uri, user_json)
 
 RESOURCES = ["account", "user", "profile", "device", "bundle", "bundle_permission", "team",
              "record"]
@@ -69,7 +70,7 @@ class ProfileResource(Resource):
 class DeviceResource(Resource):
     to_json = device_json
     lookup_field = "serial"
-    lookup_value_regex = r"[^/\x00-\x1f\x7f]{1,64}"
+    lookup_value_regex = SERIAL_PATTERN
 
     def get_queryset(self):
         ids = access.visible_user_ids(self.request.user)
@@ -127,11 +128,12 @@ class RecordResource(Resource):
             return error_response(fault.status, f"Record refused with {fault.status} (fault injection)")
         if fault and fault.kind == "reset":
             return faults.connection_reset_response(request)
-        record = incoming.save()
+        record, created = find_or_create_record(incoming.validated_data)
         if fault:  # created, but the answer is lost
             return faults.connection_reset_response(request)
         location = uri("record", record.pk)
-        return Response(record_json(record), status=201, headers={"Location": location})
+        return Response(record_json(record), status=201 if created else 200,
+                        headers={"Location": location})
 
     @staticmethod
     def injected_fault():

@@ -117,6 +117,18 @@ def body_idle_timeout():
     return env_int("OVCLOUD_BODY_IDLE_TIMEOUT", 30)
 
 
+def trusted_proxies():
+    """Addresses of the reverse proxies in front of the server, whose
+    X-Forwarded-For header names the client."""
+    return {address.strip() for address in env("OVCLOUD_TRUSTED_PROXIES", "").split(",")
+            if address.strip()}
+
+
+def header_timeout():
+    """Seconds a connection may take to send a request line and its headers."""
+    return env_int("OVCLOUD_HEADER_TIMEOUT", 10)
+
+
 def site_url():
     """Where people reach the site; links in mails are built from it, never from
     a request's Host header. serve.sh sets it from its --bind and --port."""
@@ -145,18 +157,25 @@ def is_loopback(address):
         return False
 
 
+def is_exposed(bind):
+    """Whether people reach the server from other machines: it listens beyond
+    loopback, or its site URL is not a loopback one (a reverse proxy on the same
+    machine, bound to loopback, serves it to the network)."""
+    return not (is_loopback(bind) and is_loopback(urlsplit(site_url()).hostname or ""))
+
+
 def exposure_problem(bind):
     """Why serving on bind would expose published secrets, or None.
 
     The development API key and secret are printed in the documentation and
-    built into every development client: on anything but a loopback address
-    they must be replaced."""
-    if is_loopback(bind):
+    built into every development client: on an exposed server they must be
+    replaced."""
+    if not is_exposed(bind):
         return None
     published = [name for name, value, default in [
         ("OVCLOUD_API_KEY", api_key(), DEFAULT_API_KEY),
         ("OVCLOUD_API_SECRET", api_secret(), DEFAULT_API_SECRET)] if value == default]
     if published:
-        return (f"refusing to listen on {bind} with the published development "
+        return (f"refusing to serve {site_url()} on {bind} with the published development "
                 f"{' and '.join(published)}: set your own")
     return None

@@ -24,6 +24,7 @@ import django  # noqa: E402
 
 django.setup()
 
+import pgcluster  # noqa: E402
 from processes import DEMO, Cloud  # noqa: E402,F401 (DEMO is for the tests)
 
 
@@ -52,6 +53,17 @@ def start_server(tmp_path_factory):
     yield start
     for one in started:
         one.stop()
+
+
+@pytest.fixture(scope="session")
+def postgres():
+    """A temporary PostgreSQL cluster; cluster.database(name) makes an empty database."""
+    try:
+        cluster = pgcluster.Cluster()
+    except pgcluster.Unavailable as reason:
+        pytest.skip(f"PostgreSQL cannot be started here: {reason}")
+    yield cluster
+    cluster.stop()
 
 
 @pytest.fixture

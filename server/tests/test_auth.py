@@ -8,7 +8,7 @@ from django.contrib.auth import authenticate
 from django.contrib.auth.hashers import PBKDF2PasswordHasher
 from rest_framework.exceptions import AuthenticationFailed, Throttled
 
-from cloudapi.authentication import CachedBasicAuthentication, failed_sign_ins
+from cloudapi.authentication import CachedBasicAuthentication, client_address, failed_sign_ins
 from cloudapi.signature import request_url
 from ovclient import API_SECRET, send, sign
 
@@ -92,6 +92,19 @@ def test_failed_sign_ins_are_throttled_per_address_and_login(server, monkeypatch
     assert authenticate(site_request, username="ada", password="orvane-demo") is None
     assert check("ada", "orvane-demo", address="198.51.100.8")[0].pk == 101
     assert check("bruno", "orvane-demo", address="198.51.100.7")[0].pk == 102
+
+
+@pytest.mark.parametrize("peer, forwarded, counted", [
+    ("127.0.0.1", "203.0.113.9", "203.0.113.9"),               # the proxy saw the client
+    ("127.0.0.1", "198.51.100.1, 203.0.113.9", "203.0.113.9"),  # the first entry is the client's word
+    ("127.0.0.1", None, "127.0.0.1"),
+    ("203.0.113.5", "198.51.100.1", "203.0.113.5"),            # not a proxy: its header is ignored
+])
+def test_failures_behind_a_trusted_proxy_count_for_the_client(monkeypatch, peer, forwarded,
+                                                               counted):
+    monkeypatch.setenv("OVCLOUD_TRUSTED_PROXIES", "127.0.0.1, ::1")
+    meta = {"REMOTE_ADDR": peer, **({"HTTP_X_FORWARDED_FOR": forwarded} if forwarded else {})}
+    assert client_address(meta) == counted
 
 
 @pytest.mark.parametrize("method, path", [("HEAD", ""), ("GET", "api/account/"),

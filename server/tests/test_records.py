@@ -55,6 +55,11 @@ def test_who_may_create_records_for_whom(server, unique_serial, username, owner,
     ({"device": "/api/device/S\0/"}, 400),
     ({"device": "/api/device/\udcff/"}, 400),        # a lone surrogate, escaped in JSON
     ({"device": f"/api/device/{'S' * 65}/"}, 400),
+    ({"device": "/api/device/../"}, 400),            # would name the device list itself
+    ({"device": "/api/device/./"}, 400),
+    ({"device": "/api/device/S%2F..%2F/"}, 400),
+    ({"firmware_rev": "1.4\n.2"}, 400),
+    ({"firmware_rev": "\x1b[31m1.4.2"}, 400),
     ({"npages": 2 ** 63}, 400),
     ({"soft_protocole": 2 ** 64}, 400),
     ({"data": "A" * 100_000}, 413),
@@ -83,10 +88,20 @@ def test_hostile_record_bodies_get_4xx_and_create_nothing(coach, unique_serial, 
     ("DELETE", "record/99999999999999999999/", 404),
     ("POST", "sync/timeline/99999999999999999999/", 404),
     ("OPTIONS", "record/", 405),
+    ("GET", "device/../", 404),
+    ("GET", "device/%2E%2E/", 404),
+    ("GET", "sync/timeline/1/../../../../secret_key", 404),
+    ("GET", "sync/timeline/..%2F..%2Fsecret_key/", 404),
 ])
 def test_hostile_queries_and_ids_get_4xx(coach, method, path, status):
     answer = coach.request(method, path)
     assert answer.status == status and answer.json()["error"], answer
+
+
+# 1,500 fit the request line and are more than Django parses; 10,000 do not fit it.
+@pytest.mark.parametrize("count", [1_500, 10_000])
+def test_too_many_query_parameters_get_400(coach, count):
+    assert coach.get("record/?" + "&".join(["a"] * count)).status == 400
 
 
 def test_records_of_others_stay_hidden(server, coach, unique_serial):
@@ -143,3 +158,12 @@ def test_pages_and_their_links(coach, paged_serial, query, count, next_offset, p
         return None if offset is None else \
             f"/api/record/?start__gte=256&device__exact={paged_serial}&limit={meta['limit']}&offset={offset}"
     assert (meta["next"], meta["previous"]) == (link(next_offset), link(previous_offset))
+
+
+def test_a_session_has_one_live_record_and_a_deleted_one_makes_way(coach, unique_serial):
+    first = coach.create_record(101, unique_serial, 256 * 50)
+    again = coach.post("record/", record_body(101, unique_serial, 256 * 50))
+    assert (again.status, again.json()["id"]) == (200, first["id"])
+    assert coach.request("DELETE", f"record/{first['id']}/").status == 204
+    second = coach.create_record(101, unique_serial, 256 * 50)
+    assert second["id"] != first["id"]

@@ -1,5 +1,7 @@
 """serve.sh and what it runs first: arguments, exposure, seeding."""
 
+import os
+import sqlite3
 import subprocess
 
 import pytest
@@ -24,6 +26,8 @@ def test_bad_arguments_are_refused(args):
     ("0.0.0.0", {}, True),
     ("192.0.2.7", {"OVCLOUD_API_KEY": "OwnKey0123456789"}, True),
     ("0.0.0.0", {"OVCLOUD_API_KEY": "OwnKey0123456789", "OVCLOUD_API_SECRET": "Own" * 13}, False),
+    # On loopback behind a reverse proxy that serves it to everyone.
+    ("127.0.0.1", {"OVCLOUD_SITE_URL": "https://cloud.example.org/"}, True),
 ])
 def test_published_secrets_never_leave_loopback(monkeypatch, bind, env, refused):
     for name, value in env.items():
@@ -46,3 +50,31 @@ def test_a_restart_seeds_nothing_again(coach):
             assert coach.get(f"{listing}/").json()["meta"]["total_count"] == len(DEMO[described])
     finally:
         users.update(is_active=True)
+
+
+def test_an_older_database_with_duplicate_records_keeps_the_fullest_live(tmp_path):
+    """Databases from before the one-live-record rule may hold several records of one session."""
+    env = dict(os.environ, OVCLOUD_STATE_DIR=str(tmp_path), OVCLOUD_DATABASE_URL="")  # SQLite
+
+    def manage(*args):
+        subprocess.run(["/usr/bin/python3", "manage.py", *args, "-v", "0"], cwd=SERVER_DIR,
+                       env=env, check=True, timeout=120)
+
+    manage("migrate", "auth")
+    manage("migrate", "cloudapi", "0001")
+    manage("seed_demo")
+    database = sqlite3.connect(tmp_path / "ovcloud.sqlite3")
+    database.execute("INSERT INTO cloudapi_device VALUES ('DUP1', '2026-01-01')")
+    # (start, status, bytes held): three copies of one session, and another session.
+    rows = [(256, "incomplete", 0), (256, "complete", 100), (256, "incomplete", 100),
+            (512, "incomplete", 0)]
+    for start, status, size in rows:
+        database.execute(
+            "INSERT INTO cloudapi_record (user_id, device_id, start, \"end\", data, dev_id, "
+            "firmware_rev, npages, soft_protocole, soft_uid, status, created, timeline_ranges, "
+            "timeline_size, n_uploaded_timelines) VALUES (101, 'DUP1', ?, ?, '', '', '', 0, 0, '', "
+            "?, '2026-01-01', '[]', ?, 0)", (start, start, status, size))
+    database.commit()
+    manage("migrate")
+    statuses = database.execute("SELECT status FROM cloudapi_record ORDER BY id").fetchall()
+    assert [status for status, in statuses] == ["deleted", "complete", "deleted", "incomplete"]

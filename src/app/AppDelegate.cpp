@@ -135,10 +135,10 @@ bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
     return false;
 }
 
-OVControlServer::Listen AppDelegate::startControlServer(const QString& path, QString* errorText) {
+OVControlServer::Listen AppDelegate::startControlServer(const QString& path, OVError* error) {
     m_controlServer = new OVControlServer(this);
     OVControlCommands::install(*m_controlServer, *this);
-    return m_controlServer->listen(path, errorText);
+    return m_controlServer->listen(path, error);
 }
 
 void AppDelegate::logUnhandledException(std::exception_ptr exception) {

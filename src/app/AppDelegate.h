@@ -50,7 +50,7 @@ public:
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
 
     /** Listens for the subcommands on path; see OVControlServer::listen. Before launching. */
-    OVControlServer::Listen startControlServer(const QString& path, QString* errorText);
+    OVControlServer::Listen startControlServer(const QString& path, OVError* error);
 
     bool isHeadless() const { return m_headless; }
     /** Null before applicationDidFinishLaunching. Owned by the delegate. */
@@ -59,9 +59,6 @@ public:
     OVService* service() const { return m_service.get(); }
     /** Null before startApp. */
     OVDeviceManager* deviceManager() const { return m_deviceMgr.get(); }
-    /** Null before startApp and when headless. */
-    OVMainWindowController* mainWindow() const { return m_mainWindow.get(); }
-    OVStatusItem* statusItem() const { return m_statusItem.get(); }
     /** Null before startApp; its progress table is what status and the tray tooltip show. */
     OVStallWatchdog* stallWatchdog() const { return m_stallWatchdog; }
 

@@ -30,8 +30,6 @@ public:
     bool isHeadless() const { return m_headless; }
     /** The subcommand, when action() is RunCommand. */
     const QString& command() const { return m_command; }
-    const QStringList& commandArguments() const { return m_commandArguments; }
-    bool wantsJson() const { return m_json; }
     /** The exit code when action() is Exit; what to print is in exitText(). */
     int exitCode() const { return m_exitCode; }
     const QString& exitText() const { return m_exitText; }

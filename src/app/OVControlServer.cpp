@@ -9,6 +9,12 @@
 #include <QPointer>
 #include <QStandardPaths>
 
+namespace {
+QString controlErrorDomain() {
+    return QStringLiteral("OVControlServer");
+}
+} // namespace
+
 OVControlServer::OVControlServer(QObject* parent)
     : QObject(parent) {
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
@@ -29,21 +35,21 @@ void OVControlServer::setHandler(const QString& command, Handler handler) {
     m_handlers.insert(command, std::move(handler));
 }
 
-OVControlServer::Listen OVControlServer::listen(const QString& path, QString* errorText) {
+OVControlServer::Listen OVControlServer::listen(const QString& path, OVError* error) {
     // Two launches at once both find no socket; only one of them gets the lock.
     auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
     lock->setStaleLockTime(0);
     if (!lock->tryLock(0)) {
         if (lock->error() == QLockFile::LockFailedError)
             return Listen::AlreadyRunning;
-        if (errorText)
-            *errorText = QStringLiteral("Cannot create %1").arg(path + QStringLiteral(".lock"));
+        OVError::set(error, OVError(controlErrorDomain(), int(lock->error()),
+                                    QStringLiteral("Cannot create %1").arg(path + QStringLiteral(".lock"))));
         return Listen::Failed;
     }
     QLocalServer::removeServer(path);
     if (!m_server.listen(path)) {
-        if (errorText)
-            *errorText = m_server.errorString();
+        OVError::set(error,
+                     OVError(controlErrorDomain(), int(m_server.serverError()), m_server.errorString()));
         return Listen::Failed;
     }
     m_instanceLock = std::move(lock);

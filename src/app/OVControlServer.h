@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OVError.h"
+
 #include <QHash>
 #include <QJsonObject>
 #include <QLocalServer>
@@ -41,10 +43,9 @@ public:
     /**
      * Claims the instance (a lock file beside the socket, held while the server lives), then listens
      * on path, replacing a socket file left by a process that died. AlreadyRunning when another live
-     * process holds the claim; Failed, with *errorText, when the socket cannot be made.
+     * process holds the claim; Failed, with *error, when the socket cannot be made.
      */
-    Listen listen(const QString& path, QString* errorText);
-    QString serverPath() const { return m_server.fullServerName(); }
+    Listen listen(const QString& path, OVError* error);
 
     static QJsonObject success(QJsonObject answer = {});
     static QJsonObject failure(const QString& errorText);

@@ -25,6 +25,25 @@ std::optional<qint64> parseStart(const QString& text) {
         return std::nullopt;
     return time.toSecsSinceEpoch();
 }
+
+// Names and paths come from the bags and the store, not from us: a line feed, a carriage return or a
+// terminal escape in them would let a damaged bag print a line of its own, an "ok" for instance. Each
+// such character, and the backslash, is written as an escape instead.
+QString printable(const QString& text) {
+    QString shown;
+    for (const QChar c : text) {
+        const QChar::Category category = c.category();
+        if (c == QLatin1Char('\\'))
+            shown += QStringLiteral("\\\\");
+        else if (category == QChar::Other_Control || category == QChar::Other_Format ||
+                 category == QChar::Separator_Line || category == QChar::Separator_Paragraph)
+            shown += c.unicode() < 0x100 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                                         : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
 } // namespace
 
 QString OVExportCommand::defaultOutDirectory() {
@@ -61,9 +80,9 @@ int OVExportCommand::run(const QStringList& positional, const QString& outDirect
         return kFailed;
     }
     for (const QString& bag : report->bags)
-        out << "exported " << bag << "\n";
+        out << "exported " << printable(bag) << "\n";
     for (const QString& skipped : report->skipped)
-        err << "ovservices: not exported: " << skipped << "\n";
+        err << "ovservices: not exported: " << printable(skipped) << "\n";
     if (report->bags.isEmpty() && report->skipped.isEmpty()) {
         err << "ovservices: no stored session matches\n";
         return kFailed;
@@ -90,7 +109,7 @@ int OVExportCommand::verify(const QString& directory, QTextStream& out, QTextStr
     int damaged = 0;
     for (const QString& bag : bags) {
         const QStringList problems = OVBag::verify(bag);
-        const QString name = QDir(bag).dirName();
+        const QString name = printable(QDir(bag).dirName());
         if (problems.isEmpty()) {
             out << "ok       " << name << "\n";
             continue;
@@ -98,7 +117,7 @@ int OVExportCommand::verify(const QString& directory, QTextStream& out, QTextStr
         ++damaged;
         out << "DAMAGED  " << name << "\n";
         for (const QString& problem : problems)
-            out << "         " << problem << "\n";
+            out << "         " << printable(problem) << "\n";
     }
     out << bags.size() << " bag(s) checked, " << damaged << " damaged\n";
     return damaged == 0 ? kDone : kFailed;

@@ -65,14 +65,15 @@ int main(int argc, char* argv[]) {
         AppDelegate delegate(commandLine.isHeadless());
         // The socket first: a launch racing this one finds the instance taken. Requests wait for the
         // event loop, so none is served before launching has finished.
-        QString errorText;
-        switch (delegate.startControlServer(OVControlServer::socketPath(), &errorText)) {
+        OVError error;
+        switch (delegate.startControlServer(OVControlServer::socketPath(), &error)) {
         case OVControlServer::Listen::AlreadyRunning:
             // It may still be starting: give it the time to open its socket.
             OVCommandLine::askRunningInstanceToReopen(OVControlServer::socketPath(), err, 10000);
             return OVCommandLine::Done;
         case OVControlServer::Listen::Failed:
-            err << "ovservices: no control socket (" << errorText << "); the subcommands will not reach it\n";
+            err << "ovservices: no control socket (" << error.description()
+                << "); the subcommands will not reach it\n";
             break;
         case OVControlServer::Listen::Listening:
             break;

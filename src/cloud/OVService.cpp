@@ -7,6 +7,7 @@
 #include "OVHelper.h"
 #include "OVLogger.h"
 #include "OVModelBuilder.h"
+#include "OVNetworkClock.h"
 #include "OVPreferencesManagerProtocol.h"
 
 #include <QCoreApplication>
@@ -96,7 +97,7 @@ struct OVService::Answer {
 OVService::OVService(OVCredentialManagerProtocol* credentialMgr, OVPreferencesManagerProtocol* prefMgr)
     : m_credentialMgr(credentialMgr)
     , m_prefMgr(prefMgr)
-    , m_networkClock(&OVHelper::getNetworkDate)
+    , m_networkClock(&OVNetworkClock::getNetworkDate)
     , m_asyncQueue(QStringLiteral("com.pellwick.service.async"), kAsyncThreads) {}
 
 OVService::~OVService() {

@@ -47,7 +47,7 @@ public:
     void setNetworkAccessFactory(NetworkAccessFactory factory);
     /**
      * What requests are signed by: called on the sending thread, the local clock stands in when it
-     * answers none. The default asks OVHelper::getNetworkDate. Set it before the first send.
+     * answers none. The default asks OVNetworkClock::getNetworkDate. Set it before the first send.
      */
     void setNetworkClock(NetworkClock clock);
 

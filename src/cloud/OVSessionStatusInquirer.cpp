@@ -26,14 +26,9 @@ std::optional<qint64> offsetFromNext(const QString& next) {
 }
 
 const OVRecord* findMatch(const OVSession& session, const QList<OVRecord>& remote) {
-    const double start = session.start().secondsSince1970();
-    for (const OVRecord& record : remote) {
-        if (!record.startTimestamp || record.startTimestamp->secondsSince1970() != start)
-            continue;
-        if (record.user && record.user->identifier &&
-            static_cast<quint64>(*record.user->identifier) == session.userId())
+    for (const OVRecord& record : remote)
+        if (record.matchesSession(session))
             return &record;
-    }
     return nullptr;
 }
 
@@ -134,7 +129,7 @@ void OVSessionStatusInquirer::applyIncompleteRecord(OVSession& session, const OV
     if (!record.timelineSize) {
         if (!completeLocally)
             session.setSyncStatus(OVSessionSyncStatusStoringFailed);
-        return;
+        return markUnsynced(session, repository);
     }
     OVError pathError;
     const QString path = repository.getSessionDataFilePath(session, &pathError);
@@ -144,11 +139,23 @@ void OVSessionStatusInquirer::applyIncompleteRecord(OVSession& session, const OV
     // cleaned up) those of a complete download.
     if (localSize == serverSize || (localSize == 0 && session.expectedDataSize() == serverSize))
         markSynced(session, repository);
+    else
+        markUnsynced(session, repository);
 }
 
 void OVSessionStatusInquirer::markSynced(OVSession& session, OVSessionRepositoryProtocol& repository) {
     session.setSyncStatus(OVSessionSyncStatusSynced);
     session.setAlreadySynced(true);
+    OVError ignored;
+    repository.updateSession(session, &ignored);
+}
+
+// A session saved as synced whose record still lacks bytes (an upload reported synced while a chunk
+// was missing) would never be offered again: the record says what the server holds.
+void OVSessionStatusInquirer::markUnsynced(OVSession& session, OVSessionRepositoryProtocol& repository) {
+    if (!session.alreadySynced())
+        return;
+    session.setAlreadySynced(false);
     OVError ignored;
     repository.updateSession(session, &ignored);
 }

@@ -18,8 +18,9 @@ class OVSessionRepositoryProtocol;
 /**
  * Reconciles the upload state of one device's sessions with the records the web API holds: one query
  * window from the oldest to the newest session, read 500 records a page, records matched to sessions
- * by exact start and user. Sets each session's syncStatus (None, ReadyToSync, Synced or
- * StoringFailed), saves alreadySynced for sessions the server has, and posts
+ * by device, start and user (OVRecord::matchesSession). A session whose record is incomplete and
+ * lacks bytes loses a saved alreadySynced, so that it is uploaded again. Sets each session's syncStatus
+ * (None, ReadyToSync, Synced or StoringFailed), saves alreadySynced for sessions the server has, and posts
  * "OnSessionSyncStatusChanged" once per session, on the calling thread.
  *
  * Holds no state but its service; nothing is locked, sessions are updated in place.
@@ -49,6 +50,7 @@ private:
     static void applyIncompleteRecord(OVSession& session, const OVRecord& record, bool completeLocally,
                                       OVSessionRepositoryProtocol& repository);
     static void markSynced(OVSession& session, OVSessionRepositoryProtocol& repository);
+    static void markUnsynced(OVSession& session, OVSessionRepositoryProtocol& repository);
 
     std::atomic<OVServiceProtocol*> m_service{nullptr};
 };

@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <thread>
 
@@ -28,8 +30,27 @@ QString localized(const char* text) {
     return QCoreApplication::translate("OVSessionSyncher", text);
 }
 
-bool isSuccess(qint64 status) {
-    return status >= 200 && status <= 399;
+// The web API answers a chunk it stored with 200 and nothing else: a redirect or any other status
+// means the bytes are not on the server.
+constexpr qint64 kChunkStoredStatus = 200;
+
+bool isChunkStored(qint64 status) {
+    return status == kChunkStoredStatus;
+}
+
+// What a stored chunk's answer says the record holds: {"size": bytes held, "total": declared size}.
+struct HeldBytes {
+    std::optional<qint64> size;
+    std::optional<qint64> total;
+};
+
+HeldBytes heldBytesFromAnswer(const QByteArray& body) {
+    const QJsonObject answer = QJsonDocument::fromJson(body).object();
+    const auto number = [&answer](const char* key) -> std::optional<qint64> {
+        const QJsonValue value = answer.value(QLatin1String(key));
+        return value.isDouble() ? std::optional<qint64>(value.toInteger()) : std::nullopt;
+    };
+    return {number("size"), number("total")};
 }
 
 QString chunkPath(const QString& directory, int index, qint64 first, qint64 last) {
@@ -213,9 +234,12 @@ std::optional<OVRecord> OVSessionSyncher::findRecord(OVError* error) {
                                                           QStringLiteral("No data returned from server")));
         return std::nullopt;
     }
-    if (page->second.isEmpty())
-        return std::nullopt;
-    return page->second.first();
+    // Only a record that is this session's counts, whatever the server did with the filter; a deleted
+    // one is the same as none, and a later record of the session may follow it.
+    for (const OVRecord& record : page->second)
+        if (record.matchesSession(*s) && record.status != OVRecordStatusDeleted)
+            return record;
+    return std::nullopt;
 }
 
 // ---- Preparing the chunks ---------------------------------------------------------------------
@@ -366,9 +390,8 @@ bool OVSessionSyncher::isCurrentConnection(OVURLConnection* connection) const {
 int OVSessionSyncher::percentageForBytes(quint64 written, quint64 total) {
     if (total == 0)
         return 0;
-    const int percentage =
-        static_cast<int>(static_cast<double>(written) * 100.0 / static_cast<double>(total));
-    return written > total ? percentage - 100 : percentage;
+    return static_cast<int>(static_cast<double>(std::min(written, total)) * 100.0 /
+                            static_cast<double>(total));
 }
 
 void OVSessionSyncher::connectionDidReceiveResponse(OVURLConnection* connection, qint64 statusCode) {
@@ -377,6 +400,8 @@ void OVSessionSyncher::connectionDidReceiveResponse(OVURLConnection* connection,
     OVLog("(%@)-Upload didReceiveResponse. Session: %@. HTTP Code: %ld", serial(), session(),
           long(statusCode));
     m_uploadResponseStatusCode.store(statusCode);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_uploadReceivedData.clear();
 }
 
 void OVSessionSyncher::connectionDidReceiveData(OVURLConnection* connection, const QByteArray& data) {
@@ -384,35 +409,50 @@ void OVSessionSyncher::connectionDidReceiveData(OVURLConnection* connection, con
         return;
     OVLog("(%@)-Upload didReceiveData. Session: %@. HTTP Body: %@", serial(), session(),
           QString::fromUtf8(data));
+    // The whole answer of this chunk, however it arrives: the last one is read for the bytes held.
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_uploadReceivedData = data;
+    m_uploadReceivedData += data;
 }
 
-void OVSessionSyncher::connectionDidSendBodyData(OVURLConnection* connection, qint64 bytesWritten, qint64,
-                                                 qint64) {
+void OVSessionSyncher::connectionDidSendBodyData(OVURLConnection* connection, qint64 bytesWritten,
+                                                 qint64 totalBytesWritten, qint64) {
     if (!isCurrentConnection(connection))
         return;
     if (isCancelled())
         return onCancelSyncOperation();
-    const quint64 written = m_realTotalBytesWritten.fetch_add(static_cast<quint64>(bytesWritten)) +
-                            static_cast<quint64>(bytesWritten);
-    notiySyncProgress(percentageForBytes(written, m_sessionDataFileSize.load()));
+    m_realTotalBytesWritten.fetch_add(static_cast<quint64>(bytesWritten));
+    m_chunkBytesWritten.store(static_cast<quint64>(totalBytesWritten));
+    notiySyncProgress(progressPercentage());
     if (isCancelled())
         onCancelSyncOperation();
+}
+
+// Bytes the server stored plus those of the chunk under way: a chunk sent again is not counted twice,
+// and what a refused chunk had counted is never taken back, so the value only grows and reaches 100
+// only with the last missing byte.
+int OVSessionSyncher::progressPercentage() {
+    const int percentage =
+        percentageForBytes(m_storedBytes.load() + m_chunkBytesWritten.load(), m_sessionDataFileSize.load());
+    int shown = m_percentageShown.load();
+    while (percentage > shown && !m_percentageShown.compare_exchange_weak(shown, percentage)) {
+    }
+    return std::max(shown, percentage);
 }
 
 void OVSessionSyncher::connectionDidFinishLoading(OVURLConnection* connection) {
     if (!isCurrentConnection(connection))
         return;
     const qint64 status = m_uploadResponseStatusCode.load();
+    const quint64 chunkBytes = m_chunkBytesWritten.exchange(0);
+    if (isChunkStored(status))
+        m_storedBytes.fetch_add(chunkBytes);
     QString next;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         const QString done = m_splitFilesPath.isEmpty() ? QString() : m_splitFilesPath.takeFirst();
-        // A refused chunk that is not the last would leave a hole in a record reported as synced,
-        // and the local data may be deleted once synced: it goes again once, after the others, so
-        // that the last answer covers it too.
-        if (!isSuccess(status) && !m_splitFilesPath.isEmpty() && !m_resentChunks.contains(done)) {
+        // A refused chunk that is not the last goes again once, after the others: a single refusal
+        // then costs no new sync. Whether the session is synced is decided by what the server holds.
+        if (!isChunkStored(status) && !m_splitFilesPath.isEmpty() && !m_resentChunks.contains(done)) {
             m_resentChunks.insert(done);
             m_splitFilesPath.append(done);
         } else if (!done.isEmpty()) {
@@ -429,18 +469,33 @@ void OVSessionSyncher::connectionDidFinishLoading(OVURLConnection* connection) {
         std::lock_guard<std::mutex> lock(m_mutex);
         body = m_uploadReceivedData;
     }
-    if (isSuccess(status)) {
-        m_uploadResponseStatusCode.store(0);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_uploadReceivedData.clear();
-        }
-        return onCompleteOperation(std::nullopt);
+    if (!isChunkStored(status)) {
+        const QString description =
+            QStringLiteral("Error: %1, %2")
+                .arg(OVHTTPStatus::localizedStringForStatusCode(int(status)), QString::fromUtf8(body));
+        return onCompleteOperation(createError(description, int(status), OVService::kErrorDomain));
     }
-    const QString description =
-        QStringLiteral("Error: %1, %2")
-            .arg(OVHTTPStatus::localizedStringForStatusCode(int(status)), QString::fromUtf8(body));
-    onCompleteOperation(createError(description, int(status), OVService::kErrorDomain));
+    m_uploadResponseStatusCode.store(0);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_uploadReceivedData.clear();
+    }
+    onCompleteOperation(serverHoldsEveryByte(body));
+}
+
+// The last answer is not enough: an earlier chunk may have been refused twice, or redirected. The
+// record's own count of the bytes it holds, given with every stored chunk, decides.
+std::optional<OVError> OVSessionSyncher::serverHoldsEveryByte(const QByteArray& lastAnswer) {
+    const HeldBytes held = heldBytesFromAnswer(lastAnswer);
+    const auto expected = static_cast<qint64>(m_sessionDataFileSize.load());
+    if (held.size == expected && held.total == expected)
+        return std::nullopt;
+    const QString heldText = held.size ? QString::number(*held.size) : QStringLiteral("?");
+    OVLog("(%@)-Upload incomplete on the server. Session: %@. Bytes held: %@ of %@", serial(), session(),
+          heldText, QString::number(expected));
+    return createError(localized("The server does not hold every byte of the session (%1 of %2 bytes)")
+                           .arg(heldText, QString::number(expected)),
+                       kSyncherErrorCode, kErrorDomain);
 }
 
 void OVSessionSyncher::connectionDidFailWithError(OVURLConnection* connection, const OVError& error) {
@@ -527,7 +582,10 @@ void OVSessionSyncher::notiySyncProgress(int percentage) {
 }
 
 void OVSessionSyncher::notiySyncCompleted() {
-    session()->setSyncStatus(OVSessionSyncStatusSynced);
+    const auto s = session();
+    // A session found complete on the server sends nothing: it must not keep an earlier attempt's value.
+    s->setPercentage(100);
+    s->setSyncStatus(OVSessionSyncStatusSynced);
     postStatusChanged();
 }
 

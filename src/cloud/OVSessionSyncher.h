@@ -28,9 +28,9 @@
  *                               ├─ incomplete (status 1) ─► startSyncing ─┐
  *                               └─ none / deleted ─► create ─► startSyncing ─┤
  *   startSyncing: (empty data file: rebuild it from the page files) ─► split ─► upload chunk 0
- *   chunk i answered ─► delete its file ─► upload chunk i+1 … last chunk: its status decides
- *                       (refused, not last: queued once more after the others)
- *                                                         200-399 ─► synced, else ─► failed
+ *   chunk i answered ─► delete its file ─► upload chunk i+1 … last chunk answered:
+ *                       (not 200, not last: queued once more after the others)
+ *     200 and the record holds every byte of the data file ─► synced, else ─► failed
  *   an error at any step ─► failed;   cancelled at a check point ─► cancelled
  *
  * The session's sync status moves 2 → 3 (repeated, with percentage) → 4, 5 or 6, each change posted
@@ -67,7 +67,10 @@ public:
      */
     void cancelNow();
 
-    /** The first record of the device, start and user (as "%i"); none when there is none. */
+    /**
+     * The session's record (device, start and user, OVRecord::matchesSession) among those the query
+     * for them returns, deleted ones left out; none when there is none.
+     */
     std::optional<OVRecord> findRecord(OVError* error);
     void startSyncing(const OVRecord& record);
     /** Writes the chunk files "part_%i_%lli_%lli.dat" next to the data file; their paths in order. */
@@ -83,7 +86,7 @@ public:
     void notiySyncFailed(const OVError& error);
     void notiySyncCancelled();
 
-    /** The percentage shown for bytes written of a data file of total bytes, past-the-end rule included. */
+    /** The whole percentage of total that written bytes make, never above 100. */
     static int percentageForBytes(quint64 written, quint64 total);
 
     void connectionDidReceiveResponse(OVURLConnection* connection, qint64 statusCode) override;
@@ -108,6 +111,9 @@ private:
     OVError unexpectedExceptionError() const;
     void logException(const char* step);
     void stopConnection();
+    int progressPercentage();
+    /** None when the last stored chunk's answer says the record holds the whole data file. */
+    std::optional<OVError> serverHoldsEveryByte(const QByteArray& lastAnswer);
     /** Marks the end once; false when the operation had already ended. */
     bool end();
     void postStatusChanged();
@@ -125,6 +131,7 @@ private:
     /** Refused chunks already queued a second time. */
     QSet<QString> m_resentChunks;
     std::optional<OVRecord> m_recordUploading;
+    /** The body of the latest chunk answer, from its response on. */
     QByteArray m_uploadReceivedData;
     /** Main thread only: created, started, cancelled and deleted there. */
     OVURLConnection* m_uploadConnection = nullptr;
@@ -132,6 +139,11 @@ private:
     std::atomic<quint64> m_sessionDataFileSize{0};
     std::atomic<qint64> m_uploadResponseStatusCode{0};
     std::atomic<quint64> m_realTotalBytesWritten{0};
+    /** Bytes of the chunks the server answered as stored. */
+    std::atomic<quint64> m_storedBytes{0};
+    /** Bytes of the chunk under way, as its connection counts them. */
+    std::atomic<quint64> m_chunkBytesWritten{0};
+    std::atomic<int> m_percentageShown{0};
     std::atomic<bool> m_ended{false};
     /** Set once the first chunk is being sent: from then on the main thread drives the operation. */
     std::atomic<bool> m_uploading{false};

@@ -1,26 +1,14 @@
 #include "OVHelper.h"
 
-#include "OVConfiguration.h"
 #include "OVLogger.h"
-#include "OVOperationQueue.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QLocale>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimeZone>
 
-#include <atomic>
-#include <cmath>
 #include <mutex>
 
 namespace {
-std::atomic<int> g_pretendedMajor{0};
-std::atomic<int> g_pretendedMinor{0};
-constexpr int kNetworkDateTimeoutMs = 60 * 1000;
 std::mutex g_resourcesMutex;
 QString g_resourcesDirectory;
 } // namespace
@@ -38,15 +26,10 @@ OVError OVHelper::createError(const QString& description, int code, const QStrin
     return OVError(domain, code, description);
 }
 
+// The macOS-only behaviours it guards (a firmware lock, a pause between pages) are not wanted on
+// Linux, so the answer is always no.
 bool OVHelper::isOSXGreatherThan1011() {
-    const int major = g_pretendedMajor.load();
-    const int minor = g_pretendedMinor.load();
-    return major > 10 || (major == 10 && minor >= 11);
-}
-
-void OVHelper::setPretendedOSXVersion(int major, int minor) {
-    g_pretendedMajor.store(major);
-    g_pretendedMinor.store(minor);
+    return false;
 }
 
 QString OVHelper::getFirmwareFilePath() {
@@ -94,65 +77,4 @@ double OVHelper::convertDateToOrvatimestamp(const OVDate& date) {
 
 OVDate OVHelper::convertOrvatimestampToDate(double orvatimestamp) {
     return OVDate::fromSecondsSince1970(orvatimestamp * 0.00390625);
-}
-
-// "EEE, dd MMM yyyy HH:mm:ss z" with "GMT" read as "+0000", in the POSIX locale: the zone must be a
-// numeric offset once GMT is replaced, anything else does not parse.
-std::optional<OVDate> OVHelper::parseHttpDate(const QString& text) {
-    QString value = text.trimmed();
-    value.replace(QStringLiteral("GMT"), QStringLiteral("+0000"));
-    const qsizetype space = value.lastIndexOf(QLatin1Char(' '));
-    if (space < 0)
-        return std::nullopt;
-    const QString zone = value.mid(space + 1);
-    if (zone.size() != 5 || (zone.at(0) != QLatin1Char('+') && zone.at(0) != QLatin1Char('-')))
-        return std::nullopt;
-    bool okHours = false;
-    bool okMinutes = false;
-    const int hours = zone.mid(1, 2).toInt(&okHours);
-    const int minutes = zone.mid(3, 2).toInt(&okMinutes);
-    if (!okHours || !okMinutes)
-        return std::nullopt;
-    const int offset = (zone.at(0) == QLatin1Char('-') ? -1 : 1) * (hours * 3600 + minutes * 60);
-    QDateTime parsed =
-        QLocale::c().toDateTime(value.left(space), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss"));
-    if (!parsed.isValid())
-        return std::nullopt;
-    parsed.setTimeZone(QTimeZone(offset));
-    return OVDate::fromDateTime(parsed);
-}
-
-std::optional<OVDate> OVHelper::getNetworkDate() {
-    const QString url = OVConfiguration::networkTimeUrl();
-    QNetworkAccessManager manager;
-    QNetworkRequest request{QUrl(url)};
-    request.setTransferTimeout(kNetworkDateTimeoutMs);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    QNetworkReply* reply = manager.head(request);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec();
-    reply->deleteLater();
-    // A status answer of any kind still carries the server's clock; only a failed exchange has none.
-    if (reply->error() != QNetworkReply::NoError &&
-        !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
-        OVLog("Unable to get network date from url: %@", url);
-        return std::nullopt;
-    }
-    if (!reply->hasRawHeader("Date")) {
-        OVLog("NO Clock value returned by URL %@", url);
-        return std::nullopt;
-    }
-    const QString header = QString::fromLatin1(reply->rawHeader("Date"));
-    const std::optional<OVDate> date = parseHttpDate(header);
-    OVLog("Clock value returned by URL : %@ (%@)", header, url);
-    OVLog("Epoch Clock value returned by URL : %f (%@)", date ? date->secondsSince1970() : 0.0, url);
-    return date;
-}
-
-void OVHelper::getNetworkDateAsync(std::function<void(std::optional<OVDate>)> completion) {
-    // Never destroyed: a request still waiting for its answer at exit must not hold the exit up.
-    static OVOperationQueue* queue = new OVOperationQueue(QStringLiteral("com.pellwick.networkclock"), 4);
-    queue->addOperationWithBlock([completion = std::move(completion)] { completion(getNetworkDate()); });
 }

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <algorithm>
-#include <functional>
 #include <optional>
 
 /** Class-level helpers shared by every subsystem. Thread-safe. */
@@ -18,10 +17,8 @@ public:
     static QString formattedStringForDuration(double seconds);
     static OVError createError(const QString& description, int code, const QString& domain);
 
-    /** True on macOS 10.11 or later: never on Linux, unless a test pretends another system. */
+    /** True on macOS 10.11 or later: never on Linux. */
     static bool isOSXGreatherThan1011();
-    /** Test hook: pretend to run on macOS major.minor; (0, 0) goes back to the real system. */
-    static void setPretendedOSXVersion(int major, int minor);
 
     /**
      * The firmware image shipped with the application: the first ".hff" file, by name, in the
@@ -42,13 +39,6 @@ public:
     /** Seconds since 1970 × 256: the web API's 1/256-second units. */
     static double convertDateToOrvatimestamp(const OVDate& date);
     static OVDate convertOrvatimestampToDate(double orvatimestamp);
-
-    /** Network time from the "Date" header of a HEAD request to the network-time URL; blocks. */
-    static std::optional<OVDate> getNetworkDate();
-    /** The same, answered on a background thread; the caller returns at once. */
-    static void getNetworkDateAsync(std::function<void(std::optional<OVDate>)> completion);
-    /** Parses an HTTP "Date" header text ("Sun, 06 Nov 1994 08:49:37 GMT"). */
-    static std::optional<OVDate> parseHttpDate(const QString& text);
 
     /** Sessions by start, newest first, in place. */
     template <typename List> static void sortSessionsDesc(List& sessions) {

@@ -1,15 +1,17 @@
 #include "OVCommandSetClock.h"
 
 #include "OVException.h"
-#include "OVHelper.h"
 #include "OVLogger.h"
+
+OVCommandSetClock::OVCommandSetClock(NetworkDateSource networkDate)
+    : m_networkDate(std::move(networkDate)) {}
 
 void OVCommandSetClock::executeInternal() {
     if (!getCDCDevice())
         throw OVException(QStringLiteral("no data-mode device"));
     // The command lives on through the network request: nobody else may hold it meanwhile.
     auto self = std::static_pointer_cast<OVCommandSetClock>(shared_from_this());
-    OVHelper::getNetworkDateAsync([self](std::optional<OVDate> date) {
+    m_networkDate([self](std::optional<OVDate> date) {
         // This runs on an operation queue's worker, which must not see an exception.
         self->guarded([&] {
             if (!date) {

@@ -31,8 +31,9 @@ std::optional<bool> outcome(int status) {
 }
 } // namespace
 
-OVDeviceCommandExecutor::OVDeviceCommandExecutor()
-    : m_commandNotifyer(std::make_unique<OVDeviceCommandNotifyer>()) {}
+OVDeviceCommandExecutor::OVDeviceCommandExecutor(OVCommandSetClock::NetworkDateSource networkDate)
+    : m_commandNotifyer(std::make_unique<OVDeviceCommandNotifyer>())
+    , m_networkDate(std::move(networkDate)) {}
 
 void OVDeviceCommandExecutor::run(const std::shared_ptr<OVCommand>& command,
                                   const std::shared_ptr<OrvaneUSBDevice>& device, int retries) {
@@ -48,7 +49,7 @@ void OVDeviceCommandExecutor::getBatteryCommandForDevice(const std::shared_ptr<O
 }
 
 void OVDeviceCommandExecutor::setClockCommandForDevice(const std::shared_ptr<OrvaneCDCDevice>& device) {
-    run(std::make_shared<OVCommandSetClock>(), device, kNoRetry);
+    run(std::make_shared<OVCommandSetClock>(m_networkDate), device, kNoRetry);
 }
 
 void OVDeviceCommandExecutor::identifyCommandForDevice(const std::shared_ptr<OrvaneCDCDevice>& device) {

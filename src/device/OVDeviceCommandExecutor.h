@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OVCommandDelegate.h"
+#include "OVCommandSetClock.h"
 #include "OVDate.h"
 #include "OVDeviceCommandNotifyer.h"
 
@@ -20,7 +21,8 @@ class OrvaneUSBDevice;
 class OVDeviceCommandExecutor : public OVCommandDelegate,
                                 public std::enable_shared_from_this<OVDeviceCommandExecutor> {
 public:
-    OVDeviceCommandExecutor();
+    /** networkDate answers the date the clock command sets. */
+    explicit OVDeviceCommandExecutor(OVCommandSetClock::NetworkDateSource networkDate);
 
     OVDeviceCommandNotifyer& commandNotifyer() { return *m_commandNotifyer; }
 
@@ -53,4 +55,5 @@ private:
              int retries);
 
     const std::unique_ptr<OVDeviceCommandNotifyer> m_commandNotifyer;
+    const OVCommandSetClock::NetworkDateSource m_networkDate;
 };

@@ -255,6 +255,14 @@ void OVSessionStorer::removeOldSessions() {
 
     OVSessionFileRepository repository;
     for (const std::shared_ptr<OVSession>& session : old) {
+        // Pages of a session the server does not hold are their only copy once the device dropped it:
+        // without its record the store would forget them. It leaves this run's list all the same, as
+        // the device can no longer complete it.
+        if (session->syncStatus() != OVSessionSyncStatusSynced &&
+            repository.getLastSavedPageNumberForSession(*session, nullptr)) {
+            OVLog("(%@)-Keep session:[%@]: its pages are not on the server", serial(), session);
+            continue;
+        }
         OVLog("(%@)-Remove session:[%@] begin", serial(), session);
         OVError error;
         repository.removeSession(*session, &error);

@@ -10,6 +10,8 @@ bool OVFileLogger::isTooOld(const QDateTime& created) const {
 }
 
 bool OVFileLogger::chooseCurrentFile() {
+    if (!m_manager->ensureDirectory())
+        return false;
     const QStringList files = m_manager->sortedLogFilePaths();
     QString path;
     if (!files.isEmpty()) {
@@ -28,7 +30,11 @@ bool OVFileLogger::chooseCurrentFile() {
     m_current.setFileName(path);
     m_currentCreated = OVFileLoggerManager::creationDate(path);
     m_currentSize = QFileInfo(path).size();
-    return m_current.open(QIODevice::WriteOnly | QIODevice::Append);
+    if (!m_current.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    // A file an earlier version made readable by others is continued as its owner's only.
+    m_current.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    return true;
 }
 
 void OVFileLogger::flush() {

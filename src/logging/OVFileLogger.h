@@ -32,7 +32,6 @@ public:
     void setRollingFrequency(qint64 seconds) { m_rollingFrequency = seconds; }
     /** The clock the age of files is measured with; tests move it forward. */
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
-    QString currentLogFilePath() const { return m_current.fileName(); }
 
 private:
     bool chooseCurrentFile();

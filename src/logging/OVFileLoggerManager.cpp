@@ -109,11 +109,18 @@ QString OVFileLoggerManager::generateShortUUID() const {
 }
 
 bool OVFileLoggerManager::ensureDirectory() const {
-    if (QDir().mkpath(m_logsDirectory))
-        return true;
-    OVSyslogSink::writeDirect(
-        OVLogFormat::format("DDFileLogManagerDefault: Error creating logsDirectory: %@", m_logsDirectory));
-    return false;
+    if (!QDir().mkpath(m_logsDirectory)) {
+        OVSyslogSink::writeDirect(OVLogFormat::format(
+            "DDFileLogManagerDefault: Error creating logsDirectory: %@", m_logsDirectory));
+        return false;
+    }
+    // The lines name the account (email, name, date of birth): the folder is its owner's alone, and
+    // one an earlier version left open is closed, which keeps the files already in it private too. A
+    // folder that cannot be closed (another owner's) is still written to: the lines are what support reads.
+    if (!QFile::setPermissions(m_logsDirectory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        OVSyslogSink::writeDirect(OVLogFormat::format(
+            "DDFileLogManagerDefault: Could not make logsDirectory its owner's only: %@", m_logsDirectory));
+    return true;
 }
 
 QString OVFileLoggerManager::createNewLogFile() {
@@ -125,7 +132,7 @@ QString OVFileLoggerManager::createNewLogFile() {
     for (;; ++number) {
         path = QDir(m_logsDirectory).filePath(OVLogFormat::format("log-%@.txt", number));
         QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner)) {
             const QByteArray created = QByteArray::number(QDateTime::currentMSecsSinceEpoch());
             setxattr(QFile::encodeName(path).constData(), kCreatedAttribute, created.constData(),
                      static_cast<size_t>(created.size()), 0);
@@ -166,6 +173,8 @@ QString OVFileLoggerManager::zipLogFiles() const {
     zipFile zip = zipOpen64(QFile::encodeName(zipPath).constData(), APPEND_STATUS_CREATE);
     if (!zip)
         return QString();
+    // It holds every log line; where it is mailed from is up to its owner.
+    QFile::setPermissions(zipPath, QFile::ReadOwner | QFile::WriteOwner);
     for (const QString& path : sortedLogFilePaths()) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))

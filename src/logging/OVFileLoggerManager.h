@@ -30,7 +30,8 @@ public:
     QStringList sortedLogFilePaths() const;
     /** The number of the next log file: one more than the newest file's, 1 when there is none. */
     QString generateShortUUID() const;
-    /** Creates the next log file empty, prunes old files, and answers its path (empty on failure). */
+    /** Creates the next log file empty and owner-only, prunes old files, and answers its path (empty on
+     * failure). */
     QString createNewLogFile();
 
     static bool isArchived(const QString& path);
@@ -45,8 +46,10 @@ public:
     /** Writes "<logs>/OvServices_logs_<yyyyMMddHHmmss>.zip" with every log file, newest first. */
     QString zipLogFiles() const;
 
-private:
+    /** Creates the folder when missing (false when it cannot) and makes it its owner's only (0700). */
     bool ensureDirectory() const;
+
+private:
     void deleteOldLogFiles() const;
 
     QString m_logsDirectory;

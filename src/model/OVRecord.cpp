@@ -4,6 +4,8 @@
 #include "OVLogFormat.h"
 #include "OVSession.h"
 
+#include <cmath>
+
 OVRecord OVRecord::buildRecordFromSession(const OVSession& session) {
     OVRecord record;
     record.data = session.data();
@@ -17,6 +19,16 @@ OVRecord OVRecord::buildRecordFromSession(const OVSession& session) {
     record.startTimestamp = session.start();
     record.userUri = OVHelper::getUserURIFromId(session.userId());
     return record;
+}
+
+bool OVRecord::matchesSession(const OVSession& session) const {
+    // Start times are compared as the server stores them: cut to whole units.
+    const auto units = [](const OVDate& date) {
+        return std::trunc(OVHelper::convertDateToOrvatimestamp(date));
+    };
+    return startTimestamp && units(*startTimestamp) == units(session.start()) && device &&
+           *device == OVHelper::getDeviceURIFromSerial(session.deviceSerial()) && user && user->identifier &&
+           static_cast<quint64>(*user->identifier) == session.userId();
 }
 
 QString OVRecord::description() const {

@@ -39,6 +39,13 @@ public:
     /** Bytes of timeline data the server holds, reported for incomplete records only. */
     std::optional<qint64> timelineSize;
 
+    /**
+     * Whether this is the record of the session: the same device, the same user and the same start in
+     * whole 1/256-second units (as the server keeps it and the queries write it). A record missing
+     * any of the three is nobody's.
+     */
+    bool matchesSession(const OVSession& session) const;
+
     /** "uri:%@, device:%@, start:%@, status:%i". */
     QString description() const;
 };

@@ -15,6 +15,7 @@
 #include "OVInternetReachability.h"
 #include "OVLogger.h"
 #include "OVMainThread.h"
+#include "OVNetworkClock.h"
 #include "OVNotificationCenter.h"
 #include "OVPreferencesManagerProtocol.h"
 #include "OVReachabilityProbes.h"
@@ -64,7 +65,7 @@ OVDeviceManager::OVDeviceManager(OVServiceProtocol* service, OVCredentialManager
     , m_credMgr(credMgr)
     , m_prefMgr(prefMgr)
     , m_orvaneDeviceListener(library)
-    , m_commandExecutor(std::make_shared<OVDeviceCommandExecutor>())
+    , m_commandExecutor(std::make_shared<OVDeviceCommandExecutor>(&OVNetworkClock::getNetworkDateAsync))
     , m_commandFactory(std::make_shared<OVCommandFactory>())
     , m_operations(std::make_unique<OVDeviceOperations>(library, m_commandExecutor.get()))
     , m_batteryPoll(std::make_unique<OVBatteryPoll>(library, m_commandExecutor.get()))

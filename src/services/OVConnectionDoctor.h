@@ -49,7 +49,6 @@ public:
     static QString toText(const QList<Check>& checks);
 
 private:
-    Check checkDeviceLibrary();
     QList<Check> checkDevices();
     QList<Check> checkServer();
     Check checkCredentials();

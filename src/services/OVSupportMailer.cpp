@@ -1,6 +1,8 @@
 #include "OVSupportMailer.h"
 #include "OVSyslogSink.h"
 
+#include <QTimer>
+
 OVSupportMailer::OVSupportMailer(QObject* parent)
     : QObject(parent)
     , m_program(defaultProgram()) {}
@@ -33,7 +35,22 @@ void OVSupportMailer::sendEmailWithMail(const QString& subject, const QStringLis
         if (error == QProcess::FailedToStart)
             onProcessEnded(false, tr("The mail command \"%1\" could not be started.").arg(m_program));
     });
+    QProcess* const process = m_process;
+    connect(process, &QProcess::started, this, [this, process] {
+        QTimer::singleShot(kHandOverMs, this, [this, process] { onHandOverTime(process); });
+    });
     m_process->start(m_program, arguments(subject, attachments, body, recipient));
+}
+
+void OVSupportMailer::onHandOverTime(QProcess* process) {
+    if (process != m_process || process->state() != QProcess::Running)
+        return;
+    // It stays this object's child, so it is cleaned up when it ends; its end reports nothing more.
+    disconnect(process, nullptr, this, nullptr);
+    connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    m_process = nullptr;
+    OVSyslogSink::writeDirect(QStringLiteral("Message passed to Mail"));
+    Q_EMIT finished(true, QString());
 }
 
 void OVSupportMailer::onProcessEnded(bool tookMessage, const QString& failure) {

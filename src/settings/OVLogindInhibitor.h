@@ -32,7 +32,6 @@ public:
     /** Takes the "delay" lock for sleep when not held. */
     bool holdSleepDelay();
     void releaseSleepDelay();
-    bool holdsSleepDelay() const { return m_sleepDelay.isValid(); }
 
 private Q_SLOTS:
     void onPrepareForSleep(bool sleeping);

@@ -49,7 +49,7 @@ int compareNumbers(const QString& a, const QString& b) {
 
 } // namespace
 
-std::optional<QList<SUAppcastItem>> SUAppcast::parse(const QByteArray& xml, QString* errorText) {
+std::optional<QList<SUAppcastItem>> SUAppcast::parse(const QByteArray& xml, OVError* error) {
     const QString sparkle = QLatin1String(kSparkleNamespace);
     QXmlStreamReader reader(xml);
     QList<SUAppcastItem> items;
@@ -89,8 +89,7 @@ std::optional<QList<SUAppcastItem>> SUAppcast::parse(const QByteArray& xml, QStr
         }
     }
     if (reader.hasError()) {
-        if (errorText)
-            *errorText = reader.errorString();
+        OVError::set(error, OVError(QStringLiteral("SUAppcast"), int(reader.error()), reader.errorString()));
         return std::nullopt;
     }
     return items;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OVError.h"
 #include "SUAppcastItem.h"
 
 #include <QByteArray>
@@ -14,7 +15,7 @@ public:
     static constexpr const char* kSparkleNamespace = "http://www.andymatuschak.org/xml-namespaces/sparkle";
 
     /** The feed's releases in feed order; none with errorText set when the feed is not well-formed XML. */
-    static std::optional<QList<SUAppcastItem>> parse(const QByteArray& xml, QString* errorText);
+    static std::optional<QList<SUAppcastItem>> parse(const QByteArray& xml, OVError* error);
     /** Sparkle's ordering: numeric runs compare as numbers, other runs as text; <0, 0 or >0. */
     static int compareVersions(const QString& a, const QString& b);
     /** The release with the highest version above currentVersion, or none. */

@@ -113,8 +113,11 @@ void SUUpdater::check(const QString& feed, const QString& current) {
     std::optional<SUAppcastItem> update;
     if (networkError != QNetworkReply::NoError) {
         errorText = networkErrorText;
-    } else if (const std::optional<QList<SUAppcastItem>> items = SUAppcast::parse(body, &errorText)) {
-        update = SUAppcast::bestUpdate(*items, current);
+    } else {
+        OVError parseError;
+        if (const std::optional<QList<SUAppcastItem>> items = SUAppcast::parse(body, &parseError))
+            update = SUAppcast::bestUpdate(*items, current);
+        errorText = parseError.description();
     }
     if (!errorText.isEmpty())
         OVLog("Update check failed: %@", errorText);

@@ -5,8 +5,12 @@
 
 #include <QDate>
 #include <QDirIterator>
-#include <QFile>
+#include <QFileInfo>
 #include <QSet>
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
 
 const QString OVBag::kDeclarationFileName = QStringLiteral("bagit.txt");
 const QString OVBag::kPayloadManifestFileName = QStringLiteral("manifest-sha256.txt");
@@ -32,8 +36,13 @@ QString decodePath(QString path) {
 }
 
 bool isInsideBag(const QString& path) {
-    return !path.isEmpty() && !path.startsWith(QLatin1Char('/')) &&
-           !path.split(QLatin1Char('/')).contains(QStringLiteral(".."));
+    const QStringList names = path.split(QLatin1Char('/'));
+    return !names.contains(QString()) && !names.contains(QStringLiteral(".")) &&
+           !names.contains(QStringLiteral(".."));
+}
+
+bool isLinearWhitespace(char c) {
+    return c == ' ' || c == '\t';
 }
 
 QByteArray manifestLine(const QByteArray& sha256, const QString& path) {
@@ -67,35 +76,38 @@ bool OVBag::writeTagFiles(const QString& bagPath, const Payload& payload, const 
     const QList<QPair<QString, QByteArray>> tags = {
         {kDeclarationFileName, kDeclaration}, {kInfoFileName, info}, {kPayloadManifestFileName, manifest}};
     for (const auto& [name, content] : tags) {
-        if (!OVFileSystem::writeAtomically(bagPath + QLatin1Char('/') + name, content, error))
+        if (!OVFileSystem::writeAtomically(bagPath + QLatin1Char('/') + name, content, error,
+                                           OVFileSystem::Access::AsUmask))
             return false;
         tagManifest += manifestLine(OVSha256::hexHash(content), name);
     }
     return OVFileSystem::writeAtomically(bagPath + QLatin1Char('/') + kTagManifestFileName, tagManifest,
-                                         error);
+                                         error, OVFileSystem::Access::AsUmask);
 }
 
 bool OVBag::isBag(const QString& path) {
     return OVFileSystem::fileExists(path + QLatin1Char('/') + kDeclarationFileName);
 }
 
-QByteArray OVBag::sha256OfFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+QByteArray OVBag::sha256Beneath(const QString& bagPath, const QString& path, OVError* error) {
+    const OVFileDescriptor fd = OVFileSystem::openRegularFileBeneath(bagPath, path, error);
+    struct stat st;
+    if (!fd.isValid() || ::fstat(fd.get(), &st) != 0)
         return QByteArray();
     OVSha256 hash;
-    QByteArray chunk(kReadChunkSize, Qt::Uninitialized);
-    qint64 got = 0;
-    while ((got = file.read(chunk.data(), kReadChunkSize)) > 0)
-        hash.addData(QByteArrayView(chunk.constData(), got));
-    return got < 0 ? QByteArray() : hash.hexResult();
+    // No further than the size it had when opened: a file that keeps growing is still read once.
+    if (!OVFileSystem::readChunks(
+            fd.get(), st.st_size, kReadChunkSize, [&hash](QByteArrayView chunk) { hash.addData(chunk); },
+            bagPath + QLatin1Char('/') + path, error))
+        return QByteArray();
+    return hash.hexResult();
 }
 
 QList<QPair<QString, QByteArray>> OVBag::readManifest(const QString& bagPath, const QString& name,
                                                       QStringList* problems) {
     QList<QPair<QString, QByteArray>> entries;
     const std::optional<QByteArray> text =
-        OVFileSystem::readFile(bagPath + QLatin1Char('/') + name, kMaxTagFileSize, nullptr);
+        OVFileSystem::readFileBeneath(bagPath, name, kMaxTagFileSize, nullptr);
     if (!text) {
         problems->append(QStringLiteral("%1 is missing or unreadable").arg(name));
         return entries;
@@ -107,9 +119,12 @@ QList<QPair<QString, QByteArray>> OVBag::readManifest(const QString& bagPath, co
             line.chop(1);
         if (line.trimmed().isEmpty())
             continue;
-        const int gap = line.indexOf(' ') >= 0 ? line.indexOf(' ') : line.indexOf('\t');
-        const QString path = gap > 0 ? decodePath(QString::fromUtf8(line.mid(gap).trimmed())) : QString();
-        if (!isInsideBag(path)) {
+        // The checksum, then spaces or tabs, then the path: a path may hold either, even at its end.
+        const auto gapAt = std::find_if(line.cbegin(), line.cend(), isLinearWhitespace);
+        const auto pathAt = std::find_if_not(gapAt, line.cend(), isLinearWhitespace);
+        const qsizetype gap = gapAt - line.cbegin();
+        const QString path = decodePath(QString::fromUtf8(line.mid(pathAt - line.cbegin())));
+        if (gap == 0 || !isInsideBag(path)) {
             problems->append(QStringLiteral("%1 line %2 is malformed").arg(name).arg(number));
             continue;
         }
@@ -120,41 +135,55 @@ QList<QPair<QString, QByteArray>> OVBag::readManifest(const QString& bagPath, co
 
 QStringList OVBag::payloadFiles(const QString& bagPath) {
     QStringList files;
-    const QString root = bagPath + QStringLiteral("/data");
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next().mid(bagPath.size() + 1));
+    // Links are listed, never followed: whatever they point to is not in the bag.
+    QDirIterator it(bagPath + QStringLiteral("/data"),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!it.fileInfo().isDir() || it.fileInfo().isSymLink())
+            files.append(path.mid(bagPath.size() + 1));
+    }
     return files;
+}
+
+bool OVBag::hasPayloadDirectory(const QString& bagPath) {
+    const QFileInfo data(bagPath + QStringLiteral("/data"));
+    return data.isDir() && !data.isSymLink();
 }
 
 QStringList OVBag::verify(const QString& bagPath) {
     QStringList problems;
     const std::optional<QByteArray> declaration =
-        OVFileSystem::readFile(bagPath + QLatin1Char('/') + kDeclarationFileName, kMaxTagFileSize, nullptr);
+        OVFileSystem::readFileBeneath(bagPath, kDeclarationFileName, kMaxTagFileSize, nullptr);
     if (!declaration || !declaration->startsWith("BagIt-Version: "))
         problems.append(QStringLiteral("%1 is missing or not a BagIt declaration").arg(kDeclarationFileName));
-    if (!OVFileSystem::isDirectory(bagPath + QStringLiteral("/data")))
+    const bool hasPayload = hasPayloadDirectory(bagPath);
+    if (!hasPayload)
         problems.append(QStringLiteral("the payload directory data/ is missing"));
 
     QSet<QString> listed;
     qint64 octets = 0;
     for (const auto& [path, sha256] : readManifest(bagPath, kPayloadManifestFileName, &problems)) {
-        const QString file = bagPath + QLatin1Char('/') + path;
         listed.insert(path);
-        if (!OVFileSystem::fileExists(file))
+        OVError readError;
+        const QByteArray actual = sha256Beneath(bagPath, path, &readError);
+        if (readError.code() == ENOENT)
             problems.append(QStringLiteral("%1 is missing").arg(path));
-        else if (sha256OfFile(file) != sha256)
+        else if (readError.isSet())
+            problems.append(QStringLiteral("%1 is not a regular file inside the bag").arg(path));
+        else if (actual != sha256)
             problems.append(QStringLiteral("%1 does not match its checksum").arg(path));
-        octets += OVFileSystem::fileSize(file);
+        octets += OVFileSystem::fileSize(bagPath + QLatin1Char('/') + path);
     }
-    const QStringList present = payloadFiles(bagPath);
+    const QStringList present = hasPayload ? payloadFiles(bagPath) : QStringList();
     for (const QString& path : present) {
         if (!listed.contains(path))
             problems.append(QStringLiteral("%1 is not in the manifest").arg(path));
     }
 
     const std::optional<QByteArray> info =
-        OVFileSystem::readFile(bagPath + QLatin1Char('/') + kInfoFileName, kMaxTagFileSize, nullptr);
+        OVFileSystem::readFileBeneath(bagPath, kInfoFileName, kMaxTagFileSize, nullptr);
     const QString oxum = info ? infoValue(*info, "Payload-Oxum") : QString();
     const QString expectedOxum = QStringLiteral("%1.%2").arg(octets).arg(present.size());
     if (!oxum.isEmpty() && oxum != expectedOxum)
@@ -162,7 +191,7 @@ QStringList OVBag::verify(const QString& bagPath) {
 
     if (OVFileSystem::fileExists(bagPath + QLatin1Char('/') + kTagManifestFileName)) {
         for (const auto& [path, sha256] : readManifest(bagPath, kTagManifestFileName, &problems)) {
-            if (sha256OfFile(bagPath + QLatin1Char('/') + path) != sha256)
+            if (sha256Beneath(bagPath, path, nullptr) != sha256)
                 problems.append(QStringLiteral("tag file %1 does not match its checksum").arg(path));
         }
     }

@@ -11,7 +11,9 @@
  * The BagIt packaging format (version 1.0) as the export writes and checks it: a bag is a
  * directory with "bagit.txt", a payload under "data/", "manifest-sha256.txt" listing every payload
  * file with its SHA-256, "bag-info.txt" (Payload-Oxum and the bag's identity) and
- * "tagmanifest-sha256.txt" over the tag files. Stateless; safe on any thread.
+ * "tagmanifest-sha256.txt" over the tag files. Checking opens only regular files inside the bag:
+ * a link, a pipe or a device where a file should be is a fault, never followed or waited on.
+ * Stateless; safe on any thread.
  */
 class OVBag {
 public:
@@ -38,10 +40,14 @@ public:
     /** Whether path is a bag's directory (it has the declaration). */
     static bool isBag(const QString& path);
 
-    /** SHA-256 (hex) of a file, read a chunk at a time; empty when it cannot be read. */
-    static QByteArray sha256OfFile(const QString& path);
-
 private:
+    /**
+     * SHA-256 (hex) of the regular file at path inside the bag, read a chunk at a time and no further
+     * than its size when opened; empty with the error when it is not one (a link, a pipe) or cannot be read.
+     */
+    static QByteArray sha256Beneath(const QString& bagPath, const QString& path, OVError* error);
+    /** Whether data/ is a directory of the bag itself, not a link to one elsewhere. */
+    static bool hasPayloadDirectory(const QString& bagPath);
     /** A manifest's lines as (path, checksum); the faults of malformed lines go to problems. */
     static QList<QPair<QString, QByteArray>> readManifest(const QString& bagPath, const QString& name,
                                                           QStringList* problems);

@@ -1,8 +1,10 @@
 #include "OVFileSystem.h"
 
+#include "OVFileDescriptor.h"
 #include "OVLogger.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -21,35 +23,24 @@ QByteArray encoded(const QString& path) {
     return QFile::encodeName(path);
 }
 
-// Closes the descriptor when the scope ends, whatever path leaves it.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    // close(2) can report a deferred write error; callers that wrote data ask for it.
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
-bool closeChecked(FileDescriptor& fd, const QString& path, OVError* error) {
+bool closeChecked(OVFileDescriptor& fd, const QString& path, OVError* error) {
     if (::close(fd.release()) != 0) {
         OVError::set(error, OVFileSystem::errorFromErrno(errno, path));
         return false;
     }
     return true;
+}
+
+// A new file beside target, named target.<random>, created with the mode given (less the umask): unlike
+// mkostemp's fixed 0600, a file meant for others gets the permissions the user's umask allows.
+OVFileDescriptor createTemporaryBeside(const QByteArray& target, mode_t mode, QByteArray* name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *name = target + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        OVFileDescriptor fd(::open(name->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (fd.isValid() || errno != EEXIST)
+            return fd;
+    }
+    return OVFileDescriptor();
 }
 
 bool removeRecursively(const QByteArray& path, const QString& displayPath, OVError* error) {
@@ -97,7 +88,26 @@ OVError OVFileSystem::errorFromErrno(int errorNumber, const QString& path) {
                    QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errorNumber))));
 }
 
-bool OVFileSystem::createDirectory(const QString& path, OVError* error) {
+mode_t OVFileSystem::fileMode(Access access) {
+    // The kernel takes the umask off; for the owner's own files it leaves 0600 as it is.
+    return access == Access::OwnerOnly ? 0600 : 0666;
+}
+
+mode_t OVFileSystem::directoryMode(Access access) {
+    return access == Access::OwnerOnly ? 0700 : 0777;
+}
+
+bool OVFileSystem::restrictToOwner(const QString& path, OVError* error) {
+    struct stat st;
+    if (::stat(encoded(path).constData(), &st) != 0 ||
+        ((st.st_mode & 077) != 0 && ::chmod(encoded(path).constData(), st.st_mode & 07700) != 0)) {
+        OVError::set(error, errorFromErrno(errno, path));
+        return false;
+    }
+    return true;
+}
+
+bool OVFileSystem::createDirectory(const QString& path, OVError* error, Access access) {
     if (path.isEmpty()) {
         OVError::set(error, errorFromErrno(ENOENT, path));
         return false;
@@ -105,9 +115,9 @@ bool OVFileSystem::createDirectory(const QString& path, OVError* error) {
     if (isDirectory(path))
         return true;
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash > 0 && !createDirectory(path.left(slash), error))
+    if (slash > 0 && !createDirectory(path.left(slash), error, access))
         return false;
-    if (::mkdir(encoded(path).constData(), 0755) != 0) {
+    if (::mkdir(encoded(path).constData(), directoryMode(access)) != 0) {
         const int err = errno;
         // Another thread or process may have made it between the check and the call.
         if (err == EEXIST && isDirectory(path))
@@ -161,14 +171,15 @@ bool OVFileSystem::removeItem(const QString& path, OVError* error) {
     return removeRecursively(encoded(path), path, error);
 }
 
-bool OVFileSystem::copyItem(const QString& source, const QString& destination, OVError* error) {
-    FileDescriptor in(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
+bool OVFileSystem::copyItem(const QString& source, const QString& destination, OVError* error,
+                            Access access) {
+    OVFileDescriptor in(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         OVError::set(error, errorFromErrno(errno, source));
         return false;
     }
-    FileDescriptor out(
-        ::open(encoded(destination).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    OVFileDescriptor out(
+        ::open(encoded(destination).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, fileMode(access)));
     if (out.get() < 0) {
         OVError::set(error, errorFromErrno(errno, destination));
         return false;
@@ -193,11 +204,20 @@ bool OVFileSystem::copyItem(const QString& source, const QString& destination, O
     return closeChecked(out, destination, error);
 }
 
-bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, OVError* error) {
+bool OVFileSystem::linkItem(const QString& source, const QString& destination, OVError* error) {
+    if (::link(encoded(source).constData(), encoded(destination).constData()) != 0) {
+        OVError::set(error, errorFromErrno(errno, destination));
+        return false;
+    }
+    return true;
+}
+
+bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, OVError* error,
+                                   Access access) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const QString directory = slash > 0 ? path.left(slash) : QStringLiteral(".");
-    QByteArray temporary = encoded(path) + ".XXXXXX";
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    QByteArray temporary;
+    OVFileDescriptor fd = createTemporaryBeside(encoded(path), fileMode(access), &temporary);
     if (fd.get() < 0) {
         OVError::set(error, errorFromErrno(errno, path));
         return false;
@@ -207,8 +227,6 @@ bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, 
         OVError::set(error, errorFromErrno(err, path));
         return false;
     };
-    if (::fchmod(fd.get(), 0644) != 0)
-        return fail(errno);
     OVError writeError;
     if (!writeAll(fd.get(), data.constData(), data.size(), path, &writeError)) {
         ::unlink(temporary.constData());
@@ -222,7 +240,7 @@ bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, 
     if (::rename(temporary.constData(), encoded(path).constData()) != 0)
         return fail(errno);
     // The rename itself reaches the disk only with the directory.
-    FileDescriptor dir(::open(encoded(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    OVFileDescriptor dir(::open(encoded(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0)
         ::fsync(dir.get());
     return true;
@@ -230,13 +248,26 @@ bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, 
 
 std::optional<QByteArray> OVFileSystem::readFile(const QString& path, qint64 maxSize, OVError* error) {
     // Non-blocking, so that a pipe where a record should be is refused below instead of waited on.
-    FileDescriptor fd(::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
+    const OVFileDescriptor fd(::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.isValid()) {
         OVError::set(error, errorFromErrno(errno, path));
         return std::nullopt;
     }
+    return readRegularFile(fd.get(), maxSize, path, error);
+}
+
+std::optional<QByteArray> OVFileSystem::readFileBeneath(const QString& directory, const QString& relativePath,
+                                                        qint64 maxSize, OVError* error) {
+    const OVFileDescriptor fd = openRegularFileBeneath(directory, relativePath, error);
+    if (!fd.isValid())
+        return std::nullopt;
+    return readRegularFile(fd.get(), maxSize, directory + QLatin1Char('/') + relativePath, error);
+}
+
+std::optional<QByteArray> OVFileSystem::readRegularFile(int fd, qint64 maxSize, const QString& path,
+                                                        OVError* error) {
     struct stat st;
-    if (::fstat(fd.get(), &st) != 0) {
+    if (::fstat(fd, &st) != 0) {
         OVError::set(error, errorFromErrno(errno, path));
         return std::nullopt;
     }
@@ -249,29 +280,75 @@ std::optional<QByteArray> OVFileSystem::readFile(const QString& path, qint64 max
         return std::nullopt;
     }
     QByteArray data;
-    QByteArray buffer(kCopyChunkSize, Qt::Uninitialized);
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            OVError::set(error, errorFromErrno(errno, path));
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        // The file may grow while it is read; the limit holds for what is read, not only the stat.
-        if (data.size() + n > maxSize) {
-            OVError::set(error, errorFromErrno(EFBIG, path));
-            return std::nullopt;
-        }
-        data.append(buffer.constData(), n);
+    // The file may grow while it is read; one byte past the limit is enough to know it is too large.
+    const bool read = readChunks(
+        fd, maxSize + 1, kCopyChunkSize, [&data](QByteArrayView chunk) { data.append(chunk); }, path, error);
+    if (!read)
+        return std::nullopt;
+    if (data.size() > maxSize) {
+        OVError::set(error, errorFromErrno(EFBIG, path));
+        return std::nullopt;
     }
     return data;
 }
 
-bool OVFileSystem::appendToFile(const QString& path, const QByteArray& data, OVError* error) {
-    FileDescriptor fd(::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+OVFileDescriptor OVFileSystem::openRegularFileBeneath(const QString& directory, const QString& relativePath,
+                                                      OVError* error) {
+    const QString path = directory + QLatin1Char('/') + relativePath;
+    OVFileDescriptor current(::open(encoded(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!current.isValid()) {
+        OVError::set(error, errorFromErrno(errno, directory));
+        return {};
+    }
+    // One name at a time, none of them a link: a path that resolves outside the directory, or a
+    // link to a device, can never be reached. The last name is opened without waiting, so a pipe is
+    // refused by its type below instead of blocking the open.
+    const QStringList names = relativePath.split(QLatin1Char('/'));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString& name = names.at(i);
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
+            OVError::set(error, errorFromErrno(EINVAL, path));
+            return {};
+        }
+        const bool last = i == names.size() - 1;
+        const int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | (last ? O_NONBLOCK : O_DIRECTORY);
+        OVFileDescriptor next(::openat(current.get(), encoded(name).constData(), flags));
+        if (!next.isValid()) {
+            OVError::set(error, errorFromErrno(errno, path));
+            return {};
+        }
+        current = std::move(next);
+    }
+    struct stat st;
+    if (::fstat(current.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        OVError::set(error, errorFromErrno(EINVAL, path));
+        return {};
+    }
+    return current;
+}
+
+bool OVFileSystem::readChunks(int fd, qint64 maxBytes, qint64 chunkSize,
+                              const std::function<void(QByteArrayView)>& consumer, const QString& path,
+                              OVError* error) {
+    QByteArray buffer(chunkSize, Qt::Uninitialized);
+    for (qint64 left = maxBytes; left > 0;) {
+        const ssize_t n = ::read(fd, buffer.data(), static_cast<size_t>(qMin(left, chunkSize)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            OVError::set(error, errorFromErrno(errno, path));
+            return false;
+        }
+        if (n == 0)
+            break;
+        consumer(QByteArrayView(buffer.constData(), n));
+        left -= n;
+    }
+    return true;
+}
+
+bool OVFileSystem::appendToFile(const QString& path, const QByteArray& data, OVError* error, Access access) {
+    OVFileDescriptor fd(::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, fileMode(access)));
     if (fd.get() < 0) {
         OVError::set(error, errorFromErrno(errno, path));
         return false;

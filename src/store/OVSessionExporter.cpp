@@ -37,8 +37,9 @@ QString csvField(const QJsonValue& value) {
     QString text = value.isString() ? value.toString()
                    : value.isBool() ? QString::fromLatin1(value.toBool() ? "true" : "false")
                                     : QString::number(value.toDouble(), 'g', 17);
+    // A bare carriage return ends a row for many readers, as a line feed does.
     if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
-        text.contains(QLatin1Char('\n')))
+        text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
         text = QLatin1Char('"') + text.replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
     return text;
 }
@@ -51,7 +52,7 @@ bool matches(const OVSession& session, const OVSessionExporter::Selection& selec
 }
 
 bool writeText(const QString& path, const QByteArray& text, OVError* error) {
-    return OVFileSystem::writeAtomically(path, text, error);
+    return OVFileSystem::writeAtomically(path, text, error, OVFileSystem::Access::AsUmask);
 }
 } // namespace
 
@@ -93,7 +94,7 @@ QJsonObject OVSessionExporter::sessionRecord(const OVSession& session) {
 std::optional<OVSessionExporter::Report>
 OVSessionExporter::exportSessions(const QString& outDirectory, const Selection& selection, OVError* error) {
     const std::optional<OVSessionList> sessions = m_repository->getAllSessions(error);
-    if (!sessions || !OVFileSystem::createDirectory(outDirectory, error))
+    if (!sessions || !OVFileSystem::createDirectory(outDirectory, error, OVFileSystem::Access::AsUmask))
         return std::nullopt;
     Report report;
     for (const std::shared_ptr<OVSession>& session : *sessions) {
@@ -132,7 +133,8 @@ bool OVSessionExporter::exportSession(const OVSession& session, const QString& b
         OVFileSystem::removeItem(building, nullptr);
 
     QByteArray dataSha256;
-    if (!OVFileSystem::createDirectory(building + QStringLiteral("/data"), error) ||
+    if (!OVFileSystem::createDirectory(building + QStringLiteral("/data"), error,
+                                       OVFileSystem::Access::AsUmask) ||
         !copyData(source, size, building + QStringLiteral("/data/") + kPayloadDataName, &dataSha256, error)) {
         OVFileSystem::removeItem(building, nullptr);
         return false;

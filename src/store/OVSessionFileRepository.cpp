@@ -6,9 +6,9 @@
 #include "OVPropertyList.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <atomic>
 #include <cerrno>
 
 const QString OVSessionFileRepository::kSessionFileName = QStringLiteral("session.dat");
@@ -59,6 +59,16 @@ bool readField(const std::optional<T>& value, const OVError& readError, OVError*
     return true;
 }
 
+// The store is made owner-only from the start; one an earlier version left open to others is closed
+// at its top, which keeps everyone else out of everything beneath. One that cannot be closed (another
+// owner's) is still used, so that downloads go on; the log says so once.
+void closeToOthers(const QString& top) {
+    static std::atomic<bool> told{false};
+    OVError error;
+    if (!OVFileSystem::restrictToOwner(top, &error) && !told.exchange(true))
+        OVLog("The store %@ could not be made its owner's only: %@", top, error.description());
+}
+
 } // namespace
 
 QString OVSessionFileRepository::directoryNameForStart(const OVDate& start) {
@@ -75,6 +85,7 @@ QString OVSessionFileRepository::getStoragePath(OVError* error) {
         OVError::set(error, createError);
         return QString();
     }
+    closeToOthers(dataHome + QStringLiteral("/OvServices"));
     return path;
 }
 
@@ -153,15 +164,6 @@ std::optional<QStringList> OVSessionFileRepository::getPagesFileNamesForSession(
             pages.append(name);
     }
     return pages;
-}
-
-std::optional<quint64> OVSessionFileRepository::getPageNumberFromFileName(const QString& fileName) {
-    const QStringList parts = fileName.split(QRegularExpression(QStringLiteral("[_.]")));
-    if (parts.size() < 2)
-        return std::nullopt;
-    bool ok = false;
-    const quint64 number = parts.at(1).toULongLong(&ok);
-    return ok ? std::optional<quint64>(number) : std::nullopt;
 }
 
 QByteArray OVSessionFileRepository::convertSessionToData(const OVSession& session, OVError* error) {
@@ -280,8 +282,8 @@ bool OVSessionFileRepository::addSession(const OVSession& session, OVError* erro
     const QString path = getSessionFilePath(session, error);
     if (path.isEmpty())
         return false;
-    OVFileSystem::writeAtomically(path, data, error);
-    return true;
+    // A caller that tests the answer alone must not take a record that never reached the disk for saved.
+    return OVFileSystem::writeAtomically(path, data, error);
 }
 
 void OVSessionFileRepository::updateSession(const OVSession& session, OVError* error) {
@@ -301,7 +303,38 @@ bool OVSessionFileRepository::removeSession(const OVSession& session, OVError* e
 
 bool OVSessionFileRepository::doesSessionExist(const OVSession& session, OVError* error) {
     const QString path = getSessionFilePath(session, error);
-    return !path.isEmpty() && OVFileSystem::fileExists(path);
+    if (path.isEmpty() || !OVFileSystem::fileExists(path))
+        return false;
+    // A record that does not decode is no session: answered as one, the device's entry would never
+    // be written again and the session would stay unlisted, never uploaded, while its data sits
+    // whole beside it. Set aside, it is written anew from the device's list.
+    if (readRecord(path))
+        return true;
+    quarantineRecord(path, error);
+    return false;
+}
+
+std::shared_ptr<OVSession> OVSessionFileRepository::readRecord(const QString& recordPath) {
+    // An unreadable record decodes as nothing, like a corrupt one.
+    const QByteArray data =
+        OVFileSystem::readFile(recordPath, kMaxRecordFileSize, nullptr).value_or(QByteArray());
+    return convertToSession(data, nullptr);
+}
+
+bool OVSessionFileRepository::quarantineRecord(const QString& recordPath, OVError* error) {
+    const QString kept = recordPath + QLatin1Char('.') + kCorruptedExtension;
+    // The first undecodable record is kept, as the first corrupt data is. A second name keeps its
+    // bytes, readable or not, and the record itself stays in place until a new one replaces it, so
+    // the cleaner never finds the session directory without one.
+    if (OVFileSystem::fileExists(kept))
+        return true;
+    OVError linkError;
+    if (!OVFileSystem::linkItem(recordPath, kept, &linkError) &&
+        !OVFileSystem::copyItem(recordPath, kept, error))
+        return false;
+    OVLog("Undecodable session record %@ kept as %@; the next download of its device writes it anew",
+          recordPath, kept);
+    return true;
 }
 
 bool OVSessionFileRepository::addData(const OVPage& page, const OVSession& session, OVError* error) {
@@ -390,10 +423,8 @@ std::optional<OVSessionList> OVSessionFileRepository::getAllSessions(OVError* er
                 devicePath + QLatin1Char('/') + entry + QLatin1Char('/') + kSessionFileName;
             if (!OVFileSystem::fileExists(recordPath))
                 continue;
-            // An unreadable record decodes as nothing and is skipped like a corrupt one.
-            const QByteArray data =
-                OVFileSystem::readFile(recordPath, kMaxRecordFileSize, nullptr).value_or(QByteArray());
-            if (std::shared_ptr<OVSession> session = convertToSession(data, nullptr))
+            // An undecodable record is skipped; the existence check sets it aside when the device lists it.
+            if (std::shared_ptr<OVSession> session = readRecord(recordPath))
                 sessions.append(session);
         }
     }

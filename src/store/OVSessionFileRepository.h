@@ -58,8 +58,6 @@ public:
     QString getPageFilePath(const OVPage& page, const OVSession& session, OVError* error);
     /** Names in "PAGES" that begin with "ov_", in listing order. */
     std::optional<QStringList> getPagesFileNamesForSession(const OVSession& session, OVError* error);
-    /** The number between "_" and "." of a page record name; absent when it is not a number. */
-    static std::optional<quint64> getPageNumberFromFileName(const QString& fileName);
     /** The session directory's name: the start as seconds since 1970 printed with "%f". */
     static QString directoryNameForStart(const OVDate& start);
 
@@ -69,4 +67,10 @@ public:
     static std::shared_ptr<OVSession> convertToSession(const QByteArray& data, OVError* error);
     static QByteArray convertPageToData(const OVPage& page, OVError* error);
     static std::optional<OVPage> convertToPage(const QByteArray& data, OVError* error);
+
+private:
+    /** The session of a record file; null (logged) when it cannot be read or decoded. */
+    static std::shared_ptr<OVSession> readRecord(const QString& recordPath);
+    /** Keeps an undecodable record as "session.dat.corrupted" beside it; the error says why it could not. */
+    static bool quarantineRecord(const QString& recordPath, OVError* error);
 };

@@ -13,6 +13,8 @@ MessageBoxViewController::MessageBoxViewController(QWidget* parent)
     m_ui->setupUi(this);
     // A click on the dimmed area stops here: nothing under the box reacts.
     setAttribute(Qt::WA_NoMousePropagation);
+    // The keyboard stays on the box too: without buttons the box itself holds the focus.
+    setFocusPolicy(Qt::StrongFocus);
     m_ui->messageView->setBackgroundColor(OVStyleManager::getMessageBox_PanelColor());
     auto* shadow = new QGraphicsDropShadowEffect(m_ui->messageView);
     shadow->setColor(OVStyleManager::getMessageBox_ShadowColor());
@@ -49,6 +51,29 @@ void MessageBoxViewController::showMessage(QWidget* owner, const QString& text, 
     raise();
     if (showOkButton)
         m_ui->okButton->setFocus();
+    else if (showCancelButton)
+        m_ui->cancelButton->setFocus();
+    else
+        setFocus();
+}
+
+bool MessageBoxViewController::focusNextPrevChild(bool next) {
+    // Tab goes round the box's own buttons: the controls under the dimmed area are out of reach.
+    QList<QWidget*> chain;
+    for (QWidget* button :
+         {static_cast<QWidget*>(m_ui->okButton), static_cast<QWidget*>(m_ui->cancelButton)}) {
+        if (button->isVisibleTo(this) && button->isEnabled())
+            chain << button;
+    }
+    if (chain.isEmpty()) {
+        setFocus();
+        return true;
+    }
+    const int at = int(chain.indexOf(focusWidget()));
+    const int step = next ? 1 : -1;
+    chain.at((at + step + int(chain.size())) % int(chain.size()))
+        ->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
 }
 
 void MessageBoxViewController::hideMessage() {

@@ -50,6 +50,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -8,10 +8,7 @@ OVAboutViewController::OVAboutViewController(QWidget* parent)
     : OVBaseViewController(parent)
     , m_ui(std::make_unique<Ui::OVAboutViewController>()) {
     m_ui->setupUi(this);
-    m_ui->viewAbout->setBackgroundColor(OVStyleManager::getAccount_SignInBackgroundColor());
-    QPalette text = m_ui->viewAbout->palette();
-    text.setColor(QPalette::WindowText, OVStyleManager::getContent_TextColor());
-    m_ui->viewAbout->setPalette(text);
+    paintColours();
     QFont title = m_ui->labelName->font();
     title.setPointSizeF(title.pointSizeF() * 1.6);
     title.setBold(true);
@@ -20,3 +17,10 @@ OVAboutViewController::OVAboutViewController(QWidget* parent)
 }
 
 OVAboutViewController::~OVAboutViewController() = default;
+
+void OVAboutViewController::paintColours() {
+    m_ui->viewAbout->setBackgroundColor(OVStyleManager::getAccount_SignInBackgroundColor());
+    QPalette text = m_ui->viewAbout->palette();
+    text.setColor(QPalette::WindowText, OVStyleManager::getContent_TextColor());
+    m_ui->viewAbout->setPalette(text);
+}

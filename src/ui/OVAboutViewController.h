@@ -15,6 +15,9 @@ public:
     explicit OVAboutViewController(QWidget* parent = nullptr);
     ~OVAboutViewController() override;
 
+protected:
+    void paintColours() override;
+
 private:
     std::unique_ptr<Ui::OVAboutViewController> m_ui;
 };

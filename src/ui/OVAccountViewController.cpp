@@ -31,8 +31,20 @@ OVAccountViewController::OVAccountViewController(OVServiceProtocol* service,
 OVAccountViewController::~OVAccountViewController() = default;
 
 void OVAccountViewController::awakeFromNib() {
+    paintColours();
+    QFont heading = m_ui->labelCredential->font();
+    heading.setPointSizeF(heading.pointSizeF() * 1.2);
+    heading.setBold(true);
+    m_ui->labelCredential->setFont(heading);
+    // The spinner keeps its place when hidden, so the form does not jump while signing in.
+    QSizePolicy spinner = m_ui->progressIndicatorLogin->sizePolicy();
+    spinner.setRetainSizeWhenHidden(true);
+    m_ui->progressIndicatorLogin->setSizePolicy(spinner);
+    m_ui->progressIndicatorLogin->hide();
+}
+
+void OVAccountViewController::paintColours() {
     m_ui->viewCredential->setBackgroundColor(OVStyleManager::getAccount_SignInBackgroundColor());
-    // The form is white whatever the desktop theme: its text and fields must not follow a dark one.
     QPalette form = m_ui->viewCredential->palette();
     form.setColor(QPalette::WindowText, OVStyleManager::getContent_TextColor());
     form.setColor(QPalette::Text, OVStyleManager::getContent_TextColor());
@@ -48,15 +60,6 @@ void OVAccountViewController::awakeFromNib() {
         palette.setColor(QPalette::ButtonText, OVStyleManager::getAccount_LinkColor());
         link->setPalette(palette);
     }
-    QFont heading = m_ui->labelCredential->font();
-    heading.setPointSizeF(heading.pointSizeF() * 1.2);
-    heading.setBold(true);
-    m_ui->labelCredential->setFont(heading);
-    // The spinner keeps its place when hidden, so the form does not jump while signing in.
-    QSizePolicy spinner = m_ui->progressIndicatorLogin->sizePolicy();
-    spinner.setRetainSizeWhenHidden(true);
-    m_ui->progressIndicatorLogin->setSizePolicy(spinner);
-    m_ui->progressIndicatorLogin->hide();
 }
 
 void OVAccountViewController::initializeView() {

@@ -51,6 +51,9 @@ public:
     QPushButton* buttonSignUp() const;
     QProgressBar* progressIndicatorLogin() const;
 
+protected:
+    void paintColours() override;
+
 private:
     void awakeFromNib();
     void initializeViewWhenUserIsSignedIn();

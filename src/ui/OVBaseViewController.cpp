@@ -2,15 +2,35 @@
 
 #include "OVException.h"
 #include "OVLogger.h"
+#include "OVPromptQueue.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
 
 OVBaseViewController::OVBaseViewController(QWidget* parent)
-    : QWidget(parent) {}
+    : QWidget(parent)
+    , m_paintedPaletteKey(QApplication::palette().cacheKey()) {}
 
 void OVBaseViewController::initializeView() {}
 
 void OVBaseViewController::uninitializeView() {}
+
+void OVBaseViewController::paintColours() {}
+
+void OVBaseViewController::changeEvent(QEvent* event) {
+    // A window hears of a new desktop palette as ApplicationPaletteChange, the views inside it as the
+    // PaletteChange that follows; either way the view paints again once per application palette.
+    const auto type = event->type();
+    if (type == QEvent::ApplicationPaletteChange || type == QEvent::PaletteChange) {
+        const qint64 key = QApplication::palette().cacheKey();
+        if (key != m_paintedPaletteKey) {
+            m_paintedPaletteKey = key;
+            paintColours();
+        }
+    }
+    QWidget::changeEvent(event);
+}
 
 QMessageBox* OVBaseViewController::showMessage(const QString& message, const QString& informativeText) {
     auto* alert = new QMessageBox(QMessageBox::Warning, message, message, QMessageBox::Ok, window());
@@ -18,9 +38,8 @@ QMessageBox* OVBaseViewController::showMessage(const QString& message, const QSt
     alert->setInformativeText(informativeText);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->setAccessibleName(message);
-    // A sheet: it blocks this window only, and returns at once.
-    alert->setWindowModality(Qt::WindowModal);
-    alert->open();
+    // A sheet of this window, after any prompt it already shows.
+    OVPromptQueue::of(this).post(QString(), alert);
     return alert;
 }
 

@@ -26,9 +26,22 @@ public:
 
     /**
      * A window-modal alert on the view's window with one "OK": message is its text, informativeText
-     * is shown as given (never interpreted as a format). The alert deletes itself when closed.
+     * is shown as given (never interpreted as a format). It waits for any prompt the window shows
+     * (and for the window to be shown), and deletes itself when closed.
      */
     QMessageBox* showMessage(const QString& message, const QString& informativeText);
     /** Logs "An exception occurred during <context>. Exception: …" and its backtrace. */
     static void logException(std::exception_ptr exception, const QString& context);
+
+protected:
+    /**
+     * Paints the view's colours from OVStyleManager. Views call it once when made; it runs again
+     * whenever the desktop's palette changes, so that the view follows a dark theme. Empty here.
+     */
+    virtual void paintColours();
+    void changeEvent(QEvent* event) override;
+
+private:
+    /** The application palette the view last painted for (its cache key). */
+    qint64 m_paintedPaletteKey;
 };

@@ -13,11 +13,14 @@
 #include "OVPreferencesViewController.h"
 #include "OVStyleManager.h"
 #include "OVSupportViewController.h"
+#include "OVTranslations.h"
 #include "OVView.h"
 #include "ui_OVMainWindowController2.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPointer>
 #include <QShortcut>
 #include <QThread>
@@ -45,6 +48,8 @@ OVMainWindowController::OVMainWindowController(OVDeviceManager* deviceMgr,
     , m_credentialMgr(credentialMgr)
     , m_service(service)
     , m_preferences(preferences) {
+    // Before any text is set: the forms and views translate as they are made.
+    OVTranslations::install(QLocale::system());
     m_ui->setupUi(this);
     // Content views fill the container whatever its size.
     auto* containerLayout = new QVBoxLayout(m_ui->viewContainer);
@@ -81,8 +86,7 @@ OVMainWindowController::~OVMainWindowController() {
 
 void OVMainWindowController::awakeFromNib() {
     m_ui->viewMenuBackground->setBackgroundColor(OVStyleManager::getMainWindow_ViewMenuBackgroundColor());
-    m_ui->viewContainerBackground->setBackgroundColor(
-        OVStyleManager::getMainWindow_ViewContainerBackgroundColor());
+    paintContainer();
     m_ui->imageViewLogo->setPixmap(OVStyleManager::getMainWindow_OrvaneLogo());
     QFont title = m_ui->labelOvServices->font();
     title.setPointSizeF(title.pointSizeF() * 1.2);
@@ -95,6 +99,18 @@ void OVMainWindowController::awakeFromNib() {
         setTextColor(menuLabel(entry), OVStyleManager::getMainWindow_MenuFontColorNotSelected());
         clickableView(entry)->onClick(this, [this](OVView* sender) { onMenuClick(sender); });
     }
+}
+
+void OVMainWindowController::paintContainer() {
+    m_ui->viewContainerBackground->setBackgroundColor(
+        OVStyleManager::getMainWindow_ViewContainerBackgroundColor());
+}
+
+void OVMainWindowController::changeEvent(QEvent* event) {
+    // The content views follow the desktop's palette themselves; the area behind them does here.
+    if (event->type() == QEvent::PaletteChange)
+        paintContainer();
+    QWidget::changeEvent(event);
 }
 
 void OVMainWindowController::initializeViewControllers() {

@@ -70,7 +70,11 @@ public:
     OVServiceProtocol* service() const { return m_service; }
     OVPreferencesManagerProtocol* preferences() const { return m_preferences; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    void paintContainer();
     void awakeFromNib();
     void initializeViewControllers();
     /** The device list; a placeholder stands in until the list view exists. */

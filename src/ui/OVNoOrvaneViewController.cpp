@@ -17,11 +17,15 @@ OVNoOrvaneViewController::OVNoOrvaneViewController(OVCredentialManagerProtocol* 
     QFont font = m_labelInformation->font();
     font.setPointSizeF(font.pointSizeF() * 1.4);
     m_labelInformation->setFont(font);
+    paintColours();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_labelInformation);
+}
+
+void OVNoOrvaneViewController::paintColours() {
     QPalette palette = m_labelInformation->palette();
     palette.setColor(QPalette::WindowText, OVStyleManager::getContent_TextColor());
     m_labelInformation->setPalette(palette);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_labelInformation);
 }
 
 void OVNoOrvaneViewController::initializeView() {

@@ -20,6 +20,7 @@ public:
     QLabel* labelInformation() const { return m_labelInformation; }
 
 protected:
+    void paintColours() override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

@@ -67,8 +67,8 @@ OVOrvaneCell::OVOrvaneCell(QWidget* parent)
 }
 
 void OVOrvaneCell::setTextColor(QLabel* label, const QColor& color) {
-    // The rows are white in every desktop theme; a style sheet keeps their text colour when the
-    // theme's palette changes under them.
+    // A style sheet keeps the colour when the row is placed in the list; the list makes its rows
+    // again when the desktop's palette changes.
     label->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
 }
 

@@ -11,10 +11,13 @@
 #include "OVDeviceViewPalette.h"
 #include "OVHelper.h"
 #include "OVMainThread.h"
+#include "OVMaintenanceBoard.h"
 #include "OVNoOrvaneViewController.h"
 #include "OVNotificationCenter.h"
 #include "OVOrvaneCell.h"
 #include "OVOrvanesViewController.h"
+#include "OVPromptQueue.h"
+#include "OVScrollPosition.h"
 #include "OVStyleManager.h"
 #include "OrvaneUSBDevice.h"
 #include "ui_OVOrvaneListViewController.h"
@@ -22,6 +25,7 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
 
 #include <stdexcept>
 
@@ -68,10 +72,11 @@ OVOrvaneListViewController::OVOrvaneListViewController(OVDeviceManager* deviceMg
     , m_ui(std::make_unique<Ui::OVOrvaneListViewController>())
     , m_deviceMgr(deviceMgr)
     , m_credentialMgr(credentialMgr)
+    , m_maintenance(std::make_unique<OVMaintenanceBoard>(deviceMgr))
     , m_alive(std::make_shared<OVOrvaneListViewController*>(this)) {
     m_ui->setupUi(this);
     m_reports = std::make_shared<CommandReports>(*this);
-    awakeFromNib();
+    paintColours();
     connect(m_ui->buttonCancelSync, &QPushButton::clicked, this, &OVOrvaneListViewController::onCancelSync);
     connect(m_ui->buttonAssign, &QPushButton::clicked, this, &OVOrvaneListViewController::onAssignClick);
     connect(m_ui->tableViewDevices, &QListWidget::itemClicked, this,
@@ -93,17 +98,19 @@ OVOrvaneListViewController::~OVOrvaneListViewController() {
         m_assignDeviceUserCtrl->unsubscribeToNotifications();
 }
 
-void OVOrvaneListViewController::awakeFromNib() {
-    m_ui->backButtonView->setBackgroundColor(OVStyleManager::getOrvaneList_BackButtonBackgroundColor());
+void OVOrvaneListViewController::paintColours() {
+    const QColor backColour = OVStyleManager::getOrvaneList_BackButtonBackgroundColor();
+    m_ui->backButtonView->setBackgroundColor(backColour);
     m_ui->backButtonImage->setPixmap(OVDeviceViewPalette::image(QStringLiteral("back_arrow"), 18));
     QPalette back = m_ui->backButtonLabel->palette();
-    back.setColor(QPalette::WindowText, Qt::white);
+    back.setColor(QPalette::WindowText, OVStyleManager::textOn(backColour));
     m_ui->backButtonLabel->setPalette(back);
     QPalette table = m_ui->tableViewDevices->palette();
     table.setColor(QPalette::Base, OVStyleManager::getOrvane_DeviceBackgroundColor());
     table.setColor(QPalette::AlternateBase, OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
     table.setColor(QPalette::Highlight, OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
     m_ui->tableViewDevices->setPalette(table);
+    reloadTable(); // the rows paint their texts when made
 }
 
 void OVOrvaneListViewController::subscribe() {
@@ -194,8 +201,10 @@ int OVOrvaneListViewController::rowOf(const QString& serial) const {
 
 void OVOrvaneListViewController::updateDeviceList() {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
+    const auto before = m_devices;
     m_devices = m_deviceMgr ? m_deviceMgr->getDevices() : QList<std::shared_ptr<OVDeviceInfo>>();
     OVHelper::sortDevicesAsc(m_devices);
+    withdrawPromptsOfDepartedDevices(before);
     reloadTable();
     OVDeviceListNavigator::Situation situation;
     situation.signedIn = m_credentialMgr && m_credentialMgr->isUserSignedIn();
@@ -204,7 +213,7 @@ void OVOrvaneListViewController::updateDeviceList() {
                                                    : OVDeviceListPane::List;
     if (m_detailCtrl && m_detailCtrl->deviceInfo())
         situation.shownSerial = m_detailCtrl->deviceInfo()->serial();
-    situation.waitToReconnect = m_detailCtrl && m_detailCtrl->haveToWaitToReconnect();
+    situation.waitToReconnect = m_maintenance->haveToWaitToReconnect(situation.shownSerial);
     const auto decision = OVDeviceListNavigator::afterDeviceListChange(
         situation, m_devices,
         [this](const std::shared_ptr<OVDeviceInfo>& d) { return m_deviceMgr->isDeviceRecovering(d); });
@@ -230,6 +239,7 @@ void OVOrvaneListViewController::updateDeviceList() {
 
 void OVOrvaneListViewController::reloadTable() {
     auto* table = m_ui->tableViewDevices;
+    const OVScrollPosition keepScroll(table);
     table->clear();
     const auto rows = [this] {
         std::lock_guard<std::recursive_mutex> lock(m_lock);
@@ -246,6 +256,9 @@ void OVOrvaneListViewController::reloadTable() {
         item->setData(Qt::AccessibleTextRole, serial);
         table->setItemWidget(item, cell);
     }
+    // Signed in without a device: say what to do rather than show an empty box.
+    table->setVisible(!rows.isEmpty());
+    m_ui->labelNoDevice->setVisible(rows.isEmpty());
 }
 
 OVOrvaneCell* OVOrvaneListViewController::cellForRow(int row) const {
@@ -417,9 +430,28 @@ void OVOrvaneListViewController::onSessionListChanged(const OVNotification& noti
     });
 }
 
+void OVOrvaneListViewController::withdrawPromptsOfDepartedDevices(
+    const QList<std::shared_ptr<OVDeviceInfo>>& before) {
+    QSet<QString> gone;
+    for (const auto& device : before)
+        gone.insert(device->serial());
+    for (const auto& device : std::as_const(m_devices)) {
+        if (device->isConnected())
+            gone.remove(device->serial());
+        else
+            gone.insert(device->serial());
+    }
+    for (const QString& serial : std::as_const(gone)) {
+        // A device restarting after an update or a restore keeps its wait message.
+        if (!m_maintenance->haveToWaitToReconnect(serial))
+            OVPromptQueue::of(this).withdraw(serial);
+    }
+}
+
 OVOrvanesViewController* OVOrvaneListViewController::detailController() {
     if (!m_detailCtrl) {
-        m_detailCtrl = new OVOrvanesViewController(m_deviceMgr, m_credentialMgr, m_ui->viewDetailContainer);
+        m_detailCtrl = new OVOrvanesViewController(m_deviceMgr, m_credentialMgr, m_maintenance.get(),
+                                                   m_ui->viewDetailContainer);
         m_detailCtrl->hide();
     }
     return m_detailCtrl;

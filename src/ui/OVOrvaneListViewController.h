@@ -15,6 +15,7 @@ class OVCredentialManagerProtocol;
 class OVDeviceInfo;
 class OVDeviceListSubview;
 class OVDeviceManager;
+class OVMaintenanceBoard;
 class OVNoOrvaneViewController;
 class OVOrvaneCell;
 class OVOrvanesViewController;
@@ -80,9 +81,11 @@ public:
     void reloadDefaultUserForRow(int row);
     void reloadRecoveryPercentageForRow(int row, double percentage);
 
+protected:
+    void paintColours() override;
+
 private:
     class CommandReports;
-    void awakeFromNib();
     void subscribe();
     void onMain(std::function<void(OVOrvaneListViewController&)> work) const;
     int rowOf(const QString& serial) const;
@@ -98,10 +101,14 @@ private:
     void removeSubview(QWidget* view);
     void onSessionSyncStatusChanged(const OVNotification& notification);
     void onSessionListChanged(const OVNotification& notification);
+    /** Prompts about a device that is no longer connected (or listed) are taken off. */
+    void withdrawPromptsOfDepartedDevices(const QList<std::shared_ptr<OVDeviceInfo>>& before);
 
     std::unique_ptr<Ui::OVOrvaneListViewController> m_ui;
     OVDeviceManager* const m_deviceMgr;
     OVCredentialManagerProtocol* const m_credentialMgr;
+    /** The devices' maintenance flows: they go on whichever view is shown, and outlive the detail. */
+    std::unique_ptr<OVMaintenanceBoard> m_maintenance;
     /** The rows; guarded by m_lock (read from notification threads). */
     QList<std::shared_ptr<OVDeviceInfo>> m_devices;
     mutable std::recursive_mutex m_lock;

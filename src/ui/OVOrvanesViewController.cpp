@@ -2,7 +2,6 @@
 
 #include "MessageBoxViewController.h"
 #include "OVBatteryGauge.h"
-#include "OVConfiguration.h"
 #include "OVCredentialManagerProtocol.h"
 #include "OVDataLookup.h"
 #include "OVDeviceCommandDelegate.h"
@@ -13,16 +12,18 @@
 #include "OVFirmwareUpdater.h"
 #include "OVLogger.h"
 #include "OVMainThread.h"
+#include "OVMaintenanceBoard.h"
 #include "OVMaintenanceFlow.h"
 #include "OVNotificationCenter.h"
 #include "OVOrvaneCellModel.h"
+#include "OVPromptQueue.h"
+#include "OVScrollPosition.h"
 #include "OVSessionExporter.h"
 #include "OVSessionFileRepository.h"
 #include "OVSessionRowAppearance.h"
 #include "OVSessionSyncInfo.h"
 #include "OVStyleManager.h"
 #include "OVWorkerThread.h"
-#include "OrvaneUSBDevice.h"
 #include "ui_OVOrvanesViewController.h"
 
 #include <QDateTime>
@@ -37,12 +38,12 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalBlocker>
-#include <QTimer>
 #include <QUrl>
 
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 std::atomic<bool> OVOrvanesViewController::defaultUserRequested{false};
 
@@ -84,26 +85,6 @@ public:
             v.onAssignDefaultUser(serial, success, userId);
         });
     }
-    void onUpdateDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) override {
-        forDevice(device,
-                  [success](OVOrvanesViewController& v) { v.m_flow->onUpdateDeviceCompleted(success); });
-    }
-    void onResetDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) override {
-        forDevice(device,
-                  [success](OVOrvanesViewController& v) { v.m_flow->onResetDeviceCompleted(success); });
-    }
-    void onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) override {
-        forDevice(device,
-                  [success](OVOrvanesViewController& v) { v.m_flow->onEraseDeviceCompleted(success); });
-    }
-    void onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool success) override {
-        // A device in recovery mode has no serial: it is the shown one when it sits at its port.
-        const int location = int(device->locationID());
-        m_view.onMain([location, success](OVOrvanesViewController& v) {
-            if (v.m_deviceInfo && v.m_deviceInfo->locationId() == location)
-                v.m_flow->onRecoverDeviceCompleted(success);
-        });
-    }
 
 private:
     void forDevice(const std::shared_ptr<OVDeviceInfo>& device,
@@ -118,28 +99,19 @@ private:
 };
 
 OVOrvanesViewController::OVOrvanesViewController(OVDeviceManager* deviceMgr,
-                                                 OVCredentialManagerProtocol* credentialMgr, QWidget* parent)
+                                                 OVCredentialManagerProtocol* credentialMgr,
+                                                 OVMaintenanceBoard* board, QWidget* parent)
     : OVBaseViewController(parent)
     , m_ui(std::make_unique<Ui::OVOrvanesViewController>())
     , m_deviceMgr(deviceMgr)
     , m_credentialMgr(credentialMgr)
-    , m_fwUpdater(std::make_unique<OVFirmwareUpdater>(
-          deviceMgr ? std::weak_ptr<OVDeviceManagerProtocol>(deviceMgr->shared_from_this())
-                    : std::weak_ptr<OVDeviceManagerProtocol>()))
+    , m_board(board)
     , m_mbCtrl(new MessageBoxViewController(this))
     , m_alive(std::make_shared<OVOrvanesViewController*>(this)) {
     m_ui->setupUi(this);
     m_mbCtrl->hide();
     m_reports = std::make_shared<CommandReports>(*this);
-    makeMaintenanceFlow();
-    awakeFromNib();
-    m_assignPrompt = [this] {
-        QMessageBox box(QMessageBox::Question, QString(), tr("No user assigned on the Orvane"),
-                        QMessageBox::Ok | QMessageBox::Cancel, window());
-        box.setInformativeText(tr("Would you like the Orvane to be assigned to your account?"));
-        box.setWindowModality(Qt::ApplicationModal);
-        return box.exec() == QMessageBox::Ok;
-    };
+    paintColours();
     connect(m_ui->buttonSync, &QPushButton::clicked, this, &OVOrvanesViewController::onSyncClick);
     connect(m_ui->buttonIdentify, &QPushButton::clicked, this, &OVOrvanesViewController::onIdentifyClick);
     connect(m_ui->buttonUpdate, &QPushButton::clicked, this, &OVOrvanesViewController::onUpdateClick);
@@ -162,7 +134,7 @@ OVOrvanesViewController::~OVOrvanesViewController() {
     unsubscribeToNotifications();
 }
 
-void OVOrvanesViewController::awakeFromNib() {
+void OVOrvanesViewController::paintColours() {
     m_ui->viewOrvane->setBackgroundColor(OVStyleManager::getOrvane_DeviceBackgroundColor());
     m_ui->viewButtonBackground->setBackgroundColor(OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
     m_ui->viewSynchronization->setBackgroundColor(OVStyleManager::getOrvane_SessionBackgroundColor());
@@ -178,45 +150,114 @@ void OVOrvanesViewController::awakeFromNib() {
     table.setColor(QPalette::AlternateBase, OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
     m_ui->tableViewSessions->setPalette(table);
     m_ui->batteryOutline->setBackgroundColor(OVStyleManager::getOrvane_DeviceButtonBackgroundColor());
+    paintConnection();
+    if (const auto device = deviceInfo())
+        setBatteryLevel(device->batteryLevel());
+    reloadSessionTableView(); // the rows paint their texts when made
 }
 
-void OVOrvanesViewController::makeMaintenanceFlow() {
-    OVMaintenanceFlow::Actions actions;
-    actions.updateDevice = [this](OVError* error) { return m_fwUpdater->updateDevice(m_deviceInfo, error); };
-    actions.recoverDevice = [this](OVError* error) {
-        return m_fwUpdater->recoverDevice(m_deviceInfo, error);
-    };
-    actions.resetDevice = [this](OVError* error) {
-        return m_deviceMgr && m_deviceMgr->resetDevice(m_deviceInfo, error);
-    };
-    actions.eraseDevice = [this](OVError* error) {
-        return m_deviceMgr && m_deviceMgr->eraseDevice(m_deviceInfo, error);
-    };
-    actions.enable = [this] { enable(); };
-    actions.disable = [this] { disable(); };
-    actions.showMessage = [this](const OVMaintenanceMessage& message) {
-        m_mbCtrl->setOnOkBlock([this] { m_flow->onOkClick(); });
-        m_mbCtrl->setOnCancelBlock([this] { m_flow->onCancelClick(); });
-        m_mbCtrl->circularProgressIndicator()->setVisible(message.spinner);
-        m_mbCtrl->showMessage(this, message.text, message.showOk, message.showCancel);
-    };
-    actions.hideMessage = [this] { m_mbCtrl->hideMessage(); };
-    actions.showAlert = [this](const QString& title, const QString& text) { showMessage(title, text); };
-    actions.reloadDefaultUser = [this] {
+void OVOrvanesViewController::paintConnection() {
+    const auto device = deviceInfo();
+    paintText(m_ui->labelConnected, device && device->isConnected()
+                                        ? OVStyleManager::getOrvane_ConnectedColor()
+                                        : OVStyleManager::getOrvane_DisconnectedColor());
+}
+
+void OVOrvanesViewController::attachMaintenanceFlow() {
+    OVMaintenanceBoard::Presenter presenter;
+    presenter.enable = [this] { enable(); };
+    presenter.disable = [this] { disable(); };
+    presenter.showMessage = [this](const OVMaintenanceMessage& message) { showFlowMessage(message); };
+    presenter.hideMessage = [this] { resetPanel(); };
+    presenter.showAlert = [this](const QString& title, const QString& text) { showMessage(title, text); };
+    presenter.reloadDefaultUser = [this] {
         m_ui->textFieldDefaultUser->setText(tr("N/A"));
         defaultUserRequested = false;
         loadDefaultUser();
     };
-    actions.later = [this](int milliseconds, std::function<void()> work) {
-        QTimer::singleShot(milliseconds, this, std::move(work));
-    };
-    m_flow = std::make_unique<OVMaintenanceFlow>(std::move(actions),
-                                                 m_fwUpdater->getFirmwareVersionIncludedInBundle(),
-                                                 OVConfiguration::supportAddress());
+    // Another device's message must not stay over this one: the flow shows its own again.
+    resetPanel();
+    m_board->attach(m_deviceInfo, std::move(presenter));
 }
 
-void OVOrvanesViewController::setOSVersion(int major, int minor) {
-    m_flow->setOSVersion(major, minor);
+void OVOrvanesViewController::showFlowMessage(const OVMaintenanceMessage& message) {
+    m_flowMessage = message;
+    if (m_panelShown) {
+        renderFlowMessage();
+        return;
+    }
+    if (m_panelTicket)
+        return; // waiting for its turn, when it shows the flow's latest message
+    const QPointer<OVOrvanesViewController> self(this);
+    m_panelTicket = OVPromptQueue::of(this).post(
+        m_deviceInfo->serial(),
+        [self] {
+            if (self)
+                self->onPanelTurn();
+        },
+        [self] {
+            if (self)
+                self->onPanelWithdrawn();
+        });
+}
+
+void OVOrvanesViewController::onPanelTurn() {
+    m_panelShown = true;
+    if (m_flowMessage)
+        renderFlowMessage();
+    else
+        releasePanel();
+}
+
+void OVOrvanesViewController::renderFlowMessage() {
+    m_mbCtrl->setOnOkBlock([this] { flow().onOkClick(); });
+    m_mbCtrl->setOnCancelBlock([this] { flow().onCancelClick(); });
+    m_mbCtrl->circularProgressIndicator()->setVisible(m_flowMessage->spinner);
+    m_mbCtrl->showMessage(this, m_flowMessage->text, m_flowMessage->showOk, m_flowMessage->showCancel);
+}
+
+void OVOrvanesViewController::onPanelWithdrawn() {
+    m_panelTicket = 0;
+    m_panelShown = false;
+    m_mbCtrl->hideMessage();
+    // The device left: a question about it is answered no; what it did stays with its flow.
+    const bool question = m_flowMessage && m_flowMessage->showCancel;
+    m_flowMessage.reset();
+    if (question && m_deviceInfo)
+        flow().onCancelClick();
+}
+
+void OVOrvanesViewController::resetPanel() {
+    m_flowMessage.reset();
+    m_mbCtrl->hideMessage();
+    releasePanel();
+}
+
+void OVOrvanesViewController::releasePanel() {
+    const quint64 ticket = std::exchange(m_panelTicket, 0);
+    m_panelShown = false;
+    if (ticket)
+        OVPromptQueue::of(this).done(ticket);
+}
+
+void OVOrvanesViewController::promptToAssign(const std::shared_ptr<OVDeviceInfo>& device) {
+    const QString text = tr("No user assigned on the Orvane");
+    auto* box =
+        new QMessageBox(QMessageBox::Question, text, text, QMessageBox::Ok | QMessageBox::Cancel, window());
+    box->setInformativeText(tr("Would you like the Orvane to be assigned to your account?"));
+    box->setAccessibleName(text);
+    connect(box, &QMessageBox::finished, this, [this, box, device] {
+        if (box->standardButton(box->clickedButton()) != QMessageBox::Ok || !isShown(device->serial()))
+            return;
+        const auto user = m_credentialMgr ? m_credentialMgr->currentUser() : std::nullopt;
+        if (user && user->identifier && m_deviceMgr)
+            m_deviceMgr->assignDefaultUserToDevice(device, quint64(*user->identifier), nullptr);
+    });
+    OVPromptQueue::of(this).post(device->serial(), box);
+}
+
+OVMaintenanceFlow& OVOrvanesViewController::flow() {
+    return m_board->flowFor(m_deviceInfo);
 }
 
 void OVOrvanesViewController::onMain(std::function<void(OVOrvanesViewController&)> work) const {
@@ -238,7 +279,8 @@ void OVOrvanesViewController::setDeviceInfo(std::shared_ptr<OVDeviceInfo> device
 }
 
 bool OVOrvanesViewController::haveToWaitToReconnect() const {
-    return m_flow->haveToWaitToReconnect();
+    const auto device = deviceInfo();
+    return device && m_board->haveToWaitToReconnect(device->serial());
 }
 
 void OVOrvanesViewController::subscribeToNotifications() {
@@ -275,11 +317,11 @@ void OVOrvanesViewController::unsubscribeToNotifications() {
 }
 
 void OVOrvanesViewController::initializeView() {
-    if (m_flow->haveToWaitToReconnect())
-        m_flow->deviceIsBack();
     m_mbCtrl->initializeView();
     const auto device = deviceInfo();
     if (!device) {
+        m_board->detach();
+        resetPanel();
         for (QLabel* field :
              {m_ui->textFieldBattery, m_ui->textFieldFirmwareRevision, m_ui->textFieldHardwareRevision,
               m_ui->textFieldModelNumber, m_ui->textFieldSerialNumber})
@@ -287,29 +329,37 @@ void OVOrvanesViewController::initializeView() {
         m_ui->tableViewSessions->clear();
         return;
     }
+    attachMaintenanceFlow();
+    if (device->isConnected() && flow().haveToWaitToReconnect())
+        flow().deviceIsBack();
     setBatteryLevel(device->batteryLevel());
+    paintConnection();
     m_ui->textFieldFirmwareRevision->setText(device->firmwareRevision());
     m_ui->textFieldHardwareRevision->setText(device->hardwareRevision());
     m_ui->textFieldModelNumber->setText(device->modelNumber());
     m_ui->textFieldSerialNumber->setText(device->serial());
     if (device->isConnected()) {
         m_ui->labelConnected->setText(tr("(Connected)"));
-        paintText(m_ui->labelConnected, OVStyleManager::getOrvane_ConnectedColor());
         loadDefaultUser();
     } else {
         m_ui->labelConnected->setText(tr("(Disconnected)"));
-        paintText(m_ui->labelConnected, OVStyleManager::getOrvane_DisconnectedColor());
         m_ui->textFieldDefaultUser->setText(tr("N/A"));
-        m_flow->forgetDeclinedOffer(device->serial());
+        flow().forgetDeclinedOffer(device->serial());
         defaultUserRequested = false;
     }
     setSessionsInfo();
     reloadSessionTableView();
+    // The fields held "N/A" while the view was away: lay them out for their new texts now, before
+    // anything is drawn (a message box shown at once would otherwise cover clipped labels).
+    for (QWidget* panel : {m_ui->viewOrvaneDetail, static_cast<QWidget*>(m_ui->viewOrvane)})
+        panel->layout()->activate();
     askForFirmwareUpdate();
 }
 
 void OVOrvanesViewController::uninitializeView() {
     defaultUserRequested = false;
+    m_board->detach();
+    resetPanel(); // a hidden detail holds no prompt turn of the window
     for (QLabel* field :
          {m_ui->textFieldBattery, m_ui->textFieldFirmwareRevision, m_ui->textFieldHardwareRevision,
           m_ui->textFieldModelNumber, m_ui->textFieldSerialNumber, m_ui->textFieldDefaultUser})
@@ -360,6 +410,7 @@ void OVOrvanesViewController::reloadSessionTableView() {
     for (const QListWidgetItem* item : table->selectedItems())
         selected.insert(item->data(kSessionStartRole).toLongLong());
     const QSignalBlocker quiet(table);
+    const OVScrollPosition keepScroll(table);
     table->clear();
     const auto device = deviceInfo();
     const QLocale locale;
@@ -474,8 +525,9 @@ void OVOrvanesViewController::disable() {
 void OVOrvanesViewController::enable() {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     const auto device = m_deviceInfo;
-    if (!device || !m_deviceMgr || !device->isConnected() || m_deviceMgr->isDeviceSynching(device) ||
-        m_deviceMgr->isStoringSessionsForDevice(device))
+    // A running update, restore or erase re-enables the buttons itself when it ends.
+    if (!device || !m_deviceMgr || !device->isConnected() || m_board->isBusy(device->serial()) ||
+        m_deviceMgr->isDeviceSynching(device) || m_deviceMgr->isStoringSessionsForDevice(device))
         return;
     for (QPushButton* button :
          {m_ui->buttonErase, m_ui->buttonIdentify, m_ui->buttonRestore, m_ui->buttonUpdate})
@@ -495,10 +547,10 @@ void OVOrvanesViewController::askForFirmwareUpdate() {
     facts.serial = device->serial();
     facts.connected = device->isConnected();
     facts.busy = m_deviceMgr->isDeviceSynching(device) || m_deviceMgr->isStoringSessionsForDevice(device);
-    facts.updateAvailable = m_fwUpdater->isUpdateAvailableForDevice(*device);
+    facts.updateAvailable = m_board->firmwareUpdater().isUpdateAvailableForDevice(*device);
     facts.hasSessions = !device->sessions().isEmpty();
     facts.firmwareRevision = device->firmwareRevision();
-    m_flow->askForFirmwareUpdate(facts);
+    flow().askForFirmwareUpdate(facts);
 }
 
 void OVOrvanesViewController::onUpdateClick() {
@@ -508,18 +560,20 @@ void OVOrvanesViewController::onUpdateClick() {
     OVMaintenanceFlow::Device facts;
     facts.serial = device->serial();
     facts.connected = device->isConnected();
-    facts.updateAvailable = m_fwUpdater->isUpdateAvailableForDevice(*device);
+    facts.updateAvailable = m_board->firmwareUpdater().isUpdateAvailableForDevice(*device);
     facts.hasSessions = !device->sessions().isEmpty();
     facts.firmwareRevision = device->firmwareRevision();
-    m_flow->onUpdateClick(facts);
+    flow().onUpdateClick(facts);
 }
 
 void OVOrvanesViewController::onRestoreClick() {
-    m_flow->onRestoreClick();
+    if (deviceInfo())
+        flow().onRestoreClick();
 }
 
 void OVOrvanesViewController::onEraseClick() {
-    m_flow->onEraseClick();
+    if (deviceInfo())
+        flow().onEraseClick();
 }
 
 void OVOrvanesViewController::showSessionContextMenu(const QPoint& position) {
@@ -562,11 +616,8 @@ void OVOrvanesViewController::loadDefaultUser() {
         return;
     }
     onMain([device](OVOrvanesViewController& v) {
-        if (!v.isShown(device->serial()) || !v.m_assignPrompt())
-            return;
-        const auto user = v.m_credentialMgr ? v.m_credentialMgr->currentUser() : std::nullopt;
-        if (user && user->identifier && v.m_deviceMgr)
-            v.m_deviceMgr->assignDefaultUserToDevice(device, quint64(*user->identifier), nullptr);
+        if (v.isShown(device->serial()))
+            v.promptToAssign(device);
     });
 }
 

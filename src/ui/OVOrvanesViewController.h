@@ -2,11 +2,13 @@
 
 #include "OVBaseViewController.h"
 #include "OVDeviceListSubview.h"
+#include "OVMaintenanceFlow.h"
 
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include <QStringList>
 
@@ -17,8 +19,7 @@ class MessageBoxViewController;
 class OVCredentialManagerProtocol;
 class OVDeviceInfo;
 class OVDeviceManager;
-class OVFirmwareUpdater;
-class OVMaintenanceFlow;
+class OVMaintenanceBoard;
 class OVSession;
 class OVSessionSyncInfo;
 struct OVNotification;
@@ -33,9 +34,9 @@ struct OVNotification;
 class OVOrvanesViewController : public OVBaseViewController, public OVDeviceListSubview {
     Q_OBJECT
 public:
-    /** Neither collaborator is owned; both must outlive the view. */
+    /** No collaborator is owned; all must outlive the view. The board keeps the maintenance flows. */
     OVOrvanesViewController(OVDeviceManager* deviceMgr, OVCredentialManagerProtocol* credentialMgr,
-                            QWidget* parent = nullptr);
+                            OVMaintenanceBoard* board, QWidget* parent = nullptr);
     ~OVOrvanesViewController() override;
 
     /** Process-wide: the default user of the shown device has been looked up (or offered). */
@@ -64,14 +65,9 @@ public:
     void disable();
     void askForFirmwareUpdate();
 
-    /** The operating system's version for the firmware lock (tests pretend a macOS one). */
-    void setOSVersion(int major, int minor);
-    /** The alert asking to assign the device; replaceable so that tests answer it. */
-    void setAssignPrompt(std::function<bool()> prompt) { m_assignPrompt = std::move(prompt); }
     /** Asks where exported sessions go; empty when cancelled. A folder dialog unless tests replace it. */
     void setFolderChooser(std::function<QString()> chooser) { m_folderChooser = std::move(chooser); }
     MessageBoxViewController* messageBox() const { return m_mbCtrl; }
-    OVMaintenanceFlow& maintenanceFlow() { return *m_flow; }
     OVSessionSyncInfo* sessionCell(int row) const;
 
     void onSyncClick();
@@ -84,6 +80,9 @@ public:
     /** Exports the selected sessions into a chosen folder and says where the bags went. */
     void onExportClick();
 
+protected:
+    void paintColours() override;
+
 private:
     class CommandReports;
     /** What an export did: bags written, sessions left out with why, or why it stopped. */
@@ -94,8 +93,21 @@ private:
     };
     void onExportDone(const QString& folder, const ExportOutcome& outcome);
     void updateExportButton();
-    void awakeFromNib();
-    void makeMaintenanceFlow();
+    void paintConnection();
+    /** Shows the flow of the shown device in this view (its message, its buttons) from now on. */
+    void attachMaintenanceFlow();
+    /** The flow of the shown device; there is one. */
+    OVMaintenanceFlow& flow();
+    /** The flow's message goes to the message box in its turn among the window's prompts. */
+    void showFlowMessage(const OVMaintenanceMessage& message);
+    void renderFlowMessage();
+    void onPanelTurn();
+    void onPanelWithdrawn();
+    /** Takes the message box off and gives the window's prompt turn back. */
+    void resetPanel();
+    void releasePanel();
+    /** Asks (in its turn, window-modal) whether device is to be assigned to the signed-in user. */
+    void promptToAssign(const std::shared_ptr<OVDeviceInfo>& device);
     /** Runs work on the GUI thread while the view lives. */
     void onMain(std::function<void(OVOrvanesViewController&)> work) const;
     bool isShown(const QString& serial) const;
@@ -111,15 +123,18 @@ private:
     OVDeviceManager* const m_deviceMgr;
     OVCredentialManagerProtocol* const m_credentialMgr;
     std::shared_ptr<OVDeviceInfo> m_deviceInfo;
-    std::unique_ptr<OVFirmwareUpdater> m_fwUpdater;
+    OVMaintenanceBoard* const m_board;
     /** Child widget, reused for every message. */
     MessageBoxViewController* m_mbCtrl;
-    std::unique_ptr<OVMaintenanceFlow> m_flow;
     /** Subscribed to the manager's command reports while the view is shown. */
     std::shared_ptr<CommandReports> m_reports;
     /** Lives as long as the view; work queued to the GUI thread checks it there. */
     std::shared_ptr<OVOrvanesViewController*> m_alive;
-    std::function<bool()> m_assignPrompt;
+    /** What the flow of the shown device wants on screen, shown or waiting for its turn. */
+    std::optional<OVMaintenanceMessage> m_flowMessage;
+    /** The message box's place among the window's prompts: 0 without one. */
+    quint64 m_panelTicket = 0;
+    bool m_panelShown = false;
     std::function<QString()> m_folderChooser;
     /** An export is running on its worker (GUI thread only). */
     bool m_exporting = false;

@@ -11,10 +11,6 @@ OVPlaceholderViewController::OVPlaceholderViewController(const QString& title, c
     : OVBaseViewController(parent) {
     setAccessibleName(title);
     auto* card = new OVView(this);
-    card->setBackgroundColor(OVStyleManager::getPreferences_BackgroundColor());
-    QPalette palette = card->palette();
-    palette.setColor(QPalette::WindowText, OVStyleManager::getContent_TextColor());
-    card->setPalette(palette);
     auto* heading = new QLabel(title, card);
     QFont font = heading->font();
     font.setPointSizeF(font.pointSizeF() * 1.4);
@@ -30,4 +26,13 @@ OVPlaceholderViewController::OVPlaceholderViewController(const QString& title, c
     layout->setContentsMargins(32, 32, 32, 32);
     layout->addWidget(card);
     layout->addStretch();
+    paintColours();
+}
+
+void OVPlaceholderViewController::paintColours() {
+    auto* card = findChild<OVView*>();
+    card->setBackgroundColor(OVStyleManager::getPreferences_BackgroundColor());
+    QPalette palette = card->palette();
+    palette.setColor(QPalette::WindowText, OVStyleManager::getContent_TextColor());
+    card->setPalette(palette);
 }

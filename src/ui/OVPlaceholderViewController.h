@@ -9,4 +9,7 @@ class OVPlaceholderViewController : public OVBaseViewController {
     Q_OBJECT
 public:
     OVPlaceholderViewController(const QString& title, const QString& text, QWidget* parent = nullptr);
+
+protected:
+    void paintColours() override;
 };

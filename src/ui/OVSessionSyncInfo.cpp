@@ -1,6 +1,7 @@
 #include "OVSessionSyncInfo.h"
 
 #include "OVDeviceViewPalette.h"
+#include "OVOrvaneCell.h"
 #include "OVSession.h"
 #include "OVSessionRowAppearance.h"
 #include "OVStyleManager.h"
@@ -14,9 +15,7 @@ namespace {
 
 QLabel* textField(QWidget* parent, const QColor& color, const QString& accessibleName) {
     auto* label = new QLabel(parent);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
+    OVOrvaneCell::setTextColor(label, color);
     label->setAccessibleName(accessibleName);
     // Narrow windows shrink the text columns rather than push the status out of sight.
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -74,7 +73,9 @@ void OVSessionSyncInfo::setSyncStatus(const OVSession& session) {
     percentage->clear();
     percentage->hide();
     syncStatus->setText(appearance->text);
-    syncStatusBackground->setBackgroundColor(OVDeviceViewPalette::color(appearance->background));
+    const QColor badge = OVDeviceViewPalette::color(appearance->background);
+    syncStatusBackground->setBackgroundColor(badge);
+    OVOrvaneCell::setTextColor(syncStatus, OVStyleManager::textOn(badge));
     syncStatusBackground->show();
     syncStatus->show();
     syncError->setVisible(appearance->errorShown);

@@ -1,12 +1,66 @@
 #include "OVStyleManager.h"
 
+#include <QApplication>
 #include <QIcon>
+#include <QImage>
+#include <QPalette>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
+
+/** A little above 4.5:1, so that anti-aliased text still reaches it. */
+constexpr double kReadableContrast = 4.6;
+
 QColor rgb(int red, int green, int blue) {
     return QColor(red, green, blue);
 }
+
+/** The desktop's palette: surfaces and text follow it, brand accents are adjusted to it. */
+QColor platform(QPalette::ColorRole role) {
+    return QApplication::palette().color(role);
+}
+
+QColor mix(const QColor& from, const QColor& to, double amount) {
+    const auto channel = [amount](int a, int b) { return qRound(a + (b - a) * amount); };
+    return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()),
+                  channel(from.blue(), to.blue()));
+}
+
+double luminance(const QColor& colour) {
+    const auto linear = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+           0.0722 * linear(colour.blueF());
+}
+
 } // namespace
+
+double OVStyleManager::contrast(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor OVStyleManager::readableOn(const QColor& colour, const QColor& background) {
+    const QColor away = textOn(background);
+    QColor result = colour;
+    for (int step = 1; step <= 20 && contrast(result, background) < kReadableContrast; ++step)
+        result = mix(colour, away, step / 20.0);
+    return result;
+}
+
+QColor OVStyleManager::textOn(const QColor& background) {
+    return contrast(Qt::white, background) >= contrast(Qt::black, background) ? QColor(Qt::white)
+                                                                              : QColor(Qt::black);
+}
+
+QColor OVStyleManager::averageColour(const QBrush& brush) {
+    const QImage tile =
+        brush.texture().toImage().scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return tile.isNull() ? brush.color() : QColor(tile.pixel(0, 0));
+}
 
 QBrush OVStyleManager::pattern(const QString& imageName) {
     // Pattern tiles are drawn at a fixed size: the SVG scales, the tile repeats.
@@ -18,13 +72,15 @@ QBrush OVStyleManager::getMainWindow_ViewMenuBackgroundColor() {
     return pattern(QStringLiteral("main_menu_background"));
 }
 QBrush OVStyleManager::getMainWindow_ViewContainerBackgroundColor() {
-    return pattern(QStringLiteral("main_background"));
+    // The pattern is a light one: under a dark desktop palette the content area takes its window colour.
+    const QColor window = platform(QPalette::Window);
+    return window.lightness() < 128 ? QBrush(window) : pattern(QStringLiteral("main_background"));
 }
 QColor OVStyleManager::getMainWindow_MenuFontColorNotSelected() {
     return Qt::white;
 }
 QColor OVStyleManager::getMainWindow_MenuFontColorSelected() {
-    return rgb(255, 251, 240);
+    return readableOn(rgb(255, 251, 240), averageColour(getMainWindow_MenuColorSelected()));
 }
 QBrush OVStyleManager::getMainWindow_MenuColorNotSelected() {
     return QBrush();
@@ -36,46 +92,48 @@ QPixmap OVStyleManager::getMainWindow_OrvaneLogo() {
     return QIcon(QStringLiteral(":/images/orvane_logo.svg")).pixmap(160, 48);
 }
 QColor OVStyleManager::getAccount_SignInBackgroundColor() {
-    return Qt::white;
+    return platform(QPalette::Base);
 }
 QColor OVStyleManager::getAccount_LinkColor() {
-    return rgb(15, 132, 199);
+    return readableOn(rgb(15, 132, 199), platform(QPalette::Base));
 }
 QColor OVStyleManager::getOrvaneList_BackButtonBackgroundColor() {
     return getOrvaneColor();
 }
 QColor OVStyleManager::getOrvaneList_ConnectedColor() {
-    return rgb(70, 136, 71);
+    return readableOn(rgb(70, 136, 71), getOrvane_DeviceButtonBackgroundColor());
 }
 QColor OVStyleManager::getOrvaneList_DisconnectedColor() {
-    return rgb(185, 74, 72);
+    return readableOn(rgb(185, 74, 72), getOrvane_DeviceButtonBackgroundColor());
 }
 QColor OVStyleManager::getOrvane_DeviceBackgroundColor() {
-    return Qt::white;
+    return platform(QPalette::Base);
 }
 QColor OVStyleManager::getOrvane_DeviceButtonBackgroundColor() {
-    return rgb(236, 236, 236);
+    // 236, 236, 236 on a white desktop: a shade of the surface towards the text.
+    return mix(platform(QPalette::Base), platform(QPalette::Text), 0.075);
 }
 QColor OVStyleManager::getOrvane_DeviceNameColor() {
-    return Qt::black;
+    return platform(QPalette::Text);
 }
 QColor OVStyleManager::getOrvane_DeviceDetailColor() {
-    return rgb(95, 105, 117);
+    // Rows alternate between the surface and its shade: readable on the shade, readable on both.
+    return readableOn(rgb(95, 105, 117), getOrvane_DeviceButtonBackgroundColor());
 }
 QColor OVStyleManager::getOrvane_SessionBackgroundColor() {
-    return Qt::white;
+    return platform(QPalette::Base);
 }
 QColor OVStyleManager::getOrvane_ConnectedColor() {
-    return rgb(70, 136, 71);
+    return getOrvaneList_ConnectedColor();
 }
 QColor OVStyleManager::getOrvane_DisconnectedColor() {
-    return rgb(185, 74, 72);
+    return getOrvaneList_DisconnectedColor();
 }
 QColor OVStyleManager::getOrvane_SessionUsernameColor() {
-    return Qt::black;
+    return platform(QPalette::Text);
 }
 QColor OVStyleManager::getOrvane_SessionDateColor() {
-    return rgb(95, 105, 117);
+    return getOrvane_DeviceDetailColor();
 }
 QColor OVStyleManager::getOrvane_SessionSynchingColor() {
     return getOrvaneColor();
@@ -90,28 +148,28 @@ QColor OVStyleManager::getOrvane_SessionSyncFailedColor() {
     return rgb(197, 204, 4);
 }
 QColor OVStyleManager::getGoodBatteryColor() {
-    return rgb(95, 105, 117);
+    return getOrvane_DeviceDetailColor();
 }
 QColor OVStyleManager::getLowBatteryColor() {
     return rgb(185, 74, 72);
 }
 QColor OVStyleManager::getPreferences_BackgroundColor() {
-    return Qt::white;
+    return platform(QPalette::Base);
 }
 QColor OVStyleManager::getSupport_BackgroundColor() {
-    return Qt::white;
+    return platform(QPalette::Base);
 }
 QColor OVStyleManager::getSupport_CheckPassedColor() {
-    return getOrvane_SessionSyncCompletedColor();
+    return readableOn(getOrvane_SessionSyncCompletedColor(), platform(QPalette::Base));
 }
 QColor OVStyleManager::getSupport_CheckFailedColor() {
-    return rgb(185, 74, 72);
+    return readableOn(rgb(185, 74, 72), platform(QPalette::Base));
 }
 QColor OVStyleManager::getSupport_CheckSkippedColor() {
-    return rgb(110, 110, 110);
+    return readableOn(rgb(110, 110, 110), platform(QPalette::Base));
 }
 QColor OVStyleManager::getAssign_BackgroundColor() {
-    return Qt::white;
+    return platform(QPalette::Base);
 }
 QColor OVStyleManager::getOrvaneColor() {
     return rgb(49, 144, 206);
@@ -129,5 +187,5 @@ QColor OVStyleManager::getMessageBox_ShadowColor() {
     return Qt::black;
 }
 QColor OVStyleManager::getContent_TextColor() {
-    return rgb(33, 37, 41);
+    return platform(QPalette::Text);
 }

@@ -8,6 +8,10 @@
  * Every colour and pattern image of the window, in one table; no view picks a colour of its own.
  * Pattern "colours" are brushes textured with an image from the resources; a brush with no style
  * means "no colour" and paints nothing. No instances: every entry is a class operation.
+ *
+ * Surfaces and text come from the desktop's palette (read at each call, so that a view painting
+ * again after a palette change follows a dark theme); brand accents keep their hue and are darkened
+ * or lightened only as far as text in them needs to stay readable (4.5:1) on the surface.
  */
 class OVStyleManager {
 public:
@@ -61,8 +65,17 @@ public:
     static QColor getMessageBox_BorderColor();
     static QColor getMessageBox_ShadowColor();
 
-    /** Text on the window's own white surfaces (forms, placeholders), whatever the desktop theme. */
+    /** Text on the window's own surfaces (forms, placeholders). */
     static QColor getContent_TextColor();
+
+    /** The contrast ratio of two colours, 1 to 21. */
+    static double contrast(const QColor& a, const QColor& b);
+    /** colour, moved towards black or white until text in it is readable on background. */
+    static QColor readableOn(const QColor& colour, const QColor& background);
+    /** Black or white, whichever reads better on background (text on a brand or status colour). */
+    static QColor textOn(const QColor& background);
+    /** The average colour of a pattern brush (its plain colour without a texture). */
+    static QColor averageColour(const QBrush& brush);
 
 private:
     static QBrush pattern(const QString& imageName);

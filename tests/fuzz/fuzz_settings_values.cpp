@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const QByteArray body(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
     if (data[0] % 2 == 0) {
-        QString errorText;
-        if (const auto items = SUAppcast::parse(body, &errorText))
+        OVError error;
+        if (const auto items = SUAppcast::parse(body, &error))
             (void)SUAppcast::bestUpdate(*items, QStringLiteral("1.0.0"));
     } else {
         (void)OVCipher::decryptString(body, QStringLiteral("fuzz-key"));

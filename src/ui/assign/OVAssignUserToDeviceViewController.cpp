@@ -8,6 +8,7 @@
 #include "OVHelper.h"
 #include "OVMainThread.h"
 #include "OVNotificationCenter.h"
+#include "OVOrvaneCellModel.h"
 #include "OVStyleManager.h"
 #include "OVSyslogSink.h"
 #include "OVUserSearch.h"
@@ -21,6 +22,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProgressBar>
+#include <QSignalBlocker>
 
 namespace {
 constexpr int kColumnDevice = 0;
@@ -68,9 +70,9 @@ OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceM
     , m_ui(new Ui::OVAssignUserToDeviceViewController)
     , m_subscriber(std::make_shared<CommandSubscriber>(this)) {
     m_ui->setupUi(this);
-    m_ui->viewContainerAssign->setBackgroundColor(OVStyleManager::getAssign_BackgroundColor());
-    OVContentPalette::apply(m_ui->viewContainerAssign, OVStyleManager::getAssign_BackgroundColor());
+    paintColours();
     m_ui->progressBar->hide();
+    m_ui->labelDeviceLeft->hide();
     QHeaderView* header = m_ui->deviceTable->horizontalHeader();
     header->setSectionResizeMode(kColumnDevice, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(kColumnUser, QHeaderView::Stretch);
@@ -90,8 +92,13 @@ OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceM
     connect(m_ui->athleteTable, &QListWidget::itemSelectionChanged, this,
             &OVAssignUserToDeviceViewController::updateAssignButton);
     connect(m_ui->deviceTable, &QTableWidget::itemSelectionChanged, this,
-            &OVAssignUserToDeviceViewController::updateAssignButton);
+            &OVAssignUserToDeviceViewController::onDeviceSelectionChanged);
     updateAssignButton();
+}
+
+void OVAssignUserToDeviceViewController::paintColours() {
+    m_ui->viewContainerAssign->setBackgroundColor(OVStyleManager::getAssign_BackgroundColor());
+    OVContentPalette::apply(m_ui->viewContainerAssign, OVStyleManager::getAssign_BackgroundColor());
 }
 
 OVAssignUserToDeviceViewController::~OVAssignUserToDeviceViewController() {
@@ -190,7 +197,7 @@ void OVAssignUserToDeviceViewController::applyFilter() {
         team ? OVUserSearch::filterMembers(team->members, m_ui->searchField->text()) : QList<OVUser>();
     m_ui->athleteTable->clear();
     for (const OVUser& user : m_athleteToDisplay)
-        m_ui->athleteTable->addItem(displayName(user));
+        m_ui->athleteTable->addItem(OVOrvaneCellModel::userText(user));
     updateAssignButton();
 }
 
@@ -231,23 +238,18 @@ std::optional<OVUser> OVAssignUserToDeviceViewController::getUserFromIndex(int i
     return m_athleteToDisplay.at(index);
 }
 
-QString OVAssignUserToDeviceViewController::displayName(const std::optional<OVUser>& user) {
-    if (!user)
-        return tr("Unknown");
-    return QStringLiteral("%1 %2").arg(user->firstName.value_or(QString()),
-                                       user->lastName.value_or(QString()));
-}
-
 void OVAssignUserToDeviceViewController::reloadDeviceTable() {
     QTableWidget* table = m_ui->deviceTable;
-    const int selected = table->currentRow();
+    // Rows shift when devices come and go: the rebuild must not pass for the user's choice.
+    const QSignalBlocker quiet(table);
     table->setRowCount(int(m_devices.size()));
     for (int row = 0; row < m_devices.size(); ++row) {
         const auto& device = m_devices.at(row);
         const auto userId = device->defaultUserId();
         table->setItem(row, kColumnDevice, new QTableWidgetItem(device->serial()));
-        table->setItem(row, kColumnUser,
-                       new QTableWidgetItem(displayName(userId ? findUserById(*userId) : std::nullopt)));
+        table->setItem(
+            row, kColumnUser,
+            new QTableWidgetItem(OVOrvaneCellModel::userText(userId ? findUserById(*userId) : std::nullopt)));
         // A table shows every cell widget again when it lays out, so an idle row has none.
         const bool assigning = m_assignDic.contains(device->serial());
         if (assigning && !table->cellWidget(row, kColumnProgress)) {
@@ -260,9 +262,40 @@ void OVAssignUserToDeviceViewController::reloadDeviceTable() {
             table->removeCellWidget(row, kColumnProgress);
         }
     }
-    if (selected >= 0 && selected < table->rowCount())
-        table->selectRow(selected);
+    restoreChosenDevice();
+}
+
+int OVAssignUserToDeviceViewController::rowOfSerial(const QString& serial) const {
+    for (int row = 0; row < m_devices.size(); ++row) {
+        if (m_devices.at(row)->serial() == serial)
+            return row;
+    }
+    return -1;
+}
+
+void OVAssignUserToDeviceViewController::restoreChosenDevice() {
+    QTableWidget* table = m_ui->deviceTable;
+    const QSignalBlocker quiet(table);
+    const int row = m_chosenSerial.isEmpty() ? -1 : rowOfSerial(m_chosenSerial);
+    if (row >= 0)
+        table->selectRow(row);
+    else
+        table->setCurrentIndex(QModelIndex()); // no focus frame left on a row of another device
+    m_ui->labelDeviceLeft->setVisible(!m_chosenSerial.isEmpty() && row < 0);
     updateAssignButton();
+}
+
+void OVAssignUserToDeviceViewController::onDeviceSelectionChanged() {
+    const QList<QTableWidgetItem*> selected = m_ui->deviceTable->selectedItems();
+    const int row = selected.isEmpty() ? -1 : selected.first()->row();
+    m_chosenSerial = row >= 0 && row < m_devices.size() ? m_devices.at(row)->serial() : QString();
+    m_ui->labelDeviceLeft->hide();
+    updateAssignButton();
+}
+
+std::shared_ptr<OVDeviceInfo> OVAssignUserToDeviceViewController::chosenDevice() const {
+    const int row = m_chosenSerial.isEmpty() ? -1 : rowOfSerial(m_chosenSerial);
+    return row >= 0 ? m_devices.at(row) : nullptr;
 }
 
 void OVAssignUserToDeviceViewController::setUserId(quint64 userId, const QString& serial) {
@@ -299,16 +332,14 @@ void OVAssignUserToDeviceViewController::onGetDefaultUser(const QString& serial,
 }
 
 void OVAssignUserToDeviceViewController::assignSelectedUser() {
-    const int deviceRow = m_ui->deviceTable->currentRow();
+    const auto device = chosenDevice();
     const auto user = getUserFromIndex(m_ui->athleteTable->currentRow());
-    if (user && deviceRow >= 0 && deviceRow < m_devices.size())
-        onAssignDefaultUserStart(m_devices.at(deviceRow), *user);
+    if (user && device)
+        onAssignDefaultUserStart(device, *user);
 }
 
 void OVAssignUserToDeviceViewController::updateAssignButton() {
-    const int deviceRow = m_ui->deviceTable->currentRow();
-    m_ui->buttonAssign->setEnabled(getUserFromIndex(m_ui->athleteTable->currentRow()) && deviceRow >= 0 &&
-                                   deviceRow < m_devices.size());
+    m_ui->buttonAssign->setEnabled(getUserFromIndex(m_ui->athleteTable->currentRow()) && chosenDevice());
 }
 
 bool OVAssignUserToDeviceViewController::eventFilter(QObject* watched, QEvent* event) {

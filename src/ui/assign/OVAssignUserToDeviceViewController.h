@@ -63,6 +63,7 @@ public:
     bool isAssigning(const QString& serial) const { return m_assignDic.contains(serial); }
 
 protected:
+    void paintColours() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -74,11 +75,16 @@ private:
     void setLoading(bool loading);
     void assignSelectedUser();
     void updateAssignButton();
+    /** Selects the chosen device's row wherever it is now, or says that the device has left. */
+    void restoreChosenDevice();
+    void onDeviceSelectionChanged();
+    int rowOfSerial(const QString& serial) const;
+    /** The device the user chose, while it is still connected; null otherwise. */
+    std::shared_ptr<OVDeviceInfo> chosenDevice() const;
     bool handleUserDrag(QEvent* event);
     bool handleDeviceDrop(QEvent* event);
     /** The device row under a drop position; -1 when the position lies between rows or below them. */
     int deviceRowOnto(const QPoint& position) const;
-    static QString displayName(const std::optional<OVUser>& user);
 
     OVDeviceManagerProtocol* m_deviceMgr;
     /** Held only, as the device manager's other views do. */
@@ -93,5 +99,7 @@ private:
     QList<OVUser> m_athleteToDisplay;
     /** Serials of the devices with an assignment in flight. */
     QSet<QString> m_assignDic;
+    /** The device the user selected, by serial: a plug or an unplug moves its row. */
+    QString m_chosenSerial;
     QPoint m_dragStart;
 };

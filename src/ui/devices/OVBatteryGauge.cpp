@@ -1,12 +1,6 @@
 #include "OVBatteryGauge.h"
 
-#include <QCoreApplication>
-
 namespace {
-
-QString tr(const char* text) {
-    return QCoreApplication::translate("OVOrvanesViewController", text);
-}
 
 constexpr int kUnknownLevel = -1;
 constexpr int kLowLevel = 15;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OVDeviceViewColor.h"
+#include <QCoreApplication>
 
 #include <QString>
 
@@ -10,6 +11,8 @@
  * The level is the device's 32-bit value; -1 (all bits set) means unknown. Pure, any thread.
  */
 class OVBatteryGauge {
+    Q_DECLARE_TR_FUNCTIONS(OVBatteryGauge)
+
 public:
     /** The bar's width at 100 %. */
     static constexpr int kFullWidth = 21;

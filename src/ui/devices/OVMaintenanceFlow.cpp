@@ -2,15 +2,9 @@
 
 #include "OVFirmwareUpdater.h"
 
-#include <QCoreApplication>
-
 #include <utility>
 
 namespace {
-
-QString tr(const char* text) {
-    return QCoreApplication::translate("OVOrvanesViewController", text);
-}
 
 /** The shipped firmware that cannot be written over recorded sessions. */
 const char* const kEraseFirstVersion = "1.0.4";
@@ -56,14 +50,14 @@ void OVMaintenanceFlow::askForFirmwareUpdate(const Device& device) {
     if (needsEraseFirst(device)) {
         inform(
             tr("There is a firware update available (%1) but you need to erase your device before upgrading. "
-               "Please do not use a USB HUB. Connect it directly to your MAC.")
+               "Please do not use a USB HUB. Connect it directly to your computer.")
                 .arg(m_packagedVersion));
         return;
     }
     const QString serial = device.serial;
     showMessage(
         {tr("There is a new firmware version available. Would you like to update to firmware version "
-            "%1? Please do not use a USB HUB. Connect it directly to your MAC.")
+            "%1? Please do not use a USB HUB. Connect it directly to your computer.")
              .arg(m_packagedVersion),
          true, true, false},
         [this] {
@@ -97,7 +91,7 @@ void OVMaintenanceFlow::onUpdateClick(const Device& device) {
     }
     showMessage(
         {tr("Are you sure you wish to update the Orvane device to firwmare %1?. Please do not use a USB HUB. "
-            "Connect it directly to your MAC.")
+            "Connect it directly to your computer.")
              .arg(m_packagedVersion),
          true, true, false},
         [this] {
@@ -109,6 +103,7 @@ void OVMaintenanceFlow::onUpdateClick(const Device& device) {
 
 void OVMaintenanceFlow::beforeFirmwareUpdateStart() {
     m_isFirmwareUpdate = true;
+    m_writeCompleted = false;
     m_actions.disable();
     showMessage(
         {tr("Please wait while your device firmware is being updated. Please do not unplug the Orvane "
@@ -124,9 +119,13 @@ void OVMaintenanceFlow::startFirmwareUpdate() {
 }
 
 void OVMaintenanceFlow::onUpdateDeviceCompleted(bool success) {
-    // A success ends when the restarted device is back (deviceIsBack).
-    if (success || !m_isFirmwareUpdate)
+    if (!m_isFirmwareUpdate)
         return;
+    // A success ends when the restarted device is back (deviceIsBack).
+    if (success) {
+        m_writeCompleted = true;
+        return;
+    }
     m_isFirmwareUpdate = false;
     m_actions.enable();
     hideMessage();
@@ -149,7 +148,11 @@ void OVMaintenanceFlow::attemptRecovery(int attemptsLeft) {
 }
 
 void OVMaintenanceFlow::onRecoverDeviceCompleted(bool success) {
-    if (!success && m_isFirmwareUpdate)
+    if (!m_isFirmwareUpdate)
+        return;
+    if (success)
+        m_writeCompleted = true;
+    else
         updateFailed();
 }
 
@@ -168,6 +171,7 @@ void OVMaintenanceFlow::onRestoreClick() {
          true, true, false},
         [this] {
             m_isResetting = true;
+            m_resetCompleted = false;
             m_actions.disable();
             showMessage(
                 {tr("Please wait while it is restoring the device original state."), false, false, true});
@@ -179,7 +183,11 @@ void OVMaintenanceFlow::onRestoreClick() {
 }
 
 void OVMaintenanceFlow::onResetDeviceCompleted(bool success) {
-    if (!success && m_isResetting)
+    if (!m_isResetting)
+        return;
+    if (success)
+        m_resetCompleted = true;
+    else
         resetFailed();
 }
 
@@ -224,10 +232,11 @@ void OVMaintenanceFlow::eraseFailed() {
 }
 
 void OVMaintenanceFlow::deviceIsBack() {
-    if (m_isFirmwareUpdate) {
+    // A device still connected while it is written to also "is back" when the view is initialised.
+    if (m_isFirmwareUpdate && m_writeCompleted) {
         m_isFirmwareUpdate = false;
         showCompletion(tr("Updating the Orvane Device completed."), {});
-    } else if (m_isResetting) {
+    } else if (m_isResetting && m_resetCompleted) {
         m_isResetting = false;
         showCompletion(tr("Restoring the Vizavoz Device to its original state completed. Please do a "
                           "\"Forget this Device\" on your iPhone or iPad."),
@@ -242,6 +251,13 @@ void OVMaintenanceFlow::showCompletion(const QString& text, std::function<void()
         if (onOk)
             onOk();
     });
+}
+
+void OVMaintenanceFlow::present() {
+    if (isBusy())
+        m_actions.disable();
+    if (m_messageShown)
+        m_actions.showMessage(m_message);
 }
 
 void OVMaintenanceFlow::forgetDeclinedOffer(const QString& serial) {
@@ -264,6 +280,7 @@ void OVMaintenanceFlow::showMessage(const OVMaintenanceMessage& message, std::fu
     m_onOk = std::move(onOk);
     m_onCancel = std::move(onCancel);
     m_messageShown = true;
+    m_message = message;
     m_actions.showMessage(message);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OVError.h"
+#include <QCoreApplication>
 
 #include <QHash>
 #include <QString>
@@ -22,15 +23,23 @@ struct OVMaintenanceMessage {
  * what to ask of the device; the view renders the messages and performs the actions.
  *
  *   idle -> confirming --OK--> updating --fails--> updating (as a recovery) --fails--> idle (failure)
- *                    |                 --device back--> idle (completion message)
- *                    --OK--> resetting --device back--> idle (completion message; user re-read)
+ *                    |                 --written--> written --device back--> idle (completion message)
+ *                    --OK--> resetting --reset--> reset --device back--> idle (completion message;
+ *                    |                                                          user re-read)
  *                    --OK--> erasing   --completed--> idle (completion message)
  *                    --Cancel--> idle
  *
- * While updating or resetting, haveToWaitToReconnect() keeps the detail open when the device leaves
- * and re-enumerates. Main thread only: the view queues device reports onto it.
+ * "Device back" is the view initialised again with the device connected; in updating or resetting
+ * (before the device reported the write or the reset done) it changes nothing: a detail re-opened
+ * while the firmware is still being written keeps the wait message. An unplug changes nothing in
+ * any state (the device restarts on its own); the device list holds the detail open while
+ * haveToWaitToReconnect(). A flow belongs to one device and outlives the views: while no view shows
+ * it, it goes on and keeps its last message, which present() shows again to the next view.
+ * Main thread only: device reports are queued onto it.
  */
 class OVMaintenanceFlow {
+    Q_DECLARE_TR_FUNCTIONS(OVMaintenanceFlow)
+
 public:
     /** What the flow needs to know about the shown device, read by the view when asked. */
     struct Device {
@@ -93,12 +102,16 @@ public:
     void onEraseDeviceCompleted(bool success);
     /** The view is initialised again with the device back after an update or a restore. */
     void deviceIsBack();
+    /** Shows a view that starts showing this device where the flow stands: its message, its buttons. */
+    void present();
     /** An unplugged device is offered the firmware again when it comes back. */
     void forgetDeclinedOffer(const QString& serial);
 
     bool haveToWaitToReconnect() const { return m_isFirmwareUpdate || m_isResetting; }
     bool isFirmwareUpdate() const { return m_isFirmwareUpdate; }
     bool isResetting() const { return m_isResetting; }
+    /** An update, recovery, restore or erase runs: the maintenance buttons stay disabled. */
+    bool isBusy() const { return m_isFirmwareUpdate || m_isResetting || m_isErasing; }
     bool isMessageShown() const { return m_messageShown; }
 
 private:
@@ -126,9 +139,14 @@ private:
     QHash<QString, bool> m_ignoreFwUpdateDic;
     bool m_isFirmwareUpdate = false;
     bool m_isResetting = false;
+    /** The device reported the firmware written (update or recovery) or the reset done. */
+    bool m_writeCompleted = false;
+    bool m_resetCompleted = false;
     /** Not seen by the device list: an erase does not hold the detail open. */
     bool m_isErasing = false;
     bool m_messageShown = false;
+    /** The message on screen, for a view that starts showing the device later. */
+    OVMaintenanceMessage m_message;
     std::function<void()> m_onOk;
     std::function<void()> m_onCancel;
 };

@@ -4,15 +4,9 @@
 #include "OVSession.h"
 #include "OVUser.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 
 namespace {
-
-QString tr(const char* text) {
-    return QCoreApplication::translate("OVOrvaneCell", text);
-}
 
 constexpr int kUnknownLevel = -1;
 constexpr int kFullLevel = 100;
@@ -22,8 +16,15 @@ constexpr int kFullLevel = 100;
 QString OVOrvaneCellModel::userText(const std::optional<OVUser>& user) {
     if (!user)
         return tr("Unknown");
-    return QStringLiteral("%1 %2").arg(user->firstName.value_or(QString()),
-                                       user->lastName.value_or(QString()));
+    const QString name = QStringLiteral("%1 %2")
+                             .arg(user->firstName.value_or(QString()), user->lastName.value_or(QString()))
+                             .trimmed();
+    // A member who never gave a name is still someone to pick: never a blank row.
+    for (const QString& text : {name, user->username.value_or(QString()), user->email.value_or(QString())}) {
+        if (!text.trimmed().isEmpty())
+            return text;
+    }
+    return tr("Unknown");
 }
 
 QString OVOrvaneCellModel::batteryText(int level) {

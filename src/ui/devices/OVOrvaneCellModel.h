@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OVDeviceViewColor.h"
+#include <QCoreApplication>
 
 #include <QList>
 #include <QString>
@@ -23,8 +24,10 @@ enum class OVOrvaneCellState {
 
 /** What one row of the device list shows, from the device record. Pure functions, any thread. */
 class OVOrvaneCellModel {
+    Q_DECLARE_TR_FUNCTIONS(OVOrvaneCellModel)
+
 public:
-    /** "first last", or "Unknown" without a user. */
+    /** "first last"; without names the username, else the e-mail; "Unknown" without a user. */
     static QString userText(const std::optional<OVUser>& user);
     /** "N/A" for the unknown level -1, "Charged" at exactly 100, "Charging" otherwise. */
     static QString batteryText(int level);

@@ -3,13 +3,7 @@
 #include "OVHelper.h"
 #include "OVSession.h"
 
-#include <QCoreApplication>
-
 namespace {
-
-QString tr(const char* text) {
-    return QCoreApplication::translate("OVSessionSyncInfo", text);
-}
 
 OVSessionRowAppearance appearance(const QString& text, OVDeviceViewColor background, bool errorShown = false,
                                   std::optional<QString> toolTip = std::nullopt) {
@@ -23,11 +17,11 @@ OVSessionRowAppearance appearance(const QString& text, OVDeviceViewColor backgro
 
 /** The syncing forms put two tabs before the percentage so that it lines up in the column. */
 QString syncingText(int percentage) {
-    return QStringLiteral("%1 \t\t%2%").arg(tr("Syncing")).arg(percentage);
+    return QStringLiteral("%1 \t\t%2%").arg(OVSessionRowAppearance::tr("Syncing")).arg(percentage);
 }
 
 QString progressText(const char* label, int percentage) {
-    return QStringLiteral("%1 %2%").arg(tr(label)).arg(percentage);
+    return QStringLiteral("%1 %2%").arg(OVSessionRowAppearance::tr(label)).arg(percentage);
 }
 
 } // namespace
@@ -56,9 +50,13 @@ std::optional<OVSessionRowAppearance> OVSessionRowAppearance::forSession(const O
                               tr("Sorry the session is corrupted and cannot by synced."));
         return appearance(tr("Waiting for Storing"), C::SessionGray);
     case OVSessionSyncStatusStoring:
-        return appearance(progressText("Storing Locally", session.percentage()), C::Brand);
+        return appearance(progressText(QT_TRANSLATE_NOOP("OVSessionRowAppearance", "Storing Locally"),
+                                       session.percentage()),
+                          C::Brand);
     case OVSessionSyncStatusCrcChecking:
-        return appearance(progressText("CRC Checking", session.percentage()), C::Brand);
+        return appearance(
+            progressText(QT_TRANSLATE_NOOP("OVSessionRowAppearance", "CRC Checking"), session.percentage()),
+            C::Brand);
     default:
         return std::nullopt;
     }

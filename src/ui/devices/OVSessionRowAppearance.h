@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OVDeviceViewColor.h"
+#include <QCoreApplication>
 
 #include <QString>
 
@@ -21,6 +22,8 @@ enum class OVSessionRefresh {
  * status. Value type, any thread.
  */
 class OVSessionRowAppearance {
+    Q_DECLARE_TR_FUNCTIONS(OVSessionRowAppearance)
+
 public:
     QString text;
     OVDeviceViewColor background = OVDeviceViewColor::SessionGray;

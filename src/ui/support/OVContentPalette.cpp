@@ -12,7 +12,6 @@ void OVContentPalette::apply(QWidget* container, const QColor& background) {
         const QColor& groupText = group == QPalette::Disabled ? disabledText : text;
         palette.setColor(group, QPalette::WindowText, groupText);
         palette.setColor(group, QPalette::Text, groupText);
-        palette.setColor(group, QPalette::ButtonText, groupText);
         palette.setColor(group, QPalette::PlaceholderText, disabledText);
         palette.setColor(group, QPalette::Base, background);
         palette.setColor(group, QPalette::Window, background);

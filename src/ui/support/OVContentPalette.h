@@ -4,11 +4,11 @@ class QColor;
 class QWidget;
 
 /**
- * The content views are white whatever the desktop theme; their texts and fields must then be dark
- * too, or a dark theme paints light text on white.
+ * The texts and fields of a content view's card: the style table's text on the card's surface (both
+ * follow the desktop's palette). Buttons keep the platform's own colours.
  */
 class OVContentPalette {
 public:
-    /** Dark texts over background for container and everything in it. */
+    /** The content text over background for container and everything in it. */
     static void apply(QWidget* container, const QColor& background);
 };

@@ -10,8 +10,7 @@ OVPreferencesViewController::OVPreferencesViewController(OVPreferencesManagerPro
     , m_preferences(preferences)
     , m_ui(new Ui::OVPreferencesViewController) {
     m_ui->setupUi(this);
-    OVContentPalette::apply(m_ui->viewContainerBackground, OVStyleManager::getPreferences_BackgroundColor());
-    m_ui->viewContainerBackground->setBackgroundColor(OVStyleManager::getPreferences_BackgroundColor());
+    paintColours();
     m_ui->viewForDevOnly->hide();
     connect(m_ui->checkAutoStart, &QCheckBox::clicked, this, &OVPreferencesViewController::onAutoStartClick);
     connect(m_ui->checkAutoStore, &QCheckBox::clicked, this, &OVPreferencesViewController::onAutoStoreClick);
@@ -23,6 +22,11 @@ OVPreferencesViewController::OVPreferencesViewController(OVPreferencesManagerPro
     connect(m_ui->textFieldApiVersion, &QLineEdit::editingFinished, this,
             [this] { m_preferences->setApiVersion(m_ui->textFieldApiVersion->text()); });
     connect(m_ui->buttonReset, &QPushButton::clicked, this, &OVPreferencesViewController::buttonResetClick);
+}
+
+void OVPreferencesViewController::paintColours() {
+    OVContentPalette::apply(m_ui->viewContainerBackground, OVStyleManager::getPreferences_BackgroundColor());
+    m_ui->viewContainerBackground->setBackgroundColor(OVStyleManager::getPreferences_BackgroundColor());
 }
 
 OVPreferencesViewController::~OVPreferencesViewController() {

@@ -22,6 +22,9 @@ public:
 
     void initializeView() override;
 
+protected:
+    void paintColours() override;
+
 private:
     void onAutoStartClick(bool checked);
     void onAutoStoreClick(bool checked);

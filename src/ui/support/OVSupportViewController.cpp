@@ -8,6 +8,7 @@
 #include "OVLogArchiveContents.h"
 #include "OVLogger.h"
 #include "OVPreferencesManagerProtocol.h"
+#include "OVPromptQueue.h"
 #include "OVService.h"
 #include "OVSessionFileRepository.h"
 #include "OVStorageCleaner.h"
@@ -34,8 +35,7 @@ OVSupportViewController::OVSupportViewController(OVPreferencesManagerProtocol* p
     , m_mailer(new OVSupportMailer(this))
     , m_openFolder([](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }) {
     m_ui->setupUi(this);
-    m_ui->viewContainerBackground->setBackgroundColor(OVStyleManager::getSupport_BackgroundColor());
-    OVContentPalette::apply(m_ui->viewContainerBackground, OVStyleManager::getSupport_BackgroundColor());
+    paintColours();
     showArchivePreview(false);
     m_ui->progressDiagnose->hide();
     m_ui->listDiagnosis->hide();
@@ -50,6 +50,11 @@ OVSupportViewController::OVSupportViewController(OVPreferencesManagerProtocol* p
     connect(m_ui->buttonDelete, &QPushButton::clicked, this, &OVSupportViewController::onDelete);
     connect(m_ui->buttonDiagnose, &QPushButton::clicked, this, &OVSupportViewController::onDiagnose);
     connect(m_mailer, &OVSupportMailer::finished, this, &OVSupportViewController::onMailFinished);
+}
+
+void OVSupportViewController::paintColours() {
+    m_ui->viewContainerBackground->setBackgroundColor(OVStyleManager::getSupport_BackgroundColor());
+    OVContentPalette::apply(m_ui->viewContainerBackground, OVStyleManager::getSupport_BackgroundColor());
 }
 
 OVSupportViewController::~OVSupportViewController() {
@@ -167,9 +172,9 @@ QMessageBox* OVSupportViewController::showAlert(bool critical, const QString& me
     if (withCancel)
         alert->addButton(QMessageBox::Cancel);
     alert->setDefaultButton(QMessageBox::Ok);
-    alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->show();
+    // A sheet of this window, in its turn among the window's prompts.
+    OVPromptQueue::of(this).post(QString(), alert);
     return alert;
 }
 

@@ -48,6 +48,9 @@ public:
     /** Runs the connection checks on a worker; the list fills when they are done. */
     void onDiagnose();
 
+protected:
+    void paintColours() override;
+
 private:
     void onAllowLogCheck(bool checked);
     void onConfirmSend();
@@ -56,7 +59,7 @@ private:
     void showArchivePreview(bool shown);
     void deleteAllLocalSessions();
     void showDiagnosis(const QList<OVConnectionDoctor::Check>& checks);
-    /** An application-modal alert that deletes itself when closed; not waited for. */
+    /** A window-modal alert in its turn among the window's prompts; deletes itself when closed. */
     QMessageBox* showAlert(bool critical, const QString& message, const QString& informativeText,
                            bool withCancel);
 

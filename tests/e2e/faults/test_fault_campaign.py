@@ -25,7 +25,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from processes import DEMO, Cloud, DevSim, Service, built, wait_until  # noqa: E402,F401
+from processes import DEMO, ROOT, Cloud, DevSim, Service, built, wait_until  # noqa: E402,F401
 
 SOAK = os.environ.get("OV_FAULT_CAMPAIGN") == "soak"
 SEED = int(os.environ.get("OV_FAULT_SEED") or 1206)
@@ -52,8 +52,16 @@ SHORT_SCENARIOS = len(LIVE_FAULTS)
 # Faults of the computer the service runs on. Its clock jumps a day while it transfers (libfaketime moves the
 # service's wall clock only: a real jump leaves the monotonic clock alone); the disk under its store fills up.
 HOST_FAULTS = ["clock-forward", "clock-back", "full-disk"]
+# A session record overwritten with random bytes while the service is stopped (after a kill): drawn from a
+# generator of its own, so a seed's scenarios stay as they were; the short run corrupts one in its second.
+CORRUPT_RECORD = "corrupt-record"
 CLOCK_JUMPS = {"clock-forward": "+1d", "clock-back": "-1d"}
 FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1")
+# Faults of what stands between the service and the web API, a relay in front of it (ovcloud_relay.py): the
+# scenario's first chunks answered "302 Found" instead of reaching the server, or record queries that lose their
+# start filter, so that the answer lists every record of the device.
+RELAY_FAULTS = {"chunk-redirect": "redirect", "filter-ignored": "ignore-start"}
+RELAY = ROOT / "tests" / "integration" / "cloud" / "ovcloud_relay.py"
 DAY = 86400
 CONTROL_ANSWER_SECONDS = 2  # the control socket answers within this, whatever the service is doing
 # What a user does at the same time: sign out and in again while the service's first refresh of the device
@@ -162,9 +170,15 @@ class Scenario:
         self.sessions = []
         self.ended = set()
         self.host = HostFaults(self, [])
+        self.record_rng = random.Random(f"{SEED}:{number}:record")
+        self.corrupt_records = self.record_rng.random() < 0.3 if SOAK else number == 2
+        self.corrupted = {}  # record path -> the bytes written over it
+        self.relay = None
 
     def close(self):
         self.service.stop()
+        if self.relay:
+            self.relay.stop()
         self.devsim.stop()
         self.host.release()
         if any(p.startswith(self.serial) for p in self.campaign.problems):
@@ -232,6 +246,20 @@ class Scenario:
         except AssertionError:
             return False
 
+    def put_relay_in_front(self):
+        """The short run's first scenarios meet one relay fault each; the soak draws them (from a generator of
+        their own, so that a seed's scenarios stay those of runs before relays)."""
+        rng = random.Random(f"{SEED} relay {self.number}")
+        kinds = sorted(RELAY_FAULTS)
+        kind = (kinds[self.number - 1] if self.number <= len(kinds) else None) if not SOAK else \
+            (rng.choice(kinds) if rng.random() < 0.2 else None)
+        if kind is None:
+            return
+        self.relay = Relay(self.campaign.cloud, RELAY_FAULTS[kind], times=rng.randint(1, 3),
+                           log=Path(self.base) / "relay.log")
+        self.service.use_cloud(self.relay)
+        self.inject(kind)
+
     def live_fault(self, kind):
         service, rng = self.service, self.rng
         if kind == "ovcloud-down-at-start":
@@ -243,12 +271,24 @@ class Scenario:
             self.replug(rng.uniform(0, 1))
         elif kind.startswith("kill-service"):
             service.kill()
+            if self.corrupt_records:
+                self.corrupt_record()
             service.start()
         else:
             self.campaign.cloud.kill()
             time.sleep(rng.uniform(0, 2))
             self.campaign.start_cloud()
         self.inject(kind)
+
+    def corrupt_record(self):
+        """Overwrites one session record with 300 random bytes: it must be kept beside and written anew."""
+        records = sorted(self.service.store.glob(f"{self.serial}/*/session.dat"))
+        if not records:
+            return
+        record = self.record_rng.choice(records)
+        self.corrupted[record] = self.record_rng.randbytes(300)
+        record.write_bytes(self.corrupted[record])
+        self.inject(CORRUPT_RECORD)
 
     def run(self):
         rng, timed = self.rng, self.campaign.timed
@@ -261,6 +301,7 @@ class Scenario:
             live = rng.sample(LIVE_FAULTS, rng.randint(1, 3)) if SOAK else [LIVE_FAULTS[(self.number - 1) % len(LIVE_FAULTS)]]
             self.host.kinds = HostFaults.draw(self.number, rng)
             self.host.prepare()
+            self.put_relay_in_front()
             if "ovcloud-down-at-start" in live:
                 self.campaign.cloud.kill()
                 self.service.start()
@@ -374,6 +415,9 @@ class Scenario:
             expected = self.devsim.dump(self.serial, session["index"])
             held = records.get(session["start_seconds"], [])
             state = shown.get(session["start_seconds"], {}).get("syncStatus")
+            if state == SYNCED and not any(r["status"] == "complete" for r in held):
+                self.problem("shown synced, server record incomplete",
+                             f"session {session['index']}: {[(r['status'], r['data_status']) for r in held]}")
             if state in IN_FLIGHT:
                 self.problem("stuck", f"session {session['index']} in state {state}")
             if skipped_as_corrupt(session) and state is not None:
@@ -395,6 +439,10 @@ class Scenario:
             if not expected.startswith(stored) or len(stored) % 512 or (state == SYNCED and stored != expected
                                                                             and local.exists()):
                 self.problem("wrong local copy", f"session {session['index']}")
+        for record, garbage in self.corrupted.items():
+            kept = record.with_name("session.dat.corrupted")
+            if not kept.exists() or kept.read_bytes() != garbage or record.read_bytes() == garbage:
+                self.problem("corrupt record not kept aside and written anew", str(record.parent.name))
         self.check_home()
         self.host.check(records)
 
@@ -407,6 +455,23 @@ class Scenario:
                 text = path.read_text(errors="replace")
                 for secret in (s for s in SECRETS if s in text):
                     self.problem("secret in a log", f"{path.name}: {secret[:6]}…")
+
+
+class Relay:
+    """ovcloud_relay.py in front of the campaign's web API; network time still comes from the server itself."""
+
+    def __init__(self, cloud, mode, times, log):
+        self.log = open(log, "ab")
+        self.process = subprocess.Popen(
+            ["/usr/bin/python3", str(RELAY), "--upstream", cloud.root, "--mode", mode, "--times", str(times)],
+            stdout=subprocess.PIPE, stderr=self.log)
+        port = int(self.process.stdout.readline())
+        self.api_root, self.root = f"http://127.0.0.1:{port}/api/", cloud.root
+
+    def stop(self):
+        self.process.kill()
+        self.process.wait()
+        self.log.close()
 
 
 def device_date(text):
@@ -486,9 +551,8 @@ class HostFaults:
                 self.clock_file.write_text(CLOCK_JUMPS[kind])
                 self.jump = DAY if CLOCK_JUMPS[kind].startswith("+") else -DAY
             else:
-                try:
-                    wait_until(lambda: progress(scenario.service, scenario.serial, scenario.sessions), 60,
-                               interval=0.5, what="the store to fill up")
+                try:  # a lost page answer holds the download until a replug: no need to wait the minute out
+                    scenario.settle(60, stall_after=4 if "lost-page-answer" in scenario.injected else None)
                 except AssertionError:
                     pass  # a stall of another fault; the recovery below deals with it
                 subprocess.run(["mount", "-o", "remount,size=256m", str(scenario.service.store)], check=True)

@@ -1,8 +1,10 @@
 // The session syncher against real ovcloud servers: chunking and reassembly, the server's existing
-// records, failures (injected by the server) and cancellation.
+// records, failures (injected by the server or a relay in front of it) and cancellation.
+#include "OVCloudRelay.h"
 #include "OVMainThread.h"
 #include "OVNotificationCenter.h"
 #include "OVPropertyList.h"
+#include "OVSessionStatusInquirer.h"
 #include "OVSessionSyncher.h"
 #include "OVTestCapture.h"
 #include "OVUploadTestBed.h"
@@ -59,7 +61,7 @@ private Q_SLOTS:
     void percentage() {
         QCOMPARE(OVSessionSyncher::percentageForBytes(2, 3), 66); // the whole part only
         QCOMPARE(OVSessionSyncher::percentageForBytes(13107200, 13107200), 100);
-        QCOMPARE(OVSessionSyncher::percentageForBytes(104, 100), 4); // past the end wraps
+        QCOMPARE(OVSessionSyncher::percentageForBytes(104, 100), 100); // never past the end
     }
 
     void uploadsChunksInOrder_data() {
@@ -230,6 +232,139 @@ private Q_SLOTS:
         QVERIFY(m_bed.timeline(m_bed.records(*session).last()) == pages);
         QFile rebuilt(dataFile);
         QVERIFY(rebuilt.open(QIODevice::ReadOnly) && rebuilt.readAll() == pages);
+    }
+
+    // Whatever the server refuses or loses, a session is synced only when its record holds every byte;
+    // otherwise it fails, and the next sync completes the record. Chunks are numbered as the server
+    // receives them; 21,000 pages make chunks 0 and 1 of 5 MiB and chunk 2 of 260 KiB.
+    void syncedOnlyWhenTheServerHoldsEveryByte_data() {
+        QTest::addColumn<QString>("refused");    // OVCLOUD_FAULT_FAIL_CHUNK
+        QTest::addColumn<QString>("answerLost"); // OVCLOUD_FAULT_DROP_ANSWER_CHUNK
+        QTest::addColumn<bool>("syncedAtOnce");
+        // 0 and 1 refused, 2, 0 refused again, 1: the record lacks chunk 0, the last answer is 200.
+        QTest::newRow("a chunk refused twice") << "1:500,2:500,4:500" << QString() << false;
+        // 0, 1 refused, 2 refused, then 1 and 2 again.
+        QTest::newRow("two chunks refused once") << "2:503,3:500" << QString() << true;
+        // The last chunk answered with a redirect has not been stored.
+        QTest::newRow("last chunk redirected") << "3:302" << QString() << false;
+        // 0 refused, 1, 2, then 0 again stored but its answer lost, on the network stack's resends too.
+        QTest::newRow("answer to the last chunk lost") << "1:500"
+                                                       << "4,5,6" << false;
+    }
+    void syncedOnlyWhenTheServerHoldsEveryByte() {
+        QFETCH(QString, refused);
+        QFETCH(QString, answerLost);
+        QFETCH(bool, syncedAtOnce);
+        OVCloudServer server;
+        server.setEnvironment(QStringLiteral("OVCLOUD_FAULT_FAIL_CHUNK"), refused);
+        if (!answerLost.isEmpty())
+            server.setEnvironment(QStringLiteral("OVCLOUD_FAULT_DROP_ANSWER_CHUNK"), answerLost);
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        OVUploadTestBed::useServer(server);
+        const QByteArray data = OVUploadTestBed::pattern(21000 * 512, 21);
+        const auto session = m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.25e9, data);
+        QList<int> percentages;
+        OVNotificationCenter::defaultCenter().addObserver(
+            this, OVNotificationName::OnSessionSyncStatusChanged, [&](const OVNotification&) {
+                if (session->syncStatus() == OVSessionSyncStatusSyncing)
+                    percentages << session->percentage();
+            });
+
+        QVERIFY(syncToEnd(session));
+
+        QCOMPARE(session->syncStatus() == OVSessionSyncStatusSynced, syncedAtOnce);
+        QCOMPARE(session->alreadySynced(), syncedAtOnce);
+        QVERIFY(std::is_sorted(percentages.begin(), percentages.end()));
+        QCOMPARE(m_bed.records(*session).size(), 1);
+        if (!syncedAtOnce) {
+            QVERIFY(session->canSync());
+            QVERIFY(syncToEnd(session));
+            QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusSynced));
+        }
+        QCOMPARE(session->percentage(), 100);
+        const QList<OVRecord> records = m_bed.records(*session);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first().status, OVRecordStatusComplete);
+        QVERIFY(m_bed.timeline(records.first()) == data);
+    }
+
+    void redirectedChunkIsNotStored() {
+        OVCloudRelay relay;
+        QVERIFY(relay.start(m_server, QStringLiteral("redirect")));
+        relay.use();
+        const auto session = m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.2e9,
+                                                 OVUploadTestBed::pattern(3 * 512, 12));
+
+        QVERIFY(syncToEnd(session));
+
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusSyncFailed));
+        QCOMPARE(session->syncErrorCode(), 302);
+        QVERIFY(!session->alreadySynced());
+        OVUploadTestBed::useServer(m_server);
+        QCOMPARE(m_bed.records(*session).first().status, OVRecordStatusIncomplete);
+        QVERIFY(m_bed.timeline(m_bed.records(*session).first()).isEmpty());
+    }
+
+    // A server that answers a record query with every record of the device: each session still gets
+    // its own record and its own bytes.
+    void onlyTheSessionsOwnRecordIsUsed() {
+        OVCloudRelay relay;
+        QVERIFY(relay.start(m_server, QStringLiteral("ignore-start")));
+        relay.use();
+        const QString serial = OVUploadTestBed::uniqueSerial();
+        QList<std::shared_ptr<OVSession>> sessions;
+        for (int i = 0; i < 3; ++i) {
+            sessions << m_bed.storedSession(serial, 1.15e9 + 1000 * i, OVUploadTestBed::pattern(3 * 512, i));
+            QVERIFY(syncToEnd(sessions.last()));
+        }
+
+        OVUploadTestBed::useServer(m_server);
+        for (int i = 0; i < 3; ++i) {
+            const QList<OVRecord> records = m_bed.records(*sessions[i]);
+            QCOMPARE(records.size(), 1);
+            QVERIFY(m_bed.timeline(records.first()) == OVUploadTestBed::pattern(3 * 512, i));
+        }
+    }
+
+    // A session saved as synced while its record lacks bytes is offered for upload again.
+    void syncedSessionWithAnIncompleteRecordIsSentAgain_data() {
+        QTest::addColumn<qint64>("bytesHeld");
+        QTest::newRow("no byte held") << qint64(0);
+        QTest::newRow("first page held") << qint64(512);
+    }
+    void syncedSessionWithAnIncompleteRecordIsSentAgain() {
+        QFETCH(qint64, bytesHeld);
+        const QByteArray data = OVUploadTestBed::pattern(3 * 512, 13);
+        const auto session = m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.1e9, data);
+        OVRecord record = OVRecord::buildRecordFromSession(*session);
+        OVError error;
+        QVERIFY(m_bed.service().createRecord(record, &error));
+        if (bytesHeld > 0) {
+            const QString chunk = QFileInfo(m_bed.dataFilePath(*session)).path() +
+                                  QStringLiteral("/held_0_0_%1.dat").arg(bytesHeld - 1);
+            QFile file(chunk);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(data.left(bytesHeld)) == bytesHeld);
+            file.close();
+            const auto request =
+                m_bed.service().createUploadRecordRequest(record, chunk, data.size(), &error);
+            QVERIFY(request && m_bed.service().sendSync(*request, &error));
+            QFile::remove(chunk);
+        }
+        session->setAlreadySynced(true);
+        OVSessionFileRepository().updateSession(*session, &error);
+        OVSessionStatusInquirer inquirer;
+        inquirer.setService(&m_bed.service());
+
+        inquirer.updateSessionsStatus({session});
+
+        QVERIFY(session->canSync());
+        QFile stored(OVSessionFileRepository().getSessionFilePath(*session, &error));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QVERIFY(!OVSessionFileRepository::convertToSession(stored.readAll(), &error)->alreadySynced());
+        QVERIFY(syncToEnd(session));
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusSynced));
+        QVERIFY(m_bed.timeline(m_bed.records(*session).first()) == data);
     }
 
     void cancellationMidChunk() {

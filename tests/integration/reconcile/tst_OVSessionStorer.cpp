@@ -154,10 +154,12 @@ private Q_SLOTS:
         QTest::addColumn<bool>("alreadySynced");
         QTest::addColumn<qint64>("held");
         QTest::addColumn<bool>("removed");
-        QTest::newRow("uploaded") << 1 << true << 0LL << true;
-        QTest::newRow("can no longer be completed") << 1 << false << 512LL << true;
-        QTest::newRow("complete, not uploaded yet") << 1 << false << 2048LL << false;
-        QTest::newRow("device lists nothing, uploaded") << 0 << true << 0LL << true;
+        QTest::addColumn<bool>("recordKept");
+        QTest::newRow("uploaded") << 1 << true << 0LL << true << false;
+        QTest::newRow("nothing held, can no longer be completed") << 1 << false << 0LL << true << false;
+        QTest::newRow("pages held only here") << 1 << false << 512LL << true << true;
+        QTest::newRow("complete, not uploaded yet") << 1 << false << 2048LL << false << true;
+        QTest::newRow("device lists nothing, uploaded") << 0 << true << 0LL << true << false;
     }
 
     // Without page storing the run still lists, refreshes, cleans up and ends Fetched at once.
@@ -166,6 +168,7 @@ private Q_SLOTS:
         QFETCH(bool, alreadySynced);
         QFETCH(qint64, held);
         QFETCH(bool, removed);
+        QFETCH(bool, recordKept);
         const QString serial =
             QStringLiteral("OVR00000000004%1").arg(++m_serialNumber, 2, 10, QLatin1Char('0'));
         const auto device = m_rig.plug(serial, deviceSessions);
@@ -184,7 +187,7 @@ private Q_SLOTS:
         QCOMPARE(watch.listChanges(), 1);
         QCOMPARE(info->sessions().size(), deviceSessions + (removed ? 0 : 1));
         QCOMPARE(info->sessions().contains(old), !removed);
-        QCOMPARE(OVSessionFileRepository().doesSessionExist(*old, nullptr), !removed);
+        QCOMPARE(OVSessionFileRepository().doesSessionExist(*old, nullptr), recordKept);
     }
 
     void aRunEndsFailedUnlessReplaced_data() {

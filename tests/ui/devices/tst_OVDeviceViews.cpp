@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 
 using namespace Qt::StringLiterals;
 
@@ -31,8 +32,9 @@ private:
     int m_logouts = 0;
 
     /** Plugs a device with two users' worth of sessions and waits until the list knows it. */
-    std::shared_ptr<OVDeviceInfo> plug(const QString& firmware = u"1.1.0"_s, int sessions = 2) {
-        const auto device = m_rig.plug(sessions, 101, firmware);
+    std::shared_ptr<OVDeviceInfo> plug(const QString& firmware = u"1.1.0"_s, int sessions = 2,
+                                       quint64 defaultUser = 101) {
+        const auto device = m_rig.plug(sessions, defaultUser, firmware);
         const auto listed = [&] { return device ? m_list->findDeviceBySerial(device->serial()) : nullptr; };
         return QTest::qWaitFor([&] { return listed() != nullptr; }, 10000) ? listed() : nullptr;
     }
@@ -42,6 +44,16 @@ private:
     QString message() { return detail()->messageBox()->labelMessage()->text(); }
     bool messageShown() { return detail()->messageBox()->isVisible(); }
     void screenshots(const QString& name) { QVERIFY(saveScreenshots(m_list.get(), name)); }
+    /** Opens the detail of the listed device with serial, as a click on its row does. */
+    void open(const QString& serial) {
+        const auto rows = m_list->devices();
+        for (int row = 0; row < rows.size(); ++row) {
+            if (rows.at(row)->serial() == serial)
+                m_list->onRowClicked(row);
+        }
+        QVERIFY(m_list->isCurrentlyShowingDetail());
+        QCOMPARE(detail()->deviceInfo()->serial(), serial);
+    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -125,8 +137,13 @@ private Q_SLOTS:
         auto* sync = m_list->findChild<QPushButton*>(u"buttonCancelSync"_s);
         QVERIFY(!sync->isEnabled());
         QCOMPARE(sync->text(), u"SYNC"_s);
+        auto* noDevice = m_list->findChild<QLabel*>(u"labelNoDevice"_s);
+        QVERIFY(noDevice && noDevice->isVisible());
+        QVERIFY(!m_list->findChild<QListWidget*>(u"tableViewDevices"_s)->isVisible());
+        screenshots(u"device-list-empty"_s);
         const auto charged = plug();
         QVERIFY(charged);
+        QVERIFY(!noDevice->isVisible());
         QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
         QCOMPARE(detailText("textFieldSerialNumber"), charged->serial());
         QCOMPARE(detailText("labelConnected"), u"(Connected)"_s);
@@ -256,6 +273,138 @@ private Q_SLOTS:
             QTRY_COMPARE(detailText("textFieldFirmwareRevision"), u"1.1.0"_s);
         else
             QTRY_COMPARE(m_rig.devices->hub().sessions(device->serial())->size(), 0);
+    }
+
+    // The user goes back to the list while the operation runs and looks at another device; the
+    // device's detail shows how it ended when it is opened again.
+    void maintenanceLeftRunningShowsItsOutcomeLater_data() {
+        QTest::addColumn<bool>("update");
+        QTest::addColumn<QString>("done");
+        QTest::newRow("erase") << false << u"Erasing the data on the Orvane device completed."_s;
+        QTest::newRow("failed update, recovered") << true << u"Updating the Orvane Device completed."_s;
+    }
+    void maintenanceLeftRunningShowsItsOutcomeLater() {
+        QFETCH(bool, update);
+        QFETCH(QString, done);
+        const auto log = OVLogCapture::install();
+        const auto device = plug(update ? u"1.0.9"_s : u"1.1.0"_s, update ? 0 : 2);
+        const auto other = plug(u"1.1.0"_s, 0);
+        QVERIFY(device && other);
+        const QString serial = device->serial();
+        QTRY_VERIFY(!m_rig.manager->isStoringSessions());
+        open(serial);
+        if (update)
+            QVERIFY(m_rig.devices->hub().addFault(serial, OvFault::failFirmwareAt(50, 1)));
+        else
+            detail()->onEraseClick();
+        QTRY_VERIFY(messageShown()); // the offer, or the confirmation
+        detail()->messageBox()->onOkClick();
+        QVERIFY(message().startsWith(u"Please wait"_s));
+        m_list->onBackClick();
+        open(other->serial());
+        QVERIFY2(!messageShown(), qPrintable(message()));
+        QVERIFY(detail()->findChild<QPushButton*>(u"buttonErase"_s)->isEnabled());
+        m_list->onBackClick();
+        if (update) {
+            QTRY_VERIFY_WITH_TIMEOUT(log->has(u"No device %1 found to send recover command"_s.arg(serial)),
+                                     60000);
+            QVERIFY(m_rig.devices->hub().recovery(serial));
+        }
+        const auto finished = [&] {
+            const auto record = m_list->findDeviceBySerial(serial);
+            return record && record->isConnected() &&
+                   (update ? record->firmwareRevision() == u"1.1.0"_s
+                           : m_rig.devices->hub().sessions(serial)->isEmpty());
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(finished(), 60000);
+        OVLogCapture::uninstall();
+        open(serial);
+        // Opened again after its fields were cleared: the labels take their new texts' room.
+        for (const char* name : {"textFieldSerialNumber", "textFieldBattery2"}) {
+            const QLabel* field = detail()->findChild<QLabel*>(QLatin1String(name));
+            QVERIFY2(field->width() >= field->sizeHint().width(), name);
+        }
+        QTRY_COMPARE(message(), done);
+        QVERIFY(messageShown());
+        screenshots(u"maintenance-outcome-later"_s);
+        detail()->messageBox()->onOkClick();
+        QVERIFY(!messageShown());
+        QVERIFY(detail()->findChild<QPushButton*>(u"buttonErase"_s)->isEnabled());
+    }
+
+    void updateStillBeingWrittenWhenAnotherDevicePlugs() {
+        const auto device = plug(u"1.0.9"_s, 0);
+        QVERIFY(device);
+        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
+        QTRY_VERIFY(messageShown()); // the firmware offer
+        // The device takes the image and never answers: the write is still going on.
+        QVERIFY(m_rig.devices->hub().addFault(device->serial(),
+                                              {OvFault::Kind::NoAnswer, 0, -1, OrvaneOp::Flash}));
+        detail()->messageBox()->onOkClick();
+        const QString wait = message();
+        QVERIFY(wait.startsWith(u"Please wait while your device firmware is being updated."_s));
+        QVERIFY(plug()); // the list refreshes and initialises the detail again
+        QCOMPARE(detail()->deviceInfo()->serial(), device->serial());
+        QCOMPARE(message(), wait);
+        QVERIFY(!detail()->messageBox()->okButton()->isVisible());
+        QVERIFY(!detail()->findChild<QPushButton*>(u"buttonErase"_s)->isEnabled());
+        QVERIFY(detail()->haveToWaitToReconnect());
+    }
+
+    // A refresh of the session table (here the network coming back) keeps where the user is.
+    void sessionTableRefreshKeepsScrollAndSelection() {
+        const auto device = plug(u"1.1.0"_s, 30);
+        QVERIFY(device);
+        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
+        auto* table = detail()->findChild<QListWidget*>(u"tableViewSessions"_s);
+        QTRY_COMPARE(table->count(), 30);
+        QTRY_VERIFY(!m_rig.manager->isStoringSessions());
+        table->item(25)->setSelected(true);
+        table->scrollToBottom();
+        const int scrolled = table->verticalScrollBar()->value();
+        QVERIFY(scrolled > 0);
+        OVNotificationCenter::defaultCenter().post(
+            OVNotificationName::kNetworkReachabilityChangedNotification);
+        QTest::qWait(200);
+        QCOMPARE(table->count(), 30);
+        QCOMPARE(table->verticalScrollBar()->value(), scrolled);
+        QVERIFY(table->item(25)->isSelected());
+    }
+
+    // A device without a user and with an older firmware has two questions for the user: the firmware
+    // offer and the assignment. They wait for the window, come one at a time, and go with the device.
+    void promptsComeOneAtATimeToAVisibleWindow() {
+        m_list->hide(); // the window is closed; the device list goes on
+        const auto device = plug(u"1.0.9"_s, 0, 0xFFFFFFFFu);
+        QVERIFY(device);
+        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
+        QTest::qWait(300);
+        QVERIFY(!ViewRig::visibleMessageBox());
+        QVERIFY(message().isEmpty());
+        m_list->show();
+        // Which of the two comes first depends on when the device's session list is read.
+        const auto offerShown = [&] {
+            return messageShown() && message().startsWith(u"There is a new firmware version available."_s);
+        };
+        const auto assignShown = [] { return ViewRig::visibleMessageBox() != nullptr; };
+        QTRY_VERIFY(offerShown() || assignShown());
+        QTest::qWait(300);
+        QVERIFY(offerShown() != assignShown());
+        if (offerShown()) {
+            screenshots(u"prompt-offer-first"_s);
+            detail()->messageBox()->onCancelClick();
+            QTRY_VERIFY(assignShown());
+        }
+        QMessageBox* prompt = ViewRig::visibleMessageBox();
+        QCOMPARE(prompt->text(), u"No user assigned on the Orvane"_s);
+        QVERIFY(!prompt->windowTitle().isEmpty());
+        QCOMPARE(prompt->windowModality(), Qt::WindowModal);
+        QCOMPARE(prompt->parentWidget()->window(), m_list.get());
+        QVERIFY(!offerShown());
+        QVERIFY(m_rig.unplug(device->serial()));
+        QTRY_VERIFY(!assignShown());
+        QTest::qWait(300);
+        QVERIFY(!offerShown() && !assignShown());
     }
 
     void onlyAnUnauthorizedUploadSignsOutToThePlaceholder() {

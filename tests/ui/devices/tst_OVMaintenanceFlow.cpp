@@ -11,7 +11,7 @@ namespace {
 const QString kUpdateFailed = u"Failed to update device. Please try again by RESTARTING OvServices. Please "
                               u"DO NOT unplug the device. If the issue persist, please contact support"_s;
 const QString kOffer = u"There is a new firmware version available. Would you like to update to firmware "
-                       u"version 1.2.0? Please do not use a USB HUB. Connect it directly to your MAC."_s;
+                       u"version 1.2.0? Please do not use a USB HUB. Connect it directly to your computer."_s;
 
 /** Plays the view: records what the flow asks, answers the device operations as told. */
 struct ViewRecorder {
@@ -102,7 +102,7 @@ private Q_SLOTS:
         QTest::newRow("offer") << u""_s << kOffer;
         QTest::newRow("1.0.4 with sessions")
             << u"1.0.4 sessions"_s
-            << eraseFirst + u" Please do not use a USB HUB. Connect it directly to your MAC."_s;
+            << eraseFirst + u" Please do not use a USB HUB. Connect it directly to your computer."_s;
         QTest::newRow("1.0.4 erased") << u"1.0.4"_s << QString(kOffer).replace(u"1.2.0"_s, u"1.0.4"_s);
         for (const QString& change : {u"unplugged"_s, u"busy"_s, u"current"_s})
             QTest::newRow(qPrintable(change)) << change << QString();
@@ -141,9 +141,9 @@ private Q_SLOTS:
         flow.askForFirmwareUpdate(kDevice);
         QCOMPARE(view.shown(), QString());
         flow.onUpdateClick(kDevice); // the button still asks; its Cancel is not remembered
-        QVERIFY(view.shown().startsWith(
-            QLatin1String("Are you sure you wish to update the Orvane device to firwmare "
-                          "1.2.0?. Please do not use a USB HUB.")));
+        QCOMPARE(view.shown(),
+                 u"Are you sure you wish to update the Orvane device to firwmare 1.2.0?. Please do "
+                 u"not use a USB HUB. Connect it directly to your computer."_s);
         flow.onCancelClick();
         flow.forgetDeclinedOffer(kDevice.serial);
         flow.askForFirmwareUpdate(kDevice);
@@ -163,8 +163,8 @@ private Q_SLOTS:
             << u"recover:99"_s << u"update failed"_s
             << u"update"_s + u" recover"_s.repeated(OVMaintenanceFlow::kRecoveryAttempts) << kUpdateFailed;
         QTest::newRow("fails, device back in recovery mode later")
-            << u"recover:3"_s << u"update failed,back"_s << u"update recover recover recover recover"_s
-            << done;
+            << u"recover:3"_s << u"update failed,recover ok,back"_s
+            << u"update recover recover recover recover"_s << done;
         QTest::newRow("fails, recovery fails")
             << u""_s << u"update failed,recover failed"_s << u"update recover"_s << kUpdateFailed;
     }
@@ -182,6 +182,7 @@ private Q_SLOTS:
             {u"update ok"_s, [&] { flow.onUpdateDeviceCompleted(true); }},
             {u"update failed"_s, [&] { flow.onUpdateDeviceCompleted(false); }},
             {u"recover failed"_s, [&] { flow.onRecoverDeviceCompleted(false); }},
+            {u"recover ok"_s, [&] { flow.onRecoverDeviceCompleted(true); }},
             {u"back"_s, [&] { flow.deviceIsBack(); }}};
         for (const QString& name : reports.split(u',', Qt::SkipEmptyParts)) {
             QVERIFY(flow.haveToWaitToReconnect());
@@ -197,6 +198,30 @@ private Q_SLOTS:
         flow.onOkClick();
         QCOMPARE(view.shown(), QString());
         QCOMPARE(view.events.last(), u"enable"_s);
+    }
+
+    // The view is initialised with the device connected (another device plugged, a view switch)
+    // while the device is still written to or reset: only the device's report ends the wait.
+    void completionWaitsForTheDeviceReport_data() {
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("update") << false;
+        QTest::newRow("restore") << true;
+    }
+    void completionWaitsForTheDeviceReport() {
+        QFETCH(bool, reset);
+        ViewRecorder view;
+        OVMaintenanceFlow flow(view.actions(), u"1.2.0"_s, QString());
+        reset ? flow.onRestoreClick() : flow.onUpdateClick(kDevice);
+        flow.onOkClick();
+        const QString wait = view.shown();
+        flow.deviceIsBack();
+        QCOMPARE(view.shown(), wait);
+        QVERIFY(flow.haveToWaitToReconnect());
+        QVERIFY(!view.events.contains(u"enable"_s));
+        reset ? flow.onResetDeviceCompleted(true) : flow.onUpdateDeviceCompleted(true);
+        flow.deviceIsBack();
+        QVERIFY(view.shown() != wait && view.messages.last().showOk);
+        QVERIFY(!flow.haveToWaitToReconnect());
     }
 
     void restoreAndErase_data() {

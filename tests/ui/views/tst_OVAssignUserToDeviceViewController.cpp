@@ -6,6 +6,7 @@
 #include "ViewRig.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -85,6 +86,8 @@ private Q_SLOTS:
         auto* combo = m_view->findChild<QComboBox*>(u"comboTeam"_s);
         QCOMPARE(combo->itemText(0), u"All"_s);
         QCOMPARE(athleteTable()->count(), 6);
+        for (const QString& name : shownUsers())
+            QVERIFY2(!name.trimmed().isEmpty(), "a member without names is listed by another name");
         QTest::keyClicks(searchField(), u"AR"_s);
         QCOMPARE(shownUsers(), (QStringList{u"Chiara Rossi"_s, u"Elena Park"_s}));
         combo->setCurrentIndex(combo->findText(u"Sprint"_s));
@@ -146,6 +149,45 @@ private Q_SLOTS:
         QVERIFY(m_rig.unplug(first->serial()));
         QTRY_COMPARE(deviceTable()->rowCount(), 1);
         QCOMPARE(deviceTable()->item(0, 0)->text(), second->serial());
+    }
+
+    // Three devices sorted by serial; the middle one is chosen, then one of them leaves.
+    void assignFollowsTheChosenDeviceWhenRowsShift_data() {
+        QTest::addColumn<int>("leaving");
+        QTest::newRow("a device above the chosen one leaves") << 0;
+        QTest::newRow("the chosen device leaves") << 1;
+    }
+    void assignFollowsTheChosenDeviceWhenRowsShift() {
+        QFETCH(int, leaving);
+        QList<std::shared_ptr<OVDeviceInfo>> plugged;
+        for (int i = 0; i < 3; ++i)
+            plugged << m_rig.plug(0, 101);
+        QVERIFY(plugged[0] && plugged[1] && plugged[2]);
+        QTRY_COMPARE(deviceTable()->rowCount(), 3);
+        deviceTable()->selectRow(1);
+        athleteTable()->setCurrentRow(userRow(u"Chiara Rossi"_s));
+        QVERIFY(button("buttonAssign")->isEnabled());
+        QVERIFY(m_rig.unplug(plugged[leaving]->serial()));
+        QTRY_COMPARE(deviceTable()->rowCount(), 2);
+        const bool chosenLeft = leaving == 1;
+        QCOMPARE(button("buttonAssign")->isEnabled(), !chosenLeft);
+        QTest::keyClick(m_view.get(), Qt::Key_Return, Qt::ControlModifier);
+        if (!chosenLeft) {
+            QCOMPARE(deviceTable()->item(deviceTable()->currentRow(), 0)->text(), plugged[1]->serial());
+            QTRY_COMPARE(deviceUser(plugged[1]->serial()), quint32(103));
+        } else {
+            QVERIFY(deviceTable()->selectedItems().isEmpty());
+            QVERIFY(saveScreenshots(m_view.get(), u"assign-user-device-left"_s));
+        }
+        auto* note = m_view->findChild<QLabel*>(u"labelDeviceLeft"_s);
+        QVERIFY(note);
+        QCOMPARE(note->isVisible(), chosenLeft);
+        // Nothing was written to a device the user did not choose.
+        QTest::qWait(300);
+        for (const auto& device : std::as_const(plugged)) {
+            if (device != plugged[1] && device != plugged[leaving])
+                QCOMPARE(deviceUser(device->serial()), quint32(101));
+        }
     }
 
     void teamLoadFailures_data() {

@@ -22,6 +22,8 @@ using namespace Qt::StringLiterals;
 class tst_OVSupportViewController : public QObject {
     Q_OBJECT
 
+    static constexpr int kStaysOpen = -2; // a mail command exit code: it has not ended
+
     ViewRig m_rig;
     QTemporaryDir m_dir;
     std::unique_ptr<OVSupportViewController> m_view;
@@ -31,12 +33,15 @@ class tst_OVSupportViewController : public QObject {
     QPushButton* button(const char* name) { return m_view->findChild<QPushButton*>(QLatin1String(name)); }
     QPlainTextEdit* issue() { return m_view->findChild<QPlainTextEdit*>(u"textFieldIssue"_s); }
 
-    /** A mail command recording its arguments, NUL-separated, in "args"; ends with exitCode. */
+    /**
+     * A mail command recording its arguments, NUL-separated, in "args"; ends with exitCode, or stays
+     * running (as a mail client whose compose window is left open) when exitCode is kStaysOpen.
+     */
     QString mailCommand(int exitCode) {
         QFile script(m_dir.filePath(u"mail-%1.sh"_s.arg(exitCode)));
+        const QString end = exitCode == kStaysOpen ? u"exec sleep 60"_s : u"exit %1"_s.arg(exitCode);
         const QString text =
-            u"#!/bin/sh\nprintf '%s\\0' \"$@\" > \"%1\"\nexit %2\n"_s.arg(m_dir.filePath(u"args"_s))
-                .arg(exitCode);
+            u"#!/bin/sh\nprintf '%s\\0' \"$@\" > \"%1\"\n%2\n"_s.arg(m_dir.filePath(u"args"_s), end);
         return script.open(QIODevice::WriteOnly) && script.write(text.toUtf8()) > 0 &&
                        script.setPermissions(script.permissions() | QFile::ExeOwner)
                    ? script.fileName()
@@ -48,7 +53,9 @@ class tst_OVSupportViewController : public QObject {
         QMessageBox* box = ViewRig::visibleMessageBox();
         if (!box)
             return QString();
-        const QString text = box->text() + u'|' + box->informativeText();
+        // Every alert is a sheet of the window: an application-modal one shows up in the text.
+        const QString modality = box->windowModality() == Qt::WindowModal ? QString() : u"(not a sheet) "_s;
+        const QString text = modality + box->text() + u'|' + box->informativeText();
         box->button(choice)->click();
         QTest::qWait(10);
         return text;
@@ -95,16 +102,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("issueText");
         QTest::newRow("mail client takes it") << 0 << u"Sync \"stuck\" at 50%"_s;
         QTest::newRow("empty issue still sends the logs") << 0 << QString();
+        QTest::newRow("mail client left open") << kStaysOpen << u"Sync stuck"_s;
         QTest::newRow("no mail client: zip kept and shown") << 3 << u"Battery wrong"_s;
         QTest::newRow("mail command missing: zip kept and shown") << -1 << u"Battery wrong"_s;
     }
     void supportRequestSendsTheListedZip() {
         QFETCH(int, mailExit);
         QFETCH(QString, issueText);
-        const bool taken = mailExit == 0;
+        const bool taken = mailExit == 0 || mailExit == kStaysOpen;
         m_openedFolders.clear();
         QFile::remove(m_dir.filePath(u"args"_s));
-        m_view->mailer().setProgram(mailExit < 0 ? m_dir.filePath(u"absent"_s) : mailCommand(mailExit));
+        m_view->mailer().setProgram(mailExit == -1 ? m_dir.filePath(u"absent"_s) : mailCommand(mailExit));
         issue()->setPlainText(issueText);
 
         QTest::mouseClick(button("buttonSend"), Qt::LeftButton);
@@ -126,15 +134,15 @@ private Q_SLOTS:
         }
 
         QTest::mouseClick(button("buttonConfirmSend"), Qt::LeftButton);
-        QTRY_VERIFY(ViewRig::visibleMessageBox());
+        QTRY_VERIFY_WITH_TIMEOUT(ViewRig::visibleMessageBox(), 2 * OVSupportMailer::kHandOverMs);
         QFile args(m_dir.filePath(u"args"_s));
-        QCOMPARE(args.open(QIODevice::ReadOnly), mailExit >= 0);
+        QCOMPARE(args.open(QIODevice::ReadOnly), mailExit != -1);
         const QByteArray expected = QByteArrayLiteral("--subject\0OvService ") +
                                     OVHelper::getApplicationVersion().toUtf8() +
                                     QByteArrayLiteral(" PROD Support \n\r\0--body\0") + issueText.toUtf8() +
                                     QByteArrayLiteral("\0--attach\0") + zip.toUtf8() + '\0' +
                                     OVConfiguration::supportAddress().toUtf8() + '\0';
-        QCOMPARE(args.readAll(), mailExit >= 0 ? expected : QByteArray());
+        QCOMPARE(args.readAll(), mailExit != -1 ? expected : QByteArray());
         const QString shown = answerAlert(QMessageBox::Ok);
         QCOMPARE(QFile::exists(zip), !taken);
         QVERIFY(shown.startsWith(taken ? u"Support Request Sent|"_s : u"Error|"_s));

@@ -140,6 +140,32 @@ private Q_SLOTS:
         QVERIFY(box.okButton()->isHidden() && box.cancelButton()->isHidden());
     }
 
+    // Tab and Shift+Tab go round the box's buttons; the controls under the dimmed area stay out of reach.
+    void messageBoxKeepsTheKeyboard_data() {
+        QTest::addColumn<bool>("buttons");
+        QTest::newRow("OK and Cancel") << true;
+        QTest::newRow("a wait without buttons") << false;
+    }
+    void messageBoxKeepsTheKeyboard() {
+        QFETCH(bool, buttons);
+        QWidget owner;
+        owner.resize(400, 300);
+        auto* below = new QPushButton(u"Erase"_s, &owner);
+        owner.show();
+        owner.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&owner));
+        below->setFocus();
+        MessageBoxViewController box;
+        box.showMessage(&owner, u"Erase the device?"_s, buttons, buttons);
+        for (const Qt::KeyboardModifier modifier :
+             {Qt::NoModifier, Qt::NoModifier, Qt::NoModifier, Qt::ShiftModifier, Qt::ShiftModifier}) {
+            QWidget* focused = QApplication::focusWidget();
+            QVERIFY(focused == &box || box.isAncestorOf(focused));
+            QTest::keyClick(focused, modifier == Qt::ShiftModifier ? Qt::Key_Backtab : Qt::Key_Tab, modifier);
+        }
+        QVERIFY(!below->hasFocus());
+    }
+
     void exceptionLogging() {
         const auto capture = OVLogCapture::install();
         OVBaseViewController::logException(std::make_exception_ptr(std::runtime_error("no such row")),

@@ -36,8 +36,8 @@ private Q_SLOTS:
                                      reply(OVControlServer::failure(QStringLiteral("refused later")));
                                  });
                              });
-        QString errorText;
-        QCOMPARE(m_server->listen(path(), &errorText), OVControlServer::Listen::Listening);
+        OVError error;
+        QCOMPARE(m_server->listen(path(), &error), OVControlServer::Listen::Listening);
     }
 
     void answers_data() {

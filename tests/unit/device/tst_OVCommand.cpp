@@ -9,6 +9,7 @@
 #include "OVCommandGetPage.h"
 #include "OVCommandIdentify.h"
 #include "OVCommandSetClock.h"
+#include "OVNetworkClock.h"
 #include "OvFirmwareImage.h"
 
 #include <QElapsedTimer>
@@ -157,7 +158,7 @@ private Q_SLOTS:
         {
             std::shared_ptr<OVCommand> command = std::make_shared<OVCommandIdentify>();
             if (noDate)
-                command = std::make_shared<OVCommandSetClock>();
+                command = std::make_shared<OVCommandSetClock>(&OVNetworkClock::getNetworkDateAsync);
             watch = command;
             configure(command, m_device, recorder, retries >= 0, qMax(retries, 0))->execute();
         }

@@ -84,7 +84,10 @@ std::shared_ptr<OrvaneCDCDevice> detachedDevice() {
 }
 
 template <typename Command> std::shared_ptr<OVCommand> make() {
-    return std::make_shared<Command>();
+    if constexpr (std::is_same_v<Command, OVCommandSetClock>)
+        return std::make_shared<Command>(nullptr); // these rows only read its reports
+    else
+        return std::make_shared<Command>();
 }
 } // namespace
 
@@ -101,7 +104,7 @@ private:
 private Q_SLOTS:
     void init() {
         OVLogCapture::install();
-        m_executor = std::make_shared<OVDeviceCommandExecutor>();
+        m_executor = std::make_shared<OVDeviceCommandExecutor>(nullptr);
         m_log = std::make_shared<CallLog>();
         m_executor->addDeviceCommandDelegate(m_log);
     }

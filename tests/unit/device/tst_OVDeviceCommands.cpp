@@ -9,6 +9,7 @@
 #include "OVCommandGetPage.h"
 #include "OVCommandGetSessionList.h"
 #include "OVCommandSetClock.h"
+#include "OVNetworkClock.h"
 #include "OrvaneDate.h"
 
 #include <QElapsedTimer>
@@ -160,7 +161,8 @@ private Q_SLOTS:
         QVERIFY(server.start());
         const QString url = server.url(QStringLiteral("/clock/"));
         qputenv("OV_NETWORK_TIME_URL", url.toUtf8());
-        const auto recorder = executeRecorded(std::make_shared<OVCommandSetClock>(), device);
+        const auto recorder = executeRecorded(
+            std::make_shared<OVCommandSetClock>(&OVNetworkClock::getNetworkDateAsync), device);
         QTRY_COMPARE_WITH_TIMEOUT(recorder->statuses(), QList<int>{set ? 0 : 2}, 10000);
         qunsetenv("OV_NETWORK_TIME_URL");
         for (const QString& line : lines)

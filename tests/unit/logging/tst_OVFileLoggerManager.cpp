@@ -1,3 +1,4 @@
+#include "OVFileLogger.h"
 #include "OVFileLoggerManager.h"
 #include "OVTestFiles.h"
 
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 class tst_OVFileLoggerManager : public QObject {
@@ -67,6 +69,33 @@ private Q_SLOTS:
         OVFileLoggerManager manager(dir.filePath(QStringLiteral("blocker/Logs")));
         QVERIFY(manager.createNewLogFile().isEmpty());
         QVERIFY(manager.sortedLogFilePaths().isEmpty());
+    }
+
+    // The lines name the account: the folder, every file and the support archive are the owner's
+    // alone, also where an earlier version left them open to others.
+    void logsAreTheirOwnersAlone() {
+        QTemporaryDir dir;
+        const QString logs = dir.filePath(QStringLiteral("Logs"));
+        const QString earlier = logs + QStringLiteral("/log-1.txt");
+        QVERIFY(QDir().mkpath(logs) && QFile::setPermissions(logs, QFile::Permissions(0x7755)));
+        QVERIFY(writeFileBytes(earlier, "earlier\n") &&
+                QFile::setPermissions(earlier, QFile::Permissions(0x6644)));
+        const auto manager = std::make_shared<OVFileLoggerManager>(logs);
+        OVFileLogger sink(manager);
+        sink.write({0, 1, QStringLiteral("continued")});
+        sink.flush();
+        const QString next = manager->createNewLogFile();
+        const QString zip = manager->zipLogFiles();
+        const auto mode = [](const QString& path) {
+            struct stat st;
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0
+                       ? QString::number(st.st_mode & 0777, 8)
+                       : QString();
+        };
+        QCOMPARE((QStringList{mode(logs), mode(earlier), mode(next), mode(zip)}),
+                 (QStringList{QStringLiteral("700"), QStringLiteral("600"), QStringLiteral("600"),
+                              QStringLiteral("600")}));
+        QVERIFY(fileBytes(earlier).startsWith("earlier\n"));
     }
 
     // An independent reader (Python's zipfile) sees every log file, newest first, byte for byte.

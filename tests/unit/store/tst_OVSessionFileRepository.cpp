@@ -9,6 +9,7 @@
 #include "StoreTestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@
 #include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -46,6 +48,21 @@ private:
 
 const QString kFractionalBag =
     QStringLiteral("OVR0000000000601_2000.250000"); // the session with a fractional start
+
+// The permission bits of everything under root, root included: "d700" or "f600" per path.
+QMap<QString, QString> modesUnder(const QString& root) {
+    QMap<QString, QString> modes;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    for (QString path = root; !path.isEmpty(); path = it.hasNext() ? it.next() : QString()) {
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
+            modes.insert(
+                path.mid(root.size()),
+                QStringLiteral("%1%2").arg(S_ISDIR(st.st_mode) ? 'd' : 'f').arg(st.st_mode & 0777, 0, 8));
+    }
+    return modes;
+}
 
 QStringList entries(const QString& directory) {
     return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
@@ -167,8 +184,9 @@ private Q_SLOTS:
         QCOMPARE(m_repo.getDirectoryPathForSession(read, &error), directory);
     }
 
-    void undecodableRecordsAndStrayEntriesAreSkipped_data() {
+    void undecodableRecordsAreSetAsideAndWrittenAnew_data() {
         QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("keepable"); // whether the bad record can be kept beside
         const QByteArray record = OVSessionFileRepository::convertSessionToData(
             *makeStoreSession(QStringLiteral("OVR0000000005"), 1700000000.0, 0, 2), nullptr);
         OVPropertyList wrongType;
@@ -177,23 +195,28 @@ private Q_SLOTS:
         arrayRoot += QByteArray(32, '\0');
         arrayRoot[10 + 6] = arrayRoot[10 + 7] = arrayRoot[10 + 15] = 1;
         arrayRoot[10 + 31] = 9;
-        QTest::newRow("empty file") << QByteArray();
-        QTest::newRow("truncated record") << record.left(record.size() / 2);
-        QTest::newRow("header then garbage") << QByteArray("bplist00\xff\xff\xff\xff", 12);
-        QTest::newRow("array instead of dictionary") << arrayRoot;
-        QTest::newRow("date stored as text") << wrongType.toBinary(nullptr);
-        QTest::newRow("oversized file") << QByteArray(2 * 1024 * 1024, 'x');
-        QTest::newRow("record path is a directory") << QByteArray("dir");
+        QTest::newRow("empty file") << QByteArray() << true;
+        QTest::newRow("truncated record") << record.left(record.size() / 2) << true;
+        QTest::newRow("header then garbage") << QByteArray("bplist00\xff\xff\xff\xff", 12) << true;
+        QTest::newRow("array instead of dictionary") << arrayRoot << true;
+        QTest::newRow("date stored as text") << wrongType.toBinary(nullptr) << true;
+        QTest::newRow("oversized file") << QByteArray(2 * 1024 * 1024, 'x') << true;
+        QTest::newRow("record path is a directory") << QByteArray("dir") << false;
     }
 
-    void undecodableRecordsAndStrayEntriesAreSkipped() {
+    // A record that does not decode is no session: it is kept beside, the device's entry writes it
+    // anew, and the data beside it is never touched.
+    void undecodableRecordsAreSetAsideAndWrittenAnew() {
         QFETCH(QByteArray, content);
+        QFETCH(bool, keepable);
         OVError error;
         QVERIFY(m_repo.addSession(*makeStoreSession(QStringLiteral("OVR0000000005"), 1700000000.0, 0, 2),
                                   &error));
-        const QString path = m_repo.getSessionFilePath(
-            *makeStoreSession(QStringLiteral("OVR0000000005"), 1700000100.0, 0, 2), &error);
+        const auto bad = makeStoreSession(QStringLiteral("OVR0000000005"), 1700000100.0, 0, 2);
+        const QString path = m_repo.getSessionFilePath(*bad, &error);
+        const QString dataPath = m_repo.getSessionDataFilePath(*bad, &error);
         QVERIFY(content == "dir" ? QDir().mkpath(path) : writeFileBytes(path, content));
+        QVERIFY(writeFileBytes(dataPath, QByteArray(1024, 'd')));
         // Stray entries beside it: files at either level, an empty device, a directory without a record.
         QVERIFY(writeFileBytes(root() + QStringLiteral("/stray.txt"), "x"));
         QVERIFY(writeFileBytes(root() + QStringLiteral("/OVR0000000005/stray.dat"), "x"));
@@ -206,6 +229,21 @@ private Q_SLOTS:
         QCOMPARE(error.code(), 0);
         QCOMPARE(exactSeconds(all->first()->start()), exactSeconds(1700000000.0));
         QCOMPARE(logged(QStringLiteral("Error in convertToSession [NSData=")), 1);
+
+        const QString kept = path + QStringLiteral(".corrupted");
+        QVERIFY(!QFileInfo::exists(kept)); // listing only reads: an export must not change the store
+        OVError existError;
+        QVERIFY(!m_repo.doesSessionExist(*bad, &existError));
+        QCOMPARE(existError.isSet(), !keepable);
+        QCOMPARE(QFileInfo::exists(kept), keepable);
+        if (!keepable)
+            return;
+        QVERIFY(m_repo.addSession(*bad, &error));
+        QVERIFY(m_repo.doesSessionExist(*bad, &error));
+        QCOMPARE(m_repo.getAllSessions(&error)->size(), 2);
+        QCOMPARE(error.code(), 0);
+        QCOMPARE(fileBytes(kept), content);
+        QCOMPARE(fileBytes(dataPath), QByteArray(1024, 'd'));
     }
 
     // A two-page session from page 100.
@@ -329,10 +367,10 @@ private Q_SLOTS:
         QCOMPARE(error, OVFileSystem::errorFromErrno(ENOTDIR, directory + QStringLiteral("/PAGES")));
         QCOMPARE(logged(QStringLiteral("Error in getDirectoryPathForSessionPages [session=")), 1);
 
-        // A directory where the record belongs: the write was tried, so true, with the reason.
+        // A directory where the record belongs: the write failed, so false, with the reason.
         QVERIFY(QDir().mkpath(directory + QStringLiteral("/session.dat/inner")));
         error = OVError();
-        QVERIFY(m_repo.addSession(*session, &error));
+        QVERIFY(!m_repo.addSession(*session, &error));
         QCOMPARE(error.domain(), OVFileSystem::kPOSIXErrorDomain);
         QVERIFY(error.code() == EISDIR || error.code() == ENOTEMPTY);
         QCOMPARE(entries(directory), (QStringList{QStringLiteral("PAGES"), QStringLiteral("session.dat")}));
@@ -456,6 +494,77 @@ private Q_SLOTS:
         QVERIFY2(std::any_of(problems.begin(), problems.end(),
                              [&](const QString& p) { return p.startsWith(problem); }),
                  qPrintable(problems.join(QLatin1String("; "))));
+    }
+
+    void indexQuotesFieldsThatWouldSplitARow_data() {
+        QTest::addColumn<QString>("firmwareRev");
+        QTest::newRow("comma") << QStringLiteral("1.0,9");
+        QTest::newRow("quote") << QStringLiteral("1.0\"9");
+        QTest::newRow("line feed") << QStringLiteral("1.0\n9");
+        QTest::newRow("bare carriage return") << QStringLiteral("1.0\r9");
+    }
+
+    void indexQuotesFieldsThatWouldSplitARow() {
+        QFETCH(QString, firmwareRev);
+        auto session = store(QStringLiteral("OVR0000000000701"), 1000, 1, 512);
+        QVERIFY(session);
+        session->setFirmwareRev(firmwareRev);
+        QVERIFY(m_repo.addSession(*session, nullptr));
+        OVError error;
+        QVERIFY(OVSessionExporter(&m_repo).exportSessions(outDir(), {}, &error));
+        const QByteArray csv = fileBytes(outDir() + QStringLiteral("/sessions.csv"));
+        QVERIFY2(csv.contains(",\"" +
+                              firmwareRev.replace(QLatin1String("\""), QLatin1String("\"\"")).toUtf8() +
+                              "\","),
+                 csv.constData());
+    }
+
+    // The store holds an account's recordings and is its owner's alone, whatever the umask, even where
+    // an earlier version made it open to others; bags are the user's to share, so the umask decides.
+    void storeIsOwnerOnlyAndBagsFollowTheUmask_data() {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<QString>("bagDirectory");
+        QTest::addColumn<QString>("bagFile");
+        QTest::newRow("umask 022") << 022 << "d755"
+                                   << "f644";
+        QTest::newRow("umask 002") << 002 << "d775"
+                                   << "f664";
+        QTest::newRow("umask 077") << 077 << "d700"
+                                   << "f600";
+    }
+
+    void storeIsOwnerOnlyAndBagsFollowTheUmask() {
+        QFETCH(int, mask);
+        QFETCH(QString, bagDirectory);
+        QFETCH(QString, bagFile);
+        const QString top = m_home->path() + QStringLiteral("/data/OvServices");
+        QVERIFY(QDir().mkpath(top) && QFile::setPermissions(top, QFile::Permissions(0x7755)));
+        const mode_t saved = ::umask(static_cast<mode_t>(mask));
+        const auto session = makeStoreSession(QStringLiteral("OVR0000000000801"), 1000, 100, 2);
+        OVError error;
+        const auto data = m_repo.openSessionDataForAppending(*session, &error);
+        const bool stored = m_repo.addSession(*session, &error) && data &&
+                            data->append(QByteArray(1024, 'p'), &error) && data->close(&error) &&
+                            m_repo.keepCorruptedCopy(*session, &error) &&
+                            m_repo.addData(OVPage(3, QByteArray(512, 'p')), *session, &error);
+        const auto report = OVSessionExporter(&m_repo).exportSessions(outDir(), {}, &error);
+        ::umask(saved);
+        QVERIFY2(stored && report && report->bags.size() == 1, qPrintable(error.description()));
+
+        const QMap<QString, QString> store = modesUnder(top);
+        QCOMPARE(store.value(QString()), QStringLiteral("d700"));
+        const QString device = QStringLiteral("/DATA/PROD/OVR0000000000801");
+        for (const QString& path : {device, device + QStringLiteral("/1000.000000/PAGES")})
+            QCOMPARE(store.value(path), QStringLiteral("d700"));
+        for (const char* name :
+             {"session.dat", "session_data.dat", "session_data.dat.corrupted", "PAGES/ov_3.dat"})
+            QCOMPARE(store.value(device + QStringLiteral("/1000.000000/") + QLatin1String(name)),
+                     QStringLiteral("f600"));
+        const QMap<QString, QString> bags = modesUnder(outDir());
+        QCOMPARE(bags.size(),
+                 10); // the folder, the index, a bag with its four tag files and a payload of two
+        for (auto it = bags.cbegin(); it != bags.cend(); ++it)
+            QCOMPARE(it.value(), it.value().startsWith(QLatin1Char('d')) ? bagDirectory : bagFile);
     }
 
     void exportPicksSessionsAndLeavesIncompleteOnesOut_data() {

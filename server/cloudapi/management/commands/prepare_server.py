@@ -23,6 +23,6 @@ class Command(BaseCommand):
             raise CommandError(problem)
         verbosity = options["verbosity"]
         call_command("migrate", interactive=False, verbosity=verbosity)
-        # The demo passwords are published: the demo lives on loopback servers only.
-        if config.is_loopback(options["bind"]):
+        # The demo passwords are published: the demo lives on servers nobody else reaches.
+        if not config.is_exposed(options["bind"]):
             call_command("seed_demo", verbosity=verbosity)

@@ -1,0 +1,78 @@
+#include "OVNetworkClock.h"
+
+#include "OVConfiguration.h"
+#include "OVLogger.h"
+#include "OVOperationQueue.h"
+
+#include <QDateTime>
+#include <QEventLoop>
+#include <QLocale>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimeZone>
+
+namespace {
+constexpr int kNetworkDateTimeoutMs = 60 * 1000;
+} // namespace
+
+// "EEE, dd MMM yyyy HH:mm:ss z" with "GMT" read as "+0000", in the POSIX locale: the zone must be a
+// numeric offset once GMT is replaced, anything else does not parse.
+std::optional<OVDate> OVNetworkClock::parseHttpDate(const QString& text) {
+    QString value = text.trimmed();
+    value.replace(QStringLiteral("GMT"), QStringLiteral("+0000"));
+    const qsizetype space = value.lastIndexOf(QLatin1Char(' '));
+    if (space < 0)
+        return std::nullopt;
+    const QString zone = value.mid(space + 1);
+    if (zone.size() != 5 || (zone.at(0) != QLatin1Char('+') && zone.at(0) != QLatin1Char('-')))
+        return std::nullopt;
+    bool okHours = false;
+    bool okMinutes = false;
+    const int hours = zone.mid(1, 2).toInt(&okHours);
+    const int minutes = zone.mid(3, 2).toInt(&okMinutes);
+    if (!okHours || !okMinutes)
+        return std::nullopt;
+    const int offset = (zone.at(0) == QLatin1Char('-') ? -1 : 1) * (hours * 3600 + minutes * 60);
+    QDateTime parsed =
+        QLocale::c().toDateTime(value.left(space), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss"));
+    if (!parsed.isValid())
+        return std::nullopt;
+    parsed.setTimeZone(QTimeZone(offset));
+    return OVDate::fromDateTime(parsed);
+}
+
+std::optional<OVDate> OVNetworkClock::getNetworkDate() {
+    const QString url = OVConfiguration::networkTimeUrl();
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(url)};
+    request.setTransferTimeout(kNetworkDateTimeoutMs);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    QNetworkReply* reply = manager.head(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    reply->deleteLater();
+    // A status answer of any kind still carries the server's clock; only a failed exchange has none.
+    if (reply->error() != QNetworkReply::NoError &&
+        !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+        OVLog("Unable to get network date from url: %@", url);
+        return std::nullopt;
+    }
+    if (!reply->hasRawHeader("Date")) {
+        OVLog("NO Clock value returned by URL %@", url);
+        return std::nullopt;
+    }
+    const QString header = QString::fromLatin1(reply->rawHeader("Date"));
+    const std::optional<OVDate> date = parseHttpDate(header);
+    OVLog("Clock value returned by URL : %@ (%@)", header, url);
+    OVLog("Epoch Clock value returned by URL : %f (%@)", date ? date->secondsSince1970() : 0.0, url);
+    return date;
+}
+
+void OVNetworkClock::getNetworkDateAsync(std::function<void(std::optional<OVDate>)> completion) {
+    // Never destroyed: a request still waiting for its answer at exit must not hold the exit up.
+    static OVOperationQueue* queue = new OVOperationQueue(QStringLiteral("com.pellwick.networkclock"), 4);
+    queue->addOperationWithBlock([completion = std::move(completion)] { completion(getNetworkDate()); });
+}

@@ -1,0 +1,134 @@
+// The string table: every text the device views make is in it under the context it is looked up
+// with, and the table of the user's language is found in the resources and installed.
+#include "OVBatteryGauge.h"
+#include "OVMaintenanceFlow.h"
+#include "OVOrvaneCellModel.h"
+#include "OVSession.h"
+#include "OVSessionRowAppearance.h"
+#include "OVTranslations.h"
+#include "OVUser.h"
+
+#include <QFile>
+#include <QSet>
+#include <QTest>
+#include <QTranslator>
+#include <QXmlStreamReader>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Entry = std::pair<QString, QString>; // context, source text
+
+/** Translates nothing and notes every text it is asked for. */
+class RecordingTranslator : public QTranslator {
+public:
+    mutable QSet<Entry> asked;
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* source, const char*, int) const override {
+        asked.insert({QString::fromUtf8(context), QString::fromUtf8(source)});
+        return QString();
+    }
+};
+
+QSet<Entry> tableEntries() {
+    QFile file(QStringLiteral(OV_SOURCE_DIR "/resources/translations/ovservices_en.ts"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QSet<Entry> entries;
+    QXmlStreamReader xml(&file);
+    QString context;
+    while (xml.readNextStartElement() || !xml.atEnd()) {
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == "name"_L1)
+            context = xml.readElementText();
+        else if (xml.name() == "source"_L1)
+            entries.insert({context, xml.readElementText()});
+    }
+    return entries;
+}
+
+/** Runs the maintenance flows through their messages, the device answering as told. */
+void runMaintenanceFlows(bool deviceSucceeds) {
+    OVMaintenanceFlow::Actions actions;
+    const auto start = [deviceSucceeds](OVError*) { return deviceSucceeds; };
+    actions.updateDevice = actions.recoverDevice = actions.resetDevice = actions.eraseDevice = start;
+    actions.enable = actions.disable = actions.hideMessage = actions.reloadDefaultUser = [] {};
+    actions.showMessage = [](const OVMaintenanceMessage&) {};
+    actions.showAlert = [](const QString&, const QString&) {};
+    actions.later = [](int, const std::function<void()>&) {};
+    for (const QString& packaged : {u"1.0.4"_s, u"1.2.0"_s}) {
+        OVMaintenanceFlow flow(actions, packaged, QString());
+        flow.setOSVersion(10, 12);
+        const OVMaintenanceFlow::Device device{u"OV1"_s, true, false, true, true, u"1.1.0"_s};
+        flow.askForFirmwareUpdate(device);
+        flow.onCancelClick();
+        flow.onUpdateClick(device);
+        flow.onUpdateClick({u"OV1"_s, true, false, true, true, u"1.0.9"_s}); // locked
+        flow.onUpdateClick({u"OV1"_s, true, false, false, false, u"1.2.0"_s});
+        flow.onOkClick();
+        flow.onUpdateClick({u"OV1"_s, true, false, true, false, u"1.1.0"_s});
+        flow.onOkClick();
+        flow.onUpdateDeviceCompleted(deviceSucceeds);
+        flow.onRecoverDeviceCompleted(deviceSucceeds);
+        flow.deviceIsBack();
+        flow.onOkClick();
+        flow.onRestoreClick();
+        flow.onOkClick();
+        flow.onResetDeviceCompleted(deviceSucceeds);
+        flow.deviceIsBack();
+        flow.onOkClick();
+        flow.onEraseClick();
+        flow.onOkClick();
+        flow.onEraseDeviceCompleted(deviceSucceeds);
+    }
+}
+
+} // namespace
+
+class tst_OVTranslations : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void everyTextOfTheDeviceViewsIsInTheTable() {
+        const QSet<Entry> table = tableEntries();
+        QVERIFY(!table.isEmpty());
+        RecordingTranslator recorder;
+        QCoreApplication::installTranslator(&recorder);
+        for (const bool corrupted : {false, true}) {
+            for (int status = -1; status <= 16; ++status) {
+                OVSession session;
+                session.setSyncStatus(status);
+                session.setCrcCorruption(corrupted);
+                session.setPercentage(40);
+                OVSessionRowAppearance::forSession(session);
+            }
+        }
+        for (const int level : {-1, 10, 100}) {
+            OVBatteryGauge::levelText(level);
+            OVOrvaneCellModel::batteryText(level);
+        }
+        OVOrvaneCellModel::userText(std::nullopt);
+        OVOrvaneCellModel::recoveryText(0.5);
+        runMaintenanceFlows(true);
+        runMaintenanceFlows(false);
+        QCoreApplication::removeTranslator(&recorder);
+        QVERIFY(recorder.asked.size() > 30);
+        QStringList missing;
+        for (const auto& [context, source] : std::as_const(recorder.asked)) {
+            if (!table.contains({context, source}))
+                missing << context + u": "_s + source;
+        }
+        missing.sort();
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u'\n')));
+    }
+
+    void theTableOfTheUsersLanguageIsInstalled() {
+        QVERIFY(OVTranslations::install(QLocale(QLocale::English, QLocale::UnitedKingdom)));
+        QVERIFY(!OVTranslations::install(QLocale(QLocale::Zulu)));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OVTranslations)
+#include "tst_OVTranslations.moc"
