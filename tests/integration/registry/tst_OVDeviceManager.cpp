@@ -5,6 +5,7 @@
 #include "OVBackgroundQueue.h"
 #include "OVDataLookup.h"
 #include "OVDeviceManager.h"
+#include "OVDeviceManagerCommandSubscriber.h"
 #include "OVHelper.h"
 #include "OVHostReachability.h"
 #include "OVInFlightRequests.h"
@@ -484,6 +485,24 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(serial), 2, 20000);
         QCOMPARE(m_rig.hub().sessions(serial)->size(), 0);
         QCOMPARE(m_log->lines().count(pagesLine), 1);
+    }
+
+    // A report that arrives after the unplug (a command cut short, or answered just before) is dropped.
+    void lateAnswersLeaveTheRecordOfAnUnpluggedDevice() {
+        const auto device = plug(1, 4);
+        QVERIFY(device);
+        QTRY_COMPARE(device->batteryLevel(), 87);
+        QTRY_COMPARE(device->defaultUserId(), std::optional<quint64>(101));
+        QVERIFY(m_rig.hub().unplug(device->serial()));
+        QTRY_VERIFY(!device->isConnected());
+        OVDeviceManagerCommandSubscriber reports(m_manager);
+        const auto reported = std::make_shared<OVDeviceInfo>();
+        reported->setSerial(device->serial());
+        reports.onGetBatteryLevelCompleted(reported, 55);
+        reports.onGetDefaultUser(reported, true, 104);
+        // What a disconnected record shows: no level, no user.
+        QCOMPARE(device->batteryLevel(), -1);
+        QCOMPARE(device->defaultUserId(), std::optional<quint64>());
     }
 
     void operationsOnAnUnpluggedDeviceFail() {
