@@ -6,6 +6,7 @@
 #include "OVDataLookup.h"
 #include "OVDeviceManager.h"
 #include "OVException.h"
+#include "OVInFlightRequests.h"
 #include "OVLogger.h"
 #include "OVMainThread.h"
 #include "OVMainWindowController.h"
@@ -24,9 +25,12 @@
 
 AppDelegate::AppDelegate(bool headless, QObject* parent)
     : QObject(parent)
-    , m_headless(headless) {}
+    , m_headless(headless)
+    , m_inFlight(std::make_unique<OVInFlightRequests>()) {}
 
 AppDelegate::~AppDelegate() {
+    // Quitting never waits on the network: the uploads' record requests end now, and no new one starts.
+    m_inFlight->close();
     if (OVStorageCleaner::sharedInstance().isStarted())
         OVStorageCleaner::sharedInstance().stopCleaning();
 }
@@ -38,6 +42,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     OVLog("applicationDidFinishLaunching");
     m_credentialMgr = std::make_unique<OVCredentialManager>();
     m_service = std::make_unique<OVService>(m_credentialMgr.get(), m_prefMgr.get());
+    m_service->setNetworkAccessFactory(m_inFlight->factory());
     startApp();
 }
 
@@ -67,6 +72,7 @@ void AppDelegate::initializeLogger() {
 void AppDelegate::startApp() {
     OVDataLookup::sharedInstance().setService(m_service.get());
     m_deviceMgr = OVDeviceManager::create(m_service.get(), m_credentialMgr.get(), m_prefMgr.get());
+    m_deviceMgr->setRequestsAborter([inFlight = m_inFlight.get()] { inFlight->abortAll(); });
     m_stallWatchdog = new OVStallWatchdog(m_deviceMgr.get(), this);
     m_stallWatchdog->configureFromEnvironment();
     m_stallWatchdog->start();

@@ -10,6 +10,7 @@
 
 class OVCredentialManager;
 class OVDeviceManager;
+class OVInFlightRequests;
 class OVMainWindowController;
 class OVPreferencesManager;
 class OVService;
@@ -63,7 +64,10 @@ public:
 
     /** Logs an exception that escaped the event loop: "Unhandled exception occurred. …". */
     static void logUnhandledException(std::exception_ptr exception);
-    /** The process-wide handler for exceptions nobody catches; it logs them and does nothing else. */
+    /**
+     * The process-wide handler for exceptions nobody catches: it logs them with their call stack,
+     * flushes the log and ends the process with abort(), since a terminate handler may not return.
+     */
     static void installUncaughtExceptionHandler();
 
 private:
@@ -71,6 +75,8 @@ private:
     void createWindowAndStatusItem();
 
     const bool m_headless;
+    /** The web client's exchanges under way; outlives the client, closed first at the end. */
+    std::unique_ptr<OVInFlightRequests> m_inFlight;
     std::unique_ptr<OVPreferencesManager> m_prefMgr;
     std::unique_ptr<OVCredentialManager> m_credentialMgr;
     std::unique_ptr<OVService> m_service;

@@ -7,6 +7,7 @@
 #include "OVNotificationCenter.h"
 #include "OVPage.h"
 #include "OVSessionFileRepository.h"
+#include "OVSessionWriteClaims.h"
 #include "OrvaneSessionVerification.h"
 
 #include <QCoreApplication>
@@ -102,7 +103,14 @@ void OVSessionPageStorer::start() {
     setExecuting(true);
     // The thread keeps the operation alive until its pass has handed over to the callbacks.
     auto self = std::static_pointer_cast<OVSessionPageStorer>(shared_from_this());
-    std::thread([self] { self->main(); }).detach();
+    std::thread([self] { self->claimAndRun(); }).detach();
+}
+
+void OVSessionPageStorer::claimAndRun() {
+    const QString key = OVSessionWriteClaims::keyFor(serial(), m_session->start().secondsSince1970());
+    // Given up only when cancelled, and main() then reports the cancellation.
+    m_claimed.store(OVSessionWriteClaims::shared().claim(key, [this] { return isCancelled(); }));
+    main();
 }
 
 void OVSessionPageStorer::main() {
@@ -355,7 +363,20 @@ void OVSessionPageStorer::complete(const std::optional<OVError>& error) {
 }
 
 bool OVSessionPageStorer::end() {
-    return !m_ended.exchange(true);
+    if (m_ended.exchange(true))
+        return false;
+    if (m_claimed.exchange(false))
+        OVSessionWriteClaims::shared().release(
+            OVSessionWriteClaims::keyFor(serial(), m_session->start().secondsSince1970()));
+    return true;
+}
+
+void OVSessionPageStorer::postOutcome(bool stored) {
+    OVNotificationCenter::defaultCenter().post(stored ? OVNotificationName::OnSessionStoredSuccess
+                                                      : OVNotificationName::OnSessionStoredFailed,
+                                               m_session);
+    if (m_outcomeHandler)
+        m_outcomeHandler(stored);
 }
 
 void OVSessionPageStorer::succeed() {
@@ -365,7 +386,7 @@ void OVSessionPageStorer::succeed() {
     setFinished(true);
     m_session->setSyncStatus(OVSessionSyncStatusStored);
     postStatusChanged();
-    OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSessionStoredSuccess, m_session);
+    postOutcome(true);
 }
 
 void OVSessionPageStorer::reportCancellation() {
@@ -375,7 +396,7 @@ void OVSessionPageStorer::reportCancellation() {
     OVLog("(%@)-STORE SESSION CANCELLED! %@.", serial(), m_session);
     m_session->setSyncStatus(OVSessionSyncStatusStoringCancelled);
     postStatusChanged();
-    OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSessionStoredFailed, m_session);
+    postOutcome(false);
     setExecuting(false);
     setFinished(true);
 }
@@ -389,7 +410,7 @@ void OVSessionPageStorer::fail(const OVError& error) {
     setFinished(true);
     m_session->setSyncStatus(OVSessionSyncStatusStoringFailed);
     postStatusChanged();
-    OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSessionStoredFailed, m_session);
+    postOutcome(false);
 }
 
 void OVSessionPageStorer::retry() {

@@ -34,10 +34,12 @@
  *   cancelled at any check point ─► cancelled (status 10, "OnSessionStoredFailed")
  *
  * Every operation ends finished and posts exactly one of "OnSessionStoredSuccess" and
- * "OnSessionStoredFailed", with the session as object. All file work goes through the repository:
- * the data stays open for a pass (its appender), each page is appended with one seek and one write,
- * and the CRC check reads it back a page at a time; memory stays at one page whatever the session size.
- * Create with std::make_shared (the command callbacks reach it through a weak reference).
+ * "OnSessionStoredFailed", with the session as object, then hands the same outcome to its outcome
+ * handler. A pass holds the session's write claim (OVSessionWriteClaims) from its start to its end, so a
+ * page storer of another run waits for it instead of appending beside it. All file work goes through the
+ * repository: the data stays open for a pass (its appender), each page is appended with one seek and one
+ * write, and the CRC check reads it back a page at a time; memory stays at one page whatever the session
+ * size. Create with std::make_shared (the command callbacks reach it through a weak reference).
  */
 class OVSessionPageStorer : public OVOperation, public OVCommandDelegate {
 public:
@@ -85,6 +87,10 @@ public:
      * count of pages read. OrvaneSessionVerification::Intact passes. */
     static int crcOfHeldData(const OVSession& session, OVSessionRepositoryProtocol& repository,
                              const std::function<void(quint64)>& onPage);
+    /** Told the outcome (true: stored) once, just after it is posted. Set before queuing; any thread. */
+    void setOutcomeHandler(std::function<void(bool stored)> handler) {
+        m_outcomeHandler = std::move(handler);
+    }
     quint64 totalPageCount() const { return m_totalPageCount.load(); }
     int currentRetry() const { return m_currentRetry.load(); }
 
@@ -101,8 +107,12 @@ private:
     void setCrcProgress(int percentage);
     void postStatusChanged();
     void closeDataFile();
-    /** Marks the end once; false when the operation had already ended. */
+    /** Waits for the session's write claim, then runs the first pass; on the operation's own thread. */
+    void claimAndRun();
+    /** Marks the end once and gives the write claim back; false when the operation had already ended. */
     bool end();
+    /** Posts the outcome, then hands it to the handler. */
+    void postOutcome(bool stored);
     std::shared_ptr<OVSessionRepositoryProtocol> ensureRepo();
     quint64 sessionPageTotal() const;
     QString serial() const;
@@ -127,5 +137,8 @@ private:
     std::atomic<quint64> m_totalPageCount{0};
     std::atomic<int> m_currentRetry{0};
     std::atomic<bool> m_ended{false};
+    /** Whether this operation holds its session's write claim. */
+    std::atomic<bool> m_claimed{false};
     std::chrono::milliseconds m_pagePause{0};
+    std::function<void(bool)> m_outcomeHandler;
 };

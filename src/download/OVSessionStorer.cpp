@@ -52,8 +52,8 @@ OVSessionStorer::OVSessionStorer()
     : m_queue(std::make_shared<OVOperationQueue>(QStringLiteral("OVSessionFetcher queue"), 1)) {}
 
 OVSessionStorer::~OVSessionStorer() {
-    unsubscribe();
-    if (!m_receivedCallbackFromCommand.load())
+    // Only a run still under way fails: a forced store that succeeded ended Fetched, and stays so.
+    if (!m_runOver.load())
         failDownload(fetchListFailedMessage());
     OVLog("%@ dealloc",
           QStringLiteral("<OVSessionStorer: 0x%1>").arg(reinterpret_cast<quintptr>(this), 0, 16));
@@ -112,7 +112,7 @@ void OVSessionStorer::storeSessions() {
     const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
     info->setFetchStatus(OVDeviceFetchStatusFetching);
     postFetchStatusChanged();
-    subscribe();
+    m_listPending.store(true);
 
     const std::shared_ptr<OVCommandFactoryProtocol> factory = commandFactory();
     const std::shared_ptr<OVCommandGetSessionList> command =
@@ -170,12 +170,13 @@ void OVSessionStorer::handleSessionList(const OVSessionList& listed) {
     info->modifySessions([](OVSessionList& sessions) { OVHelper::sortSessionsDesc(sessions); });
     OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSessionListChangedForDevice, info);
 
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    m_listPending.store(false);
     if (storePages()) {
         OVLog("(%@)-storeSessionPages begin", serial());
         storeSessionPages(info->sessions());
         OVLog("(%@)-storeSessionPages end", serial());
     } else {
-        std::lock_guard<std::recursive_mutex> lock(m_lock);
         checkCompletion();
     }
 }
@@ -287,7 +288,6 @@ void OVSessionStorer::removeOldSessions() {
 }
 
 void OVSessionStorer::storeSessionPages(const OVSessionList& sessions) {
-    subscribe();
     // Held until every page storer is queued, so that an early outcome cannot complete the run
     // while later sessions are still to be queued.
     std::lock_guard<std::recursive_mutex> lock(m_lock);
@@ -300,13 +300,17 @@ void OVSessionStorer::storeSessionPages(const OVSessionList& sessions) {
         if (queuePageStorer(session, repository))
             queued = true;
     }
+    // Sessions forced earlier in this run may already have their outcome, a failure among them.
     if (!queued)
-        completeDownload();
+        checkCompletion();
 }
 
 bool OVSessionStorer::queuePageStorer(const std::shared_ptr<OVSession>& session,
                                       OVSessionRepositoryProtocol& repository) {
-    const bool force = forceStoring();
+    // Queued already by this run (forced before its list answered): one page storer per session.
+    if (m_storageInfoDic.value(session->start(), 0) == -1)
+        return true;
+    const bool force = isForced(*session);
     if (session->isInSyncFinalState() && !force)
         return false;
     OVLog("(%@)-does session have all pages begin :  [%@]", serial(), session);
@@ -337,6 +341,10 @@ bool OVSessionStorer::queuePageStorer(const std::shared_ptr<OVSession>& session,
     auto pageStorer =
         std::make_shared<OVSessionPageStorer>(m_commandFactory, session, usbDevice(), deviceInfo());
     pageStorer->setPagePause(OVSessionPageStorer::systemPagePause());
+    pageStorer->setOutcomeHandler([weak = weak_from_this(), session](bool stored) {
+        if (const std::shared_ptr<OVSessionStorer> self = weak.lock())
+            self->onSessionStored(session, stored);
+    });
     m_storageInfoDic[session->start()] = -1;
     m_queue->addOperation(pageStorer);
     return true;
@@ -350,18 +358,33 @@ bool OVSessionStorer::heldDataPassesCrc(const OVSession& session, OVSessionRepos
            OVSessionPageStorer::crcOfHeldData(session, repository, {}) == OrvaneSessionVerification::Intact;
 }
 
+bool OVSessionStorer::forceSession(const std::shared_ptr<OVSession>& session) {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    if (m_runOver.load() || !session)
+        return false;
+    if (!m_forcedStarts.contains(session->start()))
+        m_forcedStarts.append(session->start());
+    OVSessionFileRepository repository;
+    queuePageStorer(session, repository);
+    return true;
+}
+
+bool OVSessionStorer::isForced(const OVSession& session) const {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    return forceStoring() || m_forcedStarts.contains(session.start());
+}
+
 void OVSessionStorer::cancelStoring() {
     m_queue->cancelAllOperations();
 }
 
 void OVSessionStorer::onSessionStored(const std::shared_ptr<OVSession>& session, bool success) {
     const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
-    if (!session || !info || session->deviceSerial() != info->serial())
+    if (!info)
         return;
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     const OVDate start = session->start();
-    // Page storers of an earlier storer of the same device report here too; only ours count.
-    if (!m_storageInfoDic.contains(start))
+    if (m_storageInfoDic.value(start, 0) != -1)
         return;
     if (!success) {
         m_storageInfoDic[start] = 0;
@@ -377,7 +400,7 @@ void OVSessionStorer::onSessionStored(const std::shared_ptr<OVSession>& session,
     checkCompletion();
     OVDeviceManagerProtocol* const mgr = deviceMgr();
     if (syncAfterStoring() && mgr) {
-        if (forceStoring())
+        if (isForced(*session))
             mgr->forceSyncSession(session, info);
         else
             mgr->syncSession(session, info);
@@ -385,6 +408,9 @@ void OVSessionStorer::onSessionStored(const std::shared_ptr<OVSession>& session,
 }
 
 void OVSessionStorer::checkCompletion() {
+    // A session forced before the list answered may be stored first; the run goes on with the list.
+    if (m_listPending.load())
+        return;
     const QList<int> outcomes = m_storageInfoDic.values();
     if (outcomes.contains(-1))
         return;
@@ -395,6 +421,9 @@ void OVSessionStorer::checkCompletion() {
 }
 
 void OVSessionStorer::failDownload(const QString& message) {
+    // Under the lock, so that forceSession never adds to a run ending at the same moment.
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    m_runOver.store(true);
     // A replaced run failing (its list never answered) must not fail the run that replaced it.
     const std::shared_ptr<OVDeviceInfo> info = m_reportsEnded.load() ? nullptr : deviceInfo();
     if (info) {
@@ -402,39 +431,19 @@ void OVSessionStorer::failDownload(const QString& message) {
         info->setFetchErrorInformation(message);
         postFetchStatusChanged();
     }
-    unsubscribe();
 }
 
 void OVSessionStorer::completeDownload() {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    m_runOver.store(true);
     const std::shared_ptr<OVDeviceInfo> info = m_reportsEnded.load() ? nullptr : deviceInfo();
     if (info) {
         info->setFetchStatus(OVDeviceFetchStatusFetched);
         postFetchStatusChanged();
     }
-    unsubscribe();
 }
 
 void OVSessionStorer::postFetchStatusChanged() {
     OVNotificationCenter::defaultCenter().post(OVNotificationName::OnDeviceSessionFetchStatusChanged,
                                                deviceInfo());
-}
-
-void OVSessionStorer::subscribe() {
-    if (m_alreadySubscribeToNotification.exchange(true))
-        return;
-    const std::weak_ptr<OVSessionStorer> weak = weak_from_this();
-    auto observe = [this, &weak](const QString& name, bool success) {
-        OVNotificationCenter::defaultCenter().addObserver(
-            this, name, [weak, success](const OVNotification& n) {
-                if (const std::shared_ptr<OVSessionStorer> self = weak.lock())
-                    self->onSessionStored(n.objectAs<OVSession>(), success);
-            });
-    };
-    observe(OVNotificationName::OnSessionStoredSuccess, true);
-    observe(OVNotificationName::OnSessionStoredFailed, false);
-}
-
-void OVSessionStorer::unsubscribe() {
-    if (m_alreadySubscribeToNotification.exchange(false))
-        OVNotificationCenter::defaultCenter().removeObserver(this);
 }

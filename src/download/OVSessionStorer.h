@@ -9,6 +9,7 @@
 #include "OVSessionStatusInquirer.h"
 #include "OrvaneCDCDevice.h"
 
+#include <QList>
 #include <QMap>
 #include <QString>
 
@@ -28,10 +29,16 @@ struct OVNotification;
  *                                          ─► one page storer per incomplete session (queued, one at a time)
  *                                          ─► every outcome in: all succeeded ─► Fetched, else FetchFailed
  *
- * The device manager may instead call storeSessionPages with one session (forced store). Each stored
- * session can be handed back to the device manager for upload. Create with std::make_shared: the
- * command and the notifications reach it through weak references. Destroying a storer whose list
- * command never answered fails the download.
+ * The device manager may instead call storeSessionPages with one session (forced store), or hand a
+ * running run one more session to force (forceSession). Each stored session can be handed back to the
+ * device manager for upload. Outcomes reach the run from its own page storers only (their outcome
+ * handlers), never by matching a session's start, so an earlier run's page storers cannot end or fail
+ * this one. Create with std::make_shared: the command and the page storers reach it through weak
+ * references. Destroying a storer whose run has not ended (no list answer yet, or never started) fails
+ * the download; a run that ended keeps its outcome.
+ *
+ * What happens to a run: an unplug cancels it (every page storer reports, FetchFailed); "Sync now" on
+ * a session joins it (forceSession); a sign-out leaves it to end; a replug replaces it (endReports).
  */
 class OVSessionStorer : public OVCommandDelegate, public std::enable_shared_from_this<OVSessionStorer> {
 public:
@@ -46,6 +53,13 @@ public:
     void storeSessions();
     /** Queues a page storer for each of these sessions that needs one; completes at once if none. */
     void storeSessionPages(const OVSessionList& sessions);
+    /**
+     * Adds a session to force to this run while it runs: its upload is forced once stored, and it is
+     * queued now unless this run already queued it. False, changing nothing, once the run has ended.
+     */
+    bool forceSession(const std::shared_ptr<OVSession>& session);
+    /** The run has ended: Fetched or FetchFailed was set (or would have been, after endReports). */
+    bool isRunOver() const { return m_runOver.load(); }
     /** Cancels every queued page storer; each reports a failure, so the run ends FetchFailed. */
     void cancelStoring();
     /** The session-list answer; runs on the library's thread and blocks it for the user look-ups. */
@@ -85,7 +99,6 @@ public:
     bool receivedCallbackFromCommand() const { return m_receivedCallbackFromCommand.load(); }
     /** A newer run for the same device took over: this one no longer sets or announces its fetch status. */
     void endReports() { m_reportsEnded.store(true); }
-    bool alreadySubscribeToNotification() const { return m_alreadySubscribeToNotification.load(); }
 
 private:
     void handleSessionList(const OVSessionList& listed);
@@ -99,8 +112,8 @@ private:
     void failDownload(const QString& message);
     void completeDownload();
     void onSessionStored(const std::shared_ptr<OVSession>& session, bool success);
-    void subscribe();
-    void unsubscribe();
+    /** Whether this session's upload is forced: a forced store, or a session given to forceSession. */
+    bool isForced(const OVSession& session) const;
     void postFetchStatusChanged();
     QString serial() const;
 
@@ -117,11 +130,15 @@ private:
     std::atomic<bool> m_forceStoring{false};
     std::atomic<bool> m_receivedCallbackFromCommand{false};
     std::atomic<bool> m_reportsEnded{false};
-    std::atomic<bool> m_alreadySubscribeToNotification{false};
+    /** The list was asked for and its answer not yet handled: no page outcome may end the run before. */
+    std::atomic<bool> m_listPending{false};
+    std::atomic<bool> m_runOver{false};
 
     /** The storer's lock: held while page storers are queued and while each outcome is handled. */
     mutable std::recursive_mutex m_lock;
     QMap<OVDate, int> m_storageInfoDic;
+    /** Under m_lock: starts of the sessions given to forceSession. */
+    QList<OVDate> m_forcedStarts;
     /** Shared so that destruction never waits for the page storers on the destroying thread. */
     std::shared_ptr<OVOperationQueue> m_queue;
 };

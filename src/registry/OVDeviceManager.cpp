@@ -1,11 +1,13 @@
 #include "OVDeviceManager.h"
 
+#include "OVBatteryPoll.h"
 #include "OVCommandFactory.h"
 #include "OVConfiguration.h"
 #include "OVCredentialManagerProtocol.h"
 #include "OVDeviceCommandExecutor.h"
 #include "OVDeviceInformationManager.h"
 #include "OVDeviceManagerCommandSubscriber.h"
+#include "OVDeviceOperations.h"
 #include "OVDeviceStorers.h"
 #include "OVDeviceSyncher.h"
 #include "OVHelper.h"
@@ -20,14 +22,11 @@
 #include "OVSessionFileRepository.h"
 #include "OVSessionStatusInquirer.h"
 #include "OVSessionStorer.h"
+#include "OVSleepLock.h"
 #include "OVSyslogSink.h"
 #include "OrvaneUSBDeviceManager.h"
-#include "SleepManager.h"
 
-#include <QCoreApplication>
-#include <QSet>
-#include <QTimer>
-
+#include <thread>
 #include <utility>
 
 namespace {
@@ -68,8 +67,11 @@ OVDeviceManager::OVDeviceManager(OVServiceProtocol* service, OVCredentialManager
     , m_orvaneDeviceListener(library)
     , m_commandExecutor(std::make_shared<OVDeviceCommandExecutor>(&OVNetworkClock::getNetworkDateAsync))
     , m_commandFactory(std::make_shared<OVCommandFactory>())
+    , m_operations(std::make_unique<OVDeviceOperations>(library, m_commandExecutor.get()))
+    , m_batteryPoll(std::make_unique<OVBatteryPoll>(library, m_commandExecutor.get()))
     , m_reachability(std::make_unique<OVReachabilityProbes>())
-    , m_storers(std::make_unique<OVDeviceStorers>()) {}
+    , m_storers(std::make_unique<OVDeviceStorers>())
+    , m_sleepLock(std::make_unique<OVSleepLock>()) {}
 
 void OVDeviceManager::start() {
     m_commandSubscriber = std::make_shared<OVDeviceManagerCommandSubscriber>(weak_from_this());
@@ -88,6 +90,8 @@ void OVDeviceManager::start() {
     observe(OVNotificationName::OnSignOut, &OVDeviceManager::onSignOut);
     observe(OVNotificationName::kNetworkReachabilityChangedNotification,
             &OVDeviceManager::onReachabilityChanged);
+    observe(OVNotificationName::OnDeviceSyncStart, &OVDeviceManager::onTransferChanged);
+    observe(OVNotificationName::OnDeviceSyncDone, &OVDeviceManager::onTransferChanged);
 
     setReachabilityProbes(std::make_shared<OVInternetReachability>(),
                           OVHostReachability::reachabilityWithURL(OVConfiguration::serverUrl()));
@@ -99,9 +103,7 @@ OVDeviceManager::~OVDeviceManager() {
     m_orvaneDeviceListener->unsetKVOObserver(this);
     m_reachability.reset();
     m_commandExecutor->removeDeviceCommandDelegate(m_commandSubscriber);
-    m_batteryTimer.reset();
-    // A lock left behind by a manager that is gone would keep the computer awake for good.
-    SleepManager::sharedInstance().unregisterToPreventSleep(this);
+    m_batteryPoll.reset();
 }
 
 // ---- Registry ----
@@ -121,10 +123,16 @@ void OVDeviceManager::observeValueForKeyPath(const QString& keyPath, OrvaneUSBDe
         OVLog("USB notifies of device list changed");
         updateDeviceList();
     }
-    if (cdcs.size() == 1)
-        PreventFromSleep();
-    else if (cdcs.isEmpty())
-        AllowToSleep();
+    updateSleepLock();
+}
+
+void OVDeviceManager::updateSleepLock() {
+    // Held while any data-mode device is plugged in or anything transfers: two devices found together
+    // at start-up, or an upload going on after the last unplug, must keep the computer awake too.
+    onMainThread([](OVDeviceManager& self) {
+        self.m_sleepLock->hold(!self.m_orvaneDeviceListener->cdcOrvanes().isEmpty() ||
+                               self.isStoringSessions() || self.isSynching());
+    });
 }
 
 void OVDeviceManager::updateDeviceList() {
@@ -135,8 +143,10 @@ void OVDeviceManager::updateDeviceList(std::function<void(std::optional<OVError>
     if (!isSignedIn())
         return;
     bool firstRefresh = false;
+    quint64 signIn = 0;
     {
         Lock lock(m_mutex);
+        signIn = m_signIn;
         if (m_isUpdatingDeviceList.exchange(true)) {
             // A library report may start the first refresh before start-up asks for it; start-up's
             // completion must still hear of refused credentials, or the user is never signed out.
@@ -162,17 +172,23 @@ void OVDeviceManager::updateDeviceList(std::function<void(std::optional<OVError>
     }
     const std::weak_ptr<OVDeviceManager> weak = weak_from_this();
     deviceInfoMgr()->getDeviceInformationsFromLocalStorage(
-        [weak](std::optional<QList<std::shared_ptr<OVDeviceInfo>>> records, std::optional<OVError> error) {
+        [weak, signIn](std::optional<QList<std::shared_ptr<OVDeviceInfo>>> records,
+                       std::optional<OVError> error) {
             if (const auto self = weak.lock())
-                self->firstRefreshAnswered(records.value_or(QList<std::shared_ptr<OVDeviceInfo>>()), error);
+                self->firstRefreshAnswered(signIn, records.value_or(QList<std::shared_ptr<OVDeviceInfo>>()),
+                                           error);
         });
 }
 
-void OVDeviceManager::firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceInfo>>& records,
+void OVDeviceManager::firstRefreshAnswered(quint64 signIn,
+                                           const QList<std::shared_ptr<OVDeviceInfo>>& records,
                                            const std::optional<OVError>& error) {
     std::vector<std::function<void(std::optional<OVError>)>> completions;
     {
         Lock lock(m_mutex);
+        // Asked for before a sign-out: the sign-in since has a first refresh of its own.
+        if (signIn != m_signIn)
+            return;
         m_firstRefreshUnderWay = false;
         completions.swap(m_firstRefreshCompletions);
     }
@@ -199,7 +215,24 @@ void OVDeviceManager::firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceI
         inquirer.setService(service());
         inquirer.updateSessionsStatus(record->sessions());
     }
+    sendWhatUnpluggedDevicesLeft(records);
     endDeviceListUpdate();
+}
+
+void OVDeviceManager::sendWhatUnpluggedDevicesLeft(const QList<std::shared_ptr<OVDeviceInfo>>& records) {
+    OVPreferencesManagerProtocol* preferences = prefMgr();
+    if (!preferences || !preferences->getAutoSync())
+        return;
+    // Sessions stored complete before the service stopped, of devices not plugged in now: their upload
+    // needs only the store. Checked on the main thread, after the list work has marked the arrivals.
+    onMainThread([records](OVDeviceManager& self) {
+        for (const auto& record : records) {
+            if (record->isConnected())
+                continue;
+            if (const auto syncher = self.syncherFor(record->serial()))
+                syncher->sync();
+        }
+    });
 }
 
 void OVDeviceManager::endDeviceListUpdate() {
@@ -247,6 +280,7 @@ void OVDeviceManager::refreshDeviceList() {
         startBatteryTimer();
     else
         stopBatteryTimer();
+    updateSleepLock();
     OVLog("updateDeviceList end");
 }
 
@@ -263,10 +297,10 @@ void OVDeviceManager::handleDepartures(const QList<std::shared_ptr<OrvaneCDCDevi
     for (const auto& record : departed) {
         const QString serial = record->serial();
         record->setIsConnected(false);
+        m_operations->noteDeparture(serial);
+        // Its uploads go on: they read the store, not the device.
         if (const auto storer = m_storers->value(serial))
             storer->cancelStoring();
-        if (const auto syncher = syncherFor(serial))
-            syncher->cancelSync();
         Lock lock(m_mutex);
         if (m_usbDeviceMap)
             m_usbDeviceMap->remove(serial);
@@ -321,7 +355,7 @@ void OVDeviceManager::handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUS
         const int location = int(hid->locationID());
         std::shared_ptr<OVDeviceInfo> known;
         for (const auto& record : getDevices()) {
-            if (record->locationId() == location) {
+            if (record->locationId() == location && m_operations->isAtItsPortStill(*record)) {
                 known = record;
                 break;
             }
@@ -372,14 +406,7 @@ std::shared_ptr<OrvaneCDCDevice> OVDeviceManager::attachmentOf(const QString& se
 }
 
 std::shared_ptr<OrvaneCDCDevice> OVDeviceManager::findUsbDevice(const std::shared_ptr<OVDeviceInfo>& device) {
-    if (!device)
-        return nullptr;
-    const QString serial = device->serial();
-    for (const auto& cdc : m_orvaneDeviceListener->cdcOrvanes()) {
-        if (cdc->deviceInformations().serial == serial)
-            return cdc;
-    }
-    return nullptr;
+    return m_operations->findUsbDevice(device);
 }
 
 bool OVDeviceManager::isSignedIn() const {
@@ -387,134 +414,61 @@ bool OVDeviceManager::isSignedIn() const {
     return credentials && credentials->isUserSignedIn();
 }
 
-// ---- Sleep lock and battery poll ----
-
-void OVDeviceManager::PreventFromSleep() {
-    systemLog("PreventFromSleep");
-    onMainThread([](OVDeviceManager& self) { SleepManager::sharedInstance().registerToPreventSleep(&self); });
-}
-
-void OVDeviceManager::AllowToSleep() {
-    onMainThread([](OVDeviceManager& self) {
-        systemLog("AllowToSleep");
-        SleepManager::sharedInstance().unregisterToPreventSleep(&self);
-    });
-}
+// ---- Battery poll ----
 
 void OVDeviceManager::startBatteryTimer() {
-    onMainThread([](OVDeviceManager& self) {
-        if (self.m_batteryTimerStarted.load())
-            return;
-        self.m_batteryTimer = std::make_unique<QTimer>();
-        QObject::connect(self.m_batteryTimer.get(), &QTimer::timeout, self.m_batteryTimer.get(),
-                         [&self] { self.getBatteryLevelTick(); });
-        self.m_batteryTimer->start(std::chrono::seconds(kBatteryPollSeconds));
-        self.m_batteryTimerStarted.store(true);
-    });
+    onMainThread([](OVDeviceManager& self) { self.m_batteryPoll->start(); });
 }
 
 void OVDeviceManager::stopBatteryTimer() {
-    m_batteryTimerStarted.store(false);
+    m_batteryPoll->stop();
     // The timer lives on the main thread; a start queued after this stop keeps its new timer.
-    onMainThread([](OVDeviceManager& self) {
-        if (!self.m_batteryTimerStarted.load())
-            self.m_batteryTimer.reset();
-    });
+    onMainThread([](OVDeviceManager& self) { self.m_batteryPoll->dropTimerIfStopped(); });
 }
 
-void OVDeviceManager::getBatteryLevelTick() {
-    for (const auto& cdc : m_orvaneDeviceListener->cdcOrvanes())
-        m_commandExecutor->getBatteryCommandForDevice(cdc);
+bool OVDeviceManager::isBatteryTimerStarted() const {
+    return m_batteryPoll->isStarted();
 }
 
 // ---- Device operations ----
 
-bool OVDeviceManager::withUsbDevice(
-    const std::shared_ptr<OVDeviceInfo>& device, const char* notFoundLine, OVError* error,
-    const std::function<void(const std::shared_ptr<OrvaneCDCDevice>&)>& send) {
-    if (const std::shared_ptr<OrvaneCDCDevice> cdc = findUsbDevice(device)) {
-        send(cdc);
-        return true;
-    }
-    const QString serial = device ? device->serial() : QString();
-    OVLog(notFoundLine, serial);
-    OVError::set(error, notFoundError(serial));
-    return false;
-}
-
-OVError OVDeviceManager::notFoundError(const QString& serial) {
-    const QString text = QCoreApplication::translate("OVDeviceManager", "Device %@ not found");
-    return OVHelper::createError(QString(text).replace(QLatin1String("%@"), serial), 1, kErrorDomain);
-}
-
 bool OVDeviceManager::identifyDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
-    return withUsbDevice(device, "No device %@ found to send identify command", error,
-                         [this](const auto& cdc) { m_commandExecutor->identifyCommandForDevice(cdc); });
+    return m_operations->identifyDevice(device, error);
 }
 
 bool OVDeviceManager::eraseDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
-    return withUsbDevice(device, "No device %@ found to send erase command", error, [this](const auto& cdc) {
-        m_commandExecutor->eraseCommandForDevice(cdc);
-        m_commandExecutor->setClockCommandForDevice(cdc);
-    });
+    return m_operations->eraseDevice(device, error);
 }
 
 bool OVDeviceManager::resetDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
-    return withUsbDevice(device, "No device %@ found to send reset command", error,
-                         [this](const auto& cdc) { m_commandExecutor->resetCommandForDevice(cdc); });
+    return m_operations->resetDevice(device, error);
 }
 
 bool OVDeviceManager::assignDefaultUserToDevice(const std::shared_ptr<OVDeviceInfo>& device, quint64 userId,
                                                 OVError* error) {
-    return withUsbDevice(
-        device, "No device %@ found to send assign command", error,
-        [this, userId](const auto& cdc) { m_commandExecutor->assignDefaultUser(cdc, userId); });
+    return m_operations->assignDefaultUserToDevice(device, userId, error);
 }
 
 bool OVDeviceManager::getDefaultUserForDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error) {
-    return withUsbDevice(device, "No device %@ found to send get user command", error,
-                         [this](const auto& cdc) { m_commandExecutor->getDefaultUser(cdc); });
+    return m_operations->getDefaultUserForDevice(device, error);
 }
 
 bool OVDeviceManager::updateDevice(const std::shared_ptr<OVDeviceInfo>& device, const QString& firmwareFile,
                                    OVError* error) {
-    return withUsbDevice(device, "No device %@ found to send update command", error, [&](const auto& cdc) {
-        m_commandExecutor->updateCommandForDevice(cdc, firmwareFile);
-    });
+    return m_operations->updateDevice(device, firmwareFile, error);
 }
 
 bool OVDeviceManager::recoverDevice(const std::shared_ptr<OVDeviceInfo>& device, const QString& firmwareFile,
                                     OVError* error) {
-    const QString serial = device ? device->serial() : QString();
-    const quint32 location = device ? quint32(device->locationId()) : 0;
-    OVLog("Recover Device %@", serial);
-    std::shared_ptr<OrvaneUSBDevice> match;
-    for (const auto& hid : m_orvaneDeviceListener->hidOrvanes()) {
-        systemLog("hid LocationId = 0x%X", hid->locationID());
-        systemLog("device LocationId = 0x%X", location);
-        if (device && hid->locationID() == location) {
-            match = hid;
-            break;
-        }
-    }
-    if (!match) {
-        OVLog("No device %@ found to send recover command", serial);
-        OVError::set(error, notFoundError(serial));
-        return false;
-    }
-    {
-        Lock lock(m_mutex);
-        m_deviceRecovering.insert(location, true);
-    }
-    m_commandExecutor->recoverDevice(match, firmwareFile);
-    return true;
+    return m_operations->recoverDevice(device, firmwareFile, error);
 }
 
 bool OVDeviceManager::isDeviceRecovering(const std::shared_ptr<OVDeviceInfo>& device) {
-    if (!device)
-        return false;
-    Lock lock(m_mutex);
-    return m_deviceRecovering.contains(quint32(device->locationId()));
+    return m_operations->isDeviceRecovering(device);
+}
+
+void OVDeviceManager::setRecoveryRestartWindow(std::chrono::milliseconds window) {
+    m_operations->setRecoveryRestartWindow(window);
 }
 
 void OVDeviceManager::subscribeToCommandNotification(
@@ -590,7 +544,7 @@ bool OVDeviceManager::syncDevice(const QString& serial, OVError* error) {
     const std::shared_ptr<OVDeviceInfo> device = getDevice(serial);
     if (!device) {
         OVLog("No device %@ found to sync", serial);
-        OVError::set(error, notFoundError(serial));
+        OVError::set(error, OVDeviceOperations::notFoundError(serial));
         return false;
     }
     syncDevice(device);
@@ -622,6 +576,11 @@ void OVDeviceManager::forceSyncSession(const std::shared_ptr<OVSession>& session
         OVLog("No device %@ found to store session", device->serial());
         return;
     }
+    // A download under way takes the session in: a second run beside it would replace it, and the
+    // other sessions it was storing would be cancelled with it.
+    const auto running = m_storers->value(device->serial());
+    if (running && running->usbDevice() == cdc && running->forceSession(session))
+        return;
     const auto storer = makeStorer(device, cdc);
     storer->setForceStoring(true);
     storer->setSyncAfterStoring(true);
@@ -678,15 +637,22 @@ bool OVDeviceManager::isStoringSessions() {
 // ---- Handlers ----
 
 void OVDeviceManager::onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceInfo>& device, int level) {
-    if (const auto record = device ? getDevice(device->serial()) : nullptr)
+    if (const auto record = connectedRecord(device))
         record->setBatteryLevel(level);
 }
 
 void OVDeviceManager::onGetDefaultUser(const std::shared_ptr<OVDeviceInfo>& device, bool success,
                                        quint64 userId) {
-    const auto record = device ? getDevice(device->serial()) : nullptr;
+    const auto record = connectedRecord(device);
     if (success && record)
         record->setDefaultUserId(userId);
+}
+
+std::shared_ptr<OVDeviceInfo> OVDeviceManager::connectedRecord(const std::shared_ptr<OVDeviceInfo>& device) {
+    // An answer that comes after the unplug (the failure of a command cut short) describes nothing
+    // the record shows any more.
+    const auto record = device ? getDevice(device->serial()) : nullptr;
+    return record && record->isConnected() ? record : nullptr;
 }
 
 void OVDeviceManager::onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success) {
@@ -696,10 +662,7 @@ void OVDeviceManager::onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>
 }
 
 void OVDeviceManager::onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool) {
-    if (!device)
-        return;
-    Lock lock(m_mutex);
-    m_deviceRecovering.remove(device->locationID());
+    m_operations->onRecoverDeviceCompleted(device);
 }
 
 void OVDeviceManager::onFetchStatusChanged(const OVNotification& notification) {
@@ -709,9 +672,14 @@ void OVDeviceManager::onFetchStatusChanged(const OVNotification& notification) {
     const int status = device->fetchStatus();
     if (status == OVDeviceFetchStatusFetching)
         return;
-    m_storers->release(device->serial());
+    m_storers->releaseIfOver(device->serial());
+    updateSleepLock();
     if (status != OVDeviceFetchStatusFetched)
         OVLog("There was an error fetching sessions on device %@. Will not sync sessions", device->serial());
+}
+
+void OVDeviceManager::onTransferChanged(const OVNotification&) {
+    updateSleepLock();
 }
 
 void OVDeviceManager::onSignIn(const OVNotification&) {
@@ -721,15 +689,25 @@ void OVDeviceManager::onSignIn(const OVNotification&) {
 void OVDeviceManager::onSignOut(const OVNotification&) {
     stopBatteryTimer();
     cancelAllSynchronization();
+    // A record search or creation under way would hold its syncher's end until the server answers.
+    if (m_abortRequests)
+        m_abortRequests();
     QHash<QString, std::shared_ptr<OVDeviceSyncher>> synchers;
     {
         Lock lock(m_mutex);
         m_deviceInfoMap.reset();
         m_usbDeviceMap.reset();
+        // A refresh under way belongs to the account that left; the next sign-in starts its own.
+        ++m_signIn;
+        m_isUpdatingDeviceList.store(false);
+        m_firstRefreshUnderWay = false;
+        m_deviceListChangedMeanwhile = false;
         synchers.swap(m_deviceSyncher);
     }
-    // Destroyed here, outside the lock: each waits for its cancelled queue to drain.
-    synchers.clear();
+    // Each waits for its cancelled queue to drain, which may take a request's time: on a thread of
+    // their own, so that the main thread never waits on the network.
+    if (!synchers.isEmpty())
+        std::thread([synchers = std::move(synchers)]() mutable { synchers.clear(); }).detach();
 }
 
 void OVDeviceManager::onReachabilityChanged(const OVNotification&) {

@@ -9,35 +9,38 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
 
+class OVBatteryPoll;
 class OVCommandFactory;
 class OVDeviceCommandExecutor;
 class OVDeviceInfo;
 class OVDeviceInformationManager;
 class OVDeviceManagerCommandSubscriber;
+class OVDeviceOperations;
 class OVDeviceStorers;
 class OVDeviceSyncher;
 class OVReachability;
 class OVReachabilityProbes;
 class OVSession;
 class OVSessionStorer;
+class OVSleepLock;
 class OrvaneCDCDevice;
 class OrvaneUSBDevice;
 class OrvaneUSBDeviceManager;
-class QTimer;
 struct OVNotification;
 
 /**
  * The registry of the devices the service knows, and everything done to them: it follows the
  * library's two device lists, keeps one record per serial (kept after the device leaves, until
  * sign-out), starts the first commands and the download of a device that arrives, owns the
- * download in progress and the upload owner of each device, and holds the sleep lock while exactly
- * one data-mode device is connected.
+ * download in progress and the upload owner of each device, and holds the sleep lock while any
+ * data-mode device is connected or anything transfers.
  *
  * Threads: create, use and destroy it on the main thread; the list work and the battery timer run
  * there. Library reports, command reports and storer notifications arrive on other threads. Every
@@ -49,8 +52,6 @@ class OVDeviceManager : public OVDeviceManagerProtocol,
                         public std::enable_shared_from_this<OVDeviceManager> {
 public:
     static const QString kErrorDomain;
-    /** Seconds between two battery polls. */
-    static constexpr int kBatteryPollSeconds = 300;
 
     /**
      * A started manager: subscribed to its executor, observing the notifications and the library
@@ -124,9 +125,14 @@ public:
     /** Replaces both probes (stopping the old ones) and starts the new ones. */
     void setReachabilityProbes(std::shared_ptr<OVReachability> internetReach,
                                std::shared_ptr<OVReachability> hostReach);
+    /** Ends the web API exchanges under way (OVInFlightRequests::abortAll); called at sign-out. Main thread.
+     */
+    void setRequestsAborter(std::function<void()> abort) { m_abortRequests = std::move(abort); }
     /** The shipped firmware image recoveries started by the registry write; default from OVHelper. */
     void setFirmwareFilePath(const QString& path);
-    bool isBatteryTimerStarted() const { return m_batteryTimerStarted.load(); }
+    bool isBatteryTimerStarted() const;
+    /** How soon after leaving data mode a device seen in recovery mode at its port is taken for it. */
+    void setRecoveryRestartWindow(std::chrono::milliseconds window);
 
     /** The library's change report (OrvaneKVOObserver). */
     void observeValueForKeyPath(const QString& keyPath, OrvaneUSBDeviceManager* object) override;
@@ -148,16 +154,19 @@ private:
     std::shared_ptr<OrvaneCDCDevice> attachmentOf(const QString& serial) const;
     void handleRecoveryDevices(const QList<std::shared_ptr<OrvaneUSBDevice>>& hids);
     void ensureDeviceSynchers();
-    void firstRefreshAnswered(const QList<std::shared_ptr<OVDeviceInfo>>& records,
+    /** The registry's record of the device a command report names, when that device is connected. */
+    std::shared_ptr<OVDeviceInfo> connectedRecord(const std::shared_ptr<OVDeviceInfo>& device);
+    void firstRefreshAnswered(quint64 signIn, const QList<std::shared_ptr<OVDeviceInfo>>& records,
                               const std::optional<OVError>& error);
     bool isSignedIn() const;
+    /** With Auto Sync, uploads what the stored records of devices not plugged in hold complete. */
+    void sendWhatUnpluggedDevicesLeft(const QList<std::shared_ptr<OVDeviceInfo>>& records);
 
     // Sleep lock and battery poll.
-    void PreventFromSleep();
-    void AllowToSleep();
+    /** Takes or gives back the sleep lock as devices come and go and transfers start and end. */
+    void updateSleepLock();
     void startBatteryTimer();
     void stopBatteryTimer();
-    void getBatteryLevelTick();
 
     // Handlers.
     void onGetBatteryLevelCompleted(const std::shared_ptr<OVDeviceInfo>& device, int level);
@@ -165,14 +174,11 @@ private:
     void onEraseDeviceCompleted(const std::shared_ptr<OVDeviceInfo>& device, bool success);
     void onRecoverDeviceCompleted(const std::shared_ptr<OrvaneUSBDevice>& device, bool success);
     void onFetchStatusChanged(const OVNotification& notification);
+    void onTransferChanged(const OVNotification& notification);
     void onSignIn(const OVNotification& notification);
     void onSignOut(const OVNotification& notification);
     void onReachabilityChanged(const OVNotification& notification);
 
-    /** Runs send on the plugged-in device, or logs notFoundLine and fills the code-1 error. */
-    bool withUsbDevice(const std::shared_ptr<OVDeviceInfo>& device, const char* notFoundLine, OVError* error,
-                       const std::function<void(const std::shared_ptr<OrvaneCDCDevice>&)>& send);
-    static OVError notFoundError(const QString& serial);
     std::shared_ptr<OVSessionStorer> makeStorer(const std::shared_ptr<OVDeviceInfo>& device,
                                                 const std::shared_ptr<OrvaneCDCDevice>& cdc);
     /** Runs work now on the main thread, or queues it there while the manager lives. */
@@ -194,11 +200,11 @@ private:
     std::optional<QHash<QString, std::shared_ptr<OVDeviceInfo>>> m_deviceInfoMap;
     std::optional<QHash<QString, std::shared_ptr<OrvaneCDCDevice>>> m_usbDeviceMap;
     QHash<QString, std::shared_ptr<OVDeviceSyncher>> m_deviceSyncher;
-    /** Keyed by the USB location of the device under recovery, so that its completion finds it. */
-    QHash<quint32, bool> m_deviceRecovering;
     std::shared_ptr<OVDeviceInformationManager> m_deviceInfoMgr;
     QString m_firmwareFilePath;
     bool m_firstRefreshUnderWay = false;
+    /** Counts sign-outs: a first refresh answered after one is dropped. */
+    quint64 m_signIn = 0;
     /** Under m_mutex: a library report came while a refresh ran; that refresh runs once more at its end. */
     bool m_deviceListChangedMeanwhile = false;
     /** Every completion given since the first refresh started; called by it on refused credentials. */
@@ -206,13 +212,18 @@ private:
 
     const std::shared_ptr<OVDeviceCommandExecutor> m_commandExecutor;
     const std::shared_ptr<OVCommandFactory> m_commandFactory;
+    /** Owned; the device operations and the recoveries under way. */
+    const std::unique_ptr<OVDeviceOperations> m_operations;
+    /** Owned; the five-minute battery poll, on the main thread. */
+    std::unique_ptr<OVBatteryPoll> m_batteryPoll;
     std::shared_ptr<OVDeviceManagerCommandSubscriber> m_commandSubscriber;
     /** Owned; stopped with the manager. */
     std::unique_ptr<OVReachabilityProbes> m_reachability;
     /** Owned; the download in progress of each device. */
     std::unique_ptr<OVDeviceStorers> m_storers;
     std::atomic<bool> m_isUpdatingDeviceList{false};
-    /** Main thread only; repeating, calls getBatteryLevelTick. */
-    std::unique_ptr<QTimer> m_batteryTimer;
-    std::atomic<bool> m_batteryTimerStarted{false};
+    /** Main thread only. */
+    std::function<void()> m_abortRequests;
+    /** Owned; used on the main thread only. */
+    std::unique_ptr<OVSleepLock> m_sleepLock;
 };

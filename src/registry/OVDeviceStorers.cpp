@@ -19,11 +19,13 @@ void OVDeviceStorers::put(const QString& serial, const std::shared_ptr<OVSession
     releaseLater(std::move(replaced));
 }
 
-void OVDeviceStorers::release(const QString& serial) {
+void OVDeviceStorers::releaseIfOver(const QString& serial) {
     std::shared_ptr<OVSessionStorer> storer;
     {
         Lock lock(m_mutex);
-        storer = m_storers.take(serial);
+        const auto found = m_storers.constFind(serial);
+        if (found != m_storers.constEnd() && found.value()->isRunOver())
+            storer = m_storers.take(serial);
     }
     releaseLater(std::move(storer));
 }

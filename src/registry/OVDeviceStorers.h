@@ -18,8 +18,11 @@ class OVDeviceStorers {
 public:
     /** Puts storer under serial; the one it replaces stops reporting and is released later. */
     void put(const QString& serial, const std::shared_ptr<OVSessionStorer>& storer);
-    /** Takes out the storer under serial, if any, and releases it later. */
-    void release(const QString& serial);
+    /**
+     * Takes out the storer under serial when its run is over, and releases it later. A newer run that
+     * took the serial is left alone: what an ended run posts never drops the run after it.
+     */
+    void releaseIfOver(const QString& serial);
     std::shared_ptr<OVSessionStorer> value(const QString& serial) const;
     QList<std::shared_ptr<OVSessionStorer>> values() const;
     bool isEmpty() const;

@@ -4,6 +4,7 @@
 #include "OVDeviceManager.h"
 #include "OVFileSystem.h"
 #include "OVLogger.h"
+#include "OVPreferencesManagerProtocol.h"
 #include "OVSession.h"
 #include "OVSessionFileRepository.h"
 #include "OVSessionSyncStatus.h"
@@ -132,18 +133,29 @@ void OVStallWatchdog::handleStall(const std::shared_ptr<OVDeviceInfo>& device,
     else
         m_deviceMgr->cancelStoring(device);
     m_restarting.insert(serial, true);
-    QTimer::singleShot(pause, this, [this, serial, step = position.step] { restart(serial, step); });
+    QTimer::singleShot(pause, this,
+                       [this, serial, step = position.step, active] { restart(serial, step, active); });
 }
 
-void OVStallWatchdog::restart(const QString& serial, OVTransferProgress::Step step) {
+void OVStallWatchdog::restart(const QString& serial, OVTransferProgress::Step step,
+                              const std::shared_ptr<OVSession>& active) {
     m_restarting.remove(serial);
     m_progress.clear(serial);
     const std::shared_ptr<OVDeviceInfo> device = m_deviceMgr->getDevice(serial);
     if (!device)
         return;
     OVLog("(%@)-Restarting the stalled %@", serial, OVTransferProgress::stepName(step));
-    if (step == OVTransferProgress::Step::Uploading)
+    // A restart does what the preferences allow, as the plug that started the transfer did: with
+    // Auto Sync off only the upload a user asked for is sent again, and a download uploads nothing.
+    OVPreferencesManagerProtocol* preferences = m_deviceMgr->prefMgr();
+    const bool autoStore = preferences && preferences->getAutoStore();
+    const bool autoSync = preferences && preferences->getAutoSync();
+    if (step != OVTransferProgress::Step::Uploading) {
+        if (device->isConnected())
+            m_deviceMgr->storeSessionsForDevice(device, autoStore, autoSync);
+    } else if (autoSync) {
         m_deviceMgr->syncDevice(device);
-    else if (device->isConnected())
-        m_deviceMgr->storeSessionsForDevice(device, true, true);
+    } else if (active) {
+        m_deviceMgr->forceSyncSession(active, device);
+    }
 }

@@ -54,7 +54,9 @@ private:
                                                            std::shared_ptr<OVSession>* active) const;
     void handleStall(const std::shared_ptr<OVDeviceInfo>& device,
                      const OVTransferProgress::Position& position, const std::shared_ptr<OVSession>& active);
-    void restart(const QString& serial, OVTransferProgress::Step step);
+    /** Starts the stalled step again, as far as the preferences allow; active: the session it was on. */
+    void restart(const QString& serial, OVTransferProgress::Step step,
+                 const std::shared_ptr<OVSession>& active);
 
     OVDeviceManager* m_deviceMgr;
     OVTransferProgress m_progress;

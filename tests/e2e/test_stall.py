@@ -55,3 +55,25 @@ def test_a_stalled_upload_is_shown_and_recovers_byte_for_byte(service, devsim, t
         assert cloud.timeline(cloud.records(serial)[0]) == devsim.dump(serial, 0)
     finally:
         cloud.stop()
+
+
+def test_a_stall_restarts_only_what_the_preferences_allow(service, devsim, cloud):
+    """With Auto Sync off, the restarted download stores the session and uploads nothing."""
+    serial = "OVR0000000000333"
+    settings = service.home / ".config" / "Pellwick"
+    settings.mkdir(parents=True, exist_ok=True)
+    (settings / "OvServices.conf").write_text("[General]\nAuto%20Sync=false\n")
+    service.env.update(OV_STALL_SECONDS="4", OV_STALL_BACKOFF_SECONDS="2")
+    signed_in(service)
+    devsim.plug("--serial", serial, "--sessions", "1", "--pages", str(PAGES), "--user", "101")
+    wait_until(lambda: progress(service, serial).get("bytesDone", 0) > 0, 120, interval=0.05,
+               what="the download to start")
+    devsim.run("fault", serial, "--no-answer", "--op", "page")
+    wait_until(lambda: "-Restarting the stalled" in service.output(), 60, interval=0.25, what="the restart")
+    devsim.run("clear-faults", serial)
+
+    def stored():
+        device = service.device(serial)
+        return device and device["fetchStatus"] == 2 and device["sessions"][0]["syncStatus"] in (1, 9)
+    wait_until(stored, 300, interval=1, what=f"the session stored:\n{service.output()[-3000:]}")
+    assert not service.status()["syncing"] and cloud.records(serial) == []

@@ -69,6 +69,11 @@ FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1")
 RELAY_FAULTS = {"chunk-redirect": "redirect", "filter-ignored": "ignore-start"}
 RELAY = ROOT / "tests" / "integration" / "cloud" / "ovcloud_relay.py"
 DAY = 86400
+CONTROL_ANSWER_SECONDS = 2  # the control socket answers within this, whatever the service is doing
+# What a user does at the same time: sign out and in again while the service's first refresh of the device
+# list runs (it reads the store and asks the web API). Drawn apart, like the record faults.
+USER_ACTIONS_SHARE = 0.3
+LISTED_AFTER_SIGN_IN_SECONDS = 30
 
 
 def fault_plan(rng, kinds, first, share):
@@ -96,10 +101,12 @@ class Campaign:
         self.chunk_plan = fault_plan(rng, CHUNK_FAULTS, [2, 3, 5, 7], 0.17)
         # Drawn apart, so that a seed's scenarios stay those of runs before record faults were injected.
         self.record_plan = fault_plan(random.Random(f"{SEED} records"), RECORD_FAULTS, [1, 4, 6], 0.12)
+        self.user_actions = random.Random(f"{SEED} user actions")
         self.cloud = Cloud(self.state_dir, self.server_faults())
         self.faults = collections.Counter()
         self.totals = collections.Counter()
         self.seconds = collections.Counter()  # by phase of the scenarios: where a soak's time goes
+        self.slowest_answer = 0.0  # seconds, of every status asked while the scenarios ran
         self.problems = []
 
     @contextlib.contextmanager
@@ -234,7 +241,7 @@ class Scenario:
         waiting = {"since": None}
 
         def seen():
-            status = self.service.status()
+            status = self.status()
             if status[key]:
                 return "seen"
             state = progress(self.service, self.serial, self.sessions, status)
@@ -315,6 +322,8 @@ class Scenario:
                 self.campaign.start_cloud()
             else:
                 self.service.start()
+            if self.campaign.user_actions.random() < USER_ACTIONS_SHARE:
+                self.sign_out_and_in()
         with timed("faults while running"):
             self.host.inject()
             for kind in live:
@@ -355,7 +364,7 @@ class Scenario:
         seen = {"report": None, "since": time.monotonic()}
 
         def news():
-            status = self.service.status()
+            status = self.status()
             state = progress(self.service, self.serial, self.sessions, status)
             if state or stall_after is None:
                 return state
@@ -376,6 +385,29 @@ class Scenario:
         return (f"storing {status['storing']}, syncing {status['syncing']}, fetch {device.get('fetchStatus')}, "
                 f"sessions {[(s['startSeconds'], s['syncStatus']) for s in device.get('sessions', [])]}")
 
+    def sign_out_and_in(self):
+        """Signs out and in again at once; every device attached is listed again after the sign-in."""
+        self.inject("sign-out-and-in-at-start")
+        assert self.service.command("sign-out").returncode == 0
+        self.service.sign_in()
+        if self.serial not in self.devsim.run("list", check=False).stdout.decode():
+            return  # unplugged by a device fault meanwhile
+        try:
+            wait_until(lambda: self.service.device(self.serial, self.status()), LISTED_AFTER_SIGN_IN_SECONDS)
+        except AssertionError:
+            self.problem("device not listed after sign-in", f"not in the status for {LISTED_AFTER_SIGN_IN_SECONDS} s")
+
+    def status(self):
+        """The service's status; an answer slower than CONTROL_ANSWER_SECONDS is a problem (a main thread
+        waiting on the network or the device would show here first)."""
+        started = time.monotonic()
+        status = self.service.status()
+        took = time.monotonic() - started
+        self.campaign.slowest_answer = max(self.campaign.slowest_answer, took)
+        if took > CONTROL_ANSWER_SECONDS:
+            self.problem("control socket slow", f"status took {took:.1f} s")
+        return status
+
     def problem(self, kind, text):
         self.campaign.totals[kind] += 1
         self.campaign.problems.append(f"{self.serial} {self.injected}: {kind}: {text}")
@@ -385,7 +417,7 @@ class Scenario:
         records = collections.defaultdict(list)
         for record in self.campaign.cloud.records(self.serial):
             records[int(record["start"]) // 256].append(record)
-        status = self.service.status()
+        status = self.status()
         if status["storing"] or status["syncing"]:
             self.problem("stuck", "storing or syncing while idle")
         shown = {s["startSeconds"]: s for s in (self.service.device(self.serial, status) or {}).get("sessions", [])}
@@ -625,6 +657,7 @@ def print_table(campaign, scenarios, seconds):
     totals = campaign.totals
     rows += [("faults injected", campaign.fault_count())]
     rows += [(k, totals[k]) for k in ("sessions", "bytes moved", "bytes lost", "duplicates", "stuck")]
+    rows += [("slowest control answer, ms", int(campaign.slowest_answer * 1000))]
     rows += [("other problems", len(campaign.problems) - totals["stuck"] - totals["duplicates"] - totals["lost"]),
              ("recoveries by replug and sync", totals["nudges"]),
              ("stalls on a lost answer, ended by replug", totals["stalls on a lost answer, ended by replug"])]

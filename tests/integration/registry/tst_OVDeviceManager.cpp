@@ -5,20 +5,26 @@
 #include "OVBackgroundQueue.h"
 #include "OVDataLookup.h"
 #include "OVDeviceManager.h"
+#include "OVDeviceManagerCommandSubscriber.h"
 #include "OVHelper.h"
 #include "OVHostReachability.h"
+#include "OVInFlightRequests.h"
 #include "OVNotificationCenter.h"
 #include "OVSessionFileRepository.h"
 #include "OVTestCapture.h"
+#include "PageStorerTestSupport.h"
 #include "Recorded.h"
 #include "SignedInService.h"
 #include "SleepManager.h"
 #include "StoreTestSupport.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <functional>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -184,6 +190,19 @@ private Q_SLOTS:
         QVERIFY(!m_manager->isDeviceRecovering(record(*serial)));
     }
 
+    // The device that used the port left long ago: the one now in recovery mode there is another.
+    void recoveryModeDeviceAtTheOldPortOfAnUnpluggedOneIsRecovered() {
+        m_manager->setRecoveryRestartWindow(0ms);
+        const auto device = plug(1, 4);
+        QVERIFY(device);
+        QVERIFY(m_rig.hub().unplug(device->serial()));
+        QTRY_VERIFY(!device->isConnected());
+        const quint32 location = quint32(device->locationId());
+        QVERIFY(m_rig.hub().addHid(location));
+        QTRY_VERIFY(m_log->has(QStringLiteral("Recover Device %1").arg(OVHelper::getSerialForHID(location))));
+        QVERIFY(!device->isInRecovery());
+    }
+
     void sleepLockAndBatteryPollWithTwoDevices() {
         const SleepManager& sleep = SleepManager::sharedInstance();
         QVERIFY(!sleep.preventIdleSleep());
@@ -204,6 +223,21 @@ private Q_SLOTS:
         QVERIFY(m_rig.hub().unplug(second->serial()));
         QTRY_VERIFY(!sleep.preventIdleSleep());
         QTRY_VERIFY(!m_manager->isBatteryTimerStarted());
+    }
+
+    void twoDevicesPluggedBeforeStartUpKeepTheComputerAwake() {
+        m_manager.reset();
+        QTest::qWait(50);
+        QVERIFY(!SleepManager::sharedInstance().preventIdleSleep());
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(m_rig.hub().plug(DeviceRig::plugOptions(
+                QStringLiteral("OVRREG%1").arg(++m_serialCounter, 10, 10, QLatin1Char('0')), 1, 4)));
+        QTRY_COMPARE(DeviceRig::manager().cdcOrvanes().size(), 2);
+        m_manager =
+            OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+        m_manager->updateDeviceList();
+        QTRY_COMPARE(m_manager->getDevices().size(), 2);
+        QTRY_VERIFY(SleepManager::sharedInstance().preventIdleSleep());
     }
 
     void signOutDuringDownload() {
@@ -230,6 +264,142 @@ private Q_SLOTS:
         m_client.saveCredential();
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignIn);
         QTRY_VERIFY(record(device->serial()));
+    }
+
+    void syncNowDuringADownloadLosesNothing_data() {
+        QTest::addColumn<int>("forced"); // oldest first
+        QTest::newRow("on the session being downloaded") << 0;
+        QTest::newRow("on a session waiting for its turn") << 1;
+    }
+
+    // "Sync now" on a session joins the download under way: every session is stored once, the device
+    // ends Fetched and both reach the server.
+    void syncNowDuringADownloadLosesNothing() {
+        QFETCH(int, forced);
+        m_rig.hub().setLinkModel({3000, 0, 0, 0});
+        const auto device = plug(2, 300);
+        QVERIFY(device);
+        const QString serial = device->serial();
+        Recorded<int> cancelled;
+        OVNotificationCenter::defaultCenter().addObserver(
+            &cancelled, OVNotificationName::OnSessionSyncStatusChanged, [&](const OVNotification& n) {
+                if (n.objectAs<OVSession>()->syncStatus() == OVSessionSyncStatusStoringCancelled)
+                    cancelled.append(1);
+            });
+        QTRY_COMPARE(device->sessions().size(), 2);
+        OVSessionList sessions = device->sessions();
+        std::sort(sessions.begin(), sessions.end(), [](auto& a, auto& b) { return a->start() < b->start(); });
+        QTRY_VERIFY(sessions[0]->syncStatus() == OVSessionSyncStatusStoring && sessions[0]->percentage() > 0);
+
+        m_manager->forceSyncSession(sessions[forced], device);
+        QTRY_VERIFY_WITH_TIMEOUT(sessions[0]->syncStatus() == OVSessionSyncStatusSynced &&
+                                     sessions[1]->syncStatus() == OVSessionSyncStatusSynced,
+                                 60000);
+        OVNotificationCenter::defaultCenter().removeObserver(&cancelled);
+        QCOMPARE(cancelled.count(), 0);
+        QVERIFY(!m_fetchStatuses.items().contains({serial, OVDeviceFetchStatusFetchFailed}));
+        QCOMPARE(device->fetchStatus(), int(OVDeviceFetchStatusFetched));
+        const OVSessionList listed = listSessions(DeviceRig::manager().cdcOrvanes().first());
+        for (int i = 0; i < 2; ++i) {
+            const auto& session = *device->sessions().at(i);
+            const int onDevice = int(std::find_if(listed.begin(), listed.end(),
+                                                  [&](auto& l) { return l->start() == session.start(); }) -
+                                     listed.begin());
+            QVERIFY(fileBytes(OVSessionFileRepository().getSessionDataFilePath(session, nullptr)) ==
+                    deviceSessionBytes(m_rig.hub(), serial, onDevice));
+        }
+    }
+
+    void uploadsNeedNoDevice_data() {
+        QTest::addColumn<bool>("restart");
+        QTest::newRow("unplugged during its upload") << false;
+        QTest::newRow("stored complete before a restart, unplugged since") << true;
+    }
+
+    // The bytes reach the server without a replug.
+    void uploadsNeedNoDevice() {
+        QFETCH(bool, restart);
+        m_preferences.setAutoSync(!restart);
+        const auto device = plug(1, restart ? 8 : 40000);
+        QVERIFY(device);
+        const QString serial = device->serial();
+        QTRY_COMPARE_WITH_TIMEOUT(device->sessions().size(), 1, 20000);
+        const auto session = device->sessions().first();
+        if (restart)
+            QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(serial), 1, 20000);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(session->syncStatus() == OVSessionSyncStatusSyncing, 60000);
+        QVERIFY(m_rig.hub().unplug(serial));
+        QTRY_VERIFY(!device->isConnected());
+        if (restart) {
+            OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
+            m_manager.reset();
+            m_preferences.setAutoSync(true);
+            m_manager =
+                OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+            m_manager->updateDeviceList();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(record(serial) && record(serial)->sessions().size() == 1 &&
+                                     record(serial)->sessions().first()->syncStatus() ==
+                                         OVSessionSyncStatusSynced,
+                                 60000);
+    }
+
+    // The first refresh reads the store and asks the web API while the user signs out and in again.
+    void signOutAndInDuringTheFirstRefreshListsTheDevice() {
+        const auto device = plug(1, 4);
+        QVERIFY(device);
+        const QString serial = device->serial();
+        OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
+        m_manager.reset();
+        OVDataLookup::sharedInstance().reset();
+        m_manager =
+            OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+        // The background queue held busy: the store is read only once the user is back.
+        std::atomic<bool> hold{true};
+        for (int i = 0; i < OVBackgroundQueue::kWidth; ++i)
+            OVBackgroundQueue::shared().addOperationWithBlock([&hold] {
+                while (hold.load())
+                    std::this_thread::sleep_for(5ms);
+            });
+        m_manager->updateDeviceList();
+        m_credentials.deleteCredential();
+        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);
+        m_client.saveCredential();
+        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignIn);
+        hold.store(false);
+        QTRY_VERIFY_WITH_TIMEOUT(record(serial) && record(serial)->isConnected(), 20000);
+    }
+
+    // An upload's record search waits on a slow web API: the sign-out returns at once and ends it.
+    void signOutNeverWaitsOnTheWebApi() {
+        OVCloudServer slow;
+        slow.setEnvironment(QStringLiteral("OVCLOUD_FAULT_DELAY_MS"), QStringLiteral("5000"));
+        slow.setEnvironment(QStringLiteral("OVCLOUD_FAULT_DELAY_PATH"), QStringLiteral("/api/record/"));
+        QString error;
+        QVERIFY2(slow.start(&error), qPrintable(error));
+        SignedInService::useServer(slow);
+        OVInFlightRequests inFlight;
+        m_service.setNetworkAccessFactory(inFlight.factory());
+        m_manager->setRequestsAborter([&inFlight] { inFlight.abortAll(); });
+        const auto device = plug(1, 8);
+        const auto restore = qScopeGuard([&] {
+            m_service.setNetworkAccessFactory(nullptr);
+            SignedInService::useServer(m_server);
+            m_client.saveCredential();
+        });
+        QVERIFY(device);
+        QTRY_COMPARE_WITH_TIMEOUT(device->sessions().size(), 1, 20000);
+        const auto session = device->sessions().first();
+        QTRY_COMPARE_WITH_TIMEOUT(session->syncStatus(), int(OVSessionSyncStatusSyncStarted), 30000);
+        QTest::qWait(300);
+
+        QElapsedTimer signOut;
+        signOut.start();
+        m_credentials.deleteCredential();
+        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);
+        QVERIFY2(signOut.elapsed() < 1000, qPrintable(QString::number(signOut.elapsed())));
+        QTRY_COMPARE_WITH_TIMEOUT(session->syncStatus(), int(OVSessionSyncStatusSyncCancelled), 3000);
     }
 
     void startUpHearsOfRefusedCredentialsWhenARefreshIsUnderWay_data() {
@@ -315,6 +485,24 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(fetchedCount(serial), 2, 20000);
         QCOMPARE(m_rig.hub().sessions(serial)->size(), 0);
         QCOMPARE(m_log->lines().count(pagesLine), 1);
+    }
+
+    // A report that arrives after the unplug (a command cut short, or answered just before) is dropped.
+    void lateAnswersLeaveTheRecordOfAnUnpluggedDevice() {
+        const auto device = plug(1, 4);
+        QVERIFY(device);
+        QTRY_COMPARE(device->batteryLevel(), 87);
+        QTRY_COMPARE(device->defaultUserId(), std::optional<quint64>(101));
+        QVERIFY(m_rig.hub().unplug(device->serial()));
+        QTRY_VERIFY(!device->isConnected());
+        OVDeviceManagerCommandSubscriber reports(m_manager);
+        const auto reported = std::make_shared<OVDeviceInfo>();
+        reported->setSerial(device->serial());
+        reports.onGetBatteryLevelCompleted(reported, 55);
+        reports.onGetDefaultUser(reported, true, 104);
+        // What a disconnected record shows: no level, no user.
+        QCOMPARE(device->batteryLevel(), -1);
+        QCOMPARE(device->defaultUserId(), std::optional<quint64>());
     }
 
     void operationsOnAnUnpluggedDeviceFail() {

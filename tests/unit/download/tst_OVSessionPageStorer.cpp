@@ -158,6 +158,22 @@ private Q_SLOTS:
         QCOMPARE(logged(QStringLiteral("-CRC value = [1]")), 1);
     }
 
+    // A page storer of a replaced run still storing while the next run's starts on the same session: the
+    // second waits for the first, then finds every page held; the data is never appended twice.
+    void twoPassesOnOneSessionNeverAppendTogether() {
+        QVERIFY(plug(200));
+        m_rig->hub().setLinkModel({1000, 0, 0, 0});
+        const auto second = makeStorer(m_session);
+        OVOperationQueue firstQueue(QStringLiteral("first run"), 1),
+            secondQueue(QStringLiteral("second run"), 1);
+        firstQueue.addOperation(m_storer);
+        secondQueue.addOperation(second);
+        QVERIFY(QTest::qWaitFor([&] { return m_outcome->successes() + m_outcome->failures() == 2; }, 60000));
+        QCOMPARE(counts(), std::pair(2, 0));
+        QCOMPARE(fileBytes(dataPath()), expected());
+        QCOMPARE(logged(QStringLiteral("-All data pages already in the DB")), 1);
+    }
+
     void completeDataIsVerifiedWithoutReadingPages() {
         QVERIFY(plug(6));
         QVERIFY(writeFileBytes(dataPath(), expected()));
