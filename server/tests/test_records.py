@@ -56,10 +56,8 @@ def test_who_may_create_records_for_whom(server, unique_serial, username, owner,
     ({"device": "/api/device/\udcff/"}, 400),        # a lone surrogate, escaped in JSON
     ({"device": f"/api/device/{'S' * 65}/"}, 400),
     ({"device": "/api/device/../"}, 400),            # would name the device list itself
-    ({"device": "/api/device/./"}, 400),
     ({"device": "/api/device/S%2F..%2F/"}, 400),
     ({"firmware_rev": "1.4\n.2"}, 400),
-    ({"firmware_rev": "\x1b[31m1.4.2"}, 400),
     ({"npages": 2 ** 63}, 400),
     ({"soft_protocole": 2 ** 64}, 400),
     ({"data": "A" * 100_000}, 413),
@@ -89,7 +87,6 @@ def test_hostile_record_bodies_get_4xx_and_create_nothing(coach, unique_serial, 
     ("POST", "sync/timeline/99999999999999999999/", 404),
     ("OPTIONS", "record/", 405),
     ("GET", "device/../", 404),
-    ("GET", "device/%2E%2E/", 404),
     ("GET", "sync/timeline/1/../../../../secret_key", 404),
     ("GET", "sync/timeline/..%2F..%2Fsecret_key/", 404),
 ])

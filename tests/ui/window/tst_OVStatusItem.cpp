@@ -61,7 +61,6 @@ private Q_SLOTS:
     void stopsWhenTheLastDeviceIsDone_data() {
         QTest::addColumn<int>("devices");
         QTest::newRow("one device") << 1;
-        QTest::newRow("two devices") << 2;
         QTest::newRow("three devices, done twice while others upload") << 3;
     }
     void stopsWhenTheLastDeviceIsDone() {

@@ -462,12 +462,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("contents"); // empty: the file is removed
         QTest::addColumn<QString>("problem");
-        QTest::newRow("a payload file removed")
-            << "data/session.json" << QByteArray() << "data/session.json is missing";
         QTest::newRow("a payload file added")
             << "data/extra.bin" << QByteArray("x") << "data/extra.bin is not in the manifest";
-        QTest::newRow("manifest removed")
-            << "manifest-sha256.txt" << QByteArray() << "manifest-sha256.txt is missing or unreadable";
         QTest::newRow("manifest path leaves the bag")
             << "manifest-sha256.txt" << QByteArray("00  ../outside\n")
             << "manifest-sha256.txt line 1 is malformed";
