@@ -4,9 +4,9 @@
 #include "OrvaneCDCDevice.h"
 #include "OrvaneSocketTransport.h"
 #include "OrvaneUSBDeviceManager.h"
-#include "OvDevSimDaemon.h"
-#include "OvDeviceHub.h"
-#include "OvInProcessTransport.h"
+#include "SimDaemon.h"
+#include "SimDeviceHub.h"
+#include "SimInProcessTransport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -79,7 +79,7 @@ double pagesPerSecond(OrvaneUSBDeviceManager& manager, quint32 pages) {
     QElapsedTimer timer;
     timer.start();
     const qint64 read =
-        std::make_shared<ChainedReader>(device, OvVirtualDevice::kFirstSessionPage, pages)->run();
+        std::make_shared<ChainedReader>(device, SimVirtualDevice::kFirstSessionPage, pages)->run();
     const double seconds = timer.nsecsElapsed() / 1e9;
     return read == pages ? pages / seconds : -1;
 }
@@ -90,17 +90,17 @@ int main(int argc, char* argv[]) {
     const quint32 pages = argc > 1 ? QByteArray(argv[1]).toUInt() : 20000;
     const quint32 linkPages = 2000;
     QTemporaryDir dir;
-    auto hub = std::make_shared<OvDeviceHub>(QString(), OvLinkModel::zeroDelay());
-    OvPlugOptions options;
+    auto hub = std::make_shared<SimDeviceHub>(QString(), SimLinkModel::zeroDelay());
+    SimPlugOptions options;
     options.sessions = 1;
     options.pages = {pages};
     hub->plug(options);
     OrvaneUSBDeviceManager manager;
 
-    manager.setTransport(std::make_shared<OvInProcessTransport>(hub));
+    manager.setTransport(std::make_shared<SimInProcessTransport>(hub));
     const double inProcess = pagesPerSecond(manager, pages);
 
-    OvDevSimDaemon daemon(hub, dir.filePath(QStringLiteral("bench.sock")));
+    SimDaemon daemon(hub, dir.filePath(QStringLiteral("bench.sock")));
     QString error;
     if (!daemon.listen(&error)) {
         std::fprintf(stderr, "bench: %s\n", qPrintable(error));
@@ -109,7 +109,7 @@ int main(int argc, char* argv[]) {
     daemon.start();
     manager.setTransport(std::make_shared<OrvaneSocketTransport>(daemon.socketPath()));
     const double socket = pagesPerSecond(manager, pages);
-    hub->setLinkModel(OvLinkModel::fullSpeed());
+    hub->setLinkModel(SimLinkModel::fullSpeed());
     const double fullSpeed = pagesPerSecond(manager, linkPages);
     manager.setTransport(nullptr);
     daemon.stop();

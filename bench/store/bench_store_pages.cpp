@@ -12,10 +12,10 @@
 #include "OVSessionFileRepository.h"
 #include "OVSessionPageStorer.h"
 #include "OrvaneUSBDeviceManager.h"
-#include "OvDeviceHub.h"
-#include "OvInProcessTransport.h"
 #include "PageStorerTestSupport.h"
 #include "PeakRss.h"
+#include "SimDeviceHub.h"
+#include "SimInProcessTransport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -161,9 +161,9 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
 
-    auto hub = std::make_shared<OvDeviceHub>(QString(), OvLinkModel::zeroDelay());
-    OrvaneUSBDeviceManager::sharedInstance().setTransport(std::make_shared<OvInProcessTransport>(hub));
-    OvPlugOptions options;
+    auto hub = std::make_shared<SimDeviceHub>(QString(), SimLinkModel::zeroDelay());
+    OrvaneUSBDeviceManager::sharedInstance().setTransport(std::make_shared<SimInProcessTransport>(hub));
+    SimPlugOptions options;
     options.serial = kSerial;
     options.sessions = 2;
     options.pages = {smallPages, pages};

@@ -1,9 +1,9 @@
-#include "OvCli.h"
+#include "SimCli.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ovdevsim"));
-    return OvCli::run(QCoreApplication::arguments());
+    return SimCli::run(QCoreApplication::arguments());
 }

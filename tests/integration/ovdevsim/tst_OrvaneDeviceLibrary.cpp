@@ -7,7 +7,7 @@
 #include "OrvaneDate.h"
 #include "OrvaneStatus.h"
 #include "OrvaneWire.h"
-#include "OvFirmwareImage.h"
+#include "SimFirmwareImage.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -121,7 +121,7 @@ private Q_SLOTS:
         QVERIFY(restarted);
         QVERIFY(!device->getBatteryInformationsAndNotify(nullptr, [](auto&&...) {}));
         QCOMPARE(listAll(restarted).size(), 0);
-        QCOMPARE(defaultUser(restarted), OvVirtualDevice::kNoUser);
+        QCOMPARE(defaultUser(restarted), SimVirtualDevice::kNoUser);
     }
 
     void firmwareWrite_data() {
@@ -142,11 +142,11 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const auto device = rig.plug(kSerial);
         QVERIFY(device);
-        QByteArray bytes = OvFirmwareImage::generate(1, 1, 0, 40000).build();
+        QByteArray bytes = SimFirmwareImage::generate(1, 1, 0, 40000).build();
         if (completion == OrvaneStatus::InvalidFirmwareImage)
             bytes[100] = static_cast<char>(bytes[100] ^ 0x55);
         if (completion == OrvaneStatus::FirmwareWriteError)
-            rig.hub().addFault(kSerial, OvFault::failFirmwareAt(50, 1));
+            rig.hub().addFault(kSerial, SimFault::failFirmwareAt(50, 1));
         auto target = std::make_shared<FirmwareRecorder>();
         QVERIFY(device->flashFirmware(writeFirmware(dir, bytes), target));
         QTRY_COMPARE(target->completions.items(), QList<int>{completion});
@@ -175,7 +175,7 @@ private Q_SLOTS:
         AnswerRecorder answers;
         auto target = std::make_shared<int>(); // the library holds it until the answer or the departure
         const std::weak_ptr<int> held = target;
-        rig.hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, OrvaneOp::Battery});
+        rig.hub().addFault(kSerial, {SimFault::Kind::NoAnswer, 0, -1, OrvaneOp::Battery});
         QVERIFY(device->getBatteryInformationsAndNotify(std::move(target), answers.callback()));
         QVERIFY(device->getDefaultUserAndNotify(nullptr, answers.callback()));
         QTRY_COMPARE(answers.count(), 1); // the one after the lost one is answered

@@ -1,6 +1,6 @@
 // The ovdevsim command line against a real daemon process: the maintenance subcommands and the exit
 // status on bad input. Plugging, listing, session lists and dumps are what the end-to-end tests
-// drive the emulator with; the rules of a new device's options are OvPlugOptions's.
+// drive the emulator with; the rules of a new device's options are SimPlugOptions's.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>

@@ -106,7 +106,7 @@ private Q_SLOTS:
     }
     void cleanup() {
         OVLogCapture::uninstall();
-        m_rig.hub().setLinkModel(OvLinkModel::zeroDelay());
+        m_rig.hub().setLinkModel(SimLinkModel::zeroDelay());
     }
 
     // Three sessions, one with an unreadable page: the run ends FetchFailed after the last page storer, the
@@ -117,7 +117,7 @@ private Q_SLOTS:
         const OVSessionList listed = device ? listSessions(device) : OVSessionList();
         QCOMPARE(listed.size(), 3);
         QVERIFY(m_rig.hub().addFault(
-            serial, {OvFault::Kind::FailPage, quint32(listed[1]->startPage() + 3), -1, std::nullopt}));
+            serial, {SimFault::Kind::FailPage, quint32(listed[1]->startPage() + 3), -1, std::nullopt}));
         const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
         const double s0 = startsOf(listed)[0], s1 = startsOf(listed)[1], s2 = startsOf(listed)[2];
         {
@@ -219,10 +219,10 @@ private Q_SLOTS:
         if (how == QLatin1String("destroy")) {
             storer.reset();
         } else if (how == QLatin1String("refuse")) {
-            QVERIFY(m_rig.hub().addFault(serial, {OvFault::Kind::Refuse, 0, -1, OrvaneOp::SessionList}));
+            QVERIFY(m_rig.hub().addFault(serial, {SimFault::Kind::Refuse, 0, -1, OrvaneOp::SessionList}));
             storer->storeSessions();
         } else {
-            OvLinkModel slow = OvLinkModel::zeroDelay();
+            SimLinkModel slow = SimLinkModel::zeroDelay();
             slow.latencyUs = 20000;
             m_rig.hub().setLinkModel(slow);
             storer->storeSessions();

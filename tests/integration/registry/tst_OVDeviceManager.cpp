@@ -103,7 +103,7 @@ private Q_SLOTS:
     }
 
     void cleanup() {
-        m_rig.hub().setLinkModel(OvLinkModel::zeroDelay());
+        m_rig.hub().setLinkModel(SimLinkModel::zeroDelay());
         for (const QJsonValue& device : m_rig.hub().list())
             m_rig.hub().unplug(device[QLatin1String("serial")].toString());
         QVERIFY(QTest::qWaitFor([] { return DeviceRig::manager().cdcOrvanes().isEmpty(); }, 10000));
@@ -151,7 +151,7 @@ private Q_SLOTS:
 
         // Replugged at once, the device arrives again even when no refresh saw it gone: a session list
         // it now refuses fails the new download, and the log says why nothing syncs.
-        QVERIFY(m_rig.hub().addFault(serial, {OvFault::Kind::Refuse, 0, -1, OrvaneOp::SessionList}));
+        QVERIFY(m_rig.hub().addFault(serial, {SimFault::Kind::Refuse, 0, -1, OrvaneOp::SessionList}));
         QVERIFY(m_rig.hub().replug(serial));
         QTRY_VERIFY_WITH_TIMEOUT(
             m_log->has(

@@ -11,7 +11,7 @@
 #include "OVSessionExporter.h"
 #include "OVSessionSyncInfo.h"
 #include "OVTestCapture.h"
-#include "OvFault.h"
+#include "SimFault.h"
 #include "ViewRig.h"
 
 #include <QDir>
@@ -250,7 +250,7 @@ private Q_SLOTS:
         screenshots(u"maintenance-%1-asked"_s.arg(operation));
         if (update)
             QVERIFY(m_rig.devices->hub().addFault(device->serial(),
-                                                  {OvFault::Kind::FailFirmware, 50, 1, std::nullopt}));
+                                                  {SimFault::Kind::FailFirmware, 50, 1, std::nullopt}));
         detail()->messageBox()->onOkClick();
         if (update) {
             QVERIFY(message().startsWith(u"Please wait while your device firmware is being updated."_s));
@@ -294,7 +294,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_rig.manager->isStoringSessions());
         open(serial);
         if (update)
-            QVERIFY(m_rig.devices->hub().addFault(serial, OvFault::failFirmwareAt(50, 1)));
+            QVERIFY(m_rig.devices->hub().addFault(serial, SimFault::failFirmwareAt(50, 1)));
         else
             detail()->onEraseClick();
         QTRY_VERIFY(messageShown()); // the offer, or the confirmation
@@ -339,7 +339,7 @@ private Q_SLOTS:
         QTRY_VERIFY(messageShown()); // the firmware offer
         // The device takes the image and never answers: the write is still going on.
         QVERIFY(m_rig.devices->hub().addFault(device->serial(),
-                                              {OvFault::Kind::NoAnswer, 0, -1, OrvaneOp::Flash}));
+                                              {SimFault::Kind::NoAnswer, 0, -1, OrvaneOp::Flash}));
         detail()->messageBox()->onOkClick();
         const QString wait = message();
         QVERIFY(wait.startsWith(u"Please wait while your device firmware is being updated."_s));

@@ -65,7 +65,7 @@ public:
     /** Plugs a new device and waits until the registry knows it connected; null on failure. */
     std::shared_ptr<OVDeviceInfo> plug(int sessions, quint64 defaultUser,
                                        std::optional<QString> firmware = {}) {
-        OvPlugOptions options;
+        SimPlugOptions options;
         options.firmware = firmware.value_or(options.firmware);
         options.serial = QStringLiteral("OVRVIEW%1").arg(++m_serialCounter, 9, 10, QLatin1Char('0'));
         options.sessions = sessions;

@@ -10,7 +10,7 @@
 #include "OVCommandIdentify.h"
 #include "OVCommandSetClock.h"
 #include "OVNetworkClock.h"
-#include "OvFirmwareImage.h"
+#include "SimFirmwareImage.h"
 
 #include <QElapsedTimer>
 
@@ -89,8 +89,8 @@ private Q_SLOTS:
     void retryRule() {
         QFETCH(RetryCase, c);
         const auto [allowRetry, failures, requests, willRetry, maxRetry, status, pauseMs, pauses] = c;
-        const quint32 page = OvVirtualDevice::kFirstSessionPage + 1;
-        m_rig->hub().addFault(kSerial, {OvFault::Kind::FailPage, page, failures, std::nullopt});
+        const quint32 page = SimVirtualDevice::kFirstSessionPage + 1;
+        m_rig->hub().addFault(kSerial, {SimFault::Kind::FailPage, page, failures, std::nullopt});
         auto recorder = std::make_shared<ReportRecorder>();
         auto command = OVCommandFactory().createGetPageCommand(page);
         configure(command, m_device, recorder, allowRetry, 5);
@@ -152,7 +152,7 @@ private Q_SLOTS:
             qputenv("OV_NETWORK_TIME_URL", "http://127.0.0.1:1/");
         else
             m_rig->hub().addFault(kSerial,
-                                  {refused ? OvFault::Kind::Refuse : OvFault::Kind::NoAnswer, 0,
+                                  {refused ? SimFault::Kind::Refuse : SimFault::Kind::NoAnswer, 0,
                                    ending == QLatin1String("refused-then-taken") ? 5 : -1, std::nullopt});
         std::weak_ptr<OVCommand> watch;
         {
@@ -193,7 +193,7 @@ private Q_SLOTS:
         // The delegate throws on the first progress report: that ends the command, and the rest of
         // the write's progress must not follow its final report.
         QTemporaryDir dir;
-        const QString path = writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 4 * 4096 - 20).build());
+        const QString path = writeFirmware(dir, SimFirmwareImage::generate(1, 1, 0, 4 * 4096 - 20).build());
         auto recorder =
             std::make_shared<ThrowingRecorder>([](int status) { return status == OVCommandStatusProgress; });
         auto command = std::make_shared<OVCommandFirmwareUpdate>();

@@ -16,7 +16,7 @@
 #include "OVDeviceCommandExecutor.h"
 #include "OVDeviceInfo.h"
 #include "OVException.h"
-#include "OvFirmwareImage.h"
+#include "SimFirmwareImage.h"
 
 #include <atomic>
 #include <stdexcept>
@@ -217,7 +217,7 @@ private Q_SLOTS:
         const auto device = rig.plug(kSerial);
         QVERIFY(device);
         QTemporaryDir dir;
-        const QString path = writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 4 * 4096 - 20).build());
+        const QString path = writeFirmware(dir, SimFirmwareImage::generate(1, 1, 0, 4 * 4096 - 20).build());
         m_executor->updateCommandForDevice(device, path);
         QTRY_VERIFY(m_log->items().contains(QStringLiteral("update 1")));
         QVERIFY(rig.waitForCdc(kSerial, device)); // back with the new firmware
@@ -243,11 +243,11 @@ private Q_SLOTS:
         DeviceRig rig(false);
         QVERIFY(rig.plug(kSerial));
         QTemporaryDir dir;
-        rig.hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, std::nullopt});
+        rig.hub().addFault(kSerial, {SimFault::Kind::NoAnswer, 0, -1, std::nullopt});
         QVERIFY(rig.hub().recovery(kSerial));
         QTRY_COMPARE(rig.manager().hidOrvanes().size(), 1);
         m_executor->recoverDevice(rig.manager().hidOrvanes().first(),
-                                  writeFirmware(dir, OvFirmwareImage::generate(1, 1, 0, 100).build()));
+                                  writeFirmware(dir, SimFirmwareImage::generate(1, 1, 0, 100).build()));
         const QString failure = QStringLiteral("recover 0x14100000 0");
         QVERIFY(rig.hub().unplug(kSerial));
         QTRY_COMPARE(m_log->items(), QStringList{failure});

@@ -37,13 +37,13 @@ private Q_SLOTS:
         QFETCH(QString, sessionFirmware);
         const auto log = OVLogCapture::install();
         DeviceRig rig(false);
-        OvPlugOptions options = DeviceRig::plugOptions(kSerial, 5, 4);
+        SimPlugOptions options = DeviceRig::plugOptions(kSerial, 5, 4);
         options.firmware = QStringLiteral("4.5.6");
         // 1 corrupted but usable, 2 corrupted beyond use, 3 empty, 4 empty and corrupted but usable.
         options.corrupted = {{1, 3}, {2, 0}, {4, 5}};
         options.empty = {3, 4};
         rig.hub().plug(options);
-        rig.hub().editDevice(kSerial, [&](OvVirtualDevice& d) { d.fwRevision = deviceFirmware; });
+        rig.hub().editDevice(kSerial, [&](SimVirtualDevice& d) { d.fwRevision = deviceFirmware; });
         rig.hub().replug(kSerial);
         const auto device = rig.waitForCdc(kSerial);
         QVERIFY(device);
@@ -56,10 +56,10 @@ private Q_SLOTS:
         QTRY_COMPARE(recorder->statuses(), QList<int>{0});
         const SessionList sessions = std::any_cast<SessionList>(recorder->reports().first().result);
         QCOMPARE(sessions.size(), 2);
-        const OvVirtualDevice held = *rig.hub().device(kSerial);
+        const SimVirtualDevice held = *rig.hub().device(kSerial);
         for (int i = 0; i < 2; ++i) {
             const OVSession& s = *sessions[i];
-            const OvVirtualSession& v = held.sessions[i];
+            const SimVirtualSession& v = held.sessions[i];
             QVERIFY(s.ovSession());
             QVariantList read, expected;
             read << s.start().secondsSince1970() << s.end().secondsSince1970() << s.startPage() << s.endPage()
@@ -99,8 +99,8 @@ private Q_SLOTS:
         DeviceRig rig(false);
         const auto device = rig.plug(kSerial, 1, 4);
         QVERIFY(device);
-        const quint32 page = OvVirtualDevice::kFirstSessionPage + 2;
-        OvFault resize{OvFault::Kind::ResizePage, page, -1, std::nullopt};
+        const quint32 page = SimVirtualDevice::kFirstSessionPage + 2;
+        SimFault resize{SimFault::Kind::ResizePage, page, -1, std::nullopt};
         resize.size = quint32(size);
         rig.hub().addFault(kSerial, resize);
         const auto recorder = executeRecorded(OVCommandFactory().createGetPageCommand(page), device);

@@ -106,7 +106,7 @@ private:
 
     QByteArray expected() { return deviceSessionBytes(m_rig->hub(), kSerial, 0); }
     QString dataPath() { return m_repo.getSessionDataFilePath(*m_session, nullptr); }
-    void addFault(OvFault::Kind kind, quint64 page, int remaining,
+    void addFault(SimFault::Kind kind, quint64 page, int remaining,
                   std::optional<OrvaneOp> op = std::nullopt) {
         QVERIFY(m_rig->hub().addFault(kSerial, {kind, quint32(page), remaining, op}));
     }
@@ -177,7 +177,7 @@ private Q_SLOTS:
     void completeDataIsVerifiedWithoutReadingPages() {
         QVERIFY(plug(6));
         QVERIFY(writeFileBytes(dataPath(), expected()));
-        addFault(OvFault::Kind::Refuse, 0, -1, OrvaneOp::Page); // a page request would fail the operation
+        addFault(SimFault::Kind::Refuse, 0, -1, OrvaneOp::Page); // a page request would fail the operation
         QVERIFY(runStorer(m_storer));
         QCOMPARE(m_outcome->successes(), 1);
         QCOMPARE(logged(QStringLiteral("-All data pages already in the DB")), 1);
@@ -213,7 +213,7 @@ private Q_SLOTS:
         const QString copy = dataPath() + QStringLiteral(".corrupted");
         const bool copyExists = scene == QLatin1String("copy");
         QVERIFY(!copyExists || writeFileBytes(copy, "earlier"));
-        addFault(OvFault::Kind::CorruptPage, m_session->startPage() + 5, corruptReads);
+        addFault(SimFault::Kind::CorruptPage, m_session->startPage() + 5, corruptReads);
         QVERIFY(runStorer(m_storer));
 
         const bool fails = byCrc && corruptReads < 0;
@@ -286,14 +286,14 @@ private Q_SLOTS:
                 if (how == QLatin1String("cancel"))
                     m_storer->cancel();
                 else // from then on the pass waits for an answer that never comes; only cancel() ends it
-                    m_rig->hub().addFault(kSerial, {OvFault::Kind::NoAnswer, 0, -1, OrvaneOp::Page});
+                    m_rig->hub().addFault(kSerial, {SimFault::Kind::NoAnswer, 0, -1, OrvaneOp::Page});
             };
             if (how == QLatin1String("no answer"))
                 QTimer::singleShot(1500, this, [storer = m_storer] { storer->cancel(); });
             if (how == QLatin1String("unplug"))
-                QVERIFY(m_rig->hub().addFault(kSerial, OvFault::unplugAfterPages(16, 1)));
+                QVERIFY(m_rig->hub().addFault(kSerial, SimFault::unplugAfterPages(16, 1)));
             if (how == QLatin1String("fail"))
-                addFault(OvFault::Kind::FailPage, m_session->startPage() + 12, -1);
+                addFault(SimFault::Kind::FailPage, m_session->startPage() + 12, -1);
             QVERIFY(runStorer(m_storer, 20000));
             QCOMPARE(counts(), std::pair(0, 1));
             if (how == QLatin1String("fail"))

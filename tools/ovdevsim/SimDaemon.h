@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OvDeviceHub.h"
+#include "SimDeviceHub.h"
 
 #include <QList>
 #include <QString>
@@ -11,16 +11,16 @@
 #include <vector>
 
 /**
- * The emulator daemon: serves an OvDeviceHub on a local stream socket to any number of clients,
+ * The emulator daemon: serves an SimDeviceHub on a local stream socket to any number of clients,
  * the device library (requests and device lists) and the CLI (control requests). One thread
  * accepts, one thread per client reads; a malformed frame closes that client only.
  */
-class OvDevSimDaemon : private OvHubListener {
+class SimDaemon : private SimHubListener {
 public:
-    OvDevSimDaemon(std::shared_ptr<OvDeviceHub> hub, QString socketPath);
-    ~OvDevSimDaemon() override;
-    OvDevSimDaemon(const OvDevSimDaemon&) = delete;
-    OvDevSimDaemon& operator=(const OvDevSimDaemon&) = delete;
+    SimDaemon(std::shared_ptr<SimDeviceHub> hub, QString socketPath);
+    ~SimDaemon() override;
+    SimDaemon(const SimDaemon&) = delete;
+    SimDaemon& operator=(const SimDaemon&) = delete;
 
     /** Binds the socket; fails when another daemon answers there (a stale file is replaced). */
     bool listen(QString* error);
@@ -37,7 +37,7 @@ private:
     bool handleFrame(const std::shared_ptr<Client>& client, quint8 type, const QByteArray& body);
     void hubDeviceListChanged(const QList<OrvaneDeviceDescriptor>& devices) override;
 
-    const std::shared_ptr<OvDeviceHub> m_hub;
+    const std::shared_ptr<SimDeviceHub> m_hub;
     const QString m_socketPath;
     int m_listenFd = -1;
     int m_wakePipe[2] = {-1, -1};

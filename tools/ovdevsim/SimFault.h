@@ -11,7 +11,7 @@
  * One injected failure of an emulated device. Each fires `remaining` more times (-1: always) and
  * is dropped when used up; faults live as long as the daemon, not in the device's saved state.
  */
-struct OvFault {
+struct SimFault {
     enum class Kind {
         /** Reads of `page` answer status 4 (read error). */
         FailPage,
@@ -43,11 +43,11 @@ struct OvFault {
     /** Page reads still answered before the unplug; counts down. */
     quint32 pagesBeforeUnplug = 0;
 
-    static OvFault failFirmwareAt(quint32 percent, int times);
-    static OvFault unplugAfterPages(quint32 pages, int times);
+    static SimFault failFirmwareAt(quint32 percent, int times);
+    static SimFault unplugAfterPages(quint32 pages, int times);
 
     QJsonObject toJson() const;
-    static std::optional<OvFault> fromJson(const QJsonObject& json, QString* error);
+    static std::optional<SimFault> fromJson(const QJsonObject& json, QString* error);
     static QString kindName(Kind kind);
     static std::optional<OrvaneOp> opFromName(const QString& name);
     static QString opName(OrvaneOp op);

@@ -1,4 +1,4 @@
-#include "OvFirmwareImage.h"
+#include "SimFirmwareImage.h"
 
 #include "OrvaneSessionVerification.h"
 #include "OrvaneWire.h"
@@ -12,11 +12,11 @@ void fail(QString* error, const QString& text) {
 }
 } // namespace
 
-QString OvFirmwareImage::version() const {
+QString SimFirmwareImage::version() const {
     return QStringLiteral("%1.%2.%3").arg(major).arg(minor).arg(patch);
 }
 
-QByteArray OvFirmwareImage::build() const {
+QByteArray SimFirmwareImage::build() const {
     OrvaneWire::Writer w;
     w.raw(QByteArray(kMagic, 4));
     w.u16(kFormatVersion);
@@ -32,8 +32,8 @@ QByteArray OvFirmwareImage::build() const {
     return w.take();
 }
 
-OvFirmwareImage OvFirmwareImage::generate(quint8 major, quint8 minor, quint8 patch, int payloadSize) {
-    OvFirmwareImage image;
+SimFirmwareImage SimFirmwareImage::generate(quint8 major, quint8 minor, quint8 patch, int payloadSize) {
+    SimFirmwareImage image;
     image.major = major;
     image.minor = minor;
     image.patch = patch;
@@ -48,7 +48,7 @@ OvFirmwareImage OvFirmwareImage::generate(quint8 major, quint8 minor, quint8 pat
     return image;
 }
 
-std::optional<OvFirmwareImage> OvFirmwareImage::parse(const QByteArray& bytes, QString* error) {
+std::optional<SimFirmwareImage> SimFirmwareImage::parse(const QByteArray& bytes, QString* error) {
     if (bytes.size() < kHeaderSize + 1 + 4) {
         fail(error, QStringLiteral("image too short (%1 bytes)").arg(bytes.size()));
         return std::nullopt;
@@ -59,7 +59,7 @@ std::optional<OvFirmwareImage> OvFirmwareImage::parse(const QByteArray& bytes, Q
     }
     OrvaneWire::Reader r(bytes, 4);
     quint16 format = 0;
-    OvFirmwareImage image;
+    SimFirmwareImage image;
     quint8 reserved[3] = {0, 0, 0};
     quint32 length = 0;
     r.u16(format);

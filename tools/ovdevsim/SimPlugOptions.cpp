@@ -1,9 +1,9 @@
-#include "OvPlugOptions.h"
+#include "SimPlugOptions.h"
 
 #include "OVDate.h"
 #include "OrvaneDate.h"
-#include "OvSessionContent.h"
-#include "OvVirtualDevice.h"
+#include "SimSessionContent.h"
+#include "SimVirtualDevice.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -46,7 +46,7 @@ bool readCounts(const QJsonValue& value, QList<quint32>& out, qint64 min, const 
 }
 } // namespace
 
-QJsonObject OvPlugOptions::toJson() const {
+QJsonObject SimPlugOptions::toJson() const {
     QJsonObject json{{QStringLiteral("sessions"), sessions},
                      {QStringLiteral("pages"), toArray(pages)},
                      {QStringLiteral("users"), toArray(users)},
@@ -78,12 +78,12 @@ QJsonObject OvPlugOptions::toJson() const {
     return json;
 }
 
-std::optional<OvPlugOptions> OvPlugOptions::fromJson(const QJsonObject& json, QString* error) {
+std::optional<SimPlugOptions> SimPlugOptions::fromJson(const QJsonObject& json, QString* error) {
     auto failWith = [error](const QString& text) {
         fail(error, text);
-        return std::optional<OvPlugOptions>();
+        return std::optional<SimPlugOptions>();
     };
-    OvPlugOptions o;
+    SimPlugOptions o;
     o.serial = json.value(QStringLiteral("serial")).toString();
     o.sessions = json.value(QStringLiteral("sessions")).toInt(o.sessions);
     if (!readCounts(json.value(QStringLiteral("pages")), o.pages, kMinPages, "pages", error) ||
@@ -121,7 +121,7 @@ std::optional<OvPlugOptions> OvPlugOptions::fromJson(const QJsonObject& json, QS
     return o;
 }
 
-bool OvPlugOptions::readLocation(const QJsonObject& json, std::optional<quint32>* location, QString* error) {
+bool SimPlugOptions::readLocation(const QJsonObject& json, std::optional<quint32>* location, QString* error) {
     if (!json.contains(QStringLiteral("location")))
         return true;
     const double l = json.value(QStringLiteral("location")).toDouble(-1);
@@ -131,18 +131,18 @@ bool OvPlugOptions::readLocation(const QJsonObject& json, std::optional<quint32>
     return true;
 }
 
-bool OvPlugOptions::validateBattery(int level, QString* error) {
+bool SimPlugOptions::validateBattery(int level, QString* error) {
     if (level < 0 || level > kMaxBattery)
         return fail(error, QStringLiteral("battery must be from 0 to %1").arg(kMaxBattery));
     return true;
 }
 
-bool OvPlugOptions::validSerial(const QString& serial) {
+bool SimPlugOptions::validSerial(const QString& serial) {
     static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9-]{12,32}$"));
     return pattern.match(serial).hasMatch();
 }
 
-bool OvPlugOptions::validate(QString* error) const {
+bool SimPlugOptions::validate(QString* error) const {
     if (sessions < 0 || sessions > kMaxSessions)
         return fail(error, QStringLiteral("sessions must be from 0 to %1").arg(kMaxSessions));
     if (pages.isEmpty() || users.isEmpty())
@@ -155,12 +155,12 @@ bool OvPlugOptions::validate(QString* error) const {
         return false;
     if (!serial.isEmpty() && !validSerial(serial))
         return fail(error, QStringLiteral("a serial has 12 to 32 letters, digits or '-'"));
-    if (!OvVirtualDevice::firmwareFromText(firmware))
+    if (!SimVirtualDevice::firmwareFromText(firmware))
         return fail(error, QStringLiteral("firmware revision '%1' is not MAJOR.MINOR.PATCH").arg(firmware));
     quint64 total = 0;
     for (int i = 0; i < sessions; ++i)
         total += empty.contains(i) ? 0 : pages.at(i % pages.size());
-    const quint64 room = OvVirtualDevice::kDefaultFlashPages - OvVirtualDevice::kFirstSessionPage;
+    const quint64 room = SimVirtualDevice::kDefaultFlashPages - SimVirtualDevice::kFirstSessionPage;
     if (total > room)
         return fail(
             error,
@@ -168,8 +168,8 @@ bool OvPlugOptions::validate(QString* error) const {
     return true;
 }
 
-OvVirtualDevice OvPlugOptions::makeDevice(const QString& deviceSerial, quint32 deviceLocation) const {
-    OvVirtualDevice d;
+SimVirtualDevice SimPlugOptions::makeDevice(const QString& deviceSerial, quint32 deviceLocation) const {
+    SimVirtualDevice d;
     d.serial = deviceSerial;
     if (!model.isEmpty())
         d.model = model;
@@ -179,14 +179,14 @@ OvVirtualDevice OvPlugOptions::makeDevice(const QString& deviceSerial, quint32 d
     d.battery = battery;
     d.defaultUser = defaultUser;
     d.location = deviceLocation;
-    d.seed = seed.value_or(OvSessionContent::stableHash(d.serial));
+    d.seed = seed.value_or(SimSessionContent::stableHash(d.serial));
     const quint64 dayUnits = 86400ull * 256;
     const quint64 nowSeconds = orvaneTime(OVDate::now()) / 256 * 256;
     const quint64 first = firstStart.value_or(nowSeconds - dayUnits * (sessions + 1));
     for (int i = 0; i < sessions; ++i) {
         const quint32 pageCount = empty.contains(i) ? 0 : pages.at(i % pages.size());
-        OvVirtualSession& s = d.addSession(pageCount, users.at(i % users.size()),
-                                           first + dayUnits * quint64(i), applicationUID);
+        SimVirtualSession& s = d.addSession(pageCount, users.at(i % users.size()),
+                                            first + dayUnits * quint64(i), applicationUID);
         for (const auto& c : corrupted) {
             if (c.first == i) {
                 s.corrupted = true;

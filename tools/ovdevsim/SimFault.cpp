@@ -1,18 +1,18 @@
-#include "OvFault.h"
+#include "SimFault.h"
 
 namespace {
 const struct {
-    OvFault::Kind kind;
+    SimFault::Kind kind;
     const char* name;
 } kKinds[] = {
-    {OvFault::Kind::FailPage, "fail-page"},
-    {OvFault::Kind::Refuse, "refuse"},
-    {OvFault::Kind::NoAnswer, "no-answer"},
-    {OvFault::Kind::CorruptPage, "corrupt-page"},
-    {OvFault::Kind::FailBattery, "fail-battery"},
-    {OvFault::Kind::FailFirmware, "fail-firmware"},
-    {OvFault::Kind::UnplugAfterPages, "unplug-after-pages"},
-    {OvFault::Kind::ResizePage, "resize-page"},
+    {SimFault::Kind::FailPage, "fail-page"},
+    {SimFault::Kind::Refuse, "refuse"},
+    {SimFault::Kind::NoAnswer, "no-answer"},
+    {SimFault::Kind::CorruptPage, "corrupt-page"},
+    {SimFault::Kind::FailBattery, "fail-battery"},
+    {SimFault::Kind::FailFirmware, "fail-firmware"},
+    {SimFault::Kind::UnplugAfterPages, "unplug-after-pages"},
+    {SimFault::Kind::ResizePage, "resize-page"},
 };
 
 const struct {
@@ -27,19 +27,19 @@ const struct {
 };
 } // namespace
 
-OvFault OvFault::failFirmwareAt(quint32 percent, int times) {
-    OvFault fault{Kind::FailFirmware, 0, times, std::nullopt};
+SimFault SimFault::failFirmwareAt(quint32 percent, int times) {
+    SimFault fault{Kind::FailFirmware, 0, times, std::nullopt};
     fault.percent = percent;
     return fault;
 }
 
-OvFault OvFault::unplugAfterPages(quint32 pages, int times) {
-    OvFault fault{Kind::UnplugAfterPages, 0, times, std::nullopt};
+SimFault SimFault::unplugAfterPages(quint32 pages, int times) {
+    SimFault fault{Kind::UnplugAfterPages, 0, times, std::nullopt};
     fault.pagesBeforeUnplug = pages;
     return fault;
 }
 
-QString OvFault::kindName(Kind kind) {
+QString SimFault::kindName(Kind kind) {
     for (const auto& k : kKinds) {
         if (k.kind == kind)
             return QLatin1String(k.name);
@@ -47,7 +47,7 @@ QString OvFault::kindName(Kind kind) {
     return QString();
 }
 
-std::optional<OrvaneOp> OvFault::opFromName(const QString& name) {
+std::optional<OrvaneOp> SimFault::opFromName(const QString& name) {
     for (const auto& o : kOps) {
         if (name == QLatin1String(o.name))
             return o.op;
@@ -55,7 +55,7 @@ std::optional<OrvaneOp> OvFault::opFromName(const QString& name) {
     return std::nullopt;
 }
 
-QString OvFault::opName(OrvaneOp op) {
+QString SimFault::opName(OrvaneOp op) {
     for (const auto& o : kOps) {
         if (o.op == op)
             return QLatin1String(o.name);
@@ -63,7 +63,7 @@ QString OvFault::opName(OrvaneOp op) {
     return QString();
 }
 
-QJsonObject OvFault::toJson() const {
+QJsonObject SimFault::toJson() const {
     QJsonObject json{{QStringLiteral("kind"), kindName(kind)}, {QStringLiteral("times"), remaining}};
     if (kind == Kind::FailPage || kind == Kind::CorruptPage || kind == Kind::ResizePage)
         json.insert(QStringLiteral("page"), qint64(page));
@@ -78,13 +78,13 @@ QJsonObject OvFault::toJson() const {
     return json;
 }
 
-std::optional<OvFault> OvFault::fromJson(const QJsonObject& json, QString* error) {
+std::optional<SimFault> SimFault::fromJson(const QJsonObject& json, QString* error) {
     auto failWith = [error](const QString& text) {
         if (error)
             *error = text;
-        return std::optional<OvFault>();
+        return std::optional<SimFault>();
     };
-    OvFault fault;
+    SimFault fault;
     const QString kind = json.value(QStringLiteral("kind")).toString();
     bool known = false;
     for (const auto& k : kKinds) {

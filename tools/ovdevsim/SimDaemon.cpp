@@ -1,8 +1,8 @@
-#include "OvDevSimDaemon.h"
+#include "SimDaemon.h"
 
 #include "OrvaneLocalSocket.h"
 #include "OrvaneWire.h"
-#include "OvControl.h"
+#include "SimControl.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -17,7 +17,7 @@
 #include <unistd.h>
 
 // One connected client; also the sink of the answers to its requests, which may come after it left.
-class OvDevSimDaemon::Client : public OvReplySink {
+class SimDaemon::Client : public SimReplySink {
 public:
     explicit Client(int fd)
         : m_fd(fd) {}
@@ -64,15 +64,15 @@ private:
     bool m_alive = true;
 };
 
-OvDevSimDaemon::OvDevSimDaemon(std::shared_ptr<OvDeviceHub> hub, QString socketPath)
+SimDaemon::SimDaemon(std::shared_ptr<SimDeviceHub> hub, QString socketPath)
     : m_hub(std::move(hub))
     , m_socketPath(std::move(socketPath)) {}
 
-OvDevSimDaemon::~OvDevSimDaemon() {
+SimDaemon::~SimDaemon() {
     stop();
 }
 
-bool OvDevSimDaemon::listen(QString* error) {
+bool SimDaemon::listen(QString* error) {
     sockaddr_un address;
     if (!OrvaneLocalSocket::fillAddress(m_socketPath, address)) {
         *error = QStringLiteral("socket path '%1' is empty or too long").arg(m_socketPath);
@@ -104,14 +104,14 @@ bool OvDevSimDaemon::listen(QString* error) {
     return true;
 }
 
-void OvDevSimDaemon::start() {
+void SimDaemon::start() {
     if (!m_listening || m_acceptThread.joinable())
         return;
     m_hub->addListener(this);
     m_acceptThread = std::thread([this] { acceptLoop(); });
 }
 
-void OvDevSimDaemon::stop() {
+void SimDaemon::stop() {
     if (!m_listening || m_stopped)
         return;
     m_stopped = true;
@@ -137,7 +137,7 @@ void OvDevSimDaemon::stop() {
     }
 }
 
-void OvDevSimDaemon::acceptLoop() {
+void SimDaemon::acceptLoop() {
     for (;;) {
         pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
@@ -168,7 +168,7 @@ void OvDevSimDaemon::acceptLoop() {
     }
 }
 
-void OvDevSimDaemon::serve(const std::shared_ptr<Client>& client) {
+void SimDaemon::serve(const std::shared_ptr<Client>& client) {
     QByteArray buffer;
     char chunk[OrvaneLocalSocket::kReadChunk];
     bool open = true;
@@ -207,7 +207,7 @@ void OvDevSimDaemon::serve(const std::shared_ptr<Client>& client) {
     client->finished.store(true);
 }
 
-bool OvDevSimDaemon::handleFrame(const std::shared_ptr<Client>& client, quint8 type, const QByteArray& body) {
+bool SimDaemon::handleFrame(const std::shared_ptr<Client>& client, quint8 type, const QByteArray& body) {
     switch (static_cast<OrvaneWire::Frame>(type)) {
     case OrvaneWire::Frame::Hello: {
         std::lock_guard<std::mutex> lock(m_listMutex);
@@ -229,7 +229,7 @@ bool OvDevSimDaemon::handleFrame(const std::shared_ptr<Client>& client, quint8 t
         return client->write(OrvaneWire::frame(OrvaneWire::Frame::Ack, ack.bytes()));
     }
     case OrvaneWire::Frame::Control: {
-        const QJsonObject reply = OvControl::handle(*m_hub, body, [&client](const QByteArray& data) {
+        const QJsonObject reply = SimControl::handle(*m_hub, body, [&client](const QByteArray& data) {
             return client->write(OrvaneWire::frame(OrvaneWire::Frame::ControlData, data));
         });
         return client->write(OrvaneWire::frame(OrvaneWire::Frame::ControlReply,
@@ -242,7 +242,7 @@ bool OvDevSimDaemon::handleFrame(const std::shared_ptr<Client>& client, quint8 t
     }
 }
 
-void OvDevSimDaemon::hubDeviceListChanged(const QList<OrvaneDeviceDescriptor>& devices) {
+void SimDaemon::hubDeviceListChanged(const QList<OrvaneDeviceDescriptor>& devices) {
     std::lock_guard<std::mutex> lock(m_listMutex);
     m_devices = devices;
     const QByteArray frame =

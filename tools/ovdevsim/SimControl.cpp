@@ -1,4 +1,4 @@
-#include "OvControl.h"
+#include "SimControl.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,8 +14,8 @@ QJsonObject success(QJsonObject fields = {}) {
 }
 } // namespace
 
-QJsonObject OvControl::handle(OvDeviceHub& hub, const QByteArray& request,
-                              const std::function<bool(const QByteArray&)>& data) {
+QJsonObject SimControl::handle(SimDeviceHub& hub, const QByteArray& request,
+                               const std::function<bool(const QByteArray&)>& data) {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(request, &parseError);
     if (!doc.isObject())
@@ -31,7 +31,7 @@ QJsonObject OvControl::handle(OvDeviceHub& hub, const QByteArray& request,
     if (cmd == QLatin1String("list"))
         return success({{QStringLiteral("devices"), hub.list()}});
     if (cmd == QLatin1String("plug")) {
-        const std::optional<OvPlugOptions> options = OvPlugOptions::fromJson(json, &error);
+        const std::optional<SimPlugOptions> options = SimPlugOptions::fromJson(json, &error);
         if (!options)
             return failure(error);
         const std::optional<QString> made = hub.plug(*options, &error);
@@ -39,13 +39,13 @@ QJsonObject OvControl::handle(OvDeviceHub& hub, const QByteArray& request,
     }
     if (cmd == QLatin1String("add-hid")) {
         std::optional<quint32> location;
-        if (!OvPlugOptions::readLocation(json, &location, &error))
+        if (!SimPlugOptions::readLocation(json, &location, &error))
             return failure(error);
         const std::optional<QString> made = hub.addHid(location, &error);
         return made ? success({{QStringLiteral("serial"), *made}}) : failure(error);
     }
     if (cmd == QLatin1String("link")) {
-        const std::optional<OvLinkModel> link = OvLinkModel::fromJson(json, hub.linkModel(), &error);
+        const std::optional<SimLinkModel> link = SimLinkModel::fromJson(json, hub.linkModel(), &error);
         if (!link)
             return failure(error);
         hub.setLinkModel(*link);
@@ -67,8 +67,8 @@ QJsonObject OvControl::handle(OvDeviceHub& hub, const QByteArray& request,
         ok = level.isDouble() ? hub.setBattery(serial, level.toInt(-1), &error)
                               : (error = QStringLiteral("battery needs a level from 0 to 100"), false);
     } else if (cmd == QLatin1String("fault")) {
-        const std::optional<OvFault> fault =
-            OvFault::fromJson(json.value(QStringLiteral("fault")).toObject(), &error);
+        const std::optional<SimFault> fault =
+            SimFault::fromJson(json.value(QStringLiteral("fault")).toObject(), &error);
         ok = fault && hub.addFault(serial, *fault, &error);
     } else if (cmd == QLatin1String("clear-faults")) {
         ok = hub.clearFaults(serial, &error);

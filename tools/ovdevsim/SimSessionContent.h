@@ -7,7 +7,7 @@
  * The recorded data of emulated sessions, generated from a seed: any page can be made on its own,
  * so a device of any size holds no page in memory, and a test recomputes the bytes it expects.
  */
-class OvSessionContent {
+class SimSessionContent {
 public:
     static constexpr int kPageSize = 512;
 

@@ -2,7 +2,7 @@
 
 #include "OrvaneSDSessionInformation.h"
 #include "OrvaneTransport.h"
-#include "OvFault.h"
+#include "SimFault.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -13,7 +13,7 @@
 #include <optional>
 
 /** One entry of an emulated device's session table; its pages are generated from `seed`. */
-struct OvVirtualSession {
+struct SimVirtualSession {
     /** Device time (1/256 s since 1970). */
     quint64 start = 0;
     quint64 end = 0;
@@ -37,14 +37,14 @@ struct OvVirtualSession {
     }
     std::shared_ptr<const OrvaneSDSessionInformation> toInformation() const;
     QJsonObject toJson() const;
-    static std::optional<OvVirtualSession> fromJson(const QJsonObject& json);
+    static std::optional<SimVirtualSession> fromJson(const QJsonObject& json);
 };
 
 /**
  * The state of one emulated Orvane device: identity, battery, clock, default user, USB location,
- * mode, and a flash of 512-byte pages holding its sessions. A plain value; OvDeviceHub guards it.
+ * mode, and a flash of 512-byte pages holding its sessions. A plain value; SimDeviceHub guards it.
  */
-class OvVirtualDevice {
+class SimVirtualDevice {
 public:
     static constexpr quint32 kNoUser = 0xFFFFFFFFu;
     /** Pages before this one hold the device's own tables; recordings start here. */
@@ -70,13 +70,13 @@ public:
     quint64 seed = 0;
     /** Sessions ever recorded, numbering the next one (its seed and information block). */
     quint32 sessionsRecorded = 0;
-    QList<OvVirtualSession> sessions;
+    QList<SimVirtualSession> sessions;
     /** Injected failures; not saved. */
-    QList<OvFault> faults;
+    QList<SimFault> faults;
 
     /** Records a session of pageCount pages (0: an empty record) at the next free page. */
-    OvVirtualSession& addSession(quint32 pageCount, quint32 userUID, quint64 start,
-                                 const QString& applicationUID);
+    SimVirtualSession& addSession(quint32 pageCount, quint32 userUID, quint64 start,
+                                  const QString& applicationUID);
     quint32 nextFreePage() const;
     /** The page at a flash address: session data, or erased flash (0xFF); nothing beyond the flash. */
     std::optional<QByteArray> readPage(quint32 address) const;
@@ -90,7 +90,7 @@ public:
 
     /** Everything but the faults, as saved in the state directory. */
     QJsonObject toJson() const;
-    static std::optional<OvVirtualDevice> fromJson(const QJsonObject& json, QString* error);
+    static std::optional<SimVirtualDevice> fromJson(const QJsonObject& json, QString* error);
     /** The line of `list`. */
     QJsonObject summaryJson(bool attached) const;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OvDeviceHub.h"
+#include "SimDeviceHub.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -12,9 +12,9 @@
  * answered by {"ok": true, ...} or {"ok": false, "error": TEXT}. Commands and their arguments are
  * listed in docs/devsim.md. Never throws; any malformed request gets an error answer.
  */
-class OvControl {
+class SimControl {
 public:
     /** data receives the raw bytes of a dump, in chunks; it answers false when the reader is gone. */
-    static QJsonObject handle(OvDeviceHub& hub, const QByteArray& request,
+    static QJsonObject handle(SimDeviceHub& hub, const QByteArray& request,
                               const std::function<bool(const QByteArray&)>& data);
 };

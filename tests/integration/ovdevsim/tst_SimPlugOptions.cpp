@@ -1,6 +1,6 @@
 // The rules of a new emulated device's options, which the command line, the control protocol and
-// the hub all check through OvPlugOptions.
-#include "OvPlugOptions.h"
+// the hub all check through SimPlugOptions.
+#include "SimPlugOptions.h"
 
 #include <QJsonArray>
 #include <QTest>
@@ -17,7 +17,7 @@ QJsonValue text(const char* value) {
 }
 } // namespace
 
-class tst_OvPlugOptions : public QObject {
+class tst_SimPlugOptions : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -48,7 +48,7 @@ private Q_SLOTS:
         QFETCH(QJsonObject, json);
         QFETCH(QString, message);
         QString error;
-        const std::optional<OvPlugOptions> read = OvPlugOptions::fromJson(json, &error);
+        const std::optional<SimPlugOptions> read = SimPlugOptions::fromJson(json, &error);
         QCOMPARE(read.has_value(), message.isEmpty());
         if (!read) {
             QVERIFY2(error.contains(message), qPrintable(error));
@@ -58,5 +58,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_OvPlugOptions)
-#include "tst_OvPlugOptions.moc"
+QTEST_GUILESS_MAIN(tst_SimPlugOptions)
+#include "tst_SimPlugOptions.moc"

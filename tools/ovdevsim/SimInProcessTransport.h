@@ -1,7 +1,7 @@
 #pragma once
 
 #include "OrvaneTransport.h"
-#include "OvDeviceHub.h"
+#include "SimDeviceHub.h"
 
 #include <memory>
 #include <mutex>
@@ -11,22 +11,22 @@
  * (OrvaneUSBDeviceManager::setTransport) instead of the daemon's socket. Answers arrive on the
  * emulated devices' worker threads, as they would from the socket's reader.
  */
-class OvInProcessTransport : public OrvaneTransport, private OvHubListener {
+class SimInProcessTransport : public OrvaneTransport, private SimHubListener {
 public:
-    explicit OvInProcessTransport(std::shared_ptr<OvDeviceHub> hub);
-    ~OvInProcessTransport() override;
+    explicit SimInProcessTransport(std::shared_ptr<SimDeviceHub> hub);
+    ~SimInProcessTransport() override;
 
     void start(OrvaneTransportListener* listener) override;
     void stop() override;
     bool send(const OrvaneRequest& request) override;
 
-    const std::shared_ptr<OvDeviceHub>& hub() const { return m_hub; }
+    const std::shared_ptr<SimDeviceHub>& hub() const { return m_hub; }
 
 private:
     class Sink;
     void hubDeviceListChanged(const QList<OrvaneDeviceDescriptor>& devices) override;
 
-    const std::shared_ptr<OvDeviceHub> m_hub;
+    const std::shared_ptr<SimDeviceHub> m_hub;
     std::shared_ptr<Sink> m_sink;
     std::mutex m_mutex;
     OrvaneTransportListener* m_listener = nullptr;

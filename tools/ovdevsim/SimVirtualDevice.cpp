@@ -1,9 +1,9 @@
-#include "OvVirtualDevice.h"
+#include "SimVirtualDevice.h"
 
 #include "OVDate.h"
 #include "OrvaneDate.h"
 #include "OrvaneWire.h"
-#include "OvSessionContent.h"
+#include "SimSessionContent.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -24,7 +24,7 @@ qint64 hostNowDeviceTime() {
 }
 } // namespace
 
-std::shared_ptr<const OrvaneSDSessionInformation> OvVirtualSession::toInformation() const {
+std::shared_ptr<const OrvaneSDSessionInformation> SimVirtualSession::toInformation() const {
     auto info = std::make_shared<OrvaneSDSessionInformation>();
     info->isCorrupted = corrupted;
     info->corruptionStatus = corruptionStatus;
@@ -41,7 +41,7 @@ std::shared_ptr<const OrvaneSDSessionInformation> OvVirtualSession::toInformatio
     return info;
 }
 
-QJsonObject OvVirtualSession::toJson() const {
+QJsonObject SimVirtualSession::toJson() const {
     return QJsonObject{
         {QStringLiteral("start"), hex64(start)},
         {QStringLiteral("end"), hex64(end)},
@@ -59,8 +59,8 @@ QJsonObject OvVirtualSession::toJson() const {
     };
 }
 
-std::optional<OvVirtualSession> OvVirtualSession::fromJson(const QJsonObject& json) {
-    OvVirtualSession s;
+std::optional<SimVirtualSession> SimVirtualSession::fromJson(const QJsonObject& json) {
+    SimVirtualSession s;
     s.start = fromHex64(json.value(QStringLiteral("start")));
     s.end = fromHex64(json.value(QStringLiteral("end")));
     s.startPage = static_cast<quint32>(json.value(QStringLiteral("start_page")).toDouble());
@@ -81,9 +81,9 @@ std::optional<OvVirtualSession> OvVirtualSession::fromJson(const QJsonObject& js
     return s;
 }
 
-OvVirtualSession& OvVirtualDevice::addSession(quint32 pageCount, quint32 userUID, quint64 start,
-                                              const QString& applicationUID) {
-    OvVirtualSession s;
+SimVirtualSession& SimVirtualDevice::addSession(quint32 pageCount, quint32 userUID, quint64 start,
+                                                const QString& applicationUID) {
+    SimVirtualSession s;
     const quint32 number = sessionsRecorded++;
     s.start = start;
     // A page holds about two seconds of recording.
@@ -94,8 +94,8 @@ OvVirtualSession& OvVirtualDevice::addSession(quint32 pageCount, quint32 userUID
     s.userUID = userUID;
     s.applicationUID = applicationUID;
     s.firmware = firmwareFromText(fwRevision).value_or(0);
-    s.seed = OvSessionContent::sessionSeed(seed, number);
-    s.crc = OvSessionContent::crc(s.seed, pageCount);
+    s.seed = SimSessionContent::sessionSeed(seed, number);
+    s.crc = SimSessionContent::crc(s.seed, pageCount);
 
     // The information block: version, session number, software id, protocol, user, device id, pages.
     OrvaneWire::Writer w;
@@ -117,32 +117,32 @@ OvVirtualSession& OvVirtualDevice::addSession(quint32 pageCount, quint32 userUID
     return sessions.last();
 }
 
-quint32 OvVirtualDevice::nextFreePage() const {
+quint32 SimVirtualDevice::nextFreePage() const {
     quint32 next = kFirstSessionPage;
-    for (const OvVirtualSession& s : sessions)
+    for (const SimVirtualSession& s : sessions)
         next = qMax(next, s.endPage + 1);
     return next;
 }
 
-std::optional<QByteArray> OvVirtualDevice::readPage(quint32 address) const {
+std::optional<QByteArray> SimVirtualDevice::readPage(quint32 address) const {
     if (address >= flashPages)
         return std::nullopt;
-    for (const OvVirtualSession& s : sessions) {
+    for (const SimVirtualSession& s : sessions) {
         if (s.holdsPage(address))
-            return OvSessionContent::page(s.seed, address - s.startPage);
+            return SimSessionContent::page(s.seed, address - s.startPage);
     }
     return QByteArray(kPageSize, '\xFF');
 }
 
-quint64 OvVirtualDevice::clock() const {
+quint64 SimVirtualDevice::clock() const {
     return static_cast<quint64>(qMax<qint64>(0, hostNowDeviceTime() + clockOffset));
 }
 
-void OvVirtualDevice::setClock(quint64 deviceTime) {
+void SimVirtualDevice::setClock(quint64 deviceTime) {
     clockOffset = static_cast<qint64>(deviceTime) - hostNowDeviceTime();
 }
 
-OrvaneDeviceDescriptor OvVirtualDevice::descriptor(quint32 handle) const {
+OrvaneDeviceDescriptor SimVirtualDevice::descriptor(quint32 handle) const {
     OrvaneDeviceDescriptor d;
     d.handle = handle;
     d.locationID = location;
@@ -154,7 +154,7 @@ OrvaneDeviceDescriptor OvVirtualDevice::descriptor(quint32 handle) const {
     return d;
 }
 
-std::optional<quint32> OvVirtualDevice::firmwareFromText(const QString& text) {
+std::optional<quint32> SimVirtualDevice::firmwareFromText(const QString& text) {
     const QStringList parts = text.split(QLatin1Char('.'));
     if (parts.size() != 3)
         return std::nullopt;
@@ -169,16 +169,16 @@ std::optional<quint32> OvVirtualDevice::firmwareFromText(const QString& text) {
     return firmware;
 }
 
-QString OvVirtualDevice::firmwareText(quint32 firmware) {
+QString SimVirtualDevice::firmwareText(quint32 firmware) {
     return QStringLiteral("%1.%2.%3")
         .arg(firmware & 0xFF)
         .arg((firmware >> 8) & 0xFF)
         .arg((firmware >> 16) & 0xFF);
 }
 
-QJsonObject OvVirtualDevice::toJson() const {
+QJsonObject SimVirtualDevice::toJson() const {
     QJsonArray sessionArray;
-    for (const OvVirtualSession& s : sessions)
+    for (const SimVirtualSession& s : sessions)
         sessionArray.append(s.toJson());
     return QJsonObject{
         {QStringLiteral("serial"), serial},
@@ -199,8 +199,8 @@ QJsonObject OvVirtualDevice::toJson() const {
     };
 }
 
-std::optional<OvVirtualDevice> OvVirtualDevice::fromJson(const QJsonObject& json, QString* error) {
-    OvVirtualDevice d;
+std::optional<SimVirtualDevice> SimVirtualDevice::fromJson(const QJsonObject& json, QString* error) {
+    SimVirtualDevice d;
     d.serial = json.value(QStringLiteral("serial")).toString();
     if (d.serial.isEmpty()) {
         if (error)
@@ -222,7 +222,7 @@ std::optional<OvVirtualDevice> OvVirtualDevice::fromJson(const QJsonObject& json
     d.seed = fromHex64(json.value(QStringLiteral("seed")));
     d.sessionsRecorded = static_cast<quint32>(json.value(QStringLiteral("sessions_recorded")).toDouble());
     for (const QJsonValue& v : json.value(QStringLiteral("sessions")).toArray()) {
-        std::optional<OvVirtualSession> s = OvVirtualSession::fromJson(v.toObject());
+        std::optional<SimVirtualSession> s = SimVirtualSession::fromJson(v.toObject());
         if (!s) {
             if (error)
                 *error = QStringLiteral("a session record of %1 is malformed").arg(d.serial);
@@ -233,9 +233,9 @@ std::optional<OvVirtualDevice> OvVirtualDevice::fromJson(const QJsonObject& json
     return d;
 }
 
-QJsonObject OvVirtualDevice::summaryJson(bool attached) const {
+QJsonObject SimVirtualDevice::summaryJson(bool attached) const {
     QJsonArray faultArray;
-    for (const OvFault& f : faults)
+    for (const SimFault& f : faults)
         faultArray.append(f.toJson());
     return QJsonObject{
         {QStringLiteral("serial"), serial},

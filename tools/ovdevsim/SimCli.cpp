@@ -1,11 +1,11 @@
-#include "OvCli.h"
+#include "SimCli.h"
 
 #include "OrvaneSocketTransport.h"
-#include "OvControlClient.h"
-#include "OvDevSimDaemon.h"
-#include "OvDeviceHub.h"
-#include "OvFirmwareImage.h"
-#include "OvPlugOptions.h"
+#include "SimControlClient.h"
+#include "SimDaemon.h"
+#include "SimDeviceHub.h"
+#include "SimFirmwareImage.h"
+#include "SimPlugOptions.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -134,7 +134,7 @@ std::optional<qint64> parseNumber(const QString& text, qint64 min, qint64 max) {
 std::optional<QJsonObject> call(const QString& socket, double wait, const QJsonObject& request, int* exitCode,
                                 const std::function<void(const QByteArray&)>& data = {}) {
     QString error;
-    OvControlClient client(socket, wait);
+    SimControlClient client(socket, wait);
     const std::optional<QJsonObject> reply = client.call(request, &error, data);
     if (!reply) {
         err() << "ovdevsim: " << error << "\n";
@@ -208,8 +208,8 @@ int serve(const QStringList& args, const QString& socket) {
     if (!linkOptions)
         return Usage;
     QString error;
-    const std::optional<OvLinkModel> link =
-        OvLinkModel::fromJson(*linkOptions, OvLinkModel::fullSpeed(), &error);
+    const std::optional<SimLinkModel> link =
+        SimLinkModel::fromJson(*linkOptions, SimLinkModel::fullSpeed(), &error);
     if (!link)
         return usageError(error);
     const QString stateDir = c.isSet("state-dir") ? c.value("state-dir") : defaultStateDirectory();
@@ -221,10 +221,10 @@ int serve(const QStringList& args, const QString& socket) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    auto hub = std::make_shared<OvDeviceHub>(stateDir, *link);
+    auto hub = std::make_shared<SimDeviceHub>(stateDir, *link);
     for (const QString& e : hub->loadErrors())
         err() << "ovdevsim: skipped saved device " << e << "\n";
-    OvDevSimDaemon daemon(hub, socket);
+    SimDaemon daemon(hub, socket);
     if (!daemon.listen(&error)) {
         err() << "ovdevsim: " << error << "\n";
         err().flush();
@@ -296,7 +296,7 @@ int plug(const QStringList& args, const QString& socket, double wait) {
         json.insert(QLatin1String(key), values);
         return true;
     };
-    if (!numberList("pages", "pages", OvPlugOptions::kMinPages))
+    if (!numberList("pages", "pages", SimPlugOptions::kMinPages))
         return usageError(QStringLiteral("--pages needs numbers of at least 2, comma-separated"));
     if (!numberList("user", "users", 0))
         return usageError(QStringLiteral("--user needs user ids, comma-separated"));
@@ -305,9 +305,9 @@ int plug(const QStringList& args, const QString& socket, double wait) {
         const char* key;
         qint64 min;
         qint64 max;
-    } numbers[] = {{"sessions", "sessions", 0, OvPlugOptions::kMaxSessions},
+    } numbers[] = {{"sessions", "sessions", 0, SimPlugOptions::kMaxSessions},
                    {"default-user", "default_user", 0, 4294967295ll},
-                   {"battery", "battery", 0, OvPlugOptions::kMaxBattery},
+                   {"battery", "battery", 0, SimPlugOptions::kMaxBattery},
                    {"location", "location", 1, 4294967295ll}};
     for (const auto& n : numbers) {
         if (!c.isSet(n.option))
@@ -404,9 +404,9 @@ int battery(const QStringList& args, const QString& socket, double wait) {
               QStringLiteral("SERIAL LEVEL"));
     if (!c.parse(args, 2))
         return c.exitCode;
-    const std::optional<qint64> level = parseNumber(c.arg(1), 0, OvPlugOptions::kMaxBattery);
+    const std::optional<qint64> level = parseNumber(c.arg(1), 0, SimPlugOptions::kMaxBattery);
     if (!level)
-        return usageError(QStringLiteral("LEVEL must be from 0 to %1").arg(OvPlugOptions::kMaxBattery));
+        return usageError(QStringLiteral("LEVEL must be from 0 to %1").arg(SimPlugOptions::kMaxBattery));
     int exitCode = Ok;
     call(socket, wait,
          {{QStringLiteral("cmd"), QStringLiteral("battery")},
@@ -662,7 +662,7 @@ int makeFirmware(const QStringList& args) {
     c.option(QStringLiteral("o,output"), QStringLiteral("the file to write"), QStringLiteral("file"));
     if (!c.parse(args, 0))
         return c.exitCode;
-    const std::optional<quint32> version = OvVirtualDevice::firmwareFromText(c.value("version"));
+    const std::optional<quint32> version = SimVirtualDevice::firmwareFromText(c.value("version"));
     if (!version)
         return usageError(QStringLiteral("--version needs MAJOR.MINOR.PATCH"));
     const std::optional<qint64> size =
@@ -671,8 +671,8 @@ int makeFirmware(const QStringList& args) {
         return usageError(QStringLiteral("--size needs 1 to 1048576 bytes"));
     if (!c.isSet("output"))
         return usageError(QStringLiteral("make-firmware needs --output FILE"));
-    const OvFirmwareImage image = OvFirmwareImage::generate(*version & 0xFF, (*version >> 8) & 0xFF,
-                                                            (*version >> 16) & 0xFF, static_cast<int>(*size));
+    const SimFirmwareImage image = SimFirmwareImage::generate(
+        *version & 0xFF, (*version >> 8) & 0xFF, (*version >> 16) & 0xFF, static_cast<int>(*size));
     QSaveFile file(c.value("output"));
     if (!file.open(QIODevice::WriteOnly) || file.write(image.build()) < 0 || !file.commit())
         return usageError(QStringLiteral("cannot write %1").arg(c.value("output")));
@@ -680,7 +680,7 @@ int makeFirmware(const QStringList& args) {
 }
 } // namespace
 
-int OvCli::run(const QStringList& arguments) {
+int SimCli::run(const QStringList& arguments) {
     QStringList args = arguments.mid(1);
     QString socket = OrvaneSocketTransport::defaultSocketPath();
     double wait = 0;

@@ -1,10 +1,10 @@
-#include "OvDeviceHub.h"
+#include "SimDeviceHub.h"
 
 #include "OrvaneSDSessionInformation.h"
 #include "OrvaneStatus.h"
 #include "OrvaneWire.h"
-#include "OvFirmwareImage.h"
-#include "OvSessionContent.h"
+#include "SimFirmwareImage.h"
+#include "SimSessionContent.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,7 +37,7 @@ QString locationText(quint32 location) {
 
 // One attachment of a device: its request queue and worker. `alive` is cleared, under the
 // delivery lock, before the departure is published, so no answer follows a departure.
-struct OvDeviceHub::Attachment {
+struct SimDeviceHub::Attachment {
     quint32 handle = 0;
     QString serial;
     std::mutex mutex;
@@ -58,14 +58,14 @@ struct OvDeviceHub::Attachment {
     }
 };
 
-OvDeviceHub::OvDeviceHub(const QString& stateDirectory, const OvLinkModel& link)
+SimDeviceHub::SimDeviceHub(const QString& stateDirectory, const SimLinkModel& link)
     : m_stateDirectory(stateDirectory)
     , m_link(link) {
     m_timerThread = std::thread([this] { runTimers(); });
     load();
 }
 
-OvDeviceHub::~OvDeviceHub() {
+SimDeviceHub::~SimDeviceHub() {
     {
         std::lock_guard<std::mutex> lock(m_timerMutex);
         m_timersStopping = true;
@@ -88,12 +88,12 @@ OvDeviceHub::~OvDeviceHub() {
     }
 }
 
-QStringList OvDeviceHub::loadErrors() const {
+QStringList SimDeviceHub::loadErrors() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_loadErrors;
 }
 
-void OvDeviceHub::load() {
+void SimDeviceHub::load() {
     if (m_stateDirectory.isEmpty())
         return;
     QDir dir(m_stateDirectory);
@@ -107,26 +107,26 @@ void OvDeviceHub::load() {
                                       ? QJsonDocument::fromJson(file.readAll(), &parseError)
                                       : QJsonDocument();
         QString error;
-        std::optional<OvVirtualDevice> device =
-            doc.isObject() ? OvVirtualDevice::fromJson(doc.object(), &error) : std::nullopt;
-        if (!device || !OvPlugOptions::validSerial(device->serial) || m_devices.count(device->serial)) {
+        std::optional<SimVirtualDevice> device =
+            doc.isObject() ? SimVirtualDevice::fromJson(doc.object(), &error) : std::nullopt;
+        if (!device || !SimPlugOptions::validSerial(device->serial) || m_devices.count(device->serial)) {
             m_loadErrors << QStringLiteral("%1: %2").arg(name, error.isEmpty() ? QStringLiteral("unreadable")
                                                                                : error);
             continue;
         }
         m_devices.emplace(device->serial, *device);
     }
-    std::vector<OvVirtualDevice*> plugged;
+    std::vector<SimVirtualDevice*> plugged;
     for (auto& entry : m_devices) {
         if (entry.second.plugged)
             plugged.push_back(&entry.second);
     }
     std::sort(plugged.begin(), plugged.end(), [](auto* a, auto* b) { return a->location < b->location; });
-    for (OvVirtualDevice* d : plugged)
+    for (SimVirtualDevice* d : plugged)
         attachLocked(*d);
 }
 
-void OvDeviceHub::save(const OvVirtualDevice& device) const {
+void SimDeviceHub::save(const SimVirtualDevice& device) const {
     if (m_stateDirectory.isEmpty())
         return;
     QSaveFile file(QDir(m_stateDirectory).filePath(device.serial + QStringLiteral(".json")));
@@ -136,27 +136,27 @@ void OvDeviceHub::save(const OvVirtualDevice& device) const {
     file.commit();
 }
 
-void OvDeviceHub::addListener(OvHubListener* listener) {
+void SimDeviceHub::addListener(SimHubListener* listener) {
     std::lock_guard<std::mutex> lock(m_publishMutex);
     if (!m_listeners.contains(listener))
         m_listeners.append(listener);
     listener->hubDeviceListChanged(attachedDevices());
 }
 
-void OvDeviceHub::removeListener(OvHubListener* listener) {
+void SimDeviceHub::removeListener(SimHubListener* listener) {
     std::lock_guard<std::mutex> lock(m_publishMutex);
     m_listeners.removeAll(listener);
 }
 
-void OvDeviceHub::publish() {
+void SimDeviceHub::publish() {
     // The snapshot is taken inside the publish lock: the last list told is always the current one.
     std::lock_guard<std::mutex> lock(m_publishMutex);
     const QList<OrvaneDeviceDescriptor> devices = attachedDevices();
-    for (OvHubListener* listener : m_listeners)
+    for (SimHubListener* listener : m_listeners)
         listener->hubDeviceListChanged(devices);
 }
 
-QList<OrvaneDeviceDescriptor> OvDeviceHub::attachedDevices() const {
+QList<OrvaneDeviceDescriptor> SimDeviceHub::attachedDevices() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     QList<OrvaneDeviceDescriptor> out;
     for (const auto& a : m_attached) {
@@ -167,7 +167,7 @@ QList<OrvaneDeviceDescriptor> OvDeviceHub::attachedDevices() const {
     return out;
 }
 
-bool OvDeviceHub::isAttachedLocked(const QString& serial) const {
+bool SimDeviceHub::isAttachedLocked(const QString& serial) const {
     for (const auto& a : m_attached) {
         if (a->serial == serial)
             return true;
@@ -175,7 +175,7 @@ bool OvDeviceHub::isAttachedLocked(const QString& serial) const {
     return false;
 }
 
-void OvDeviceHub::attachLocked(OvVirtualDevice& device) {
+void SimDeviceHub::attachLocked(SimVirtualDevice& device) {
     if (m_shuttingDown || isAttachedLocked(device.serial))
         return;
     auto a = std::make_shared<Attachment>();
@@ -185,7 +185,7 @@ void OvDeviceHub::attachLocked(OvVirtualDevice& device) {
     m_attached.append(a);
 }
 
-void OvDeviceHub::detachLocked(const QString& serial) {
+void SimDeviceHub::detachLocked(const QString& serial) {
     for (int i = 0; i < m_attached.size(); ++i) {
         std::shared_ptr<Attachment> a = m_attached.at(i);
         if (a->serial != serial)
@@ -207,7 +207,7 @@ void OvDeviceHub::detachLocked(const QString& serial) {
     reapLocked();
 }
 
-void OvDeviceHub::reapLocked() {
+void SimDeviceHub::reapLocked() {
     for (auto it = m_retired.begin(); it != m_retired.end();) {
         if ((*it)->finished.load()) {
             (*it)->worker.join();
@@ -218,7 +218,7 @@ void OvDeviceHub::reapLocked() {
     }
 }
 
-OvVirtualDevice* OvDeviceHub::findLocked(const QString& serial, QString* error) {
+SimVirtualDevice* SimDeviceHub::findLocked(const QString& serial, QString* error) {
     auto it = m_devices.find(serial);
     if (it == m_devices.end()) {
         setError(error, QStringLiteral("no device with serial %1").arg(serial));
@@ -227,8 +227,8 @@ OvVirtualDevice* OvDeviceHub::findLocked(const QString& serial, QString* error) 
     return &it->second;
 }
 
-OvVirtualDevice* OvDeviceHub::findPluggedLocked(const QString& serial, QString* error) {
-    OvVirtualDevice* d = findLocked(serial, error);
+SimVirtualDevice* SimDeviceHub::findPluggedLocked(const QString& serial, QString* error) {
+    SimVirtualDevice* d = findLocked(serial, error);
     if (d && !d->plugged) {
         setError(error, QStringLiteral("device %1 is not plugged in").arg(serial));
         return nullptr;
@@ -236,11 +236,11 @@ OvVirtualDevice* OvDeviceHub::findPluggedLocked(const QString& serial, QString* 
     return d;
 }
 
-const OvVirtualDevice* OvDeviceHub::findLocked(const QString& serial, QString* error) const {
-    return const_cast<OvDeviceHub*>(this)->findLocked(serial, error);
+const SimVirtualDevice* SimDeviceHub::findLocked(const QString& serial, QString* error) const {
+    return const_cast<SimDeviceHub*>(this)->findLocked(serial, error);
 }
 
-bool OvDeviceHub::locationTakenLocked(quint32 location, const QString& except) const {
+bool SimDeviceHub::locationTakenLocked(quint32 location, const QString& except) const {
     for (const auto& entry : m_devices) {
         if (entry.second.plugged && entry.second.location == location && entry.first != except)
             return true;
@@ -248,14 +248,14 @@ bool OvDeviceHub::locationTakenLocked(quint32 location, const QString& except) c
     return false;
 }
 
-quint32 OvDeviceHub::freeLocationLocked() const {
+quint32 SimDeviceHub::freeLocationLocked() const {
     quint32 location = kFirstLocation;
     while (locationTakenLocked(location, QString()))
         location += kLocationStep;
     return location;
 }
 
-QString OvDeviceHub::freeSerialLocked() const {
+QString SimDeviceHub::freeSerialLocked() const {
     for (quint64 n = 1;; ++n) {
         const QString serial = QStringLiteral("OVR%1").arg(n, 13, 10, QLatin1Char('0'));
         if (!m_devices.count(serial))
@@ -263,13 +263,13 @@ QString OvDeviceHub::freeSerialLocked() const {
     }
 }
 
-std::optional<QString> OvDeviceHub::plug(const OvPlugOptions& options, QString* error) {
+std::optional<QString> SimDeviceHub::plug(const SimPlugOptions& options, QString* error) {
     QString serial;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!options.serial.isEmpty() && m_devices.count(options.serial)) {
             // A known device: plug it back as it was.
-            OvVirtualDevice& d = m_devices[options.serial];
+            SimVirtualDevice& d = m_devices[options.serial];
             if (d.plugged) {
                 if (options.reuse)
                     return d.serial;
@@ -293,7 +293,7 @@ std::optional<QString> OvDeviceHub::plug(const OvPlugOptions& options, QString* 
                 setError(error, QStringLiteral("location %1 is taken").arg(locationText(*options.location)));
                 return std::nullopt;
             }
-            OvVirtualDevice d =
+            SimVirtualDevice d =
                 options.makeDevice(options.serial.isEmpty() ? freeSerialLocked() : options.serial,
                                    options.location.value_or(freeLocationLocked()));
             d.plugged = true;
@@ -307,10 +307,10 @@ std::optional<QString> OvDeviceHub::plug(const OvPlugOptions& options, QString* 
     return serial;
 }
 
-bool OvDeviceHub::unplug(const QString& serial, QString* error) {
+bool SimDeviceHub::unplug(const QString& serial, QString* error) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        OvVirtualDevice* d = findPluggedLocked(serial, error);
+        SimVirtualDevice* d = findPluggedLocked(serial, error);
         if (!d)
             return false;
         d->plugged = false;
@@ -321,10 +321,10 @@ bool OvDeviceHub::unplug(const QString& serial, QString* error) {
     return true;
 }
 
-bool OvDeviceHub::replug(const QString& serial, QString* error) {
+bool SimDeviceHub::replug(const QString& serial, QString* error) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        OvVirtualDevice* d = findLocked(serial, error);
+        SimVirtualDevice* d = findLocked(serial, error);
         if (!d)
             return false;
         if (!d->plugged && locationTakenLocked(d->location, serial))
@@ -336,17 +336,17 @@ bool OvDeviceHub::replug(const QString& serial, QString* error) {
     publish();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (OvVirtualDevice* d = findLocked(serial, nullptr))
+        if (SimVirtualDevice* d = findLocked(serial, nullptr))
             attachLocked(*d);
     }
     publish();
     return true;
 }
 
-bool OvDeviceHub::recovery(const QString& serial, QString* error) {
+bool SimDeviceHub::recovery(const QString& serial, QString* error) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        OvVirtualDevice* d = findPluggedLocked(serial, error);
+        SimVirtualDevice* d = findPluggedLocked(serial, error);
         if (!d)
             return false;
         if (d->recovery)
@@ -356,7 +356,7 @@ bool OvDeviceHub::recovery(const QString& serial, QString* error) {
     return true;
 }
 
-std::optional<QString> OvDeviceHub::addHid(std::optional<quint32> location, QString* error) {
+std::optional<QString> SimDeviceHub::addHid(std::optional<quint32> location, QString* error) {
     QString serial;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -364,10 +364,10 @@ std::optional<QString> OvDeviceHub::addHid(std::optional<quint32> location, QStr
             setError(error, QStringLiteral("location %1 is taken or invalid").arg(locationText(*location)));
             return std::nullopt;
         }
-        OvVirtualDevice d;
+        SimVirtualDevice d;
         d.serial = freeSerialLocked();
         d.location = location.value_or(freeLocationLocked());
-        d.seed = OvSessionContent::stableHash(d.serial);
+        d.seed = SimSessionContent::stableHash(d.serial);
         d.recovery = true;
         d.plugged = true;
         serial = d.serial;
@@ -379,42 +379,42 @@ std::optional<QString> OvDeviceHub::addHid(std::optional<quint32> location, QStr
     return serial;
 }
 
-bool OvDeviceHub::setBattery(const QString& serial, int level, QString* error) {
-    if (!OvPlugOptions::validateBattery(level, error))
+bool SimDeviceHub::setBattery(const QString& serial, int level, QString* error) {
+    if (!SimPlugOptions::validateBattery(level, error))
         return false;
     return editDevice(
-        serial, [level](OvVirtualDevice& d) { d.battery = level; }, error);
+        serial, [level](SimVirtualDevice& d) { d.battery = level; }, error);
 }
 
-bool OvDeviceHub::addFault(const QString& serial, const OvFault& fault, QString* error) {
+bool SimDeviceHub::addFault(const QString& serial, const SimFault& fault, QString* error) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    OvVirtualDevice* d = findLocked(serial, error);
+    SimVirtualDevice* d = findLocked(serial, error);
     if (!d)
         return false;
     d->faults.append(fault);
     return true;
 }
 
-bool OvDeviceHub::clearFaults(const QString& serial, QString* error) {
+bool SimDeviceHub::clearFaults(const QString& serial, QString* error) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    OvVirtualDevice* d = findLocked(serial, error);
+    SimVirtualDevice* d = findLocked(serial, error);
     if (!d)
         return false;
     d->faults.clear();
     return true;
 }
 
-void OvDeviceHub::setLinkModel(const OvLinkModel& link) {
+void SimDeviceHub::setLinkModel(const SimLinkModel& link) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_link = link;
 }
 
-OvLinkModel OvDeviceHub::linkModel() const {
+SimLinkModel SimDeviceHub::linkModel() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_link;
 }
 
-QJsonArray OvDeviceHub::list() const {
+QJsonArray SimDeviceHub::list() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     QJsonArray out;
     for (const auto& entry : m_devices)
@@ -422,14 +422,14 @@ QJsonArray OvDeviceHub::list() const {
     return out;
 }
 
-std::optional<QJsonArray> OvDeviceHub::sessions(const QString& serial, QString* error) const {
+std::optional<QJsonArray> SimDeviceHub::sessions(const QString& serial, QString* error) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const OvVirtualDevice* d = findLocked(serial, error);
+    const SimVirtualDevice* d = findLocked(serial, error);
     if (!d)
         return std::nullopt;
     QJsonArray out;
     for (int i = 0; i < d->sessions.size(); ++i) {
-        const OvVirtualSession& s = d->sessions.at(i);
+        const SimVirtualSession& s = d->sessions.at(i);
         const auto info = s.toInformation();
         out.append(QJsonObject{
             {QStringLiteral("index"), i},
@@ -441,7 +441,7 @@ std::optional<QJsonArray> OvDeviceHub::sessions(const QString& serial, QString* 
             {QStringLiteral("page_count"), qint64(s.pageCount)},
             {QStringLiteral("user"), qint64(s.userUID)},
             {QStringLiteral("application"), s.applicationUID},
-            {QStringLiteral("firmware"), OvVirtualDevice::firmwareText(s.firmware)},
+            {QStringLiteral("firmware"), SimVirtualDevice::firmwareText(s.firmware)},
             {QStringLiteral("corrupted"), s.corrupted},
             {QStringLiteral("corruption_status"), s.corruptionStatus},
             {QStringLiteral("software_id"), info->sessionInformation.softwareId()},
@@ -453,12 +453,12 @@ std::optional<QJsonArray> OvDeviceHub::sessions(const QString& serial, QString* 
     return out;
 }
 
-bool OvDeviceHub::dump(const QString& serial, int index, const std::function<bool(const QByteArray&)>& out,
-                       QString* error) const {
-    OvVirtualSession session;
+bool SimDeviceHub::dump(const QString& serial, int index, const std::function<bool(const QByteArray&)>& out,
+                        QString* error) const {
+    SimVirtualSession session;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        const OvVirtualDevice* d = findLocked(serial, error);
+        const SimVirtualDevice* d = findLocked(serial, error);
         if (!d)
             return false;
         if (index < 0 || index >= d->sessions.size())
@@ -471,8 +471,8 @@ bool OvDeviceHub::dump(const QString& serial, int index, const std::function<boo
     // Generated outside the lock, a chunk at a time: a dump of any size holds a few pages only.
     QByteArray chunk;
     for (quint32 p = 0; p < session.pageCount; ++p) {
-        chunk.append(OvSessionContent::page(session.seed, p));
-        if (chunk.size() >= kDumpChunkPages * OvVirtualDevice::kPageSize || p + 1 == session.pageCount) {
+        chunk.append(SimSessionContent::page(session.seed, p));
+        if (chunk.size() >= kDumpChunkPages * SimVirtualDevice::kPageSize || p + 1 == session.pageCount) {
             if (!out(chunk))
                 return setError(error, QStringLiteral("the reader went away"));
             chunk.clear();
@@ -481,18 +481,18 @@ bool OvDeviceHub::dump(const QString& serial, int index, const std::function<boo
     return true;
 }
 
-std::optional<OvVirtualDevice> OvDeviceHub::device(const QString& serial) const {
+std::optional<SimVirtualDevice> SimDeviceHub::device(const QString& serial) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const OvVirtualDevice* d = findLocked(serial, nullptr);
+    const SimVirtualDevice* d = findLocked(serial, nullptr);
     if (!d)
         return std::nullopt;
     return *d;
 }
 
-bool OvDeviceHub::editDevice(const QString& serial, const std::function<void(OvVirtualDevice&)>& edit,
-                             QString* error) {
+bool SimDeviceHub::editDevice(const QString& serial, const std::function<void(SimVirtualDevice&)>& edit,
+                              QString* error) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    OvVirtualDevice* d = findLocked(serial, error);
+    SimVirtualDevice* d = findLocked(serial, error);
     if (!d)
         return false;
     edit(*d);
@@ -500,7 +500,7 @@ bool OvDeviceHub::editDevice(const QString& serial, const std::function<void(OvV
     return true;
 }
 
-bool OvDeviceHub::submit(const OrvaneRequest& request, const std::shared_ptr<OvReplySink>& sink) {
+bool SimDeviceHub::submit(const OrvaneRequest& request, const std::shared_ptr<SimReplySink>& sink) {
     std::shared_ptr<Attachment> attachment;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -510,10 +510,11 @@ bool OvDeviceHub::submit(const OrvaneRequest& request, const std::shared_ptr<OvR
         }
         if (!attachment)
             return false;
-        OvVirtualDevice* d = findLocked(attachment->serial, nullptr);
+        SimVirtualDevice* d = findLocked(attachment->serial, nullptr);
         if (!d || (d->recovery && request.op != OrvaneOp::Flash))
             return false;
-        if (consumeFault(*d, OvFault::Kind::Refuse, [&](const OvFault& f) { return f.matches(request.op); }))
+        if (consumeFault(*d, SimFault::Kind::Refuse,
+                         [&](const SimFault& f) { return f.matches(request.op); }))
             return false;
         std::lock_guard<std::mutex> queue(attachment->mutex);
         if (attachment->stopping)
@@ -524,13 +525,13 @@ bool OvDeviceHub::submit(const OrvaneRequest& request, const std::shared_ptr<OvR
     return true;
 }
 
-std::optional<OvFault> OvDeviceHub::consumeFault(OvVirtualDevice& device, OvFault::Kind kind,
-                                                 const std::function<bool(const OvFault&)>& applies) {
+std::optional<SimFault> SimDeviceHub::consumeFault(SimVirtualDevice& device, SimFault::Kind kind,
+                                                   const std::function<bool(const SimFault&)>& applies) {
     for (int i = 0; i < device.faults.size(); ++i) {
-        OvFault& f = device.faults[i];
+        SimFault& f = device.faults[i];
         if (f.kind != kind || !applies(f))
             continue;
-        const OvFault fired = f;
+        const SimFault fired = f;
         if (f.remaining > 0 && --f.remaining == 0)
             device.faults.removeAt(i);
         return fired;
@@ -538,7 +539,7 @@ std::optional<OvFault> OvDeviceHub::consumeFault(OvVirtualDevice& device, OvFaul
     return std::nullopt;
 }
 
-void OvDeviceHub::runWorker(const std::shared_ptr<Attachment>& attachment) {
+void SimDeviceHub::runWorker(const std::shared_ptr<Attachment>& attachment) {
     for (;;) {
         Job job;
         {
@@ -554,26 +555,26 @@ void OvDeviceHub::runWorker(const std::shared_ptr<Attachment>& attachment) {
     attachment->finished.store(true);
 }
 
-void OvDeviceHub::deliver(Attachment& attachment, const Job& job, const OrvaneAnswer& answer) {
+void SimDeviceHub::deliver(Attachment& attachment, const Job& job, const OrvaneAnswer& answer) {
     std::lock_guard<std::mutex> lock(attachment.deliveryMutex);
     if (attachment.alive && job.sink)
         job.sink->deliverAnswer(answer);
 }
 
-void OvDeviceHub::process(Attachment& attachment, const Job& job) {
+void SimDeviceHub::process(Attachment& attachment, const Job& job) {
     const OrvaneRequest& r = job.request;
     OrvaneAnswer answer;
     answer.id = r.id;
     answer.status = OrvaneStatus::Success;
     After after = After::Nothing;
-    OvLinkModel link;
+    SimLinkModel link;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         link = m_link;
-        OvVirtualDevice* d = findLocked(attachment.serial, nullptr);
+        SimVirtualDevice* d = findLocked(attachment.serial, nullptr);
         if (!d)
             return;
-        if (consumeFault(*d, OvFault::Kind::NoAnswer, [&](const OvFault& f) { return f.matches(r.op); }))
+        if (consumeFault(*d, SimFault::Kind::NoAnswer, [&](const SimFault& f) { return f.matches(r.op); }))
             return; // taken, and lost: the caller waits for nothing
         after = answerLocked(*d, r, answer);
     }
@@ -590,8 +591,8 @@ void OvDeviceHub::process(Attachment& attachment, const Job& job) {
         unplug(attachment.serial, nullptr);
 }
 
-OvDeviceHub::After OvDeviceHub::answerLocked(OvVirtualDevice& d, const OrvaneRequest& r,
-                                             OrvaneAnswer& answer) {
+SimDeviceHub::After SimDeviceHub::answerLocked(SimVirtualDevice& d, const OrvaneRequest& r,
+                                               OrvaneAnswer& answer) {
     switch (r.op) {
     case OrvaneOp::Battery:
         return answerBattery(d, answer);
@@ -609,7 +610,7 @@ OvDeviceHub::After OvDeviceHub::answerLocked(OvVirtualDevice& d, const OrvaneReq
         return After::Nothing;
     case OrvaneOp::Reset:
         d.sessions.clear();
-        d.defaultUser = OvVirtualDevice::kNoUser;
+        d.defaultUser = SimVirtualDevice::kNoUser;
         save(d);
         return After::Restart;
     case OrvaneOp::SetRTC:
@@ -627,34 +628,34 @@ OvDeviceHub::After OvDeviceHub::answerLocked(OvVirtualDevice& d, const OrvaneReq
     return After::Nothing;
 }
 
-OvDeviceHub::After OvDeviceHub::answerBattery(OvVirtualDevice& d, OrvaneAnswer& answer) {
-    if (consumeFault(d, OvFault::Kind::FailBattery, [](const OvFault&) { return true; }))
+SimDeviceHub::After SimDeviceHub::answerBattery(SimVirtualDevice& d, OrvaneAnswer& answer) {
+    if (consumeFault(d, SimFault::Kind::FailBattery, [](const SimFault&) { return true; }))
         answer.status = OrvaneStatus::BatteryGaugeError;
     else
         answer.payload = OrvaneWire::encodeBattery(d.battery);
     return After::Nothing;
 }
 
-OvDeviceHub::After OvDeviceHub::answerPage(OvVirtualDevice& d, quint64 address, OrvaneAnswer& answer) {
-    auto samePage = [address](const OvFault& f) { return f.page == address; };
+SimDeviceHub::After SimDeviceHub::answerPage(SimVirtualDevice& d, quint64 address, OrvaneAnswer& answer) {
+    auto samePage = [address](const SimFault& f) { return f.page == address; };
     std::optional<QByteArray> page =
         address <= 0xFFFFFFFFull ? d.readPage(static_cast<quint32>(address)) : std::nullopt;
     if (!page) {
         answer.status = OrvaneStatus::PageOutOfRange;
-    } else if (consumeFault(d, OvFault::Kind::FailPage, samePage)) {
+    } else if (consumeFault(d, SimFault::Kind::FailPage, samePage)) {
         answer.status = OrvaneStatus::ReadError;
     } else {
-        if (const auto resize = consumeFault(d, OvFault::Kind::ResizePage, samePage))
+        if (const auto resize = consumeFault(d, SimFault::Kind::ResizePage, samePage))
             page->resize(resize->size, '\0');
-        if (consumeFault(d, OvFault::Kind::CorruptPage, samePage)) {
+        if (consumeFault(d, SimFault::Kind::CorruptPage, samePage)) {
             for (int i = 0; i < page->size(); i += 7)
                 (*page)[i] = static_cast<char>(~static_cast<quint8>(page->at(i)));
         }
         answer.payload = *page;
     }
     for (int i = 0; i < d.faults.size(); ++i) {
-        OvFault& f = d.faults[i];
-        if (f.kind != OvFault::Kind::UnplugAfterPages)
+        SimFault& f = d.faults[i];
+        if (f.kind != SimFault::Kind::UnplugAfterPages)
             continue;
         if (f.pagesBeforeUnplug > 1) {
             --f.pagesBeforeUnplug;
@@ -666,10 +667,10 @@ OvDeviceHub::After OvDeviceHub::answerPage(OvVirtualDevice& d, quint64 address, 
     return After::Nothing;
 }
 
-OvDeviceHub::After OvDeviceHub::answerSessionList(const OvVirtualDevice& d, const OrvaneRequest& r,
-                                                  OrvaneAnswer& answer) {
+SimDeviceHub::After SimDeviceHub::answerSessionList(const SimVirtualDevice& d, const OrvaneRequest& r,
+                                                    OrvaneAnswer& answer) {
     OrvaneSessionList list;
-    for (const OvVirtualSession& s : d.sessions) {
+    for (const SimVirtualSession& s : d.sessions) {
         if (s.start >= r.arg1 && s.start <= r.arg2)
             list.append(s.toInformation());
     }
@@ -677,7 +678,8 @@ OvDeviceHub::After OvDeviceHub::answerSessionList(const OvVirtualDevice& d, cons
     return After::Nothing;
 }
 
-OvDeviceHub::After OvDeviceHub::answerSetDefaultUser(OvVirtualDevice& d, quint64 user, OrvaneAnswer& answer) {
+SimDeviceHub::After SimDeviceHub::answerSetDefaultUser(SimVirtualDevice& d, quint64 user,
+                                                       OrvaneAnswer& answer) {
     if (user > 0xFFFFFFFFull) {
         answer.status = OrvaneStatus::InvalidArgument;
         return After::Nothing;
@@ -687,11 +689,11 @@ OvDeviceHub::After OvDeviceHub::answerSetDefaultUser(OvVirtualDevice& d, quint64
     return After::Nothing;
 }
 
-void OvDeviceHub::processFlash(Attachment& attachment, const Job& job, const OvLinkModel& link) {
+void SimDeviceHub::processFlash(Attachment& attachment, const Job& job, const SimLinkModel& link) {
     const OrvaneRequest& r = job.request;
     OrvaneAnswer answer;
     answer.id = r.id;
-    const std::optional<OvFirmwareImage> image = OvFirmwareImage::parse(r.blob);
+    const std::optional<SimFirmwareImage> image = SimFirmwareImage::parse(r.blob);
     if (!image) {
         if (!attachment.waitFor(link.requestUs(kRequestOverheadBytes + r.blob.size())))
             return;
@@ -699,11 +701,11 @@ void OvDeviceHub::processFlash(Attachment& attachment, const Job& job, const OvL
         deliver(attachment, job, answer);
         return;
     }
-    std::optional<OvFault> failure;
+    std::optional<SimFault> failure;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (OvVirtualDevice* d = findLocked(attachment.serial, nullptr))
-            failure = consumeFault(*d, OvFault::Kind::FailFirmware, [](const OvFault&) { return true; });
+        if (SimVirtualDevice* d = findLocked(attachment.serial, nullptr))
+            failure = consumeFault(*d, SimFault::Kind::FailFirmware, [](const SimFault&) { return true; });
     }
     const qsizetype size = r.blob.size();
     const int blocks =
@@ -724,7 +726,7 @@ void OvDeviceHub::processFlash(Attachment& attachment, const Job& job, const OvL
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        OvVirtualDevice* d = findLocked(attachment.serial, nullptr);
+        SimVirtualDevice* d = findLocked(attachment.serial, nullptr);
         if (!d)
             return;
         d->fwRevision = image->version();
@@ -736,11 +738,11 @@ void OvDeviceHub::processFlash(Attachment& attachment, const Job& job, const OvL
     restart(attachment.serial, false);
 }
 
-void OvDeviceHub::restart(const QString& serial, bool intoRecovery) {
+void SimDeviceHub::restart(const QString& serial, bool intoRecovery) {
     qint64 delay = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        OvVirtualDevice* d = findLocked(serial, nullptr);
+        SimVirtualDevice* d = findLocked(serial, nullptr);
         if (!d)
             return;
         d->recovery = intoRecovery;
@@ -752,7 +754,7 @@ void OvDeviceHub::restart(const QString& serial, bool intoRecovery) {
     attachLater(serial, delay);
 }
 
-void OvDeviceHub::attachLater(const QString& serial, qint64 delayMs) {
+void SimDeviceHub::attachLater(const QString& serial, qint64 delayMs) {
     {
         std::lock_guard<std::mutex> lock(m_timerMutex);
         if (m_timersStopping)
@@ -761,7 +763,7 @@ void OvDeviceHub::attachLater(const QString& serial, qint64 delayMs) {
                          [this, serial] {
                              {
                                  std::lock_guard<std::mutex> lock(m_mutex);
-                                 OvVirtualDevice* d = findLocked(serial, nullptr);
+                                 SimVirtualDevice* d = findLocked(serial, nullptr);
                                  // Unplugged while it restarted: it stays away.
                                  if (!d || !d->plugged)
                                      return;
@@ -773,7 +775,7 @@ void OvDeviceHub::attachLater(const QString& serial, qint64 delayMs) {
     m_timerWake.notify_all();
 }
 
-void OvDeviceHub::runTimers() {
+void SimDeviceHub::runTimers() {
     std::unique_lock<std::mutex> lock(m_timerMutex);
     while (!m_timersStopping) {
         if (m_timers.empty()) {

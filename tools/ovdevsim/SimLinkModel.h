@@ -10,7 +10,7 @@
  * request plus the bytes moved at the link's bandwidth. The default is close to a full-speed USB
  * link; the zero-delay link answers as fast as the emulator can, for tests.
  */
-struct OvLinkModel {
+struct SimLinkModel {
     /** Per request, in microseconds. */
     qint64 latencyUs = 250;
     /** Bytes per second both ways; 0 means no transfer time. */
@@ -20,8 +20,8 @@ struct OvLinkModel {
     /** Time to program one 4 KiB firmware block, in microseconds. */
     qint64 flashBlockUs = 2000;
 
-    static OvLinkModel fullSpeed() { return OvLinkModel(); }
-    static OvLinkModel zeroDelay() { return OvLinkModel{0, 0, 0, 0}; }
+    static SimLinkModel fullSpeed() { return SimLinkModel(); }
+    static SimLinkModel zeroDelay() { return SimLinkModel{0, 0, 0, 0}; }
 
     /** Microseconds a request moving this many bytes takes, latency included. */
     qint64 requestUs(qint64 bytes) const {
@@ -31,6 +31,6 @@ struct OvLinkModel {
     QJsonObject toJson() const;
     /** Applies the keys present in json ("preset", "latency_us", "bandwidth", "restart_ms",
      * "flash_block_us"). */
-    static std::optional<OvLinkModel> fromJson(const QJsonObject& json, const OvLinkModel& base,
-                                               QString* error);
+    static std::optional<SimLinkModel> fromJson(const QJsonObject& json, const SimLinkModel& base,
+                                                QString* error);
 };

@@ -1,4 +1,4 @@
-#include "OvSessionContent.h"
+#include "SimSessionContent.h"
 
 #include "OrvaneSessionVerification.h"
 
@@ -14,7 +14,7 @@ quint64 splitmix64(quint64& state) {
 }
 } // namespace
 
-QByteArray OvSessionContent::page(quint64 seed, quint32 index) {
+QByteArray SimSessionContent::page(quint64 seed, quint32 index) {
     QByteArray out(kPageSize, Qt::Uninitialized);
     quint64 state = seed ^ (quint64(index) + 1) * 0xD1B54A32D192ED03ull;
     for (int offset = 0; offset < kPageSize; offset += 8)
@@ -24,19 +24,19 @@ QByteArray OvSessionContent::page(quint64 seed, quint32 index) {
     return out;
 }
 
-quint32 OvSessionContent::crc(quint64 seed, quint32 pageCount) {
+quint32 SimSessionContent::crc(quint64 seed, quint32 pageCount) {
     quint32 crc = OrvaneSessionVerification::crc32Initial();
     for (quint32 i = 0; i < pageCount; ++i)
         crc = OrvaneSessionVerification::crc32Update(crc, page(seed, i));
     return crc;
 }
 
-quint64 OvSessionContent::sessionSeed(quint64 deviceSeed, quint32 sessionNumber) {
+quint64 SimSessionContent::sessionSeed(quint64 deviceSeed, quint32 sessionNumber) {
     quint64 state = deviceSeed ^ (quint64(sessionNumber) << 32);
     return splitmix64(state);
 }
 
-quint64 OvSessionContent::stableHash(const QString& text) {
+quint64 SimSessionContent::stableHash(const QString& text) {
     quint64 hash = 0xCBF29CE484222325ull;
     for (const char c : text.toUtf8()) {
         hash ^= static_cast<quint8>(c);

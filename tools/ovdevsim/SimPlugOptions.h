@@ -7,13 +7,13 @@
 
 #include <optional>
 
-struct OvVirtualDevice;
+struct SimVirtualDevice;
 
 /**
  * How a new emulated device is made (the options of `ovdevsim plug`). The one place their rules
  * live: the command line, the control protocol and the hub all check through validate().
  */
-struct OvPlugOptions {
+struct SimPlugOptions {
     static constexpr int kMaxSessions = 1000;
     static constexpr qint64 kMinPages = 2;
     static constexpr qint64 kMaxPages = 1000000;
@@ -46,7 +46,7 @@ struct OvPlugOptions {
 
     QJsonObject toJson() const;
     /** Read and validated; none with *error set when a value is missing its rule. */
-    static std::optional<OvPlugOptions> fromJson(const QJsonObject& json, QString* error);
+    static std::optional<SimPlugOptions> fromJson(const QJsonObject& json, QString* error);
     /** Every rule a new device's options meet (ranges, serial, firmware text, room in the flash). */
     bool validate(QString* error) const;
     static bool validateBattery(int level, QString* error);
@@ -55,5 +55,5 @@ struct OvPlugOptions {
     /** "location" of a request: absent, or a number from 1 to 0xFFFFFFFF. */
     static bool readLocation(const QJsonObject& json, std::optional<quint32>* location, QString* error);
     /** The device these options describe, its sessions laid out one day apart. */
-    OvVirtualDevice makeDevice(const QString& deviceSerial, quint32 deviceLocation) const;
+    SimVirtualDevice makeDevice(const QString& deviceSerial, quint32 deviceLocation) const;
 };

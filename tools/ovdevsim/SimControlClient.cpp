@@ -1,4 +1,4 @@
-#include "OvControlClient.h"
+#include "SimControlClient.h"
 
 #include "OrvaneLocalSocket.h"
 #include "OrvaneWire.h"
@@ -29,12 +29,12 @@ bool readExactly(int fd, char* out, qsizetype size) {
 }
 } // namespace
 
-OvControlClient::OvControlClient(QString socketPath, double waitSeconds)
+SimControlClient::SimControlClient(QString socketPath, double waitSeconds)
     : m_socketPath(std::move(socketPath))
     , m_waitSeconds(waitSeconds) {}
 
-std::optional<QJsonObject> OvControlClient::call(const QJsonObject& request, QString* error,
-                                                 const std::function<void(const QByteArray&)>& data) {
+std::optional<QJsonObject> SimControlClient::call(const QJsonObject& request, QString* error,
+                                                  const std::function<void(const QByteArray&)>& data) {
     QDeadlineTimer deadline(static_cast<qint64>(m_waitSeconds * 1000));
     int fd = OrvaneLocalSocket::connectTo(m_socketPath);
     while (fd < 0 && !deadline.hasExpired()) {

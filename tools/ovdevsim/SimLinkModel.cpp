@@ -1,15 +1,15 @@
-#include "OvLinkModel.h"
+#include "SimLinkModel.h"
 
-QJsonObject OvLinkModel::toJson() const {
+QJsonObject SimLinkModel::toJson() const {
     return QJsonObject{{QStringLiteral("latency_us"), latencyUs},
                        {QStringLiteral("bandwidth"), bandwidth},
                        {QStringLiteral("restart_ms"), restartDelayMs},
                        {QStringLiteral("flash_block_us"), flashBlockUs}};
 }
 
-std::optional<OvLinkModel> OvLinkModel::fromJson(const QJsonObject& json, const OvLinkModel& base,
-                                                 QString* error) {
-    OvLinkModel link = base;
+std::optional<SimLinkModel> SimLinkModel::fromJson(const QJsonObject& json, const SimLinkModel& base,
+                                                   QString* error) {
+    SimLinkModel link = base;
     const QString preset = json.value(QStringLiteral("preset")).toString();
     if (preset == QLatin1String("zero"))
         link = zeroDelay();

@@ -1,8 +1,8 @@
-#include "OvInProcessTransport.h"
+#include "SimInProcessTransport.h"
 
 // Forwards answers to the listener until the transport stops; the lock makes stop() wait for an
 // answer being delivered.
-class OvInProcessTransport::Sink : public OvReplySink {
+class SimInProcessTransport::Sink : public SimReplySink {
 public:
     void setListener(OrvaneTransportListener* listener) {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -24,15 +24,15 @@ private:
     OrvaneTransportListener* m_listener = nullptr;
 };
 
-OvInProcessTransport::OvInProcessTransport(std::shared_ptr<OvDeviceHub> hub)
+SimInProcessTransport::SimInProcessTransport(std::shared_ptr<SimDeviceHub> hub)
     : m_hub(std::move(hub))
     , m_sink(std::make_shared<Sink>()) {}
 
-OvInProcessTransport::~OvInProcessTransport() {
+SimInProcessTransport::~SimInProcessTransport() {
     stop();
 }
 
-void OvInProcessTransport::start(OrvaneTransportListener* listener) {
+void SimInProcessTransport::start(OrvaneTransportListener* listener) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_listener = listener;
@@ -41,14 +41,14 @@ void OvInProcessTransport::start(OrvaneTransportListener* listener) {
     m_hub->addListener(this);
 }
 
-void OvInProcessTransport::stop() {
+void SimInProcessTransport::stop() {
     m_hub->removeListener(this);
     m_sink->setListener(nullptr);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_listener = nullptr;
 }
 
-bool OvInProcessTransport::send(const OrvaneRequest& request) {
+bool SimInProcessTransport::send(const OrvaneRequest& request) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_listener)
@@ -57,7 +57,7 @@ bool OvInProcessTransport::send(const OrvaneRequest& request) {
     return m_hub->submit(request, m_sink);
 }
 
-void OvInProcessTransport::hubDeviceListChanged(const QList<OrvaneDeviceDescriptor>& devices) {
+void SimInProcessTransport::hubDeviceListChanged(const QList<OrvaneDeviceDescriptor>& devices) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_listener)
         m_listener->transportDeviceListChanged(devices);

@@ -15,7 +15,7 @@
  *   16  N  payload
  *   16+N 4 CRC-32 (zlib's) of every byte before it
  */
-class OvFirmwareImage {
+class SimFirmwareImage {
 public:
     static constexpr int kHeaderSize = 16;
     static constexpr quint16 kFormatVersion = 1;
@@ -30,7 +30,7 @@ public:
     /** The file bytes. */
     QByteArray build() const;
     /** An image of this version with a deterministic payload of payloadSize bytes. */
-    static OvFirmwareImage generate(quint8 major, quint8 minor, quint8 patch, int payloadSize);
+    static SimFirmwareImage generate(quint8 major, quint8 minor, quint8 patch, int payloadSize);
     /** The image in bytes, or nothing with *error saying what is wrong. */
-    static std::optional<OvFirmwareImage> parse(const QByteArray& bytes, QString* error = nullptr);
+    static std::optional<SimFirmwareImage> parse(const QByteArray& bytes, QString* error = nullptr);
 };

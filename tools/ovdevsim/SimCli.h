@@ -7,7 +7,7 @@
  * status 0 on success, 1 when the daemon refuses the request, 2 on bad arguments, 3 when no daemon
  * answers. Messages go to stderr; results (serials, tables, JSON, dumps) to stdout.
  */
-class OvCli {
+class SimCli {
 public:
     static int run(const QStringList& arguments);
 };
