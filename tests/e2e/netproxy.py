@@ -26,7 +26,30 @@ def _listener(real_link=True):
     return server
 
 
-class Relay:
+class _Server:
+    """A loopback listener that serves each connection on a thread of its own (`_serve`) until closed."""
+
+    def _listen(self, real_link=True):
+        self.lock = threading.Lock()
+        self.server = _listener(real_link)
+        self.port = self.server.getsockname()[1]
+        self.running = True
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def close(self):
+        self.running = False
+        self.server.close()
+
+    def _accept(self):
+        while self.running:
+            try:
+                client, _ = self.server.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._serve, args=(client,), daemon=True).start()
+
+
+class Relay(_Server):
     """Forwards every connection to target (host, port).
 
     uplink: bytes per second from client to server (None: unlimited).
@@ -52,25 +75,9 @@ class Relay:
         self.resets = 0
         self.closed_unanswered = 0
         self.hostile_answers = 0
-        self.lock = threading.Lock()
-        self.server = _listener(real_link)
-        self.port = self.server.getsockname()[1]
+        self._listen(real_link)
         self.root = f"http://127.0.0.1:{self.port}/"
         self.api_root = self.root + "api/"
-        self.running = True
-        threading.Thread(target=self._accept, daemon=True).start()
-
-    def close(self):
-        self.running = False
-        self.server.close()
-
-    def _accept(self):
-        while self.running:
-            try:
-                client, _ = self.server.accept()
-            except OSError:
-                return
-            threading.Thread(target=self._serve, args=(client,), daemon=True).start()
 
     def _serve(self, client):
         # The server is reached only once a request comes: an idle connection (clients open them ahead)
@@ -165,7 +172,7 @@ def _copy(source, sink):
             s.close()
 
 
-class ForwardProxy:
+class ForwardProxy(_Server):
     """An HTTP forward proxy (what http_proxy names): one request per connection, forwarded to the host its
     absolute URL names (looked up in `hosts` first, as the proxy's own name service), with every request line
     kept in `requests`."""
@@ -173,24 +180,8 @@ class ForwardProxy:
     def __init__(self, hosts=None):
         self.hosts = hosts or {}
         self.requests = []
-        self.lock = threading.Lock()
-        self.server = _listener()
-        self.port = self.server.getsockname()[1]
+        self._listen()
         self.url = f"http://127.0.0.1:{self.port}"
-        self.running = True
-        threading.Thread(target=self._accept, daemon=True).start()
-
-    def close(self):
-        self.running = False
-        self.server.close()
-
-    def _accept(self):
-        while self.running:
-            try:
-                client, _ = self.server.accept()
-            except OSError:
-                return
-            threading.Thread(target=self._serve, args=(client,), daemon=True).start()
 
     @staticmethod
     def _read_head(sock):
