@@ -10,6 +10,7 @@
 #include "OVDeviceSyncher.h"
 #include "OVDeviceViewPalette.h"
 #include "OVHelper.h"
+#include "OVLogger.h"
 #include "OVMainThread.h"
 #include "OVMaintenanceBoard.h"
 #include "OVNoOrvaneViewController.h"
@@ -27,7 +28,6 @@
 #include <QScrollBar>
 #include <QSet>
 
-#include <stdexcept>
 
 /** Hands the command reports to the list on the GUI thread. */
 class OVOrvaneListViewController::CommandReports : public OVDeviceCommandDelegate {
@@ -327,11 +327,14 @@ void OVOrvaneListViewController::refreshRow(int row, const QString& context,
                                             const std::function<void(OVOrvaneCell&, OVDeviceInfo&)>& paint) {
     if (m_ui->tableViewDevices->count() == 0)
         return;
+    const auto rows = devices();
+    OVOrvaneCell* cell = cellForRow(row);
+    if (row < 0 || row >= rows.size() || !cell) {
+        OVLog("An exception occurred during %@. Exception: %@", context,
+              QStringLiteral("the device has no row in the list"));
+        return;
+    }
     try {
-        const auto rows = devices();
-        OVOrvaneCell* cell = cellForRow(row);
-        if (row < 0 || row >= rows.size() || !cell)
-            throw std::out_of_range("the device has no row in the list");
         paint(*cell, *rows.at(row));
     } catch (...) {
         logException(std::current_exception(), context);

@@ -42,7 +42,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <stdexcept>
 #include <utility>
 
 std::atomic<bool> OVOrvanesViewController::defaultUserRequested{false};
@@ -474,20 +473,18 @@ void OVOrvanesViewController::reloadSyncStatusForSession(const std::shared_ptr<O
     if (m_ui->tableViewSessions->count() == 0)
         return;
     const int index = findSessionIndex(*session);
-    try {
-        if (index < 0)
-            return;
-        OVSessionSyncInfo* cell = sessionCell(index);
-        if (!cell)
-            throw std::out_of_range("no cell at the session's row");
+    if (index < 0)
+        return;
+    if (OVSessionSyncInfo* cell = sessionCell(index)) {
         cell->setSyncStatus(*session);
-    } catch (...) {
-        OVLog("(%@)-reloadSyncStatusForSession : %@", m_deviceInfo ? m_deviceInfo->serial() : QString(),
-              session->description());
-        OVLog("reloadSyncStatusForSession index : %ld, tableViewSessions.numberOfRows: %ld", index,
-              m_ui->tableViewSessions->count());
-        logException(std::current_exception(), QStringLiteral("reloadSyncStatusForSession"));
+        return;
     }
+    OVLog("(%@)-reloadSyncStatusForSession : %@", m_deviceInfo ? m_deviceInfo->serial() : QString(),
+          session->description());
+    OVLog("reloadSyncStatusForSession index : %ld, tableViewSessions.numberOfRows: %ld", index,
+          m_ui->tableViewSessions->count());
+    OVLog("An exception occurred during %@. Exception: %@", QStringLiteral("reloadSyncStatusForSession"),
+          QStringLiteral("no cell at the session's row"));
 }
 
 void OVOrvanesViewController::toggleSyncButton() {

@@ -24,7 +24,6 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include <stdexcept>
 
 OVSupportViewController::OVSupportViewController(OVPreferencesManagerProtocol* preferences,
                                                  OVDeviceManagerProtocol* deviceManager, QWidget* parent)
@@ -73,27 +72,26 @@ void OVSupportViewController::onAllowLogCheck(bool checked) {
 }
 
 void OVSupportViewController::onSendLogs() {
-    try {
-        if (!m_pendingArchive.isEmpty())
-            QFile::remove(m_pendingArchive);
-        m_pendingArchive = OVFileLoggerManager(m_logsDirectory).zipLogFiles();
-        if (m_pendingArchive.isEmpty())
-            throw std::runtime_error(
-                tr("The log files in %1 could not be zipped.").arg(m_logsDirectory).toStdString());
-        OVError error;
-        const auto entries = OVLogArchiveContents::entries(m_pendingArchive, &error);
-        if (!error.description().isEmpty())
-            throw std::runtime_error(error.description().toStdString());
-        m_ui->listArchive->clear();
-        m_ui->listArchive->addItems(OVLogArchiveContents::describe(entries));
-        m_ui->labelArchive->setText(tr("These files will be attached to your e-mail (%1):")
-                                        .arg(QFileInfo(m_pendingArchive).fileName()));
-        showArchivePreview(true);
-    } catch (const std::exception& exception) {
-        logException(std::current_exception(), QStringLiteral("onSendLogs"));
-        m_pendingArchive.clear();
-        showMessage(tr("Error"), QString::fromStdString(exception.what()));
-    }
+    if (!m_pendingArchive.isEmpty())
+        QFile::remove(m_pendingArchive);
+    m_pendingArchive = OVFileLoggerManager(m_logsDirectory).zipLogFiles();
+    if (m_pendingArchive.isEmpty())
+        return failSendLogs(tr("The log files in %1 could not be zipped.").arg(m_logsDirectory));
+    OVError error;
+    const auto entries = OVLogArchiveContents::entries(m_pendingArchive, &error);
+    if (!error.description().isEmpty())
+        return failSendLogs(error.description());
+    m_ui->listArchive->clear();
+    m_ui->listArchive->addItems(OVLogArchiveContents::describe(entries));
+    m_ui->labelArchive->setText(
+        tr("These files will be attached to your e-mail (%1):").arg(QFileInfo(m_pendingArchive).fileName()));
+    showArchivePreview(true);
+}
+
+void OVSupportViewController::failSendLogs(const QString& reason) {
+    OVLog("An exception occurred during %@. Exception: %@", QStringLiteral("onSendLogs"), reason);
+    m_pendingArchive.clear();
+    showMessage(tr("Error"), reason);
 }
 
 void OVSupportViewController::onConfirmSend() {

@@ -44,6 +44,8 @@ public:
     const QString& pendingArchive() const { return m_pendingArchive; }
 
     void onSendLogs();
+    /** Logs why the archive could not be made, forgets it and tells the user. */
+    void failSendLogs(const QString& reason);
     void onDelete();
     /** Runs the connection checks on a worker; the list fills when they are done. */
     void onDiagnose();
