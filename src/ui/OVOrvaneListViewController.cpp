@@ -28,7 +28,6 @@
 #include <QScrollBar>
 #include <QSet>
 
-
 /** Hands the command reports to the list on the GUI thread. */
 class OVOrvaneListViewController::CommandReports : public OVDeviceCommandDelegate {
 public:

@@ -24,7 +24,6 @@
 #include <QMessageBox>
 #include <QUrl>
 
-
 OVSupportViewController::OVSupportViewController(OVPreferencesManagerProtocol* preferences,
                                                  OVDeviceManagerProtocol* deviceManager, QWidget* parent)
     : OVBaseViewController(parent)
