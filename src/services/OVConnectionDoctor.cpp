@@ -3,6 +3,7 @@
 #include "OVConfiguration.h"
 #include "OVCredentialManagerProtocol.h"
 #include "OVFileLoggerManager.h"
+#include "OVFileSystem.h"
 #include "OVLoginItem.h"
 #include "OVLogindInhibitor.h"
 #include "OVReplyLimits.h"
@@ -13,7 +14,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDateTime>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -253,7 +253,9 @@ Check OVConnectionDoctor::checkCredentials() {
 
 Check OVConnectionDoctor::checkWritableFolder(const QString& name, const QString& path,
                                               qint64 minimumFreeBytes, const QString& fix) {
-    QDir().mkpath(path);
+    // Made as the service makes them, its owner's alone: they will hold the account's recordings and logs.
+    OVError ignored;
+    OVFileSystem::createDirectory(path, &ignored);
     QTemporaryFile probe(path + QStringLiteral("/.doctor-XXXXXX"));
     if (!QFileInfo(path).isDir() || !probe.open())
         return fail(name, QStringLiteral("%1 cannot be written to").arg(path), fix);

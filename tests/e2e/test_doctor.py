@@ -3,6 +3,7 @@ fix when its cause is brought in (no emulator, server down, wrong password, a st
 written, no D-Bus)."""
 
 import json
+import stat
 import subprocess
 import textwrap
 
@@ -82,3 +83,11 @@ def test_a_check_fails_with_a_fix_for_its_cause(healthy, tmp_path, cloud, check,
             set_password(cloud, DEMO["username"], DEMO["password"])
     assert (code, report["ok"], checks[check]["status"]) == (1, False, "fail"), checks[check]
     assert checks[check]["fix"] and (cause or "refuses the password" in checks[check]["detail"])
+
+
+def test_folders_the_doctor_makes_are_their_owners_alone(service):
+    # No instance has run in this home: the doctor is the first to make the store and log folders.
+    service.command("doctor", "--json", timeout=120)
+    logs = service.store.parents[3] / "state" / "ovservices" / "Logs"
+    for folder in (service.store, logs):
+        assert stat.S_IMODE(folder.stat().st_mode) == 0o700, folder
