@@ -10,6 +10,7 @@
 #include "OVStatusReport.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -39,6 +40,17 @@ OVCommandLine::OVCommandLine(const QStringList& arguments) {
     parse(arguments);
 }
 
+std::optional<qint64> OVCommandLine::parseSessionStart(const QString& text) {
+    bool isNumber = false;
+    const qint64 seconds = text.toLongLong(&isNumber);
+    if (isNumber)
+        return seconds;
+    const QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!time.isValid())
+        return std::nullopt;
+    return time.toSecsSinceEpoch();
+}
+
 QString OVCommandLine::helpText() {
     return QStringLiteral(
         "Usage: ovservices [--headless]\n"
@@ -53,7 +65,10 @@ QString OVCommandLine::helpText() {
         "  sign-in USER      sign in; the password is read from standard input (a prompt without echo\n"
         "                    on a terminal). Without a running instance the credential is only stored.\n"
         "  sign-out          sign out\n"
-        "  sync [SERIAL]     upload the stored sessions of every device, or of one device\n"
+        "  sync [SERIAL [START]]\n"
+        "                    upload the stored sessions of every device, of one device, or one session\n"
+        "                    now (START as in status: seconds since 1970 or ISO 8601), downloading\n"
+        "                    what is missing first\n"
         "  status [--json]   the signed-in user, the known devices and their sessions\n"
         "                    (--json: the stable keys of docs/control.md)\n"
         "  quit              stop the running instance\n"
@@ -127,12 +142,15 @@ void OVCommandLine::parse(const QStringList& arguments) {
         return refuse(QStringLiteral("%1 goes with the export command").arg(m_options.firstKey()));
     const qsizetype count = m_commandArguments.size();
     const bool countOk = m_command == QLatin1String("sign-in") ? count == 1
-                         : m_command == QLatin1String("sync")  ? count <= 1
+                         : m_command == QLatin1String("sync")  ? count <= 2
                          : m_command == QLatin1String("export")
                              ? count <= (m_options.contains(QStringLiteral("--verify")) ? 0 : 2)
                              : count == 0;
     if (!countOk)
         return refuse(QStringLiteral("wrong number of arguments for '%1'").arg(m_command));
+    if (m_command == QLatin1String("sync") && count == 2 && !parseSessionStart(m_commandArguments.at(1)))
+        return refuse(QStringLiteral("START is seconds since 1970 or an ISO 8601 time, not '%1'")
+                          .arg(m_commandArguments.at(1)));
     if (m_command == QLatin1String("sign-in") && m_commandArguments.first().isEmpty())
         return refuse(QStringLiteral("sign-in needs a user name"));
     m_action = Action::RunCommand;
@@ -189,6 +207,8 @@ int OVCommandLine::runCommand(const QString& socketPath, QTextStream& out, QText
     QJsonObject request{{QStringLiteral("command"), m_command}};
     if (m_command == QLatin1String("sync") && !m_commandArguments.isEmpty())
         request.insert(QStringLiteral("serial"), m_commandArguments.first());
+    if (m_command == QLatin1String("sync") && m_commandArguments.size() == 2)
+        request.insert(QStringLiteral("start"), *parseSessionStart(m_commandArguments.at(1)));
     const OVControlClient::Result result = OVControlClient(socketPath).send(request, kCommandTimeoutMs);
     if (result.outcome == OVControlClient::Outcome::NoInstance) {
         err << "ovservices: OvServices is not running\n";

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class QTextStream;
 
@@ -46,6 +47,8 @@ public:
     static bool askRunningInstanceToReopen(const QString& socketPath, QTextStream& err, int waitMs = 0);
 
     static QString helpText();
+    /** A session's START as the status report shows it: whole seconds since 1970, or an ISO 8601 time. */
+    static std::optional<qint64> parseSessionStart(const QString& text);
     static QString readPasswordFromStdin();
 
 private:

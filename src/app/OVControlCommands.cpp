@@ -86,7 +86,10 @@ void OVControlCommands::sync(AppDelegate& delegate, const QJsonObject& request,
         return;
     }
     OVError error;
-    reply(delegate.deviceManager()->syncDevice(serial, &error)
-              ? OVControlServer::success()
-              : OVControlServer::failure(error.description()));
+    const bool asked =
+        request.contains(QStringLiteral("start"))
+            ? delegate.deviceManager()->forceSyncSession(
+                  serial, static_cast<qint64>(request.value(QStringLiteral("start")).toDouble()), &error)
+            : delegate.deviceManager()->syncDevice(serial, &error);
+    reply(asked ? OVControlServer::success() : OVControlServer::failure(error.description()));
 }

@@ -1,6 +1,7 @@
 #include "OVExportCommand.h"
 
 #include "OVBag.h"
+#include "OVCommandLine.h"
 #include "OVSessionExporter.h"
 #include "OVSessionFileRepository.h"
 
@@ -13,18 +14,6 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kBadUsage = 2;
-
-// START as the status report shows it: whole seconds since 1970, or an ISO 8601 time.
-std::optional<qint64> parseStart(const QString& text) {
-    bool isNumber = false;
-    const qint64 seconds = text.toLongLong(&isNumber);
-    if (isNumber)
-        return seconds;
-    const QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!time.isValid())
-        return std::nullopt;
-    return time.toSecsSinceEpoch();
-}
 
 // Names and paths come from the bags and the store, not from us: a line feed, a carriage return or a
 // terminal escape in them would let a damaged bag print a line of its own, an "ok" for instance. Each
@@ -61,7 +50,7 @@ int OVExportCommand::run(const QStringList& positional, const QString& outDirect
     if (!positional.isEmpty())
         selection.serial = positional.first();
     if (positional.size() > 1) {
-        selection.startSeconds = parseStart(positional.at(1));
+        selection.startSeconds = OVCommandLine::parseSessionStart(positional.at(1));
         if (!selection.startSeconds) {
             err << "ovservices: START is seconds since 1970 or an ISO 8601 time, not '" << positional.at(1)
                 << "'\n";

@@ -24,6 +24,14 @@ void OVDeviceInfo::setIsConnected(bool connected) {
     });
 }
 
+std::shared_ptr<OVSession> OVDeviceInfo::sessionStartingAt(qint64 startSeconds) const {
+    for (const auto& session : sessions()) {
+        if (session->startsInSecond(startSeconds))
+            return session;
+    }
+    return nullptr;
+}
+
 void OVDeviceInfo::modifySessions(const std::function<void(OVSessionList&)>& edit) {
     locked([&] { edit(m_sessions); });
 }

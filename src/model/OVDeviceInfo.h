@@ -62,6 +62,8 @@ public:
     /** A snapshot of the session list. */
     OVSessionList sessions() const { return read(m_sessions); }
     void setSessions(const OVSessionList& sessions) { write(m_sessions, sessions); }
+    /** The session that starts in that whole second since 1970, or null. */
+    std::shared_ptr<OVSession> sessionStartingAt(qint64 startSeconds) const;
     /** Edits the session list in place with the record's lock held. */
     void modifySessions(const std::function<void(OVSessionList&)>& edit);
 

@@ -3,6 +3,8 @@
 #include "OVLogFormat.h"
 #include "OVPage.h"
 
+#include <cmath>
+
 bool OVSession::canSync() const {
     return locked([this] {
         const bool waiting = m_syncStatus == OVSessionSyncStatusReadyToSync ||
@@ -27,4 +29,8 @@ QString OVSession::description() const {
 
 qint64 OVSession::expectedDataSize() const {
     return static_cast<qint64>(pageCount()) * OVPage::kPageSize;
+}
+
+bool OVSession::startsInSecond(qint64 secondsSince1970) const {
+    return static_cast<qint64>(std::floor(start().secondsSince1970())) == secondsSince1970;
 }

@@ -18,6 +18,8 @@ class OrvaneSDSessionInformation;
 class OVSession : public OVSharedRecord {
 public:
     OVDate start() const { return read(m_start); }
+    /** Whether the session starts in that whole second since 1970 (as status and commands name it). */
+    bool startsInSecond(qint64 secondsSince1970) const;
     void setStart(const OVDate& v) { write(m_start, v); }
     OVDate end() const { return read(m_end); }
     void setEnd(const OVDate& v) { write(m_end, v); }

@@ -588,6 +588,21 @@ void OVDeviceManager::forceSyncSession(const std::shared_ptr<OVSession>& session
     storer->storeSessionPages({session});
 }
 
+bool OVDeviceManager::forceSyncSession(const QString& serial, qint64 startSeconds, OVError* error) {
+    const std::shared_ptr<OVDeviceInfo> device = getDevice(serial);
+    const std::shared_ptr<OVSession> session = device ? device->sessionStartingAt(startSeconds) : nullptr;
+    const bool stored = session && OVSessionFileRepository().doesSessionHaveAllData(*session, nullptr);
+    if (!session || (!stored && !findUsbDevice(device))) {
+        OVError::set(error, !device    ? OVDeviceOperations::notFoundError(serial)
+                            : !session ? OVDeviceOperations::noSessionError(serial, startSeconds)
+                                       : OVDeviceOperations::notStoredError(serial));
+        return false;
+    }
+    OVLog("Sync now asked for session %@ of device %@", session, serial);
+    forceSyncSession(session, device);
+    return true;
+}
+
 void OVDeviceManager::cancelSync(const std::shared_ptr<OVDeviceInfo>& device) {
     if (const auto syncher = device ? syncherFor(device->serial()) : nullptr)
         syncher->cancelSync();

@@ -102,6 +102,12 @@ public:
                      const std::shared_ptr<OVDeviceInfo>& device) override;
     void forceSyncSession(const std::shared_ptr<OVSession>& session,
                           const std::shared_ptr<OVDeviceInfo>& device) override;
+    /**
+     * The window's "Sync now" on the session of serial that starts in the whole second startSeconds;
+     * false with the reason when there is no such session, or when its data is not all stored and the
+     * device is not plugged in to download it.
+     */
+    bool forceSyncSession(const QString& serial, qint64 startSeconds, OVError* error);
     void storeSessionsForDevice(const std::shared_ptr<OVDeviceInfo>& device, bool storePages,
                                 bool syncAfterStore);
     void cancelAll() override;

@@ -34,6 +34,18 @@ OVError OVDeviceOperations::notFoundError(const QString& serial) {
                                  OVDeviceManager::kErrorDomain);
 }
 
+OVError OVDeviceOperations::noSessionError(const QString& serial, qint64 startSeconds) {
+    const QString text =
+        QCoreApplication::translate("OVDeviceManager", "Device %1 has no session starting at %2");
+    return OVHelper::createError(text.arg(serial).arg(startSeconds), 1, OVDeviceManager::kErrorDomain);
+}
+
+OVError OVDeviceOperations::notStoredError(const QString& serial) {
+    const QString text = QCoreApplication::translate(
+        "OVDeviceManager", "The session is not all stored yet: plug in device %1 to download the rest");
+    return OVHelper::createError(text.arg(serial), 1, OVDeviceManager::kErrorDomain);
+}
+
 bool OVDeviceOperations::withUsbDevice(
     const std::shared_ptr<OVDeviceInfo>& device, const char* notFoundLine, OVError* error,
     const std::function<void(const std::shared_ptr<OrvaneCDCDevice>&)>& send) {

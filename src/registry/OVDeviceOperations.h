@@ -32,6 +32,10 @@ public:
     std::shared_ptr<OrvaneCDCDevice> findUsbDevice(const std::shared_ptr<OVDeviceInfo>& device) const;
     /** Code 1 of "com.pellwick.deviceManager": "Device %@ not found". */
     static OVError notFoundError(const QString& serial);
+    /** Code 1 as well: the device has no session starting in that second. */
+    static OVError noSessionError(const QString& serial, qint64 startSeconds);
+    /** Code 1 as well: a session to upload whose pages are partly on the device, which is unplugged. */
+    static OVError notStoredError(const QString& serial);
 
     bool identifyDevice(const std::shared_ptr<OVDeviceInfo>& device, OVError* error);
     /** Erase, then a clock setting. */

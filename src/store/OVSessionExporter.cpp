@@ -47,8 +47,7 @@ QString csvField(const QJsonValue& value) {
 bool matches(const OVSession& session, const OVSessionExporter::Selection& selection) {
     if (!selection.serial.isEmpty() && session.deviceSerial() != selection.serial)
         return false;
-    return !selection.startSeconds ||
-           static_cast<qint64>(std::floor(session.start().secondsSince1970())) == *selection.startSeconds;
+    return !selection.startSeconds || session.startsInSecond(*selection.startSeconds);
 }
 
 bool writeText(const QString& path, const QByteArray& text, OVError* error) {

@@ -28,7 +28,8 @@ def check(result, code, text):
     ("sign-in", 2, "wrong number of arguments for 'sign-in'"),
     ("sign-in ''", 2, "sign-in needs a user name"),
     ("sign-in a b", 2, "wrong number of arguments for 'sign-in'"),
-    ("sync a b", 2, "wrong number of arguments for 'sync'"),
+    ("sync a b c", 2, "wrong number of arguments for 'sync'"),
+    ("sync OVR0000000000101 yesterday", 2, "START is seconds since 1970 or an ISO 8601 time"),
     ("quit now", 2, "wrong number of arguments for 'quit'"),
     ("export a b c", 2, "wrong number of arguments for 'export'"),
     ("export --verify /tmp/x a", 2, "wrong number of arguments for 'export'"),
@@ -74,6 +75,7 @@ def test_sign_in_and_out_through_the_instance(service):
     assert service.status()["user"]["username"] == DEMO["username"]
     check(service.command("sign-in", "ada", password="whatever"), 1, "sign out first")
     check(service.command("sync", "OVR0000000000999"), 1, "OVR0000000000999")
+    check(service.command("sync", "OVR0000000000999", "1796378400"), 1, "OVR0000000000999")
 
     assert service.command("sign-out").returncode == 0
     wait_until(lambda: service.status()["user"] is None, 10, what="sign-out")
