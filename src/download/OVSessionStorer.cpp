@@ -235,7 +235,13 @@ void OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
         return;
     }
     session->setSyncStatus(OVSessionSyncStatusStoringFailed);
-    info->modifySessions([&session](OVSessionList& sessions) { sessions.append(session); });
+    // Another run of this device (one that a replug or a Sync now left finishing) may have listed it
+    // between the check above and now: the list keeps one entry per start, the one already shown.
+    info->modifySessions([&session, &start](OVSessionList& sessions) {
+        if (std::none_of(sessions.cbegin(), sessions.cend(),
+                         [&start](const auto& s) { return s->start() == start; }))
+            sessions.append(session);
+    });
 }
 
 void OVSessionStorer::removeOldSessions() {

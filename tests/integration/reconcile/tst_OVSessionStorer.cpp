@@ -6,6 +6,7 @@
 #include "OVSessionStorer.h"
 #include "PageStorerTestSupport.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTest>
 
@@ -147,6 +148,28 @@ private Q_SLOTS:
         QVERIFY(storedBytes(*listed[1]) == deviceSessionBytes(m_rig.hub(), serial, 1));
         QCOMPARE(m_manager->uploads().mid(2),
                  (QList<RecordingDeviceManager::Upload>{{s0, false}, {s2, false}, {s1, false}}));
+    }
+
+    // A session listed already whose record is not in the store, as when another run of the same device
+    // listed it a moment before this one looked: stored again, and listed once.
+    void aSessionIsListedOnceWhateverTheStoreHeld() {
+        const QString serial = QStringLiteral("OVR0000000000309");
+        const auto device = m_rig.plug(serial, 2);
+        QVERIFY(device);
+        const auto info = OVDeviceInfo::buildDeviceInfoFromUSBDevice(*device);
+        const auto first = makeStorer(device, info, false);
+        first->storeSessions();
+        QVERIFY(waitForEnd(*first, *info));
+        const QList<double> starts = startsOf(info->sessions());
+        QCOMPARE(starts.size(), 2);
+        const QString record = OVSessionFileRepository().getSessionFilePath(*info->sessions().first(), nullptr);
+        QVERIFY(QDir(QFileInfo(record).absolutePath()).removeRecursively());
+
+        const auto again = makeStorer(device, info, false);
+        again->storeSessions();
+        QVERIFY(waitForEnd(*again, *info));
+        QCOMPARE(startsOf(info->sessions()), starts);
+        QVERIFY(QFileInfo::exists(record));
     }
 
     void removesSessionsTheDeviceNoLongerHolds_data() {
