@@ -8,6 +8,7 @@ from django.db import IntegrityError, transaction
 from rest_framework import serializers
 from rest_framework.exceptions import APIException
 
+from . import timeline
 from .inputs import has_control_characters, is_device_serial, whole_number
 from .models import Device, Record
 
@@ -46,7 +47,9 @@ def user_json(user):
 def record_json(record):
     # The size held is reported only once bytes exist: a client compares it with
     # its local file, and "0 held" would wrongly match a file it has not stored yet.
-    data_status = ({"timeline": {"size": record.timeline_size, "total": record.timeline_total}}
+    # The ranges held let a client resume an upload without sending them again.
+    data_status = ({"timeline": {"size": record.timeline_size, "total": record.timeline_total,
+                                 "ranges": timeline.ranges_of(record)}}
                    if record.timeline_size else None)
     return {
         "id": record.pk,

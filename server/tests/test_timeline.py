@@ -33,6 +33,27 @@ def test_out_of_order_and_repeated_chunks_end_complete_with_identical_bytes(coac
     assert coach.held(record["id"]) == ("complete", len(data))
 
 
+@pytest.mark.parametrize("sent, ranges", [
+    ([0], [[0, CHUNK - 1]]),
+    ([0, 1], [[0, 2 * CHUNK - 1]]),                      # adjacent chunks are one range
+    ([3, 1], [[CHUNK, 2 * CHUNK - 1], [3 * CHUNK, 4 * CHUNK - 1]]),
+    ([4, 0, 4], [[0, CHUNK - 1], [4 * CHUNK, 4 * CHUNK + 99]]),  # the short last chunk
+])
+def test_an_incomplete_record_lists_the_ranges_it_holds(coach, unique_serial, sent, ranges):
+    """What a client reads to resume an upload: the byte ranges held, merged, in order,
+    beside the size and total, in the record and in the record list alike."""
+    data = session_bytes(4 * CHUNK + 100, seed=5)
+    record = coach.create_record(101, unique_serial, 256 * 400)
+    for index in sent:
+        piece = data[index * CHUNK:(index + 1) * CHUNK]
+        assert coach.upload_chunk(record["id"], piece, index * CHUNK, len(data)).status == 200
+    expected = {"size": sum(last - first + 1 for first, last in ranges), "total": len(data),
+                "ranges": ranges}
+    assert coach.get(f"record/{record['id']}/").json()["data_status"]["timeline"] == expected
+    listed = coach.get(f"record/?device__exact={unique_serial}").json()["objects"]
+    assert [found["data_status"]["timeline"] for found in listed] == [expected]
+
+
 @pytest.mark.parametrize("extra, status", [(0, 200), (-1, 400), (1, 400)])
 def test_chunked_transfer_encoding_body(coach, unique_serial, extra, status):
     """A client streaming a file may send no Content-Length at all; the range still

@@ -18,6 +18,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <thread>
 
 const QString OVSessionSyncher::kErrorDomain = QStringLiteral("com.pellwick.sessionsyncher");
@@ -55,6 +56,15 @@ HeldBytes heldBytesFromAnswer(const QByteArray& body) {
 
 QString chunkPath(const QString& directory, int index, qint64 first, qint64 last) {
     return QString::asprintf("%s/part_%i_%lli_%lli.dat", qUtf8Printable(directory), index, first, last);
+}
+
+int chunkCount(qint64 fileSize) {
+    return fileSize <= 0 ? 0
+                         : int((fileSize + OVSessionSyncher::kChunkSize - 1) / OVSessionSyncher::kChunkSize);
+}
+
+qint64 chunkLength(qint64 fileSize, int index) {
+    return std::min(OVSessionSyncher::kChunkSize, fileSize - index * OVSessionSyncher::kChunkSize);
 }
 
 } // namespace
@@ -259,7 +269,7 @@ void OVSessionSyncher::startSyncing(const OVRecord& record) {
                 static_cast<quint64>(std::max<qint64>(0, QFileInfo(dataFilePath).size())));
             if (m_sessionDataFileSize.load() == 0 && !rebuildDataFile(dataFilePath))
                 return;
-            const QStringList chunks = splitFile(dataFilePath, &error);
+            const QStringList chunks = splitFile(dataFilePath, &error, chunksHeld(record));
             if (error.isSet())
                 return onCompleteOperation(error);
             if (chunks.isEmpty())
@@ -276,6 +286,47 @@ void OVSessionSyncher::startSyncing(const OVRecord& record) {
         onCompleteOperation(unexpectedExceptionError());
     }
     OVLog("(%@)-startSyncing %@ end", serial(), record);
+}
+
+QList<int> OVSessionSyncher::chunksToSend(qint64 fileSize, const OVRecord& record) {
+    const int count = chunkCount(fileSize);
+    QList<int> chunks;
+    const bool resumable = record.status == OVRecordStatusIncomplete && record.timelineRanges &&
+                           record.timelineTotal == fileSize;
+    for (int index = 0; index < count; ++index) {
+        const qint64 first = index * kChunkSize;
+        const qint64 last = first + chunkLength(fileSize, index) - 1;
+        const auto holds = [&](const QPair<qint64, qint64>& range) {
+            return range.first <= first && last <= range.second;
+        };
+        if (!resumable || std::none_of(record.timelineRanges->begin(), record.timelineRanges->end(), holds))
+            chunks << index;
+    }
+    if (chunks.isEmpty() && count > 0)
+        chunks << count - 1;
+    return chunks;
+}
+
+// The chunks the record holds are not sent again: they count as stored from the start, so the
+// progress begins at what the server holds. The last answer still decides whether every byte is there.
+QSet<int> OVSessionSyncher::chunksHeld(const OVRecord& record) {
+    const auto fileSize = static_cast<qint64>(m_sessionDataFileSize.load());
+    const QList<int> toSend = chunksToSend(fileSize, record);
+    QSet<int> held;
+    quint64 heldBytes = 0;
+    for (int index = 0; index < chunkCount(fileSize); ++index)
+        if (!toSend.contains(index)) {
+            held.insert(index);
+            heldBytes += static_cast<quint64>(chunkLength(fileSize, index));
+        }
+    if (held.isEmpty())
+        return held;
+    OVLog("(%@)-Resuming upload of %@: the server holds %@ of %@ bytes; %@ of %@ chunks left to send",
+          serial(), session(), QString::number(record.timelineSize.value_or(0)), QString::number(fileSize),
+          QString::number(toSend.size()), QString::number(chunkCount(fileSize)));
+    m_storedBytes.store(heldBytes);
+    notiySyncProgress(progressPercentage());
+    return held;
 }
 
 // The page files kept by the download hold the same bytes as the data file; they make it again when
@@ -318,7 +369,7 @@ bool OVSessionSyncher::rebuildDataFile(const QString& dataFilePath) {
     return true;
 }
 
-QStringList OVSessionSyncher::splitFile(const QString& path, OVError* error) {
+QStringList OVSessionSyncher::splitFile(const QString& path, OVError* error, const QSet<int>& skipped) {
     QFile source(path);
     if (!source.open(QIODevice::ReadOnly)) {
         OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode, source.errorString()));
@@ -328,7 +379,13 @@ QStringList OVSessionSyncher::splitFile(const QString& path, OVError* error) {
     const qint64 size = source.size();
     QStringList chunks;
     for (qint64 offset = 0, index = 0; offset < size; offset += kChunkSize, ++index) {
-        const QByteArray bytes = source.read(std::min(kChunkSize, size - offset));
+        if (skipped.contains(int(index))) {
+            QFile::remove(
+                chunkPath(directory, int(index), offset, offset + chunkLength(size, int(index)) - 1));
+            continue;
+        }
+        const QByteArray bytes =
+            source.seek(offset) ? source.read(chunkLength(size, int(index))) : QByteArray();
         const QString chunk = chunkPath(directory, int(index), offset, offset + bytes.size() - 1);
         QFile out(chunk);
         if (bytes.isEmpty() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||

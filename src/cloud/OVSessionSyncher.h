@@ -27,7 +27,8 @@
  *   start ─► main: find record ─┬─ complete (status 0) ───────────────────────────► synced
  *                               ├─ incomplete (status 1) ─► startSyncing ─┐
  *                               └─ none / deleted ─► create ─► startSyncing ─┤
- *   startSyncing: (empty data file: rebuild it from the page files) ─► split ─► upload chunk 0
+ *   startSyncing: (empty data file: rebuild it from the page files) ─► split, leaving out the chunks
+ *                 an incomplete record already holds (chunksToSend) ─► upload the first chunk left
  *   chunk i answered ─► delete its file ─► upload chunk i+1 … last chunk answered:
  *                       (not 200, not last: queued once more after the others)
  *     200 and the record holds every byte of the data file ─► synced, else ─► failed
@@ -73,8 +74,19 @@ public:
      */
     std::optional<OVRecord> findRecord(OVError* error);
     void startSyncing(const OVRecord& record);
-    /** Writes the chunk files "part_%i_%lli_%lli.dat" next to the data file; their paths in order. */
-    QStringList splitFile(const QString& path, OVError* error);
+    /**
+     * Writes the chunk files "part_%i_%lli_%lli.dat" next to the data file; their paths in order. The
+     * chunks whose indexes are in skipped are left out, and a file of theirs left by an earlier attempt
+     * is removed.
+     */
+    QStringList splitFile(const QString& path, OVError* error, const QSet<int>& skipped = {});
+    /**
+     * The indexes of the chunks of a data file of fileSize bytes to send to the record. All of them,
+     * unless the record is incomplete, declares fileSize as its total and lists the byte ranges it
+     * holds: then a chunk lying wholly inside a held range is left out. At least one chunk always goes
+     * (the last one not held, else the last chunk): its answer decides whether the session is synced.
+     */
+    static QList<int> chunksToSend(qint64 fileSize, const OVRecord& record);
     void upload(const QString& chunkPath);
     void onCompleteOperation(const std::optional<OVError>& error);
     void onCancelSyncOperation();
@@ -105,6 +117,8 @@ public:
 
 private:
     bool rebuildDataFile(const QString& dataFilePath);
+    /** The chunks left out because the record holds them; logs them and counts them as stored. */
+    QSet<int> chunksHeld(const OVRecord& record);
     void sendChunk(const QString& chunkPath);
     void startConnection(const OVURLRequest& request);
     bool isCurrentConnection(OVURLConnection* connection) const;
@@ -139,7 +153,7 @@ private:
     std::atomic<quint64> m_sessionDataFileSize{0};
     std::atomic<qint64> m_uploadResponseStatusCode{0};
     std::atomic<quint64> m_realTotalBytesWritten{0};
-    /** Bytes of the chunks the server answered as stored. */
+    /** Bytes of the chunks the server answered as stored, or held before this upload and left out. */
     std::atomic<quint64> m_storedBytes{0};
     /** Bytes of the chunk under way, as its connection counts them. */
     std::atomic<quint64> m_chunkBytesWritten{0};

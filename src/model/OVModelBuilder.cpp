@@ -88,6 +88,26 @@ std::optional<qint64> integerFor(const QJsonObject& object, const QString& key) 
     return static_cast<qint64>(*real);
 }
 
+// [[first, last], …]: each pair two integers.
+std::optional<QList<QPair<qint64, qint64>>> rangesFor(const QJsonObject& object, const QString& key) {
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull())
+        return std::nullopt;
+    if (!value.isArray())
+        throwUnexpected(key, "an array", value);
+    QList<QPair<qint64, qint64>> ranges;
+    for (const QJsonValue& item : value.toArray()) {
+        const QJsonArray pair = item.toArray();
+        if (!item.isArray() || pair.size() != 2)
+            throwUnexpected(key, "[first, last] pairs", item);
+        const QJsonObject bounds{{QStringLiteral("first"), pair.at(0)}, {QStringLiteral("last"), pair.at(1)}};
+        const std::optional<qint64> first = integerFor(bounds, QStringLiteral("first"));
+        const std::optional<qint64> last = integerFor(bounds, QStringLiteral("last"));
+        ranges.append({*first, *last});
+    }
+    return ranges;
+}
+
 template <typename T> const T& required(const std::optional<T>& field, const char* key) {
     if (!field)
         throw OVException(
@@ -363,9 +383,12 @@ OVRecord OVModelBuilder::buildRecordFromJsonDic(const QJsonValue& dic) {
     const QJsonValue dataStatus = object.value(QLatin1String("data_status"));
     if (record.status == OVRecordStatusIncomplete && dataStatus.isObject()) {
         const QJsonValue timeline = dataStatus.toObject().value(QLatin1String("timeline"));
-        if (!timeline.isUndefined())
-            record.timelineSize =
-                integerFor(objectOf(timeline, QStringLiteral("timeline")), QStringLiteral("size"));
+        if (!timeline.isUndefined()) {
+            const QJsonObject held = objectOf(timeline, QStringLiteral("timeline"));
+            record.timelineSize = integerFor(held, QStringLiteral("size"));
+            record.timelineTotal = integerFor(held, QStringLiteral("total"));
+            record.timelineRanges = rangesFor(held, QStringLiteral("ranges"));
+        }
     }
     return record;
 }

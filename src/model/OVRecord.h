@@ -5,6 +5,8 @@
 #include "OVUser.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <optional>
@@ -38,6 +40,13 @@ public:
     std::optional<OVUser> user;
     /** Bytes of timeline data the server holds, reported for incomplete records only. */
     std::optional<qint64> timelineSize;
+    /** The timeline size the record's chunks declared; incomplete records only. */
+    std::optional<qint64> timelineTotal;
+    /**
+     * The byte ranges of the timeline the server holds, first and last byte inclusive; incomplete
+     * records only. Absent when the server does not say: then nothing is known to be held.
+     */
+    std::optional<QList<QPair<qint64, qint64>>> timelineRanges;
 
     /**
      * Whether this is the record of the session: the same device, the same user and the same start in

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -62,6 +63,46 @@ private Q_SLOTS:
         QCOMPARE(OVSessionSyncher::percentageForBytes(2, 3), 66); // the whole part only
         QCOMPARE(OVSessionSyncher::percentageForBytes(13107200, 13107200), 100);
         QCOMPARE(OVSessionSyncher::percentageForBytes(104, 100), 100); // never past the end
+    }
+
+    // Which chunks of a 12.5 MiB data file (chunks 0 and 1 of 5 MiB, chunk 2 of 2.5 MiB) go to a record.
+    void chunksToSend_data() {
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<bool>("rangesKnown");
+        QTest::addColumn<QList<Range>>("held");
+        QTest::addColumn<QList<int>>("sent");
+        const qint64 size = 25 * kMiB / 2;
+        QTest::newRow("ranges not given") << size << false << QList<Range>() << QList<int>{0, 1, 2};
+        QTest::newRow("no range held") << size << true << QList<Range>() << QList<int>{0, 1, 2};
+        QTest::newRow("first chunk held")
+            << size << true << QList<Range>{{0, 5 * kMiB - 1}} << QList<int>{1, 2};
+        QTest::newRow("first chunk and part of the next")
+            << size << true << QList<Range>{{0, 6 * kMiB}} << QList<int>{1, 2};
+        QTest::newRow("middle chunk held")
+            << size << true << QList<Range>{{5 * kMiB, 10 * kMiB - 1}} << QList<int>{0, 2};
+        QTest::newRow("last chunk held: the one before goes last")
+            << size << true << QList<Range>{{10 * kMiB, size - 1}} << QList<int>{0, 1};
+        QTest::newRow("all held: the last chunk still goes")
+            << size << true << QList<Range>{{0, size - 1}} << QList<int>{2};
+        QTest::newRow("first chunk short of its last byte")
+            << size << true << QList<Range>{{0, 5 * kMiB - 2}} << QList<int>{0, 1, 2};
+        QTest::newRow("first chunk held in two pieces with a gap")
+            << size << true << QList<Range>{{0, 99}, {101, 5 * kMiB - 1}} << QList<int>{0, 1, 2};
+        QTest::newRow("another total declared")
+            << size + 512 << true << QList<Range>{{0, 10 * kMiB - 1}} << QList<int>{0, 1, 2};
+    }
+    void chunksToSend() {
+        QFETCH(qint64, total);
+        QFETCH(bool, rangesKnown);
+        QFETCH(QList<Range>, held);
+        QFETCH(QList<int>, sent);
+        OVRecord record;
+        record.status = OVRecordStatusIncomplete;
+        record.timelineTotal = total;
+        if (rangesKnown)
+            record.timelineRanges = held;
+
+        QCOMPARE(OVSessionSyncher::chunksToSend(25 * kMiB / 2, record), sent);
     }
 
     void uploadsChunksInOrder_data() {
@@ -340,17 +381,8 @@ private Q_SLOTS:
         OVRecord record = OVRecord::buildRecordFromSession(*session);
         OVError error;
         QVERIFY(m_bed.service().createRecord(record, &error));
-        if (bytesHeld > 0) {
-            const QString chunk = QFileInfo(m_bed.dataFilePath(*session)).path() +
-                                  QStringLiteral("/held_0_0_%1.dat").arg(bytesHeld - 1);
-            QFile file(chunk);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(data.left(bytesHeld)) == bytesHeld);
-            file.close();
-            const auto request =
-                m_bed.service().createUploadRecordRequest(record, chunk, data.size(), &error);
-            QVERIFY(request && m_bed.service().sendSync(*request, &error));
-            QFile::remove(chunk);
-        }
+        if (bytesHeld > 0)
+            QVERIFY(sendToRecord(record, data, 0, bytesHeld - 1));
         session->setAlreadySynced(true);
         OVSessionFileRepository().updateSession(*session, &error);
         OVSessionStatusInquirer inquirer;
@@ -365,6 +397,71 @@ private Q_SLOTS:
         QVERIFY(syncToEnd(session));
         QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusSynced));
         QVERIFY(m_bed.timeline(m_bed.records(*session).first()) == data);
+    }
+
+    // A record holding some chunks (an upload cut short by a stall, a cancel, a kill or an unplug) gets
+    // only the others; a chunk file an earlier attempt left is removed with the chunk.
+    void resumesWhereTheRecordLeftOff_data() {
+        QTest::addColumn<QList<int>>("held");
+        QTest::addColumn<QList<Range>>("sent");
+        const qint64 size = 25 * kMiB / 2;
+        QTest::newRow("first chunk held")
+            << QList<int>{0} << QList<Range>{{5 * kMiB, 10 * kMiB - 1}, {10 * kMiB, size - 1}};
+        QTest::newRow("first two chunks held") << QList<int>{0, 1} << QList<Range>{{10 * kMiB, size - 1}};
+        QTest::newRow("middle chunk held")
+            << QList<int>{1} << QList<Range>{{0, 5 * kMiB - 1}, {10 * kMiB, size - 1}};
+    }
+    void resumesWhereTheRecordLeftOff() {
+        QFETCH(QList<int>, held);
+        QFETCH(QList<Range>, sent);
+        const QByteArray data = OVUploadTestBed::pattern(25 * kMiB / 2, 17);
+        const auto session = m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.05e9, data);
+        OVRecord record = OVRecord::buildRecordFromSession(*session);
+        OVError error;
+        QVERIFY(m_bed.service().createRecord(record, &error));
+        qint64 heldBytes = 0;
+        for (const int index : held) {
+            const qint64 first = index * OVSessionSyncher::kChunkSize;
+            heldBytes += std::min(OVSessionSyncher::kChunkSize, data.size() - first);
+            QVERIFY(sendToRecord(record, data, first,
+                                 std::min(data.size(), first + OVSessionSyncher::kChunkSize) - 1));
+        }
+        const QString dir = QFileInfo(m_bed.dataFilePath(*session)).path();
+        QFile leftOver(dir + QStringLiteral("/part_%1_%2_%3.dat")
+                                 .arg(held.first())
+                                 .arg(held.first() * 5 * kMiB)
+                                 .arg((held.first() + 1) * 5 * kMiB - 1));
+        QVERIFY(leftOver.open(QIODevice::WriteOnly) && leftOver.write("stale") == 5);
+        leftOver.close();
+        QList<int> percentages;
+        OVNotificationCenter::defaultCenter().addObserver(
+            this, OVNotificationName::OnSessionSyncStatusChanged, [&](const OVNotification&) {
+                if (session->syncStatus() == OVSessionSyncStatusSyncing)
+                    percentages << session->percentage();
+            });
+        m_log->clear();
+
+        QVERIFY(syncToEnd(session));
+
+        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusSynced));
+        QCOMPARE(acknowledgedRanges(m_log->lines()), sent);
+        QCOMPARE(m_log->count(QStringLiteral("Upload didReceiveResponse")), sent.size());
+        QCOMPARE(m_log->count(QStringLiteral("-Resuming upload of .*: the server holds %1 of %2 bytes")
+                                  .arg(heldBytes)
+                                  .arg(data.size())),
+                 1);
+        const QList<OVRecord> records = m_bed.records(*session);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.first().status, OVRecordStatusComplete);
+        QCOMPARE(records.first().n_uploaded_timelines, std::optional<qint64>(held.size() + sent.size()));
+        QVERIFY(m_bed.timeline(records.first()) == data);
+        QCOMPARE(chunkFiles(m_bed.dataFilePath(*session)), QStringList());
+        // The progress starts at what the server held and never goes back.
+        QVERIFY(!percentages.isEmpty());
+        QCOMPARE(percentages.first(),
+                 OVSessionSyncher::percentageForBytes(quint64(heldBytes), quint64(data.size())));
+        QVERIFY(std::is_sorted(percentages.begin(), percentages.end()));
+        QCOMPARE(percentages.last(), 100);
     }
 
     void cancellationMidChunk() {
@@ -391,6 +488,21 @@ private Q_SLOTS:
     }
 
 private:
+    /** Stores bytes first..last of data on the record, as an earlier upload would have. */
+    bool sendToRecord(const OVRecord& record, const QByteArray& data, qint64 first, qint64 last) {
+        const QTemporaryDir dir;
+        const QString chunk = dir.filePath(QStringLiteral("held_0_%1_%2.dat").arg(first).arg(last));
+        QFile file(chunk);
+        const qint64 length = last - first + 1;
+        if (!file.open(QIODevice::WriteOnly) || file.write(data.mid(first, length)) != length)
+            return false;
+        file.close();
+        OVError error;
+        const auto request = m_bed.service().createUploadRecordRequest(record, chunk, data.size(), &error);
+        const bool sent = request && m_bed.service().sendSync(*request, &error);
+        return sent && !error.isSet();
+    }
+
     bool syncToEnd(const std::shared_ptr<OVSession>& session) {
         auto syncher = std::make_shared<OVSessionSyncher>(&m_bed.service(), session);
         syncher->start();

@@ -22,6 +22,8 @@ const QByteArray kUser = R"({"id": 12, "username": "ada", "email": "other@exampl
 
 } // namespace
 
+using Ranges = QList<QPair<qint64, qint64>>;
+
 class tst_OVModelBuilder : public QObject {
     Q_OBJECT
 
@@ -116,6 +118,36 @@ private Q_SLOTS:
             QStringLiteral(R"({"status": %1, "data_status": %2})").arg(status, dataStatus).toUtf8(), &error);
         QCOMPARE(int(record->status), expectedStatus);
         QCOMPARE(record->timelineSize, size < 0 ? std::nullopt : std::optional(size));
+    }
+
+    // What an incomplete record holds, for an upload to resume: absent ranges mean nothing is known held.
+    void recordTimelineRanges_data() {
+        QTest::addColumn<QString>("timeline");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<Ranges>("ranges"); // empty: absent
+        QTest::newRow("two ranges") << R"({"size": 30, "total": 50, "ranges": [[0, 9], [30, 49]]})" << true
+                                    << Ranges{{0, 9}, {30, 49}};
+        QTest::newRow("no ranges") << R"({"size": 30, "total": 50})" << true << Ranges();
+        QTest::newRow("a pair of one") << R"({"ranges": [[0, 9], [30]]})" << false << Ranges();
+        QTest::newRow("text in a pair") << R"({"ranges": [[0, "9"]]})" << false << Ranges();
+        QTest::newRow("not a list") << R"({"ranges": {"0": 9}})" << false << Ranges();
+    }
+    void recordTimelineRanges() {
+        QFETCH(QString, timeline);
+        QFETCH(bool, readable);
+        QFETCH(Ranges, ranges);
+        const QByteArray json = QStringLiteral(R"({"status": "incomplete", "data_status": {"timeline": %1}})")
+                                    .arg(timeline)
+                                    .toUtf8();
+        OVError error;
+        if (!readable) {
+            QVERIFY_THROWS_EXCEPTION(OVException, OVModelBuilder::buildRecordFromJson(json, &error));
+            return;
+        }
+        const auto record = OVModelBuilder::buildRecordFromJson(json, &error);
+        QCOMPARE(record->timelineRanges.has_value(), !ranges.isEmpty());
+        QCOMPARE(record->timelineRanges.value_or(Ranges()), ranges);
+        QCOMPARE(record->timelineTotal, std::optional<qint64>(50));
     }
 
     // The user's URI comes from the nested user; absent times read as the epoch.
