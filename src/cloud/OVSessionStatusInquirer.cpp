@@ -7,7 +7,10 @@
 #include "OVSessionFileRepository.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
+
+#include <cmath>
 
 namespace {
 
@@ -25,12 +28,34 @@ std::optional<qint64> offsetFromNext(const QString& next) {
     return std::nullopt;
 }
 
-const OVRecord* findMatch(const OVSession& session, const QList<OVRecord>& remote) {
-    for (const OVRecord& record : remote)
-        if (record.matchesSession(session))
-            return &record;
-    return nullptr;
-}
+// The records by their start in whole 1/256-second units, so that a device of thousands of sessions is
+// not matched by reading every record for every session. A record without a start matches nothing.
+class RecordsByStart {
+public:
+    explicit RecordsByStart(const QList<OVRecord>& records)
+        : m_records(records) {
+        for (qsizetype i = 0; i < records.size(); ++i)
+            if (records[i].startTimestamp)
+                m_byStart[units(*records[i].startTimestamp)].append(i);
+    }
+
+    // The first record, in the server's order, that matches the session (OVRecord::matchesSession).
+    const OVRecord* findMatch(const OVSession& session) const {
+        const auto candidates = m_byStart.constFind(units(session.start()));
+        if (candidates == m_byStart.cend())
+            return nullptr;
+        for (const qsizetype i : *candidates)
+            if (m_records[i].matchesSession(session))
+                return &m_records[i];
+        return nullptr;
+    }
+
+private:
+    static double units(const OVDate& date) { return std::trunc(OVHelper::convertDateToOrvatimestamp(date)); }
+
+    const QList<OVRecord>& m_records;
+    QHash<double, QList<qsizetype>> m_byStart;
+};
 
 } // namespace
 
@@ -59,10 +84,15 @@ void OVSessionStatusInquirer::updateSessionsStatus(const OVSessionList& sessions
     const bool remoteFailed = error.isSet();
 
     OVSessionFileRepository repository;
-    for (const std::shared_ptr<OVSession>& session : sorted) {
-        applyStatus(*session, remote, remoteFailed, repository);
+    const RecordsByStart records(remote);
+    OVSessionList toSave;
+    for (const std::shared_ptr<OVSession>& session : sorted)
+        applyStatus(session, records.findMatch(*session), remoteFailed, repository, toSave);
+    // One flush to disk for the device instead of one per record: a large device has thousands.
+    OVError ignored;
+    repository.updateSessions(toSave, &ignored);
+    for (const std::shared_ptr<OVSession>& session : sorted)
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSessionSyncStatusChanged, session);
-    }
 }
 
 QList<OVRecord> OVSessionStatusInquirer::getRemoteSessionsForDevice(const QString& serial, const OVDate& from,
@@ -100,62 +130,61 @@ QList<OVRecord> OVSessionStatusInquirer::getRemoteSessionsForDevice(const QStrin
     return records;
 }
 
-void OVSessionStatusInquirer::applyStatus(OVSession& session, const QList<OVRecord>& remote,
-                                          bool remoteFailed, OVSessionRepositoryProtocol& repository) {
-    const OVRecord* const match = findMatch(session, remote);
+void OVSessionStatusInquirer::applyStatus(const std::shared_ptr<OVSession>& session, const OVRecord* match,
+                                          bool remoteFailed, OVSessionRepositoryProtocol& repository,
+                                          OVSessionList& toSave) {
     OVError dataError;
-    const bool complete = repository.doesSessionHaveAllData(session, &dataError) && !dataError.isSet();
+    const bool complete = repository.doesSessionHaveAllData(*session, &dataError) && !dataError.isSet();
     if (!match) {
-        if (session.alreadySynced())
-            session.setSyncStatus(OVSessionSyncStatusSynced);
+        if (session->alreadySynced())
+            session->setSyncStatus(OVSessionSyncStatusSynced);
         else if (remoteFailed)
-            session.setSyncStatus(complete ? OVSessionSyncStatusReadyToSync : OVSessionSyncStatusNone);
+            session->setSyncStatus(complete ? OVSessionSyncStatusReadyToSync : OVSessionSyncStatusNone);
         else
-            session.setSyncStatus(complete ? OVSessionSyncStatusReadyToSync
-                                           : OVSessionSyncStatusStoringFailed);
+            session->setSyncStatus(complete ? OVSessionSyncStatusReadyToSync
+                                            : OVSessionSyncStatusStoringFailed);
         return;
     }
     if (match->status == OVRecordStatusComplete || match->status == OVRecordStatusDeleted) {
-        markSynced(session, repository);
+        markSynced(session, toSave);
         return;
     }
-    session.setSyncStatus(OVSessionSyncStatusReadyToSync);
-    applyIncompleteRecord(session, *match, complete, repository);
+    session->setSyncStatus(OVSessionSyncStatusReadyToSync);
+    applyIncompleteRecord(session, *match, complete, repository, toSave);
 }
 
-void OVSessionStatusInquirer::applyIncompleteRecord(OVSession& session, const OVRecord& record,
-                                                    bool completeLocally,
-                                                    OVSessionRepositoryProtocol& repository) {
+void OVSessionStatusInquirer::applyIncompleteRecord(const std::shared_ptr<OVSession>& session,
+                                                    const OVRecord& record, bool completeLocally,
+                                                    OVSessionRepositoryProtocol& repository,
+                                                    OVSessionList& toSave) {
     if (!record.timelineSize) {
         if (!completeLocally)
-            session.setSyncStatus(OVSessionSyncStatusStoringFailed);
-        return markUnsynced(session, repository);
+            session->setSyncStatus(OVSessionSyncStatusStoringFailed);
+        return markUnsynced(session, toSave);
     }
     OVError pathError;
-    const QString path = repository.getSessionDataFilePath(session, &pathError);
+    const QString path = repository.getSessionDataFilePath(*session, &pathError);
     const qint64 localSize = pathError.isSet() ? 0 : QFileInfo(path).size();
     const qint64 serverSize = *record.timelineSize;
     // The server holds every byte: either those of the local file, or (the data file already
     // cleaned up) those of a complete download.
-    if (localSize == serverSize || (localSize == 0 && session.expectedDataSize() == serverSize))
-        markSynced(session, repository);
+    if (localSize == serverSize || (localSize == 0 && session->expectedDataSize() == serverSize))
+        markSynced(session, toSave);
     else
-        markUnsynced(session, repository);
+        markUnsynced(session, toSave);
 }
 
-void OVSessionStatusInquirer::markSynced(OVSession& session, OVSessionRepositoryProtocol& repository) {
-    session.setSyncStatus(OVSessionSyncStatusSynced);
-    session.setAlreadySynced(true);
-    OVError ignored;
-    repository.updateSession(session, &ignored);
+void OVSessionStatusInquirer::markSynced(const std::shared_ptr<OVSession>& session, OVSessionList& toSave) {
+    session->setSyncStatus(OVSessionSyncStatusSynced);
+    session->setAlreadySynced(true);
+    toSave.append(session);
 }
 
 // A session saved as synced whose record still lacks bytes (an upload reported synced while a chunk
 // was missing) would never be offered again: the record says what the server holds.
-void OVSessionStatusInquirer::markUnsynced(OVSession& session, OVSessionRepositoryProtocol& repository) {
-    if (!session.alreadySynced())
+void OVSessionStatusInquirer::markUnsynced(const std::shared_ptr<OVSession>& session, OVSessionList& toSave) {
+    if (!session->alreadySynced())
         return;
-    session.setAlreadySynced(false);
-    OVError ignored;
-    repository.updateSession(session, &ignored);
+    session->setAlreadySynced(false);
+    toSave.append(session);
 }

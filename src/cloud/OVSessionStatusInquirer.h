@@ -18,10 +18,12 @@ class OVSessionRepositoryProtocol;
 /**
  * Reconciles the upload state of one device's sessions with the records the web API holds: one query
  * window from the oldest to the newest session, read 500 records a page, records matched to sessions
- * by device, start and user (OVRecord::matchesSession). A session whose record is incomplete and
- * lacks bytes loses a saved alreadySynced, so that it is uploaded again. Sets each session's syncStatus
- * (None, ReadyToSync, Synced or StoringFailed), saves alreadySynced for sessions the server has, and posts
- * "OnSessionSyncStatusChanged" once per session, on the calling thread.
+ * by device, start and user (OVRecord::matchesSession; the first such record in the server's order). A
+ * session whose record is incomplete and lacks bytes loses a saved alreadySynced, so that it is uploaded
+ * again. Sets each session's syncStatus (None, ReadyToSync, Synced or StoringFailed), saves alreadySynced for
+ * sessions the server has, and posts "OnSessionSyncStatusChanged" once per session, on the calling thread.
+ * The records are saved together (OVSessionRepositoryProtocol::updateSessions, one flush to disk for the
+ * whole device) before the first notification, so an observer reading the store finds what it is told.
  *
  * Holds no state but its service; nothing is locked, sessions are updated in place.
  */
@@ -45,12 +47,16 @@ public:
                                                OVError* error);
 
 private:
-    static void applyStatus(OVSession& session, const QList<OVRecord>& remote, bool remoteFailed,
-                            OVSessionRepositoryProtocol& repository);
-    static void applyIncompleteRecord(OVSession& session, const OVRecord& record, bool completeLocally,
-                                      OVSessionRepositoryProtocol& repository);
-    static void markSynced(OVSession& session, OVSessionRepositoryProtocol& repository);
-    static void markUnsynced(OVSession& session, OVSessionRepositoryProtocol& repository);
+    /** Sets the session's status from its record (null: none); one whose record has to be saved is added
+     * to toSave. */
+    static void applyStatus(const std::shared_ptr<OVSession>& session, const OVRecord* match,
+                            bool remoteFailed, OVSessionRepositoryProtocol& repository,
+                            OVSessionList& toSave);
+    static void applyIncompleteRecord(const std::shared_ptr<OVSession>& session, const OVRecord& record,
+                                      bool completeLocally, OVSessionRepositoryProtocol& repository,
+                                      OVSessionList& toSave);
+    static void markSynced(const std::shared_ptr<OVSession>& session, OVSessionList& toSave);
+    static void markUnsynced(const std::shared_ptr<OVSession>& session, OVSessionList& toSave);
 
     std::atomic<OVServiceProtocol*> m_service{nullptr};
 };

@@ -31,18 +31,6 @@ bool closeChecked(OVFileDescriptor& fd, const QString& path, OVError* error) {
     return true;
 }
 
-// A new file beside target, named target.<random>, created with the mode given (less the umask): unlike
-// mkostemp's fixed 0600, a file meant for others gets the permissions the user's umask allows.
-OVFileDescriptor createTemporaryBeside(const QByteArray& target, mode_t mode, QByteArray* name) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        *name = target + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        OVFileDescriptor fd(::open(name->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-        if (fd.isValid() || errno != EEXIST)
-            return fd;
-    }
-    return OVFileDescriptor();
-}
-
 bool removeRecursively(const QByteArray& path, const QString& displayPath, OVError* error) {
     struct stat st;
     if (::lstat(path.constData(), &st) != 0) {
@@ -212,16 +200,46 @@ bool OVFileSystem::linkItem(const QString& source, const QString& destination, O
     return true;
 }
 
+OVFileDescriptor OVFileSystem::createTemporaryBeside(const QString& path, QByteArray* temporaryName,
+                                                     OVError* error, Access access) {
+    // Created with the mode given (less the umask): unlike mkostemp's fixed 0600, a file meant for
+    // others gets the permissions the user's umask allows.
+    const QByteArray target = encoded(path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temporaryName = target + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        OVFileDescriptor fd(
+            ::open(temporaryName->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, fileMode(access)));
+        if (fd.isValid())
+            return fd;
+        if (errno != EEXIST)
+            break;
+    }
+    OVError::set(error, errorFromErrno(errno, path));
+    return OVFileDescriptor();
+}
+
+bool OVFileSystem::isTemporaryName(const QString& name, const QString& targetName) {
+    // The suffix is a 32-bit number in base 36: one to seven digits or lower-case letters.
+    if (!name.startsWith(targetName + QLatin1Char('.')))
+        return false;
+    const QStringView suffix = QStringView(name).mid(targetName.size() + 1);
+    if (suffix.isEmpty() || suffix.size() > 7)
+        return false;
+    for (const QChar c : suffix)
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+              (c >= QLatin1Char('a') && c <= QLatin1Char('z'))))
+            return false;
+    return true;
+}
+
 bool OVFileSystem::writeAtomically(const QString& path, const QByteArray& data, OVError* error,
                                    Access access) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const QString directory = slash > 0 ? path.left(slash) : QStringLiteral(".");
     QByteArray temporary;
-    OVFileDescriptor fd = createTemporaryBeside(encoded(path), fileMode(access), &temporary);
-    if (fd.get() < 0) {
-        OVError::set(error, errorFromErrno(errno, path));
+    OVFileDescriptor fd = createTemporaryBeside(path, &temporary, error, access);
+    if (fd.get() < 0)
         return false;
-    }
     const auto fail = [&](int err) {
         ::unlink(temporary.constData());
         OVError::set(error, errorFromErrno(err, path));

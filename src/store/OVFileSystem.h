@@ -55,6 +55,14 @@ public:
      */
     static bool writeAtomically(const QString& path, const QByteArray& data, OVError* error,
                                 Access access = Access::OwnerOnly);
+    /**
+     * A new empty file beside path, named "<path>.<random>", open for writing; its name in
+     * *temporaryName. Invalid, with the error, when none could be made.
+     */
+    static OVFileDescriptor createTemporaryBeside(const QString& path, QByteArray* temporaryName,
+                                                  OVError* error, Access access = Access::OwnerOnly);
+    /** Whether name is one createTemporaryBeside gives for a file named targetName (".corrupted" is not). */
+    static bool isTemporaryName(const QString& name, const QString& targetName);
     /** Reads a whole regular file of at most maxSize bytes; a larger one fails with EFBIG, a pipe or device
      * with EINVAL. */
     static std::optional<QByteArray> readFile(const QString& path, qint64 maxSize, OVError* error);

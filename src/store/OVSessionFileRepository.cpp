@@ -2,6 +2,7 @@
 
 #include "OVFileHandle.h"
 #include "OVFileSystem.h"
+#include "OVFileWriteBatch.h"
 #include "OVLogger.h"
 #include "OVPropertyList.h"
 
@@ -290,6 +291,27 @@ void OVSessionFileRepository::updateSession(const OVSession& session, OVError* e
     // The new record replaces the old in one rename: removing first would leave a moment without
     // "session.dat", in which the cleaner takes a directory holding "PAGES" for an abandoned one.
     addSession(session, error);
+}
+
+bool OVSessionFileRepository::updateSessions(const OVSessionList& sessions, OVError* error) {
+    OVFileWriteBatch batch;
+    OVError firstError;
+    for (const std::shared_ptr<OVSession>& session : sessions) {
+        OVError sessionError;
+        const QByteArray data = convertSessionToData(*session, &sessionError);
+        const QString path = data.isEmpty() ? QString() : getSessionFilePath(*session, &sessionError);
+        if (!path.isEmpty())
+            batch.add(path, data);
+        else if (!firstError.isSet())
+            firstError = sessionError;
+    }
+    OVError batchError;
+    if (!batch.commit(&batchError) && !firstError.isSet())
+        firstError = batchError;
+    if (!firstError.isSet())
+        return true;
+    OVError::set(error, firstError);
+    return false;
 }
 
 bool OVSessionFileRepository::removeSession(const OVSession& session, OVError* error) {

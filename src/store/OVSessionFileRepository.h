@@ -32,6 +32,7 @@ public:
 
     bool addSession(const OVSession& session, OVError* error) override;
     void updateSession(const OVSession& session, OVError* error) override;
+    bool updateSessions(const OVSessionList& sessions, OVError* error) override;
     bool removeSession(const OVSession& session, OVError* error) override;
     bool doesSessionExist(const OVSession& session, OVError* error) override;
     bool addData(const OVPage& page, const OVSession& session, OVError* error) override;

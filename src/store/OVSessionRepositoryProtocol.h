@@ -28,6 +28,13 @@ public:
     /** Rewrites the record in one atomic replace, never absent meanwhile (persists crcCorruption,
      * alreadySynced). */
     virtual void updateSession(const OVSession& session, OVError* error) = 0;
+    /**
+     * updateSession for many sessions, with one flush to disk for all of them: each record is
+     * replaced in one atomic rename as by updateSession, and every record written is on disk when it
+     * returns. A record that cannot be written keeps its old content and does not stop the others;
+     * false, with the first failure, when any could not.
+     */
+    virtual bool updateSessions(const OVSessionList& sessions, OVError* error) = 0;
     /** Deletes the record only; the data file and any page records stay until the cleaner runs. */
     virtual bool removeSession(const OVSession& session, OVError* error) = 0;
     virtual bool doesSessionExist(const OVSession& session, OVError* error) = 0;

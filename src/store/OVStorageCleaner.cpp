@@ -5,6 +5,8 @@
 #include "OVSyslogSink.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
 
 OVStorageCleaner& OVStorageCleaner::sharedInstance() {
     static OVStorageCleaner instance;
@@ -97,6 +99,23 @@ void OVStorageCleaner::cleanInternal() {
             if (!OVFileSystem::fileExists(prefix + OVSessionFileRepository::kSessionFileName) &&
                 OVFileSystem::fileExists(prefix + OVSessionFileRepository::kPagesDirectoryName))
                 OVFileSystem::removeItem(sessionPath, nullptr);
+            else
+                removeStrayTemporaries(sessionPath);
         }
+    }
+}
+
+void OVStorageCleaner::removeStrayTemporaries(const QString& sessionPath) {
+    const std::optional<QStringList> names = OVFileSystem::contentsOfDirectory(sessionPath, nullptr);
+    if (!names)
+        return;
+    // A temporary file as young as this may belong to a write under way: its rename is still to come.
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-kStrayTemporaryAge.count());
+    for (const QString& name : *names) {
+        if (!OVFileSystem::isTemporaryName(name, OVSessionFileRepository::kSessionFileName))
+            continue;
+        const QFileInfo info(sessionPath + QLatin1Char('/') + name);
+        if (info.isFile() && !info.isSymLink() && info.lastModified() < cutoff)
+            OVFileSystem::removeItem(info.filePath(), nullptr);
     }
 }

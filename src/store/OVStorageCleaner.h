@@ -16,7 +16,9 @@
 /**
  * Removes session directories left behind when a session's record was removed while its pages
  * were not: a session directory with a "PAGES" entry and no "session.dat" is deleted whole.
- * Directories that have their record, device directories and plain files are never touched.
+ * Directories that have their record, device directories and plain files are never touched, but for
+ * the temporary files of a record replace that a crash left in a session directory
+ * ("session.dat.<random>", older than kStrayTemporaryAge).
  *
  * One shared instance for the process. startCleaning() and stopCleaning() run on the main thread,
  * where the hourly timer lives; each pass runs on the cleaner's own queue, one at a time.
@@ -24,6 +26,9 @@
 class OVStorageCleaner {
 public:
     using RepositoryFactory = std::function<std::unique_ptr<OVSessionRepositoryProtocol>()>;
+
+    /** A temporary record file younger than this may still be renamed into place; it is left alone. */
+    static constexpr std::chrono::seconds kStrayTemporaryAge{3600};
 
     static OVStorageCleaner& sharedInstance();
 
@@ -54,6 +59,7 @@ public:
 
 private:
     std::unique_ptr<OVSessionRepositoryProtocol> makeRepository() const;
+    static void removeStrayTemporaries(const QString& sessionPath);
 
     OVOperationQueue m_queue;
     /** A child of the application object, so that it goes with the application if not stopped before. */

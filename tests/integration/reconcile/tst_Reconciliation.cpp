@@ -165,12 +165,21 @@ private Q_SLOTS:
         const int before = int(m_probe.recordQueries().size());
         m_probe.dropOffsetFromNext = dropOffset;
         m_probe.failRecordQuery = failQuery ? before + failQuery : 0;
-        int posted = 0;
-        OVNotificationCenter::defaultCenter().addObserver(this,
-                                                          OVNotificationName::OnSessionSyncStatusChanged,
-                                                          [&posted](const OVNotification&) { ++posted; });
+        int posted = 0, unsaved = 0;
+        // An observer told a session is synced finds that in the store: the records are saved first.
+        OVNotificationCenter::defaultCenter().addObserver(
+            this, OVNotificationName::OnSessionSyncStatusChanged, [&](const OVNotification& notification) {
+                ++posted;
+                const auto session = notification.objectAs<OVSession>();
+                if (!session || session->syncStatus() != OVSessionSyncStatusSynced)
+                    return;
+                const auto saved = OVSessionFileRepository::convertToSession(
+                    fileBytes(OVSessionFileRepository().getSessionFilePath(*session, nullptr)), nullptr);
+                unsaved += saved && saved->alreadySynced() ? 0 : 1;
+            });
         m_inquirer.updateSessionsStatus(sessions);
         OVNotificationCenter::defaultCenter().removeObserver(this);
+        QCOMPARE(unsaved, 0);
 
         const QList<OVRecordFilter> queries = m_probe.recordQueries().mid(before);
         QList<qint64> seenOffsets;

@@ -8,6 +8,7 @@
 #include "OVStorageCleaner.h"
 #include "StoreTestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -426,6 +427,86 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(device).isDir()); // device directories stay, even emptied
         QVERIFY(QFileInfo(root() + QStringLiteral("/PAGES")).isFile() &&
                 QFileInfo(device + QStringLiteral("/PAGES")).isFile());
+    }
+
+    void cleanerRemovesTheStrayTemporariesOfRecordWrites_data() {
+        QTest::addColumn<QString>("name"); // a file in a session directory that has its record
+        QTest::addColumn<int>("ageMinutes");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("temporary left by a crash") << QStringLiteral("session.dat.1k3f9z") << 120 << true;
+        QTest::newRow("temporary of a write under way") << QStringLiteral("session.dat.1k3f9z") << 1 << false;
+        QTest::newRow("kept undecodable record") << QStringLiteral("session.dat.corrupted") << 120 << false;
+        QTest::newRow("kept corrupt data") << QStringLiteral("session_data.dat.corrupted") << 120 << false;
+        QTest::newRow("not a temporary's name") << QStringLiteral("session.dat.Tmp") << 120 << false;
+    }
+
+    void cleanerRemovesTheStrayTemporariesOfRecordWrites() {
+        QFETCH(QString, name);
+        QFETCH(int, ageMinutes);
+        QFETCH(bool, removed);
+        auto session = store(QStringLiteral("OVR0000000005"), 1700000000.0, 1, 0);
+        QVERIFY(session);
+        const QString path = m_repo.getDirectoryPathForSession(*session, nullptr) + QLatin1Char('/') + name;
+        QVERIFY(writeFileBytes(path, "partial"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-60 * ageMinutes),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+
+        m_cleaner->cleanInternal();
+
+        QCOMPARE(QFileInfo::exists(path), !removed);
+        QVERIFY(m_repo.doesSessionExist(*session, nullptr));
+    }
+
+    void updateSessionsWritesEveryRecordItCan_data() {
+        QTest::addColumn<QString>("secondSerial");
+        QTest::addColumn<bool>("directoryInTheWay"); // a directory named "session.dat" for the second
+        QTest::addColumn<int>("errorCode");
+        QTest::newRow("every record writable") << QStringLiteral("OVR0000000006") << false << 0;
+        QTest::newRow("an unusable serial") << QStringLiteral("..") << false << int(EINVAL);
+        QTest::newRow("a directory where the record goes")
+            << QStringLiteral("OVR0000000006") << true << int(EISDIR);
+    }
+
+    void updateSessionsWritesEveryRecordItCan() {
+        QFETCH(QString, secondSerial);
+        QFETCH(bool, directoryInTheWay);
+        QFETCH(int, errorCode);
+        OVSessionList sessions;
+        for (const QString& serial :
+             {QStringLiteral("OVR0000000006"), secondSerial, QStringLiteral("OVR0000000007")})
+            sessions.append(makeStoreSession(serial, 1700000000.0 + sessions.size(), 1, 2));
+        OVError error;
+        for (const auto& session : sessions)
+            m_repo.addSession(*session, &error); // the old records (none for an unusable serial)
+        const QString secondRecord = root() + QLatin1Char('/') + secondSerial + QLatin1Char('/') +
+                                     OVSessionFileRepository::directoryNameForStart(sessions[1]->start()) +
+                                     QStringLiteral("/session.dat");
+        if (directoryInTheWay)
+            QVERIFY(QFile::remove(secondRecord) && QDir().mkpath(secondRecord));
+        for (const auto& session : sessions)
+            session->setAlreadySynced(true);
+
+        error = OVError();
+        QCOMPARE(m_repo.updateSessions(sessions, &error), errorCode == 0);
+        QCOMPARE(error.code(), errorCode);
+
+        for (const int i : {0, 2}) { // the others are written whatever happened to the second
+            const std::optional<QByteArray> record =
+                OVFileSystem::readFile(m_repo.getSessionFilePath(*sessions[i], nullptr),
+                                       OVSessionFileRepository::kMaxRecordFileSize, nullptr);
+            QVERIFY(record);
+            const auto read = OVSessionFileRepository::convertToSession(*record, nullptr);
+            QVERIFY(read && read->alreadySynced());
+        }
+        // A write that failed leaves nothing of its own behind.
+        QDirIterator it(root(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QVERIFY2(!OVFileSystem::isTemporaryName(it.next().section(QLatin1Char('/'), -1),
+                                                    OVSessionFileRepository::kSessionFileName),
+                     qPrintable(it.filePath()));
     }
 
     void cleanerRunsAPassAtOnceThenOnEveryTick() {
