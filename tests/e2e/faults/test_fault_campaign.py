@@ -48,7 +48,8 @@ CHUNK_FAULTS = {"chunk-500": "FAIL", "chunk-503": "FAIL", "chunk-reset": "RESET"
 RECORD_FAULTS = {"record-500": "FAIL", "record-reset": "RESET", "record-answer-lost": "DROP_ANSWER"}
 DEVICE_FAULTS = ["fail-page", "corrupt-page", "refuse-page", "refuse-list", "lost-page-answer", "unplug-after-pages"]
 LIVE_FAULTS = ["unplug-mid-download", "kill-service-download", "kill-service-upload", "kill-ovcloud-upload",
-               "ovcloud-down-at-start"]
+               "ovcloud-down-at-start", "unplug-mid-upload", "sync-now-during-download",
+               "sign-out-and-in-during-upload"]
 SHORT_SCENARIOS = len(LIVE_FAULTS)
 # Faults of the computer the service runs on. Its clock jumps a day while it transfers (libfaketime moves the
 # service's wall clock only: a real jump leaves the monotonic clock alone); the disk under its store fills up.
@@ -74,6 +75,13 @@ CONTROL_ANSWER_SECONDS = 2  # the control socket answers within this, whatever t
 # list runs (it reads the store and asks the web API). Drawn apart, like the record faults.
 USER_ACTIONS_SHARE = 0.3
 LISTED_AFTER_SIGN_IN_SECONDS = 30
+# Devices of a team plugged in before the service starts, beside the one that meets the faults: up to two more
+# (three at once). With Auto Sync off the service stores and uploads nothing until the user asks, even when the
+# stall watchdog restarts a download (made quick here). Both drawn apart, like the record faults.
+COMPANION_PAGES = [2, 9, 64, 300]
+AUTO_SYNC_OFF = "auto-sync-off-with-stall"
+QUICK_STALL = {"OV_STALL_SECONDS": "4", "OV_STALL_BACKOFF_SECONDS": "2"}
+READY, STORED = 1, 9
 
 
 def fault_plan(rng, kinds, first, share):
@@ -147,18 +155,29 @@ def expected_on_server(session):
     return session["user"] in VISIBLE_USERS and not skipped_as_corrupt(session)
 
 
-def progress(service, serial, sessions, status=None):
-    """"settled", "needs the user" (the device left, or a fetch or an upload failed) or None (busy)."""
+def progress(service, devices, status=None, waits_for_sync=False):
+    """"settled", "needs the user" (a device left, a fetch or an upload failed, or with waits_for_sync every
+    session waits for the user to sync it) or None (busy), over the devices (serial -> sessions)."""
     status = status or service.status()
     if status["storing"] or status["syncing"]:
         return None
-    device = service.device(serial, status)
+    states = [device_progress(service.device(serial, status), sessions, waits_for_sync)
+              for serial, sessions in devices.items()]
+    if None in states:
+        return None
+    return "needs the user" if "needs the user" in states else "settled"
+
+
+def device_progress(device, sessions, waits_for_sync):
     if device is None:
         return None
     states = {s["startSeconds"]: s["syncStatus"] for s in device["sessions"]}
-    if all(states.get(s["start_seconds"]) == SYNCED for s in sessions if expected_on_server(s)):
+    expected = [states.get(s["start_seconds"]) for s in sessions if expected_on_server(s)]
+    if all(state == SYNCED for state in expected):
         return "settled"
     if not device["connected"] or device["fetchStatus"] == FETCH_FAILED or set(states.values()) & FAILED:
+        return "needs the user"
+    if waits_for_sync and expected and all(state in (READY, STORED, SYNCED) for state in expected):
         return "needs the user"
     return None
 
@@ -181,6 +200,12 @@ class Scenario:
         self.corrupted = {}  # record path -> the bytes written over it
         self.relay = None
         self.network = NetworkFaults(self)
+        team = random.Random(f"{SEED} team {number}")
+        self.companion_count = (team.choice([1, 2]) if team.random() < 0.3 else 0) if SOAK else int(number == 2)
+        self.companions = {}  # serial -> sessions: devices plugged beside this one, without faults of their own
+        self.auto_sync_off = team.random() < 0.12 if SOAK else number == 3
+        self.asked_sync = False  # whether the user asked for an upload (a replug and `sync`, a Sync now)
+        self.synced_seen = set()  # (serial, start) of every session the status showed synced
         if self.network.kinds:  # a relay costs speed: only where it plays a fault
             self.service.use_cloud(self.network.relay)
 
@@ -202,10 +227,22 @@ class Scenario:
         self.injected.append(kind)
         self.campaign.faults[kind] += 1
 
-    def replug(self, pause=0):
-        self.devsim.run("unplug", self.serial, check=False)
+    @property
+    def devices(self):
+        """serial -> sessions of every device of the scenario, the one meeting the faults first."""
+        return {self.serial: self.sessions, **self.companions}
+
+    def replug(self, pause=0, serials=None):
+        for serial in serials or [self.serial]:
+            self.devsim.run("unplug", serial, check=False)
         time.sleep(pause)
-        self.devsim.run("plug", "--serial", self.serial, "--reuse", check=False)
+        for serial in serials or [self.serial]:
+            self.devsim.run("plug", "--serial", serial, "--reuse", check=False)
+
+    def sync(self, *args):
+        """`ovservices sync [SERIAL [START]]`, as the user runs it."""
+        self.asked_sync = True
+        return self.service.command("sync", *args)
 
     def plug(self):
         rng = self.rng
@@ -218,6 +255,31 @@ class Scenario:
             args += ["--corrupted", f"{rng.randrange(count)}:{rng.choice([0, 3])}"]
         self.devsim.plug(*args)
         self.sessions = self.devsim.sessions(self.serial)
+        team = random.Random(f"{SEED} team devices {self.number}")
+        for k in range(self.companion_count):
+            serial = f"OVRT{SEED % 100000:05d}{self.number:05d}{k:02d}"
+            pages = [team.choice(COMPANION_PAGES) for _ in range(team.randint(1, 2))]
+            self.devsim.plug("--serial", serial, "--sessions", str(len(pages)), "--pages", ",".join(map(str, pages)),
+                             "--user", str(team.choice(VISIBLE_USERS)), "--default-user", "101")
+            self.companions[serial] = self.devsim.sessions(serial)
+        if self.companions:
+            self.inject(f"{len(self.companions) + 1} devices plugged before start-up")
+
+    def turn_auto_sync_off(self):
+        """Auto Sync off (in the settings, before the sign-in writes there) and the stall watchdog made quick."""
+        settings = Path(self.service.env["XDG_CONFIG_HOME"]) / "Pellwick"
+        settings.mkdir(parents=True, exist_ok=True)
+        (settings / "OvServices.conf").write_text("[General]\nAuto%20Sync=false\n")
+        self.service.env.update(QUICK_STALL)
+
+    def stall_with_auto_sync_off(self):
+        """A lost page answer that the watchdog must restart, uploading nothing."""
+        if "lost-page-answer" not in self.injected:
+            self.device_fault("lost-page-answer")
+        self.inject(AUTO_SYNC_OFF)
+
+    def waits_for_sync(self):
+        return self.auto_sync_off and not self.asked_sync
 
     def device_fault(self, kind):
         rng = self.rng
@@ -244,7 +306,7 @@ class Scenario:
             status = self.status()
             if status[key]:
                 return "seen"
-            state = progress(self.service, self.serial, self.sessions, status)
+            state = progress(self.service, self.devices, status, self.waits_for_sync())
             if state != "needs the user":
                 waiting["since"] = None
                 return state
@@ -277,8 +339,16 @@ class Scenario:
         if not self.when("syncing" if kind.endswith("upload") else "storing"):
             return
         time.sleep(rng.uniform(0, 0.5))
+        if kind == "sign-out-and-in-during-upload":
+            self.sign_out_and_in(kind)
+            return
         if kind == "unplug-mid-download":
             self.replug(rng.uniform(0, 1))
+        elif kind == "unplug-mid-upload":
+            self.replug(rng.uniform(0, 3))
+        elif kind == "sync-now-during-download":
+            kept = [session for session in self.sessions if not skipped_as_corrupt(session)]
+            self.sync(self.serial, str(int(rng.choice(kept)["start_seconds"])))
         elif kind.startswith("kill-service"):
             service.kill()
             if self.corrupt_records:
@@ -303,10 +373,14 @@ class Scenario:
     def run(self):
         rng, timed = self.rng, self.campaign.timed
         with timed("starting"):
+            if self.auto_sync_off:
+                self.turn_auto_sync_off()
             self.service.sign_in()
             self.plug()
             for kind in rng.sample(DEVICE_FAULTS, rng.randint(1, 3) if SOAK else rng.randint(0, 2)):
                 self.device_fault(kind)
+            if self.auto_sync_off:
+                self.stall_with_auto_sync_off()
             # The short run goes through every kind in turn; the soak draws them.
             live = rng.sample(LIVE_FAULTS, rng.randint(1, 3)) if SOAK else [LIVE_FAULTS[(self.number - 1) % len(LIVE_FAULTS)]]
             self.host.kinds = HostFaults.draw(self.number, rng)
@@ -323,7 +397,7 @@ class Scenario:
             else:
                 self.service.start()
             if self.campaign.user_actions.random() < USER_ACTIONS_SHARE:
-                self.sign_out_and_in()
+                self.sign_out_and_in("sign-out-and-in-at-start")
         with timed("faults while running"):
             self.host.inject()
             for kind in live:
@@ -341,8 +415,10 @@ class Scenario:
                 self.service.start()
             # A request the device took and never answered ends only when the device leaves.
             lost_answer = "lost-page-answer" in self.injected and "lost answer" not in self.ended
+            # With Auto Sync off the watchdog, made quick, restarts the download on its own: give it the time.
+            stall_after = (15 if self.auto_sync_off else 4) if lost_answer else None
             try:
-                state = self.settle(20 if lost_answer else 180, stall_after=4 if lost_answer else None)
+                state = self.settle(40 if lost_answer else 180, stall_after=stall_after)
             except AssertionError:
                 state = "hung"
             if state in ("hung", "stalled") and lost_answer:
@@ -353,8 +429,10 @@ class Scenario:
             if state == "settled":
                 return
             self.campaign.totals["nudges"] += 1
-            self.replug()
-            self.service.command("sync", self.serial)
+            if self.waits_for_sync():
+                self.check_nothing_uploaded()
+            self.replug(serials=list(self.devices))
+            self.sync()
         self.problem("stuck", "never settled")
 
     def settle(self, timeout, stall_after=None):
@@ -365,11 +443,11 @@ class Scenario:
 
         def news():
             status = self.status()
-            state = progress(self.service, self.serial, self.sessions, status)
+            state = progress(self.service, self.devices, status, self.waits_for_sync())
             if state or stall_after is None:
                 return state
-            device = self.service.device(self.serial, status) or {}
-            report = (status["storing"], status["syncing"], str(device.get("sessions")))
+            report = (status["storing"], status["syncing"],
+                      str([(self.service.device(serial, status) or {}).get("sessions") for serial in self.devices]))
             if report != seen["report"]:
                 seen.update(report=report, since=time.monotonic())
             elif time.monotonic() - seen["since"] > stall_after:
@@ -385,17 +463,23 @@ class Scenario:
         return (f"storing {status['storing']}, syncing {status['syncing']}, fetch {device.get('fetchStatus')}, "
                 f"sessions {[(s['startSeconds'], s['syncStatus']) for s in device.get('sessions', [])]}")
 
-    def sign_out_and_in(self):
+    def sign_out_and_in(self, kind):
         """Signs out and in again at once; every device attached is listed again after the sign-in."""
-        self.inject("sign-out-and-in-at-start")
+        self.inject(kind)
         assert self.service.command("sign-out").returncode == 0
         self.service.sign_in()
-        if self.serial not in self.devsim.run("list", check=False).stdout.decode():
-            return  # unplugged by a device fault meanwhile
+        plugged = json.loads(self.devsim.run("list", "--json").stdout)
+        attached = [d["serial"] for d in plugged if d["serial"] in self.devices and d["plugged"]]
         try:
-            wait_until(lambda: self.service.device(self.serial, self.status()), LISTED_AFTER_SIGN_IN_SECONDS)
+            wait_until(lambda: all(self.service.device(serial, status) for status in [self.status()]
+                                   for serial in attached), LISTED_AFTER_SIGN_IN_SECONDS)
         except AssertionError:
             self.problem("device not listed after sign-in", f"not in the status for {LISTED_AFTER_SIGN_IN_SECONDS} s")
+
+    def check_nothing_uploaded(self):
+        """With Auto Sync off, before the user asked: no record of any of the scenario's devices."""
+        if any(self.campaign.cloud.records(serial) for serial in self.devices):
+            self.problem("uploaded with Auto Sync off", "records made before the user asked for a sync")
 
     def status(self):
         """The service's status; an answer slower than CONTROL_ANSWER_SECONDS is a problem (a main thread
@@ -406,57 +490,81 @@ class Scenario:
         self.campaign.slowest_answer = max(self.campaign.slowest_answer, took)
         if took > CONTROL_ANSWER_SECONDS:
             self.problem("control socket slow", f"status took {took:.1f} s")
+        self.check_shown_synced(status)
         return status
+
+    def check_shown_synced(self, status):
+        """While the scenario runs: a session the status shows synced for the first time has a complete record
+        on the server already (the server only gains bytes, so one asked after the status counts)."""
+        for serial in self.devices:
+            shown = [s["startSeconds"] for s in (self.service.device(serial, status) or {}).get("sessions", [])
+                     if s["syncStatus"] == SYNCED and (serial, s["startSeconds"]) not in self.synced_seen]
+            if not shown:
+                continue
+            try:
+                records = self.campaign.cloud.records(serial)
+            except OSError:
+                continue  # the server is down for a fault: asked again at the next status
+            complete = {int(r["start"]) // 256 for r in records if r["status"] == "complete"}
+            for start in shown:
+                self.synced_seen.add((serial, start))
+                if int(start) not in complete:
+                    self.problem("shown synced, server record incomplete", f"{serial} session at {start}, while running")
 
     def problem(self, kind, text):
         self.campaign.totals[kind] += 1
         self.campaign.problems.append(f"{self.serial} {self.injected}: {kind}: {text}")
 
     def check(self):
-        totals = self.campaign.totals
-        records = collections.defaultdict(list)
-        for record in self.campaign.cloud.records(self.serial):
-            records[int(record["start"]) // 256].append(record)
         status = self.status()
         if status["storing"] or status["syncing"]:
             self.problem("stuck", "storing or syncing while idle")
-        shown = {s["startSeconds"]: s for s in (self.service.device(self.serial, status) or {}).get("sessions", [])}
-        for session in self.sessions:
-            totals["sessions"] += 1
-            size = session["page_count"] * 512
-            expected = self.devsim.dump(self.serial, session["index"])
-            held = records.get(session["start_seconds"], [])
-            state = shown.get(session["start_seconds"], {}).get("syncStatus")
-            if state == SYNCED and not any(r["status"] == "complete" for r in held):
-                self.problem("shown synced, server record incomplete",
-                             f"session {session['index']}: {[(r['status'], r['data_status']) for r in held]}")
-            if state in IN_FLIGHT:
-                self.problem("stuck", f"session {session['index']} in state {state}")
-            if skipped_as_corrupt(session) and state is not None:
-                self.problem("corrupt session kept", f"session {session['index']}")
-            if expected_on_server(session):
-                if len(held) > 1:
-                    self.problem("duplicates", f"session {session['index']}: {len(held)} records")
-                timeline = self.campaign.cloud.timeline(held[0]) if held else b""
-                if timeline != expected:
-                    totals["bytes lost"] += size
-                    self.problem("lost", f"session {session['index']}: {len(timeline)} of {size} bytes")
-                else:
-                    totals["bytes moved"] += size
-            elif held:
-                self.problem("uploaded but not to be", f"session {session['index']}")
-            local = self.service.store / self.serial / f"{session['start_seconds']:.6f}" / "session_data.dat"
-            # A download cut short leaves whole pages from the start, resumed later: never other bytes.
-            stored = local.read_bytes() if local.exists() else b""
-            if not expected.startswith(stored) or len(stored) % 512 or (state == SYNCED and stored != expected
-                                                                            and local.exists()):
-                self.problem("wrong local copy", f"session {session['index']}")
+        records = {serial: self.check_device(serial, sessions, status) for serial, sessions in self.devices.items()}
         for record, garbage in self.corrupted.items():
             kept = record.with_name("session.dat.corrupted")
             if not kept.exists() or kept.read_bytes() != garbage or record.read_bytes() == garbage:
                 self.problem("corrupt record not kept aside and written anew", str(record.parent.name))
         self.check_home()
-        self.host.check(records)
+        self.host.check(records[self.serial])
+
+    def check_device(self, serial, sessions, status):
+        """Every session of one device where it belongs, byte for byte; its records by start second."""
+        totals = self.campaign.totals
+        records = collections.defaultdict(list)
+        for record in self.campaign.cloud.records(serial):
+            records[int(record["start"]) // 256].append(record)
+        shown = {s["startSeconds"]: s for s in (self.service.device(serial, status) or {}).get("sessions", [])}
+        for session in sessions:
+            totals["sessions"] += 1
+            size = session["page_count"] * 512
+            expected = self.devsim.dump(serial, session["index"])
+            held = records.get(session["start_seconds"], [])
+            state = shown.get(session["start_seconds"], {}).get("syncStatus")
+            if state == SYNCED and not any(r["status"] == "complete" for r in held):
+                self.problem("shown synced, server record incomplete",
+                             f"{serial} session {session['index']}: {[(r['status'], r['data_status']) for r in held]}")
+            if state in IN_FLIGHT:
+                self.problem("stuck", f"{serial} session {session['index']} in state {state}")
+            if skipped_as_corrupt(session) and state is not None:
+                self.problem("corrupt session kept", f"{serial} session {session['index']}")
+            if expected_on_server(session):
+                if len(held) > 1:
+                    self.problem("duplicates", f"{serial} session {session['index']}: {len(held)} records")
+                timeline = self.campaign.cloud.timeline(held[0]) if held else b""
+                if timeline != expected:
+                    totals["bytes lost"] += size
+                    self.problem("lost", f"{serial} session {session['index']}: {len(timeline)} of {size} bytes")
+                else:
+                    totals["bytes moved"] += size
+            elif held:
+                self.problem("uploaded but not to be", f"{serial} session {session['index']}")
+            local = self.service.store / serial / f"{session['start_seconds']:.6f}" / "session_data.dat"
+            # A download cut short leaves whole pages from the start, resumed later: never other bytes.
+            stored = local.read_bytes() if local.exists() else b""
+            if not expected.startswith(stored) or len(stored) % 512 or (state == SYNCED and stored != expected
+                                                                            and local.exists()):
+                self.problem("wrong local copy", f"{serial} session {session['index']}")
+        return records
 
     def check_home(self):
         settings = Path(self.service.env["XDG_CONFIG_HOME"]) / "Pellwick" / "OvServices.conf"
@@ -608,7 +716,7 @@ class HostFaults:
                     pass  # a stall of another fault; the recovery below deals with it
                 subprocess.run(["mount", "-o", "remount,size=256m", str(scenario.service.store)], check=True)
                 scenario.replug()
-                scenario.service.command("sync", scenario.serial)
+                scenario.sync(scenario.serial)
             scenario.inject(kind)
 
     def release(self):
