@@ -207,6 +207,9 @@ OVService::Answer OVService::exchangeOnce(const OVURLRequest& request) const {
     Answer answer;
     const std::unique_ptr<QNetworkAccessManager> manager =
         m_networkAccessFactory ? m_networkAccessFactory() : std::make_unique<QNetworkAccessManager>();
+    // Made before the request: on a thread Qt did not start, the loop gives the thread the event
+    // dispatcher that the request's timeout and deadline timers need to run at all.
+    QEventLoop loop;
     QString openError;
     QNetworkReply* reply = manager ? request.send(*manager, &openError) : nullptr;
     if (!reply) {
@@ -214,7 +217,6 @@ OVService::Answer OVService::exchangeOnce(const OVURLRequest& request) const {
                                  manager ? openError : QStringLiteral("No network access"));
         return answer;
     }
-    QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();

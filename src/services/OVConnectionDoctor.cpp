@@ -63,11 +63,11 @@ struct Answer {
 
 // One GET, waited for on this thread's own event loop.
 Answer fetch(const QString& url) {
+    QEventLoop loop; // first: the timers below need the event dispatcher it gives the thread
     QNetworkAccessManager manager;
     manager.setTransferTimeout(kNetworkTimeoutMs);
     QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(url)));
     OVReplyLimits::watch(reply, kNetworkDeadlineSeconds, OVReplyLimits::kMaxJsonAnswerBytes);
-    QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec();
     Answer answer;

@@ -94,13 +94,15 @@ void SUUpdater::waitForBackgroundChecks() {
 
 void SUUpdater::check(const QString& feed, const QString& current) {
     OVLog("Checking for updates at %@", feed);
+    // First: on the check queue's thread, which Qt did not start, it gives the event dispatcher that the
+    // timeout and deadline timers below need.
+    QEventLoop loop;
     QNetworkAccessManager manager;
     QNetworkRequest request{QUrl(feed)};
     request.setTransferTimeout(kFeedTimeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     QNetworkReply* reply = manager.get(request);
     OVReplyLimits::watch(reply, kFeedDeadlineSeconds, kMaximumFeedSize);
-    QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
