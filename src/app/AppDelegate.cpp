@@ -10,6 +10,7 @@
 #include "OVLogger.h"
 #include "OVMainThread.h"
 #include "OVMainWindowController.h"
+#include "OVNetworkClock.h"
 #include "OVNotificationCenter.h"
 #include "OVOrvaneListViewController.h"
 #include "OVPreferencesManager.h"
@@ -22,6 +23,7 @@
 #include <QPointer>
 
 #include <cstdlib>
+#include <vector>
 
 AppDelegate::AppDelegate(bool headless, QObject* parent)
     : QObject(parent)
@@ -31,6 +33,10 @@ AppDelegate::AppDelegate(bool headless, QObject* parent)
 AppDelegate::~AppDelegate() {
     // Quitting never waits on the network: the uploads' record requests end now, and no new one starts.
     m_inFlight->close();
+    // It outlives the delegate: exchanges still ending on worker threads leave it as they end, and
+    // the network clock's later queries keep failing at once rather than waiting on the network.
+    static auto* const closed = new std::vector<std::unique_ptr<OVInFlightRequests>>();
+    closed->push_back(std::move(m_inFlight));
     if (OVStorageCleaner::sharedInstance().isStarted())
         OVStorageCleaner::sharedInstance().stopCleaning();
 }
@@ -43,6 +49,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_credentialMgr = std::make_unique<OVCredentialManager>();
     m_service = std::make_unique<OVService>(m_credentialMgr.get(), m_prefMgr.get());
     m_service->setNetworkAccessFactory(m_inFlight->factory());
+    OVNetworkClock::setNetworkAccessFactory(m_inFlight->factory());
     startApp();
 }
 

@@ -13,13 +13,36 @@
 #include <QNetworkRequest>
 #include <QTimeZone>
 
+#include <mutex>
+
 namespace {
 constexpr int kNetworkDateTimeoutMs = 60 * 1000;
 // Every signed request waits for the date: a server answering its headers a byte at a time must not
 // hold them all. The answer to a HEAD has no body to speak of.
 constexpr int kNetworkDateDeadlineSeconds = 90;
 constexpr qint64 kNetworkDateMaxAnswerBytes = 64 * 1024;
+
+std::mutex& factoryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+OVNetworkClock::NetworkAccessFactory& factory() {
+    static OVNetworkClock::NetworkAccessFactory made;
+    return made;
+}
+
+// Called under the lock: the factory is never changed, nor its owner closed, in the middle of a call.
+std::unique_ptr<QNetworkAccessManager> makeNetworkAccess() {
+    std::lock_guard<std::mutex> lock(factoryMutex());
+    return factory() ? factory()() : std::make_unique<QNetworkAccessManager>();
+}
 } // namespace
+
+void OVNetworkClock::setNetworkAccessFactory(NetworkAccessFactory made) {
+    std::lock_guard<std::mutex> lock(factoryMutex());
+    factory() = std::move(made);
+}
 
 // "EEE, dd MMM yyyy HH:mm:ss z" with "GMT" read as "+0000", in the POSIX locale: the zone must be a
 // numeric offset once GMT is replaced, anything else does not parse.
@@ -49,13 +72,18 @@ std::optional<OVDate> OVNetworkClock::parseHttpDate(const QString& text) {
 
 std::optional<OVDate> OVNetworkClock::getNetworkDate() {
     const QString url = OVConfiguration::networkTimeUrl();
-    QNetworkAccessManager manager;
+    // First: it gives a thread Qt did not start the event dispatcher the timers below need.
+    QEventLoop loop;
+    const std::unique_ptr<QNetworkAccessManager> manager = makeNetworkAccess();
+    if (!manager) {
+        OVLog("Unable to get network date from url: %@ (the service is stopping)", url);
+        return std::nullopt;
+    }
     QNetworkRequest request{QUrl(url)};
     request.setTransferTimeout(kNetworkDateTimeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    QNetworkReply* reply = manager.head(request);
+    QNetworkReply* reply = manager->head(request);
     OVReplyLimits::watch(reply, kNetworkDateDeadlineSeconds, kNetworkDateMaxAnswerBytes);
-    QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();

@@ -5,7 +5,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
+
+class QNetworkAccessManager;
 
 /**
  * Network time: the "Date" header of a HEAD request to the network-time URL. The device clock and
@@ -15,6 +18,13 @@
  */
 class OVNetworkClock {
 public:
+    using NetworkAccessFactory = std::function<std::unique_ptr<QNetworkAccessManager>()>;
+
+    /**
+     * Makes the network access of every query from now on (none: a plain one each), so that a quit
+     * can end a query under way; a factory that gives none fails the query at once.
+     */
+    static void setNetworkAccessFactory(NetworkAccessFactory factory);
     /** Blocks the calling thread until the answer or the request's timeout; none on failure. */
     static std::optional<OVDate> getNetworkDate();
     /** The same, answered on a background thread; the caller returns at once. */
