@@ -327,12 +327,34 @@ QStringList OVSessionSyncher::splitFile(const QString& path, OVError* error) {
     const QString directory = QFileInfo(path).absolutePath();
     const qint64 size = source.size();
     QStringList chunks;
+    // Copied a piece at a time: a team of devices uploading at once holds a few pieces each, not a
+    // chunk each.
+    QByteArray piece(kSplitPieceSize, Qt::Uninitialized);
     for (qint64 offset = 0, index = 0; offset < size; offset += kChunkSize, ++index) {
-        const QByteArray bytes = source.read(std::min(kChunkSize, size - offset));
-        const QString chunk = chunkPath(directory, int(index), offset, offset + bytes.size() - 1);
+        const qint64 length = std::min(kChunkSize, size - offset);
+        const QString chunk = chunkPath(directory, int(index), offset, offset + length - 1);
         QFile out(chunk);
-        if (bytes.isEmpty() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            out.write(bytes) != bytes.size() || !out.flush()) {
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
+                                        QStringLiteral("%1: %2").arg(chunk, out.errorString())));
+            return {};
+        }
+        for (qint64 copied = 0; copied < length;) {
+            const qint64 n = source.read(piece.data(), std::min<qint64>(piece.size(), length - copied));
+            if (n <= 0) {
+                // The data file is shorter than it was a moment ago: no chunk may claim bytes it lacks.
+                OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
+                                            QStringLiteral("%1: %2").arg(path, source.errorString())));
+                return {};
+            }
+            if (out.write(piece.constData(), n) != n) {
+                OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
+                                            QStringLiteral("%1: %2").arg(chunk, out.errorString())));
+                return {};
+            }
+            copied += n;
+        }
+        if (!out.flush()) {
             OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
                                         QStringLiteral("%1: %2").arg(chunk, out.errorString())));
             return {};
