@@ -33,9 +33,12 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "bench" / "ovcloud"))
+sys.path.insert(0, str(REPO / "bench" / "pipeline"))
 sys.path.insert(0, str(REPO / "server" / "tests"))
+import pipeline_bench  # noqa: E402  (its helpers read pipeline_bench.DEVSIM and OVSERVICES)
 from ovclient import ApiClient  # noqa: E402
-from upload_bench import DEMO, MIB, Server  # noqa: E402
+from pipeline_bench import devsim, service_env, signed_in_service, start_daemon, status_of  # noqa: E402
+from upload_bench import DEMO, MIB, Server, memory_kib  # noqa: E402
 
 # 24,000 pages a device: about 20 s of usb-fs link time (250 us + 590 bytes a page exchange).
 DEFAULT_PAGES = "10000,14000"
@@ -47,11 +50,6 @@ CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
 def serial_of(number):
     return f"OVR{number:013d}"
-
-
-def devsim(sock, *args):
-    return subprocess.run([str(DEVSIM), "--socket", sock, *args], check=True, capture_output=True,
-                          timeout=600).stdout
 
 
 def replug_at_once(sock, serials):
@@ -81,53 +79,23 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS  # utime, stime
 
 
-def status_kib(pid, field):
-    for line in Path(f"/proc/{pid}/status").read_text().splitlines():
-        if line.startswith(field + ":"):
-            return int(line.split()[1])
-    return 0
-
-
 def load_average():
     return " ".join(Path("/proc/loadavg").read_text().split()[:3])
 
 
-def service_env(home_dir, server, sock):
-    home = Path(home_dir) / "home"
-    runtime = Path(home_dir) / "run"
-    home.mkdir(parents=True)
-    runtime.mkdir(mode=0o700)
-    return dict(PATH=os.environ.get("PATH", "/usr/bin:/bin"), HOME=str(home), XDG_RUNTIME_DIR=str(runtime),
-                XDG_CONFIG_HOME=str(home / ".config"), XDG_DATA_HOME=str(home / ".local/share"),
-                XDG_STATE_HOME=str(home / ".local/state"), OV_SERVER_URL=server.root + "api/",
-                OV_NETWORK_TIME_URL=server.root, OV_DEVSIM_SOCKET=sock)
-
-
 def run_phase(work, name, server, sock, serials, count):
     """Plugs serials at once into a fresh signed-in service; answers its measurements."""
-    env = service_env(Path(work) / name, server, sock)
-
-    def status():
-        answer = subprocess.run([str(OVSERVICES), "status", "--json"], env=env, capture_output=True, timeout=60)
-        return json.loads(answer.stdout) if answer.returncode == 0 else None
-
-    signed = subprocess.run([str(OVSERVICES), "sign-in", DEMO["username"]], env=env, capture_output=True,
-                            input=(DEMO["password"] + "\n").encode(), timeout=120)
-    if signed.returncode != 0:
-        raise SystemExit(f"sign-in failed: {signed.stderr.decode()}")
-    log_path = Path(env["HOME"]) / "service.log"
-    log = open(log_path, "wb")
-    service = subprocess.Popen([str(OVSERVICES), "--headless"], env=env, stdout=log, stderr=subprocess.STDOUT)
-    try:
-        while not status():
-            time.sleep(0.1)
+    phase = Path(work) / name
+    phase.mkdir()
+    env = service_env(phase, server, sock)
+    with signed_in_service(env) as service:
         load_before = load_average()
         cpu_before = cpu_seconds(service.pid)
         began = time.perf_counter()
         replug_at_once(sock, serials)
         deadline = time.monotonic() + 1800
         while True:
-            report = status() or {}
+            report = status_of(env) or {}
             devices = {d["serial"]: d for d in report.get("devices", []) if d["serial"] in serials}
             failed = [d for d in devices.values() if d["fetchStatus"] == 3]
             if failed:
@@ -138,18 +106,11 @@ def run_phase(work, name, server, sock, serials, count):
                 took = time.perf_counter() - began
                 break
             if time.monotonic() > deadline:
-                raise SystemExit(f"{name}: not every session synced in time; see {log_path}")
+                raise SystemExit(f"{name}: not every session synced in time; see {env['HOME']}/service.log")
             time.sleep(0.25)
         return {"seconds": took, "cpu": cpu_seconds(service.pid) - cpu_before,
-                "hwm_kib": status_kib(service.pid, "VmHWM"), "rss_kib": status_kib(service.pid, "VmRSS"),
+                "hwm_kib": memory_kib(service.pid, "VmHWM"), "rss_kib": memory_kib(service.pid, "VmRSS"),
                 "load_before": load_before, "load_after": load_average()}
-    finally:
-        subprocess.run([str(OVSERVICES), "quit"], env=env, capture_output=True, timeout=60)
-        try:
-            service.wait(timeout=60)
-        except subprocess.TimeoutExpired:
-            service.kill()
-        log.close()
 
 
 def verify(server, sock, serials):
@@ -176,25 +137,20 @@ def verify(server, sock, serials):
 
 
 def main():
-    global DEVSIM, OVSERVICES
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("build")
     parser.add_argument("--pages", default=DEFAULT_PAGES)
     parser.add_argument("--devices", type=int, default=16)
     parser.add_argument("--keep", action="store_true", help="keep the temporary folder (logs, stores)")
     args = parser.parse_args()
-    DEVSIM = Path(args.build) / "tools" / "ovdevsim" / "ovdevsim"
-    OVSERVICES = Path(args.build) / "src" / "app" / "ovservices"
+    pipeline_bench.DEVSIM = Path(args.build) / "tools" / "ovdevsim" / "ovdevsim"
+    pipeline_bench.OVSERVICES = Path(args.build) / "src" / "app" / "ovservices"
     pages = [int(p) for p in args.pages.split(",")]
     one = [serial_of(700)]
     team = [serial_of(701 + i) for i in range(args.devices)]
 
     work = tempfile.mkdtemp(prefix="ovteam-")
-    sock = os.path.join(work, "devsim.sock")
-    state = os.path.join(work, "cloud")
-    os.mkdir(state)
-    daemon = subprocess.Popen([str(DEVSIM), "--socket", sock, "serve", "--state-dir", os.path.join(work, "devices"),
-                               "--preset", "usb-fs"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    sock, state, daemon = start_daemon(work)
     server = None
     try:
         server = Server(state)
