@@ -330,35 +330,28 @@ QStringList OVSessionSyncher::splitFile(const QString& path, OVError* error) {
     // Copied a piece at a time: a team of devices uploading at once holds a few pieces each, not a
     // chunk each.
     QByteArray piece(kSplitPieceSize, Qt::Uninitialized);
+    const auto failed = [error](const QString& name, const QFile& file) {
+        OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
+                                    QStringLiteral("%1: %2").arg(name, file.errorString())));
+        return QStringList();
+    };
     for (qint64 offset = 0, index = 0; offset < size; offset += kChunkSize, ++index) {
         const qint64 length = std::min(kChunkSize, size - offset);
         const QString chunk = chunkPath(directory, int(index), offset, offset + length - 1);
         QFile out(chunk);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
-                                        QStringLiteral("%1: %2").arg(chunk, out.errorString())));
-            return {};
-        }
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return failed(chunk, out);
         for (qint64 copied = 0; copied < length;) {
             const qint64 n = source.read(piece.data(), std::min<qint64>(piece.size(), length - copied));
-            if (n <= 0) {
-                // The data file is shorter than it was a moment ago: no chunk may claim bytes it lacks.
-                OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
-                                            QStringLiteral("%1: %2").arg(path, source.errorString())));
-                return {};
-            }
-            if (out.write(piece.constData(), n) != n) {
-                OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
-                                            QStringLiteral("%1: %2").arg(chunk, out.errorString())));
-                return {};
-            }
+            // A data file shorter than it was a moment ago: no chunk may claim bytes it lacks.
+            if (n <= 0)
+                return failed(path, source);
+            if (out.write(piece.constData(), n) != n)
+                return failed(chunk, out);
             copied += n;
         }
-        if (!out.flush()) {
-            OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
-                                        QStringLiteral("%1: %2").arg(chunk, out.errorString())));
-            return {};
-        }
+        if (!out.flush())
+            return failed(chunk, out);
         chunks << chunk;
     }
     return chunks;
