@@ -19,6 +19,7 @@ sessions overlap; the last session's upload cannot).
 """
 
 import argparse
+import contextlib
 import json
 import os
 import shutil
@@ -151,11 +152,15 @@ def service_env(work, server, sock):
                 OV_NETWORK_TIME_URL=server.root, OV_DEVSIM_SOCKET=sock)
 
 
-def pipeline(env, sock, count):
-    def status():
-        answer = subprocess.run([str(OVSERVICES), "status", "--json"], env=env, capture_output=True, timeout=60)
-        return json.loads(answer.stdout) if answer.returncode == 0 else None
+def status_of(env):
+    """`ovservices status --json` of the service of env; None while it does not answer."""
+    answer = subprocess.run([str(OVSERVICES), "status", "--json"], env=env, capture_output=True, timeout=60)
+    return json.loads(answer.stdout) if answer.returncode == 0 else None
 
+
+@contextlib.contextmanager
+def signed_in_service(env):
+    """`ovservices --headless` of env signed in to the demo account and answering; quit when the block ends."""
     signed = subprocess.run([str(OVSERVICES), "sign-in", DEMO["username"]], env=env, capture_output=True,
                             input=(DEMO["password"] + "\n").encode(), timeout=120)
     if signed.returncode != 0:
@@ -163,18 +168,9 @@ def pipeline(env, sock, count):
     log = open(Path(env["HOME"]) / "service.log", "wb")
     service = subprocess.Popen([str(OVSERVICES), "--headless"], env=env, stdout=log, stderr=subprocess.STDOUT)
     try:
-        while not status():
+        while not status_of(env):
             time.sleep(0.1)
-        began = time.perf_counter()
-        devsim(sock, "replug", SERIAL)
-        while True:
-            report = status() or {}
-            device = next((d for d in report.get("devices", []) if d["serial"] == SERIAL), None)
-            if device and len(device["sessions"]) == count and all(s["syncStatus"] == 4 for s in device["sessions"]):
-                return time.perf_counter() - began
-            if device and device["fetchStatus"] == 3:
-                raise SystemExit(f"download failed: {device['fetchError']}")
-            time.sleep(0.2)
+        yield service
     finally:
         subprocess.run([str(OVSERVICES), "quit"], env=env, capture_output=True, timeout=60)
         try:
@@ -182,6 +178,30 @@ def pipeline(env, sock, count):
         except subprocess.TimeoutExpired:
             service.kill()
         log.close()
+
+
+def pipeline(env, sock, count):
+    with signed_in_service(env):
+        began = time.perf_counter()
+        devsim(sock, "replug", SERIAL)
+        while True:
+            report = status_of(env) or {}
+            device = next((d for d in report.get("devices", []) if d["serial"] == SERIAL), None)
+            if device and len(device["sessions"]) == count and all(s["syncStatus"] == 4 for s in device["sessions"]):
+                return time.perf_counter() - began
+            if device and device["fetchStatus"] == 3:
+                raise SystemExit(f"download failed: {device['fetchError']}")
+            time.sleep(0.2)
+
+
+def start_daemon(work):
+    """The emulator daemon on the usb-fs link in work, and the folder for ovcloud's state: (socket, state, process)."""
+    sock = os.path.join(work, "devsim.sock")
+    state = os.path.join(work, "cloud")
+    os.mkdir(state)
+    daemon = subprocess.Popen([str(DEVSIM), "--socket", sock, "serve", "--state-dir", os.path.join(work, "devices"),
+                               "--preset", "usb-fs"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return sock, state, daemon
 
 
 def main():
@@ -195,11 +215,7 @@ def main():
     pages = [int(p) for p in args.pages.split(",")]
 
     work = tempfile.mkdtemp(prefix="ovpipe-")
-    sock = os.path.join(work, "devsim.sock")
-    state = os.path.join(work, "cloud")
-    os.mkdir(state)
-    daemon = subprocess.Popen([str(DEVSIM), "--socket", sock, "serve", "--state-dir", os.path.join(work, "devices"),
-                               "--preset", "usb-fs"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    sock, state, daemon = start_daemon(work)
     server = None
     try:
         server = Server(state)

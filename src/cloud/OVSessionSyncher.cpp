@@ -378,22 +378,39 @@ QStringList OVSessionSyncher::splitFile(const QString& path, OVError* error, con
     const QString directory = QFileInfo(path).absolutePath();
     const qint64 size = source.size();
     QStringList chunks;
+    // Copied a piece at a time: a team of devices uploading at once holds a few pieces each, not a
+    // chunk each.
+    QByteArray piece(kSplitPieceSize, Qt::Uninitialized);
+    const auto failed = [error](const QString& name, const QFile& file) {
+        OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
+                                    QStringLiteral("%1: %2").arg(name, file.errorString())));
+        return QStringList();
+    };
     for (qint64 offset = 0, index = 0; offset < size; offset += kChunkSize, ++index) {
+        const qint64 length = chunkLength(size, int(index));
+        const QString chunk = chunkPath(directory, int(index), offset, offset + length - 1);
         if (skipped.contains(int(index))) {
-            QFile::remove(
-                chunkPath(directory, int(index), offset, offset + chunkLength(size, int(index)) - 1));
+            QFile::remove(chunk);
             continue;
         }
-        const QByteArray bytes =
-            source.seek(offset) ? source.read(chunkLength(size, int(index))) : QByteArray();
-        const QString chunk = chunkPath(directory, int(index), offset, offset + bytes.size() - 1);
+        if (!source.seek(offset))
+            return failed(path, source);
         QFile out(chunk);
-        if (bytes.isEmpty() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            out.write(bytes) != bytes.size() || !out.flush()) {
-            OVError::set(error, OVError(kErrorDomain, kSyncherErrorCode,
-                                        QStringLiteral("%1: %2").arg(chunk, out.errorString())));
-            return {};
+        // The recording's bytes, as the store's own files: its owner's alone.
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+            return failed(chunk, out);
+        for (qint64 copied = 0; copied < length;) {
+            const qint64 n = source.read(piece.data(), std::min<qint64>(piece.size(), length - copied));
+            // A data file shorter than it was a moment ago: no chunk may claim bytes it lacks.
+            if (n <= 0)
+                return failed(path, source);
+            if (out.write(piece.constData(), n) != n)
+                return failed(chunk, out);
+            copied += n;
         }
+        if (!out.flush())
+            return failed(chunk, out);
         chunks << chunk;
     }
     return chunks;

@@ -37,12 +37,14 @@
  * The session's sync status moves 2 → 3 (repeated, with percentage) → 4, 5 or 6, each change posted
  * as "OnSessionSyncStatusChanged" with the session. Every chunk request is built and signed on a
  * worker thread (signing may wait for the network clock), never on the main thread. Memory stays at
- * one chunk whatever the session's size. Create with std::make_shared.
+ * one piece of kSplitPieceSize bytes whatever the session's size. Create with std::make_shared.
  */
 class OVSessionSyncher : public OVOperation, public OVURLConnectionDelegate {
 public:
     static const QString kErrorDomain;
     static constexpr qint64 kChunkSize = 5242880;
+    /** The bytes splitFile holds at a time while it writes the chunk files. */
+    static constexpr qint64 kSplitPieceSize = 65536;
 
     OVSessionSyncher() = default;
     /** The service is not owned and must outlive the operation. */
