@@ -8,10 +8,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Message text</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Progress</source>
         <translation type="unfinished"></translation>
     </message>
@@ -188,6 +184,10 @@
     </message>
     <message>
         <source>The selected Orvane was unplugged. Select another one.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clear the search</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -475,14 +475,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Serial number</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Connection</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Model</source>
         <translation type="unfinished"></translation>
     </message>
@@ -500,10 +492,6 @@
     </message>
     <message>
         <source>Battery level</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Charge</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -544,10 +532,6 @@
     </message>
     <message>
         <source>Sessions</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Synced sessions</source>
         <translation type="unfinished"></translation>
     </message>
     <message>

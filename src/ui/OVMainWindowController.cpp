@@ -49,7 +49,7 @@ OVMainWindowController::OVMainWindowController(OVDeviceManager* deviceMgr,
     , m_service(service)
     , m_preferences(preferences) {
     // Before any text is set: the forms and views translate as they are made.
-    OVTranslations::install(QLocale::system());
+    OVTranslations::installForEnvironment();
     m_ui->setupUi(this);
     // Content views fill the container whatever its size.
     auto* containerLayout = new QVBoxLayout(m_ui->viewContainer);

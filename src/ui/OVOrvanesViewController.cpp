@@ -426,6 +426,8 @@ void OVOrvanesViewController::reloadSessionTableView() {
         auto* item = new QListWidgetItem(table);
         const qint64 key = sessionStart(*session);
         item->setData(kSessionStartRole, key);
+        // The row's own text is drawn by its widget: a screen reader names the row by its start.
+        item->setData(Qt::AccessibleTextRole, cell->start->text());
         item->setSizeHint(QSize(0, cell->sizeHint().height()));
         table->setItemWidget(item, cell);
         item->setSelected(selected.contains(key));

@@ -10,4 +10,8 @@ class OVTranslations {
 public:
     /** False when there is no table for the locale's language (the texts stay as written). */
     static bool install(const QLocale& locale);
+    /** Installs the pseudo table (accented, bracketed, longer texts); false when it is missing. */
+    static bool installPseudo();
+    /** The pseudo table when OV_PSEUDO_LOCALE is 1, else the one of the system locale. */
+    static bool installForEnvironment();
 };

@@ -1,11 +1,53 @@
 #include "OVView.h"
 
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace {
+
+/** A click target is a button to assistive technologies; any other view stays a plain pane. */
+class OVViewAccessible : public QAccessibleWidget {
+public:
+    explicit OVViewAccessible(OVView* view)
+        : QAccessibleWidget(view) {}
+
+    QAccessible::Role role() const override {
+        return view()->isClickable() ? QAccessible::Button : QAccessibleWidget::role();
+    }
+    QStringList actionNames() const override {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (view()->isClickable())
+            names.prepend(pressAction());
+        return names;
+    }
+    void doAction(const QString& name) override {
+        if (name == pressAction() && view()->isClickable())
+            view()->click();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    OVView* view() const { return static_cast<OVView*>(widget()); }
+};
+
+QAccessibleInterface* accessibleView(const QString& className, QObject* object) {
+    if (className == QLatin1String("OVView") && object && object->isWidgetType())
+        return new OVViewAccessible(static_cast<OVView*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 OVView::OVView(QWidget* parent)
     : QWidget(parent) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(accessibleView);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     // The view paints its own background, including none at all.
     setAttribute(Qt::WA_TranslucentBackground);
     setAutoFillBackground(false);
@@ -50,6 +92,6 @@ void OVView::keyPressEvent(QKeyEvent* event) {
 }
 
 void OVView::click() {
-    if (m_clickTarget && m_clickAction)
+    if (isClickable())
         m_clickAction(this);
 }

@@ -6,6 +6,7 @@ a conftest.py in tests/e2e would take the name of the server's own when both sui
 
 import json
 import os
+import shutil
 import signal
 import socket
 import subprocess
@@ -230,3 +231,23 @@ def service(built, cloud, devsim):
         instance = Service(base, cloud, devsim)
         yield instance
         instance.stop()
+
+
+@pytest.fixture
+def display():
+    """A virtual X display (Xvfb) and a D-Bus session bus of its own: the environment a window needs."""
+    if not shutil.which("Xvfb") or not shutil.which("xdotool"):
+        pytest.fail("Xvfb and xdotool are needed (./ov setup installs them)")
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+                            pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as displayfd:
+        number = displayfd.readline().strip()
+    bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE,
+                           text=True)
+    address = bus.stdout.readline().strip()
+    yield {"DISPLAY": f":{number}", "DBUS_SESSION_BUS_ADDRESS": address}
+    for process in (bus, xvfb):
+        process.terminate()
+        process.wait(timeout=10)

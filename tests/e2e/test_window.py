@@ -2,34 +2,11 @@
 watched from outside the process as the X server sees it: the main window appears, closing it
 leaves the service running, a second launch exits 0 and brings the window back, quit ends it."""
 
-import os
-import shutil
 import subprocess
 
-import pytest
-
-from processes import wait_until, built, cloud, devsim, service  # noqa: F401
+from processes import wait_until, built, cloud, devsim, display, service  # noqa: F401
 
 WINDOW_TITLE = "^OvServices$"
-
-
-@pytest.fixture
-def display():
-    if not shutil.which("Xvfb") or not shutil.which("xdotool"):
-        pytest.fail("Xvfb and xdotool are needed (./ov setup installs them)")
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-                            pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as displayfd:
-        number = displayfd.readline().strip()
-    bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE,
-                           text=True)
-    address = bus.stdout.readline().strip()
-    yield {"DISPLAY": f":{number}", "DBUS_SESSION_BUS_ADDRESS": address}
-    for process in (bus, xvfb):
-        process.terminate()
-        process.wait(timeout=10)
 
 
 def visible_windows(env):

@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QSignalBlocker>
+#include <QToolButton>
 
 namespace {
 constexpr int kColumnDevice = 0;
@@ -70,6 +71,9 @@ OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceM
     , m_ui(new Ui::OVAssignUserToDeviceViewController)
     , m_subscriber(std::make_shared<CommandSubscriber>(this)) {
     m_ui->setupUi(this);
+    // The search field's clear button is made by Qt without a name a screen reader could say.
+    for (QToolButton* clear : m_ui->searchField->findChildren<QToolButton*>())
+        clear->setAccessibleName(tr("Clear the search"));
     paintColours();
     m_ui->progressBar->hide();
     m_ui->labelDeviceLeft->hide();
@@ -90,7 +94,7 @@ OVAssignUserToDeviceViewController::OVAssignUserToDeviceViewController(OVDeviceM
     connect(m_ui->buttonAssign, &QPushButton::clicked, this,
             &OVAssignUserToDeviceViewController::assignSelectedUser);
     connect(m_ui->athleteTable, &QListWidget::itemSelectionChanged, this,
-            &OVAssignUserToDeviceViewController::updateAssignButton);
+            &OVAssignUserToDeviceViewController::onUserSelectionChanged);
     connect(m_ui->deviceTable, &QTableWidget::itemSelectionChanged, this,
             &OVAssignUserToDeviceViewController::onDeviceSelectionChanged);
     updateAssignButton();
@@ -195,9 +199,21 @@ void OVAssignUserToDeviceViewController::applyFilter() {
     const auto team = getCurrentSelectedTeam();
     m_athleteToDisplay =
         team ? OVUserSearch::filterMembers(team->members, m_ui->searchField->text()) : QList<OVUser>();
+    // Made again whenever the teams load (also when devices come and go): the rebuild is not the
+    // user's choice, which stays on the same user wherever that user's row is now.
+    const QSignalBlocker quiet(m_ui->athleteTable);
     m_ui->athleteTable->clear();
-    for (const OVUser& user : m_athleteToDisplay)
-        m_ui->athleteTable->addItem(OVOrvaneCellModel::userText(user));
+    for (const OVUser& user : m_athleteToDisplay) {
+        auto* item = new QListWidgetItem(OVOrvaneCellModel::userText(user), m_ui->athleteTable);
+        if (m_chosenUserId && user.identifier == m_chosenUserId)
+            m_ui->athleteTable->setCurrentItem(item);
+    }
+    updateAssignButton();
+}
+
+void OVAssignUserToDeviceViewController::onUserSelectionChanged() {
+    const auto user = getUserFromIndex(chosenUserRow());
+    m_chosenUserId = user ? user->identifier : std::nullopt;
     updateAssignButton();
 }
 
@@ -331,15 +347,21 @@ void OVAssignUserToDeviceViewController::onGetDefaultUser(const QString& serial,
         setUserId(userId, serial);
 }
 
+int OVAssignUserToDeviceViewController::chosenUserRow() const {
+    // The selection, not the current row: a screen reader selects a user without moving the focus.
+    const QList<QListWidgetItem*> selected = m_ui->athleteTable->selectedItems();
+    return selected.isEmpty() ? -1 : m_ui->athleteTable->row(selected.first());
+}
+
 void OVAssignUserToDeviceViewController::assignSelectedUser() {
     const auto device = chosenDevice();
-    const auto user = getUserFromIndex(m_ui->athleteTable->currentRow());
+    const auto user = getUserFromIndex(chosenUserRow());
     if (user && device)
         onAssignDefaultUserStart(device, *user);
 }
 
 void OVAssignUserToDeviceViewController::updateAssignButton() {
-    m_ui->buttonAssign->setEnabled(getUserFromIndex(m_ui->athleteTable->currentRow()) && chosenDevice());
+    m_ui->buttonAssign->setEnabled(getUserFromIndex(chosenUserRow()) && chosenDevice());
 }
 
 bool OVAssignUserToDeviceViewController::eventFilter(QObject* watched, QEvent* event) {

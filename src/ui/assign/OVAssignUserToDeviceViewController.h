@@ -75,12 +75,15 @@ private:
     void setLoading(bool loading);
     void assignSelectedUser();
     void updateAssignButton();
+    void onUserSelectionChanged();
     /** Selects the chosen device's row wherever it is now, or says that the device has left. */
     void restoreChosenDevice();
     void onDeviceSelectionChanged();
     int rowOfSerial(const QString& serial) const;
     /** The device the user chose, while it is still connected; null otherwise. */
     std::shared_ptr<OVDeviceInfo> chosenDevice() const;
+    /** The row of the selected user in the shown list, or -1. */
+    int chosenUserRow() const;
     bool handleUserDrag(QEvent* event);
     bool handleDeviceDrop(QEvent* event);
     /** The device row under a drop position; -1 when the position lies between rows or below them. */
@@ -101,5 +104,7 @@ private:
     QSet<QString> m_assignDic;
     /** The device the user selected, by serial: a plug or an unplug moves its row. */
     QString m_chosenSerial;
+    /** The user chosen, by identity: the list is made again when teams load or devices come and go. */
+    std::optional<qint64> m_chosenUserId;
     QPoint m_dragStart;
 };
