@@ -12,6 +12,7 @@ import xml.etree.ElementTree as ET
 
 ACCENTS = dict(zip("AaBCcDdEeGgHhIiJjKkLlNnOoRrSsTtUuWwYyZz",
                    "ÅåßÇçÐðÉéĜĝĤĥÎîĴĵĶķĻļÑñÖöŔŕŜŝŢţÛûŴŵÝýŽž"))
+WORD = 8  # the longest run of padding without a space
 # Kept whole: placeholders, accelerators, escaped ampersands, markup.
 KEPT = re.compile(r"%L?\d+|%n|%@|%[0-9]*[a-z]|&&|&.|<[^>]*>|&[a-z]+;")
 
@@ -25,7 +26,11 @@ def pseudo(text):
         parts.append(match.group())
         position = match.end()
     parts.append("".join(ACCENTS.get(c, c) for c in text[position:]))
-    return "[" + "".join(parts) + "~" * max(1, round(len(text) * 0.4)) + "]"
+    # The padding comes in words of a few letters: a longer language has longer words, not one so
+    # long that no line can hold it.
+    padding = "~" * max(1, round(len(text) * 0.4))
+    words = [padding[i:i + WORD] for i in range(0, len(padding), WORD)]
+    return "[" + "".join(parts) + " ".join(words) + "]"
 
 
 def main(source, output):
