@@ -6,7 +6,7 @@
 #include "OVPreferencesManager.h"
 #include "OVStyleManager.h"
 #include "OVView.h"
-#include "UiTestSupport.h"
+#include "PseudoLocale.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -87,6 +87,32 @@ private Q_SLOTS:
         verifyShows(*window, expected);
         QCOMPARE(window->findChild<QLabel*>(u"labelVersion"_s)->text(), u"v1.0.0"_s);
         QVERIFY(saveScreenshots(window.get(), QString::fromLatin1(QTest::currentDataTag())));
+    }
+
+    // The window at its smallest with each entry's view, made in the pseudo locale: every text of
+    // the table translated and whole. Each row's name is its screenshot's.
+    void everyEntryInThePseudoLocale_data() {
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<Entry>("entry");
+        QTest::newRow("main-window-signed-in") << true << Entry::Orvane;
+        QTest::newRow("main-window-signed-out") << false << Entry::Account;
+        QTest::newRow("main-window-preferences") << true << Entry::Preferences;
+        QTest::newRow("main-window-support") << true << Entry::Support;
+        QTest::newRow("main-window-about") << true << Entry::About;
+    }
+    void everyEntryInThePseudoLocale() {
+        QFETCH(bool, signedIn);
+        QFETCH(Entry, entry);
+        OVUser coach;
+        coach.username = u"coach"_s;
+        if (signedIn)
+            m_credentials->saveCredential(coach, u"orvane-demo"_s);
+        PseudoLocale pseudo;
+        QVERIFY(pseudo.isInstalled());
+        auto window = makeWindow();
+        QTest::mouseClick(window->clickableView(entry), Qt::LeftButton);
+        verifyShows(*window, entry);
+        QVERIFY(savePseudoScreenshot(window.get(), QString::fromLatin1(QTest::currentDataTag())));
     }
 
     // Steps, space separated: "click:N", "key:N" (N an entry number), "show", "signIn", "signOut",

@@ -1,0 +1,201 @@
+#pragma once
+
+#include "OVTranslations.h"
+#include "UiTestSupport.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFile>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTabBar>
+#include <QTextDocument>
+#include <QXmlStreamReader>
+
+/**
+ * The pseudo string table installed while in scope (and OV_PSEUDO_LOCALE=1, which the main window
+ * reads when it installs its table); the table of the environment again after. Views translate their
+ * texts when they are made: make them inside the scope.
+ */
+class PseudoLocale {
+public:
+    PseudoLocale()
+        : m_before(qgetenv("OV_PSEUDO_LOCALE")) {
+        qputenv("OV_PSEUDO_LOCALE", "1");
+        m_installed = OVTranslations::installPseudo();
+    }
+    ~PseudoLocale() {
+        if (m_before.isNull())
+            qunsetenv("OV_PSEUDO_LOCALE");
+        else
+            qputenv("OV_PSEUDO_LOCALE", m_before);
+        OVTranslations::installForEnvironment();
+    }
+    PseudoLocale(const PseudoLocale&) = delete;
+    PseudoLocale& operator=(const PseudoLocale&) = delete;
+    bool isInstalled() const { return m_installed; }
+
+private:
+    QByteArray m_before;
+    bool m_installed = false;
+};
+
+/**
+ * Patterns matching the English source texts of the string table that have a letter of their own,
+ * their placeholders standing for any text: a shown text matching one was not translated.
+ */
+inline const QList<QRegularExpression>& englishSourceTexts() {
+    static const QList<QRegularExpression> patterns = [] {
+        QList<QRegularExpression> list;
+        QFile file(QStringLiteral(OV_SOURCE_DIR "/resources/translations/ovservices_en.ts"));
+        if (!file.open(QIODevice::ReadOnly))
+            return list;
+        static const QRegularExpression placeholder(QStringLiteral("%L?\\d+|%n"));
+        QXmlStreamReader xml(&file);
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("source"))
+                continue;
+            const QString source = xml.readElementText();
+            QString pattern;
+            int from = 0;
+            for (auto it = placeholder.globalMatch(source); it.hasNext();) {
+                const auto match = it.next();
+                pattern += QRegularExpression::escape(source.mid(from, match.capturedStart() - from)) +
+                           QStringLiteral(".*");
+                from = match.capturedEnd();
+            }
+            pattern += QRegularExpression::escape(source.mid(from));
+            if (QString(source).remove(placeholder).contains(QRegularExpression(QStringLiteral("\\p{L}"))))
+                list << QRegularExpression(QRegularExpression::anchoredPattern(pattern),
+                                           QRegularExpression::DotMatchesEverythingOption);
+        }
+        return list;
+    }();
+    return patterns;
+}
+
+/** Whether a shown text is a translation by the pseudo table: it ends its text in "~]". */
+inline bool isPseudoText(const QString& text) {
+    return text.contains(QStringLiteral("~]"));
+}
+
+/**
+ * What is wrong with the translatable texts shown in widget under the pseudo table, one line each
+ * ("objectName "text": why"): a text left in English, and a text that does not fit its place. Texts
+ * that are data (serials, numbers, names) are neither: they are in no table.
+ */
+inline QStringList pseudoLocaleFaults(QWidget* widget) {
+    QStringList faults;
+    const auto check = [&faults](const QWidget* owner, const QString& text, const QSize& needed,
+                                 const QSize& room) {
+        const QString plain = QString(text).remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+        const bool pseudo = isPseudoText(plain);
+        const bool english = !pseudo && std::any_of(englishSourceTexts().begin(), englishSourceTexts().end(),
+                                                    [&text](const QRegularExpression& source) {
+                                                        return source.match(text).hasMatch();
+                                                    });
+        const QString where =
+            QStringLiteral("%1 \"%2\": ").arg(owner->objectName(), plain.simplified().left(60));
+        if (english)
+            faults << where + QStringLiteral("not translated");
+        if ((pseudo || english) && (needed.width() > room.width() || needed.height() > room.height()))
+            faults << where + QStringLiteral("clipped (needs %1x%2, has %3x%4)")
+                                  .arg(needed.width())
+                                  .arg(needed.height())
+                                  .arg(room.width())
+                                  .arg(room.height());
+    };
+    const auto textSize = [](const QFontMetrics& metrics, const QString& text) {
+        return metrics.size(Qt::TextShowMnemonic, text);
+    };
+    for (QWidget* child : widget->findChildren<QWidget*>()) {
+        if (!child->isVisibleTo(widget) || !child->isVisible())
+            continue;
+        const QFontMetrics metrics(child->font());
+        QStyle* style = child->style();
+        if (auto* label = qobject_cast<QLabel*>(child); label && !label->text().isEmpty()) {
+            const int inset = label->margin() + std::max(0, label->indent());
+            const QRect room =
+                label->contentsRect().adjusted(inset, label->margin(), -inset, -label->margin());
+            QSize needed;
+            if (label->textFormat() == Qt::RichText ||
+                (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()))) {
+                QTextDocument document;
+                document.setDefaultFont(label->font());
+                document.setDocumentMargin(0);
+                document.setHtml(label->text());
+                if (label->wordWrap())
+                    document.setTextWidth(room.width());
+                needed = QSize(std::ceil(document.idealWidth()), std::ceil(document.size().height()));
+            } else if (label->wordWrap()) {
+                needed =
+                    metrics.boundingRect(QRect(0, 0, room.width(), 1 << 20), Qt::TextWordWrap, label->text())
+                        .size();
+            } else {
+                needed = textSize(metrics, label->text());
+            }
+            check(label, label->text(), needed, room.size());
+        } else if (auto* button = qobject_cast<QAbstractButton*>(child);
+                   button && !button->text().isEmpty()) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            option.icon = button->icon();
+            option.iconSize = button->iconSize();
+            QRect room = button->contentsRect();
+            // A push button's label may use all but the margin and frame its style sizes it with.
+            if (qobject_cast<QPushButton*>(button))
+                room.setWidth(button->width() - style->pixelMetric(QStyle::PM_ButtonMargin, &option, button) -
+                              2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, button));
+            else if (qobject_cast<QCheckBox*>(button))
+                room = style->subElementRect(QStyle::SE_CheckBoxContents, &option, button);
+            else if (qobject_cast<QRadioButton*>(button))
+                room = style->subElementRect(QStyle::SE_RadioButtonContents, &option, button);
+            QSize needed = textSize(metrics, button->text());
+            if (!button->icon().isNull() && qobject_cast<QPushButton*>(button))
+                needed.rwidth() += button->iconSize().width() + 4;
+            check(button, button->text(), needed, room.size());
+        } else if (auto* group = qobject_cast<QGroupBox*>(child); group && !group->title().isEmpty()) {
+            check(group, group->title(), textSize(metrics, group->title()), group->size());
+        } else if (auto* tabs = qobject_cast<QTabBar*>(child)) {
+            const int space = style->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, tabs);
+            for (int i = 0; i < tabs->count(); ++i)
+                check(tabs, tabs->tabText(i), textSize(metrics, tabs->tabText(i)) + QSize(space, 0),
+                      tabs->tabRect(i).size());
+        } else if (auto* header = qobject_cast<QHeaderView*>(child); header && header->model()) {
+            const int margin = style->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+            const bool horizontal = header->orientation() == Qt::Horizontal;
+            for (int section = 0; section < header->count(); ++section) {
+                if (header->isSectionHidden(section))
+                    continue;
+                const QString text =
+                    header->model()->headerData(section, header->orientation(), Qt::DisplayRole).toString();
+                const QSize needed = textSize(metrics, text) + QSize(2 * margin, 0);
+                const int size = header->sectionSize(section);
+                check(header, text, needed,
+                      horizontal ? QSize(size, header->height()) : QSize(header->width(), size));
+            }
+        }
+    }
+    return faults;
+}
+
+/**
+ * Saves <name>-pseudo.png of a view made under PseudoLocale and checks its texts; false when the file
+ * could not be written or a text is untranslated or clipped (the texts are listed as a warning).
+ */
+inline bool savePseudoScreenshot(QWidget* widget, const QString& name) {
+    const bool saved = saveScreenshot(widget, name + QStringLiteral("-pseudo"));
+    const QStringList faults = pseudoLocaleFaults(widget);
+    if (!faults.isEmpty())
+        qWarning("%s in the pseudo locale:\n%s", qPrintable(name),
+                 qPrintable(faults.join(QLatin1Char('\n'))));
+    return saved && faults.isEmpty();
+}
