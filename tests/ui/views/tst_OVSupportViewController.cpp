@@ -8,6 +8,7 @@
 #include "OVSessionFileRepository.h"
 #include "OVSupportMailer.h"
 #include "OVSupportViewController.h"
+#include "PseudoLocale.h"
 #include "ViewRig.h"
 
 #include <QCheckBox>
@@ -61,18 +62,22 @@ class tst_OVSupportViewController : public QObject {
         return text;
     }
 
-private Q_SLOTS:
-    void initTestCase() {
-        QString error;
-        QVERIFY2(m_rig.start(&error), qPrintable(error));
-        OVLogger::sharedInstance().turnLogOn();
-        OVLogger::sharedInstance().configure(logsDir());
+    void makeView() {
         m_view = std::make_unique<OVSupportViewController>(&m_rig.preferences, m_rig.manager.get());
         m_view->setLogsDirectory(logsDir());
         m_view->setCredentialManager(&m_rig.credentials);
         m_view->setFolderOpener([this](const QString& folder) { m_openedFolders << folder; });
         m_view->show();
         m_view->initializeView();
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QString error;
+        QVERIFY2(m_rig.start(&error), qPrintable(error));
+        OVLogger::sharedInstance().turnLogOn();
+        OVLogger::sharedInstance().configure(logsDir());
+        makeView();
         // Something to send: a support request without logs has nothing to attach.
         OVLog("Support view test for %@", m_rig.coach.username);
         OVLogger::sharedInstance().flush();
@@ -198,6 +203,25 @@ private Q_SLOTS:
         QCOMPARE(find(u"^FAILED  Server: .*\nFix: Check the network connection"_s), 1);
         QVERIFY(find(u"^OK  [^\n]*$"_s) > 0);
         QVERIFY(saveScreenshots(m_view.get(), u"support-diagnosis"_s));
+    }
+
+    // Last: the view is made again in the pseudo locale, with the files to send and a diagnosis shown.
+    void textsTranslatedAndWholeInThePseudoLocale() {
+        PseudoLocale pseudo;
+        QVERIFY(pseudo.isInstalled());
+        makeView();
+        m_view->resize(560, 520);
+        QTest::mouseClick(button("buttonSend"), Qt::LeftButton);
+        QVERIFY(m_view->findChild<QListWidget*>(u"listArchive"_s)->isVisible());
+        QVERIFY(savePseudoScreenshot(m_view.get(), u"support"_s));
+        QTest::mouseClick(button("buttonCancelSend"), Qt::LeftButton);
+        QFile::remove(m_view->pendingArchive());
+        const QByteArray serverUrl = qgetenv("OV_SERVER_URL");
+        qputenv("OV_SERVER_URL", "http://127.0.0.1:1/api/");
+        QTest::mouseClick(button("buttonDiagnose"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(button("buttonDiagnose")->isEnabled(), 60000);
+        qputenv("OV_SERVER_URL", serverUrl);
+        QVERIFY(savePseudoScreenshot(m_view.get(), u"support-diagnosis"_s));
     }
 };
 
