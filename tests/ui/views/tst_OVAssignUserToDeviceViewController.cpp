@@ -3,6 +3,7 @@
 // failures (an error sheet and Refresh retrying; refused credentials signing out).
 #include "OVAssignDragData.h"
 #include "OVAssignUserToDeviceViewController.h"
+#include "PseudoLocale.h"
 #include "ViewRig.h"
 
 #include <QComboBox>
@@ -58,16 +59,20 @@ class tst_OVAssignUserToDeviceViewController : public QObject {
         return event.isAccepted();
     }
 
-private Q_SLOTS:
-    void initTestCase() {
-        QString error;
-        QVERIFY2(m_rig.start(&error), qPrintable(error));
+    void makeView() {
         m_view = std::make_unique<OVAssignUserToDeviceViewController>(m_rig.manager.get(), &m_rig.service);
         m_view->setLogoutHandler([this] { ++m_logouts; });
         m_view->resize(560, 520);
         m_view->show();
         m_view->subscribeToNotifications();
         m_view->initializeView();
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QString error;
+        QVERIFY2(m_rig.start(&error), qPrintable(error));
+        makeView();
         QTRY_VERIFY_WITH_TIMEOUT(teamsLoaded(), 30000);
     }
     void cleanupTestCase() {
@@ -220,6 +225,26 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(teamsLoaded(), 30000);
         QCOMPARE(athleteTable()->count(), 6);
         QVERIFY(!ViewRig::visibleMessageBox());
+    }
+
+    // Last: the view is made again in the pseudo locale, with two devices, then with the chosen one gone.
+    void textsTranslatedAndWholeInThePseudoLocale() {
+        PseudoLocale pseudo;
+        QVERIFY(pseudo.isInstalled());
+        m_view.reset();
+        makeView();
+        QTRY_VERIFY_WITH_TIMEOUT(teamsLoaded(), 30000);
+        const auto first = m_rig.plug(0, 999);
+        const auto second = m_rig.plug(0, 101);
+        QVERIFY(first && second);
+        QTRY_COMPARE(deviceTable()->rowCount(), 2);
+        QTRY_COMPARE(rowUser(1), u"Ada Lindqvist"_s);
+        QVERIFY(savePseudoScreenshot(m_view.get(), u"assign-user"_s));
+        deviceTable()->selectRow(0);
+        athleteTable()->setCurrentRow(userRow(u"Chiara Rossi"_s));
+        QVERIFY(m_rig.unplug(first->serial()));
+        QTRY_VERIFY(m_view->findChild<QLabel*>(u"labelDeviceLeft"_s)->isVisible());
+        QVERIFY(savePseudoScreenshot(m_view.get(), u"assign-user-device-left"_s));
     }
 };
 
