@@ -4,9 +4,11 @@
 #include "OVOrvaneCell.h"
 #include "OVSession.h"
 #include "OVSessionRowAppearance.h"
+#include "OVSessionSyncStatus.h"
 #include "OVStyleManager.h"
 #include "OVView.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -23,6 +25,26 @@ QLabel* textField(QWidget* parent, const QColor& color, const QString& accessibl
     return label;
 }
 
+/**
+ * The status badge's width: its usual 140 px, or more where a status text of the current language is
+ * longer; the same for every row, so that the badges line up.
+ */
+int badgeWidth(const QFont& font, int margins) {
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (const bool corrupted : {false, true}) {
+        for (int status = OVSessionSyncStatusNone; status <= OVSessionSyncStatusCrcChecking; ++status) {
+            OVSession session;
+            session.setSyncStatus(status);
+            session.setCrcCorruption(corrupted);
+            session.setPercentage(0); // a progress text takes a few more digits from the room around it
+            if (const auto appearance = OVSessionRowAppearance::forSession(session))
+                widest = std::max(widest, metrics.horizontalAdvance(appearance->text.simplified()));
+        }
+    }
+    return std::max(140, widest + margins);
+}
+
 } // namespace
 
 OVSessionSyncInfo::OVSessionSyncInfo(QWidget* parent)
@@ -34,10 +56,10 @@ OVSessionSyncInfo::OVSessionSyncInfo(QWidget* parent)
     start = textField(this, OVStyleManager::getOrvane_SessionDateColor(), tr("Start"));
     duration = textField(this, OVStyleManager::getOrvane_SessionDateColor(), tr("Duration"));
     syncStatusBackground = new OVView(this);
-    syncStatusBackground->setFixedWidth(140);
     auto* badge = new QHBoxLayout(syncStatusBackground);
     badge->setContentsMargins(8, 3, 8, 3);
     syncStatus = textField(syncStatusBackground, Qt::white, tr("Status"));
+    syncStatusBackground->setFixedWidth(badgeWidth(syncStatus->font(), 16));
     syncStatus->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     percentage =
         textField(syncStatusBackground, OVStyleManager::getOrvane_SessionSynchingColor(), tr("Percentage"));

@@ -11,6 +11,7 @@
 #include "OVSessionExporter.h"
 #include "OVSessionSyncInfo.h"
 #include "OVTestCapture.h"
+#include "PseudoLocale.h"
 #include "SimFault.h"
 #include "ViewRig.h"
 
@@ -55,6 +56,15 @@ private:
         QCOMPARE(detail()->deviceInfo()->serial(), serial);
     }
 
+    void makeList() {
+        m_list = std::make_unique<OVOrvaneListViewController>(m_rig.manager.get(), &m_rig.credentials);
+        m_list->setLogoutHandler([this] { ++m_logouts; });
+        m_list->resize(560, 520);
+        m_list->show();
+        m_rig.manager->updateDeviceList();
+        m_list->initializeView();
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         QString error;
@@ -75,12 +85,7 @@ private Q_SLOTS:
         m_rig.manager.reset();
         m_rig.manager = OVDeviceManager::create(&m_rig.service, &m_rig.credentials, &m_rig.preferences,
                                                 &DeviceRig::manager());
-        m_list = std::make_unique<OVOrvaneListViewController>(m_rig.manager.get(), &m_rig.credentials);
-        m_list->setLogoutHandler([this] { ++m_logouts; });
-        m_list->resize(560, 520);
-        m_list->show();
-        m_rig.manager->updateDeviceList();
-        m_list->initializeView();
+        makeList();
     }
 
     void cleanup() {
@@ -426,6 +431,44 @@ private Q_SLOTS:
         m_list->updateDeviceList();
         QCOMPARE(m_list->noOrvaneController()->labelInformation()->text(), u"Please login!"_s);
         screenshots(u"device-list-signed-out"_s);
+    }
+
+    // The list made again in the pseudo locale, through the states the cases above save in light and
+    // dark: empty, a detail with its sessions and a maintenance question, several devices, signed out.
+    void statesInThePseudoLocale() {
+        PseudoLocale pseudo;
+        QVERIFY(pseudo.isInstalled());
+        m_list.reset();
+        makeList();
+        QVERIFY(m_list->isShowingList());
+        QVERIFY(savePseudoScreenshot(m_list.get(), u"device-list-empty"_s));
+        const auto device = plug();
+        QVERIFY(device);
+        QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
+        QTRY_VERIFY(!m_rig.manager->isStoringSessionsForDevice(device));
+        QVERIFY(savePseudoScreenshot(m_list.get(), u"device-detail"_s));
+        device->modifySessions([](OVSessionList& sessions) {
+            for (const auto& [session, status] : {std::pair{sessions[0], 5}, {sessions[1], 8}}) {
+                session->setSyncStatus(status);
+                session->setPercentage(45);
+            }
+        });
+        detail()->reloadSessionTableView();
+        QVERIFY(savePseudoScreenshot(m_list.get(), u"device-detail-sessions"_s));
+        detail()->onEraseClick();
+        QTRY_VERIFY(messageShown());
+        QVERIFY(savePseudoScreenshot(m_list.get(), u"maintenance-erase-asked"_s));
+        detail()->messageBox()->onCancelClick();
+        QVERIFY(plug() && plug());
+        m_list->onBackClick();
+        m_list->initializeView();
+        QTRY_COMPARE(m_list->devices().size(), 3);
+        QTRY_VERIFY(!m_rig.manager->isStoringSessions());
+        m_list->reloadTable();
+        QVERIFY(savePseudoScreenshot(m_list.get(), u"device-list"_s));
+        m_rig.credentials.deleteCredential();
+        m_list->updateDeviceList();
+        QVERIFY(savePseudoScreenshot(m_list.get(), u"device-list-signed-out"_s));
     }
 };
 
