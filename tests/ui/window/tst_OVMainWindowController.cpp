@@ -34,6 +34,12 @@ private:
         return window;
     }
 
+    void signInCoach() {
+        OVUser coach;
+        coach.username = u"coach"_s;
+        m_credentials->saveCredential(coach, u"orvane-demo"_s);
+    }
+
     /** The entries painted as selected; fill and text colour must agree. */
     static QList<Entry> highlighted(OVMainWindowController& window) {
         QList<Entry> entries;
@@ -77,10 +83,8 @@ private Q_SLOTS:
     void firstShowing() {
         QFETCH(bool, signedIn);
         QFETCH(Entry, expected);
-        OVUser coach;
-        coach.username = u"coach"_s;
         if (signedIn)
-            m_credentials->saveCredential(coach, u"orvane-demo"_s);
+            signInCoach();
         auto window = makeWindow(false);
         QCOMPARE(window->currentViewController(), nullptr);
         window->initializeView();
@@ -103,10 +107,8 @@ private Q_SLOTS:
     void everyEntryInThePseudoLocale() {
         QFETCH(bool, signedIn);
         QFETCH(Entry, entry);
-        OVUser coach;
-        coach.username = u"coach"_s;
         if (signedIn)
-            m_credentials->saveCredential(coach, u"orvane-demo"_s);
+            signInCoach();
         PseudoLocale pseudo;
         QVERIFY(pseudo.isInstalled());
         auto window = makeWindow();
