@@ -33,8 +33,6 @@ public:
 
     /** The stall time and first pause: OV_STALL_SECONDS and OV_STALL_BACKOFF_SECONDS, else the defaults. */
     void configureFromEnvironment();
-    void setStallMs(qint64 ms) { m_stallMs = ms; }
-    void setFirstBackoffMs(qint64 ms) { m_firstBackoffMs = ms; }
     void start();
 
     const OVTransferProgress& progress() const { return m_progress; }
