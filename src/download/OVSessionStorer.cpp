@@ -207,14 +207,26 @@ void OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
     const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
     const OVDate start = session->start();
     if (exists) {
+        const bool complete = !hiddenUser && repository.doesSessionHaveAllData(*session, nullptr);
         info->modifySessions([&](OVSessionList& sessions) {
             if (hiddenUser) {
                 sessions.removeIf([&](const std::shared_ptr<OVSession>& s) { return s->start() == start; });
                 return;
             }
+            bool listed = false;
             for (const std::shared_ptr<OVSession>& s : sessions) {
-                if (s->start() == start)
+                if (s->start() == start) {
                     s->setOvSession(session->ovSession());
+                    listed = true;
+                }
+            }
+            // Stored by an earlier run but missing from the list (a refresh dropped at a sign-out, a
+            // record written when the list was not): listed again, or it would never be uploaded. An
+            // upload of a session the server already holds whole ends at once, as synced.
+            if (!listed) {
+                session->setSyncStatus(complete ? OVSessionSyncStatusReadyToSync
+                                                : OVSessionSyncStatusStoringFailed);
+                sessions.append(session);
             }
         });
         return;
