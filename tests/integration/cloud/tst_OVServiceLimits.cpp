@@ -133,8 +133,9 @@ private Q_SLOTS:
                 done = true;
             });
             // The server answers from this thread's event loop; it closes every answer within 10 s.
-            QTest::qWaitFor([&] { return done.load(); }, 15000);
+            const bool ended = QTest::qWaitFor([&] { return done.load(); }, 15000);
             waiting.join();
+            QVERIFY(ended);
             QVERIFY(!answered);
         } else {
             QVERIFY(!service.sendSync(request, &error));
