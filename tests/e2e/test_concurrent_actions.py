@@ -43,25 +43,6 @@ def test_the_main_thread_never_waits_on_the_web_api(action, service, devsim, tmp
         slow.stop()
 
 
-def test_a_quit_never_waits_on_the_network_clock(service, devsim, tmp_path):
-    """Every signed request asks the network clock first; a clock server that holds its answer must not
-    hold the quit (it held it for minutes: the users' look-up at exit waited for the query)."""
-    slow = Cloud(tmp_path, faults={"OVCLOUD_FAULT_DELAY_MS": "30000", "OVCLOUD_FAULT_DELAY_PATH": "/slowclock/"})
-    try:
-        service.use_cloud(slow)
-        service.env["OV_NETWORK_TIME_URL"] = slow.root + "slowclock/"
-        service.sign_in()  # stored for the start, which then looks its users up with signed requests
-        service.start()
-        devsim.plug("--serial", "OVR0000000000361", "--sessions", "1", "--pages", "8", "--user", "101")
-        wait_until(lambda: service.device("OVR0000000000361"), 60, interval=0.2, what="the device listed")
-        time.sleep(1)
-        began = time.monotonic()
-        assert service.command("quit", timeout=30).returncode == 0
-        service.process.wait(timeout=60)
-        assert time.monotonic() - began < 2, f"quit took {time.monotonic() - began:.1f} s"
-    finally:
-        slow.stop()
-
 STORING, STORING_CANCELLED, SYNCED, FETCH_FAILED = 8, 10, 4, 3  # 7 is waiting as well as failed: not told apart
 
 
