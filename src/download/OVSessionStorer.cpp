@@ -207,7 +207,12 @@ void OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
     const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
     const OVDate start = session->start();
     if (exists) {
-        const bool complete = !hiddenUser && repository.doesSessionHaveAllData(*session, nullptr);
+        // Read only for a session the list lacks: a device of thousands lists nearly all of them.
+        const OVSessionList shown = info->sessions();
+        const bool missing =
+            !hiddenUser && std::none_of(shown.cbegin(), shown.cend(),
+                                        [&start](const auto& s) { return s->start() == start; });
+        const bool complete = missing && repository.doesSessionHaveAllData(*session, nullptr);
         info->modifySessions([&](OVSessionList& sessions) {
             if (hiddenUser) {
                 sessions.removeIf([&](const std::shared_ptr<OVSession>& s) { return s->start() == start; });
