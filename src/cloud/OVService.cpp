@@ -210,11 +210,15 @@ OVService::Answer OVService::exchangeOnce(const OVURLRequest& request) const {
     // Made before the request: on a thread Qt did not start, the loop gives the thread the event
     // dispatcher that the request's timeout and deadline timers need to run at all.
     QEventLoop loop;
-    QString openError;
-    QNetworkReply* reply = manager ? request.send(*manager, &openError) : nullptr;
-    if (!reply) {
+    if (!manager) {
         answer.failure = OVError(kTransportErrorDomain, QNetworkReply::ProtocolFailure,
-                                 manager ? openError : QStringLiteral("No network access"));
+                                 QStringLiteral("No network access"));
+        return answer;
+    }
+    OVError openError;
+    QNetworkReply* reply = request.send(*manager, &openError);
+    if (!reply) {
+        answer.failure = openError;
         return answer;
     }
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);

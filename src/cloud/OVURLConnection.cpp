@@ -1,7 +1,6 @@
 #include "OVURLConnection.h"
 
 #include "OVReplyLimits.h"
-#include "OVService.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -16,12 +15,11 @@ OVURLConnection::~OVURLConnection() {
 }
 
 void OVURLConnection::start() {
-    QString errorText;
-    QNetworkReply* reply = m_request.send(*m_manager, &errorText);
+    OVError openError;
+    QNetworkReply* reply = m_request.send(*m_manager, &openError);
     if (!reply) {
         if (auto d = delegate())
-            d->connectionDidFailWithError(
-                this, OVError(OVService::kTransportErrorDomain, QNetworkReply::ProtocolFailure, errorText));
+            d->connectionDidFailWithError(this, openError);
         return;
     }
     m_reply = reply;

@@ -1,5 +1,7 @@
 #include "OVURLRequest.h"
 
+#include "OVError.h"
+
 #include "OVReplyLimits.h"
 #include "OVSendOnceBody.h"
 
@@ -66,21 +68,21 @@ QNetworkRequest OVURLRequest::networkRequest() const {
     return request;
 }
 
-QNetworkReply* OVURLRequest::send(QNetworkAccessManager& manager, QString* errorText) const {
-    QNetworkReply* reply = start(manager, errorText);
+QNetworkReply* OVURLRequest::send(QNetworkAccessManager& manager, OVError* error) const {
+    QNetworkReply* reply = start(manager, error);
     if (reply)
         OVReplyLimits::watch(reply, deadline(), maxAnswerBytes());
     return reply;
 }
 
-QNetworkReply* OVURLRequest::start(QNetworkAccessManager& manager, QString* errorText) const {
+QNetworkReply* OVURLRequest::start(QNetworkAccessManager& manager, OVError* error) const {
     const QNetworkRequest request = networkRequest();
     const QByteArray verb = m_method.toLatin1();
     if (!m_bodyFilePath.isEmpty()) {
         auto* file = new QFile(m_bodyFilePath);
         if (!file->open(QIODevice::ReadOnly)) {
-            if (errorText)
-                *errorText = file->errorString();
+            OVError::set(error, OVError(OVError::networkDomain(), QNetworkReply::ProtocolFailure,
+                                        file->errorString()));
             delete file;
             return nullptr;
         }

@@ -8,6 +8,7 @@
 
 #include <optional>
 
+class OVError;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
@@ -65,12 +66,12 @@ public:
      * Starts the exchange on manager's thread, its deadline and answer cap watched by an OVReplyLimits.
      * A file body is opened here and owned by the reply. An in-memory POST body is sent at most once: a
      * broken connection fails the request, never repeats it.
-     * Returns null, with *errorText set, when the body file cannot be opened.
+     * Returns null, with *error set (a transport failure), when the body file cannot be opened.
      */
-    QNetworkReply* send(QNetworkAccessManager& manager, QString* errorText = nullptr) const;
+    QNetworkReply* send(QNetworkAccessManager& manager, OVError* error = nullptr) const;
 
 private:
-    QNetworkReply* start(QNetworkAccessManager& manager, QString* errorText) const;
+    QNetworkReply* start(QNetworkAccessManager& manager, OVError* error) const;
 
     QUrl m_url;
     QString m_method = QStringLiteral("GET");
