@@ -12,6 +12,7 @@ public:
     ~TrackedAccess() override {
         std::lock_guard<std::mutex> lock(m_owner.m_mutex);
         m_owner.m_live.remove(this);
+        m_owner.m_left.notify_all();
     }
 
 private:
@@ -43,10 +44,12 @@ void OVInFlightRequests::abortAll() {
             Qt::QueuedConnection);
 }
 
-void OVInFlightRequests::close() {
+bool OVInFlightRequests::close(int waitMs) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_closed = true;
     }
     abortAll();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_left.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return m_live.isEmpty(); });
 }

@@ -4,6 +4,7 @@
 
 #include <QSet>
 
+#include <condition_variable>
 #include <mutex>
 
 class QNetworkAccessManager;
@@ -20,13 +21,21 @@ public:
     OVService::NetworkAccessFactory factory();
     /** Ends every exchange under way with an "operation canceled" error. */
     void abortAll();
-    /** abortAll, and every later exchange fails at once: for the end of the process. */
-    void close();
+    static constexpr int kCloseWaitMs = 3000;
+
+    /**
+     * abortAll, and every later exchange fails at once: for the end of the process. Waits, up to
+     * waitMs, for the exchanges under way to end: their aborts run on their own threads, and once
+     * the application object is gone Qt delivers no event there, so an abort not yet run by then never
+     * runs and the exchange holds the exit for good. False when some had not ended in time.
+     */
+    bool close(int waitMs = kCloseWaitMs);
 
 private:
     class TrackedAccess;
 
     std::mutex m_mutex;
+    std::condition_variable m_left;
     QSet<QNetworkAccessManager*> m_live;
     bool m_closed = false;
 };
