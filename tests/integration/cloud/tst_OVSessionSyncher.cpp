@@ -44,11 +44,11 @@ private Q_SLOTS:
         QString error;
         QVERIFY2(m_bed.start(m_server, &error), qPrintable(error));
         // Its first record creation is saved, then its answer lost (see postIsSentOnce). Server chunks 2
-        // and 7 are refused; 8-10 are reset half way (see failures_data).
+        // and 7 are refused, 11 redirected; 8-10 are reset half way (see failures_data).
         m_faultyServer.setEnvironment(QStringLiteral("OVCLOUD_FAULT_DROP_ANSWER_RECORD"),
                                       QStringLiteral("1"));
         m_faultyServer.setEnvironment(QStringLiteral("OVCLOUD_FAULT_FAIL_CHUNK"),
-                                      QStringLiteral("2:500,7:400"));
+                                      QStringLiteral("2:500,7:400,11:302"));
         m_faultyServer.setEnvironment(QStringLiteral("OVCLOUD_FAULT_RESET_CHUNK"), QStringLiteral("8,9,10"));
         QVERIFY2(m_faultyServer.start(&error), qPrintable(error));
     }
@@ -188,6 +188,8 @@ private Q_SLOTS:
             << 25 * kMiB / 2 << quint64(25600) << 400 << "Error: Bad Request, {\"error\"" << 0;
         // Chunks 8-10: the connection is reset half way, and on each of Qt's own two resends.
         QTest::newRow("connection reset") << 10 * kMiB << quint64(20480) << -1 << QString() << 2;
+        // Chunk 11: a redirect, never followed, stores nothing.
+        QTest::newRow("only chunk redirected") << qint64(3 * 512) << quint64(3) << 302 << QString() << 0;
         QTest::newRow("data file missing")
             << qint64(0) << quint64(4) << 1 << "Session doesn't have all the data to sync" << 0;
     }
