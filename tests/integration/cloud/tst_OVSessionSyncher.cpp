@@ -3,7 +3,6 @@
 #include "OVMainThread.h"
 #include "OVNotificationCenter.h"
 #include "OVPropertyList.h"
-#include "OVSessionStatusInquirer.h"
 #include "OVSessionSyncher.h"
 #include "OVTestCapture.h"
 #include "OVUploadTestBed.h"
@@ -331,37 +330,6 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             QVERIFY(serverHoldsOnly(*sessions[i], OVUploadTestBed::pattern(3 * 512, i)));
         }
-    }
-
-    // A session saved as synced while its record lacks bytes is offered for upload again.
-    void syncedSessionWithAnIncompleteRecordIsSentAgain_data() {
-        QTest::addColumn<qint64>("bytesHeld");
-        QTest::newRow("no byte held") << qint64(0);
-        QTest::newRow("first page held") << qint64(512);
-    }
-    void syncedSessionWithAnIncompleteRecordIsSentAgain() {
-        QFETCH(qint64, bytesHeld);
-        const QByteArray data = OVUploadTestBed::pattern(3 * 512, 13);
-        const auto session = m_bed.storedSession(OVUploadTestBed::uniqueSerial(), 1.1e9, data);
-        OVRecord record = OVRecord::buildRecordFromSession(*session);
-        OVError error;
-        QVERIFY(m_bed.service().createRecord(record, &error));
-        if (bytesHeld > 0)
-            QVERIFY(sendToRecord(record, data, 0, bytesHeld - 1));
-        session->setAlreadySynced(true);
-        OVSessionFileRepository().updateSession(*session, &error);
-        OVSessionStatusInquirer inquirer;
-        inquirer.setService(&m_bed.service());
-
-        inquirer.updateSessionsStatus({session});
-
-        QVERIFY(session->canSync());
-        QFile stored(OVSessionFileRepository().getSessionFilePath(*session, &error));
-        QVERIFY(stored.open(QIODevice::ReadOnly));
-        QVERIFY(!OVSessionFileRepository::convertToSession(stored.readAll(), &error)->alreadySynced());
-        QVERIFY(syncToEnd(session));
-        QCOMPARE(session->syncStatus(), int(OVSessionSyncStatusSynced));
-        QVERIFY(serverHoldsOnly(*session, data));
     }
 
     // A record holding some chunks (an upload cut short by a stall, a cancel, a kill or an unplug) gets
