@@ -29,27 +29,18 @@ public:
         bool operator==(const Upload& o) const { return start == o.start && forced == o.forced; }
     };
 
-    QList<Upload> uploads() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_uploads;
-    }
+    QList<Upload> uploads() const { return m_uploads.items(); }
     void syncSession(const std::shared_ptr<OVSession>& session,
                      const std::shared_ptr<OVDeviceInfo>&) override {
-        record(*session, false);
+        m_uploads.append({session->start().secondsSince1970(), false});
     }
     void forceSyncSession(const std::shared_ptr<OVSession>& session,
                           const std::shared_ptr<OVDeviceInfo>&) override {
-        record(*session, true);
+        m_uploads.append({session->start().secondsSince1970(), true});
     }
 
 private:
-    void record(const OVSession& session, bool forced) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_uploads.append({session.start().secondsSince1970(), forced});
-    }
-
-    mutable std::mutex m_mutex;
-    QList<Upload> m_uploads;
+    Recorded<Upload> m_uploads;
 };
 
 /** The fetch states a device went through, each with the number of page outcomes posted before it. */
@@ -61,33 +52,26 @@ public:
         center.addObserver(this, OVNotificationName::OnDeviceSessionFetchStatusChanged,
                            [this](const OVNotification& n) {
                                const auto info = n.objectAs<OVDeviceInfo>();
-                               std::lock_guard<std::mutex> lock(m_mutex);
                                if (info && info->serial() == m_serial)
-                                   m_changes.append({info->fetchStatus(), m_outcomes});
+                                   m_changes.append({info->fetchStatus(), m_outcomes.load()});
                            });
         center.addObserver(this, OVNotificationName::OnSessionListChangedForDevice,
                            [this](const OVNotification&) { ++m_listChanges; });
         for (const QString& name :
              {OVNotificationName::OnSessionStoredSuccess, OVNotificationName::OnSessionStoredFailed})
             center.addObserver(this, name, [this](const OVNotification& n) {
-                std::lock_guard<std::mutex> lock(m_mutex);
                 if (n.objectAs<OVSession>()->deviceSerial() == m_serial)
                     ++m_outcomes;
             });
     }
     ~FetchWatch() { OVNotificationCenter::defaultCenter().removeObserver(this); }
-    QList<QPair<int, int>> changes() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_changes;
-    }
+    QList<QPair<int, int>> changes() const { return m_changes.items(); }
     int listChanges() const { return m_listChanges.load(); }
 
 private:
     const QString m_serial;
-    mutable std::mutex m_mutex;
-    QList<QPair<int, int>> m_changes;
-    int m_outcomes = 0;
-    std::atomic<int> m_listChanges{0};
+    Recorded<QPair<int, int>> m_changes;
+    std::atomic<int> m_outcomes{0}, m_listChanges{0};
 };
 
 } // namespace

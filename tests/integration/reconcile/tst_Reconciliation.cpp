@@ -29,9 +29,10 @@ struct StateCase {
     int recordUser;
     qint64 timelineSize; // bytes of the record's data on the server
     qint64 held;         // bytes of data on disk; -1: no data file
-    QString how;         // any of "synced before", "query fails", "background" (a dropped inquirer's variant)
+    QString how;         // any of "synced before" (and saved so), "query fails", "background" (a dropped
+                         // inquirer's variant)
     int status;
-    bool savedSynced; // kept in the store as already synced
+    bool savedSynced; // the store keeps it as already synced
 };
 
 } // namespace
@@ -205,10 +206,10 @@ private Q_SLOTS:
         const QList<std::pair<const char*, StateCase>> rows{
             {"no record, data complete", {{}, 0, 0, kComplete, {}, 1, false}},
             {"no record, data partial", {{}, 0, 0, 512, {}, 7, false}},
-            {"no record, synced before", {{}, 0, 0, 512, before, 4, false}},
+            {"no record, synced before", {{}, 0, 0, 512, before, 4, true}},
             {"query fails, data partial", {{}, 0, 0, 512, fails, 0, false}},
             {"query fails, data complete", {{}, 0, 0, kComplete, fails, 1, false}},
-            {"query fails, synced before", {{}, 0, 0, 0, before + fails, 4, false}},
+            {"query fails, synced before", {{}, 0, 0, 0, before + fails, 4, true}},
             {"complete record", {complete, 101, 0, 512, {}, 4, true}},
             {"deleted record", {QStringLiteral("deleted"), 101, 0, 0, {}, 4, true}},
             {"record of another user", {complete, 102, 0, 512, {}, 7, false}},
@@ -217,6 +218,9 @@ private Q_SLOTS:
             {"file gone, server holds all pages", {incomplete, 101, kComplete, -1, {}, 4, true}},
             {"no bytes on server, data partial", {incomplete, 101, 0, 512, {}, 7, false}},
             {"no bytes on server, data complete", {incomplete, 101, 0, kComplete, {}, 1, false}},
+            // Saved as synced while the record lacks bytes: offered for upload again.
+            {"synced before, no bytes on server", {incomplete, 101, 0, kComplete, before, 1, false}},
+            {"synced before, server holds fewer bytes", {incomplete, 101, 512, kComplete, before, 1, false}},
             {"in the background", {{}, 0, 0, kComplete, QStringLiteral("background"), 1, false}},
         };
         for (const auto& [name, c] : rows)
@@ -232,6 +236,8 @@ private Q_SLOTS:
                 {CloudRig::recordRow(serial, kFirstStart, c.recordUser, c.record, c.timelineSize)}));
         const auto session = storedSession(serial, kFirstStart, 101, kPages, c.held);
         session->setAlreadySynced(c.how.contains(QLatin1String("synced before")));
+        if (c.held >= 0)
+            OVSessionFileRepository().updateSession(*session, nullptr);
         const int before = int(m_probe.recordQueries().size());
         m_probe.failRecordQuery = c.how.contains(QLatin1String("query fails")) ? before + 1 : 0;
         if (c.how == QLatin1String("background")) {
@@ -257,12 +263,10 @@ private Q_SLOTS:
         QCOMPARE(query.lessThanOrEqual_startTimestamp,
                  std::optional<OVDate>(session->start().addingSeconds(1)));
         QCOMPARE(session->syncStatus(), c.status);
-        if (c.savedSynced) {
-            QVERIFY(session->alreadySynced());
-            const auto saved = OVSessionFileRepository::convertToSession(
-                fileBytes(OVSessionFileRepository().getSessionFilePath(*session, nullptr)), nullptr);
-            QVERIFY(saved && saved->alreadySynced());
-        }
+        const auto saved = OVSessionFileRepository::convertToSession(
+            fileBytes(OVSessionFileRepository().getSessionFilePath(*session, nullptr)), nullptr);
+        QCOMPARE(saved && saved->alreadySynced(), c.savedSynced);
+        QCOMPARE(session->alreadySynced(), c.savedSynced);
     }
 
 private:

@@ -1,6 +1,8 @@
 // The device registry with emulated devices in process and a real ovcloud server: arrivals and
 // replugs, recovery-mode devices, the sleep lock, sign-out during a download, reachability and the
-// device operations. An unplug during a download is the session storer's and the fault campaign's.
+// device operations. An unplug during a download is the session storer's and the fault campaign's;
+// "sync now" during a download, a sign-out while the web API is slow and refused credentials at
+// start-up are the end-to-end tests'.
 #include "DeviceRig.h"
 #include "OVBackgroundQueue.h"
 #include "OVDataLookup.h"
@@ -8,19 +10,14 @@
 #include "OVDeviceManagerCommandSubscriber.h"
 #include "OVHelper.h"
 #include "OVHostReachability.h"
-#include "OVInFlightRequests.h"
 #include "OVNotificationCenter.h"
 #include "OVSessionFileRepository.h"
 #include "OVTestCapture.h"
-#include "PageStorerTestSupport.h"
 #include "Recorded.h"
 #include "SignedInService.h"
 #include "SleepManager.h"
-#include "StoreTestSupport.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
-#include <QScopeGuard>
 #include <QTest>
 
 #include <functional>
@@ -64,6 +61,12 @@ private:
                    : nullptr;
     }
 
+    /** A new manager on the shared device library, as at start-up (the old one must be gone). */
+    void newManager() {
+        m_manager =
+            OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         QString error;
@@ -96,8 +99,7 @@ private Q_SLOTS:
         m_preferences.setAutoSync(true);
         m_client.saveCredential();
         m_listSnapshots.clear();
-        m_manager =
-            OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+        newManager();
         m_manager->updateDeviceList();
         QVERIFY(QTest::qWaitFor([&] { return m_listSnapshots.count() > 0; }, 10000));
     }
@@ -233,8 +235,7 @@ private Q_SLOTS:
             QVERIFY(m_rig.hub().plug(DeviceRig::plugOptions(
                 QStringLiteral("OVRREG%1").arg(++m_serialCounter, 10, 10, QLatin1Char('0')), 1, 4)));
         QTRY_COMPARE(DeviceRig::manager().cdcOrvanes().size(), 2);
-        m_manager =
-            OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+        newManager();
         m_manager->updateDeviceList();
         QTRY_COMPARE(m_manager->getDevices().size(), 2);
         QTRY_VERIFY(SleepManager::sharedInstance().preventIdleSleep());
@@ -266,50 +267,6 @@ private Q_SLOTS:
         QTRY_VERIFY(record(device->serial()));
     }
 
-    void syncNowDuringADownloadLosesNothing_data() {
-        QTest::addColumn<int>("forced"); // oldest first
-        QTest::newRow("on the session being downloaded") << 0;
-        QTest::newRow("on a session waiting for its turn") << 1;
-    }
-
-    // "Sync now" on a session joins the download under way: every session is stored once, the device
-    // ends Fetched and both reach the server.
-    void syncNowDuringADownloadLosesNothing() {
-        QFETCH(int, forced);
-        m_rig.hub().setLinkModel({3000, 0, 0, 0});
-        const auto device = plug(2, 300);
-        QVERIFY(device);
-        const QString serial = device->serial();
-        Recorded<int> cancelled;
-        OVNotificationCenter::defaultCenter().addObserver(
-            &cancelled, OVNotificationName::OnSessionSyncStatusChanged, [&](const OVNotification& n) {
-                if (n.objectAs<OVSession>()->syncStatus() == OVSessionSyncStatusStoringCancelled)
-                    cancelled.append(1);
-            });
-        QTRY_COMPARE(device->sessions().size(), 2);
-        OVSessionList sessions = device->sessions();
-        std::sort(sessions.begin(), sessions.end(), [](auto& a, auto& b) { return a->start() < b->start(); });
-        QTRY_VERIFY(sessions[0]->syncStatus() == OVSessionSyncStatusStoring && sessions[0]->percentage() > 0);
-
-        m_manager->forceSyncSession(sessions[forced], device);
-        QTRY_VERIFY_WITH_TIMEOUT(sessions[0]->syncStatus() == OVSessionSyncStatusSynced &&
-                                     sessions[1]->syncStatus() == OVSessionSyncStatusSynced,
-                                 60000);
-        OVNotificationCenter::defaultCenter().removeObserver(&cancelled);
-        QCOMPARE(cancelled.count(), 0);
-        QVERIFY(!m_fetchStatuses.items().contains({serial, OVDeviceFetchStatusFetchFailed}));
-        QCOMPARE(device->fetchStatus(), int(OVDeviceFetchStatusFetched));
-        const OVSessionList listed = listSessions(DeviceRig::manager().cdcOrvanes().first());
-        for (int i = 0; i < 2; ++i) {
-            const auto& session = *device->sessions().at(i);
-            const int onDevice = int(std::find_if(listed.begin(), listed.end(),
-                                                  [&](auto& l) { return l->start() == session.start(); }) -
-                                     listed.begin());
-            QVERIFY(fileBytes(OVSessionFileRepository().getSessionDataFilePath(session, nullptr)) ==
-                    deviceSessionBytes(m_rig.hub(), serial, onDevice));
-        }
-    }
-
     void uploadsNeedNoDevice_data() {
         QTest::addColumn<bool>("restart");
         QTest::newRow("unplugged during its upload") << false;
@@ -335,8 +292,7 @@ private Q_SLOTS:
             OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
             m_manager.reset();
             m_preferences.setAutoSync(true);
-            m_manager =
-                OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+            newManager();
             m_manager->updateDeviceList();
         }
         QTRY_VERIFY_WITH_TIMEOUT(record(serial) && record(serial)->sessions().size() == 1 &&
@@ -353,8 +309,7 @@ private Q_SLOTS:
         OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
         m_manager.reset();
         OVDataLookup::sharedInstance().reset();
-        m_manager =
-            OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
+        newManager();
         // The background queue held busy: the store is read only once the user is back.
         std::atomic<bool> hold{true};
         for (int i = 0; i < OVBackgroundQueue::kWidth; ++i)
@@ -369,69 +324,6 @@ private Q_SLOTS:
         OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignIn);
         hold.store(false);
         QTRY_VERIFY_WITH_TIMEOUT(record(serial) && record(serial)->isConnected(), 20000);
-    }
-
-    // An upload's record search waits on a slow web API: the sign-out returns at once and ends it.
-    void signOutNeverWaitsOnTheWebApi() {
-        OVCloudServer slow;
-        slow.setEnvironment(QStringLiteral("OVCLOUD_FAULT_DELAY_MS"), QStringLiteral("5000"));
-        slow.setEnvironment(QStringLiteral("OVCLOUD_FAULT_DELAY_PATH"), QStringLiteral("/api/record/"));
-        QString error;
-        QVERIFY2(slow.start(&error), qPrintable(error));
-        SignedInService::useServer(slow);
-        OVInFlightRequests inFlight;
-        m_service.setNetworkAccessFactory(inFlight.factory());
-        m_manager->setRequestsAborter([&inFlight] { inFlight.abortAll(); });
-        const auto device = plug(1, 8);
-        const auto restore = qScopeGuard([&] {
-            m_service.setNetworkAccessFactory(nullptr);
-            SignedInService::useServer(m_server);
-            m_client.saveCredential();
-        });
-        QVERIFY(device);
-        QTRY_COMPARE_WITH_TIMEOUT(device->sessions().size(), 1, 20000);
-        const auto session = device->sessions().first();
-        QTRY_COMPARE_WITH_TIMEOUT(session->syncStatus(), int(OVSessionSyncStatusSyncStarted), 30000);
-        QTest::qWait(300);
-
-        QElapsedTimer signOut;
-        signOut.start();
-        m_credentials.deleteCredential();
-        OVNotificationCenter::defaultCenter().post(OVNotificationName::OnSignOut);
-        QVERIFY2(signOut.elapsed() < 1000, qPrintable(QString::number(signOut.elapsed())));
-        QTRY_COMPARE_WITH_TIMEOUT(session->syncStatus(), int(OVSessionSyncStatusSyncCancelled), 3000);
-    }
-
-    void startUpHearsOfRefusedCredentialsWhenARefreshIsUnderWay_data() {
-        QTest::addColumn<bool>("reportFirst");
-        QTest::newRow("start-up asks first") << false;
-        QTest::newRow("a library report starts the refresh first") << true;
-    }
-
-    void startUpHearsOfRefusedCredentialsWhenARefreshIsUnderWay() {
-        QFETCH(bool, reportFirst);
-        // A stored session makes the first refresh look its user up, which the web API refuses.
-        OVError error;
-        QVERIFY(OVSessionFileRepository().addSession(
-            *makeStoreSession(QStringLiteral("OVRREGSTORED01"), 1700000000, 10, 4), &error));
-        // The first refresh of init's manager holds it on the background queue: it must not be the
-        // last owner, or the manager would be destroyed off the main thread.
-        OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
-        m_manager.reset();
-        OVDataLookup::sharedInstance().reset();
-        m_client.saveCredential(QStringLiteral("changed-elsewhere"));
-        m_manager =
-            OVDeviceManager::create(&m_service, &m_credentials, &m_preferences, &DeviceRig::manager());
-        if (reportFirst)
-            m_manager->updateDeviceList();
-        Recorded<int> codes; // of each call of the completion
-        m_manager->updateDeviceList(
-            [&](std::optional<OVError> refused) { codes.append(refused ? refused->code() : 0); });
-        QTRY_COMPARE_WITH_TIMEOUT(codes.count(), 1, 30000);
-        QTest::qWait(100);
-        QCOMPARE(codes.items(), QList<int>{2});
-        OVBackgroundQueue::shared().waitUntilAllOperationsAreFinished();
-        OVDataLookup::sharedInstance().reset();
     }
 
     void reachabilityBackRetriesFailedUploads_data() {
