@@ -138,10 +138,10 @@ def run_pipeline(env, sock, count, total_bytes, twin_command):
                 if device and device["fetchStatus"] == 3:
                     raise SystemExit(f"download failed: {device['fetchError']}")
                 time.sleep(1.0)
-            result = {"seconds": took, "cpu": cpu_seconds(service.pid) - cpu_before,
-                      "hwm_kib": memory_kib(service.pid, "VmHWM"), "load_before": load_before}
             sampler.stopping.set()
             sampler.join()
+            result = {"seconds": took, "cpu": cpu_seconds(service.pid) - cpu_before,
+                      "hwm_kib": memory_kib(service.pid, "VmHWM"), "load_before": load_before}
             out, _ = twin.communicate(timeout=4 * 3600)
             if twin.returncode != 0:
                 raise SystemExit("the twin's page loop failed")
