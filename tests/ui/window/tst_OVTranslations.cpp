@@ -52,13 +52,9 @@ QSet<Entry> tableEntries() {
 
 /** Runs the maintenance flows through their messages, the device answering as told. */
 void runMaintenanceFlows(bool deviceSucceeds) {
-    OVMaintenanceFlow::Actions actions;
     const auto start = [deviceSucceeds](OVError*) { return deviceSucceeds; };
-    actions.updateDevice = actions.recoverDevice = actions.resetDevice = actions.eraseDevice = start;
-    actions.enable = actions.disable = actions.hideMessage = actions.reloadDefaultUser = [] {};
-    actions.showMessage = [](const OVMaintenanceMessage&) {};
-    actions.showAlert = [](const QString&, const QString&) {};
-    actions.later = [](int, const std::function<void()>&) {};
+    const OVMaintenanceFlow::Actions actions{start, start, start, start,
+                                             [](int, const std::function<void()>&) {}};
     for (const QString& packaged : {u"1.0.4"_s, u"1.2.0"_s}) {
         OVMaintenanceFlow flow(actions, packaged, QString());
         flow.setOSVersion(10, 12);
