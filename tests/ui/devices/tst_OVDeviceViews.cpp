@@ -434,13 +434,17 @@ private Q_SLOTS:
     }
 
     // The list made again in the pseudo locale, through the states the cases above save in light and
-    // dark: empty, a detail with its sessions and a maintenance question, several devices, signed out.
+    // dark: empty, a detail with its sessions, several devices, signed out; and the maintenance flows
+    // and prompts: a question, the wait, a completion, an outcome shown later, the firmware offer and
+    // the assignment prompt.
     void statesInThePseudoLocale() {
         PseudoLocale pseudo;
         QVERIFY(pseudo.isInstalled());
+        const auto flowText = [](const char* english) {
+            return QCoreApplication::translate("OVMaintenanceFlow", english);
+        };
         m_list.reset();
         makeList();
-        QVERIFY(m_list->isShowingList());
         QVERIFY(savePseudoScreenshot(m_list.get(), u"device-list-empty"_s));
         const auto device = plug();
         QVERIFY(device);
@@ -455,14 +459,46 @@ private Q_SLOTS:
         });
         detail()->reloadSessionTableView();
         QVERIFY(savePseudoScreenshot(m_list.get(), u"device-detail-sessions"_s));
+        // A user name longer than its column ends in "…" and is whole in the tool tip.
+        for (const QLabel* user : {detail()->sessionCell(0)->username, detail()->sessionCell(1)->username})
+            QCOMPARE(user->toolTip(), user->width() < user->sizeHint().width() ? user->text() : QString());
         detail()->onEraseClick();
         QTRY_VERIFY(messageShown());
         QVERIFY(savePseudoScreenshot(m_list.get(), u"maintenance-erase-asked"_s));
-        detail()->messageBox()->onCancelClick();
-        QVERIFY(plug() && plug());
+        // The erase goes on while the user looks at the list; its outcome waits for the detail.
+        detail()->messageBox()->onOkClick();
+        m_list->onBackClick();
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig.devices->hub().sessions(device->serial())->isEmpty(), 30000);
+        open(device->serial());
+        QTRY_COMPARE(message(), flowText("Erasing the data on the Orvane device completed."));
+        QVERIFY(savePseudoScreenshot(m_list.get(), u"maintenance-outcome-later"_s));
+        detail()->messageBox()->onOkClick();
+
+        const auto older = plug(u"1.0.9"_s, 0);
+        QVERIFY(older);
+        m_list->onBackClick();
+        open(older->serial());
+        QTRY_VERIFY(messageShown() && isPseudoText(message())); // the firmware offer
+        QVERIFY(savePseudoScreenshot(m_list.get(), u"prompt-offer"_s));
+        detail()->messageBox()->onOkClick();
+        QVERIFY(isPseudoText(message()) && detail()->haveToWaitToReconnect());
+        QVERIFY(savePseudoScreenshot(m_list.get(), u"maintenance-updating"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(message(), flowText("Updating the Orvane Device completed."), 60000);
+        QVERIFY(savePseudoScreenshot(m_list.get(), u"maintenance-update-done"_s));
+        detail()->messageBox()->onOkClick();
+
+        const auto unassigned = plug(u"1.1.0"_s, 0, 0xFFFFFFFFu);
+        QVERIFY(unassigned);
+        m_list->onBackClick();
+        open(unassigned->serial());
+        QTRY_VERIFY_WITH_TIMEOUT(ViewRig::visibleMessageBox(), 15000);
+        QVERIFY(savePseudoScreenshot(ViewRig::visibleMessageBox(), u"prompt-no-user"_s));
+        QVERIFY(m_rig.unplug(unassigned->serial()));
+        QTRY_VERIFY(!ViewRig::visibleMessageBox());
+
         m_list->onBackClick();
         m_list->initializeView();
-        QTRY_COMPARE(m_list->devices().size(), 3);
+        QTRY_COMPARE(m_list->devices().size(), 3); // the unplugged one listed as such
         QTRY_VERIFY(!m_rig.manager->isStoringSessions());
         m_list->reloadTable();
         QVERIFY(savePseudoScreenshot(m_list.get(), u"device-list"_s));

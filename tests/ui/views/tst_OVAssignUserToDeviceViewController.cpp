@@ -232,6 +232,7 @@ private Q_SLOTS:
         PseudoLocale pseudo;
         QVERIFY(pseudo.isInstalled());
         m_view.reset();
+        OVDataLookup::sharedInstance().resetTeams(); // loaded again: the "All" team in the pseudo table
         makeView();
         QTRY_VERIFY_WITH_TIMEOUT(teamsLoaded(), 30000);
         const auto first = m_rig.plug(0, 999);

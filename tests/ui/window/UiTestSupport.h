@@ -26,6 +26,8 @@ inline QString screenshotDir() {
 }
 
 inline bool saveScreenshot(QWidget* widget, const QString& name) {
+    // As the event loop would before painting: layouts asked to change do so (no other event runs).
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     return widget->grab().save(screenshotDir() + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 

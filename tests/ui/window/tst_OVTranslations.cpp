@@ -7,6 +7,7 @@
 #include "OVSessionRowAppearance.h"
 #include "OVTranslations.h"
 #include "OVUser.h"
+#include "PseudoLocale.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -18,37 +19,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-using Entry = std::pair<QString, QString>; // context, source text
-
-/** Translates nothing and notes every text it is asked for. */
-class RecordingTranslator : public QTranslator {
-public:
-    mutable QSet<Entry> asked;
-    bool isEmpty() const override { return false; }
-    QString translate(const char* context, const char* source, const char*, int) const override {
-        asked.insert({QString::fromUtf8(context), QString::fromUtf8(source)});
-        return QString();
-    }
-};
-
-QSet<Entry> tableEntries() {
-    QFile file(QStringLiteral(OV_SOURCE_DIR "/resources/translations/ovservices_en.ts"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QSet<Entry> entries;
-    QXmlStreamReader xml(&file);
-    QString context;
-    while (xml.readNextStartElement() || !xml.atEnd()) {
-        if (!xml.isStartElement())
-            continue;
-        if (xml.name() == "name"_L1)
-            context = xml.readElementText();
-        else if (xml.name() == "source"_L1)
-            entries.insert({context, xml.readElementText()});
-    }
-    return entries;
-}
 
 /** Runs the maintenance flows through their messages, the device answering as told. */
 void runMaintenanceFlows(bool deviceSucceeds) {
@@ -89,8 +59,7 @@ class tst_OVTranslations : public QObject {
 
 private Q_SLOTS:
     void everyTextOfTheDeviceViewsIsInTheTable() {
-        const QSet<Entry> table = tableEntries();
-        QVERIFY(!table.isEmpty());
+        QVERIFY(!englishTable().isEmpty());
         RecordingTranslator recorder;
         QCoreApplication::installTranslator(&recorder);
         for (const bool corrupted : {false, true}) {
@@ -111,13 +80,8 @@ private Q_SLOTS:
         runMaintenanceFlows(true);
         runMaintenanceFlows(false);
         QCoreApplication::removeTranslator(&recorder);
-        QVERIFY(recorder.asked.size() > 30);
-        QStringList missing;
-        for (const auto& [context, source] : std::as_const(recorder.asked)) {
-            if (!table.contains({context, source}))
-                missing << context + u": "_s + source;
-        }
-        missing.sort();
+        QVERIFY(recorder.asked().size() > 30);
+        const QStringList missing = recorder.missingFromTable();
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u'\n')));
     }
 
@@ -133,7 +97,7 @@ private Q_SLOTS:
             return parts;
         };
         QStringList wrong;
-        for (const auto& [context, source] : tableEntries()) {
+        for (const auto& [context, source] : englishTable()) {
             const QString text =
                 QCoreApplication::translate(context.toUtf8().constData(), source.toUtf8().constData(),
                                             nullptr, source.contains(u"%n"_s) ? 2 : -1);
