@@ -223,118 +223,95 @@ private Q_SLOTS:
         QVERIFY(m_list->isCurrentlyShowingDetail());
     }
 
-    // Each row is named after its operation; the update fails half way.
-    void maintenanceEndsWithTheDetailOpen_data() {
+    // Each row is named after its operation; the update fails half way and the device is recovered.
+    // "away": the user goes back to the list while it runs and looks at another device; the device's
+    // detail shows how it ended when it is opened again.
+    void maintenanceEndsWithItsOutcome_data() {
         QTest::addColumn<QString>("asked"); // how the confirmation or the offer starts
         QTest::addColumn<QString>("done");
-        QTest::newRow("restore")
-            << u"Are you sure you wish to restore the Orvane device"_s
-            << u"Restoring the Vizavoz Device to its original state completed. Please do a "
-               u"\"Forget this Device\" on your iPhone or iPad."_s;
-        QTest::newRow("erase") << u"Are you sure you wish to erase all data"_s
-                               << u"Erasing the data on the Orvane device completed."_s;
+        QTest::addColumn<bool>("away");
+        const QString erased = u"Erasing the data on the Orvane device completed."_s;
+        const QString updated = u"Updating the Orvane Device completed."_s;
         // The packaged 1.1.0 is newer than the device's 1.0.9: the detail offers it by itself.
-        QTest::newRow("update")
-            << u"There is a new firmware version available. Would you like to update to firmware version 1.1.0?"_s
-            << u"Updating the Orvane Device completed."_s;
+        const QString offer =
+            u"There is a new firmware version available. Would you like to update to firmware version 1.1.0?"_s;
+        QTest::newRow("restore") << u"Are you sure you wish to restore the Orvane device"_s
+                                 << u"Restoring the Vizavoz Device to its original state completed. Please "
+                                    u"do a \"Forget this Device\" on your iPhone or iPad."_s
+                                 << false;
+        QTest::newRow("erase") << u"Are you sure you wish to erase all data"_s << erased << false;
+        QTest::newRow("erase, away") << u"Are you sure you wish to erase all data"_s << erased << true;
+        QTest::newRow("update") << offer << updated << false;
+        QTest::newRow("update, away") << offer << updated << true;
     }
-    void maintenanceEndsWithTheDetailOpen() {
-        const QString operation = QString::fromLatin1(QTest::currentDataTag());
+    void maintenanceEndsWithItsOutcome() {
+        const QString operation = QString::fromLatin1(QTest::currentDataTag()).section(u',', 0, 0);
         QFETCH(QString, asked);
         QFETCH(QString, done);
+        QFETCH(bool, away);
         const bool update = operation == u"update"_s;
         const auto log = OVLogCapture::install();
         const auto device = plug(update ? u"1.0.9"_s : u"1.1.0"_s, update ? 0 : 2);
-        QVERIFY(device);
+        const auto other = away ? plug(u"1.1.0"_s, 0) : nullptr;
+        QVERIFY(device && (other || !away));
+        const QString serial = device->serial();
         QTRY_VERIFY(m_list->isCurrentlyShowingDetail());
+        QCOMPARE(detail()->deviceInfo()->serial(), serial);
         QTRY_VERIFY(!m_rig.manager->isStoringSessions());
         if (!update)
             operation == u"restore"_s ? detail()->onRestoreClick() : detail()->onEraseClick();
         QTRY_VERIFY(messageShown());
         QVERIFY2(message().startsWith(asked), qPrintable(message()));
-        screenshots(u"maintenance-%1-asked"_s.arg(operation));
-        if (update)
-            QVERIFY(m_rig.devices->hub().addFault(device->serial(),
-                                                  {SimFault::Kind::FailFirmware, 50, 1, std::nullopt}));
-        detail()->messageBox()->onOkClick();
-        if (update) {
-            QVERIFY(message().startsWith(u"Please wait while your device firmware is being updated."_s));
-            QVERIFY(detail()->haveToWaitToReconnect());
-            screenshots(u"maintenance-updating"_s);
-            // The device restarts into its recovery mode, where the detail finds it and writes again.
-            QTRY_VERIFY_WITH_TIMEOUT(
-                log->has(u"No device %1 found to send recover command"_s.arg(device->serial())), 60000);
-            QVERIFY(m_rig.devices->hub().recovery(device->serial()));
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(message(), done, 60000);
-        OVLogCapture::uninstall();
-        QVERIFY(m_list->isCurrentlyShowingDetail());
-        QCOMPARE(detail()->deviceInfo()->serial(), device->serial());
-        QVERIFY(!detail()->haveToWaitToReconnect());
-        screenshots(u"maintenance-%1-done"_s.arg(operation));
-        detail()->messageBox()->onOkClick();
-        QVERIFY(!messageShown());
-        if (update)
-            QTRY_COMPARE(detailText("textFieldFirmwareRevision"), u"1.1.0"_s);
-        else
-            QTRY_COMPARE(m_rig.devices->hub().sessions(device->serial())->size(), 0);
-    }
-
-    // The user goes back to the list while the operation runs and looks at another device; the
-    // device's detail shows how it ended when it is opened again.
-    void maintenanceLeftRunningShowsItsOutcomeLater_data() {
-        QTest::addColumn<bool>("update");
-        QTest::addColumn<QString>("done");
-        QTest::newRow("erase") << false << u"Erasing the data on the Orvane device completed."_s;
-        QTest::newRow("failed update, recovered") << true << u"Updating the Orvane Device completed."_s;
-    }
-    void maintenanceLeftRunningShowsItsOutcomeLater() {
-        QFETCH(bool, update);
-        QFETCH(QString, done);
-        const auto log = OVLogCapture::install();
-        const auto device = plug(update ? u"1.0.9"_s : u"1.1.0"_s, update ? 0 : 2);
-        const auto other = plug(u"1.1.0"_s, 0);
-        QVERIFY(device && other);
-        const QString serial = device->serial();
-        QTRY_VERIFY(!m_rig.manager->isStoringSessions());
-        open(serial);
+        if (!away)
+            screenshots(u"maintenance-%1-asked"_s.arg(operation));
         if (update)
             QVERIFY(m_rig.devices->hub().addFault(serial, SimFault::failFirmwareAt(50, 1)));
-        else
-            detail()->onEraseClick();
-        QTRY_VERIFY(messageShown()); // the offer, or the confirmation
         detail()->messageBox()->onOkClick();
         QVERIFY(message().startsWith(u"Please wait"_s));
-        m_list->onBackClick();
-        open(other->serial());
-        QVERIFY2(!messageShown(), qPrintable(message()));
-        QVERIFY(detail()->findChild<QPushButton*>(u"buttonErase"_s)->isEnabled());
-        m_list->onBackClick();
+        QCOMPARE(detail()->haveToWaitToReconnect(), operation != u"erase"_s);
+        if (update && !away)
+            screenshots(u"maintenance-updating"_s);
+        if (away) {
+            m_list->onBackClick();
+            open(other->serial());
+            QVERIFY2(!messageShown(), qPrintable(message()));
+            QVERIFY(detail()->findChild<QPushButton*>(u"buttonErase"_s)->isEnabled());
+            m_list->onBackClick();
+        }
         if (update) {
+            // The device restarts into its recovery mode, where the detail finds it and writes again.
             QTRY_VERIFY_WITH_TIMEOUT(log->has(u"No device %1 found to send recover command"_s.arg(serial)),
                                      60000);
             QVERIFY(m_rig.devices->hub().recovery(serial));
         }
-        const auto finished = [&] {
-            const auto record = m_list->findDeviceBySerial(serial);
-            return record && record->isConnected() &&
-                   (update ? record->firmwareRevision() == u"1.1.0"_s
-                           : m_rig.devices->hub().sessions(serial)->isEmpty());
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(finished(), 60000);
-        OVLogCapture::uninstall();
-        open(serial);
-        // Opened again after its fields were cleared: the labels take their new texts' room.
-        for (const char* name : {"textFieldSerialNumber", "textFieldBattery2"}) {
-            const QLabel* field = detail()->findChild<QLabel*>(QLatin1String(name));
-            QVERIFY2(field->width() >= field->sizeHint().width(), name);
+        if (away) {
+            const auto finished = [&] {
+                const auto record = m_list->findDeviceBySerial(serial);
+                return record && record->isConnected() &&
+                       (update ? record->firmwareRevision() == u"1.1.0"_s
+                               : m_rig.devices->hub().sessions(serial)->isEmpty());
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(finished(), 60000);
+            open(serial);
+            // Opened again after its fields were cleared: the labels take their new texts' room.
+            for (const char* name : {"textFieldSerialNumber", "textFieldBattery2"}) {
+                const QLabel* field = detail()->findChild<QLabel*>(QLatin1String(name));
+                QVERIFY2(field->width() >= field->sizeHint().width(), name);
+            }
         }
-        QTRY_COMPARE(message(), done);
-        QVERIFY(messageShown());
-        screenshots(u"maintenance-outcome-later"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(message(), done, 60000);
+        OVLogCapture::uninstall();
+        QVERIFY(m_list->isCurrentlyShowingDetail());
+        QCOMPARE(detail()->deviceInfo()->serial(), serial);
+        QVERIFY(!detail()->haveToWaitToReconnect());
+        screenshots(away ? u"maintenance-outcome-later"_s : u"maintenance-%1-done"_s.arg(operation));
         detail()->messageBox()->onOkClick();
         QVERIFY(!messageShown());
         QVERIFY(detail()->findChild<QPushButton*>(u"buttonErase"_s)->isEnabled());
+        if (update)
+            QTRY_COMPARE(detailText("textFieldFirmwareRevision"), u"1.1.0"_s);
+        else
+            QTRY_COMPARE(m_rig.devices->hub().sessions(serial)->size(), 0);
     }
 
     void updateStillBeingWrittenWhenAnotherDevicePlugs() {
