@@ -110,11 +110,6 @@ private Q_SLOTS:
         QVERIFY(!exportButton->isEnabled());
         table->item(0)->setSelected(true);
         table->item(2)->setSelected(true);
-        // Any reachability change reloads the table: the selection and Export must survive it.
-        OVNotificationCenter::defaultCenter().post(
-            OVNotificationName::kNetworkReachabilityChangedNotification);
-        QTest::qWait(50);
-        QCOMPARE(table->selectedItems(), (QList<QListWidgetItem*>{table->item(0), table->item(2)}));
         QVERIFY(exportButton->isEnabled());
         if (writable)
             screenshots(u"device-detail-export"_s);
@@ -198,22 +193,16 @@ private Q_SLOTS:
         recovering->setIsConnected(false);
         recovering->setIsInRecovery(true);
         m_list->reloadTable();
-        // Battery, connection, count (a row without sessions shows none) and whether it can identify.
-        const QStringList rows[] = {{u"Charged"_s, u"Connected"_s, u"2/2"_s, u"identify"_s},
-                                    {u"Charging"_s, u"Connected"_s, u"1/2"_s, u"identify"_s},
-                                    {u"N/A"_s, u"Recovering"_s}};
-        const OVOrvaneCellState states[] = {OVOrvaneCellState::Complete, OVOrvaneCellState::NotSynching,
-                                            OVOrvaneCellState::NoSessions};
+        // What each row shows is the row model's (tst_OVDeviceList); here: the rows show it.
+        const QStringList rows[] = {{u"Charged"_s, u"2/2"_s}, {u"Charging"_s, u"1/2"_s}, {u"N/A"_s}};
         for (int row = 0; row < 3; ++row) {
             OVOrvaneCell* cell = m_list->cellForRow(row);
-            QStringList shown{cell->battery->text(), cell->isConnected->text()};
+            QStringList shown{cell->battery->text()};
             if (cell->state() != OVOrvaneCellState::NoSessions)
                 shown << cell->syncInfoCount->text();
-            if (cell->identify->isEnabled())
-                shown << u"identify"_s;
             QCOMPARE(shown, rows[row]);
-            QCOMPARE(cell->state(), states[row]);
         }
+        QVERIFY(!m_list->cellForRow(2)->identify->isEnabled());
         m_list->reloadRecoveryPercentageForRow(2, 0.42);
         QCOMPARE(m_list->cellForRow(2)->isConnected->text(), u"Recovering 42%"_s);
         screenshots(u"device-list"_s);
@@ -333,7 +322,8 @@ private Q_SLOTS:
         QVERIFY(detail()->haveToWaitToReconnect());
     }
 
-    // A refresh of the session table (here the network coming back) keeps where the user is.
+    // A refresh of the session table (here the network coming back) keeps where the user is: the scroll,
+    // the selection and Export.
     void sessionTableRefreshKeepsScrollAndSelection() {
         const auto device = plug(u"1.1.0"_s, 30);
         QVERIFY(device);
@@ -341,6 +331,7 @@ private Q_SLOTS:
         auto* table = detail()->findChild<QListWidget*>(u"tableViewSessions"_s);
         QTRY_COMPARE(table->count(), 30);
         QTRY_VERIFY(!m_rig.manager->isStoringSessions());
+        table->item(3)->setSelected(true);
         table->item(25)->setSelected(true);
         table->scrollToBottom();
         const int scrolled = table->verticalScrollBar()->value();
@@ -350,7 +341,8 @@ private Q_SLOTS:
         QTest::qWait(200);
         QCOMPARE(table->count(), 30);
         QCOMPARE(table->verticalScrollBar()->value(), scrolled);
-        QVERIFY(table->item(25)->isSelected());
+        QCOMPARE(table->selectedItems(), (QList<QListWidgetItem*>{table->item(3), table->item(25)}));
+        QVERIFY(detail()->findChild<QPushButton*>(u"buttonExport"_s)->isEnabled());
     }
 
     // A device without a user and with an older firmware has two questions for the user: the firmware

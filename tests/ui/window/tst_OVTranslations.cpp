@@ -1,7 +1,8 @@
-// The string table: every text the device views make is in it under the context it is looked up
-// with, and the table of the user's language is found in the resources and installed.
+// The string table: every text the device views choose at run time (session statuses, battery and
+// row texts) is in it under the context it is looked up with, and the table of the user's language is
+// found in the resources and installed. The texts written in tr() are lupdate's; the pseudo runs of
+// the views fail on any looked up that the table lacks.
 #include "OVBatteryGauge.h"
-#include "OVMaintenanceFlow.h"
 #include "OVOrvaneCellModel.h"
 #include "OVSession.h"
 #include "OVSessionRowAppearance.h"
@@ -9,50 +10,10 @@
 #include "OVUser.h"
 #include "PseudoLocale.h"
 
-#include <QFile>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTest>
-#include <QTranslator>
-#include <QXmlStreamReader>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-/** Runs the maintenance flows through their messages, the device answering as told. */
-void runMaintenanceFlows(bool deviceSucceeds) {
-    const auto start = [deviceSucceeds](OVError*) { return deviceSucceeds; };
-    const OVMaintenanceFlow::Actions actions{start, start, start, start,
-                                             [](int, const std::function<void()>&) {}};
-    for (const QString& packaged : {u"1.0.4"_s, u"1.2.0"_s}) {
-        OVMaintenanceFlow flow(actions, packaged, QString());
-        flow.setOSVersion(10, 12);
-        const OVMaintenanceFlow::Device device{u"OV1"_s, true, false, true, true, u"1.1.0"_s};
-        flow.askForFirmwareUpdate(device);
-        flow.onCancelClick();
-        flow.onUpdateClick(device);
-        flow.onUpdateClick({u"OV1"_s, true, false, true, true, u"1.0.9"_s}); // locked
-        flow.onUpdateClick({u"OV1"_s, true, false, false, false, u"1.2.0"_s});
-        flow.onOkClick();
-        flow.onUpdateClick({u"OV1"_s, true, false, true, false, u"1.1.0"_s});
-        flow.onOkClick();
-        flow.onUpdateDeviceCompleted(deviceSucceeds);
-        flow.onRecoverDeviceCompleted(deviceSucceeds);
-        flow.deviceIsBack();
-        flow.onOkClick();
-        flow.onRestoreClick();
-        flow.onOkClick();
-        flow.onResetDeviceCompleted(deviceSucceeds);
-        flow.deviceIsBack();
-        flow.onOkClick();
-        flow.onEraseClick();
-        flow.onOkClick();
-        flow.onEraseDeviceCompleted(deviceSucceeds);
-    }
-}
-
-} // namespace
 
 class tst_OVTranslations : public QObject {
     Q_OBJECT
@@ -77,10 +38,8 @@ private Q_SLOTS:
         }
         OVOrvaneCellModel::userText(std::nullopt);
         OVOrvaneCellModel::recoveryText(0.5);
-        runMaintenanceFlows(true);
-        runMaintenanceFlows(false);
         QCoreApplication::removeTranslator(&recorder);
-        QVERIFY(recorder.asked().size() > 30);
+        QVERIFY(recorder.asked().size() > 15);
         const QStringList missing = recorder.missingFromTable();
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u'\n')));
     }
