@@ -21,7 +21,7 @@ MessageBoxViewController::MessageBoxViewController(QWidget* parent)
     shadow->setOffset(0, 0);
     shadow->setBlurRadius(10);
     m_ui->messageView->setGraphicsEffect(shadow);
-    // As wide as the form draws it: a longer text takes more lines, not more width.
+    // As wide as the form draws it: a longer text takes more lines (the panel grows), not more width.
     m_ui->messageView->setFixedWidth(m_ui->messageView->minimumWidth());
     QPalette text = m_ui->labelMessage->palette();
     text.setColor(QPalette::WindowText, OVStyleManager::getMainWindow_MenuFontColorNotSelected());
@@ -47,11 +47,6 @@ void MessageBoxViewController::showMessage(QWidget* owner, const QString& text, 
     }
     setGeometry(owner->rect());
     m_ui->labelMessage->setText(text);
-    // The grid gives the panel only the height of its size hint, which counts the lines of a wrapped
-    // text at a width of its own: the label asks for the lines the text takes at the panel's width.
-    const QMargins margins = m_ui->messageLayout->contentsMargins();
-    m_ui->labelMessage->setMinimumHeight(m_ui->labelMessage->heightForWidth(
-        m_ui->messageView->minimumWidth() - margins.left() - margins.right()));
     m_ui->okButton->setVisible(showOkButton);
     m_ui->cancelButton->setVisible(showCancelButton);
     show();
