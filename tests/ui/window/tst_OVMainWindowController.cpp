@@ -102,7 +102,7 @@ private Q_SLOTS:
         auto window = makeWindow(false);
         QCOMPARE(window->currentViewController(), nullptr);
         window->initializeView();
-        if (window->currentViewController() != window->viewController(entry))
+        if (entry != Entry::Orvane && entry != Entry::Account) // the first showing chooses one of those
             QTest::mouseClick(window->clickableView(entry), Qt::LeftButton);
         verifyShows(*window, entry);
         QCOMPARE(window->findChild<QLabel*>(u"labelVersion"_s)->text(), u"v1.0.0"_s);
