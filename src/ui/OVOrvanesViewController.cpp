@@ -425,7 +425,7 @@ void OVOrvanesViewController::reloadSessionTableView() {
         item->setData(kSessionStartRole, key);
         // The row's own text is drawn by its widget: a screen reader names the row by its start.
         item->setData(Qt::AccessibleTextRole, cell->start->text());
-        item->setSizeHint(QSize(0, cell->rowHeight(table->viewport()->width())));
+        item->setSizeHint(QSize(0, cell->rowHeight()));
         table->setItemWidget(item, cell);
         item->setSelected(selected.contains(key));
     }

@@ -118,8 +118,13 @@ QString OVSessionSyncInfo::startText(const QDateTime& start) {
            locale.toString(start.time(), QLocale::ShortFormat);
 }
 
-int OVSessionSyncInfo::rowHeight(int width) const {
-    return hasHeightForWidth() ? std::max(sizeHint().height(), heightForWidth(width)) : sizeHint().height();
+int OVSessionSyncInfo::rowHeight() const {
+    // Every badge is as wide: the lines of the status, and so the row's height, follow from it alone
+    // (not from the table's width, which is not known before the table is shown).
+    const QMargins badge = syncStatusBackground->layout()->contentsMargins();
+    const QMargins row = layout()->contentsMargins();
+    const int status = syncStatus->heightForWidth(kBadgeWidth - badge.left() - badge.right());
+    return std::max(sizeHint().height(), status + badge.top() + badge.bottom() + row.top() + row.bottom());
 }
 
 void OVSessionSyncInfo::setSyncStatus(const OVSession& session) {

@@ -20,8 +20,8 @@ public:
 
     /** The start column's text for a start in local time: "5 Dec 2026 09:41" in English. */
     static QString startText(const QDateTime& start);
-    /** The row's height at width: a status text on two lines makes it taller. */
-    int rowHeight(int width) const;
+    /** The row's height: a status text on two lines makes it taller. */
+    int rowHeight() const;
 
     /** Paints the status column from the session's status; an unknown status leaves it as it is. */
     void setSyncStatus(const OVSession& session);
