@@ -199,6 +199,285 @@
     </message>
 </context>
 <context>
+    <name>OVConnectionDoctor</name>
+    <message>
+        <source>Store folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Make %1 a folder you can write to, on a disk with at least 512 MiB free</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Log folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Make %1 a folder you can write to</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing answers on %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start the device service (ovdevsim serve), or point OV_DEVSIM_SOCKET at its socket</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connected to %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Data mode, firmware %1, link at location %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Data mode, but the link is gone</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unplug the device and plug it in again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device at location %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Recovery mode: its sessions cannot be read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keep it plugged in while OvServices runs: it restores the firmware</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No device is plugged in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server clock</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>directly, no proxy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>through the proxy %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check the network connection, a firewall, and the server address (OV_SERVER_URL); set http_proxy and https_proxy if this network needs a proxy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check the proxy %1 (http_proxy, https_proxy, no_proxy or the desktop&apos;s proxy settings), the network connection and the server address (OV_SERVER_URL)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 does not answer (%2): %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server did not answer</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 answers (HTTP %2), %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The answer carries no Date header</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server&apos;s clock is %1 s from this computer&apos;s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Turn on network time (timedatectl set-ntp true) and check the time zone</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Credentials</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nobody is signed in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign in: ovservices sign-in USER</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server did not answer the sign-in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check the server check above</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server accepts the password of %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server refuses the password of %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign out and sign in again with the current password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The sign-in failed: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 cannot be written to</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is writable, %2 MiB free</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Autostart</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OvServices does not start with the session</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 starts %2, which is not an executable</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Turn &quot;Start at login&quot; off and on again in the preferences</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 starts %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tray</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Use a desktop with a system tray (StatusNotifier or XEmbed), or run ovservices --headless</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No D-Bus session bus: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is present</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No StatusNotifier host; an X11 tray (XEmbed) may still show the icon</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No StatusNotifier host on the session bus</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sleep inhibitor</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Without systemd-logind the computer may sleep during a download: keep it awake by hand while syncing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No D-Bus system bus: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is not on the system bus</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update feed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No update feed is configured</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 answers</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 does not answer: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check the network connection and the feed address (OV_APPCAST_URL)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVDataLookup</name>
+    <message>
+        <source>All</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVDeviceInfo</name>
+    <message>
+        <source>N/A</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVDeviceManager</name>
+    <message>
+        <source>Device %@ not found</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device %1 has no session starting at %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The session is not all stored yet: plug in device %1 to download the rest</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVLogArchiveContents</name>
+    <message>
+        <source>The log archive %1 cannot be read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>OVMainWindowController2</name>
     <message>
         <source>OvServices</source>
@@ -689,6 +968,13 @@
     </message>
 </context>
 <context>
+    <name>OVService</name>
+    <message>
+        <source>Athletes not part of any team</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>OVSessionRowAppearance</name>
     <message>
         <source>Status N/A</source>
@@ -728,6 +1014,17 @@
     </message>
     <message>
         <source>CRC Checking</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVSessionStorer</name>
+    <message>
+        <source>Error in fetching data from the device. Please try to re-insert the device in the usb</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error occured during the saving of the sessions data pages in the local storage. Please try to re-insert the device into the USB</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -134,12 +134,11 @@ QList<Check> OVConnectionDoctor::run() {
     const QString store = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                           QStringLiteral("/OvServices/DATA/PROD");
     checks.append(checkWritableFolder(
-        QStringLiteral("Store folder"), store, kMinimumFreeBytes,
-        QStringLiteral("Make %1 a folder you can write to, on a disk with at least 512 MiB free")
-            .arg(store)));
+        tr("Store folder"), store, kMinimumFreeBytes,
+        tr("Make %1 a folder you can write to, on a disk with at least 512 MiB free").arg(store)));
     const QString logs = OVFileLoggerManager::defaultLogsDirectory();
-    checks.append(checkWritableFolder(QStringLiteral("Log folder"), logs, 0,
-                                      QStringLiteral("Make %1 a folder you can write to").arg(logs)));
+    checks.append(
+        checkWritableFolder(tr("Log folder"), logs, 0, tr("Make %1 a folder you can write to").arg(logs)));
     checks.append(checkAutostart());
     checks.append(checkTrayHost());
     checks.append(checkSleepInhibitor());
@@ -148,38 +147,35 @@ QList<Check> OVConnectionDoctor::run() {
 }
 
 QList<Check> OVConnectionDoctor::checkDevices() {
-    const QString library = QStringLiteral("Device library");
+    const QString library = tr("Device library");
     const QString socketPath = OrvaneSocketTransport::defaultSocketPath();
     auto transport = std::make_shared<OrvaneSocketTransport>(socketPath);
     OrvaneUSBDeviceManager manager;
     manager.setTransport(transport);
     if (!waitFor([&] { return transport->isConnected(); }, kDeviceLibraryWaitMs)) {
         manager.setTransport(nullptr);
-        return {
-            fail(library, QStringLiteral("Nothing answers on %1").arg(socketPath),
-                 QStringLiteral("Start the device service (ovdevsim serve), or point OV_DEVSIM_SOCKET at its "
-                                "socket"))};
+        return {fail(library, tr("Nothing answers on %1").arg(socketPath),
+                     tr("Start the device service (ovdevsim serve), or point OV_DEVSIM_SOCKET at its "
+                        "socket"))};
     }
     QThread::msleep(kDeviceListWaitMs);
-    QList<Check> checks{pass(library, QStringLiteral("Connected to %1").arg(socketPath))};
+    QList<Check> checks{pass(library, tr("Connected to %1").arg(socketPath))};
     for (const std::shared_ptr<OrvaneCDCDevice>& device : manager.cdcOrvanes()) {
         const OrvaneDeviceInformations& info = device->deviceInformations();
-        const QString name = QStringLiteral("Device %1").arg(info.serial);
-        checks.append(device->isAttached()
-                          ? pass(name, QStringLiteral("Data mode, firmware %1, link at location %2")
-                                           .arg(info.fwRevision)
-                                           .arg(device->locationID()))
-                          : fail(name, QStringLiteral("Data mode, but the link is gone"),
-                                 QStringLiteral("Unplug the device and plug it in again")));
+        const QString name = tr("Device %1").arg(info.serial);
+        checks.append(device->isAttached() ? pass(name, tr("Data mode, firmware %1, link at location %2")
+                                                            .arg(info.fwRevision)
+                                                            .arg(device->locationID()))
+                                           : fail(name, tr("Data mode, but the link is gone"),
+                                                  tr("Unplug the device and plug it in again")));
     }
     for (const std::shared_ptr<OrvaneUSBDevice>& device : manager.hidOrvanes()) {
-        checks.append(
-            fail(QStringLiteral("Device at location %1").arg(device->locationID()),
-                 QStringLiteral("Recovery mode: its sessions cannot be read"),
-                 QStringLiteral("Keep it plugged in while OvServices runs: it restores the firmware")));
+        checks.append(fail(tr("Device at location %1").arg(device->locationID()),
+                           tr("Recovery mode: its sessions cannot be read"),
+                           tr("Keep it plugged in while OvServices runs: it restores the firmware")));
     }
     if (checks.size() == 1)
-        checks.append(skip(QStringLiteral("Devices"), QStringLiteral("No device is plugged in")));
+        checks.append(skip(tr("Devices"), tr("No device is plugged in")));
     manager.setTransport(nullptr);
     return checks;
 }
@@ -187,50 +183,46 @@ QList<Check> OVConnectionDoctor::checkDevices() {
 QList<Check> OVConnectionDoctor::checkServer() {
     const QString url = OVConfiguration::serverUrl();
     const Answer answer = fetch(url);
-    const QString server = QStringLiteral("Server");
-    const QString clock = QStringLiteral("Server clock");
+    const QString server = tr("Server");
+    const QString clock = tr("Server clock");
     const QString proxy = proxyFor(url);
-    const QString route = proxy.isEmpty() ? QStringLiteral("directly, no proxy")
-                                          : QStringLiteral("through the proxy %1").arg(proxy);
+    const QString route = proxy.isEmpty() ? tr("directly, no proxy") : tr("through the proxy %1").arg(proxy);
     if (answer.httpStatus == 0 || answer.httpStatus >= 500) {
         const QString why =
             answer.httpStatus ? QStringLiteral("HTTP %1").arg(answer.httpStatus) : answer.error;
         const QString fix =
-            proxy.isEmpty()
-                ? QStringLiteral("Check the network connection, a firewall, and the server address "
+            proxy.isEmpty() ? tr("Check the network connection, a firewall, and the server address "
                                  "(OV_SERVER_URL); set http_proxy and https_proxy if this network needs a "
                                  "proxy")
-                : QStringLiteral("Check the proxy %1 (http_proxy, https_proxy, no_proxy or the desktop's "
+                            : tr("Check the proxy %1 (http_proxy, https_proxy, no_proxy or the desktop's "
                                  "proxy settings), the network connection and the server address "
                                  "(OV_SERVER_URL)")
-                      .arg(proxy);
-        return {fail(server, QStringLiteral("%1 does not answer (%2): %3").arg(url, route, why), fix),
-                skip(clock, QStringLiteral("The server did not answer"))};
+                                  .arg(proxy);
+        return {fail(server, tr("%1 does not answer (%2): %3").arg(url, route, why), fix),
+                skip(clock, tr("The server did not answer"))};
     }
     QList<Check> checks{
-        pass(server, QStringLiteral("%1 answers (HTTP %2), %3").arg(url).arg(answer.httpStatus).arg(route))};
+        pass(server, tr("%1 answers (HTTP %2), %3").arg(url).arg(answer.httpStatus).arg(route))};
     if (!answer.date.isValid()) {
-        checks.append(skip(clock, QStringLiteral("The answer carries no Date header")));
+        checks.append(skip(clock, tr("The answer carries no Date header")));
         return checks;
     }
     const qint64 offset = QDateTime::currentDateTimeUtc().secsTo(answer.date);
-    const QString detail = QStringLiteral("The server's clock is %1 s from this computer's").arg(offset);
-    checks.append(
-        qAbs(offset) <= kMaximumClockOffsetSeconds
-            ? pass(clock, detail)
-            : fail(clock, detail,
-                   QStringLiteral("Turn on network time (timedatectl set-ntp true) and check the time "
-                                  "zone")));
+    const QString detail = tr("The server's clock is %1 s from this computer's").arg(offset);
+    checks.append(qAbs(offset) <= kMaximumClockOffsetSeconds
+                      ? pass(clock, detail)
+                      : fail(clock, detail,
+                             tr("Turn on network time (timedatectl set-ntp true) and check the time "
+                                "zone")));
     return checks;
 }
 
 Check OVConnectionDoctor::checkCredentials() {
-    const QString name = QStringLiteral("Credentials");
+    const QString name = tr("Credentials");
     const std::optional<QString> username = m_credentialMgr->getUsername();
     const std::optional<QString> password = m_credentialMgr->getPassword();
     if (!username || !password)
-        return fail(name, QStringLiteral("Nobody is signed in"),
-                    QStringLiteral("Sign in: ovservices sign-in USER"));
+        return fail(name, tr("Nobody is signed in"), tr("Sign in: ovservices sign-in USER"));
     auto outcome = std::make_shared<std::promise<std::optional<OVError>>>();
     std::future<std::optional<OVError>> done = outcome->get_future();
     m_service->authenticate(
@@ -239,16 +231,15 @@ Check OVConnectionDoctor::checkCredentials() {
         });
     // The web client's own request timeout ends a hung exchange first.
     if (done.wait_for(std::chrono::minutes(2)) != std::future_status::ready)
-        return fail(name, QStringLiteral("The server did not answer the sign-in"),
-                    QStringLiteral("Check the server check above"));
+        return fail(name, tr("The server did not answer the sign-in"), tr("Check the server check above"));
     const std::optional<OVError> error = done.get();
     if (!error)
-        return pass(name, QStringLiteral("The server accepts the password of %1").arg(*username));
+        return pass(name, tr("The server accepts the password of %1").arg(*username));
     if (error->isUnauthorized())
-        return fail(name, QStringLiteral("The server refuses the password of %1").arg(*username),
-                    QStringLiteral("Sign out and sign in again with the current password"));
-    return fail(name, QStringLiteral("The sign-in failed: %1").arg(error->description()),
-                QStringLiteral("Check the server check above"));
+        return fail(name, tr("The server refuses the password of %1").arg(*username),
+                    tr("Sign out and sign in again with the current password"));
+    return fail(name, tr("The sign-in failed: %1").arg(error->description()),
+                tr("Check the server check above"));
 }
 
 Check OVConnectionDoctor::checkWritableFolder(const QString& name, const QString& path,
@@ -258,71 +249,68 @@ Check OVConnectionDoctor::checkWritableFolder(const QString& name, const QString
     OVFileSystem::createDirectory(path, &ignored);
     QTemporaryFile probe(path + QStringLiteral("/.doctor-XXXXXX"));
     if (!QFileInfo(path).isDir() || !probe.open())
-        return fail(name, QStringLiteral("%1 cannot be written to").arg(path), fix);
+        return fail(name, tr("%1 cannot be written to").arg(path), fix);
     probe.close();
     const qint64 free = QStorageInfo(path).bytesAvailable();
-    const QString detail = QStringLiteral("%1 is writable, %2 MiB free").arg(path).arg(free / (1024 * 1024));
+    const QString detail = tr("%1 is writable, %2 MiB free").arg(path).arg(free / (1024 * 1024));
     return free >= minimumFreeBytes ? pass(name, detail) : fail(name, detail, fix);
 }
 
 Check OVConnectionDoctor::checkAutostart() {
-    const QString name = QStringLiteral("Autostart");
+    const QString name = tr("Autostart");
     const OVLoginItem item;
     if (!item.isEnabled())
-        return skip(name, QStringLiteral("OvServices does not start with the session"));
+        return skip(name, tr("OvServices does not start with the session"));
     const QSettings entry(item.entryPath(), QSettings::IniFormat);
     const QString exec = entry.value(QStringLiteral("Desktop Entry/Exec")).toString();
     const QString program = exec.section(QLatin1Char(' '), 0, 0).remove(QLatin1Char('"'));
     if (!QFileInfo(program).isExecutable())
-        return fail(name,
-                    QStringLiteral("%1 starts %2, which is not an executable").arg(item.entryPath(), program),
-                    QStringLiteral("Turn \"Start at login\" off and on again in the preferences"));
-    return pass(name, QStringLiteral("%1 starts %2").arg(item.entryPath(), program));
+        return fail(name, tr("%1 starts %2, which is not an executable").arg(item.entryPath(), program),
+                    tr("Turn \"Start at login\" off and on again in the preferences"));
+    return pass(name, tr("%1 starts %2").arg(item.entryPath(), program));
 }
 
 Check OVConnectionDoctor::checkTrayHost() {
-    const QString name = QStringLiteral("Tray");
+    const QString name = tr("Tray");
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString fix = QStringLiteral(
-        "Use a desktop with a system tray (StatusNotifier or XEmbed), or run ovservices --headless");
+    const QString fix =
+        tr("Use a desktop with a system tray (StatusNotifier or XEmbed), or run ovservices --headless");
     if (!bus.isConnected())
-        return fail(name, QStringLiteral("No D-Bus session bus: %1").arg(bus.lastError().message()), fix);
+        return fail(name, tr("No D-Bus session bus: %1").arg(bus.lastError().message()), fix);
     const QStringList watchers = {QStringLiteral("org.kde.StatusNotifierWatcher"),
                                   QStringLiteral("org.freedesktop.StatusNotifierWatcher")};
     for (const QString& watcher : watchers) {
         if (bus.interface()->isServiceRegistered(watcher))
-            return pass(name, QStringLiteral("%1 is present").arg(watcher));
+            return pass(name, tr("%1 is present").arg(watcher));
     }
     if (qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
-        return skip(name,
-                    QStringLiteral("No StatusNotifier host; an X11 tray (XEmbed) may still show the icon"));
-    return fail(name, QStringLiteral("No StatusNotifier host on the session bus"), fix);
+        return skip(name, tr("No StatusNotifier host; an X11 tray (XEmbed) may still show the icon"));
+    return fail(name, tr("No StatusNotifier host on the session bus"), fix);
 }
 
 Check OVConnectionDoctor::checkSleepInhibitor() {
-    const QString name = QStringLiteral("Sleep inhibitor");
+    const QString name = tr("Sleep inhibitor");
     const QDBusConnection bus = QDBusConnection::systemBus();
-    const QString fix = QStringLiteral("Without systemd-logind the computer may sleep during a download: "
-                                       "keep it awake by hand while syncing");
+    const QString fix = tr("Without systemd-logind the computer may sleep during a download: "
+                           "keep it awake by hand while syncing");
     if (!bus.isConnected())
-        return fail(name, QStringLiteral("No D-Bus system bus: %1").arg(bus.lastError().message()), fix);
+        return fail(name, tr("No D-Bus system bus: %1").arg(bus.lastError().message()), fix);
     if (!bus.interface()->isServiceRegistered(OVLogindInhibitor::kService))
-        return fail(name, QStringLiteral("%1 is not on the system bus").arg(OVLogindInhibitor::kService),
-                    fix);
-    return pass(name, QStringLiteral("%1 is present").arg(OVLogindInhibitor::kService));
+        return fail(name, tr("%1 is not on the system bus").arg(OVLogindInhibitor::kService), fix);
+    return pass(name, tr("%1 is present").arg(OVLogindInhibitor::kService));
 }
 
 Check OVConnectionDoctor::checkUpdateFeed() {
-    const QString name = QStringLiteral("Update feed");
+    const QString name = tr("Update feed");
     const QString url = OVConfiguration::appcastUrl();
     if (url.isEmpty())
-        return skip(name, QStringLiteral("No update feed is configured"));
+        return skip(name, tr("No update feed is configured"));
     const Answer answer = fetch(url);
     if (answer.httpStatus == 200)
-        return pass(name, QStringLiteral("%1 answers").arg(url));
+        return pass(name, tr("%1 answers").arg(url));
     const QString why = answer.httpStatus ? QStringLiteral("HTTP %1").arg(answer.httpStatus) : answer.error;
-    return fail(name, QStringLiteral("%1 does not answer: %2").arg(url, why),
-                QStringLiteral("Check the network connection and the feed address (OV_APPCAST_URL)"));
+    return fail(name, tr("%1 does not answer: %2").arg(url, why),
+                tr("Check the network connection and the feed address (OV_APPCAST_URL)"));
 }
 
 bool OVConnectionDoctor::allPassed(const QList<Check>& checks) {

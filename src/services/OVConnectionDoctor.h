@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -19,6 +20,8 @@ class QNetworkReply;
  * probe file it removes in each; it changes nothing else.
  */
 class OVConnectionDoctor {
+    Q_DECLARE_TR_FUNCTIONS(OVConnectionDoctor)
+
 public:
     enum class Status { Pass, Fail, Skip };
 

@@ -8,7 +8,7 @@ QList<OVLogArchiveContents::Entry> OVLogArchiveContents::entries(const QString& 
     unzFile zip = unzOpen64(QFile::encodeName(zipPath).constData());
     if (!zip) {
         OVError::set(error, OVError(QStringLiteral("com.pellwick.support"), 1,
-                                    QStringLiteral("The log archive %1 cannot be read.").arg(zipPath)));
+                                    tr("The log archive %1 cannot be read.").arg(zipPath)));
         return found;
     }
     for (int status = unzGoToFirstFile(zip); status == UNZ_OK; status = unzGoToNextFile(zip)) {

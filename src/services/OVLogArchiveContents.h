@@ -1,10 +1,13 @@
 #pragma once
 #include "OVError.h"
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 
 /** What a support archive holds, listed for the user before the logs leave the machine. */
 class OVLogArchiveContents {
+    Q_DECLARE_TR_FUNCTIONS(OVLogArchiveContents)
+
 public:
     struct Entry {
         QString fileName;

@@ -21,6 +21,8 @@ MessageBoxViewController::MessageBoxViewController(QWidget* parent)
     shadow->setOffset(0, 0);
     shadow->setBlurRadius(10);
     m_ui->messageView->setGraphicsEffect(shadow);
+    // As wide as the form draws it: a longer text takes more lines (the panel grows), not more width.
+    m_ui->messageView->setFixedWidth(m_ui->messageView->minimumWidth());
     QPalette text = m_ui->labelMessage->palette();
     text.setColor(QPalette::WindowText, OVStyleManager::getMainWindow_MenuFontColorNotSelected());
     m_ui->labelMessage->setPalette(text);

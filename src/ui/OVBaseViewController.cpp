@@ -1,5 +1,7 @@
 #include "OVBaseViewController.h"
 
+#include "OVStyleManager.h"
+
 #include "OVException.h"
 #include "OVLogger.h"
 #include "OVPromptQueue.h"
@@ -10,7 +12,20 @@
 
 OVBaseViewController::OVBaseViewController(QWidget* parent)
     : QWidget(parent)
-    , m_paintedPaletteKey(QApplication::palette().cacheKey()) {}
+    , m_paintedPaletteKey(QApplication::palette().cacheKey()) {
+    keepDisabledTextReadable();
+}
+
+void OVBaseViewController::keepDisabledTextReadable() {
+    // The desktop dims disabled texts, sometimes until they can hardly be read. Only those colours
+    // are the view's own (its views set their others again in paintColours, which follows): the rest
+    // still comes from the desktop and the widgets around.
+    const QPalette readable = OVStyleManager::withReadableDisabledText(QApplication::palette(this));
+    QPalette own;
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        own.setColor(QPalette::Disabled, role, readable.color(QPalette::Disabled, role));
+    setPalette(own);
+}
 
 void OVBaseViewController::initializeView() {}
 
@@ -26,6 +41,7 @@ void OVBaseViewController::changeEvent(QEvent* event) {
         const qint64 key = QApplication::palette().cacheKey();
         if (key != m_paintedPaletteKey) {
             m_paintedPaletteKey = key;
+            keepDisabledTextReadable();
             paintColours();
         }
     }

@@ -42,6 +42,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    /** The texts of disabled controls readable on their surfaces in the desktop's palette. */
+    void keepDisabledTextReadable();
     /** The application palette the view last painted for (its cache key). */
     qint64 m_paintedPaletteKey;
 };

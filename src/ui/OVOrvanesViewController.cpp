@@ -412,15 +412,12 @@ void OVOrvanesViewController::reloadSessionTableView() {
     const OVScrollPosition keepScroll(table);
     table->clear();
     const auto device = deviceInfo();
-    const QLocale locale;
     for (const auto& session : device ? device->sessions() : OVSessionList()) {
         auto* cell = new OVSessionSyncInfo;
         showUserName(session->userId(), cell->username);
         const QDateTime start =
             QDateTime::fromMSecsSinceEpoch(qint64(session->start().secondsSince1970() * 1000));
-        cell->start->setText(locale.toString(start.toLocalTime().date(), QStringLiteral("d MMM yyyy")) +
-                             QLatin1Char(' ') +
-                             locale.toString(start.toLocalTime().time(), QLocale::ShortFormat));
+        cell->start->setText(OVSessionSyncInfo::startText(start.toLocalTime()));
         cell->duration->setText(OVSessionRowAppearance::durationText(*session));
         cell->setSyncStatus(*session);
         auto* item = new QListWidgetItem(table);
@@ -428,7 +425,7 @@ void OVOrvanesViewController::reloadSessionTableView() {
         item->setData(kSessionStartRole, key);
         // The row's own text is drawn by its widget: a screen reader names the row by its start.
         item->setData(Qt::AccessibleTextRole, cell->start->text());
-        item->setSizeHint(QSize(0, cell->sizeHint().height()));
+        item->setSizeHint(QSize(0, cell->rowHeight()));
         table->setItemWidget(item, cell);
         item->setSelected(selected.contains(key));
     }

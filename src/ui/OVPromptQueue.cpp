@@ -1,5 +1,7 @@
 #include "OVPromptQueue.h"
 
+#include <QAbstractButton>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
 #include <QPointer>
@@ -34,6 +36,13 @@ void OVPromptQueue::post(const QString& subject, QMessageBox* box) {
     const QPointer<QMessageBox> prompt(box);
     // A sheet on this window: it blocks the window only, and the event loop goes on.
     box->setWindowModality(Qt::WindowModal);
+    // The buttons say what the window's own say, in the window's string table rather than Qt's.
+    for (QAbstractButton* button : box->buttons()) {
+        if (box->standardButton(button) == QMessageBox::Ok)
+            button->setText(QCoreApplication::translate("MessageBoxViewController", "OK"));
+        else if (box->standardButton(button) == QMessageBox::Cancel)
+            button->setText(QCoreApplication::translate("MessageBoxViewController", "Cancel"));
+    }
     const quint64 ticket = post(
         subject,
         [prompt] {

@@ -4,19 +4,48 @@
 #include "OVOrvaneCell.h"
 #include "OVSession.h"
 #include "OVSessionRowAppearance.h"
-#include "OVSessionSyncStatus.h"
 #include "OVStyleManager.h"
 #include "OVView.h"
 
+#include <QDateTime>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
+#include <QPainter>
 #include <QProgressBar>
+#include <QStyle>
 
 namespace {
 
-QLabel* textField(QWidget* parent, const QColor& color, const QString& accessibleName) {
-    auto* label = new QLabel(parent);
+/**
+ * The status badge's width, the same for every row so that the badges line up: a status text of a
+ * longer language takes more lines (the row grows), so that the user name keeps its room.
+ */
+constexpr int kBadgeWidth = 140;
+
+/**
+ * A label that ends a text too long for it with "…" and shows the whole text as its tool tip: a user
+ * name may be longer than any column.
+ */
+class ElidingLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const QRect room = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
+        setToolTip(shown == text() ? QString() : text());
+        QPainter painter(this);
+        style()->drawItemText(&painter, room, QStyle::visualAlignment(layoutDirection(), alignment()),
+                              palette(), isEnabled(), shown, foregroundRole());
+    }
+};
+
+QLabel* textField(QWidget* parent, const QColor& color, const QString& accessibleName,
+                  QLabel* label = nullptr) {
+    label = label ? label : new QLabel(parent);
     OVOrvaneCell::setTextColor(label, color);
     label->setAccessibleName(accessibleName);
     // Narrow windows shrink the text columns rather than push the status out of sight.
@@ -25,24 +54,16 @@ QLabel* textField(QWidget* parent, const QColor& color, const QString& accessibl
     return label;
 }
 
-/**
- * The status badge's width: its usual 140 px, or more where a status text of the current language is
- * longer; the same for every row, so that the badges line up.
- */
-int badgeWidth(const QFont& font, int margins) {
+/** The start column's width: the widest start of the current language, so that the columns line up. */
+int startWidth(const QFont& font) {
     const QFontMetrics metrics(font);
     int widest = 0;
-    for (const bool corrupted : {false, true}) {
-        for (int status = OVSessionSyncStatusNone; status <= OVSessionSyncStatusCrcChecking; ++status) {
-            OVSession session;
-            session.setSyncStatus(status);
-            session.setCrcCorruption(corrupted);
-            session.setPercentage(0); // a progress text takes a few more digits from the room around it
-            if (const auto appearance = OVSessionRowAppearance::forSession(session))
-                widest = std::max(widest, metrics.horizontalAdvance(appearance->text.simplified()));
-        }
+    for (int month = 1; month <= 12; ++month) {
+        for (const QTime time : {QTime(10, 58), QTime(23, 58)})
+            widest = std::max(widest, metrics.horizontalAdvance(OVSessionSyncInfo::startText(
+                                          QDateTime(QDate(2000, month, 28), time))));
     }
-    return std::max(140, widest + margins);
+    return widest + 2;
 }
 
 } // namespace
@@ -52,15 +73,17 @@ OVSessionSyncInfo::OVSessionSyncInfo(QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(8, 4, 8, 4);
     row->setSpacing(8);
-    username = textField(this, OVStyleManager::getOrvane_SessionUsernameColor(), tr("User"));
+    username =
+        textField(this, OVStyleManager::getOrvane_SessionUsernameColor(), tr("User"), new ElidingLabel(this));
     start = textField(this, OVStyleManager::getOrvane_SessionDateColor(), tr("Start"));
     duration = textField(this, OVStyleManager::getOrvane_SessionDateColor(), tr("Duration"));
     syncStatusBackground = new OVView(this);
     auto* badge = new QHBoxLayout(syncStatusBackground);
     badge->setContentsMargins(8, 3, 8, 3);
     syncStatus = textField(syncStatusBackground, Qt::white, tr("Status"));
-    syncStatusBackground->setFixedWidth(badgeWidth(syncStatus->font(), 16));
+    syncStatusBackground->setFixedWidth(kBadgeWidth);
     syncStatus->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    syncStatus->setWordWrap(true);
     percentage =
         textField(syncStatusBackground, OVStyleManager::getOrvane_SessionSynchingColor(), tr("Percentage"));
     badge->addWidget(syncStatus);
@@ -77,13 +100,31 @@ OVSessionSyncInfo::OVSessionSyncInfo(QWidget* parent)
     keepPlace.setRetainSizeWhenHidden(true);
     syncError->setSizePolicy(keepPlace);
     syncError->hide();
-    duration->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
-    duration->setFixedWidth(64);
-    row->addWidget(username, 2);
-    row->addWidget(start, 3);
+    // The date and the duration are never cut: the user name takes what is left.
+    for (QLabel* fixed : {start, duration})
+        fixed->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    start->setFixedWidth(startWidth(start->font()));
+    duration->setFixedWidth(QFontMetrics(duration->font()).horizontalAdvance(QStringLiteral("00:00:00")) + 2);
+    row->addWidget(username, 1);
+    row->addWidget(start);
     row->addWidget(duration);
     row->addWidget(syncStatusBackground);
     row->addWidget(syncError);
+}
+
+QString OVSessionSyncInfo::startText(const QDateTime& start) {
+    const QLocale locale;
+    return locale.toString(start.date(), QStringLiteral("d MMM yyyy")) + QLatin1Char(' ') +
+           locale.toString(start.time(), QLocale::ShortFormat);
+}
+
+int OVSessionSyncInfo::rowHeight() const {
+    // Every badge is as wide: the lines of the status, and so the row's height, follow from it alone
+    // (not from the table's width, which is not known before the table is shown).
+    const QMargins badge = syncStatusBackground->layout()->contentsMargins();
+    const QMargins row = layout()->contentsMargins();
+    const int status = syncStatus->heightForWidth(kBadgeWidth - badge.left() - badge.right());
+    return std::max(sizeHint().height(), status + badge.top() + badge.bottom() + row.top() + row.bottom());
 }
 
 void OVSessionSyncInfo::setSyncStatus(const OVSession& session) {

@@ -12,6 +12,8 @@ namespace {
 
 /** A little above 4.5:1, so that anti-aliased text still reaches it. */
 constexpr double kReadableContrast = 4.6;
+/** A disabled control's text: readable, yet dimmer than the enabled text it stands for. */
+constexpr double kDisabledContrast = 3.1;
 
 QColor rgb(int red, int green, int blue) {
     return QColor(red, green, blue);
@@ -49,6 +51,29 @@ QColor OVStyleManager::readableOn(const QColor& colour, const QColor& background
     for (int step = 1; step <= 20 && contrast(result, background) < kReadableContrast; ++step)
         result = mix(colour, away, step / 20.0);
     return result;
+}
+
+QPalette OVStyleManager::withReadableDisabledText(QPalette palette) {
+    for (const auto& [text, surface] : {std::pair{QPalette::WindowText, QPalette::Window},
+                                        {QPalette::Text, QPalette::Base},
+                                        {QPalette::ButtonText, QPalette::Button}}) {
+        const QColor background = palette.color(QPalette::Disabled, surface);
+        // A style draws a button's face a shade lighter than its colour: the text must read on both.
+        const auto reads = [&background](const QColor& colour) {
+            return std::min(contrast(colour, background), contrast(colour, background.lighter(140))) >=
+                   kDisabledContrast;
+        };
+        const QColor dimmed = palette.color(QPalette::Disabled, text);
+        const QColor enabled = palette.color(QPalette::Active, text);
+        // Towards the enabled text where that reads, else towards black or white.
+        const QColor away = reads(enabled) ? enabled : textOn(background);
+        QColor result = dimmed;
+        for (int step = 1; step <= 20 && !reads(result); ++step)
+            result = mix(dimmed, away, step / 20.0);
+        if (result != dimmed)
+            palette.setColor(QPalette::Disabled, text, result);
+    }
+    return palette;
 }
 
 QColor OVStyleManager::textOn(const QColor& background) {

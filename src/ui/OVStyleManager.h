@@ -2,6 +2,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QPalette>
 #include <QPixmap>
 
 /**
@@ -72,6 +73,11 @@ public:
     static double contrast(const QColor& a, const QColor& b);
     /** colour, moved towards black or white until text in it is readable on background. */
     static QColor readableOn(const QColor& colour, const QColor& background);
+    /**
+     * palette with the texts of disabled controls (window, field and button text) moved towards their
+     * enabled colour until they read on their surface at 3:1: set apart from the enabled ones, not lost.
+     */
+    static QPalette withReadableDisabledText(QPalette palette);
     /** Black or white, whichever reads better on background (text on a brand or status colour). */
     static QColor textOn(const QColor& background);
     /** The average colour of a pattern brush (its plain colour without a texture). */

@@ -99,50 +99,23 @@ OVMaintenanceFlow::Actions OVMaintenanceBoard::actionsFor(const QString& serial)
     actions.eraseDevice = [this, device](OVError* error) {
         return m_deviceMgr && m_deviceMgr->eraseDevice(device(), error);
     };
-    // What the user sees reaches the view showing this device, if any; the flow keeps its message.
-    actions.enable = [this, serial] {
-        if (const Presenter* presenter = presenterOf(serial))
-            presenter->enable();
-    };
-    actions.disable = [this, serial] {
-        if (const Presenter* presenter = presenterOf(serial))
-            presenter->disable();
-    };
-    actions.showMessage = [this, serial](const OVMaintenanceMessage& message) {
-        if (const Presenter* presenter = presenterOf(serial))
-            presenter->showMessage(message);
-    };
-    actions.hideMessage = [this, serial] {
-        if (const Presenter* presenter = presenterOf(serial))
-            presenter->hideMessage();
-    };
-    actions.showAlert = [this, serial](const QString& title, const QString& text) {
-        if (const Presenter* presenter = presenterOf(serial))
-            presenter->showAlert(title, text);
-    };
-    actions.reloadDefaultUser = [this, serial] {
-        if (const Presenter* presenter = presenterOf(serial))
-            presenter->reloadDefaultUser();
-    };
     actions.later = [this](int milliseconds, std::function<void()> work) {
         QTimer::singleShot(milliseconds, this, std::move(work));
     };
     return actions;
 }
 
-const OVMaintenanceBoard::Presenter* OVMaintenanceBoard::presenterOf(const QString& serial) const {
-    return !m_presentedSerial.isEmpty() && m_presentedSerial == serial ? &m_presenter : nullptr;
-}
-
 void OVMaintenanceBoard::attach(const std::shared_ptr<OVDeviceInfo>& device, Presenter presenter) {
-    m_presenter = std::move(presenter);
+    detach();
     m_presentedSerial = device->serial();
-    flowFor(device).present();
+    flowFor(device).present(std::move(presenter));
 }
 
 void OVMaintenanceBoard::detach() {
+    // What the user sees reaches the view showing the device, if any; the flows keep their messages.
+    if (OVMaintenanceFlow* flow = existingFlow(m_presentedSerial))
+        flow->withdraw();
     m_presentedSerial.clear();
-    m_presenter = Presenter();
 }
 
 OVMaintenanceFlow* OVMaintenanceBoard::existingFlow(const QString& serial) const {

@@ -24,15 +24,8 @@ class OVDeviceManager;
  */
 class OVMaintenanceBoard : public QObject {
 public:
-    /** What a detail view does for the flow of the device it shows; every member must be set. */
-    struct Presenter {
-        std::function<void()> enable;
-        std::function<void()> disable;
-        std::function<void(const OVMaintenanceMessage&)> showMessage;
-        std::function<void()> hideMessage;
-        std::function<void(const QString& title, const QString& text)> showAlert;
-        std::function<void()> reloadDefaultUser;
-    };
+    /** What a detail view does for the flow of the device it shows. */
+    using Presenter = OVMaintenanceFlow::Presenter;
 
     /** deviceMgr is not owned and outlives the board; null only in views that show no device. */
     explicit OVMaintenanceBoard(OVDeviceManager* deviceMgr, QObject* parent = nullptr);
@@ -58,8 +51,6 @@ private:
         std::unique_ptr<OVMaintenanceFlow> flow;
     };
     OVMaintenanceFlow::Actions actionsFor(const QString& serial);
-    /** The presenter, when it shows serial; null otherwise. */
-    const Presenter* presenterOf(const QString& serial) const;
     void onUpdateDeviceCompleted(const QString& serial, bool success);
     void onResetDeviceCompleted(const QString& serial, bool success);
     void onEraseDeviceCompleted(const QString& serial, bool success);
@@ -70,8 +61,8 @@ private:
     OVDeviceManager* const m_deviceMgr;
     const OVFirmwareUpdater m_fwUpdater;
     std::map<QString, Entry> m_entries;
+    /** The serial of the device a view shows; empty when none. */
     QString m_presentedSerial;
-    Presenter m_presenter;
     int m_osMajor = 0;
     int m_osMinor = 0;
     std::shared_ptr<Reports> m_reports;

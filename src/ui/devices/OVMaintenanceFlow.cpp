@@ -72,7 +72,7 @@ void OVMaintenanceFlow::askForFirmwareUpdate(const Device& device) {
 
 void OVMaintenanceFlow::onUpdateClick(const Device& device) {
     if (checkIsFwLocked(device)) {
-        m_actions.showAlert(
+        m_presenter.showAlert(
             tr("Firware update"),
             tr("The firmware update on OSX version greather than El Capitan is at the moment not "
                "accessible. Please contact support about the issue at ") +
@@ -104,7 +104,7 @@ void OVMaintenanceFlow::onUpdateClick(const Device& device) {
 void OVMaintenanceFlow::beforeFirmwareUpdateStart() {
     m_isFirmwareUpdate = true;
     m_writeCompleted = false;
-    m_actions.disable();
+    m_presenter.disable();
     showMessage(
         {tr("Please wait while your device firmware is being updated. Please do not unplug the Orvane "
             "device or you might lose all your data. The whole process takes around 1 minute."),
@@ -127,7 +127,7 @@ void OVMaintenanceFlow::onUpdateDeviceCompleted(bool success) {
         return;
     }
     m_isFirmwareUpdate = false;
-    m_actions.enable();
+    m_presenter.enable();
     hideMessage();
     beforeFirmwareUpdateStart();
     attemptRecovery(kRecoveryAttempts);
@@ -158,7 +158,7 @@ void OVMaintenanceFlow::onRecoverDeviceCompleted(bool success) {
 
 void OVMaintenanceFlow::updateFailed() {
     m_isFirmwareUpdate = false;
-    m_actions.enable();
+    m_presenter.enable();
     hideMessage();
     inform(tr("Failed to update device. Please try again by RESTARTING OvServices. Please DO NOT unplug the "
               "device. If the issue persist, please contact support"));
@@ -172,7 +172,7 @@ void OVMaintenanceFlow::onRestoreClick() {
         [this] {
             m_isResetting = true;
             m_resetCompleted = false;
-            m_actions.disable();
+            m_presenter.disable();
             showMessage(
                 {tr("Please wait while it is restoring the device original state."), false, false, true});
             OVError error;
@@ -193,7 +193,7 @@ void OVMaintenanceFlow::onResetDeviceCompleted(bool success) {
 
 void OVMaintenanceFlow::resetFailed() {
     m_isResetting = false;
-    m_actions.enable();
+    m_presenter.enable();
     hideMessage();
     inform(tr("Failed to restore device. Please try again. If issue persist, please contact support."));
 }
@@ -203,7 +203,7 @@ void OVMaintenanceFlow::onEraseClick() {
         {tr("Are you sure you wish to erase all data on the Orvane device?"), true, true, false},
         [this] {
             m_isErasing = true;
-            m_actions.disable();
+            m_presenter.disable();
             showMessage(
                 {tr("Please wait while it is erasing the data on the Orvane device."), false, false, true});
             OVError error;
@@ -226,7 +226,7 @@ void OVMaintenanceFlow::onEraseDeviceCompleted(bool success) {
 
 void OVMaintenanceFlow::eraseFailed() {
     m_isErasing = false;
-    m_actions.enable();
+    m_presenter.enable();
     hideMessage();
     inform(tr("Failed to erase device. Please try again. If issue persist, please contact support."));
 }
@@ -240,24 +240,34 @@ void OVMaintenanceFlow::deviceIsBack() {
         m_isResetting = false;
         showCompletion(tr("Restoring the Vizavoz Device to its original state completed. Please do a "
                           "\"Forget this Device\" on your iPhone or iPad."),
-                       m_actions.reloadDefaultUser);
+                       [this] { m_presenter.reloadDefaultUser(); });
     }
 }
 
 void OVMaintenanceFlow::showCompletion(const QString& text, std::function<void()> onOk) {
     showMessage({text, true, false, false}, [this, onOk = std::move(onOk)] {
-        m_actions.enable();
+        m_presenter.enable();
         hideMessage();
         if (onOk)
             onOk();
     });
 }
 
-void OVMaintenanceFlow::present() {
+OVMaintenanceFlow::Presenter OVMaintenanceFlow::Presenter::none() {
+    return {[] {}, [] {}, [](const OVMaintenanceMessage&) {}, [] {}, [](const QString&, const QString&) {},
+            [] {}};
+}
+
+void OVMaintenanceFlow::present(Presenter presenter) {
+    m_presenter = std::move(presenter);
     if (isBusy())
-        m_actions.disable();
+        m_presenter.disable();
     if (m_messageShown)
-        m_actions.showMessage(m_message);
+        m_presenter.showMessage(m_message);
+}
+
+void OVMaintenanceFlow::withdraw() {
+    m_presenter = Presenter::none();
 }
 
 void OVMaintenanceFlow::forgetDeclinedOffer(const QString& serial) {
@@ -281,7 +291,7 @@ void OVMaintenanceFlow::showMessage(const OVMaintenanceMessage& message, std::fu
     m_onCancel = std::move(onCancel);
     m_messageShown = true;
     m_message = message;
-    m_actions.showMessage(message);
+    m_presenter.showMessage(message);
 }
 
 void OVMaintenanceFlow::inform(const QString& text) {
@@ -292,5 +302,5 @@ void OVMaintenanceFlow::hideMessage() {
     m_onOk = nullptr;
     m_onCancel = nullptr;
     m_messageShown = false;
-    m_actions.hideMessage();
+    m_presenter.hideMessage();
 }

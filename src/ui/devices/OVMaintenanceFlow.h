@@ -52,13 +52,8 @@ public:
         QString firmwareRevision;
     };
 
-    /** The view's side; every member must be set. */
-    struct Actions {
-        /** Each starts an operation on the shown device; false (and the error) when it could not. */
-        std::function<bool(OVError*)> updateDevice;
-        std::function<bool(OVError*)> recoverDevice;
-        std::function<bool(OVError*)> resetDevice;
-        std::function<bool(OVError*)> eraseDevice;
+    /** What the view showing the device does; every member must be set. */
+    struct Presenter {
         /** Enable (subject to the view's own rules) or disable the maintenance buttons. */
         std::function<void()> enable;
         std::function<void()> disable;
@@ -70,6 +65,18 @@ public:
         std::function<void(const QString& title, const QString& text)> showAlert;
         /** After a restore: forget the default user shown and read it again from the device. */
         std::function<void()> reloadDefaultUser;
+
+        /** What the flow talks to while no view shows the device: nothing happens. */
+        static Presenter none();
+    };
+
+    /** The device's side; every member must be set. */
+    struct Actions {
+        /** Each starts an operation on the shown device; false (and the error) when it could not. */
+        std::function<bool(OVError*)> updateDevice;
+        std::function<bool(OVError*)> recoverDevice;
+        std::function<bool(OVError*)> resetDevice;
+        std::function<bool(OVError*)> eraseDevice;
         /** Runs work once after a pause of milliseconds (a single-shot timer on the view's thread). */
         std::function<void(int milliseconds, std::function<void()> work)> later;
     };
@@ -102,8 +109,13 @@ public:
     void onEraseDeviceCompleted(bool success);
     /** The view is initialised again with the device back after an update or a restore. */
     void deviceIsBack();
-    /** Shows a view that starts showing this device where the flow stands: its message, its buttons. */
-    void present();
+    /**
+     * A view starts showing this device: the flow shows it where it stands (its message, its buttons)
+     * and talks to it from now on.
+     */
+    void present(Presenter presenter);
+    /** No view shows the device any more: the flow goes on and keeps its message. */
+    void withdraw();
     /** An unplugged device is offered the firmware again when it comes back. */
     void forgetDeclinedOffer(const QString& serial);
 
@@ -131,6 +143,7 @@ private:
     bool needsEraseFirst(const Device& device) const;
 
     const Actions m_actions;
+    Presenter m_presenter = Presenter::none();
     const QString m_packagedVersion;
     const QString m_supportAddress;
     int m_osMajor = 0;

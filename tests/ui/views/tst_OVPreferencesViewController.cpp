@@ -4,8 +4,8 @@
 #include "OVPreferencesManager.h"
 #include "OVPreferencesViewController.h"
 #include "OVUserDefaults.h"
-#include "PseudoLocale.h"
 #include "SUUpdater.h"
+#include "UiTestSupport.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -80,17 +80,6 @@ private Q_SLOTS:
         QCOMPARE(version->text(), defaultVersion);
         QVERIFY(!OVUserDefaults::objectForKey(u"Server Url"_s).isValid());
         QVERIFY(!OVUserDefaults::objectForKey(u"Api Version"_s).isValid());
-    }
-
-    // Last: the view is made again in the pseudo locale.
-    void textsTranslatedAndWholeInThePseudoLocale() {
-        PseudoLocale pseudo;
-        QVERIFY(pseudo.isInstalled());
-        m_view = std::make_unique<OVPreferencesViewController>(m_preferences.get());
-        m_view->resize(560, 520);
-        m_view->show();
-        m_view->initializeView();
-        QVERIFY(savePseudoScreenshot(m_view.get(), u"preferences"_s));
     }
 };
 

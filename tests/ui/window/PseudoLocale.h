@@ -5,24 +5,83 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMutex>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTextDocument>
+#include <QTranslator>
 #include <QXmlStreamReader>
+
+using TableEntry = std::pair<QString, QString>; // context, source text
+
+/** The entries of the English string table. */
+inline const QSet<TableEntry>& englishTable() {
+    static const QSet<TableEntry> entries = [] {
+        QSet<TableEntry> read;
+        QFile file(QStringLiteral(OV_SOURCE_DIR "/resources/translations/ovservices_en.ts"));
+        if (!file.open(QIODevice::ReadOnly))
+            return read;
+        QXmlStreamReader xml(&file);
+        QString context;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == QLatin1String("name"))
+                context = xml.readElementText();
+            else if (xml.name() == QLatin1String("source"))
+                read.insert({context, xml.readElementText()});
+        }
+        return read;
+    }();
+    return entries;
+}
+
+/** Translates nothing and notes every text it is asked for, from any thread. */
+class RecordingTranslator : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* source, const char*, int) const override {
+        const QMutexLocker lock(&m_mutex);
+        m_asked.insert({QString::fromUtf8(context), QString::fromUtf8(source)});
+        return QString();
+    }
+    QSet<TableEntry> asked() const {
+        const QMutexLocker lock(&m_mutex);
+        return m_asked;
+    }
+    /** The texts asked for that the English table lacks, "context: text" each, sorted; Qt's own are
+     * Qt's table's (their contexts are Qt's classes: "QMessageBox"). */
+    QStringList missingFromTable() const {
+        static const QRegularExpression qtClass(QStringLiteral("^Q[A-Z]"));
+        QStringList missing;
+        for (const auto& [context, source] : asked()) {
+            if (!englishTable().contains({context, source}) && !qtClass.match(context).hasMatch())
+                missing << context + QStringLiteral(": ") + source;
+        }
+        missing.sort();
+        return missing;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    mutable QSet<TableEntry> m_asked;
+};
 
 /**
  * The pseudo string table installed while in scope (and OV_PSEUDO_LOCALE=1, which the main window
  * reads when it installs its table); the table of the environment again after. Views translate their
- * texts when they are made: make them inside the scope.
+ * texts when they are made: make them inside the scope. A text no table answers is noted (missing()).
  */
 class PseudoLocale {
 public:
@@ -30,8 +89,12 @@ public:
         : m_before(qgetenv("OV_PSEUDO_LOCALE")) {
         qputenv("OV_PSEUDO_LOCALE", "1");
         m_installed = OVTranslations::installPseudo();
+        QCoreApplication::installTranslator(&m_recorder);
+        s_current = this;
     }
     ~PseudoLocale() {
+        s_current = nullptr;
+        QCoreApplication::removeTranslator(&m_recorder);
         if (m_before.isNull())
             qunsetenv("OV_PSEUDO_LOCALE");
         else
@@ -41,10 +104,16 @@ public:
     PseudoLocale(const PseudoLocale&) = delete;
     PseudoLocale& operator=(const PseudoLocale&) = delete;
     bool isInstalled() const { return m_installed; }
+    /** The texts translated in the scope that the English table lacks: lupdate did not see them. */
+    static QStringList missing() {
+        return s_current ? s_current->m_recorder.missingFromTable() : QStringList();
+    }
 
 private:
     QByteArray m_before;
     bool m_installed = false;
+    RecordingTranslator m_recorder;
+    static inline PseudoLocale* s_current = nullptr;
 };
 
 /**
@@ -54,15 +123,8 @@ private:
 inline const QList<QRegularExpression>& englishSourceTexts() {
     static const QList<QRegularExpression> patterns = [] {
         QList<QRegularExpression> list;
-        QFile file(QStringLiteral(OV_SOURCE_DIR "/resources/translations/ovservices_en.ts"));
-        if (!file.open(QIODevice::ReadOnly))
-            return list;
         static const QRegularExpression placeholder(QStringLiteral("%L?\\d+|%n"));
-        QXmlStreamReader xml(&file);
-        while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("source"))
-                continue;
-            const QString source = xml.readElementText();
+        for (const auto& [context, source] : englishTable()) {
             QString pattern;
             int from = 0;
             for (auto it = placeholder.globalMatch(source); it.hasNext();) {
@@ -164,6 +226,15 @@ inline QStringList pseudoLocaleFaults(QWidget* widget) {
             check(button, button->text(), needed, room.size());
         } else if (auto* group = qobject_cast<QGroupBox*>(child); group && !group->title().isEmpty()) {
             check(group, group->title(), textSize(metrics, group->title()), group->size());
+        } else if (auto* combo = qobject_cast<QComboBox*>(child)) {
+            // Every entry must be translated; the current one must fit the box.
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            const QRect field =
+                style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+            for (int i = 0; i < combo->count(); ++i)
+                check(combo, combo->itemText(i), textSize(metrics, combo->itemText(i)),
+                      i == combo->currentIndex() ? field.size() : QSize(1 << 20, 1 << 20));
         } else if (auto* tabs = qobject_cast<QTabBar*>(child)) {
             const int space = style->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, tabs);
             for (int i = 0; i < tabs->count(); ++i)
@@ -189,11 +260,14 @@ inline QStringList pseudoLocaleFaults(QWidget* widget) {
 
 /**
  * Saves <name>-pseudo.png of a view made under PseudoLocale and checks its texts; false when the file
- * could not be written or a text is untranslated or clipped (the texts are listed as a warning).
+ * could not be written, a text is untranslated or clipped, or a text translated so far is missing
+ * from the English table (the texts are listed as a warning).
  */
 inline bool savePseudoScreenshot(QWidget* widget, const QString& name) {
     const bool saved = saveScreenshot(widget, name + QStringLiteral("-pseudo"));
-    const QStringList faults = pseudoLocaleFaults(widget);
+    QStringList faults = pseudoLocaleFaults(widget);
+    for (const QString& text : PseudoLocale::missing())
+        faults << QStringLiteral("missing from the string table: ") + text;
     if (!faults.isEmpty())
         qWarning("%s in the pseudo locale:\n%s", qPrintable(name),
                  qPrintable(faults.join(QLatin1Char('\n'))));

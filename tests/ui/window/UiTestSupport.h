@@ -26,6 +26,8 @@ inline QString screenshotDir() {
 }
 
 inline bool saveScreenshot(QWidget* widget, const QString& name) {
+    // As the event loop would before painting: layouts asked to change do so (no other event runs).
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     return widget->grab().save(screenshotDir() + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
@@ -42,10 +44,10 @@ inline double contrastRatio(const QColor& a, const QColor& b) {
 }
 
 /**
- * The texts of widget as rendered whose contrast is below 4.5:1, one line each. A text's background
- * is the commonest colour inside its control, its colour the one that stands out most from it. Disabled
- * controls, texts on the platform's selection colour and whatever lies under a shown message box
- * (dimmed on purpose) are left out.
+ * The texts of widget as rendered whose contrast is below 4.5:1 (a disabled control's: 3:1, readable
+ * yet set apart), one line each. A text's background is the commonest colour inside its control, its
+ * colour the one that stands out most from it. Texts on the platform's selection colour and whatever
+ * lies under a shown message box (dimmed on purpose) are left out.
  */
 inline QStringList lowContrastTexts(QWidget* widget) {
     const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -60,7 +62,7 @@ inline QStringList lowContrastTexts(QWidget* widget) {
         const auto* label = qobject_cast<QLabel*>(child);
         const auto* button = qobject_cast<QAbstractButton*>(child);
         const QString text = label ? label->text() : button ? button->text() : QString();
-        if (text.trimmed().isEmpty() || !child->isVisible() || !child->isEnabled() ||
+        if (text.trimmed().isEmpty() || !child->isVisible() ||
             (box && child != box && !box->isAncestorOf(child)))
             continue;
         // The inside of the control: a button's face rather than the frame around it.
@@ -96,10 +98,11 @@ inline QStringList lowContrastTexts(QWidget* widget) {
             for (const QRgb pixel : it.value())
                 best = std::max(best, contrastRatio(QColor(pixel), QColor(background)));
         }
-        if (best < 4.5)
-            failures << QStringLiteral("%1 \"%2\": %3 on %4")
-                            .arg(child->objectName(), text.left(30), QString::number(best, 'f', 2),
-                                 QColor(background).name());
+        if (best < (child->isEnabled() ? 4.5 : 3.0))
+            failures << QStringLiteral("%1 \"%2\"%3: %4 on %5")
+                            .arg(child->objectName(), text.left(30),
+                                 child->isEnabled() ? QString() : QStringLiteral(" (disabled)"),
+                                 QString::number(best, 'f', 2), QColor(background).name());
     }
     return failures;
 }
@@ -137,6 +140,9 @@ inline bool saveScreenshots(QWidget* widget, const QString& name) {
                                        {QPalette::ButtonText, QColor(230, 230, 230)},
                                        {QPalette::Highlight, QColor(90, 140, 200)}})
         dark.setColor(role, colour);
+    // Disabled texts dimmed as a dark desktop theme dims them.
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(QPalette::Disabled, role, QColor(110, 110, 110));
     bool saved = saveScreenshot(widget, name + QStringLiteral("-light"));
     QStringList lowContrast = lowContrastTexts(widget);
     setDesktopPalette(dark);

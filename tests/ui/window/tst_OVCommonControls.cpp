@@ -107,14 +107,27 @@ private Q_SLOTS:
         QVERIFY(!button.testAttribute(Qt::WA_SetPalette));
     }
 
+    // The panel covers its owner and follows its size; Cancel without a callback and a click on the
+    // dimmed area leave it; Tab and Shift+Tab go round its buttons, the controls under the dimmed area
+    // out of reach; without buttons only the owner can take it off.
+    void messageBox_data() {
+        QTest::addColumn<bool>("buttons");
+        QTest::newRow("OK and Cancel") << true;
+        QTest::newRow("a wait without buttons") << false;
+    }
     void messageBox() {
+        QFETCH(bool, buttons);
         QWidget owner;
         owner.resize(400, 300);
         int ownerClicks = 0;
         auto* below = new OVView(&owner);
         below->setGeometry(owner.rect());
         below->onClick(&owner, [&ownerClicks](OVView*) { ++ownerClicks; });
+        auto* erase = new QPushButton(u"Erase"_s, &owner);
         owner.show();
+        owner.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&owner));
+        erase->setFocus();
         MessageBoxViewController box;
         QVERIFY(box.progressIndicator()->isHidden() && box.circularProgressIndicator()->isHidden());
         int oks = 0;
@@ -122,48 +135,29 @@ private Q_SLOTS:
             ++oks;
             box.hideMessage();
         });
-        box.showMessage(&owner, u"Erase the device?"_s, true, true);
+        box.showMessage(&owner, u"Erase the device?"_s, buttons, buttons);
         QCOMPARE(box.geometry(), owner.rect());
         QCOMPARE(box.labelMessage()->text(), u"Erase the device?"_s);
-        // Cancel without a callback and a click on the dimmed area do nothing; the box stays.
-        QTest::mouseClick(box.cancelButton(), Qt::LeftButton);
-        QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(box.isVisible());
-        QCOMPARE(ownerClicks, 0);
-        owner.resize(500, 400);
-        QCOMPARE(box.geometry(), owner.rect());
-        QTest::mouseClick(box.okButton(), Qt::LeftButton);
-        QCOMPARE(oks, 1);
-        QVERIFY(!box.isVisible());
-        // Without buttons only the owner can take it off.
-        box.showMessage(&owner, u"Erasing…"_s, false, false);
-        QVERIFY(box.okButton()->isHidden() && box.cancelButton()->isHidden());
-    }
-
-    // Tab and Shift+Tab go round the box's buttons; the controls under the dimmed area stay out of reach.
-    void messageBoxKeepsTheKeyboard_data() {
-        QTest::addColumn<bool>("buttons");
-        QTest::newRow("OK and Cancel") << true;
-        QTest::newRow("a wait without buttons") << false;
-    }
-    void messageBoxKeepsTheKeyboard() {
-        QFETCH(bool, buttons);
-        QWidget owner;
-        owner.resize(400, 300);
-        auto* below = new QPushButton(u"Erase"_s, &owner);
-        owner.show();
-        owner.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&owner));
-        below->setFocus();
-        MessageBoxViewController box;
-        box.showMessage(&owner, u"Erase the device?"_s, buttons, buttons);
+        QCOMPARE(box.okButton()->isHidden() && box.cancelButton()->isHidden(), !buttons);
         for (const Qt::KeyboardModifier modifier :
              {Qt::NoModifier, Qt::NoModifier, Qt::NoModifier, Qt::ShiftModifier, Qt::ShiftModifier}) {
             QWidget* focused = QApplication::focusWidget();
             QVERIFY(focused == &box || box.isAncestorOf(focused));
             QTest::keyClick(focused, modifier == Qt::ShiftModifier ? Qt::Key_Backtab : Qt::Key_Tab, modifier);
         }
-        QVERIFY(!below->hasFocus());
+        QVERIFY(!erase->hasFocus());
+        if (buttons)
+            QTest::mouseClick(box.cancelButton(), Qt::LeftButton);
+        QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(box.isVisible());
+        QCOMPARE(ownerClicks, 0);
+        owner.resize(500, 400);
+        QCOMPARE(box.geometry(), owner.rect());
+        if (buttons) {
+            QTest::mouseClick(box.okButton(), Qt::LeftButton);
+            QCOMPARE(oks, 1);
+            QVERIFY(!box.isVisible());
+        }
     }
 
     void exceptionLogging() {

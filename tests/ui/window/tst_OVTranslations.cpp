@@ -1,100 +1,26 @@
-// The string table: every text the device views make is in it under the context it is looked up
-// with, and the table of the user's language is found in the resources and installed.
+// The string table: every text the device views choose at run time (session statuses, battery and
+// row texts) is in it under the context it is looked up with, and the table of the user's language is
+// found in the resources and installed. The texts written in tr() are lupdate's; the pseudo runs of
+// the views fail on any looked up that the table lacks.
 #include "OVBatteryGauge.h"
-#include "OVMaintenanceFlow.h"
 #include "OVOrvaneCellModel.h"
 #include "OVSession.h"
 #include "OVSessionRowAppearance.h"
 #include "OVTranslations.h"
 #include "OVUser.h"
+#include "PseudoLocale.h"
 
-#include <QFile>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTest>
-#include <QTranslator>
-#include <QXmlStreamReader>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-using Entry = std::pair<QString, QString>; // context, source text
-
-/** Translates nothing and notes every text it is asked for. */
-class RecordingTranslator : public QTranslator {
-public:
-    mutable QSet<Entry> asked;
-    bool isEmpty() const override { return false; }
-    QString translate(const char* context, const char* source, const char*, int) const override {
-        asked.insert({QString::fromUtf8(context), QString::fromUtf8(source)});
-        return QString();
-    }
-};
-
-QSet<Entry> tableEntries() {
-    QFile file(QStringLiteral(OV_SOURCE_DIR "/resources/translations/ovservices_en.ts"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QSet<Entry> entries;
-    QXmlStreamReader xml(&file);
-    QString context;
-    while (xml.readNextStartElement() || !xml.atEnd()) {
-        if (!xml.isStartElement())
-            continue;
-        if (xml.name() == "name"_L1)
-            context = xml.readElementText();
-        else if (xml.name() == "source"_L1)
-            entries.insert({context, xml.readElementText()});
-    }
-    return entries;
-}
-
-/** Runs the maintenance flows through their messages, the device answering as told. */
-void runMaintenanceFlows(bool deviceSucceeds) {
-    OVMaintenanceFlow::Actions actions;
-    const auto start = [deviceSucceeds](OVError*) { return deviceSucceeds; };
-    actions.updateDevice = actions.recoverDevice = actions.resetDevice = actions.eraseDevice = start;
-    actions.enable = actions.disable = actions.hideMessage = actions.reloadDefaultUser = [] {};
-    actions.showMessage = [](const OVMaintenanceMessage&) {};
-    actions.showAlert = [](const QString&, const QString&) {};
-    actions.later = [](int, const std::function<void()>&) {};
-    for (const QString& packaged : {u"1.0.4"_s, u"1.2.0"_s}) {
-        OVMaintenanceFlow flow(actions, packaged, QString());
-        flow.setOSVersion(10, 12);
-        const OVMaintenanceFlow::Device device{u"OV1"_s, true, false, true, true, u"1.1.0"_s};
-        flow.askForFirmwareUpdate(device);
-        flow.onCancelClick();
-        flow.onUpdateClick(device);
-        flow.onUpdateClick({u"OV1"_s, true, false, true, true, u"1.0.9"_s}); // locked
-        flow.onUpdateClick({u"OV1"_s, true, false, false, false, u"1.2.0"_s});
-        flow.onOkClick();
-        flow.onUpdateClick({u"OV1"_s, true, false, true, false, u"1.1.0"_s});
-        flow.onOkClick();
-        flow.onUpdateDeviceCompleted(deviceSucceeds);
-        flow.onRecoverDeviceCompleted(deviceSucceeds);
-        flow.deviceIsBack();
-        flow.onOkClick();
-        flow.onRestoreClick();
-        flow.onOkClick();
-        flow.onResetDeviceCompleted(deviceSucceeds);
-        flow.deviceIsBack();
-        flow.onOkClick();
-        flow.onEraseClick();
-        flow.onOkClick();
-        flow.onEraseDeviceCompleted(deviceSucceeds);
-    }
-}
-
-} // namespace
 
 class tst_OVTranslations : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void everyTextOfTheDeviceViewsIsInTheTable() {
-        const QSet<Entry> table = tableEntries();
-        QVERIFY(!table.isEmpty());
+        QVERIFY(!englishTable().isEmpty());
         RecordingTranslator recorder;
         QCoreApplication::installTranslator(&recorder);
         for (const bool corrupted : {false, true}) {
@@ -112,16 +38,9 @@ private Q_SLOTS:
         }
         OVOrvaneCellModel::userText(std::nullopt);
         OVOrvaneCellModel::recoveryText(0.5);
-        runMaintenanceFlows(true);
-        runMaintenanceFlows(false);
         QCoreApplication::removeTranslator(&recorder);
-        QVERIFY(recorder.asked.size() > 30);
-        QStringList missing;
-        for (const auto& [context, source] : std::as_const(recorder.asked)) {
-            if (!table.contains({context, source}))
-                missing << context + u": "_s + source;
-        }
-        missing.sort();
+        QVERIFY(recorder.asked().size() > 15);
+        const QStringList missing = recorder.missingFromTable();
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u'\n')));
     }
 
@@ -137,7 +56,7 @@ private Q_SLOTS:
             return parts;
         };
         QStringList wrong;
-        for (const auto& [context, source] : tableEntries()) {
+        for (const auto& [context, source] : englishTable()) {
             const QString text =
                 QCoreApplication::translate(context.toUtf8().constData(), source.toUtf8().constData(),
                                             nullptr, source.contains(u"%n"_s) ? 2 : -1);
