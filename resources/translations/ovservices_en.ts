@@ -471,6 +471,197 @@
     </message>
 </context>
 <context>
+    <name>OVHTTPStatus</name>
+    <message>
+        <source>Continue</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Switching Protocols</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Created</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Accepted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Non-Authoritative Information</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No Content</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reset Content</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Partial Content</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Multiple Choices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Moved Permanently</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Found</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>See Other</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not Modified</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Temporary Redirect</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Permanent Redirect</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Bad Request</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unauthorized</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Payment Required</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Forbidden</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not Found</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Method Not Allowed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not Acceptable</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Proxy Authentication Required</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Request Timeout</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Conflict</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Gone</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Length Required</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Precondition Failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Content Too Large</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>URI Too Long</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unsupported Media Type</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Range Not Satisfiable</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Expectation Failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unprocessable Content</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Too Many Requests</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Internal Server Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not Implemented</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Bad Gateway</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Service Unavailable</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Gateway Timeout</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>HTTP Version Not Supported</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Server Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Informational</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Redirection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Client Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>OVLogArchiveContents</name>
     <message>
         <source>The log archive %1 cannot be read.</source>
@@ -975,6 +1166,21 @@
     </message>
 </context>
 <context>
+    <name>OVSessionPageStorer</name>
+    <message>
+        <source>An unexpected exception occurred during session PAGE storing. Please try again by re-inserting the device in the USB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sending command to device to fetch a page of data failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CRC invalid.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>OVSessionRowAppearance</name>
     <message>
         <source>Status N/A</source>
@@ -1052,6 +1258,29 @@
     </message>
     <message>
         <source>Sync error</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>OVSessionSyncher</name>
+    <message>
+        <source>Session doesn&apos;t have all the data to sync</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error while copying session data file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The server does not hold every byte of the session (%1 of %2 bytes)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>An unexpected exception occurred during session SYNCHER. Please try again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed Syncing. Please try again. Error details: %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

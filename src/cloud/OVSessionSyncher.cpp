@@ -27,10 +27,6 @@ namespace {
 
 constexpr int kSyncherErrorCode = 1;
 
-QString localized(const char* text) {
-    return QCoreApplication::translate("OVSessionSyncher", text);
-}
-
 // The web API answers a chunk it stored with 200 and nothing else: a redirect or any other status
 // means the bytes are not on the server.
 constexpr qint64 kChunkStoredStatus = 200;
@@ -335,8 +331,9 @@ bool OVSessionSyncher::rebuildDataFile(const QString& dataFilePath) {
     const auto s = session();
     OVError error;
     if (!ensureRepo()->doesSessionHaveAllData(*s, &error)) {
-        onCompleteOperation(createError(localized("Session doesn't have all the data to sync"),
-                                        kSyncherErrorCode, kErrorDomain));
+        onCompleteOperation(createError(
+            QCoreApplication::translate("OVSessionSyncher", "Session doesn't have all the data to sync"),
+            kSyncherErrorCode, kErrorDomain));
         return false;
     }
     const QString directory = QFileInfo(dataFilePath).absolutePath();
@@ -361,8 +358,9 @@ bool OVSessionSyncher::rebuildDataFile(const QString& dataFilePath) {
     scratch.close();
     QFile::remove(dataFilePath);
     if (!QFile::rename(scratchPath, dataFilePath)) {
-        onCompleteOperation(
-            createError(localized("Error while copying session data file"), kSyncherErrorCode, kErrorDomain));
+        onCompleteOperation(createError(
+            QCoreApplication::translate("OVSessionSyncher", "Error while copying session data file"),
+            kSyncherErrorCode, kErrorDomain));
         return false;
     }
     m_sessionDataFileSize.store(static_cast<quint64>(QFileInfo(dataFilePath).size()));
@@ -569,9 +567,11 @@ std::optional<OVError> OVSessionSyncher::serverHoldsEveryByte(const QByteArray& 
     const QString heldText = held.size ? QString::number(*held.size) : QStringLiteral("?");
     OVLog("(%@)-Upload incomplete on the server. Session: %@. Bytes held: %@ of %@", serial(), session(),
           heldText, QString::number(expected));
-    return createError(localized("The server does not hold every byte of the session (%1 of %2 bytes)")
-                           .arg(heldText, QString::number(expected)),
-                       kSyncherErrorCode, kErrorDomain);
+    return createError(
+        QCoreApplication::translate("OVSessionSyncher",
+                                    "The server does not hold every byte of the session (%1 of %2 bytes)")
+            .arg(heldText, QString::number(expected)),
+        kSyncherErrorCode, kErrorDomain);
 }
 
 void OVSessionSyncher::connectionDidFailWithError(OVURLConnection* connection, const OVError& error) {
@@ -623,8 +623,10 @@ OVError OVSessionSyncher::createError(const QString& description, int errorCode,
 }
 
 OVError OVSessionSyncher::unexpectedExceptionError() const {
-    return createError(localized("An unexpected exception occurred during session SYNCHER. Please try again"),
-                       kSyncherErrorCode, kErrorDomain);
+    return createError(
+        QCoreApplication::translate(
+            "OVSessionSyncher", "An unexpected exception occurred during session SYNCHER. Please try again"),
+        kSyncherErrorCode, kErrorDomain);
 }
 
 void OVSessionSyncher::logException(const char* step) {
@@ -670,7 +672,8 @@ void OVSessionSyncher::notiySyncFailed(const OVError& error) {
     const auto s = session();
     s->setSyncStatus(OVSessionSyncStatusSyncFailed);
     s->setSyncErrorInformation(
-        localized("Failed Syncing. Please try again. Error details: %1").arg(error.description()));
+        QCoreApplication::translate("OVSessionSyncher", "Failed Syncing. Please try again. Error details: %1")
+            .arg(error.description()));
     s->setSyncErrorCode(error.code());
     s->setSyncErrorDomain(error.domain());
     postStatusChanged();

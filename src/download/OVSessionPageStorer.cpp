@@ -27,10 +27,6 @@ constexpr std::chrono::milliseconds kNewerMacOSPagePause(5);
 // The CRC result before any page was fed: an empty or missing data file fails.
 constexpr int kNoDataCrcResult = -10;
 
-QString localized(const char* text) {
-    return QCoreApplication::translate("OVSessionPageStorer", text);
-}
-
 // Whole-number percentage of done out of total, computed in single precision as the progress
 // display always has been; clamped so that an odd count can never overflow the conversion.
 int percentageOf(quint64 done, quint64 total) {
@@ -88,10 +84,11 @@ quint64 OVSessionPageStorer::sessionPageTotal() const {
 }
 
 OVError OVSessionPageStorer::unexpectedExceptionError() const {
-    return OVError(
-        kErrorDomain, UnexpectedException,
-        localized("An unexpected exception occurred during session PAGE storing. Please try again by "
-                  "re-inserting the device in the USB"));
+    return OVError(kErrorDomain, UnexpectedException,
+                   QCoreApplication::translate(
+                       "OVSessionPageStorer",
+                       "An unexpected exception occurred during session PAGE storing. Please try again by "
+                       "re-inserting the device in the USB"));
 }
 
 void OVSessionPageStorer::start() {
@@ -186,8 +183,10 @@ void OVSessionPageStorer::fetchPage(quint64 pageNumber) {
     if (!command) {
         // Without its factory the pass cannot go on; it ends as a failed read would.
         OVLog("(%@)-onCommandExecuted failed fetching page %ld", serial(), pageNumber);
-        complete(OVError(kDeviceCommandErrorDomain, kFetchPageFailed,
-                         localized("Sending command to device to fetch a page of data failed")));
+        complete(
+            OVError(kDeviceCommandErrorDomain, kFetchPageFailed,
+                    QCoreApplication::translate("OVSessionPageStorer",
+                                                "Sending command to device to fetch a page of data failed")));
         return;
     }
     command->setDevice(m_device);
@@ -246,8 +245,10 @@ void OVSessionPageStorer::onCommandExecuted(const std::shared_ptr<OVCommand>& co
         }
         if (status == OVCommandStatusFailed) {
             OVLog("(%@)-onCommandExecuted failed fetching page %ld", serial(), pageNumber);
-            complete(OVError(kDeviceCommandErrorDomain, kFetchPageFailed,
-                             localized("Sending command to device to fetch a page of data failed")));
+            complete(OVError(
+                kDeviceCommandErrorDomain, kFetchPageFailed,
+                QCoreApplication::translate("OVSessionPageStorer",
+                                            "Sending command to device to fetch a page of data failed")));
             return;
         }
         const QByteArray bytes = std::any_cast<QByteArray>(result);
@@ -431,7 +432,8 @@ void OVSessionPageStorer::retry() {
         main();
         return;
     }
-    fail(OVError(kErrorDomain, CrcInvalid, localized("CRC invalid.")));
+    fail(OVError(kErrorDomain, CrcInvalid,
+                 QCoreApplication::translate("OVSessionPageStorer", "CRC invalid.")));
 }
 
 bool OVSessionPageStorer::isVerifiedByCrc(const OVSession& session) {
