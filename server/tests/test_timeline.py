@@ -15,24 +15,6 @@ def session_bytes(size, seed=7):
     return bytes((i * 31 + seed + (i >> 9)) % 251 for i in range(size))
 
 
-def test_out_of_order_and_repeated_chunks_end_complete_with_identical_bytes(coach, unique_serial):
-    data = session_bytes(5 * CHUNK + 1234)
-    record = coach.create_record(101, unique_serial, 256 * 500)
-    parts = [(offset, data[offset:offset + CHUNK]) for offset in range(0, len(data), CHUNK)]
-    for index in [3, 0, 5, 3, 1, 0, 4]:  # chunk 2 is still missing after these
-        offset, piece = parts[index]
-        answer = coach.upload_chunk(record["id"], piece, offset, len(data))
-        assert answer.status == 200 and answer.json()["status"] == "incomplete", answer
-    assert coach.held(record["id"]) == ("incomplete", len(data) - CHUNK)
-
-    final = coach.upload_chunk(record["id"], parts[2][1], parts[2][0], len(data)).json()
-    assert final["status"] == "complete" and final["size"] == len(data)
-    # A chunk sent again after completion changes nothing.
-    assert coach.upload_chunk(record["id"], parts[0][1], 0, len(data)).json()["status"] == "complete"
-    assert coach.get(f"sync/timeline/{record['id']}/").body == data
-    assert coach.held(record["id"]) == ("complete", len(data))
-
-
 @pytest.mark.parametrize("sent, ranges", [
     ([0], [[0, CHUNK - 1]]),
     ([0, 1], [[0, 2 * CHUNK - 1]]),                      # adjacent chunks are one range

@@ -91,6 +91,13 @@ class Cloud:
     def timeline(self, record):
         return self.client().get(f"sync/timeline/{record['id']}/").body
 
+    def set_password(self, username, password):
+        env = dict(os.environ, OVCLOUD_STATE_DIR=str(self.state_dir), DJANGO_SETTINGS_MODULE="ovcloud.settings")
+        script = (f"from django.contrib.auth.models import User; u = User.objects.get(username={username!r}); "
+                  f"u.set_password({password!r}); u.save()")
+        subprocess.run(["/usr/bin/python3", "manage.py", "shell", "-c", script], cwd=ROOT / "server", env=env,
+                       check=True, capture_output=True, timeout=120)
+
     def stop(self):
         stop(self.process, signal.SIGINT)
         self.log.close()
@@ -123,6 +130,11 @@ class DevSim:
 
     def plug(self, *args):
         return self.run("plug", *args).stdout.decode().strip()
+
+    def plug_sessions(self, serial, pages, users="101", *more):
+        """A device holding one session per page count in pages, recorded for users (a comma-separated list)."""
+        return self.plug("--serial", serial, "--sessions", str(len(pages)), "--pages", ",".join(map(str, pages)),
+                         "--user", users, *more)
 
     def sessions(self, serial):
         return json.loads(self.run("sessions", serial, "--json").stdout)
@@ -186,6 +198,18 @@ class Service:
     def device(self, serial, status=None):
         """What the status reports of one device (of `status` when given), or None."""
         return next((d for d in (status or self.status())["devices"] if d["serial"] == serial), None)
+
+    def synced(self, serial, count=1):
+        """Whether the status lists count sessions of serial, every one synced."""
+        device = self.device(serial)
+        return device and len(device["sessions"]) == count and all(s["syncStatus"] == 4 for s in device["sessions"])
+
+    def wait(self, predicate, timeout, what, interval=0.5):
+        """wait_until, telling the end of the service's log when it times out."""
+        try:
+            return wait_until(predicate, timeout, interval, what)
+        except AssertionError as late:
+            raise AssertionError(f"{late}:\n{self.output()[-3000:]}") from None
 
     def output(self):
         path = self.home / "service.log"

@@ -9,8 +9,7 @@ import textwrap
 
 import pytest
 
-from processes import DEMO, free_port, stop, wait_until, built, cloud, devsim, service  # noqa: F401
-from test_pipeline import set_password
+from processes import DEMO, free_port, stop, built, cloud, devsim, service  # noqa: F401
 
 # Owns the names a tray host and logind own, on a private bus standing in for the session and system bus.
 NAME_OWNER = textwrap.dedent("""
@@ -72,15 +71,12 @@ def store_is_a_file(service, tmp):
     ("Sleep inhibitor", lambda s, tmp: s.env.update(DBUS_SYSTEM_BUS_ADDRESS=f"unix:path={tmp}/no-bus")),
 ])
 def test_a_check_fails_with_a_fix_for_its_cause(healthy, tmp_path, cloud, check, cause):
-    if cause:
-        cause(healthy, tmp_path)
-    else:
-        set_password(cloud, DEMO["username"], "changed-elsewhere")
+    cause(healthy, tmp_path) if cause else cloud.set_password(DEMO["username"], "changed-elsewhere")
     try:
         code, checks, report = doctor(healthy)
     finally:
         if not cause:
-            set_password(cloud, DEMO["username"], DEMO["password"])
+            cloud.set_password(DEMO["username"], DEMO["password"])
     assert (code, report["ok"], checks[check]["status"]) == (1, False, "fail"), checks[check]
     assert checks[check]["fix"] and (cause or "refuses the password" in checks[check]["detail"])
 

@@ -11,8 +11,7 @@ import subprocess
 
 import pytest
 
-from processes import OVSERVICES, wait_until, built, cloud, devsim, service  # noqa: F401
-from test_pipeline import all_synced, signed_in
+from processes import OVSERVICES, built, cloud, devsim, service  # noqa: F401
 
 SERIAL = "OVR0000000000311"
 PAGES = [40, 300]
@@ -40,11 +39,9 @@ def read_bag(bag):
 
 
 def test_export_reads_back_without_ovservices_and_damage_is_found(service, devsim, tmp_path):
-    signed_in(service)
-    devsim.plug("--serial", SERIAL, "--sessions", str(len(PAGES)), "--pages", ",".join(map(str, PAGES)),
-                "--user", "101,102")
-    wait_until(lambda: all_synced(service, SERIAL, len(PAGES)), 300, interval=0.5,
-               what=f"the sessions synced:\n{service.output()[-3000:]}")
+    service.start().sign_in()
+    devsim.plug_sessions(SERIAL, PAGES, "101,102")
+    service.wait(lambda: service.synced(SERIAL, len(PAGES)), 300, "the sessions synced")
 
     before = {p: p.read_bytes() for p in service.store.rglob("*") if p.is_file()}
     out = tmp_path / "export"

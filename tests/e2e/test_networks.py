@@ -1,22 +1,12 @@
-"""The networks users have, end to end: a slow uplink, connections reset or closed without an answer, and a
-proxy. Real ovcloud, emulator and `ovservices --headless`, with a relay from netproxy.py in between."""
+"""The networks users have, end to end: a slow uplink, connections closed without an answer, a proxy, and a
+slow device link. Real ovcloud, emulator and `ovservices --headless`, with a relay from netproxy.py in between."""
 
 import time
 
 from netproxy import ForwardProxy, Relay
 from processes import Cloud, wait_until, built, cloud, devsim, service  # noqa: F401
-from test_pipeline import all_synced, signed_in
 
 CHUNK = 5 * 1024 * 1024
-
-
-def records_of(cloud, serial):
-    return cloud.records(serial)
-
-
-def through(service, relay):
-    service.use_cloud(relay)
-    return service
 
 
 def test_a_slow_uplink_uploads_once_without_a_stall(service, devsim, cloud):
@@ -24,49 +14,27 @@ def test_a_slow_uplink_uploads_once_without_a_stall(service, devsim, cloud):
     serial, pages = "OVR0000000000411", 10300
     relay = Relay(("127.0.0.1", cloud.port), uplink=200_000)
     try:
-        through(service, relay).env.update(OV_STALL_SECONDS="10")
-        signed_in(service)
-        devsim.plug("--serial", serial, "--sessions", "1", "--pages", str(pages), "--user", "101")
+        service.use_cloud(relay)
+        service.env.update(OV_STALL_SECONDS="10")
+        service.start().sign_in()
+        devsim.plug_sessions(serial, [pages])
         seen = set()
 
         def first_chunk_done():
             progress = (service.device(serial) or {}).get("progress") or {}
             if progress.get("step") == "uploading" and 0 < progress["bytesDone"] < CHUNK:
                 seen.add(progress["bytesDone"])
-            return progress.get("step") == "uploading" and progress["bytesDone"] >= CHUNK or \
-                all_synced(service, serial, 1)
+            return progress.get("step") == "uploading" and progress["bytesDone"] >= CHUNK or service.synced(serial)
 
-        wait_until(first_chunk_done, 120, interval=0.5, what=f"the first chunk sent:\n{service.output()[-3000:]}")
-        wait_until(lambda: all_synced(service, serial, 1), 120, interval=1,
-                   what=f"the session synced:\n{service.output()[-3000:]}")
+        service.wait(first_chunk_done, 120, "the first chunk sent")
+        service.wait(lambda: service.synced(serial), 120, "the session synced", interval=1)
     finally:
         relay.close()
     assert len(seen) >= 4, f"bytesDone inside the first chunk: {sorted(seen)}"
-    records = records_of(cloud, serial)
+    records = cloud.records(serial)
     assert len(records) == 1 and cloud.timeline(records[0]) == devsim.dump(serial, 0)
     assert "-Stalled:" not in service.output()
     assert service.output().count("-START SYNC FOR SESSION") == 1
-
-
-def test_connections_reset_mid_chunk_end_with_one_identical_record(service, devsim, cloud):
-    serial, pages = "OVR0000000000412", 24000  # three chunks
-    relay = Relay(("127.0.0.1", cloud.port), reset_chance=0.2, seed=1)
-    try:
-        signed_in(through(service, relay))
-        devsim.plug("--serial", serial, "--sessions", "1", "--pages", str(pages), "--user", "101")
-
-        def synced_or_retried():
-            device = service.device(serial) or {"sessions": []}
-            if any(s["syncStatus"] == 5 for s in device["sessions"]):
-                service.command("sync", serial)  # what a user does after "Failed Syncing"
-            return all_synced(service, serial, 1)
-
-        wait_until(synced_or_retried, 240, interval=1, what=f"the session synced:\n{service.output()[-3000:]}")
-    finally:
-        relay.close()
-    records = records_of(cloud, serial)
-    assert len(records) == 1 and cloud.timeline(records[0]) == devsim.dump(serial, 0)
-    assert relay.resets > 0
 
 
 def test_connections_closed_unanswered_never_sign_out(service, devsim, cloud):
@@ -76,24 +44,25 @@ def test_connections_closed_unanswered_never_sign_out(service, devsim, cloud):
                   close_unanswered=lambda head: any(p in head.split(b"\r\n")[0] for p in refused["paths"]))
     try:
         # A session stored earlier: the first refresh at start-up asks for the account's users.
-        signed_in(service)
-        devsim.plug("--serial", serial, "--sessions", "1", "--pages", "20", "--user", "101")
-        wait_until(lambda: all_synced(service, serial, 1), 120, what="the first session synced")
+        service.start().sign_in()
+        devsim.plug_sessions(serial, [20])
+        service.wait(lambda: service.synced(serial), 120, "the first session synced")
         service.stop()
         devsim.run("unplug", serial)
-        through(service, relay).start()
+        service.use_cloud(relay)
+        service.start()
         wait_until(lambda: relay.closed_unanswered >= 2, 60, what="the refresh's requests closed")
         time.sleep(2)  # a sign-out would follow the failed refresh at once
         assert service.status()["user"] is not None, service.output()[-3000:]
         # And an upload whose every request is closed unanswered.
-        devsim.plug("--serial", "OVR0000000000414", "--sessions", "1", "--pages", "20", "--user", "101")
-        wait_until(lambda: any(s["syncStatus"] in (0, 5) for s in
-                               (service.device("OVR0000000000414") or {"sessions": []})["sessions"]), 120,
-                   what=f"the upload failed:\n{service.output()[-3000:]}")
+        devsim.plug_sessions("OVR0000000000414", [20])
+        service.wait(lambda: any(s["syncStatus"] in (0, 5) for s in
+                                 (service.device("OVR0000000000414") or {"sessions": []})["sessions"]), 120,
+                     "the upload failed")
         assert service.status()["user"] is not None, service.output()[-3000:]
         refused["paths"] = ()
         service.command("sync")
-        wait_until(lambda: all_synced(service, "OVR0000000000414", 1), 120, what="the upload after the drops")
+        service.wait(lambda: service.synced("OVR0000000000414"), 120, "the upload after the drops")
         assert service.status()["user"] is not None
     finally:
         relay.close()
@@ -107,9 +76,9 @@ def test_every_request_goes_through_the_system_proxy(service, devsim, tmp_path):
         named = f"http://ovcloud.test:{cloud.port}/"
         service.env.update(http_proxy=proxy.url, https_proxy=proxy.url, OV_SERVER_URL=named + "api/",
                            OV_NETWORK_TIME_URL=named, OV_ACCOUNT_SITE_URL=named.rstrip("/"))
-        signed_in(service)
-        serial = devsim.plug("--serial", "OVR0000000000415", "--sessions", "1", "--pages", "40", "--user", "101")
-        wait_until(lambda: all_synced(service, serial, 1), 120, what=f"synced:\n{service.output()[-3000:]}")
+        service.start().sign_in()
+        serial = devsim.plug_sessions("OVR0000000000415", [40])
+        service.wait(lambda: service.synced(serial), 120, "synced")
         doctor = service.command("doctor", "--json", timeout=120).stdout.decode()
     finally:
         proxy.close()
@@ -123,9 +92,9 @@ def test_every_request_goes_through_the_system_proxy(service, devsim, tmp_path):
 def test_a_slow_device_link_shows_each_page_and_is_never_stalled(service, devsim, cloud):
     serial = "OVR0000000000416"
     service.env.update(OV_STALL_SECONDS="2")
-    signed_in(service)
+    service.start().sign_in()
     devsim.run("link", "--bandwidth", "3000")  # about six pages a second
-    devsim.plug("--serial", serial, "--sessions", "1", "--pages", "60", "--user", "101")
+    devsim.plug_sessions(serial, [60])
     seen = set()
 
     def downloaded():
@@ -133,8 +102,8 @@ def test_a_slow_device_link_shows_each_page_and_is_never_stalled(service, devsim
         progress = device.get("progress") or {}
         if progress.get("step") == "downloading":
             seen.add(progress["bytesDone"])
-        return all_synced(service, serial, 1)
+        return service.synced(serial)
 
-    wait_until(downloaded, 120, interval=0.3, what=f"the session synced:\n{service.output()[-3000:]}")
+    service.wait(downloaded, 120, "the session synced", interval=0.3)
     assert len(seen) >= 5 and all(done % 512 == 0 for done in seen), sorted(seen)
     assert "-Stalled:" not in service.output()
