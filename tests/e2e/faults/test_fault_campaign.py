@@ -6,7 +6,8 @@ corrupted, left stuck or leaked into a log.
 
 OV_FAULT_CAMPAIGN=soak runs scenarios until at least 1,000 faults were injected (./ov soak [SEED]);
 the default is a short run on a fixed seed. OV_FAULT_SEED sets the seed, OV_FAULT_SCENARIOS=N stops after N
-scenarios (to replay one found by a soak). Both print a table."""
+scenarios (to replay one found by a soak). Both print a table; the logs of a scenario with a problem are kept in
+OV_FAULT_LOGS (default: ov-faults-SEED in the temporary folder)."""
 
 import base64
 import collections
@@ -32,6 +33,7 @@ SOAK = os.environ.get("OV_FAULT_CAMPAIGN") == "soak"
 SEED = int(os.environ.get("OV_FAULT_SEED") or 1206)
 SOAK_FAULTS = 1000
 SCENARIOS = int(os.environ.get("OV_FAULT_SCENARIOS") or 0)  # stop after this many scenarios (0: no limit)
+KEPT_LOGS = Path(os.environ.get("OV_FAULT_LOGS") or Path(tempfile.gettempdir()) / f"ov-faults-{SEED}")
 VISIBLE_USERS = [101, 102, 103]
 HIDDEN_USER = 106  # not one of the coach's athletes
 PAGE_COUNTS = [2, 9, 64, 300, 10300]  # 10,300 pages need two 5 MiB upload chunks
@@ -217,10 +219,14 @@ class Scenario:
         self.host.release()
         self.network.release()
         if any(p.startswith(self.serial) for p in self.campaign.problems):
-            kept = self.campaign.state_dir / self.serial  # the logs that show what went wrong
-            kept.mkdir()
-            for log in (self.service.home / "service.log", Path(self.base) / "ovdevsim.log"):
-                shutil.copy(log, kept)
+            # The logs that show what went wrong, outside pytest's temporary folders (it keeps the last three
+            # runs' only, and a soak takes an hour); the web API's log as it stood at the scenario's end.
+            kept = KEPT_LOGS / self.serial
+            kept.mkdir(parents=True, exist_ok=True)
+            for log in (self.service.home / "service.log", Path(self.base) / "ovdevsim.log",
+                        self.campaign.state_dir / "ovcloud.log"):
+                if log.exists():
+                    shutil.copy(log, kept)
         shutil.rmtree(self.base, ignore_errors=True)
 
     def inject(self, kind):
@@ -773,6 +779,7 @@ def print_table(campaign, scenarios, seconds):
              ("recoveries by replug and sync", totals["nudges"]),
              ("stalls on a lost answer, ended by replug", totals["stalls on a lost answer, ended by replug"])]
     rows += [(k, v) for k, v in sorted(campaign.totals.items()) if k.startswith("skipped")]
+    rows += [("logs of scenarios with a problem", KEPT_LOGS)] if campaign.problems else []
     print("\n" + "\n".join(f"{name:<42} {value:>12}" for name, value in rows))
     print("\n".join(campaign.problems))
 
