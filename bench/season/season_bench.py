@@ -43,7 +43,7 @@ sys.path.insert(0, str(REPO / "bench" / "team"))
 import pipeline_bench  # noqa: E402  (its helpers read pipeline_bench.DEVSIM, OVSERVICES and SERIAL)
 from pipeline_bench import (LINK_BYTES_PER_S, LINK_LATENCY_S, PAGE_EXCHANGE_BYTES, bare_read,  # noqa: E402
                             devsim, post_chunks, service_env, signed_in_service, start_daemon, status_of)
-from team_bench import cpu_seconds, load_average, verify  # noqa: E402
+from team_bench import cpu_seconds, load_average, report_byte_check, verify  # noqa: E402
 from upload_bench import DEMO, MIB, Server, memory_kib  # noqa: E402
 
 SERIAL = pipeline_bench.SERIAL
@@ -252,11 +252,7 @@ def main():
     loads = run["loads"]
     print(f"  load (1 min) during the pipeline: mean {statistics.mean(loads):.1f}, "
           f"from {min(loads):.1f} to {max(loads):.1f}; {run['load_before']} before, {run['load_after']} after")
-    print(f"  bytes: {len(sessions)} sessions checked on the server, "
-          f"{'all identical, one record each' if not faults else f'{len(faults)} faults'}")
-    for fault in faults:
-        print(f"    {fault}")
-    return 1 if faults else 0
+    return report_byte_check(len(sessions), faults)
 
 
 if __name__ == "__main__":

@@ -25,7 +25,6 @@ import os
 import shutil
 import socket
 import struct
-import subprocess
 import sys
 import tempfile
 import time
@@ -136,6 +135,15 @@ def verify(server, sock, serials):
     return faults
 
 
+def report_byte_check(sessions, faults):
+    """The end of a report: what the server held, each fault found, and the exit status."""
+    print(f"  bytes: {sessions} sessions checked on the server, "
+          f"{'all identical, one record each' if not faults else f'{len(faults)} faults'}")
+    for fault in faults:
+        print(f"    {fault}")
+    return 1 if faults else 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("build")
@@ -188,11 +196,7 @@ def main():
               f"daemon CPU {run['daemon_cpu'] / devices:5.2f} s a device  "
               f"load {run['load_before']} -> {run['load_after']}")
     print(f"  ratio team / one  {ratio:.3f}   (goal: at most {GOAL})")
-    print(f"  bytes: {len(one + team) * len(pages)} sessions checked, "
-          f"{'all identical, one record each' if not faults else f'{len(faults)} faults'}")
-    for fault in faults:
-        print(f"    {fault}")
-    return 1 if faults else 0
+    return report_byte_check(len(one + team) * len(pages), faults)
 
 
 if __name__ == "__main__":
