@@ -1,6 +1,7 @@
 #include "OVOrvaneCell.h"
 
 #include "OVDeviceViewPalette.h"
+#include "OVElidingLabel.h"
 #include "OVStyleManager.h"
 #include "OVView.h"
 
@@ -10,8 +11,8 @@
 
 namespace {
 
-QLabel* field(QWidget* parent, const QString& accessibleName, const QColor& color) {
-    auto* label = new QLabel(parent);
+QLabel* field(QWidget* parent, const QString& accessibleName, const QColor& color, QLabel* label = nullptr) {
+    label = label ? label : new QLabel(parent);
     label->setAccessibleName(accessibleName);
     OVOrvaneCell::setTextColor(label, color);
     return label;
@@ -26,17 +27,17 @@ OVOrvaneCell::OVOrvaneCell(QWidget* parent)
     QFont bold = device->font();
     bold.setBold(true);
     device->setFont(bold);
-    user = field(this, tr("Default user"), detail);
-    battery = field(this, tr("Battery"), detail);
+    user = field(this, tr("Default user"), detail, new OVElidingLabel(this));
+    battery = field(this, tr("Battery"), detail, new OVElidingLabel(this));
     batteryIcon = field(this, tr("Battery state"), detail);
-    isConnected = field(this, tr("Connection"), detail);
+    isConnected = field(this, tr("Connection"), detail, new OVElidingLabel(this));
     identify = new QPushButton(tr("IDENTIFY"), this);
     identify->setAccessibleName(tr("Identify"));
     syncStatus = new OVView(this);
     syncStatus->setFixedSize(26, 26);
     syncImage = new QLabel(syncStatus);
     syncImage->setGeometry(3, 3, 20, 20);
-    syncInfoText = field(this, tr("Sync state"), detail);
+    syncInfoText = field(this, tr("Sync state"), detail, new OVElidingLabel(this));
     syncInfoCount = field(this, tr("Synced sessions"), detail);
     syncErrorImage = field(this, tr("Sync error"), detail);
     syncErrorImage->setPixmap(OVDeviceViewPalette::image(QStringLiteral("sync_error"), 18));

@@ -251,7 +251,9 @@ void OVOrvaneListViewController::reloadTable() {
         const QString serial = device->serial();
         connect(cell->identify, &QPushButton::clicked, this, [this, serial] { onPingClick(rowOf(serial)); });
         auto* item = new QListWidgetItem(table);
-        item->setSizeHint(cell->sizeHint());
+        // As wide as the cell's least: the list gives each row the viewport's width, and a row whose texts
+        // are longer than a narrow window elides them rather than push Identify out of sight.
+        item->setSizeHint(QSize(cell->minimumSizeHint().width(), cell->sizeHint().height()));
         item->setData(Qt::AccessibleTextRole, serial);
         table->setItemWidget(item, cell);
     }

@@ -1,6 +1,7 @@
 #include "OVSessionSyncInfo.h"
 
 #include "OVDeviceViewPalette.h"
+#include "OVElidingLabel.h"
 #include "OVOrvaneCell.h"
 #include "OVSession.h"
 #include "OVSessionRowAppearance.h"
@@ -12,9 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
-#include <QPainter>
 #include <QProgressBar>
-#include <QStyle>
 
 namespace {
 
@@ -23,25 +22,6 @@ namespace {
  * longer language takes more lines (the row grows), so that the user name keeps its room.
  */
 constexpr int kBadgeWidth = 140;
-
-/**
- * A label that ends a text too long for it with "…" and shows the whole text as its tool tip: a user
- * name may be longer than any column.
- */
-class ElidingLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        const QRect room = contentsRect();
-        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
-        setToolTip(shown == text() ? QString() : text());
-        QPainter painter(this);
-        style()->drawItemText(&painter, room, QStyle::visualAlignment(layoutDirection(), alignment()),
-                              palette(), isEnabled(), shown, foregroundRole());
-    }
-};
 
 QLabel* textField(QWidget* parent, const QColor& color, const QString& accessibleName,
                   QLabel* label = nullptr) {
@@ -73,8 +53,8 @@ OVSessionSyncInfo::OVSessionSyncInfo(QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(8, 4, 8, 4);
     row->setSpacing(8);
-    username =
-        textField(this, OVStyleManager::getOrvane_SessionUsernameColor(), tr("User"), new ElidingLabel(this));
+    username = textField(this, OVStyleManager::getOrvane_SessionUsernameColor(), tr("User"),
+                         new OVElidingLabel(this));
     start = textField(this, OVStyleManager::getOrvane_SessionDateColor(), tr("Start"));
     duration = textField(this, OVStyleManager::getOrvane_SessionDateColor(), tr("Duration"));
     syncStatusBackground = new OVView(this);

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "OVElidingLabel.h"
 #include "OVTranslations.h"
 #include "UiTestSupport.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -148,6 +150,18 @@ inline bool isPseudoText(const QString& text) {
     return text.contains(QStringLiteral("~]"));
 }
 
+/** Whether widget, inside a scrolled list, lies within the list's width: no row needs a sideways scroll. */
+inline bool withinScrolledWidth(const QWidget* widget) {
+    for (const QWidget* parent = widget->parentWidget(); parent; parent = parent->parentWidget()) {
+        if (const auto* area = qobject_cast<const QAbstractScrollArea*>(parent);
+            area && area->viewport()->isAncestorOf(widget)) {
+            const QRect inViewport(widget->mapTo(area->viewport(), QPoint(0, 0)), widget->size());
+            return inViewport.left() >= 0 && inViewport.right() < area->viewport()->width();
+        }
+    }
+    return true;
+}
+
 /**
  * What is wrong with the translatable texts shown in widget under the pseudo table, one line each
  * ("objectName "text": why"): a text left in English, and a text that does not fit its place. Texts
@@ -203,7 +217,8 @@ inline QStringList pseudoLocaleFaults(QWidget* widget) {
             } else {
                 needed = textSize(metrics, label->text());
             }
-            check(label, label->text(), needed, room.size());
+            // An eliding label ends what does not fit with "…" and shows the whole text as its tool tip.
+            check(label, label->text(), needed, qobject_cast<OVElidingLabel*>(label) ? needed : room.size());
         } else if (auto* button = qobject_cast<QAbstractButton*>(child);
                    button && !button->text().isEmpty()) {
             QStyleOptionButton option;
@@ -224,6 +239,9 @@ inline QStringList pseudoLocaleFaults(QWidget* widget) {
             if (!button->icon().isNull() && qobject_cast<QPushButton*>(button))
                 needed.rwidth() += button->iconSize().width() + 4;
             check(button, button->text(), needed, room.size());
+            if (!withinScrolledWidth(button))
+                faults << QStringLiteral("%1 \"%2\": out of sight (its row is wider than the list)")
+                              .arg(button->objectName(), button->text());
         } else if (auto* group = qobject_cast<QGroupBox*>(child); group && !group->title().isEmpty()) {
             check(group, group->title(), textSize(metrics, group->title()), group->size());
         } else if (auto* combo = qobject_cast<QComboBox*>(child)) {
