@@ -1,10 +1,10 @@
-"""Loopback proxies that stand for the networks users have: a TCP relay that limits the uplink, resets
-connections or closes them unanswered, and a plain HTTP forward proxy that records every request it carries.
+"""Loopback proxies that stand for the networks users have: a TCP relay that limits the uplink, closes
+connections unanswered or answers them with a drip or a flood, and a plain HTTP forward proxy that records
+every request it carries.
 
 A relay behaves like a real link, not like loopback: it accepts with an Ethernet-sized segment and a small
 receive buffer, so the sender's kernel cannot soak up megabytes the link has not carried yet."""
 
-import random
 import socket
 import threading
 import time
@@ -53,7 +53,6 @@ class Relay(_Server):
     """Forwards every connection to target (host, port).
 
     uplink: bytes per second from client to server (None: unlimited).
-    reset_chance: per connection carrying a chunk upload, the chance to reset it part way.
     close_unanswered: a predicate on the request head; a matching request is read and the connection closed
     without an answer.
     hostile: {"kind": "drip" or "flood", "match": predicate on the request head, "times": N}: the next N matching
@@ -64,15 +63,11 @@ class Relay(_Server):
     DRIP_RATE, DRIP_BYTES = 200, 2000
     FLOOD_LENGTH = 64 * 1024 * 1024
 
-    def __init__(self, target, uplink=None, reset_chance=0.0, close_unanswered=None, hostile=None, seed=7,
-                 real_link=True):
+    def __init__(self, target, uplink=None, close_unanswered=None, hostile=None, real_link=True):
         self.target = target
         self.uplink = uplink
-        self.reset_chance = reset_chance
         self.close_unanswered = close_unanswered
         self.hostile = hostile
-        self.random = random.Random(seed)
-        self.resets = 0
         self.closed_unanswered = 0
         self.hostile_answers = 0
         self._listen(real_link)
@@ -95,8 +90,7 @@ class Relay(_Server):
         self._pipe(client, upstream, self.uplink, drip, inspect=True, first=first)
 
     def _decide(self, head):
-        """What to do with the request starting with head: 'close', 'drip', 'flood', a byte count to reset
-        after, or None."""
+        """What to do with the request starting with head: 'close', 'drip', 'flood' or None."""
         with self.lock:
             if self.close_unanswered and self.close_unanswered(head):
                 self.closed_unanswered += 1
@@ -105,9 +99,6 @@ class Relay(_Server):
                 self.hostile["times"] -= 1
                 self.hostile_answers += 1
                 return self.hostile["kind"]
-            if b"/sync/timeline/" in head and self.random.random() < self.reset_chance:
-                self.resets += 1
-                return self.random.randrange(64 * 1024, 4 * 1024 * 1024)
         return None
 
     def _flood(self, client):
@@ -118,14 +109,14 @@ class Relay(_Server):
             client.sendall(block)
 
     def _pipe(self, source, sink, rate, drip, inspect=False, first=b""):
-        started, sent, reset_after, carried = time.monotonic(), 0, None, 0
+        started, sent = time.monotonic(), 0
         try:
             while True:
                 data, first = first or source.recv(4096 if rate else 65536), b""
                 if not data:
                     break
                 if inspect and data[:4] in (b"GET ", b"POST", b"HEAD"):
-                    decision, carried = self._decide(data), 0
+                    decision = self._decide(data)
                     if decision == "close":
                         break
                     if decision == "flood":
@@ -133,12 +124,6 @@ class Relay(_Server):
                         break
                     if decision == "drip":
                         drip["left"] = self.DRIP_BYTES
-                    reset_after = decision if isinstance(decision, int) else None
-                carried += len(data)
-                if reset_after is not None and carried > reset_after:
-                    # An RST, as a dropped Wi-Fi or a NAT timeout gives, not an orderly close.
-                    source.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
-                    break
                 if not inspect and drip["left"]:
                     dripped, data = data[:drip["left"]], data[drip["left"]:]
                     drip["left"] -= len(dripped)

@@ -612,8 +612,7 @@ class NetworkFaults:
         self.rng = random.Random(f"{SEED} network {scenario.number}")
         # Only the soak draws them: with them the short run took minutes instead of seconds.
         self.kinds = [self.rng.choice(NETWORK_FAULTS)] if SOAK and self.rng.random() < 0.3 else []
-        self.relay = LinkRelay(("127.0.0.1", scenario.campaign.cloud.port), seed=scenario.number,
-                           real_link="slow-uplink" in self.kinds)
+        self.relay = LinkRelay(("127.0.0.1", scenario.campaign.cloud.port), real_link="slow-uplink" in self.kinds)
 
     def prepare(self):
         relay, rng = self.relay, self.rng
