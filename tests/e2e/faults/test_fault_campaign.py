@@ -778,7 +778,7 @@ def print_table(campaign, scenarios, seconds):
              ("recoveries by replug and sync", totals["nudges"]),
              ("stalls on a lost answer, ended by replug", totals["stalls on a lost answer, ended by replug"])]
     rows += [(k, v) for k, v in sorted(campaign.totals.items()) if k.startswith("skipped")]
-    rows += [("logs of scenarios with a problem", KEPT_LOGS)] if campaign.problems else []
+    rows += [("logs of scenarios with a problem", str(KEPT_LOGS))] if campaign.problems else []
     print("\n" + "\n".join(f"{name:<42} {value:>12}" for name, value in rows))
     print("\n".join(campaign.problems))
 
