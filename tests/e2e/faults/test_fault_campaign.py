@@ -518,8 +518,10 @@ class Scenario:
                     self.problem("shown synced, server record incomplete", f"{serial} session at {start}, while running")
 
     def problem(self, kind, text):
+        # A network fault joins the list when the scenario closes and counts what fired: name it here already.
+        faults = self.injected + [f"{k} (drawn)" for k in self.network.kinds if k not in self.injected]
         self.campaign.totals[kind] += 1
-        self.campaign.problems.append(f"{self.serial} {self.injected}: {kind}: {text}")
+        self.campaign.problems.append(f"{self.serial} {faults}: {kind}: {text}")
 
     def check(self):
         status = self.status()
