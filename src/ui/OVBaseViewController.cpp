@@ -1,10 +1,9 @@
 #include "OVBaseViewController.h"
 
-#include "OVStyleManager.h"
-
 #include "OVException.h"
 #include "OVLogger.h"
 #include "OVPromptQueue.h"
+#include "OVStyleManager.h"
 
 #include <QApplication>
 #include <QEvent>

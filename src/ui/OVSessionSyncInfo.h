@@ -3,8 +3,8 @@
 #include <QWidget>
 
 class OVSession;
-class QDateTime;
 class OVView;
+class QDateTime;
 class QLabel;
 class QProgressBar;
 
