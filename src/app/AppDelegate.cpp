@@ -34,6 +34,7 @@ AppDelegate::~AppDelegate() {
     // Quitting never waits on the network: the uploads' record requests end now, and no new one starts.
     if (!m_inFlight->close())
         OVLog("Quitting with web exchanges still under way after %i ms", OVInFlightRequests::kCloseWaitMs);
+    OVDataLookup::sharedInstance().detachService();
     // It outlives the delegate: exchanges still ending on worker threads leave it as they end, and
     // the network clock's later queries keep failing at once rather than waiting on the network.
     static auto* const closed = new std::vector<std::unique_ptr<OVInFlightRequests>>();

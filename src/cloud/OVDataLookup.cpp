@@ -33,6 +33,14 @@ OVDataLookup::OVDataLookup()
 
 OVDataLookup::~OVDataLookup() = default;
 
+void OVDataLookup::detachService() {
+    m_service.store(nullptr);
+    // The queues outlive the client (this object lives until the process ends): a load on them may
+    // hold the client's pointer between two of its exchanges.
+    m_loadUserQueue.waitUntilAllOperationsAreFinished();
+    m_loadTeamQueue.waitUntilAllOperationsAreFinished();
+}
+
 bool OVDataLookup::areUsersLoaded() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_users.has_value();

@@ -33,6 +33,11 @@ public:
     /** Not owned; set once at start-up. */
     OVServiceProtocol* service() const { return m_service.load(); }
     void setService(OVServiceProtocol* service) { m_service.store(service); }
+    /**
+     * Before the web client goes (at exit): no load starts with it any more, and those under way have
+     * ended when this returns. Their exchanges must already fail at once (the in-flight requests closed).
+     */
+    void detachService();
 
     bool areUsersLoaded() const;
     /** From the cache only; never loads. */

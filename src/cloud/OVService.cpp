@@ -143,6 +143,9 @@ void OVService::setBasicAuthForRequest(OVURLRequest& request) const {
 
 void OVService::setBasicAuth(const std::optional<QString>& username, const std::optional<QString>& password,
                              OVURLRequest& request) {
+    // Nobody signed in: no header at all, and exchange() does not send the request (see there).
+    if (!username || !password || username->isEmpty())
+        return;
     const QByteArray credentials = OVLogFormat::format("%@:%@", username, password).toUtf8();
     request.setValue(OVLogFormat::format("Basic %@", QString::fromLatin1(credentials.toBase64())),
                      QStringLiteral("Authorization"));
@@ -186,6 +189,15 @@ void OVService::printUrlRequest(const OVURLRequest& request) {
 // ---- Sending ----------------------------------------------------------------------------------
 
 OVService::Answer OVService::exchange(const OVURLRequest& request) const {
+    // Every resource of the web API needs credentials. Sent without them (a request built just before a
+    // sign-out), it could only be refused, and the server counts each refusal against this address.
+    if (!request.valueForHTTPHeaderField(QStringLiteral("Authorization"))) {
+        OVLog("Not sent, nobody is signed in: %@", request.absoluteURLString());
+        Answer answer;
+        answer.failure = OVError(kTransportErrorDomain, QNetworkReply::AuthenticationRequiredError,
+                                 QStringLiteral("Nobody is signed in"));
+        return answer;
+    }
     OVURLRequest current = request;
     Answer answer = exchangeOnce(current);
     for (int hop = 0; hop < kMaxRedirects && answer.status; ++hop) {
@@ -408,8 +420,10 @@ std::optional<QList<OVUser>> OVService::getAtheletes(OVError* error) {
             return std::nullopt;
         }
         const std::optional<OVUser> signedIn = m_credentialMgr->currentUser();
-        if (!signedIn)
-            throw OVException(QStringLiteral("No signed-in user to list athletes for"));
+        if (!signedIn) { // signed out while the answer came
+            OVError::set(error, createUnauthorizedError());
+            return std::nullopt;
+        }
         QList<OVUser> athletes{*signedIn};
         for (const OVBundlePermission& permission : *permissions) {
             const std::optional<QString> allowed =
@@ -524,6 +538,10 @@ std::optional<OVURLRequest> OVService::createUploadRecordRequest(const OVRecord&
     return guarded(error, [&]() -> std::optional<OVURLRequest> {
         if (!record.resource_uri)
             throw OVException(QStringLiteral("The record to upload to has no resource URI"));
+        if (!m_credentialMgr->getUsername()) { // signed out: see exchange()
+            OVError::set(error, createUnauthorizedError());
+            return std::nullopt;
+        }
         const QString recordId = getResourceIdFromUri(*record.resource_uri);
         const QString url = OVLogFormat::format("%@%@%@/", m_prefMgr->getServerUrl(),
                                                 QStringLiteral("sync/timeline/"), recordId);

@@ -15,15 +15,22 @@
 
 namespace {
 
-class NoCredentials : public OVCredentialManagerProtocol {
+class Credentials : public OVCredentialManagerProtocol {
 public:
-    std::optional<QString> getUsername() override { return std::nullopt; }
-    std::optional<QString> getPassword() override { return std::nullopt; }
-    bool isUserSignedIn() override { return false; }
+    explicit Credentials(bool signedIn) : m_signedIn(signedIn) {}
+    std::optional<QString> getUsername() override { return text("ada"); }
+    std::optional<QString> getPassword() override { return text("pw"); }
+    bool isUserSignedIn() override { return m_signedIn; }
     void saveCredential(const OVUser&, const QString&) override {}
     void deleteCredential() override {}
     std::optional<OVUser> currentUser() override { return std::nullopt; }
     void setCurrentUser(const std::optional<OVUser>&) override {}
+
+private:
+    std::optional<QString> text(const char* value) const {
+        return m_signedIn ? std::optional<QString>(QString::fromLatin1(value)) : std::nullopt;
+    }
+    const bool m_signedIn;
 };
 
 constexpr qint64 kFloodBytes = 16 * 1024 * 1024;
@@ -37,11 +44,14 @@ class HostileServer : public QTcpServer {
 public:
     HostileServer() {
         connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = nextPendingConnection())
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                ++connections;
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+            }
         });
         listen(QHostAddress::LocalHost);
     }
+    int connections = 0;
 
 private:
     void answer(QTcpSocket* socket) {
@@ -113,13 +123,14 @@ private Q_SLOTS:
     void hostileAnswersEndWithAClearError() {
         QFETCH(QString, path);
         HostileServer server;
-        NoCredentials credentials;
+        Credentials credentials(true);
         SUUpdater updater;
         OVPreferencesManager preferences(OVLoginItem(QString(), QString()), &updater);
         OVService service(&credentials, &preferences);
         service.setNetworkClock([] { return std::nullopt; });
         OVURLRequest request(
             QUrl(QStringLiteral("http://127.0.0.1:%1/%2/").arg(server.serverPort()).arg(path)), 1);
+        service.setBasicAuthForRequest(request);
         request.setDeadline(2);
         QElapsedTimer clock;
         clock.start();
@@ -147,6 +158,29 @@ private Q_SLOTS:
             QCOMPARE(error.description(), description);
         QVERIFY(!error.isUnauthorized());
         QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // A request built just before a sign-out would only be refused, and the server counts each refusal
+    // against this address until it refuses the next sign-in too.
+    void nothingIsSentWhileNobodyIsSignedIn() {
+        HostileServer server;
+        Credentials credentials(false);
+        SUUpdater updater;
+        OVPreferencesManager preferences(OVLoginItem(QString(), QString()), &updater);
+        OVService service(&credentials, &preferences);
+        service.setNetworkClock([] { return std::nullopt; });
+        OVURLRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/flood/").arg(server.serverPort())), 1);
+        service.setBasicAuthForRequest(request);
+        OVError error;
+        QVERIFY(!service.sendSync(request, &error));
+        QVERIFY(error.isUnauthorized());
+
+        OVRecord record;
+        record.resource_uri = QStringLiteral("/api/record/471/");
+        QVERIFY(!service.createUploadRecordRequest(record, QStringLiteral("/tmp/part_1_0_9.dat"), 10, &error));
+        QVERIFY(error.isUnauthorized());
+        QTest::qWait(50);
+        QCOMPARE(server.connections, 0);
     }
 };
 
