@@ -17,7 +17,8 @@ namespace {
 
 class Credentials : public OVCredentialManagerProtocol {
 public:
-    explicit Credentials(bool signedIn) : m_signedIn(signedIn) {}
+    explicit Credentials(bool signedIn)
+        : m_signedIn(signedIn) {}
     std::optional<QString> getUsername() override { return text("ada"); }
     std::optional<QString> getPassword() override { return text("pw"); }
     bool isUserSignedIn() override { return m_signedIn; }
@@ -177,7 +178,8 @@ private Q_SLOTS:
 
         OVRecord record;
         record.resource_uri = QStringLiteral("/api/record/471/");
-        QVERIFY(!service.createUploadRecordRequest(record, QStringLiteral("/tmp/part_1_0_9.dat"), 10, &error));
+        QVERIFY(
+            !service.createUploadRecordRequest(record, QStringLiteral("/tmp/part_1_0_9.dat"), 10, &error));
         QVERIFY(error.isUnauthorized());
         QTest::qWait(50);
         QCOMPARE(server.connections, 0);
