@@ -139,11 +139,20 @@ class Relay(_Server):
         except OSError:
             pass
         finally:
-            for s in (source, sink):
-                try:
-                    s.close()
-                except OSError:
-                    pass
+            _end(source, sink)
+
+
+def _end(*sockets):
+    """Ends both sides of a relayed connection. A shutdown, not only a close: the other direction's thread
+    is blocked reading one of these sockets, and a close made on another thread neither wakes that read
+    nor sends anything before it returns, so the client would wait for an answer that never comes (a
+    server reset seen as a minute of silence)."""
+    for s in sockets:
+        try:
+            s.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        s.close()
 
 
 def _copy(source, sink):
@@ -153,8 +162,7 @@ def _copy(source, sink):
     except OSError:
         pass
     finally:
-        for s in (source, sink):
-            s.close()
+        _end(source, sink)
 
 
 class ForwardProxy(_Server):
