@@ -2,6 +2,7 @@
 #include "OVCommandLine.h"
 #include "OVControlServer.h"
 #include "OVHelper.h"
+#include "OVIndicatorStyle.h"
 #include "OVTerminationSignals.h"
 
 #include <QApplication>
@@ -42,6 +43,7 @@ int main(int argc, char* argv[]) {
         // Closing the window leaves the service running in the panel.
         QApplication::setQuitOnLastWindowClosed(false);
         QApplication::setDesktopFileName(QStringLiteral("ovservices"));
+        OVIndicatorStyle::install();
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
     }

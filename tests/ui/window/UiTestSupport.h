@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OVIndicatorStyle.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -130,6 +132,7 @@ inline void setDesktopPalette(const QPalette& palette) {
  * 4.5:1 in either theme (the texts are listed as a warning).
  */
 inline bool saveScreenshots(QWidget* widget, const QString& name) {
+    OVIndicatorStyle::install(); // as the application does
     const QPalette light = QApplication::palette();
     QPalette dark;
     for (const auto& [role, colour] : {std::pair{QPalette::Window, QColor(45, 45, 48)},

@@ -1,13 +1,18 @@
 #include "MessageBoxViewController.h"
 #include "OVBaseViewController.h"
 #include "OVButton.h"
+#include "OVIndicatorStyle.h"
+#include "OVStyleManager.h"
 #include "OVTestCapture.h"
 #include "OVView.h"
 
+#include <QCheckBox>
 #include <QImage>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include <stdexcept>
@@ -158,6 +163,51 @@ private Q_SLOTS:
             QCOMPARE(oks, 1);
             QVERIFY(!box.isVisible());
         }
+    }
+
+    // An unticked box or button must be seen on the light and the dark desktop alike (3:1).
+    void indicatorFramesStandOut_data() {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<bool>("radio");
+        for (const bool dark : {false, true}) {
+            for (const bool radio : {false, true})
+                QTest::addRow("%s %s", dark ? "dark" : "light", radio ? "radio button" : "check box")
+                    << dark << radio;
+        }
+    }
+    void indicatorFramesStandOut() {
+        QFETCH(bool, dark);
+        QFETCH(bool, radio);
+        OVIndicatorStyle::install();
+        QPalette palette = QApplication::palette();
+        if (dark) {
+            for (const auto& [role, colour] : {std::pair{QPalette::Window, QColor(45, 45, 48)},
+                                               {QPalette::Base, QColor(30, 30, 32)},
+                                               {QPalette::Text, QColor(230, 230, 230)}})
+                palette.setColor(role, colour);
+        }
+        QWidget host;
+        host.setPalette(palette);
+        host.setAutoFillBackground(true);
+        host.resize(40, 30);
+        QAbstractButton* button =
+            radio ? static_cast<QAbstractButton*>(new QRadioButton(&host)) : new QCheckBox(&host);
+        button->move(5, 5);
+        QStyleOptionButton option;
+        option.initFrom(button);
+        const QRect indicator =
+            button->style()
+                ->subElementRect(radio ? QStyle::SE_RadioButtonIndicator : QStyle::SE_CheckBoxIndicator,
+                                 &option, button)
+                .translated(button->pos());
+        const QImage image = host.grab().toImage();
+        const QColor around = palette.color(QPalette::Window);
+        double best = 0;
+        for (int y = indicator.top(); y <= indicator.bottom(); ++y) {
+            for (int x = indicator.left(); x <= indicator.right(); ++x)
+                best = std::max(best, OVStyleManager::contrast(image.pixelColor(x, y), around));
+        }
+        QVERIFY2(best >= 3.0, qPrintable(QString::number(best, 'f', 2)));
     }
 
     void exceptionLogging() {
