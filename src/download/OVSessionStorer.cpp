@@ -113,6 +113,7 @@ void OVSessionStorer::storeSessions() {
     info->setFetchStatus(OVDeviceFetchStatusFetching);
     postFetchStatusChanged();
     m_listPending.store(true);
+    m_sessionsUnsaved.store(false);
 
     const std::shared_ptr<OVCommandFactoryProtocol> factory = commandFactory();
     const std::shared_ptr<OVCommandGetSessionList> command =
@@ -183,11 +184,13 @@ void OVSessionStorer::handleSessionList(const OVSessionList& listed) {
 
 void OVSessionStorer::saveSessions(const OVSessionList& listed) {
     OVSessionFileRepository repository;
-    for (const std::shared_ptr<OVSession>& session : listed)
-        saveSession(session, repository);
+    for (const std::shared_ptr<OVSession>& session : listed) {
+        if (!saveSession(session, repository))
+            m_sessionsUnsaved.store(true);
+    }
 }
 
-void OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
+bool OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
                                   OVSessionRepositoryProtocol& repository) {
     OVDataLookup& lookup = OVDataLookup::sharedInstance();
     const bool userFound = lookup.findUserByIdAndWait(session->userId()).first.has_value();
@@ -202,7 +205,7 @@ void OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
     if (error.isSet()) {
         OVLog("(%@)-Error while checking for already existing session in the DB. Session: [%@]. Error: [%@]",
               serial(), session, error.fullDescription());
-        return;
+        return false;
     }
     const std::shared_ptr<OVDeviceInfo> info = deviceInfo();
     const OVDate start = session->start();
@@ -234,10 +237,10 @@ void OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
                 sessions.append(session);
             }
         });
-        return;
+        return true;
     }
     if (hiddenUser)
-        return;
+        return true;
     OVLog("(%@)-add session : [%@] begin", serial(), session);
     repository.addSession(*session, &error);
     OVLog("(%@)-add session : [%@] end", serial(), session);
@@ -249,7 +252,7 @@ void OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
     if (error.isSet()) {
         OVLog("(%@)-Error while adding session to the DB. Session: [%@]. Error: [%@]", serial(), session,
               error.fullDescription());
-        return;
+        return false;
     }
     session->setSyncStatus(OVSessionSyncStatusStoringFailed);
     // Another run of this device (one that a replug or a Sync now left finishing) may have listed it
@@ -259,6 +262,7 @@ void OVSessionStorer::saveSession(const std::shared_ptr<OVSession>& session,
                          [&start](const auto& s) { return s->start() == start; }))
             sessions.append(session);
     });
+    return true;
 }
 
 void OVSessionStorer::removeOldSessions() {
@@ -437,7 +441,9 @@ void OVSessionStorer::checkCompletion() {
     const QList<int> outcomes = m_storageInfoDic.values();
     if (outcomes.contains(-1))
         return;
-    if (outcomes.contains(0))
+    // A session the store could not take (a full disk) is in no list: only the run's failure tells the
+    // user that the device still holds something to download, and that it is not safe to erase.
+    if (outcomes.contains(0) || m_sessionsUnsaved.load())
         failDownload(savePagesFailedMessage());
     else
         completeDownload();

@@ -103,7 +103,8 @@ public:
 private:
     void handleSessionList(const OVSessionList& listed);
     void saveSessions(const OVSessionList& listed);
-    void saveSession(const std::shared_ptr<OVSession>& session, OVSessionRepositoryProtocol& repository);
+    /** False when the store could not take the session (it is then in no list). */
+    bool saveSession(const std::shared_ptr<OVSession>& session, OVSessionRepositoryProtocol& repository);
     void removeOldSessions();
     bool queuePageStorer(const std::shared_ptr<OVSession>& session, OVSessionRepositoryProtocol& repository);
     /** True unless the session is checked by CRC and the data held for it fails the check. */
@@ -133,6 +134,8 @@ private:
     /** The list was asked for and its answer not yet handled: no page outcome may end the run before. */
     std::atomic<bool> m_listPending{false};
     std::atomic<bool> m_runOver{false};
+    /** A listed session could not be written to the store: the run ends failed. */
+    std::atomic<bool> m_sessionsUnsaved{false};
 
     /** The storer's lock: held while page storers are queued and while each outcome is handled. */
     mutable std::recursive_mutex m_lock;

@@ -7,6 +7,7 @@
 #include "PageStorerTestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
@@ -215,6 +216,8 @@ private Q_SLOTS:
         QTest::newRow("session list refused") << "refuse" << kListFailed;
         QTest::newRow("destroyed before any answer") << "destroy" << kListFailed;
         QTest::newRow("cancelled while storing") << "cancel" << kPagesFailed;
+        // A full disk: the sessions are in no list, and only the failure says the device holds them.
+        QTest::newRow("store refuses the listed sessions") << "unwritable" << kPagesFailed;
         // Replugged before its list answered: the status is the newer run's.
         QTest::newRow("replaced by a newer run") << "replace" << QString();
     }
@@ -237,6 +240,14 @@ private Q_SLOTS:
         }
         if (how == QLatin1String("destroy")) {
             storer.reset();
+        } else if (how == QLatin1String("unwritable")) {
+            // A file where the device's folder goes: no session record can be written (as root, which
+            // the tests may run as, a read-only folder would not stop it).
+            const QString folder = OVSessionFileRepository().getStoragePath(nullptr) + u'/' + serial;
+            QVERIFY(QDir().mkpath(QFileInfo(folder).absolutePath()));
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            storer->storeSessions();
         } else if (how == QLatin1String("refuse")) {
             QVERIFY(m_rig.hub().addFault(serial, {SimFault::Kind::Refuse, 0, -1, OrvaneOp::SessionList}));
             storer->storeSessions();
