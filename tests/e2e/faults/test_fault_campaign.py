@@ -354,7 +354,8 @@ class Scenario:
             self.replug(rng.uniform(0, 3))
         elif kind == "sync-now-during-download":
             kept = [session for session in self.sessions if not skipped_as_corrupt(session)]
-            self.sync(self.serial, str(int(rng.choice(kept)["start_seconds"])))
+            if kept:  # every session may be one the service never stores again
+                self.sync(self.serial, str(int(rng.choice(kept)["start_seconds"])))
         elif kind.startswith("kill-service"):
             service.kill()
             if self.corrupt_records:
@@ -463,11 +464,18 @@ class Scenario:
         return wait_until(news, timeout, interval=0.5, what="the device settled")
 
     def states(self):
-        """What the service reports, for the problem's text: busy flags, fetch status, session states."""
+        """What the service reports, for the problem's text: busy flags, and each device's fetch status and
+        session states (a companion device is as likely to be the one that holds the scenario up)."""
         status = self.service.status()
-        device = self.service.device(self.serial, status) or {}
-        return (f"storing {status['storing']}, syncing {status['syncing']}, fetch {device.get('fetchStatus')}, "
-                f"sessions {[(s['startSeconds'], s['syncStatus']) for s in device.get('sessions', [])]}")
+
+        def described(serial):
+            device = self.service.device(serial, status)
+            if device is None:
+                return f"{serial} not listed"
+            return (f"{serial} fetch {device.get('fetchStatus')}, "
+                    f"sessions {[(s['startSeconds'], s['syncStatus']) for s in device.get('sessions', [])]}")
+        return f"storing {status['storing']}, syncing {status['syncing']}; " + \
+            "; ".join(described(serial) for serial in self.devices)
 
     def sign_out_and_in(self, kind):
         """Signs out and in again at once; every device attached is listed again after the sign-in."""
