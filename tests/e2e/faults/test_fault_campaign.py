@@ -70,7 +70,7 @@ FAKETIME = Path("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1")
 # scenario's first chunks answered "302 Found" instead of reaching the server, or record queries that lose their
 # start filter, so that the answer lists every record of the device.
 RELAY_FAULTS = {"chunk-redirect": "redirect", "filter-ignored": "ignore-start"}
-RELAY = ROOT / "tests" / "integration" / "cloud" / "ovcloud_relay.py"
+RELAY = ROOT / "tests" / "e2e" / "ovcloud_relay.py"
 DAY = 86400
 CONTROL_ANSWER_SECONDS = 2  # the control socket answers within this, whatever the service is doing
 # What a user does at the same time: sign out and in again while the service's first refresh of the device
@@ -157,14 +157,22 @@ def expected_on_server(session):
     return session["user"] in VISIBLE_USERS and not skipped_as_corrupt(session)
 
 
-def progress(service, devices, status=None, waits_for_sync=False):
+def progress(service, devices, status=None, waits_for_sync=False, plugged=None):
     """"settled", "needs the user" (a device left, a fetch or an upload failed, or with waits_for_sync every
-    session waits for the user to sync it) or None (busy), over the devices (serial -> sessions)."""
+    session waits for the user to sync it) or None (busy), over the devices (serial -> sessions).
+
+    plugged: asked, when a device is not listed, for the serials plugged in. A device that left is listed
+    as disconnected, except after a sign-in, which lists the devices attached then: one that left
+    before is in no list, and waits for the user to plug it again."""
     status = status or service.status()
     if status["storing"] or status["syncing"]:
         return None
     states = [device_progress(service.device(serial, status), sessions, waits_for_sync)
               for serial, sessions in devices.items()]
+    if None in states and plugged:
+        attached = plugged()
+        states = ["needs the user" if state is None and service.device(serial, status) is None and
+                  serial not in attached else state for serial, state in zip(devices, states)]
     if None in states:
         return None
     return "needs the user" if "needs the user" in states else "settled"
@@ -312,7 +320,7 @@ class Scenario:
             status = self.status()
             if status[key]:
                 return "seen"
-            state = progress(self.service, self.devices, status, self.waits_for_sync())
+            state = progress(self.service, self.devices, status, self.waits_for_sync(), self.plugged)
             if state != "needs the user":
                 waiting["since"] = None
                 return state
@@ -450,7 +458,7 @@ class Scenario:
 
         def news():
             status = self.status()
-            state = progress(self.service, self.devices, status, self.waits_for_sync())
+            state = progress(self.service, self.devices, status, self.waits_for_sync(), self.plugged)
             if state or stall_after is None:
                 return state
             report = (status["storing"], status["syncing"],
@@ -477,13 +485,17 @@ class Scenario:
         return f"storing {status['storing']}, syncing {status['syncing']}; " + \
             "; ".join(described(serial) for serial in self.devices)
 
+    def plugged(self):
+        """The serials ovdevsim has plugged in."""
+        return {d["serial"] for d in json.loads(self.devsim.run("list", "--json").stdout) if d["plugged"]}
+
     def sign_out_and_in(self, kind):
         """Signs out and in again at once; every device attached is listed again after the sign-in."""
         self.inject(kind)
         assert self.service.command("sign-out").returncode == 0
         self.service.sign_in()
-        plugged = json.loads(self.devsim.run("list", "--json").stdout)
-        attached = [d["serial"] for d in plugged if d["serial"] in self.devices and d["plugged"]]
+        plugged = self.plugged()
+        attached = [serial for serial in self.devices if serial in plugged]
         try:
             wait_until(lambda: all(self.service.device(serial, status) for status in [self.status()]
                                    for serial in attached), LISTED_AFTER_SIGN_IN_SECONDS)
