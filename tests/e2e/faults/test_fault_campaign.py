@@ -207,7 +207,7 @@ class Scenario:
         self.host = HostFaults(self, [])
         self.record_rng = random.Random(f"{SEED}:{number}:record")
         self.corrupt_records = self.record_rng.random() < 0.3 if SOAK else number == 2
-        self.corrupted = {}  # record path -> the bytes written over it
+        self.corrupted = {}  # record path -> the bytes written over it, each time
         self.relay = None
         self.network = NetworkFaults(self)
         team = random.Random(f"{SEED} team {number}")
@@ -381,8 +381,10 @@ class Scenario:
         if not records:
             return
         record = self.record_rng.choice(records)
-        self.corrupted[record] = self.record_rng.randbytes(300)
-        record.write_bytes(self.corrupted[record])
+        garbage = self.record_rng.randbytes(300)
+        # Corrupted twice (a second kill): the first garbage is the one kept aside, as with corrupt data.
+        self.corrupted.setdefault(record, []).append(garbage)
+        record.write_bytes(garbage)
         self.inject(CORRUPT_RECORD)
 
     def run(self):
@@ -548,12 +550,12 @@ class Scenario:
         if status["storing"] or status["syncing"]:
             self.problem("stuck", "storing or syncing while idle")
         records = {serial: self.check_device(serial, sessions, status) for serial, sessions in self.devices.items()}
-        for record, garbage in self.corrupted.items():
+        for record, garbages in self.corrupted.items():
             session = next((s for s in self.sessions if f"{s['start_seconds']:.6f}" == record.parent.name), None)
             if session and not expected_on_server(session):
                 continue  # a session the account may not see is never written anew; its folder may go
             kept = record.with_name("session.dat.corrupted")
-            if not kept.exists() or kept.read_bytes() != garbage or record.read_bytes() == garbage:
+            if not kept.exists() or kept.read_bytes() != garbages[0] or record.read_bytes() in garbages:
                 self.problem("corrupt record not kept aside and written anew", str(record.parent.name))
         self.check_home()
         self.host.check(records[self.serial])
