@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -81,16 +82,15 @@ private:
     static void flood(QTcpSocket* socket, qint64 left) {
         const QByteArray block(64 * 1024, 'x');
         QPointer<QTcpSocket> guard(socket);
-        auto* sent = new qint64(0);
+        // Shared by the connection's copy of the lambda: freed with the socket, however the flood ends.
+        auto sent = std::make_shared<qint64>(0);
         auto more = [guard, block, left, sent] {
             if (!guard)
                 return;
             while (*sent < left && guard->bytesToWrite() < 4 * block.size())
                 *sent += guard->write(block);
-            if (*sent >= left && guard->bytesToWrite() == 0) {
+            if (*sent >= left && guard->bytesToWrite() == 0)
                 guard->close();
-                delete sent;
-            }
         };
         connect(socket, &QTcpSocket::bytesWritten, socket, more);
         more();
