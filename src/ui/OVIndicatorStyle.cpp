@@ -6,15 +6,6 @@
 #include <QPainter>
 #include <QStyleOption>
 
-#include <algorithm>
-
-namespace {
-
-/** What a control's boundary needs to be seen (non-text contrast). */
-constexpr double kFrameContrast = 3.0;
-
-} // namespace
-
 OVIndicatorStyle::OVIndicatorStyle(const QString& baseStyleKey)
     : QProxyStyle(baseStyleKey)
     , m_redrawsFrames(baseStyle()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0) {}
@@ -23,25 +14,6 @@ void OVIndicatorStyle::install() {
     // The key of the style in use, not the desktop's default: "-style" and QT_STYLE_OVERRIDE hold.
     if (!dynamic_cast<OVIndicatorStyle*>(QApplication::style()))
         QApplication::setStyle(new OVIndicatorStyle(QApplication::style()->name()));
-}
-
-QColor OVIndicatorStyle::frameColour(const QPalette& palette) {
-    const QColor base = palette.color(QPalette::Base), window = palette.color(QPalette::Window);
-    const QColor text = palette.color(QPalette::Text);
-    const auto standsOut = [&](const QColor& colour) {
-        return std::min(OVStyleManager::contrast(colour, base), OVStyleManager::contrast(colour, window)) >=
-               kFrameContrast;
-    };
-    // From halfway: the frame stays quieter than the text when the palette allows it.
-    for (int step = 10; step <= 20; ++step) {
-        const double amount = step / 20.0;
-        const QColor colour = QColor::fromRgbF(base.redF() + (text.redF() - base.redF()) * amount,
-                                               base.greenF() + (text.greenF() - base.greenF()) * amount,
-                                               base.blueF() + (text.blueF() - base.blueF()) * amount);
-        if (standsOut(colour))
-            return colour;
-    }
-    return text;
 }
 
 void OVIndicatorStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
@@ -56,7 +28,7 @@ void OVIndicatorStyle::drawPrimitive(PrimitiveElement element, const QStyleOptio
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing, true);
     painter->setBrush(Qt::NoBrush);
-    QColor colour = frameColour(option->palette);
+    QColor colour = OVStyleManager::getIndicator_FrameColor(option->palette);
     if (!(option->state & State_Enabled))
         colour.setAlphaF(0.5);
     painter->setPen(QPen(colour, 1));

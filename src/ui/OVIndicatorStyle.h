@@ -16,10 +16,6 @@ public:
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget = nullptr) const override;
 
-    /** The frame colour for a palette: its text mixed into its base until it stands out from both
-     * the window and the base colours. */
-    static QColor frameColour(const QPalette& palette);
-
 private:
     explicit OVIndicatorStyle(const QString& baseStyleKey);
 

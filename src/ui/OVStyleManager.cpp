@@ -14,6 +14,8 @@ namespace {
 constexpr double kReadableContrast = 4.6;
 /** A disabled control's text: readable, yet dimmer than the enabled text it stands for. */
 constexpr double kDisabledContrast = 3.1;
+/** What a control's boundary needs to be seen (non-text contrast). */
+constexpr double kFrameContrast = 3.0;
 
 QColor rgb(int red, int green, int blue) {
     return QColor(red, green, blue);
@@ -74,6 +76,18 @@ QPalette OVStyleManager::withReadableDisabledText(QPalette palette) {
             palette.setColor(QPalette::Disabled, text, result);
     }
     return palette;
+}
+
+QColor OVStyleManager::getIndicator_FrameColor(const QPalette& palette) {
+    const QColor base = palette.color(QPalette::Base), window = palette.color(QPalette::Window);
+    const QColor text = palette.color(QPalette::Text);
+    // From halfway: the frame stays quieter than the text when the palette allows it.
+    for (int step = 10; step <= 20; ++step) {
+        const QColor colour = mix(base, text, step / 20.0);
+        if (std::min(contrast(colour, base), contrast(colour, window)) >= kFrameContrast)
+            return colour;
+    }
+    return text;
 }
 
 QColor OVStyleManager::textOn(const QColor& background) {

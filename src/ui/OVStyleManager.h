@@ -68,6 +68,9 @@ public:
 
     /** Text on the window's own surfaces (forms, placeholders). */
     static QColor getContent_TextColor();
+    /** The frame of a check box or radio button under palette: its text mixed into its base until it
+     * stands out at 3:1 from both the window and the base colours. */
+    static QColor getIndicator_FrameColor(const QPalette& palette);
 
     /** The contrast ratio of two colours, 1 to 21. */
     static double contrast(const QColor& a, const QColor& b);
