@@ -65,6 +65,11 @@ template <typename Work> auto guarded(OVError* error, Work work) -> decltype(wor
     }
 }
 
+/** Every resource of the web API needs them; setBasicAuth leaves them out while nobody is signed in. */
+bool carriesCredentials(const OVURLRequest& request) {
+    return request.valueForHTTPHeaderField(QStringLiteral("Authorization")).has_value();
+}
+
 bool sameText(const std::optional<QString>& a, const std::optional<QString>& b) {
     return a && b && *a == *b;
 }
@@ -189,9 +194,9 @@ void OVService::printUrlRequest(const OVURLRequest& request) {
 // ---- Sending ----------------------------------------------------------------------------------
 
 OVService::Answer OVService::exchange(const OVURLRequest& request) const {
-    // Every resource of the web API needs credentials. Sent without them (a request built just before a
-    // sign-out), it could only be refused, and the server counts each refusal against this address.
-    if (!request.valueForHTTPHeaderField(QStringLiteral("Authorization"))) {
+    // Sent without credentials (a request built just after a sign-out), it could only be refused, and the
+    // server counts each refusal against this address.
+    if (!carriesCredentials(request)) {
         OVLog("Not sent, nobody is signed in: %@", request.absoluteURLString());
         Answer answer;
         answer.failure = OVError(kTransportErrorDomain, QNetworkReply::AuthenticationRequiredError,
@@ -538,10 +543,6 @@ std::optional<OVURLRequest> OVService::createUploadRecordRequest(const OVRecord&
     return guarded(error, [&]() -> std::optional<OVURLRequest> {
         if (!record.resource_uri)
             throw OVException(QStringLiteral("The record to upload to has no resource URI"));
-        if (!m_credentialMgr->getUsername()) { // signed out: see exchange()
-            OVError::set(error, createUnauthorizedError());
-            return std::nullopt;
-        }
         const QString recordId = getResourceIdFromUri(*record.resource_uri);
         const QString url = OVLogFormat::format("%@%@%@/", m_prefMgr->getServerUrl(),
                                                 QStringLiteral("sync/timeline/"), recordId);
@@ -560,6 +561,10 @@ std::optional<OVURLRequest> OVService::createUploadRecordRequest(const OVRecord&
                          QStringLiteral("Content-Range"));
         request.setHTTPBodyFilePath(recordDataFile);
         setBasicAuthForRequest(request);
+        if (!carriesCredentials(request)) { // signed out: see exchange()
+            OVError::set(error, createUnauthorizedError());
+            return std::nullopt;
+        }
         setApiKey(request);
         printUrlRequest(request);
         return request;

@@ -35,6 +35,18 @@ private:
     const bool m_signedIn;
 };
 
+/** A web client with no network clock (signed with the local clock), signed in or not. */
+struct Client {
+    explicit Client(bool signedIn)
+        : credentials(signedIn) {
+        service.setNetworkClock([] { return std::nullopt; });
+    }
+    Credentials credentials;
+    SUUpdater updater;
+    OVPreferencesManager preferences{OVLoginItem(QString(), QString()), &updater};
+    OVService service{&credentials, &preferences};
+};
+
 constexpr qint64 kFloodBytes = 16 * 1024 * 1024;
 
 /**
@@ -124,11 +136,8 @@ private Q_SLOTS:
     void hostileAnswersEndWithAClearError() {
         QFETCH(QString, path);
         HostileServer server;
-        Credentials credentials(true);
-        SUUpdater updater;
-        OVPreferencesManager preferences(OVLoginItem(QString(), QString()), &updater);
-        OVService service(&credentials, &preferences);
-        service.setNetworkClock([] { return std::nullopt; });
+        Client client(true);
+        OVService& service = client.service;
         OVURLRequest request(
             QUrl(QStringLiteral("http://127.0.0.1:%1/%2/").arg(server.serverPort()).arg(path)), 1);
         service.setBasicAuthForRequest(request);
@@ -161,15 +170,12 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     }
 
-    // A request built just before a sign-out would only be refused, and the server counts each refusal
+    // A request built just after a sign-out would only be refused, and the server counts each refusal
     // against this address until it refuses the next sign-in too.
     void nothingIsSentWhileNobodyIsSignedIn() {
         HostileServer server;
-        Credentials credentials(false);
-        SUUpdater updater;
-        OVPreferencesManager preferences(OVLoginItem(QString(), QString()), &updater);
-        OVService service(&credentials, &preferences);
-        service.setNetworkClock([] { return std::nullopt; });
+        Client client(false);
+        OVService& service = client.service;
         OVURLRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/flood/").arg(server.serverPort())), 1);
         service.setBasicAuthForRequest(request);
         OVError error;
